@@ -1,0 +1,81 @@
+#ifndef PV_MODEL_H
+#define PV_MODEL_H
+
+#include <vector>
+
+#include "BaseActionClass.h"
+#include "BaseModelClass.h"
+
+class PerformanceVariableNode;
+
+// The root object the generator works on: wraps the composed model
+// (TheModel) and its reward variables, presents the whole model as one state
+// vector and one flat array of actions and groups, fires actions and has the
+// reward variables evaluate themselves after each firing.
+//
+// State vector: TheModel's state at offset 0, followed by IndexBytes bytes of
+// last-fired-action suffix when IndexMode is 1 (never switched on here).
+class PVModel : public BaseModelClass {
+ public:
+  PVModel();
+  ~PVModel() override;
+
+  int StateSize() override { return TotalStateSize; }
+  void CurrentState(void* dest) override;
+  void SetState(void* src) override;
+  bool CompareState(void* a, void* b) override;
+  void printState(std::ostream* out) override;
+  using BaseModelClass::printState;
+  void listSVs(const char* modelName, const char* svName, List<BaseStateVariableClass>* svs,
+               List<BaseModelClass>* models) override;
+  void listActions(const char* name, List<BaseActionClass>* out) override;
+  void listModels(const char* name, List<BaseModelClass>* out) override;
+  void listActions(List<BaseActionClass>* out) override;
+  void listGroups(List<BaseGroupClass>* out) override;
+
+  // Given a reward-variable index and a time-point index, a new node for that
+  // variable at that time point, or null when the index is out of range.
+  virtual PerformanceVariableNode* createPVNode(int pvIndex, int timeIndex) = 0;
+
+  void CreatePVList(int numPVs, bool expand);
+  void Initialize();
+  void ConsiderOnly(int* indices, int count);
+  void WritePVTypeFile(const char* path);
+
+  // Fires `action`, lets every considered node evaluate the firing on the new
+  // marking, and copies the new state into dest. Runs once per explored
+  // transition: no allocation, no lookups.
+  void FireAction(void* dest, BaseActionClass* action);
+  void AgeAction(char* state, BaseActionClass* action);
+
+  void MakeAffectedLists();
+  void MakeImpulseAffectedLists();
+  void CreateAffectedLists();
+  void CreateTotalPVAffectsList(BaseActionClass* action);
+  void RemakeAffectedLists() {}
+  void Destruct();
+
+  BaseModelClass* TheModel = nullptr;
+  BaseActionClass* LastActionFired = nullptr;
+  BaseActionClass NoActionFiredYet;
+  PerformanceVariableNode** PVList = nullptr;
+  int NumPVNodes = 0;
+  std::vector<PerformanceVariableNode*> ConsideredPVs;
+  int ModelStateSize = 0;
+  int TotalStateSize = 0;
+  int IndexMode = 0;
+  int IndexBytes = 0;
+  BaseActionClass** IndexActions = nullptr;
+  int NumIndexActions = 0;
+  int RateDSCount = 0;
+  int ImpulseDSCount = 0;
+  BaseActionClass** PVAffectingActions = nullptr;
+  FastSet** PVAffectedSets = nullptr;
+  int NumPVAffectingActions = 0;
+
+ protected:
+  void CreatePVStateIndex();
+  bool destructed_ = false;
+};
+
+#endif
