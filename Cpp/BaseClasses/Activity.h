@@ -16,6 +16,13 @@ class Activity : public BaseGroupClass {
            int numAffects, int numEnabledBy, bool reactivation);
   ~Activity() override;
 
+  // An activity is its own selected action, so the group versions of these
+  // (which forward to the selected action) would call themselves: an activity
+  // that does not override them gets the plain action's values (0).
+  double Weight() override;
+  double Rate() override;
+  double SampleDistribution() override;
+  int Rank() override;
   void Fire() override = 0;
   bool EnablingChange() override;
   double Probability(BaseActionClass* a) override;

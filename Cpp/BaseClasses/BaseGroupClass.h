@@ -15,6 +15,12 @@ struct WeightEntry {
 // Growth: appendGroup grows the arrays by exactly one slot when full;
 // appendMembers grows them to exactly the new member count. The weight
 // distribution always has as many slots as the members array (capacity).
+// Members are usually groups (activities are groups of themselves); a member
+// that is a plain action is selected directly and gets its GroupId set
+// directly. Null slots (a PostselectGroup(n) not yet filled) are skipped.
+//
+// Enabled, Rate, Weight, Rank and Probability run for every explored
+// transition: they only walk the members array and never allocate.
 class BaseGroupClass : public BaseActionClass {
  public:
   BaseGroupClass();
@@ -34,9 +40,20 @@ class BaseGroupClass : public BaseActionClass {
   int Rank() override;
   bool EnablingChange() override;
   bool IsAMember(BaseActionClass* a) override;
+  // The chance that, among the members competing now (enabled, highest
+  // rank), the one holding `a` is chosen, times the chance that it chooses
+  // `a`. 0 when `a` is held by no member or its holder is outranked. When the
+  // competing weights add up to 0 the message "BaseGroupClass::Probability()
+  // TotalWeight is zero." goes to standard output and the result is that of
+  // the division: NaN (holder weight 0) or infinite; the caller decides how to
+  // report it.
   double Probability(BaseActionClass* a) override;
   void printEnablingState(std::ostream* out) override;
   BaseActionClass* getPrintedAction() override;
+  // Draws u from TheDistribution's generator and picks the entry of the
+  // weight distribution in which total weight * u falls (the first entry whose
+  // cumulative weight exceeds it). False, with nothing selected, when no
+  // member is enabled.
   virtual bool SelectAction();
   virtual void setGroupId(int g);
 
@@ -49,7 +66,13 @@ class BaseGroupClass : public BaseActionClass {
   void setMember(BaseGroupClass* g, int i);
   void enlargeArrays(int n);
   void replaceMember(BaseActionClass* oldAction, BaseActionClass* newAction);
+  // Lays out the weights of the enabled members of the highest rank as a
+  // cumulative distribution and marks every other member disabled. Returns the
+  // total weight, or -1 when no member is enabled.
   double CalculateWeightDistribution();
+  // Index of the first entry whose cumulative weight is greater than x (the
+  // last entry when none is); needs at least one entry.
+  int findEntry(double x) const;
   void Check() {}
   void PrintInfo();
   void printGroup();

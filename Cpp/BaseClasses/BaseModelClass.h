@@ -54,6 +54,16 @@ class BaseModelClass {
   virtual void ConstructLocalState(State*& s);
   virtual void DestructLocalState(State* s);
 
+  // Recomputes the cached state layout (which state variables this model and
+  // the models below it write, their sizes and offsets) from the current
+  // sharing flags. The state operations build the cache lazily on first use;
+  // every composer calls this for its whole subtree in its Setup, so the
+  // layout is fixed once the root's Setup has run. Sharing that happens after
+  // a model's layout was built must be followed by a call of this operation
+  // on an enclosing model (the composers' Setup does it) before the state is
+  // used again. The base model has no layout.
+  virtual void PrepareStateLayout() {}
+
   void DefineName(const char* name);
   void SetParentId(int id) { ParentId = id; }
   const char* getName() const { return Name; }

@@ -76,6 +76,28 @@ class PVModel : public BaseModelClass {
  protected:
   void CreatePVStateIndex();
   bool destructed_ = false;
+
+ private:
+  void ensurePVListCapacity(int needed);
+  void appendPVNode(PerformanceVariableNode* node);
+  void allocateRateDS(BaseActionClass* action);
+  void allocateImpulseDS(BaseActionClass* action);
+  void finishRateDS(BaseActionClass* action);
+  void finishImpulseDS(BaseActionClass* action);
+  void linkImpulse(int node, int impulse, BaseModelClass* model);
+  void releaseActionDS(BaseActionClass* action);
+  int indexPosition(const BaseActionClass* action) const;
+
+  int pvListCapacity_ = 0;
+  // Every action whose reward-variable data this model allocated (recorded
+  // at set-up, so that Destruct releases exactly those, including member
+  // actions of synchronised groups that are not in Actions).
+  std::vector<BaseActionClass*> dsActions_;
+  // IndexMode 1 only: 1-based position in IndexActions by action number
+  // (ActionNumber - indexBase_), built once so that CurrentState needs no
+  // search.
+  std::vector<int> indexPositions_;
+  int indexBase_ = 0;
 };
 
 #endif

@@ -18,6 +18,11 @@ struct SVAliasNode {
 // allocated cell. Sharing merges groups of equivalent variables so that all
 // of them read and write one cell; the alias list records every pointer that
 // has to follow the cell when groups merge. Instantiated for short only.
+//
+// Ownership: the stored variable of a group owns the cell, the two action
+// lists and every alias node of the group; an absorbed variable owns nothing
+// of it, so the members of a group may be destroyed in any order and the cell
+// is released exactly once.
 template <class T>
 class SharableSV : public BaseStateVariableClass {
  public:
@@ -35,13 +40,21 @@ class SharableSV : public BaseStateVariableClass {
   using BaseStateVariableClass::printState;
 
   // Same as share() without the type check; used by generated composed models.
+  // Sharing with a member of the own group only brings the action lists in
+  // line; nothing is absorbed.
   void ShareWith(SharableSV<T>* other);
 
   // Registers a pointer that must always point at the group's value cell:
-  // *alias is set to the current cell, the sharing count grows by one.
+  // *alias is set to the current cell, the sharing count grows by one. On a
+  // variable that has been absorbed, the pointer is recorded with the group's
+  // stored variable, which moves the group's pointers on later sharing.
   void registerAlias(T** alias);
 
   SVAliasNode<T>* getHead() const { return head; }
+  // The stored variable of the group: the variable itself until it is
+  // absorbed. Every absorption re-points the representative of each variable
+  // of the absorbed group, so it never names a variable that was absorbed in
+  // turn.
   SharableSV<T>* getRepresentative() const { return representative; }
   T* getValuePtr() const { return value; }
 
@@ -51,7 +64,11 @@ class SharableSV : public BaseStateVariableClass {
   SharableSV<T>* representative = this;
 
  private:
-  void absorb(SharableSV<T>* x);  // x (stored) gives up its cell to this
+  void pushAlias(T** alias, BaseStateVariableClass* owner);
+  SharableSV<T>* root();
+  // x, the stored variable of another group, gives up its cell, its lists
+  // and its alias list to this variable, the stored variable of its group.
+  void absorb(SharableSV<T>* x);
 };
 
 #include "SharableSV_impl.h"

@@ -1,0 +1,6 @@
+#include "ActionModelPairClass.h"
+
+void ActionModelPairClass::SetPair(const char* actionName, const char* modelName) {
+  ActionName = actionName ? actionName : "";
+  ModelName = modelName ? modelName : "";
+}

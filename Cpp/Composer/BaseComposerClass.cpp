@@ -1,0 +1,298 @@
+#include "BaseComposerClass.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "BaseActionClass.h"
+#include "BaseGroupClass.h"
+#include "BaseStateVariableClass.h"
+#include "GenAssert.h"
+#include "StandardErrors.h"
+
+namespace {
+
+template <class T>
+T* allocateArray(int n) {
+  T* array = new (std::nothrow) T[n > 0 ? n : 1]();
+  if (!array) MemoryAllocationError();
+  return array;
+}
+
+char* copyName(const char* name) {
+  const char* source = name ? name : "";
+  std::size_t length = std::strlen(source);
+  char* copy = static_cast<char*>(std::malloc(length + 1));
+  if (!copy) MemoryAllocationError();
+  std::memcpy(copy, source, length + 1);
+  return copy;
+}
+
+}  // namespace
+
+BaseComposerClass::BaseComposerClass(const char* name, int numChildren, int numShared,
+                                     const char* const* sharedNames) {
+  DefineName(name);
+  NumChildren = numChildren > 0 ? numChildren : 0;
+  // Without children there is nothing to share.
+  NumSharedStateVariables = (NumChildren >= 1 && numShared > 0) ? numShared : 0;
+  Children = allocateArray<BaseModelClass*>(NumChildren);
+  SharedPtrs = allocateArray<BaseStateVariableClass*>(NumSharedStateVariables);
+  SharedLinks = allocateArray<SharedStateVarLink*>(NumSharedStateVariables);
+  SharedChildVars.resize(static_cast<std::size_t>(NumSharedStateVariables));
+  SharedStateNames = allocateArray<char*>(NumSharedStateVariables);
+  numSharedNames_ = NumSharedStateVariables;
+  for (int i = 0; i < NumSharedStateVariables; i++)
+    SharedStateNames[i] = copyName(sharedNames ? sharedNames[i] : nullptr);
+  NumActions = 0;
+  NumGroups = 0;
+  AddedSharedPtrs = 0;
+}
+
+BaseComposerClass::~BaseComposerClass() {
+  delete[] Children;
+  if (SharedStateNames) {
+    for (int i = 0; i < numSharedNames_; i++) std::free(SharedStateNames[i]);
+  }
+  delete[] SharedStateNames;
+  // NumSharedStateVariables may have been set to 0 after construction (empty
+  // children); the chains can only exist below AddedSharedPtrs, which never
+  // exceeds the declared count.
+  if (SharedLinks) {
+    for (int i = 0; i < AddedSharedPtrs; i++) SharedStateVarLink::clearStateVarList(SharedLinks[i]);
+  }
+  delete[] SharedLinks;
+  delete[] SharedPtrs;
+  delete[] Actions;
+  delete[] Groups;
+}
+
+void BaseComposerClass::requireChildren() const {
+  for (int i = 0; i < NumChildren; i++) GEN_ASSERT(Children[i], "Children[i]", "BaseComposerClass");
+}
+
+// --------------------------------------------------------------- sharing
+
+void BaseComposerClass::addSharedPtr(BaseStateVariableClass* sv, const char* VarName) {
+  GEN_ASSERT(AddedSharedPtrs < NumSharedStateVariables, "AddedSharedPtrs < NumSharedStateVariables",
+             "BaseComposerClass");
+  GEN_ASSERT(VarName && 0 == std::strcmp(VarName, SharedStateNames[AddedSharedPtrs]),
+             "0 == strcmp(VarName, SharedStateNames[AddedSharedPtrs])", "BaseComposerClass");
+  SharedPtrs[AddedSharedPtrs] = sv;
+  AddedSharedPtrs++;
+  layoutReady_ = false;
+}
+
+void BaseComposerClass::addSharingInfo(BaseStateVariableClass* childVar, BaseStateVariableClass* sharedVar,
+                                       BaseModelClass* model) {
+  int VarIndex = -1;
+  for (int i = 0; i < AddedSharedPtrs; i++)
+    if (SharedPtrs[i] == sharedVar) VarIndex = i;
+  GEN_ASSERT(VarIndex != -1, "VarIndex != -1", "BaseComposerClass");
+
+  SharedChildVars[static_cast<std::size_t>(VarIndex)].push_back(childVar);
+
+  // The chain gets the child variable, then a copy of every variable that
+  // the child variable itself stands for one level further down.
+  SharedStateVarLink*& head = SharedLinks[VarIndex];
+  SharedStateVarLink* tail = head;
+  while (tail && tail->Next) tail = tail->Next;
+  auto append = [&](BaseStateVariableClass* sv, BaseModelClass* m) {
+    SharedStateVarLink* link = new (std::nothrow) SharedStateVarLink(sv, m);
+    if (!link) MemoryAllocationError();
+    if (tail)
+      tail->Next = link;
+    else
+      head = link;
+    tail = link;
+  };
+  append(childVar, model);
+  for (int c = 0; c < NumChildren; c++) {
+    if (!Children[c]) continue;
+    SharedStateVarLink* below = Children[c]->getListOfSharedVariables(childVar);
+    for (SharedStateVarLink* l = below; l; l = l->Next) append(l->StateVar, l->Model);
+  }
+  layoutReady_ = false;
+}
+
+// ------------------------------------------------------------ structure
+
+void BaseComposerClass::SetupActions() {
+  requireChildren();
+  int numActions = 0;
+  int numGroups = 0;
+  for (int c = 0; c < NumChildren; c++) {
+    numActions += Children[c]->NumActions;
+    numGroups += Children[c]->NumGroups;
+  }
+  delete[] Actions;
+  delete[] Groups;
+  Actions = allocateArray<BaseActionClass*>(numActions);
+  Groups = allocateArray<BaseGroupClass*>(numGroups);
+  NumActions = numActions;
+  NumGroups = numGroups;
+
+  int a = 0;
+  int g = 0;
+  for (int c = 0; c < NumChildren; c++) {
+    BaseModelClass* child = Children[c];
+    for (int k = 0; k < child->NumActions; k++) Actions[a++] = child->Actions[k];
+    for (int k = 0; k < child->NumGroups; k++) {
+      // A group's number is its position in the flat array; every enclosing
+      // composer numbers again, so the root's numbering is the final one.
+      Groups[g] = child->Groups[k];
+      Groups[g]->setGroupId(g);
+      g++;
+    }
+  }
+}
+
+void BaseComposerClass::GeneralSetup() {
+  requireChildren();
+  // All sharing of this subtree is in place now: fix the layout of every
+  // model below before any size is taken.
+  PrepareStateLayout();
+  int total = 0;
+  for (int c = 0; c < NumChildren; c++) total += Children[c]->getNumStateVariables();
+  for (const auto& list : SharedChildVars) total -= static_cast<int>(list.size());
+  NumStateVariables = total + NumSharedStateVariables;
+  CachedStateSize = StateSize();
+}
+
+bool BaseComposerClass::AllChildrenEmpty() {
+  requireChildren();
+  for (int c = 0; c < NumChildren; c++)
+    if (Children[c]->getNumStateVariables() >= 1) return false;
+  return true;
+}
+
+// ------------------------------------------------------------------ state
+
+void BaseComposerClass::PrepareStateLayout() {
+  for (int c = 0; c < NumChildren; c++)
+    if (Children[c]) Children[c]->PrepareStateLayout();
+  sharedSlots_.clear();
+  sharedStateSize_ = 0;
+  int registered = AddedSharedPtrs < NumSharedStateVariables ? AddedSharedPtrs : NumSharedStateVariables;
+  for (int i = 0; i < registered; i++) {
+    BaseStateVariableClass* sv = SharedPtrs[i];
+    if (!sv->getStored()) continue;
+    int size = sv->StateSize();
+    sharedSlots_.push_back({sv, size});
+    sharedStateSize_ += size;
+  }
+  layoutReady_ = true;
+  CachedStateSize = prepareOwnLayout();
+}
+
+int BaseComposerClass::SharedStateSize() {
+  ensureLayout();
+  return sharedStateSize_;
+}
+
+void BaseComposerClass::CurrentSharedState(void* dest) {
+  ensureLayout();
+  char* p = static_cast<char*>(dest);
+  for (const Slot& s : sharedSlots_) {
+    s.sv->CurrentState(p);
+    p += s.size;
+  }
+}
+
+void BaseComposerClass::SetSharedState(void* src) {
+  ensureLayout();
+  char* p = static_cast<char*>(src);
+  for (const Slot& s : sharedSlots_) {
+    s.sv->SetState(p);
+    p += s.size;
+  }
+}
+
+bool BaseComposerClass::CompareState(void* a, void* b) {
+  ensureLayout();
+  return std::memcmp(a, b, static_cast<std::size_t>(CachedStateSize)) == 0;
+}
+
+// ---------------------------------------------------------------- queries
+
+void BaseComposerClass::listModels(const char* name, List<BaseModelClass>* out) {
+  for (int c = 0; c < NumChildren; c++)
+    if (Children[c]) Children[c]->listModels(name, out);
+}
+
+void BaseComposerClass::listActions(List<BaseActionClass>* out) {
+  for (int i = 0; i < NumActions; i++) out->append(Actions[i]);
+}
+
+void BaseComposerClass::listGroups(List<BaseGroupClass>* out) {
+  for (int i = 0; i < NumGroups; i++) out->append(Groups[i]);
+}
+
+void BaseComposerClass::listActions(const char* name, List<BaseActionClass>* out) {
+  for (int c = 0; c < NumChildren; c++)
+    if (Children[c]) Children[c]->listActions(name, out);
+}
+
+void BaseComposerClass::listSVs(const char* modelName, const char* svName, List<BaseStateVariableClass>* svs,
+                                List<BaseModelClass>* models) {
+  for (int c = 0; c < NumChildren; c++)
+    if (Children[c]) Children[c]->listSVs(modelName, svName, svs, models);
+}
+
+BaseStateVariableClass* BaseComposerClass::getMainSharedVariable(BaseStateVariableClass* sv) {
+  for (int i = 0; i < AddedSharedPtrs; i++)
+    if (SharedLinks[i] && SharedLinks[i]->hasStateVar(sv)) return SharedPtrs[i];
+  for (int c = 0; c < NumChildren; c++) {
+    if (!Children[c]) continue;
+    if (BaseStateVariableClass* found = Children[c]->getMainSharedVariable(sv)) return found;
+  }
+  return nullptr;
+}
+
+SharedStateVarLink* BaseComposerClass::getListOfSharedVariables(BaseStateVariableClass* sv) {
+  for (int i = 0; i < AddedSharedPtrs; i++)
+    if (SharedPtrs[i] == sv) return SharedLinks[i];
+  for (int c = 0; c < NumChildren; c++) {
+    if (!Children[c]) continue;
+    if (SharedStateVarLink* found = Children[c]->getListOfSharedVariables(sv)) return found;
+  }
+  return nullptr;
+}
+
+int BaseComposerClass::Hash(char const* s, int n) {
+  // A modulus below 1 has no residues; refuse it rather than divide by zero.
+  GEN_ASSERT(n > 0, "n > 0", "BaseComposerClass");
+  std::uint32_t h = 0;
+  for (const char* p = s; p && *p; ++p)
+    h = h * 32u + static_cast<std::uint32_t>(static_cast<int>(static_cast<signed char>(*p)));
+  return static_cast<int>(h % static_cast<std::uint32_t>(n));
+}
+
+// ----------------------------------------------------------------- output
+
+void BaseComposerClass::printState(std::ostream* out) {
+  *out << "Model: (" << ModelId << ")" << (Name ? Name : "") << "\n";
+  for (int c = 0; c < NumChildren; c++)
+    if (Children[c]) Children[c]->printState(out);
+  *out << "Shared Variables:" << "\n";
+  int registered = AddedSharedPtrs < NumSharedStateVariables ? AddedSharedPtrs : NumSharedStateVariables;
+  for (int i = 0; i < registered; i++) {
+    if (!SharedPtrs[i]->getStored()) continue;
+    *out << "  ";
+    SharedPtrs[i]->printState(out);
+  }
+}
+
+void BaseComposerClass::printAllSharedVariables() {
+  std::cout << "Shared Variables for composer node " << (Name ? Name : "") << "\n";
+  int registered = AddedSharedPtrs < NumSharedStateVariables ? AddedSharedPtrs : NumSharedStateVariables;
+  for (int i = 0; i < registered; i++) {
+    BaseStateVariableClass* sv = SharedPtrs[i];
+    std::cout << "  Shared Variable " << i << " has name " << (sv->getName() ? sv->getName() : "")
+              << " and address " << static_cast<const void*>(sv) << "\n";
+    std::cout << "    And here is its list of equivalent variables:" << "\n";
+    if (SharedLinks[i]) SharedLinks[i]->printAllStateVariables();
+  }
+  std::cout << "\n";
+}

@@ -1,0 +1,96 @@
+#ifndef BASE_COMPOSER_CLASS_H
+#define BASE_COMPOSER_CLASS_H
+
+#include <iostream>
+#include <vector>
+
+#include "BaseModelClass.h"
+#include "SharedStateVarLink.h"
+
+// Common base of the composition operators Rep and Join: child models, the
+// composer's own named shared variables (each holding the single storage of
+// the child variables it stands for), the flat action and group arrays of
+// the whole subtree, and the shared block of the state vector.
+//
+// Build order (generated composed models): construct; create the children
+// into `Children`; SetupActions(); then, unless AllChildrenEmpty(), for each
+// shared variable in declared order create it, addSharedPtr() it, share it
+// with the children's variables and addSharingInfo() each of them; finally
+// the subclass's Setup(), which calls GeneralSetup(). GeneralSetup fixes the
+// state layout of the whole subtree, so the state operations may be used
+// only after it.
+//
+// Chains: each composer owns every node of its `SharedLinks` chains. The
+// chain of a child composer is copied node by node, not linked in, so that a
+// composer never changes a child's chain and the chains can be released by
+// the composer that holds them.
+class BaseComposerClass : public BaseModelClass {
+ public:
+  // `Children` is allocated with new[] (numChildren entries, all null) and
+  // released with delete[] by this class; a subclass that installs its own
+  // child array must allocate it the same way.
+  BaseComposerClass(const char* name, int numChildren, int numShared, const char* const* sharedNames);
+  ~BaseComposerClass() override;
+
+  void addSharedPtr(BaseStateVariableClass* sv, const char* VarName);
+  void addSharingInfo(BaseStateVariableClass* childVar, BaseStateVariableClass* sharedVar,
+                      BaseModelClass* model);
+  void SetupActions();
+  void GeneralSetup();
+  bool AllChildrenEmpty();
+
+  int SharedStateSize();
+  // Write or load the shared block: each stored shared variable in SharedPtrs
+  // order at the running position.
+  void CurrentSharedState(void* dest);
+  void SetSharedState(void* src);
+
+  bool CompareState(void* a, void* b) override;
+  void listModels(const char* name, List<BaseModelClass>* out) override;
+  void listActions(List<BaseActionClass>* out) override;
+  void listGroups(List<BaseGroupClass>* out) override;
+  void listActions(const char* name, List<BaseActionClass>* out) override;
+  void listSVs(const char* modelName, const char* svName, List<BaseStateVariableClass>* svs,
+               List<BaseModelClass>* models) override;
+  void printState(std::ostream* out) override;
+  using BaseModelClass::printState;
+  BaseStateVariableClass** GetSharedStateVariables() override { return SharedPtrs; }
+  BaseStateVariableClass* getMainSharedVariable(BaseStateVariableClass* sv) override;
+  SharedStateVarLink* getListOfSharedVariables(BaseStateVariableClass* sv) override;
+  void PrepareStateLayout() override;
+
+  void printAllSharedVariables();
+  static int Hash(char const* s, int n);
+
+  BaseModelClass** Children = nullptr;
+  int NumChildren = 0;
+  BaseStateVariableClass** SharedPtrs = nullptr;
+  SharedStateVarLink** SharedLinks = nullptr;
+  // Per shared variable, the child variables registered for it, in
+  // registration order (a variable registered twice appears twice).
+  std::vector<std::vector<BaseStateVariableClass*>> SharedChildVars;
+  char** SharedStateNames = nullptr;
+  int AddedSharedPtrs = 0;
+  int CachedStateSize = 0;
+
+ protected:
+  // Subclass part of PrepareStateLayout, run after the children's layouts
+  // and the shared block are known; returns the composer's state size.
+  virtual int prepareOwnLayout() = 0;
+  void ensureLayout() {
+    if (!layoutReady_) PrepareStateLayout();
+  }
+  // Precondition of the child queries: every child slot has been filled.
+  void requireChildren() const;
+
+  struct Slot {
+    BaseStateVariableClass* sv;
+    int size;
+  };
+  int numSharedNames_ = 0;  // entries of SharedStateNames, whatever NumSharedStateVariables becomes
+  std::vector<Slot> sharedSlots_;  // stored shared variables, in SharedPtrs order
+  int sharedStateSize_ = 0;
+  bool layoutReady_ = false;
+};
+
+#endif

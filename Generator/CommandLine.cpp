@@ -1,0 +1,208 @@
+#include "CommandLine.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ostream>
+#include <sstream>
+
+char* exp_path = nullptr;
+char* ExpName = nullptr;
+int ExpNum = 0;
+short flagAbsorb = 0;
+char* OverrideString = nullptr;
+char* db_host = nullptr;
+char* db_entity = nullptr;
+int TempTraceLevel = 0;
+double hash_value = 0.5;
+
+namespace {
+
+// Replaces an array-new copy held by a setting.
+void replaceCopy(char*& setting, const char* value) {
+  size_t length = std::strlen(value);
+  char* copy = new char[length + 1];
+  std::memcpy(copy, value, length + 1);
+  delete[] setting;
+  setting = copy;
+}
+
+// Replaces a C-allocated copy held by a setting.
+void replaceCCopy(char*& setting, const char* value) {
+  std::free(setting);
+  setting = strdup(value);
+}
+
+// The atoi rule (leading blanks, optional sign, decimal digits; no digits
+// gives 0) without its undefined behaviour on overflow: values beyond the
+// range of int are clamped to it.
+int toInt(const char* text) {
+  long v = std::strtol(text, nullptr, 10);
+  if (v > INT_MAX) return INT_MAX;
+  if (v < INT_MIN) return INT_MIN;
+  return static_cast<int>(v);
+}
+
+// What each option letter that takes a value expects, for error messages.
+const char* valueDescription(char letter) {
+  switch (letter) {
+    case 'P': return "the experiment directory path";
+    case 'N': return "the experiment name";
+    case 'B': return "the experiment number";
+    case 'h': return "the hash table load factor";
+    case 'F': return "the file type";
+    case 'e': return "the database entity name";
+    case 's': return "the database server name";
+    case 'l': return "the trace level";
+    case 't': return "the trace file name";
+    case 'O': return "the override string";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+void printUsage(std::ostream& out) {
+  out << "usage:  gen -Pexperimentfilepath -Nexperimentname -hhash_value"
+      << " -Bexperimentnumber -Ffiletype -edb_entity -sdb_macserver "
+      << " -ltrace_level[0-4] -tTraceFilename" << '\n'
+      << "Example:  gen -P. -Nexp1 -B0" << '\n';
+}
+
+void resetCommandLineSettings() {
+  delete[] exp_path;
+  exp_path = nullptr;
+  delete[] ExpName;
+  ExpName = nullptr;
+  delete[] db_host;
+  db_host = nullptr;
+  delete[] db_entity;
+  db_entity = nullptr;
+  std::free(OverrideString);
+  OverrideString = nullptr;
+  ExpNum = 0;
+  flagAbsorb = 0;
+  TempTraceLevel = 0;
+  hash_value = 0.5;
+}
+
+CommandLineResult commandline(int argc, const char* const argv[], int& fileTypeOption, char*& traceFileName,
+                              int numExperiments, std::ostream& echo) {
+  CommandLineResult result;
+  delete[] exp_path;
+  exp_path = nullptr;
+  delete[] ExpName;
+  ExpName = nullptr;
+
+  if (argc <= 3) {
+    result.action = CommandLineResult::Action::Usage;
+    return result;
+  }
+
+  std::string missingValues;            // letters of options given without a value, in order
+  std::string experimentText = "0";     // the -B value as given, for messages
+  const char* hashText = nullptr;       // the last -h value that parsed
+
+  for (int i = 1; i < argc; i++) {
+    const char* word = argv[i];
+    if (!word || word[0] != '-') continue;
+    const size_t length = std::strlen(word);
+    const char letter = word[1];  // '\0' for a lone "-"
+    const char* value = nullptr;
+    const char* lastWord = word;
+    if (length == 2) {
+      // A separate value: the next word, unless it is another option.
+      if (i + 1 < argc && argv[i + 1] && argv[i + 1][0] != '-') {
+        value = argv[++i];
+        lastWord = value;
+      }
+    } else if (length > 2) {
+      value = word + 2;
+    }
+
+    if (valueDescription(letter) && !value) {
+      if (missingValues.find(letter) == std::string::npos) missingValues += letter;
+      continue;
+    }
+    switch (letter) {
+      case 'P':
+        replaceCopy(exp_path, value);
+        echo << "path=[" << value << "]\n";
+        break;
+      case 'N':
+        replaceCopy(ExpName, value);
+        break;
+      case 'B':
+        ExpNum = toInt(value);
+        experimentText = value;
+        break;
+      case 'h': {
+        // "%lf" semantics; a value that does not parse keeps the load factor.
+        char* end = nullptr;
+        double parsed = std::strtod(value, &end);
+        if (end != value) {
+          hash_value = parsed;
+          hashText = value;
+        }
+        break;
+      }
+      case 'F':
+        fileTypeOption = toInt(value);
+        break;
+      case 'e':
+        replaceCopy(db_entity, value);
+        break;
+      case 's':
+        replaceCopy(db_host, value);
+        break;
+      case 'l':
+        TempTraceLevel = toInt(value);
+        echo << "TraceLevel=" << TempTraceLevel << '\n';
+        break;
+      case 't':
+        replaceCCopy(traceFileName, value);
+        break;
+      case 'O':
+        replaceCCopy(OverrideString, value);
+        echo << "OverrideString is " << value << '\n';
+        break;
+      case 'a':
+        // Takes no value; a following non-option word was consumed all the same.
+        flagAbsorb = 1;
+        break;
+      default:
+        echo << "ERROR: unknown argument: " << lastWord << '\n';
+        break;
+    }
+  }
+
+  // Every check happens here, before anything is created or written.
+  for (char letter : missingValues) {
+    result.errors.push_back(std::string("gen: option -") + letter + " is missing its value (" +
+                            valueDescription(letter) + ")");
+    result.showUsage = true;
+  }
+  if (!exp_path && missingValues.find('P') == std::string::npos) {
+    result.errors.push_back("gen: option -P is missing: it gives the experiment directory path");
+    result.showUsage = true;
+  }
+  if (!ExpName && missingValues.find('N') == std::string::npos) {
+    result.errors.push_back("gen: option -N is missing: it gives the experiment name");
+    result.showUsage = true;
+  }
+  if (ExpNum < 0 || ExpNum >= numExperiments) {
+    std::ostringstream message;
+    if (numExperiments > 0)
+      message << "gen: experiment number " << experimentText << " is out of range: valid experiment numbers are 0 to "
+              << numExperiments - 1;
+    else
+      message << "gen: the study has no experiments";
+    result.errors.push_back(message.str());
+  }
+  if (hashText && !(hash_value > 0.0 && hash_value < 1.0)) {
+    result.errors.push_back(std::string("gen: hash table load factor ") + hashText +
+                            " is out of range: it must be greater than 0 and less than 1");
+  }
+  if (!result.errors.empty()) result.action = CommandLineResult::Action::Fail;
+  return result;
+}

@@ -1,0 +1,264 @@
+#include "HybridHash.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "BaseModelClass.h"
+#include "GenAssert.h"
+#include "PVModel.h"
+#include "StandardErrors.h"
+
+std::uint32_t* tempsumarray = nullptr;
+
+const std::uint32_t HybridHash::PrimeArray[HybridHash::NumPrimes] = {
+    131071,   393209,   786419,   1179637,  1966049,  2752481, 4325341, 6684607,
+    9437101,  15335303, 21000169, 31000303, 51000353, 71000383, 0,       0,
+    0,        0,        0,        0,        0,        0,       0,       0};
+
+namespace {
+
+constexpr std::uint32_t kChunk = 5;     // bytes per chunk of the state hash
+constexpr std::uint32_t kBlockShift = 24;
+constexpr std::uint32_t kNumberMask = 0xFFFFFF;
+constexpr std::uint32_t kMaxBlockField = 256;  // block index lives in 8 bits
+
+[[noreturn]] void Fail(const std::string& message) {
+  std::cerr << message << std::endl;
+  std::exit(1);
+}
+
+// Walks the probe sequence of one table: from slot p the next is p + S * k;
+// below the table size k grows by one, otherwise the table size is subtracted
+// and k restarts at 1. S is 1024 times (number of rehashes + 1).
+class Probe {
+ public:
+  Probe(std::uint32_t home, std::uint32_t size, std::uint32_t rehashes)
+      : pos_(home), size_(size), stride_(1024ull * (rehashes + 1)) {}
+  std::uint32_t pos() const { return pos_; }
+  // Moves to the next slot; false once as many slots as the table has were
+  // visited, so a full table (or a cycle that misses every empty slot) cannot
+  // keep a search going for ever.
+  bool next() {
+    if (++visited_ >= size_) return false;
+    std::uint64_t n = pos_ + stride_ * step_;
+    if (n < size_) {
+      step_++;
+    } else {
+      n -= size_;
+      if (n >= size_) n %= size_;  // only for tables smaller than the stride
+      step_ = 1;
+    }
+    pos_ = static_cast<std::uint32_t>(n);
+    return true;
+  }
+
+ private:
+  std::uint32_t pos_;
+  std::uint32_t size_;
+  std::uint64_t stride_;
+  std::uint64_t step_ = 1;
+  std::uint32_t visited_ = 0;
+};
+
+[[noreturn]] void ProbeExhausted() {
+  Fail("Hash:  Error:  no empty slot found after probing as many slots as the Hash Table has");
+}
+
+std::uint32_t* NewZeroedTable(std::uint32_t size) {
+  return static_cast<std::uint32_t*>(std::calloc(size == 0 ? 1 : size, sizeof(std::uint32_t)));
+}
+
+}  // namespace
+
+HybridHash::HybridHash(PVModel* m, std::uint32_t ss, std::uint32_t ts, std::uint32_t bs,
+                       std::uint32_t cw, std::uint32_t mb, double lf)
+    : HybridHash(static_cast<BaseModelClass*>(m), ss, ts, bs, cw, mb, lf) {}
+
+HybridHash::HybridHash(BaseModelClass* m, std::uint32_t ss, std::uint32_t ts, std::uint32_t bs,
+                       std::uint32_t cw, std::uint32_t mb, double lf)
+    : tableSize(ts),
+      blockSize(bs),
+      maxBlocks(mb),
+      stateSize(ss),
+      chunkWidth(cw),
+      loadFactor(lf),
+      model(m),
+      blockBytes(static_cast<std::size_t>(bs) * ss) {
+  GEN_ASSERT(m != nullptr, "model != NULL", "HybridHash");
+  GEN_ASSERT(ts > 0 && bs > 0, "tableSize > 0 && blockSize > 0", "HybridHash");
+  GEN_ASSERT(mb > 0 && mb <= kMaxBlockField, "maxBlocks > 0 && maxBlocks <= 256", "HybridHash");
+  slotTable = NewZeroedTable(tableSize);
+  blocks = static_cast<char**>(std::calloc(maxBlocks, sizeof(char*)));
+  scratch = static_cast<std::uint32_t*>(std::calloc(std::size_t{stateSize} + 1, sizeof(std::uint32_t)));
+  if (slotTable == nullptr || blocks == nullptr || scratch == nullptr) MemoryAllocationError();
+  std::free(tempsumarray);  // one table at a time: the scratch is replaced
+  tempsumarray = scratch;
+  OpenBlock(0);
+}
+
+HybridHash::~HybridHash() {
+  if (blocks != nullptr)
+    for (std::uint32_t b = 0; b <= currentBlock; b++) std::free(blocks[b]);
+  std::free(blocks);
+  std::free(slotTable);  // still held when the run did not release it
+  if (tempsumarray == scratch) tempsumarray = nullptr;
+  std::free(scratch);
+}
+
+void HybridHash::ReleaseSlotTable() {
+  std::free(slotTable);
+  slotTable = nullptr;
+  tableSize = 0;
+}
+
+void HybridHash::OpenBlock(std::uint32_t b) {
+  blocks[b] = static_cast<char*>(std::calloc(blockBytes == 0 ? 1 : blockBytes, 1));
+  if (blocks[b] == nullptr) Fail("Error:  Unable to allocate memory");
+}
+
+void HybridHash::AddArray() {
+  if (currentBlock + 1 >= maxBlocks)
+    Fail("Hash:  Error:  the state store is full (" +
+         std::to_string(std::uint64_t{maxBlocks} * blockSize) + " states at most)");
+  OpenBlock(currentBlock + 1);
+  currentBlock++;
+}
+
+bool HybridHash::Valid(std::uint32_t locator) const {
+  std::uint32_t b = locator >> kBlockShift;
+  std::uint32_t n = locator & kNumberMask;
+  return b <= currentBlock && n >= std::uint64_t{b} * blockSize &&
+         n - std::uint64_t{b} * blockSize < blockSize;
+}
+
+char* HybridHash::CopyOf(std::uint32_t locator) const {
+  std::uint32_t b = locator >> kBlockShift;
+  std::uint64_t index = (locator & kNumberMask) - std::uint64_t{b} * blockSize;
+  return blocks[b] + index * stateSize;
+}
+
+std::uint32_t HybridHash::HomeSlot(const char* state, std::uint32_t size) const {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(state);
+  if (stateSize <= kChunk) {
+    // Too short for the chunked hash: FNV-1a over the bytes.
+    std::uint32_t h = 2166136261u;
+    for (std::uint32_t i = 0; i < stateSize; i++) h = (h ^ bytes[i]) * 16777619u;
+    return h % size;
+  }
+  const std::uint32_t chunks = (stateSize + kChunk - 1) / kChunk;
+  std::uint32_t* values = tempsumarray;
+  for (std::uint32_t c = 0; c < chunks; c++) {
+    std::uint32_t v = 0;
+    std::uint32_t end = (c + 1) * kChunk < stateSize ? (c + 1) * kChunk : stateSize;
+    for (std::uint32_t i = c * kChunk; i < end; i++)
+      v = (v << 5) ^ static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(bytes[i])));
+    values[c] = v;
+  }
+  // Few nonzero chunks: spread them further apart.
+  std::uint32_t nonzero = 0;
+  for (std::uint32_t c = 0; c + 1 < chunks; c++) nonzero += (values[c] != 0);
+  std::uint32_t multiplier = nonzero > 16 ? 1 : nonzero > 8 ? 2 : nonzero > 4 ? 4 : nonzero > 2 ? 8 : 16;
+  std::uint32_t h = 0;
+  for (std::uint32_t c = 0; c < chunks; c++)
+    if (values[c] != 0) h = (h * multiplier) ^ (values[c] % size);
+  return h % size;
+}
+
+std::uint32_t HybridHash::FindSlot(const char* state, bool& found) {
+  GEN_ASSERT(slotTable != nullptr, "slotTable != NULL", "HybridHash");
+  Probe probe(HomeSlot(state, tableSize), tableSize, rehashCount);
+  for (;;) {
+    std::uint32_t p = probe.pos();
+    std::uint32_t locator = slotTable[p];
+    if (locator == 0) {
+      found = false;
+      return p;
+    }
+    if (!Valid(locator)) {
+      slotTable[p] = 0;  // a locator outside the store is dropped
+      found = false;
+      return p;
+    }
+    if (model->CompareState(CopyOf(locator), const_cast<char*>(state))) {
+      found = true;
+      return p;
+    }
+    if (!probe.next()) ProbeExhausted();
+  }
+}
+
+unsigned long HybridHash::Lookup(const char* state) {
+  bool found;
+  std::uint32_t p = FindSlot(state, found);
+  return found ? (slotTable[p] & kNumberMask) : NotFound;
+}
+
+void HybridHash::Insert(const char* state, unsigned long number) {
+  if (number == 0 || number > MaxStateNumber)
+    Fail("Hash:  Error:  state number " + std::to_string(number) +
+         " cannot be stored (state numbers run from 1 to " + std::to_string(MaxStateNumber) + ")");
+  if (static_cast<double>(number) >= static_cast<double>(tableSize) * loadFactor) Rehash();
+  const auto b = static_cast<std::uint32_t>(number / blockSize);
+  if (b >= maxBlocks)
+    Fail("Hash:  Error:  the state store is full (" +
+         std::to_string(std::uint64_t{maxBlocks} * blockSize) + " states at most)");
+  while (currentBlock < b) AddArray();
+
+  GEN_ASSERT(slotTable != nullptr, "slotTable != NULL", "HybridHash");
+  Probe probe(HomeSlot(state, tableSize), tableSize, rehashCount);
+  while (slotTable[probe.pos()] != 0)
+    if (!probe.next()) ProbeExhausted();
+  const std::uint32_t locator = static_cast<std::uint32_t>(number) + (b << kBlockShift);
+  slotTable[probe.pos()] = locator;
+  std::memcpy(CopyOf(locator), state, stateSize);
+}
+
+void HybridHash::Rehash() {
+  rehashCount++;
+  const std::uint32_t newSize = rehashCount < NumPrimes ? PrimeArray[rehashCount] : 0;
+  if (newSize == 0) Fail("Hash:  Error:  allocate more memory for Hash Table");
+  std::uint32_t* table = NewZeroedTable(newSize);
+  if (table == nullptr) Fail("Error:  TempHashTable not allocated");
+  if (newSize < tableSize) {
+    std::free(table);
+    Fail("Hash:  Error, there is a typo in the Hash Table, check .h file");
+  }
+  // Every stored state is hashed again straight from the store.
+  for (std::uint32_t i = 0; i < tableSize; i++) {
+    const std::uint32_t locator = slotTable[i];
+    if (locator == 0 || !Valid(locator)) continue;
+    Probe probe(HomeSlot(CopyOf(locator), newSize), newSize, rehashCount);
+    while (table[probe.pos()] != 0)
+      if (!probe.next()) ProbeExhausted();
+    table[probe.pos()] = locator;
+  }
+  std::free(slotTable);
+  slotTable = table;
+  tableSize = newSize;
+}
+
+long HybridHash::SlotOf(const char* state) {
+  bool found;
+  std::uint32_t p = FindSlot(state, found);
+  return found ? static_cast<long>(p) : -1;
+}
+
+std::uint32_t HybridHash::LocatorOf(const char* state) {
+  bool found;
+  std::uint32_t p = FindSlot(state, found);
+  return found ? slotTable[p] : 0;
+}
+
+const char* HybridHash::StoredCopy(unsigned long number) const {
+  if (number > MaxStateNumber) return nullptr;
+  const auto b = static_cast<std::uint32_t>(number / blockSize);
+  if (b > currentBlock) return nullptr;
+  return CopyOf(static_cast<std::uint32_t>(number) + (b << kBlockShift));
+}
+
+std::size_t HybridHash::MemoryBytes() const {
+  return std::size_t{tableSize} * sizeof(std::uint32_t) + std::size_t{maxBlocks} * sizeof(char*) +
+         std::size_t{currentBlock + 1} * blockBytes + (std::size_t{stateSize} + 1) * sizeof(std::uint32_t);
+}

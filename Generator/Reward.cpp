@@ -1,0 +1,44 @@
+#include "Reward.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+
+#include "PVModel.h"
+#include "PerformanceVariableNode.h"
+
+Reward::Reward(PVModel* rewardModel, short type, const char* fileName)
+    : model(rewardModel), fileType(type) {
+  if (!fileName || !rewfile.open(fileName)) {
+    std::cout.flush();
+    std::cerr << "Could not open file dude" << std::endl;
+    std::exit(1);
+  }
+  for (index = 0; index < model->NumPVNodes; index++) {
+    rewfile.writeText(model->PVList[index]->Name);
+    rewfile.newline();
+  }
+}
+
+void Reward::Calculate(unsigned long stateNumber) {
+  const int count = model->NumPVNodes;
+  PerformanceVariableNode** nodes = model->PVList;
+  if (textRecords()) {
+    rewfile.writeUnsigned(stateNumber);
+    rewfile.newline();
+    for (int i = 0; i < count; i++) {
+      rewfile.writeGeneral(nodes[i]->ImpulseReward);
+      rewfile.newline();
+      rewfile.writeGeneral(nodes[i]->RateReward);
+      rewfile.newline();
+    }
+  } else {
+    rewfile.writeUInt32(static_cast<std::uint32_t>(stateNumber));
+    for (int i = 0; i < count; i++) {
+      rewfile.writeDouble(nodes[i]->ImpulseReward);
+      rewfile.writeDouble(nodes[i]->RateReward);
+    }
+  }
+}
+
+bool Reward::Close() { return rewfile.close(); }

@@ -1,0 +1,43 @@
+#ifndef REWARD_H
+#define REWARD_H
+
+#include "OutputFile.h"
+
+class PVModel;
+
+// Writes the reward file: the names of the reward model's performance
+// variables, one per line, then one record per state at the moment the state
+// is first reached: its number followed by every variable's impulse value and
+// rate value, as the reward model evaluated them at the last firing.
+//
+// File types 1, 3 and 5 give text records (reals in the default general
+// format, 6 significant digits); every other type gives binary records
+// (4-byte state number, then 8-byte impulse and rate values per variable).
+// The header is always text.
+//
+// The file stays open for the whole generation run; Close() ends it and tells
+// whether everything reached the file.
+class Reward {
+ public:
+  // Opens the file and writes the header. When the file cannot be opened:
+  // "Could not open file dude" on the error stream, exit status 1.
+  Reward(PVModel* model, short fileType, const char* fileName);
+  Reward(const Reward&) = delete;
+  Reward& operator=(const Reward&) = delete;
+
+  // Appends the record of one state.
+  void Calculate(unsigned long stateNumber);
+  // Flushes and closes the file; false when a write or the close failed.
+  bool Close();
+  const OutputFile& file() const { return rewfile; }
+
+  PVModel* model;
+  short fileType;
+  int index = 0;  // the number of performance variables once the header is written
+
+ private:
+  bool textRecords() const { return fileType == 1 || fileType == 3 || fileType == 5; }
+  OutputFile rewfile;
+};
+
+#endif

@@ -1,0 +1,183 @@
+// The deterministic-delay procedure of the state-space generator: the
+// transitions of deterministic actions are recorded as probabilities marked
+// by a minus sign, and every state in which such an action is enabled is
+// filed under the action's delay value (the deterministic file).
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "HybridHash.h"
+#include "PVModel.h"
+#include "Queue.h"
+#include "Reward.h"
+#include "StateSpaceGen.h"
+#include "TraceFileContainer.h"
+
+namespace {
+
+// Blank run of the state-space file's placeholder header (deterministic
+// procedure): an 8-digit state count overwrites it, newline included.
+constexpr int kDeterministicHeaderBlanks = 8;
+
+}  // namespace
+
+void StateSpaceGen::GenStateSpaceDeterministic(const char* armName, const char* varName,
+                                               const char* detName) {
+  allocateRunBuffers();
+
+  OutputFile det;
+  if (!det.open(detName)) {
+    std::cout.flush();
+    std::cerr << "Error: Could not open det file " << std::endl;
+    std::exit(1);
+  }
+  OutputFile arm;
+  if (!arm.open(armName)) {
+    std::cout.flush();
+    std::cerr << "Error: Could not open binary file dude" << std::endl;
+    std::exit(1);
+  }
+  std::cout << std::scientific;
+
+  reward = std::make_unique<Reward>(model, fileType, varName);
+  model->FireAction(nextState, &model->NoActionFiredYet);
+  reward->Calculate(stateCounter);
+
+  arm.writeSigned(fileType);
+  arm.newline();
+  arm.writeBlanks(kDeterministicHeaderBlanks);
+  arm.newline();
+  std::uint32_t records = 0;
+
+  while (state_struct* entry = queue->Dequeue()) {
+    if (trace->wants(1)) trace->printf(1, "State Number = %d", static_cast<int>(entry->number));
+    currentNumber = entry->number;
+    if (currentNumber == 0) continue;
+
+    FindNextDeterministic(entry->data);
+
+    arm.writeUnsigned(currentNumber);
+    arm.newline();
+    if (currentNumber % 1000 == 0) {
+      std::cout << "_$" << currentNumber << "$" << std::endl;
+      if (arm.failed()) reportOutputFileFailure(arm);
+      if (reward->file().failed()) reportOutputFileFailure(reward->file());
+    }
+    if (absorbFlag == 1 && successorRates.empty()) {
+      std::cout << '\n' << "This following State is absorbing:" << '\n';
+      // Show the explored state, not whatever the last firing left behind.
+      model->SetState(localState_.data());
+      model->printState(&std::cout);
+      std::cout.flush();
+    }
+    writeStateRecord(arm);
+    records++;
+  }
+
+  arm.seekToStart();
+  arm.writeSigned(fileType);
+  arm.newline();
+  arm.writeUnsigned(records);
+  arm.newline();
+  arm.flush();
+  det.flush();
+
+  hash->ReleaseSlotTable();
+
+  const bool binary = fileType == 2 || fileType == 4 || fileType == 6;
+  detList.writeEnablingStates(det, binary ? OUTPUT_BINARY : OUTPUT_TEXT);
+  finishFiles(arm, &det);
+}
+
+void StateSpaceGen::FindNextDeterministic(char* state) {
+  char* local = localState_.data();
+  std::memcpy(local, state, static_cast<std::size_t>(stateSize));
+  model->SetState(local);
+  const bool traceEnabled = trace->wants(1);
+  for (BaseActionClass* action : timedActions) {
+    model->SetState(local);
+    if (!action->Enabled()) continue;
+    currentRate = caseProbability(action);
+    if (traceEnabled) trace->printf(1, "Enabled: %s", action->getName());
+    if (action->DistributionType == DIST_DETERMINISTIC) {
+      currentRate = -currentRate;
+      const double* parameters = action->ReturnDistributionParameters();
+      if (!parameters) {
+        std::cout.flush();
+        std::cerr << "Error: The deterministic action " << action->getName()
+                  << " gives no delay value." << std::endl;
+        std::exit(1);
+      }
+      // The explored state is stored under currentNumber (what a lookup of
+      // the local copy would return).
+      detList.insertEnablingState(static_cast<int>(currentNumber), parameters[0]);
+    } else {
+      currentRate = currentRate * action->Rate();
+    }
+    if (traceEnabled) trace->printFireAction(action, 0.0);
+    model->FireAction(nextState, action);
+    depth = 0;
+    FireInstantDet(1.0);
+  }
+}
+
+void StateSpaceGen::FireInstantDet(double probability) {
+  if (depth > kMaxInstantFirings) zeroTimeLimitExceeded(true);
+
+  char* saved = scratchState(depth);
+  model->CurrentState(saved);
+  model->SetState(saved);
+
+  BaseActionClass** enabled = enabledAt(depth);
+  int count = 0;
+  for (BaseActionClass* action : instantActions)
+    if (action->Enabled()) enabled[count++] = action;
+
+  if (count == 1) {
+    BaseActionClass* action = enabled[0];
+    const double q = caseProbability(action);
+    if (trace->wants(1)) trace->printFireAction(action, 0.0);
+    model->FireAction(nextState, action);
+    depth++;
+    FireInstantDet(q * probability);
+    depth--;
+    return;
+  }
+
+  if (count > 1) {
+    // Branch weights are the case probabilities of the highest-ranked actions.
+    int maxRank = 0;
+    for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
+    bool anyFired = false;
+    for (int i = 0; i < count; i++) {
+      BaseActionClass* action = enabled[i];
+      if (action->Rank() != maxRank) continue;
+      anyFired = true;
+      const double q = caseProbability(action);
+      if (trace->wants(1)) trace->printFireAction(action, 0.0);
+      model->FireAction(nextState, action);
+      depth++;
+      FireInstantDet(q * probability);
+      depth--;
+      model->SetState(saved);
+    }
+    if (!anyFired) vanishingPathLost(enabled, count, true, 0.0);
+    return;
+  }
+
+  // No instantaneous action is enabled: the state is stable.
+  const int number = static_cast<int>(hash->Lookup(nextState));
+  const double value = probability * currentRate;
+  if (trace->wants(4)) trace->printf(4, "The rate to this state: %f", value);
+  if (value == 0) return;
+  if (number >= 0) {
+    successorRates.add(static_cast<std::uint32_t>(number), value);
+  } else {
+    const std::uint32_t fresh = newState();
+    successorRates.add(fresh, value);
+    reward->Calculate(fresh);
+  }
+}

@@ -1,0 +1,208 @@
+#ifndef RAM_SYSTEMSAN_H
+#define RAM_SYSTEMSAN_H
+
+#include <memory>
+
+#include "Activity.h"
+#include "Place.h"
+#include "PostselectGroup.h"
+#include "SANModel.h"
+
+// Atomic model "ram_system": the controller's RAM. It suffers bit and page
+// errors and random failures, is rebooted by a watchdog, and fails as a
+// system when its RAM is corrupted while the flash content is corrupted too
+// (flash_corrupted is shared with the flash devices by the composed model).
+//
+// Places:     0 flash_corrupted, 1 ram_working, 2 ram_corrupted, 3 system_failed
+// Activities: 0 failure, 1 watchdog_reboot, 2 random_failure,
+//             3 bit_error_case1, 4 bit_error_case2,
+//             5 page_error_case1, 6 page_error_case2
+// Groups:     0 watchdog_reboot, 1 random_failure, 2 bit_errorGroup,
+//             3 page_errorGroup, 4 failure
+class ram_systemSAN : public SANModel {
+ public:
+  // Instantaneous: the system fails once both memories are corrupted.
+  class failureActivity : public Activity {
+   public:
+    Place* flash_corrupted = nullptr;
+    short* flash_corrupted_Mark = nullptr;
+    Place* ram_corrupted = nullptr;
+    short* ram_corrupted_Mark = nullptr;
+    Place* system_failed = nullptr;
+    short* system_failed_Mark = nullptr;
+
+    failureActivity();
+    ~failureActivity() override;
+    bool Enabled() override;
+    double Weight() override;
+    double Rate() override;
+    bool ReactivationPredicate() override;
+    bool ReactivationFunction() override;
+    double SampleDistribution() override;
+    double* ReturnDistributionParameters() override;
+    void Fire() override;
+    int Rank() override;
+    void LinkVariables() override;
+  };
+
+  // Deterministic: the watchdog restores a corrupted RAM.
+  class watchdog_rebootActivity : public Activity {
+   public:
+    Place* ram_corrupted = nullptr;
+    short* ram_corrupted_Mark = nullptr;
+    Place* ram_working = nullptr;
+    short* ram_working_Mark = nullptr;
+    std::unique_ptr<double[]> Parameters;
+
+    watchdog_rebootActivity();
+    ~watchdog_rebootActivity() override;
+    bool Enabled() override;
+    double Weight() override;
+    double Rate() override;
+    bool ReactivationPredicate() override;
+    bool ReactivationFunction() override;
+    double SampleDistribution() override;
+    double* ReturnDistributionParameters() override;
+    void Fire() override;
+    int Rank() override;
+    void LinkVariables() override;
+    double DeterministicParamValue();
+  };
+
+  // Exponential: a random failure corrupts the RAM.
+  class random_failureActivity : public Activity {
+   public:
+    Place* ram_corrupted = nullptr;
+    short* ram_corrupted_Mark = nullptr;
+    std::unique_ptr<double[]> Parameters;
+
+    random_failureActivity();
+    ~random_failureActivity() override;
+    bool Enabled() override;
+    double Weight() override;
+    double Rate() override;
+    bool ReactivationPredicate() override;
+    bool ReactivationFunction() override;
+    double SampleDistribution() override;
+    double* ReturnDistributionParameters() override;
+    void Fire() override;
+    int Rank() override;
+    void LinkVariables() override;
+  };
+
+  // Exponential bit error, case 1: harmless.
+  class bit_errorActivity_case1 : public Activity {
+   public:
+    Place* ram_working = nullptr;
+    short* ram_working_Mark = nullptr;
+    std::unique_ptr<double[]> Parameters;
+
+    bit_errorActivity_case1();
+    ~bit_errorActivity_case1() override;
+    bool Enabled() override;
+    double Weight() override;
+    double Rate() override;
+    bool ReactivationPredicate() override;
+    bool ReactivationFunction() override;
+    double SampleDistribution() override;
+    double* ReturnDistributionParameters() override;
+    void Fire() override;
+    int Rank() override;
+    void LinkVariables() override;
+  };
+
+  // Exponential bit error, case 2: the RAM becomes corrupted.
+  class bit_errorActivity_case2 : public Activity {
+   public:
+    Place* ram_working = nullptr;
+    short* ram_working_Mark = nullptr;
+    Place* ram_corrupted = nullptr;
+    short* ram_corrupted_Mark = nullptr;
+    std::unique_ptr<double[]> Parameters;
+
+    bit_errorActivity_case2();
+    ~bit_errorActivity_case2() override;
+    bool Enabled() override;
+    double Weight() override;
+    double Rate() override;
+    bool ReactivationPredicate() override;
+    bool ReactivationFunction() override;
+    double SampleDistribution() override;
+    double* ReturnDistributionParameters() override;
+    void Fire() override;
+    int Rank() override;
+    void LinkVariables() override;
+  };
+
+  // Exponential page error, case 1: harmless.
+  class page_errorActivity_case1 : public Activity {
+   public:
+    Place* ram_working = nullptr;
+    short* ram_working_Mark = nullptr;
+    std::unique_ptr<double[]> Parameters;
+
+    page_errorActivity_case1();
+    ~page_errorActivity_case1() override;
+    bool Enabled() override;
+    double Weight() override;
+    double Rate() override;
+    bool ReactivationPredicate() override;
+    bool ReactivationFunction() override;
+    double SampleDistribution() override;
+    double* ReturnDistributionParameters() override;
+    void Fire() override;
+    int Rank() override;
+    void LinkVariables() override;
+  };
+
+  // Exponential page error, case 2: the RAM becomes corrupted.
+  class page_errorActivity_case2 : public Activity {
+   public:
+    Place* ram_working = nullptr;
+    short* ram_working_Mark = nullptr;
+    Place* ram_corrupted = nullptr;
+    short* ram_corrupted_Mark = nullptr;
+    std::unique_ptr<double[]> Parameters;
+
+    page_errorActivity_case2();
+    ~page_errorActivity_case2() override;
+    bool Enabled() override;
+    double Weight() override;
+    double Rate() override;
+    bool ReactivationPredicate() override;
+    bool ReactivationFunction() override;
+    double SampleDistribution() override;
+    double* ReturnDistributionParameters() override;
+    void Fire() override;
+    int Rank() override;
+    void LinkVariables() override;
+  };
+
+  // Places (owned; created by the constructor, released by the destructor).
+  Place* flash_corrupted = nullptr;
+  Place* ram_working = nullptr;
+  Place* ram_corrupted = nullptr;
+  Place* system_failed = nullptr;
+
+  // Activities, in activity order.
+  failureActivity failure;
+  watchdog_rebootActivity watchdog_reboot;
+  random_failureActivity random_failure;
+  bit_errorActivity_case1 bit_error_case1;
+  bit_errorActivity_case2 bit_error_case2;
+  page_errorActivity_case1 page_error_case1;
+  page_errorActivity_case2 page_error_case2;
+
+  // Case groups.
+  PostselectGroup bit_errorGroup;
+  PostselectGroup page_errorGroup;
+
+  ram_systemSAN();
+  ~ram_systemSAN() override;
+
+  void CustomInitialization();
+  void assignPlacesToActivitiesInst();
+  void assignPlacesToActivitiesTimed();
+};
+
+#endif

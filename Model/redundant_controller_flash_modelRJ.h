@@ -1,0 +1,30 @@
+#ifndef REDUNDANT_CONTROLLER_FLASH_MODELRJ_H
+#define REDUNDANT_CONTROLLER_FLASH_MODELRJ_H
+
+#include <memory>
+
+#include "Join.h"
+#include "Place.h"
+#include "ram_systemSAN.h"
+#include "redundant_controller_flash_modelRJ__flash_rep.h"
+
+// Names of the variables shared at the Join, in sharing order.
+extern const char* redundant_controller_flash_modelRJ__SharedNames[];
+
+// The composed model "Join": the RAM model and the replicated flash devices,
+// sharing flash_corrupted.
+//
+// State vector (16-bit markings): ram_working, ram_corrupted, system_failed;
+// replicas_available of each flash copy in the Rep's sorted order;
+// devices_available (the Rep's shared block); flash_corrupted (the Join's).
+class redundant_controller_flash_modelRJ : public Join {
+ public:
+  std::unique_ptr<ram_systemSAN> ram_system;
+  std::unique_ptr<redundant_controller_flash_modelRJ__flash_rep> flash_rep;
+  std::unique_ptr<Place> flash_corrupted;  // shared place (null when no child has state)
+
+  redundant_controller_flash_modelRJ();
+  ~redundant_controller_flash_modelRJ() override;
+};
+
+#endif

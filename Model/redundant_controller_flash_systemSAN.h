@@ -1,0 +1,142 @@
+#ifndef REDUNDANT_CONTROLLER_FLASH_SYSTEMSAN_H
+#define REDUNDANT_CONTROLLER_FLASH_SYSTEMSAN_H
+
+#include <memory>
+
+#include "Activity.h"
+#include "Place.h"
+#include "PostselectGroup.h"
+#include "SANModel.h"
+
+// Atomic model "redundant_controller_flash_system": one flash device that
+// keeps num_replicas replicas of its data, loses replicas through single-event
+// upsets (seu) and all of them through a single-event functional interrupt
+// (sefi), and is restored by a periodic power cycle. The composed model
+// replicates it once per device and shares devices_available and
+// flash_corrupted among all copies.
+//
+// Places:     0 devices_available, 1 replicas_available, 2 flash_corrupted
+// Activities: 0 seu_case1, 1 seu_case2, 2 sefi, 3 power_cycle
+// Groups:     0 seuGroup, 1 sefi, 2 power_cycle
+class redundant_controller_flash_systemSAN : public SANModel {
+ public:
+  // Exponential SEU, case 1: the replica is corrected (no net change).
+  class seuActivity_case1 : public Activity {
+   public:
+    Place* replicas_available = nullptr;
+    short* replicas_available_Mark = nullptr;
+    std::unique_ptr<double[]> Parameters;
+
+    seuActivity_case1();
+    ~seuActivity_case1() override;
+    bool Enabled() override;
+    double Weight() override;
+    double Rate() override;
+    bool ReactivationPredicate() override;
+    bool ReactivationFunction() override;
+    double SampleDistribution() override;
+    double* ReturnDistributionParameters() override;
+    void Fire() override;
+    int Rank() override;
+    void LinkVariables() override;
+  };
+
+  // Exponential SEU, case 2: one replica is lost.
+  class seuActivity_case2 : public Activity {
+   public:
+    Place* replicas_available = nullptr;
+    short* replicas_available_Mark = nullptr;
+    Place* devices_available = nullptr;
+    short* devices_available_Mark = nullptr;
+    Place* flash_corrupted = nullptr;
+    short* flash_corrupted_Mark = nullptr;
+    std::unique_ptr<double[]> Parameters;
+
+    seuActivity_case2();
+    ~seuActivity_case2() override;
+    bool Enabled() override;
+    double Weight() override;
+    double Rate() override;
+    bool ReactivationPredicate() override;
+    bool ReactivationFunction() override;
+    double SampleDistribution() override;
+    double* ReturnDistributionParameters() override;
+    void Fire() override;
+    int Rank() override;
+    void LinkVariables() override;
+  };
+
+  // Exponential SEFI: all replicas of the device are lost.
+  class sefiActivity : public Activity {
+   public:
+    Place* replicas_available = nullptr;
+    short* replicas_available_Mark = nullptr;
+    Place* devices_available = nullptr;
+    short* devices_available_Mark = nullptr;
+    Place* flash_corrupted = nullptr;
+    short* flash_corrupted_Mark = nullptr;
+    std::unique_ptr<double[]> Parameters;
+
+    sefiActivity();
+    ~sefiActivity() override;
+    bool Enabled() override;
+    double Weight() override;
+    double Rate() override;
+    bool ReactivationPredicate() override;
+    bool ReactivationFunction() override;
+    double SampleDistribution() override;
+    double* ReturnDistributionParameters() override;
+    void Fire() override;
+    int Rank() override;
+    void LinkVariables() override;
+  };
+
+  // Deterministic power cycle (delay power_cycle_rate): restores all replicas.
+  class power_cycleActivity : public Activity {
+   public:
+    Place* replicas_available = nullptr;
+    short* replicas_available_Mark = nullptr;
+    Place* devices_available = nullptr;
+    short* devices_available_Mark = nullptr;
+    Place* flash_corrupted = nullptr;
+    short* flash_corrupted_Mark = nullptr;
+    std::unique_ptr<double[]> Parameters;
+
+    power_cycleActivity();
+    ~power_cycleActivity() override;
+    bool Enabled() override;
+    double Weight() override;
+    double Rate() override;
+    bool ReactivationPredicate() override;
+    bool ReactivationFunction() override;
+    double SampleDistribution() override;
+    double* ReturnDistributionParameters() override;
+    void Fire() override;
+    int Rank() override;
+    void LinkVariables() override;
+    double DeterministicParamValue();
+  };
+
+  // Places (owned; created by the constructor, released by the destructor).
+  Place* devices_available = nullptr;
+  Place* replicas_available = nullptr;
+  Place* flash_corrupted = nullptr;
+
+  // Activities, in activity order.
+  seuActivity_case1 seu_case1;
+  seuActivity_case2 seu_case2;
+  sefiActivity sefi;
+  power_cycleActivity power_cycle;
+
+  // Case group.
+  PostselectGroup seuGroup;
+
+  redundant_controller_flash_systemSAN();
+  ~redundant_controller_flash_systemSAN() override;
+
+  void CustomInitialization();
+  void assignPlacesToActivitiesInst();
+  void assignPlacesToActivitiesTimed();
+};
+
+#endif

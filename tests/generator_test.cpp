@@ -1,0 +1,286 @@
+// The normal generation procedure over hand-built models: numbering, merged
+// and ordered successor records, the file layouts, the console summary, the
+// trace lines, Erlang ageing and the refusals.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "GeneratorTestModels.h"
+#include "TestSupport.h"
+
+using gentest::FlatModel;
+using gentest::normalHeader;
+using gentest::TestModel;
+using testing::ExitedWithCode;
+using testsupport::TempDir;
+
+namespace {
+
+std::string blanks(int n) { return std::string(static_cast<std::size_t>(n), ' '); }
+
+// Counts up place 0 from 0 to `last`, one state per value, rate 1.
+void addCounter(TestModel& tm, short last) {
+  FlatModel* f = &tm.flat();
+  tm.add("count", DIST_EXPONENTIAL, 1.0, [f, last] { return f->mark[0] < last; },
+         [f] { f->mark[0]++; });
+}
+
+}  // namespace
+
+TEST(GeneratorNormal, ModelWithoutActionsHasOneState) {
+  TempDir dir;
+  TestModel tm({0});
+  testing::internal::CaptureStdout();
+  auto out = tm.generate(dir.path());
+  std::string console = testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(out.arm, "1\n1\n" + blanks(61) + "\n1\n0\n");
+  EXPECT_EQ(out.var, "1\n");
+  EXPECT_EQ(out.pvtype, "Version:1\nNumPV:0\n");
+  EXPECT_FALSE(out.detWritten);
+  EXPECT_NE(console.find("_$1$\nGenerated: 1 states\n"), std::string::npos) << console;
+  EXPECT_TRUE(std::regex_search(
+      console, std::regex("Computation Time \\(user \\+ system\\): [0-9]\\.[0-9]{6}e[+-][0-9]{2} seconds\n$")))
+      << console;
+  EXPECT_EQ(console.find("absorbing"), std::string::npos);
+}
+
+TEST(GeneratorNormal, AbsorbingStateIsReportedWithFlag) {
+  TempDir dir;
+  TestModel tm({7});
+  testing::internal::CaptureStdout();
+  tm.generate(dir.path(), 1);
+  std::string console = testing::internal::GetCapturedStdout();
+  // Console line, then the trace's dump of the explored state (the trace
+  // goes to standard output; the dump itself is not filtered by level).
+  EXPECT_TRUE(std::regex_search(console, std::regex("absorbing state\n  Model: \\([0-9]+\\)flat\n")))
+      << console;
+}
+
+TEST(GeneratorNormal, TwoActionsToTheSameSuccessorAreSummed) {
+  TempDir dir;
+  TestModel tm({0});
+  FlatModel* f = &tm.flat();
+  tm.add("a", DIST_EXPONENTIAL, 1.5, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  tm.add("b", DIST_EXPONENTIAL, 2.25, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  auto out = tm.generate(dir.path());
+  EXPECT_EQ(out.arm, normalHeader(2) + "1\n2\n3.7500000000e+00\n0\n2\n0\n");
+  EXPECT_EQ(out.var, "1\n2\n");
+}
+
+TEST(GeneratorNormal, SelfLoopAndZeroRate) {
+  TempDir dir;
+  TestModel tm({0});
+  tm.add("loop", DIST_EXPONENTIAL, 0.5, nullptr, nullptr);
+  FlatModel* f = &tm.flat();
+  tm.add("never", DIST_EXPONENTIAL, 0.0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 9; });
+  auto out = tm.generate(dir.path());
+  // The zero-rate firing leaves no entry and discovers nothing.
+  EXPECT_EQ(out.arm, normalHeader(1) + "1\n1\n5.0000000000e-01\n0\n");
+}
+
+TEST(GeneratorNormal, SuccessorsInIncreasingNumberAndRewardRecords) {
+  TempDir dir;
+  TestModel tm({0, 0});
+  FlatModel* f = &tm.flat();
+  auto start = [f] { return f->mark[0] == 0 && f->mark[1] == 0; };
+  auto inTwo = [f] { return f->mark[0] == 1; };
+  tm.add("a", DIST_EXPONENTIAL, 1, start, [f] { f->mark[0] = 1; });
+  tm.add("b", DIST_EXPONENTIAL, 2, start, [f] { f->mark[1] = 1; });
+  tm.add("c", DIST_EXPONENTIAL, 3, inTwo, [f] { f->mark[0] = 0, f->mark[1] = 1; });
+  tm.add("d", DIST_EXPONENTIAL, 4, inTwo, [f] { f->mark[0] = 0; });
+  tm.add("e", DIST_EXPONENTIAL, 5, inTwo, [f] { f->mark[0] = 0, f->mark[1] = 1; });
+  tm.addReward("R", [](const FlatModel& m) { return m.mark[0] * 10.0 + m.mark[1]; });
+  tm.addReward("third", [](const FlatModel& m) { return m.mark[1] / 3.0; });
+  auto out = tm.generate(dir.path());
+
+  EXPECT_EQ(out.arm, normalHeader(3) +
+                         "1\n2\n1.0000000000e+00\n3\n2.0000000000e+00\n0\n"
+                         "2\n1\n4.0000000000e+00\n3\n8.0000000000e+00\n0\n"
+                         "3\n0\n");
+  // Header names, then per state its number, then impulse and rate value
+  // of each variable as evaluated by the firing that discovered the state.
+  EXPECT_EQ(out.var,
+            "R\nthird\n"
+            "1\n0\n0\n0\n0\n"
+            "2\n0\n10\n0\n0\n"
+            "3\n0\n1\n0\n0.333333\n");
+  EXPECT_EQ(out.pvtype,
+            "Version:1\nNumPV:2\nName:R\nType:0\nNumTimes:1\nStart:1\nStop:1\n"
+            "Name:third\nType:0\nNumTimes:1\nStart:1\nStop:1\n");
+}
+
+TEST(GeneratorNormal, ProgressLinesEveryThousandStates) {
+  TempDir dir;
+  TestModel tm({0});
+  addCounter(tm, 2500);
+  testing::internal::CaptureStdout();
+  auto out = tm.generate(dir.path());
+  std::string console = testing::internal::GetCapturedStdout();
+  EXPECT_NE(console.find("_$1000$\n"), std::string::npos);
+  EXPECT_NE(console.find("_$2000$\n"), std::string::npos);
+  EXPECT_EQ(console.find("_$1001$"), std::string::npos);
+  EXPECT_NE(console.find("_$2501$\nGenerated: 2501 states\n"), std::string::npos);
+  auto lines = testsupport::splitLines(out.arm);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "2501");
+  EXPECT_EQ(lines[2], blanks(58));
+  // The last record: state 2501 without successors.
+  EXPECT_EQ(out.arm.substr(out.arm.size() - 7), "\n2501\n0\n");
+}
+
+TEST(GeneratorNormal, CaseProbabilityMultipliesTheRate) {
+  TempDir dir;
+  TestModel tm({0});
+  FlatModel* f = &tm.flat();
+  auto* c1 = tm.makeCase("c1", DIST_EXPONENTIAL, 0.25, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  auto* c2 = tm.makeCase("c2", DIST_EXPONENTIAL, 0.75, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 2; });
+  c1->rate = c2->rate = 2.0;
+  c1->weight = 0.25;
+  c2->weight = 0.75;
+  tm.addCases("cases", {c1, c2});
+  auto out = tm.generate(dir.path());
+  EXPECT_EQ(out.arm, normalHeader(3) + "1\n2\n5.0000000000e-01\n3\n1.5000000000e+00\n0\n2\n0\n3\n0\n");
+}
+
+TEST(GeneratorNormal, TraceLinesAtLevelFour) {
+  TempDir dir;
+  TestModel tm({0});
+  FlatModel* f = &tm.flat();
+  tm.add("a", DIST_EXPONENTIAL, 1.5, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  auto out = tm.generate(dir.path(), 0, 4);
+  auto lines = testsupport::splitLines(out.trace);
+  ASSERT_EQ(lines.size(), 8u) << out.trace;
+  EXPECT_EQ(lines[0], "State Number = 1");
+  EXPECT_EQ(lines[1], "Checking Action: a");
+  EXPECT_EQ(lines[2], "Firing Action: a");
+  EXPECT_EQ(lines[3], "The rate to this state: 1.500000");
+  EXPECT_EQ(lines[4], "State Number = 2");
+  EXPECT_EQ(lines[5], "Checking Action: a");
+  EXPECT_EQ(lines[6], "Generated: 2 states");
+  EXPECT_EQ(lines[7].rfind("Computation time (user + system): ", 0), 0u);
+}
+
+TEST(GeneratorNormal, TraceLevelOneLeavesOutTheCheckingLines) {
+  TempDir dir;
+  TestModel tm({0});
+  FlatModel* f = &tm.flat();
+  tm.add("a", DIST_EXPONENTIAL, 1.5, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  auto out = tm.generate(dir.path(), 0, 1);
+  auto lines = testsupport::splitLines(out.trace);
+  ASSERT_EQ(lines.size(), 5u) << out.trace;
+  EXPECT_EQ(lines[0], "State Number = 1");
+  EXPECT_EQ(lines[1], "Firing Action: a");
+  EXPECT_EQ(lines[2], "State Number = 2");
+}
+
+// Erlang phases live on the action, not in the state vector: each explored
+// state in which the action is enabled ages it by one phase (a transition
+// back to the same vector) until its last phase, when it fires; a firing
+// that disables it starts it again from phase 1.
+TEST(GeneratorNormal, ErlangActionWithThreePhases) {
+  TempDir dir;
+  TestModel tm({0, 0});
+  FlatModel* f = &tm.flat();
+  tm.add("x", DIST_EXPONENTIAL, 1, [f] { return f->mark[1] < 3; }, [f] { f->mark[1]++; });
+  auto* e = tm.add("e", DIST_ERLANG, 6, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  e->phases = 3;
+  auto out = tm.generate(dir.path());
+  EXPECT_EQ(out.arm, normalHeader(6) +
+                         "1\n1\n6.0000000000e+00\n2\n1.0000000000e+00\n0\n"
+                         "2\n2\n6.0000000000e+00\n3\n1.0000000000e+00\n0\n"
+                         "3\n4\n1.0000000000e+00\n5\n6.0000000000e+00\n0\n"
+                         "4\n4\n6.0000000000e+00\n0\n"
+                         "5\n6\n1.0000000000e+00\n0\n"
+                         "6\n0\n");
+}
+
+TEST(GeneratorNormal, ErlangCasesAgeTogetherAndShareTheRate) {
+  TempDir dir;
+  TestModel tm({0, 0});
+  FlatModel* f = &tm.flat();
+  tm.add("x", DIST_EXPONENTIAL, 1, [f] { return f->mark[1] < 1; }, [f] { f->mark[1]++; });
+  auto* c1 = tm.makeCase("c1", DIST_ERLANG, 0.25, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  auto* c2 = tm.makeCase("c2", DIST_ERLANG, 0.75, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 2; });
+  for (auto* c : {c1, c2}) c->rate = 4, c->phases = 2;
+  c1->weight = 0.25;
+  c2->weight = 0.75;
+  tm.addCases("cases", {c1, c2});
+  auto out = tm.generate(dir.path());
+  EXPECT_EQ(out.arm, normalHeader(4) +
+                         "1\n1\n2.0000000000e+00\n2\n1.0000000000e+00\n3\n3.0000000000e+00\n0\n"
+                         "2\n2\n2.0000000000e+00\n4\n3.0000000000e+00\n0\n"
+                         "3\n4\n1.0000000000e+00\n0\n"
+                         "4\n0\n");
+}
+
+TEST(GeneratorNormalDeath, EmptyModelIsRefused) {
+  TempDir dir;
+  EXPECT_EXIT(
+      {
+        TestModel tm({});
+        tm.generateToStderr(dir.path());
+      },
+      ExitedWithCode(1), "^The model is empty, i.e., does not have any state variables.\n$");
+}
+
+TEST(GeneratorNormalDeath, UnsupportedDistributionIsRefused) {
+  TempDir dir;
+  EXPECT_EXIT(
+      {
+        TestModel tm({0});
+        tm.add("odd", static_cast<Distribution>(3), 1, nullptr, nullptr);
+        tm.generateToStderr(dir.path());
+      },
+      ExitedWithCode(1), "Error:  Can not generate state space with Current Action Distribution Type\n$");
+}
+
+TEST(GeneratorNormalDeath, DeterministicWithErlangIsRefused) {
+  TempDir dir;
+  EXPECT_EXIT(
+      {
+        TestModel tm({0});
+        tm.add("d", DIST_DETERMINISTIC, 1, nullptr, nullptr);
+        tm.add("e", DIST_ERLANG, 1, nullptr, nullptr);
+        tm.generateToStderr(dir.path());
+      },
+      ExitedWithCode(1), "Error:  Can not generate state space with Current Action Distribution Type\n$");
+}
+
+TEST(GeneratorNormalDeath, UndefinedCaseProbabilityStopsTheRun) {
+  TempDir dir;
+  EXPECT_EXIT(
+      {
+        TestModel tm({0});
+        FlatModel* f = &tm.flat();
+        auto* c1 = tm.makeCase("zero1", DIST_EXPONENTIAL, 0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+        auto* c2 = tm.makeCase("zero2", DIST_EXPONENTIAL, 0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 2; });
+        c1->weight = c2->weight = 0;
+        tm.addCases("cases", {c1, c2});
+        tm.generate(dir.path());
+      },
+      ExitedWithCode(1), "Error: The probability of action zero1 within its group is undefined");
+}
+
+TEST(GeneratorNormalDeath, UnopenableStateSpaceFile) {
+  TempDir dir;
+  EXPECT_EXIT(
+      {
+        TestModel tm({0});
+        tm.generate(dir.path() + "/missing/dir");
+      },
+      ExitedWithCode(1), "^Error: Could not open state space output file\n$");
+}
+
+TEST(GeneratorNormalDeath, UnopenableRewardFile) {
+  TempDir dir;
+  ASSERT_EQ(std::system(("mkdir " + dir.file("t.var")).c_str()), 0);
+  EXPECT_EXIT(
+      {
+        TestModel tm({0});
+        tm.generate(dir.path());
+      },
+      ExitedWithCode(1), "^Could not open file dude\n$");
+}

@@ -1,0 +1,304 @@
+// The output writers: number formats identical to the standard streams,
+// header rewriting, write-failure tracking, the reward records and the
+// deterministic file in text and binary form, and the successor merge.
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <iomanip>
+#include <limits>
+#include <sstream>
+#include <string>
+
+#include "DeterministicList.h"
+#include "GeneratorTestModels.h"
+#include "OutputFile.h"
+#include "PerformanceVariableNode.h"
+#include "RateInfoType.h"
+#include "Reward.h"
+#include "StateSpaceGen.h"
+#include "TestSupport.h"
+
+using gentest::FlatModel;
+using gentest::TestModel;
+using testing::ExitedWithCode;
+using testsupport::readFile;
+using testsupport::TempDir;
+
+namespace {
+
+const double kSamples[] = {0.0,    -0.0,   1.0,      -1.0,     0.5,      2.0 / 3.0, 1e-300, 4.9e-324,
+                           1e300,  123456789.123, 0.1, 1e6, 999999.5, 1234567.0, 1e-5, 0.0001,
+                           -2.5e-7, 3.14159265358979, 6.02214076e23, std::numeric_limits<double>::max()};
+
+std::string viaStream(double v, bool scientific) {
+  std::ostringstream s;
+  if (scientific) s << std::scientific << std::setprecision(10);
+  s << v;
+  return s.str();
+}
+
+std::string writeWith(const TempDir& dir, void (*body)(OutputFile&)) {
+  OutputFile out;
+  EXPECT_TRUE(out.open(dir.file("f")));
+  body(out);
+  EXPECT_TRUE(out.close());
+  return readFile(dir.file("f"));
+}
+
+template <class T>
+std::string bytesOf(T v) {
+  return std::string(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+}  // namespace
+
+TEST(OutputFile, RealsAreFormattedExactlyAsTheStreamsDo) {
+  TempDir dir;
+  OutputFile out;
+  ASSERT_TRUE(out.open(dir.file("reals")));
+  std::string expected;
+  for (double v : kSamples) {
+    out.writeScientific(v);
+    out.newline();
+    out.writeGeneral(v);
+    out.newline();
+    expected += viaStream(v, true) + "\n" + viaStream(v, false) + "\n";
+  }
+  ASSERT_TRUE(out.close());
+  EXPECT_EQ(readFile(dir.file("reals")), expected);
+}
+
+TEST(OutputFile, IntegersTextAndBlanks) {
+  TempDir dir;
+  std::string got = writeWith(dir, [](OutputFile& o) {
+    o.writeUnsigned(0);
+    o.writeChar(' ');
+    o.writeUnsigned(4294967295u);
+    o.writeChar(' ');
+    o.writeSigned(-17);
+    o.writeText("|ab|");
+    o.writeBlanks(3);
+    o.newline();
+  });
+  EXPECT_EQ(got, "0 4294967295 -17|ab|   \n");
+}
+
+TEST(OutputFile, BinaryFieldsInMachineOrder) {
+  TempDir dir;
+  std::string got = writeWith(dir, [](OutputFile& o) {
+    o.writeInt32(-2);
+    o.writeUInt32(7);
+    o.writeInt16(0);
+    o.writeDouble(0.25);
+  });
+  EXPECT_EQ(got, bytesOf<std::int32_t>(-2) + bytesOf<std::uint32_t>(7) + bytesOf<std::int16_t>(0) +
+                     bytesOf<double>(0.25));
+}
+
+TEST(OutputFile, OutputLargerThanTheBufferArrivesWhole) {
+  TempDir dir;
+  OutputFile out;
+  ASSERT_TRUE(out.open(dir.file("big")));
+  std::string expected;
+  for (unsigned i = 0; i < 200000; i++) {
+    out.writeUnsigned(i);
+    out.newline();
+    out.writeScientific(i * 0.5);
+    out.newline();
+    expected += std::to_string(i) + "\n" + viaStream(i * 0.5, true) + "\n";
+  }
+  ASSERT_GT(expected.size(), OutputFile::kBufferSize);
+  ASSERT_TRUE(out.close());
+  EXPECT_EQ(readFile(dir.file("big")), expected);
+}
+
+TEST(OutputFile, HeaderRewrittenInPlace) {
+  TempDir dir;
+  // An 8-digit count fills the deterministic placeholder, newline included.
+  std::string got = writeWith(dir, [](OutputFile& o) {
+    o.writeText("1\n        \n1\n0\n");
+    o.seekToStart();
+    o.writeText("1\n");
+    o.writeUnsigned(10000000);
+    o.newline();
+  });
+  EXPECT_EQ(got, "1\n10000000\n1\n0\n");
+  got = writeWith(dir, [](OutputFile& o) {
+    o.writeText("1\n        \n1\n0\n");
+    o.seekToStart();
+    o.writeText("1\n9999999\n");
+  });
+  EXPECT_EQ(got, "1\n9999999\n\n1\n0\n");
+}
+
+TEST(OutputFile, FailedWritesAreReportedByClose) {
+  OutputFile out;
+  ASSERT_TRUE(out.open("/dev/full"));
+  out.writeText("some text\n");
+  EXPECT_FALSE(out.close());
+  EXPECT_TRUE(out.failed());
+  EXPECT_NE(out.errorText().find("No space"), std::string::npos) << out.errorText();
+  EXPECT_FALSE(out.close());
+}
+
+TEST(OutputFile, UnopenablePath) {
+  OutputFile out;
+  EXPECT_FALSE(out.open("/nonexistent-dir/x/y"));
+  EXPECT_FALSE(out.isOpen());
+}
+
+TEST(OutputFileDeath, FailureReportNamesTheFile) {
+  OutputFile out;
+  ASSERT_TRUE(out.open("/dev/full"));
+  out.writeText("x");
+  out.close();
+  EXPECT_EXIT(reportOutputFileFailure(out), ExitedWithCode(1),
+              "^Error: writing output file /dev/full failed: No space left on device\n$");
+}
+
+TEST(RewardFile, TextRecords) {
+  TempDir dir;
+  TestModel tm({0});
+  tm.addReward("A", [](const FlatModel&) { return 0.0; });
+  tm.addReward("B", [](const FlatModel&) { return 0.0; });
+  PVModel* pv = tm.build();
+  {
+    Reward reward(pv, 1, dir.file("r.var").c_str());
+    EXPECT_EQ(reward.index, 2);
+    pv->PVList[0]->ImpulseReward = 0.5;
+    pv->PVList[0]->RateReward = 1e6;
+    pv->PVList[1]->ImpulseReward = 0;
+    pv->PVList[1]->RateReward = 2.0 / 3.0;
+    reward.Calculate(4000000000ul);
+    EXPECT_TRUE(reward.Close());
+  }
+  EXPECT_EQ(readFile(dir.file("r.var")), "A\nB\n4000000000\n0.5\n1e+06\n0\n0.666667\n");
+}
+
+TEST(RewardFile, BinaryRecordsAfterATextHeader) {
+  TempDir dir;
+  TestModel tm({0});
+  tm.addReward("A", [](const FlatModel&) { return 0.0; });
+  PVModel* pv = tm.build();
+  {
+    Reward reward(pv, 2, dir.file("r.var").c_str());
+    pv->PVList[0]->ImpulseReward = 1.5;
+    pv->PVList[0]->RateReward = -3.0;
+    reward.Calculate(7);
+    EXPECT_TRUE(reward.Close());
+  }
+  EXPECT_EQ(readFile(dir.file("r.var")),
+            "A\n" + bytesOf<std::uint32_t>(7) + bytesOf<double>(1.5) + bytesOf<double>(-3.0));
+}
+
+TEST(RewardFileDeath, UnopenableFile) {
+  TestModel tm({0});
+  PVModel* pv = tm.build();
+  EXPECT_EXIT(Reward(pv, 1, "/nonexistent-dir/r.var"), ExitedWithCode(1), "^Could not open file dude\n$");
+}
+
+TEST(DeterministicFile, TextAndBinaryLayouts) {
+  DeterministicList list;
+  EXPECT_EQ(list.capacity, 2);
+  list.insertEnablingState(4, 2.5);
+  list.insertEnablingState(9, 1.0);
+  list.insertEnablingState(4, 2.5);
+  TempDir dir;
+  OutputFile text;
+  ASSERT_TRUE(text.open(dir.file("t.det")));
+  list.writeEnablingStates(text, OUTPUT_TEXT);
+  ASSERT_TRUE(text.close());
+  EXPECT_EQ(readFile(dir.file("t.det")), "2\n2.5000000000e+00\n4\n4\n0\n1.0000000000e+00\n9\n0\n");
+
+  OutputFile binary;
+  ASSERT_TRUE(binary.open(dir.file("b.det")));
+  list.writeEnablingStates(binary, OUTPUT_BINARY);
+  ASSERT_TRUE(binary.close());
+  EXPECT_EQ(readFile(dir.file("b.det")),
+            bytesOf<std::int32_t>(2) + bytesOf<double>(2.5) + bytesOf<std::int32_t>(4) +
+                bytesOf<std::int32_t>(4) + bytesOf<std::int16_t>(0) + bytesOf<double>(1.0) +
+                bytesOf<std::int32_t>(9) + bytesOf<std::int16_t>(0));
+}
+
+TEST(DeterministicFile, EmptyListIsASingleZero) {
+  DeterministicList list;
+  TempDir dir;
+  OutputFile text;
+  ASSERT_TRUE(text.open(dir.file("t.det")));
+  list.writeEnablingStates(text, OUTPUT_TEXT);
+  ASSERT_TRUE(text.close());
+  EXPECT_EQ(readFile(dir.file("t.det")), "0\n");
+}
+
+TEST(DeterministicFile, GrowthKeepsOrderAndContents) {
+  DeterministicList list;
+  for (int d = 0; d < 9; d++)
+    for (int s = 1; s <= 25; s++) list.insertEnablingState(s * 10 + d, 0.5 * d);
+  EXPECT_EQ(list.size, 9);
+  EXPECT_EQ(list.capacity, 16);
+  for (int d = 0; d < 9; d++) {
+    const RateInfoType& entry = list.items[d];
+    EXPECT_EQ(entry.value, 0.5 * d);
+    ASSERT_EQ(entry.count, 25);
+    EXPECT_EQ(entry.capacity, 40);
+    EXPECT_TRUE(entry.ownsStates);
+    for (int s = 1; s <= 25; s++) EXPECT_EQ(entry.states[s - 1], s * 10 + d);
+  }
+}
+
+TEST(DeterministicFile, RateInfoDefaultsAndExplicitGrowth) {
+  RateInfoType info;
+  EXPECT_EQ(info.capacity, 10);
+  EXPECT_EQ(info.value, 0.0);
+  EXPECT_EQ(info.count, 0);
+  info.insertState(3);
+  info.increaseStateList(50);
+  EXPECT_EQ(info.capacity, 50);
+  EXPECT_EQ(info.states[0], 3);
+  RateInfoType other(4, 7.5);
+  other.takeFrom(info);
+  EXPECT_FALSE(info.ownsStates);
+  EXPECT_EQ(other.count, 1);
+  EXPECT_EQ(other.value, 0.0);
+  EXPECT_EQ(other.states[0], 3);
+}
+
+TEST(SuccessorRatesMerge, OrdersByNumberAndSumsInFiringOrder) {
+  SuccessorRates rates;
+  rates.add(7, 1.0);
+  rates.add(3, 0.5);
+  rates.add(7, 1e-17);
+  rates.add(7, 2.0);
+  rates.add(1, -1.0);
+  rates.merge();
+  ASSERT_EQ(rates.entries().size(), 3u);
+  EXPECT_EQ(rates.entries()[0].number, 1u);
+  EXPECT_EQ(rates.entries()[1].number, 3u);
+  EXPECT_EQ(rates.entries()[2].number, 7u);
+  EXPECT_EQ(rates.entries()[2].value, (0.0 + 1.0 + 1e-17) + 2.0);
+  rates.clear();
+  EXPECT_TRUE(rates.empty());
+}
+
+// A file-size limit makes the state-space file incomplete: the run must end
+// with a report on the file and status 1, not with the summary.
+TEST(OutputFilesDeath, WriteFailureStopsTheRun) {
+  TempDir dir;
+  EXPECT_EXIT(
+      {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = 4096;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        TestModel tm({0});
+        FlatModel* f = &tm.flat();
+        tm.add("count", DIST_EXPONENTIAL, 1.0, [f] { return f->mark[0] < 3000; }, [f] { f->mark[0]++; });
+        tm.generateToStderr(dir.path());
+      },
+      ExitedWithCode(1), "Error: writing output file .*/t\\.arm failed: File too large\n$");
+}
