@@ -128,7 +128,7 @@ TEST(GeneratorNormal, ProgressLinesEveryThousandStates) {
   EXPECT_EQ(lines[1], "2501");
   EXPECT_EQ(lines[2], blanks(58));
   // The last record: state 2501 without successors.
-  EXPECT_EQ(out.arm.substr(out.arm.size() - 7), "\n2501\n0\n");
+  EXPECT_EQ(out.arm.substr(out.arm.size() - 8), "\n2501\n0\n");
 }
 
 TEST(GeneratorNormal, CaseProbabilityMultipliesTheRate) {

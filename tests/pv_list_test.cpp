@@ -138,12 +138,15 @@ TEST(StateIndex, SuffixRecordsTheLastActionFired) {
   EXPECT_EQ(pv.NumIndexActions, 2);
 
   std::vector<char> a(static_cast<size_t>(pv.StateSize()));
+  std::vector<char> initial = a;
+  pv.CurrentState(initial.data());
   std::vector<char> b(a.size());
   pv.FireAction(a.data(), &model->dec);  // dec is action 2
   EXPECT_EQ(a.back(), 2);
   model->local->setMark(0);
   pv.FireAction(b.data(), &model->inc);
   model->local->setMark(0);
+  model->shared->setMark(0);  // inc adds to both places
   pv.FireAction(a.data(), &model->inc);
   EXPECT_TRUE(pv.CompareState(a.data(), b.data()));
   b.back() = 2;
@@ -151,6 +154,9 @@ TEST(StateIndex, SuffixRecordsTheLastActionFired) {
 
   pv.AgeAction(b.data(), nullptr);
   EXPECT_EQ(pv.LastActionFired, &model->dec);
+  pv.SetState(initial.data());  // the suffix is not read back
+  EXPECT_EQ(pv.LastActionFired, &model->dec);
+  EXPECT_EQ(model->local->getMark(), 0);
   pv.FireAction(a.data(), &pv.NoActionFiredYet);
   EXPECT_EQ(a.back(), 0);
   pv.AgeAction(a.data(), &model->inc);

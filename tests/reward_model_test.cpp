@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -198,10 +199,11 @@ TEST(RewardModelRate, DependencyOnASharedPlaceLinksEveryActionOfTheSharingGroup)
                                        {{"shared", "A"}});
                  }));
   PerformanceVariableNode* node = pv.PVList[0];
-  std::vector<BaseActionClass*> linked(node->AffectingActions,
-                                       node->AffectingActions + node->NumAffectingActions);
-  EXPECT_THAT(linked, testing::UnorderedElementsAre(&join->A->inc, &join->rep->copies[0]->inc,
-                                                     &join->rep->copies[1]->inc));
+  std::set<BaseActionClass*> linked(node->AffectingActions,
+                                    node->AffectingActions + node->NumAffectingActions);
+  EXPECT_EQ(node->NumAffectingActions, 3);
+  EXPECT_EQ(linked, (std::set<BaseActionClass*>{&join->A->inc, &join->rep->copies[0]->inc,
+                                                &join->rep->copies[1]->inc}));
   pv.ConsiderOnly(nullptr, 0);
   fire(pv, &join->rep->copies[1]->inc);
   EXPECT_DOUBLE_EQ(node->RateReward, 1.0);
