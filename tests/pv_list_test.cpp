@@ -62,6 +62,12 @@ TEST(PVList, GrowsPastOneHundredNodesKeepingOrder) {
   }
 }
 
+TEST(PVListDeathTest, ConsideringANodeThatDoesNotExistIsRefused) {
+  TestPVModel pv(new PairSAN(), 1, false, named(1, {1.0}));
+  int indices[] = {0, 1};
+  EXPECT_DEATH(pv.ConsiderOnly(indices, 2), "NumPVNodes");
+}
+
 TEST(PVList, NoRewardVariablesLinksNothing) {
   auto* model = new PairSAN();
   TestPVModel pv(model, 0, false, named(0, {}));

@@ -195,6 +195,30 @@ TEST(PerformanceVariableNodeDeathTest, SlotOfAnotherModelClassIsRefused) {
       testing::ExitedWithCode(1), HasSubstr("model A is not of the class"));
 }
 
+class SyncGroup : public BaseGroupClass {
+ public:
+  bool isSync() override { return true; }
+};
+
+TEST(PerformanceVariableNode, SynchronisedGroupIsImpulseAffectedThroughItsMembers) {
+  CaseSAN model;
+  TestNode node("x", {1.0}, 0, zero);
+  node.PVId = 3;
+  SyncGroup sync;
+  sync.initialize(2, "sync");
+  sync.appendGroup(&model.repair);
+  sync.appendGroup(&model.fail_case2);
+  EXPECT_FALSE(node.ImpulseAffectedBy(&sync));
+  model.fail_case2.AffectedNodesByImpulseReward.insert(3);
+  EXPECT_TRUE(node.ImpulseAffectedBy(&model.fail_case2));
+  EXPECT_TRUE(node.ImpulseAffectedBy(&sync));
+  model.fail_case2.AffectedNodesByImpulseReward.NoMoreModifications();  // frozen form too
+  EXPECT_TRUE(node.ImpulseAffectedBy(&sync));
+  EXPECT_FALSE(node.ImpulseAffectedBy(&model.repair));
+  // A plain group is not searched.
+  EXPECT_FALSE(node.ImpulseAffectedBy(&model.failGroup));
+}
+
 // --- workers and small classes ---------------------------------------------
 
 class RawWorker : public PerformanceVariableWorker {

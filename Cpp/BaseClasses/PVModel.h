@@ -14,7 +14,15 @@ class PerformanceVariableNode;
 // reward variables evaluate themselves after each firing.
 //
 // State vector: TheModel's state at offset 0, followed by IndexBytes bytes of
-// last-fired-action suffix when IndexMode is 1 (never switched on here).
+// last-fired-action suffix when IndexMode is 1. The generator never switches
+// it on; a subclass may set IndexMode to 1 before Initialize, and the suffix
+// is then the 1-based position of LastActionFired in IndexActions (0 when
+// absent), least significant byte first, in 1, 2 or 4 bytes as the action
+// count needs.
+//
+// Ownership: TheModel, the nodes and PVList, and the reward-variable data
+// this model hangs on the actions are released by Destruct (called by the
+// destructor); generated subclasses release only what they own themselves.
 class PVModel : public BaseModelClass {
  public:
   PVModel();
@@ -37,6 +45,8 @@ class PVModel : public BaseModelClass {
   // variable at that time point, or null when the index is out of range.
   virtual PerformanceVariableNode* createPVNode(int pvIndex, int timeIndex) = 0;
 
+  // Each node's PVId becomes its position in PVList, the index of its entry
+  // in the actions' per-node reward data.
   void CreatePVList(int numPVs, bool expand);
   void Initialize();
   void ConsiderOnly(int* indices, int count);

@@ -9,13 +9,14 @@
 namespace {
 
 // Copies a name with the C allocator. A copy that cannot be made ends the
-// run: a variable without its name cannot be listed or looked up.
-char* copyText(const char* text) {
+// run: a variable without its name cannot be listed or looked up. Renaming
+// says so first ("Not Enough Memory").
+char* copyText(const char* text, bool renaming = false) {
   if (text == nullptr) text = "";
   size_t n = std::strlen(text) + 1;
   char* copy = static_cast<char*>(std::malloc(n));
   if (copy == nullptr) {
-    std::cerr << "Not Enough Memory" << std::endl;
+    if (renaming) std::cerr << "Not Enough Memory" << std::endl;
     MemoryAllocationError();
   }
   std::memcpy(copy, text, n);
@@ -95,13 +96,13 @@ void BaseStateVariableClass::replaceEnabledAction(BaseActionClass* oldAction, Ba
 }
 
 void BaseStateVariableClass::SetName(const char* n) {
-  char* copy = copyText(n);
+  char* copy = copyText(n, true);
   std::free(name);
   name = copy;
 }
 
 void BaseStateVariableClass::SetPrefix(const char* p) {
-  char* copy = copyText(p);
+  char* copy = copyText(p, true);
   std::free(prefix);
   prefix = copy;
 }
