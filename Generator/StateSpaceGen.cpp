@@ -218,6 +218,7 @@ void StateSpaceGen::SetMethodPointers() {
 }
 
 void StateSpaceGen::allocateRunBuffers() {
+  if (!trace) InitializeTrace();
   const auto size = static_cast<std::size_t>(stateSize);
   const std::size_t levels = kMaxInstantFirings + 2;
   localState_.assign(size, 0);
@@ -226,6 +227,8 @@ void StateSpaceGen::allocateRunBuffers() {
   workBuf_.assign(size, 0);
   workState.data = workBuf_.data();
   workState.number = 0;
+  trace1_ = trace->wants(1);
+  trace4_ = trace->wants(4);
   scratch_.assign(levels * size, 0);
   enabled_.assign(levels * std::max<std::size_t>(numInstantActions, 1), nullptr);
 }
@@ -254,7 +257,7 @@ void StateSpaceGen::GenStateSpaceNormal(const char* armName, const char* varName
   while (state_struct* entry = queue->Dequeue()) {
     currentNumber = entry->number;
     if (currentNumber == 0) continue;
-    if (trace->wants(1)) trace->printf(1, "State Number = %d", static_cast<int>(currentNumber));
+    if (trace1_) trace->printf(1, "State Number = %d", static_cast<int>(currentNumber));
 
     (this->*FindNext)(entry->data);
 
@@ -325,9 +328,8 @@ void StateSpaceGen::FindNextNormal(char* state) {
   char* local = localState_.data();
   std::memcpy(local, state, static_cast<std::size_t>(stateSize));
   model->SetState(local);
-  const bool traceChecks = trace->wants(4);
-  for (BaseActionClass* action : timedActions) {
-    if (traceChecks) trace->printf(4, "Checking Action: %s", action->getName());
+    for (BaseActionClass* action : timedActions) {
+    if (trace4_) trace->printf(4, "Checking Action: %s", action->getName());
     if (FireAction(action, local)) {
       const int number = static_cast<int>(hash->Lookup(nextState));
       SaveStableState(currentRate, number);
@@ -338,7 +340,7 @@ void StateSpaceGen::FindNextNormal(char* state) {
 
 bool StateSpaceGen::FireAction(BaseActionClass* action, char* state) {
   if (!action->Enabled()) return false;
-  if (trace->wants(1)) trace->printFireAction(action, 0.0);
+  if (trace1_) trace->printFireAction(action, 0.0);
 
   if (action->DistributionType == DIST_ERLANG && !action->ReadyToFire()) {
     // Not yet in its last phase: the action ages by one phase instead of firing.
@@ -375,7 +377,7 @@ std::uint32_t StateSpaceGen::newState() {
 }
 
 void StateSpaceGen::SaveStableState(double rate, int number) {
-  if (trace->wants(4)) trace->printf(4, "The rate to this state: %f", rate);
+  if (trace4_) trace->printf(4, "The rate to this state: %f", rate);
   if (!(rate > 0)) return;
   if (number < 0) {
     const std::uint32_t fresh = newState();
@@ -390,14 +392,15 @@ void StateSpaceGen::FindNextInstant(char* state) {
   char* local = localState_.data();
   std::memcpy(local, state, static_cast<std::size_t>(stateSize));
   model->SetState(local);
-  const bool traceChecks = trace->wants(4);
-  for (BaseActionClass* action : timedActions) {
-    if (traceChecks) trace->printf(4, "Checking Action: %s", action->getName());
+    for (BaseActionClass* action : timedActions) {
+    if (trace4_) trace->printf(4, "Checking Action: %s", action->getName());
+    // A disabled action leaves the model untouched, so only a firing needs
+    // the explored state set again.
     if (FireAction(action, local)) {
       depth = 0;
       FireInstant(1.0);
+      model->SetState(local);
     }
-    model->SetState(local);
   }
 }
 
@@ -452,7 +455,7 @@ void StateSpaceGen::FireInstant(double probability) {
   if (count == 1) {
     // A lone action fires with probability 1, whatever its weight.
     BaseActionClass* action = enabled[0];
-    if (trace->wants(1)) trace->printFireAction(action, 0.0);
+    if (trace1_) trace->printFireAction(action, 0.0);
     model->FireAction(nextState, action);
     depth++;
     FireInstant(probability);
@@ -475,7 +478,7 @@ void StateSpaceGen::FireInstant(double probability) {
   for (int i = 0; i < competing; i++) {
     BaseActionClass* action = enabled[i];
     const double weight = action->Weight();
-    if (trace->wants(1)) trace->printFireAction(action, 0.0);
+    if (trace1_) trace->printFireAction(action, 0.0);
     model->FireAction(nextState, action);
     depth++;
     FireInstant(probability * weight / totalWeight);

@@ -154,6 +154,10 @@ class StateSpaceGen {
   std::vector<char> scratch_;       // one state per level of a zero-time path
   std::vector<BaseActionClass*> enabled_;  // the enabled instantaneous actions, per level
   std::uint32_t maxStateNumber_;    // the last number the state store can hold
+  // Whether the trace wants messages of level 1 and 4; the trace level is
+  // fixed for the run, so the hot paths test these instead of asking.
+  bool trace1_ = false;
+  bool trace4_ = false;
 };
 
 #endif

@@ -53,7 +53,7 @@ void StateSpaceGen::GenStateSpaceDeterministic(const char* armName, const char* 
   std::uint32_t records = 0;
 
   while (state_struct* entry = queue->Dequeue()) {
-    if (trace->wants(1)) trace->printf(1, "State Number = %d", static_cast<int>(entry->number));
+    if (trace1_) trace->printf(1, "State Number = %d", static_cast<int>(entry->number));
     currentNumber = entry->number;
     if (currentNumber == 0) continue;
 
@@ -96,12 +96,19 @@ void StateSpaceGen::FindNextDeterministic(char* state) {
   char* local = localState_.data();
   std::memcpy(local, state, static_cast<std::size_t>(stateSize));
   model->SetState(local);
-  const bool traceEnabled = trace->wants(1);
+    // The model is set back to the explored state before every action; when
+  // nothing fired since the last reset it is still there (enabling tests do
+  // not change markings), which saves a SetState per disabled action.
+  bool changed = false;
   for (BaseActionClass* action : timedActions) {
-    model->SetState(local);
+    if (changed) {
+      model->SetState(local);
+      changed = false;
+    }
     if (!action->Enabled()) continue;
+    changed = true;
     currentRate = caseProbability(action);
-    if (traceEnabled) trace->printf(1, "Enabled: %s", action->getName());
+    if (trace1_) trace->printf(1, "Enabled: %s", action->getName());
     if (action->DistributionType == DIST_DETERMINISTIC) {
       currentRate = -currentRate;
       const double* parameters = action->ReturnDistributionParameters();
@@ -117,7 +124,7 @@ void StateSpaceGen::FindNextDeterministic(char* state) {
     } else {
       currentRate = currentRate * action->Rate();
     }
-    if (traceEnabled) trace->printFireAction(action, 0.0);
+    if (trace1_) trace->printFireAction(action, 0.0);
     model->FireAction(nextState, action);
     depth = 0;
     FireInstantDet(1.0);
@@ -139,7 +146,7 @@ void StateSpaceGen::FireInstantDet(double probability) {
   if (count == 1) {
     BaseActionClass* action = enabled[0];
     const double q = caseProbability(action);
-    if (trace->wants(1)) trace->printFireAction(action, 0.0);
+    if (trace1_) trace->printFireAction(action, 0.0);
     model->FireAction(nextState, action);
     depth++;
     FireInstantDet(q * probability);
@@ -157,7 +164,7 @@ void StateSpaceGen::FireInstantDet(double probability) {
       if (action->Rank() != maxRank) continue;
       anyFired = true;
       const double q = caseProbability(action);
-      if (trace->wants(1)) trace->printFireAction(action, 0.0);
+      if (trace1_) trace->printFireAction(action, 0.0);
       model->FireAction(nextState, action);
       depth++;
       FireInstantDet(q * probability);
@@ -171,7 +178,7 @@ void StateSpaceGen::FireInstantDet(double probability) {
   // No instantaneous action is enabled: the state is stable.
   const int number = static_cast<int>(hash->Lookup(nextState));
   const double value = probability * currentRate;
-  if (trace->wants(4)) trace->printf(4, "The rate to this state: %f", value);
+  if (trace4_) trace->printf(4, "The rate to this state: %f", value);
   if (value == 0) return;
   if (number >= 0) {
     successorRates.add(static_cast<std::uint32_t>(number), value);

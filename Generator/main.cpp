@@ -10,9 +10,10 @@
 #include "redundant_controller_flash_studyRangeStudy.h"
 
 // ---------------------------------------------------------------------------
-// Generation. GEN_GENERATOR_AVAILABLE is 0 while StateSpaceGen is not part of
-// the build; set it to 1 together with GEN_REWARD_MODEL_AVAILABLE in
-// redundant_controller_flash_studyRangeStudy.cpp to run the generation.
+// Generation. With GEN_GENERATOR_AVAILABLE set to 0 gen is built without
+// StateSpaceGen: it parses, loads and prints the experiment and then stops
+// with status 1. It goes together with GEN_REWARD_MODEL_AVAILABLE in
+// redundant_controller_flash_studyRangeStudy.cpp.
 #ifndef GEN_GENERATOR_AVAILABLE
 #define GEN_GENERATOR_AVAILABLE 1
 #endif

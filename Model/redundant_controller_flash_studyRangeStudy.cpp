@@ -12,9 +12,9 @@
 // Reward model of the compiled-in model.
 //
 // GetPVModel creates a redundant_controller_flash_rewardPVModel, and the study
-// destroys it; both need the complete class. Until that class is part of the
-// build, GEN_REWARD_MODEL_AVAILABLE is 0: no reward model is created and
-// GetPVModel returns null. Set it to 1 to switch the model on.
+// destroys it; both need the complete class. With GEN_REWARD_MODEL_AVAILABLE
+// set to 0 the study is built without that class: no reward model is created
+// and GetPVModel returns null.
 #ifndef GEN_REWARD_MODEL_AVAILABLE
 #define GEN_REWARD_MODEL_AVAILABLE 1
 #endif

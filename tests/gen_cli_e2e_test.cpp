@@ -17,10 +17,18 @@ using testsupport::RunResult;
 using testsupport::runGen;
 using testsupport::TempDir;
 
-// Exit status of a run whose command line was accepted. It is 1 while the
-// model is not compiled into gen (the run stops where it would build the
-// reward model); it becomes 0 once the generation runs.
-constexpr int kStatusAfterParse = 1;
+// Exit status of a run whose command line was accepted: the run goes on to
+// generate the state space and ends normally. (While the model was not
+// compiled into gen such a run stopped before the reward model, with status 1.)
+constexpr int kStatusAfterParse = 0;
+
+// Experiments 3 to 5 (two replicas) have very large state spaces. The values
+// are printed before an override is applied, so runs that check those
+// experiments' output add this override to keep the generation small.
+const std::string kSmallModel = "s:num_replicas:1";
+
+// A runaway generation must not fill the disk.
+constexpr long kFileSizeLimit = 16L * 1024 * 1024;
 
 const std::string kUsage =
     "usage:  gen -Pexperimentfilepath -Nexperimentname -hhash_value -Bexperimentnumber -Ffiletype -edb_entity "
@@ -57,7 +65,7 @@ bool isEmptyDir(const std::string& dir) { return std::filesystem::is_empty(dir);
 class GenCli : public ::testing::Test {
  protected:
   // Runs gen in the work directory.
-  RunResult run(const std::vector<std::string>& args) { return runGen(args, dir.path()); }
+  RunResult run(const std::vector<std::string>& args) { return runGen(args, dir.path(), kFileSizeLimit); }
   std::string path() const { return "-P" + dir.path() + "/"; }
   std::string pathEcho() const { return "path=[" + dir.path() + "/]\n"; }
 
@@ -95,21 +103,34 @@ TEST_F(GenCli, ExperimentZeroPrintsItsGlobalValues) {
 }
 
 TEST_F(GenCli, ExperimentFivePrintsItsGlobalValues) {
-  RunResult r = run({path(), "-Nrcf", "-B5"});
+  RunResult r = run({path(), "-Nrcf", "-B5", "-O" + kSmallModel});
   EXPECT_EQ(r.status, kStatusAfterParse) << r.err;
-  EXPECT_TRUE(startsWith(r.out, pathEcho() + kExperiment5)) << r.out;
+  EXPECT_TRUE(startsWith(r.out, pathEcho() + "OverrideString is " + kSmallModel + "\n" + kExperiment5 +
+                                    "Overriding global variables in ssg\n"))
+      << r.out;
+}
+
+TEST_F(GenCli, CompleteRunSetsTheTraceLevelAndWritesFilesNamedByPathAndName) {
+  RunResult r = run({path(), "-Nrcf", "-B0", "-l1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(startsWith(r.out, pathEcho() + "TraceLevel=1\n" + kExperiment0 + "SSG: SetTraceLevel: 1\n")) << r.out;
+  for (const char* suffix : {".pvtype", ".arm", ".var"})
+    EXPECT_TRUE(testsupport::fileExists(dir.file(std::string("rcf") + suffix))) << suffix;
 }
 
 TEST_F(GenCli, SeparateValuesWorkLikeAttachedOnes) {
-  RunResult r = run({"-P", dir.path() + "/", "-N", "rcf", "-B", "5"});
+  RunResult r = run({"-P", dir.path() + "/", "-N", "rcf", "-B", "5", "-O", kSmallModel});
   EXPECT_EQ(r.status, kStatusAfterParse) << r.err;
-  EXPECT_TRUE(startsWith(r.out, pathEcho() + kExperiment5)) << r.out;
+  EXPECT_TRUE(startsWith(r.out, pathEcho() + "OverrideString is " + kSmallModel + "\n" + kExperiment5)) << r.out;
 }
 
 TEST_F(GenCli, EchoLinesFollowTheOptionOrder) {
-  RunResult r = run({"-l", "2", path(), "-Nrcf", "-h", "0.7", "-F", "2", "-e", "entity", "-ttrace.txt", "-B3"});
+  RunResult r = run({"-l", "2", path(), "-Nrcf", "-h", "0.7", "-F", "2", "-e", "entity", "-ttrace.txt", "-B3",
+                    "-O", kSmallModel});
   EXPECT_EQ(r.status, kStatusAfterParse) << r.err;
-  EXPECT_TRUE(startsWith(r.out, "TraceLevel=2\n" + pathEcho() + header(4))) << r.out;
+  EXPECT_TRUE(startsWith(r.out, "TraceLevel=2\n" + pathEcho() + "OverrideString is " + kSmallModel + "\n" +
+                                    header(4)))
+      << r.out;
 }
 
 TEST_F(GenCli, AbsorbFlagLeavesAFollowingOptionAlone) {
@@ -238,7 +259,7 @@ TEST_F(GenCli, LoadFactorOfZeroOrLessOrNotANumberIsRejected) {
 }
 
 TEST_F(GenCli, AcceptedRunsReportNoCommandLineProblem) {
-  RunResult r = run({path(), "-Nrcf", "-B5", "-h0.7"});
+  RunResult r = run({path(), "-Nrcf", "-B2", "-h0.7"});
   EXPECT_EQ(r.status, kStatusAfterParse) << r.err;
   EXPECT_FALSE(contains(r.err, "gen: option")) << r.err;
   EXPECT_FALSE(contains(r.err, "out of range")) << r.err;

@@ -284,3 +284,42 @@ TEST(GeneratorNormalDeath, UnopenableRewardFile) {
       },
       ExitedWithCode(1), "^Could not open file dude\n$");
 }
+
+// The state store holds numbers up to 12,799,999 (128 blocks of 100,000,
+// number 0 unused). A run that would number a state beyond it stops before
+// any file receives a wrong number.
+TEST(GeneratorNormalDeath, StateNumberBeyondTheStoreStopsTheRun) {
+  TempDir dir;
+  EXPECT_EXIT(
+      {
+        TestModel tm({0});
+        addCounter(tm, 5);
+        const std::string prefix = dir.path() + "/";
+        StateSpaceGen gen(tm.build(), prefix.c_str(), "t", 0, 0.5, nullptr, nullptr, nullptr);
+        gen.stateCounter = 12799999;  // as if that many states were numbered
+        gen.InitializeTrace();
+        gen.GenStateSpace();
+      },
+      ExitedWithCode(1),
+      "^Error: The state space has more states than can be stored \\(12799999 at most\\); generation "
+      "stopped.\n$");
+}
+
+TEST(GeneratorNormal, LastStorableStateNumberIsWritten) {
+  TempDir dir;
+  TestModel tm({0});
+  addCounter(tm, 1);
+  const std::string prefix = dir.path() + "/";
+  {
+    StateSpaceGen gen(tm.build(), prefix.c_str(), "t", 0, 0.5, nullptr, nullptr, nullptr);
+    gen.stateCounter = 12799998;
+    gen.InitializeTrace();
+    testing::internal::CaptureStdout();
+    gen.GenStateSpace();
+    testing::internal::GetCapturedStdout();
+    std::cout << std::defaultfloat;
+  }
+  EXPECT_EQ(testsupport::readFile(prefix + "t.arm"),
+            normalHeader(2) + "1\n12799999\n1.0000000000e+00\n0\n12799999\n0\n");
+  EXPECT_EQ(testsupport::readFile(prefix + "t.var"), "1\n12799999\n");
+}
