@@ -93,7 +93,9 @@ HybridHash::HybridHash(BaseModelClass* m, std::uint32_t ss, std::uint32_t ts, st
   blocks = static_cast<char**>(std::calloc(maxBlocks, sizeof(char*)));
   scratch = static_cast<std::uint32_t*>(std::calloc(std::size_t{stateSize} + 1, sizeof(std::uint32_t)));
   if (slotTable == nullptr || blocks == nullptr || scratch == nullptr) MemoryAllocationError();
-  std::free(tempsumarray);  // one table at a time: the scratch is replaced
+  // The process-wide scratch now names this table's array. Each table keeps
+  // and frees its own, so an overlapping table cannot write past the end of a
+  // shorter one.
   tempsumarray = scratch;
   OpenBlock(0);
 }
@@ -148,7 +150,7 @@ std::uint32_t HybridHash::HomeSlot(const char* state, std::uint32_t size) const 
     return h % size;
   }
   const std::uint32_t chunks = (stateSize + kChunk - 1) / kChunk;
-  std::uint32_t* values = tempsumarray;
+  std::uint32_t* values = scratch;
   for (std::uint32_t c = 0; c < chunks; c++) {
     std::uint32_t v = 0;
     std::uint32_t end = (c + 1) * kChunk < stateSize ? (c + 1) * kChunk : stateSize;
@@ -199,6 +201,7 @@ void HybridHash::Insert(const char* state, unsigned long number) {
   if (number == 0 || number > MaxStateNumber)
     Fail("Hash:  Error:  state number " + std::to_string(number) +
          " cannot be stored (state numbers run from 1 to " + std::to_string(MaxStateNumber) + ")");
+  GEN_ASSERT(slotTable != nullptr, "slotTable != NULL", "HybridHash");
   if (static_cast<double>(number) >= static_cast<double>(tableSize) * loadFactor) Rehash();
   const auto b = static_cast<std::uint32_t>(number / blockSize);
   if (b >= maxBlocks)
@@ -206,7 +209,6 @@ void HybridHash::Insert(const char* state, unsigned long number) {
          std::to_string(std::uint64_t{maxBlocks} * blockSize) + " states at most)");
   while (currentBlock < b) AddArray();
 
-  GEN_ASSERT(slotTable != nullptr, "slotTable != NULL", "HybridHash");
   Probe probe(HomeSlot(state, tableSize), tableSize, rehashCount);
   while (slotTable[probe.pos()] != 0)
     if (!probe.next()) ProbeExhausted();

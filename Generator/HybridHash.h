@@ -8,7 +8,8 @@ class BaseModelClass;
 class PVModel;
 
 // Scratch for the chunk values of the hash being computed (stateSize + 1
-// words). Process-wide: only one HybridHash may exist at a time.
+// words): the array of the most recently constructed HybridHash, null once it
+// is destroyed. The table is meant to exist once per process.
 extern std::uint32_t* tempsumarray;
 
 // The discovered-state table: maps a state vector to its state number.

@@ -6,7 +6,7 @@
 #   bench/run_experiments.sh <build-dir>
 #
 # Experiment 5 with four flash devices (-O s:num_devices:4) is the stress
-# case: 7,864,290 states, well below the hash store's limit of 12,800,000.
+# case: 7,864,412 states, well below the hash store's limit of 12,800,000.
 set -euo pipefail
 
 if [[ $# -ne 1 ]]; then

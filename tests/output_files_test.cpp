@@ -302,3 +302,28 @@ TEST(OutputFilesDeath, WriteFailureStopsTheRun) {
       },
       ExitedWithCode(1), "Error: writing output file .*/t\\.arm failed: File too large\n$");
 }
+
+TEST(OutputFilesEndToEnd, FileSizeLimitEndsTheRunWithStatusOne) {
+  TempDir dir;
+  auto run = testsupport::runGen({"-P" + dir.path() + "/", "-Nx", "-B0"}, dir.path(), 500);
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_NE(run.err.find("Error: writing output file " + dir.path() + "/x.arm failed: File too large"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.out.find("Generated:"), std::string::npos) << run.out;
+}
+
+TEST(OutputFilesEndToEnd, CompleteRunWritesAllFiles) {
+  TempDir dir;
+  auto run = testsupport::runGen({"-P" + dir.path() + "/", "-Nx", "-B0"}, dir.path());
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const std::string arm = readFile(dir.file("x.arm"));
+  auto lines = testsupport::splitLines(arm);
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "1");
+  // The deterministic procedure's header: count, then what is left of 8 blanks.
+  EXPECT_EQ(lines[2], std::string(7 - lines[1].size(), ' '));
+  EXPECT_NE(run.out.find("Generated: " + lines[1] + " states\n"), std::string::npos) << run.out;
+  EXPECT_TRUE(testsupport::fileExists(dir.file("x.det")));
+  EXPECT_TRUE(testsupport::fileExists(dir.file("x.var")));
+}
