@@ -10,7 +10,6 @@
 #include "PVModel.h"
 #include "StandardErrors.h"
 
-std::uint32_t* tempsumarray = nullptr;
 
 const std::uint32_t HybridHash::PrimeArray[HybridHash::NumPrimes] = {
     131071,   393209,   786419,   1179637,  1966049,  2752481, 4325341, 6684607,
@@ -19,7 +18,6 @@ const std::uint32_t HybridHash::PrimeArray[HybridHash::NumPrimes] = {
 
 namespace {
 
-constexpr std::uint32_t kChunk = 5;     // bytes per chunk of the state hash
 constexpr std::uint32_t kBlockShift = 24;
 constexpr std::uint32_t kNumberMask = 0xFFFFFF;
 constexpr std::uint32_t kMaxBlockField = 256;  // block index lives in 8 bits
@@ -91,12 +89,7 @@ HybridHash::HybridHash(BaseModelClass* m, std::uint32_t ss, std::uint32_t ts, st
   GEN_ASSERT(mb > 0 && mb <= kMaxBlockField, "maxBlocks > 0 && maxBlocks <= 256", "HybridHash");
   slotTable = NewZeroedTable(tableSize);
   blocks = static_cast<char**>(std::calloc(maxBlocks, sizeof(char*)));
-  scratch = static_cast<std::uint32_t*>(std::calloc(std::size_t{stateSize} + 1, sizeof(std::uint32_t)));
-  if (slotTable == nullptr || blocks == nullptr || scratch == nullptr) MemoryAllocationError();
-  // The process-wide scratch now names this table's array. Each table keeps
-  // and frees its own, so an overlapping table cannot write past the end of a
-  // shorter one.
-  tempsumarray = scratch;
+  if (slotTable == nullptr || blocks == nullptr) MemoryAllocationError();
   OpenBlock(0);
 }
 
@@ -105,8 +98,6 @@ HybridHash::~HybridHash() {
     for (std::uint32_t b = 0; b <= currentBlock; b++) std::free(blocks[b]);
   std::free(blocks);
   std::free(slotTable);  // still held when the run did not release it
-  if (tempsumarray == scratch) tempsumarray = nullptr;
-  std::free(scratch);
 }
 
 void HybridHash::ReleaseSlotTable() {
@@ -141,31 +132,35 @@ char* HybridHash::CopyOf(std::uint32_t locator) const {
   return blocks[b] + index * stateSize;
 }
 
+// Home slot of a state vector: a 64-bit multiply-xorshift hash over the
+// whole vector, eight bytes at a time, reduced modulo the table size.
+//
+// Markings are small numbers in a few bytes of a mostly constant vector. A
+// hash that folds the bytes into overlapping bit fields (shift-and-xor chunk
+// sums) maps millions of such vectors onto a few hundred thousand values, and
+// since vectors with one home slot share one probe sequence, every lookup
+// then walks a chain of cache misses whose length grows with the state
+// count. A full-avalanche hash keeps lookups at about one probe.
 std::uint32_t HybridHash::HomeSlot(const char* state, std::uint32_t size) const {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(state);
-  if (stateSize <= kChunk) {
-    // Too short for the chunked hash: FNV-1a over the bytes.
-    std::uint32_t h = 2166136261u;
-    for (std::uint32_t i = 0; i < stateSize; i++) h = (h ^ bytes[i]) * 16777619u;
-    return h % size;
+  const std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  std::uint64_t h = kMul ^ stateSize;
+  std::uint32_t i = 0;
+  for (; i + 8 <= stateSize; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, state + i, 8);
+    h = (h ^ w) * kMul;
+    h ^= h >> 29;
   }
-  const std::uint32_t chunks = (stateSize + kChunk - 1) / kChunk;
-  std::uint32_t* values = scratch;
-  for (std::uint32_t c = 0; c < chunks; c++) {
-    std::uint32_t v = 0;
-    std::uint32_t end = (c + 1) * kChunk < stateSize ? (c + 1) * kChunk : stateSize;
-    for (std::uint32_t i = c * kChunk; i < end; i++)
-      v = (v << 5) ^ static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(bytes[i])));
-    values[c] = v;
+  if (i < stateSize) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, state + i, stateSize - i);
+    h = (h ^ w) * kMul;
+    h ^= h >> 29;
   }
-  // Few nonzero chunks: spread them further apart.
-  std::uint32_t nonzero = 0;
-  for (std::uint32_t c = 0; c + 1 < chunks; c++) nonzero += (values[c] != 0);
-  std::uint32_t multiplier = nonzero > 16 ? 1 : nonzero > 8 ? 2 : nonzero > 4 ? 4 : nonzero > 2 ? 8 : 16;
-  std::uint32_t h = 0;
-  for (std::uint32_t c = 0; c < chunks; c++)
-    if (values[c] != 0) h = (h * multiplier) ^ (values[c] % size);
-  return h % size;
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53ull;
+  h ^= h >> 33;
+  return static_cast<std::uint32_t>(h % size);
 }
 
 std::uint32_t HybridHash::FindSlot(const char* state, bool& found) {

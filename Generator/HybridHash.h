@@ -7,11 +7,6 @@
 class BaseModelClass;
 class PVModel;
 
-// Scratch for the chunk values of the hash being computed (stateSize + 1
-// words): the array of the most recently constructed HybridHash, null once it
-// is destroyed. The table is meant to exist once per process.
-extern std::uint32_t* tempsumarray;
-
 // The discovered-state table: maps a state vector to its state number.
 //
 // Two structures work together. The store keeps one copy of every state
@@ -72,7 +67,7 @@ class HybridHash {
   std::uint32_t blockSize;
   std::uint32_t maxBlocks;
   std::uint32_t stateSize;
-  std::uint32_t chunkWidth;  // kept only: the hash always cuts 5-byte chunks
+  std::uint32_t chunkWidth;  // stored only; the home-slot hash does not use it
   double loadFactor;
   BaseModelClass* model;
 
@@ -86,7 +81,6 @@ class HybridHash {
   // Slot of `state`, or of the first empty slot on its probe path.
   std::uint32_t FindSlot(const char* state, bool& found);
   std::size_t blockBytes;
-  std::uint32_t* scratch = nullptr;  // this table's tempsumarray
 };
 
 #endif

@@ -295,20 +295,22 @@ void ram_systemSAN::CustomInitialization() {}
 
 // Sets the place pointers of the instantaneous activity from the Places array.
 void ram_systemSAN::assignPlacesToActivitiesInst() {
-  failure.flash_corrupted = static_cast<Place*>(Places[FLASH_CORRUPTED]);
-  failure.ram_corrupted = static_cast<Place*>(Places[RAM_CORRUPTED]);
-  failure.system_failed = static_cast<Place*>(Places[SYSTEM_FAILED]);
+  auto place = [this](int index) { return static_cast<Place*>(Places[index]); };
+  failure.flash_corrupted = place(FLASH_CORRUPTED);
+  failure.ram_corrupted = place(RAM_CORRUPTED);
+  failure.system_failed = place(SYSTEM_FAILED);
 }
 
 // Sets the place pointers of the timed activities from the Places array.
 void ram_systemSAN::assignPlacesToActivitiesTimed() {
-  watchdog_reboot.ram_corrupted = static_cast<Place*>(Places[RAM_CORRUPTED]);
-  watchdog_reboot.ram_working = static_cast<Place*>(Places[RAM_WORKING]);
-  random_failure.ram_corrupted = static_cast<Place*>(Places[RAM_CORRUPTED]);
-  bit_error_case1.ram_working = static_cast<Place*>(Places[RAM_WORKING]);
-  bit_error_case2.ram_working = static_cast<Place*>(Places[RAM_WORKING]);
-  bit_error_case2.ram_corrupted = static_cast<Place*>(Places[RAM_CORRUPTED]);
-  page_error_case1.ram_working = static_cast<Place*>(Places[RAM_WORKING]);
-  page_error_case2.ram_working = static_cast<Place*>(Places[RAM_WORKING]);
-  page_error_case2.ram_corrupted = static_cast<Place*>(Places[RAM_CORRUPTED]);
+  auto place = [this](int index) { return static_cast<Place*>(Places[index]); };
+  watchdog_reboot.ram_corrupted = place(RAM_CORRUPTED);
+  watchdog_reboot.ram_working = place(RAM_WORKING);
+  random_failure.ram_corrupted = place(RAM_CORRUPTED);
+  bit_error_case1.ram_working = place(RAM_WORKING);
+  bit_error_case2.ram_working = place(RAM_WORKING);
+  bit_error_case2.ram_corrupted = place(RAM_CORRUPTED);
+  page_error_case1.ram_working = place(RAM_WORKING);
+  page_error_case2.ram_working = place(RAM_WORKING);
+  page_error_case2.ram_corrupted = place(RAM_CORRUPTED);
 }
