@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "BaseStudyClass.h"
 #include "PerformanceVariableNode.h"
 #include "ram_systemSAN.h"
 #include "redundant_controller_flash_modelRJ.h"
@@ -91,7 +92,7 @@ TEST_F(RamSystemTest, PlacesActivitiesAndGroupsInModelOrder) {
     EXPECT_EQ(ram.Actions[i]->OwningModel, &ram);
     EXPECT_EQ(ram.Actions[i]->Rank(), 1);
     // Activities are constructed in activity order, the groups after them.
-    if (i > 0) EXPECT_EQ(ram.Actions[i]->ActionNumber, ram.Actions[0]->ActionNumber + i);
+    EXPECT_EQ(ram.Actions[i]->ActionNumber, ram.Actions[0]->ActionNumber + i);
   }
   EXPECT_EQ(ram.bit_errorGroup.ActionNumber, ram.Actions[0]->ActionNumber + 7);
 
@@ -565,6 +566,22 @@ TEST_F(RewardModelTest, RateRewardIsSystemFailed) {
   short marks[6];
   std::memcpy(marks, state.data(), sizeof marks);
   EXPECT_EQ(std::vector<short>(marks, marks + 6), (std::vector<short>{1, 1, 1, 0, 0, 1}));
+}
+
+// The study builds the reward model from the global variables as they stand.
+TEST(StudyRewardModelTest, GetPVModelReplacesTheRewardModel) {
+  BaseStudyClass* study = GenerateStudy();
+  study->SetGVs(1);
+  PVModel* first = study->GetPVModel(false);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->StateSize(), 10 + 2 * 2);
+  EXPECT_EQ(first->NumPVNodes, 1);
+  num_devices = 3;
+  PVModel* second = study->GetPVModel(true);  // the first one is destroyed here
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->StateSize(), 10 + 2 * 3);
+  EXPECT_EQ(second->NumPVNodes, 3);
+  DestructStudy();
 }
 
 }  // namespace
