@@ -198,6 +198,8 @@ void HybridHash::Insert(const char* state, unsigned long number) {
          " cannot be stored (state numbers run from 1 to " + std::to_string(MaxStateNumber) + ")");
   GEN_ASSERT(slotTable != nullptr, "slotTable != NULL", "HybridHash");
   if (static_cast<double>(number) >= static_cast<double>(tableSize) * loadFactor) Rehash();
+  insertedInOrder_ = insertedInOrder_ && number == std::uint64_t{lastInserted_} + 1;
+  lastInserted_ = static_cast<std::uint32_t>(number);
   const auto b = static_cast<std::uint32_t>(number / blockSize);
   if (b >= maxBlocks)
     Fail("Hash:  Error:  the state store is full (" +
@@ -222,14 +224,24 @@ void HybridHash::Rehash() {
     std::free(table);
     Fail("Hash:  Error, there is a typo in the Hash Table, check .h file");
   }
-  // Every stored state is hashed again straight from the store.
-  for (std::uint32_t i = 0; i < tableSize; i++) {
-    const std::uint32_t locator = slotTable[i];
-    if (locator == 0 || !Valid(locator)) continue;
+  // Every stored state is hashed again straight from the store. When the
+  // numbers were inserted as 1, 2, 3, ... (as the generator does) the store
+  // is read in number order, sequentially, instead of in the scattered order
+  // of the old slots; where each locator lands in the new table is the same
+  // either way up to the order of collisions, which lookups do not see.
+  auto place = [&](std::uint32_t locator) {
     Probe probe(HomeSlot(CopyOf(locator), newSize), newSize, rehashCount);
     while (table[probe.pos()] != 0)
       if (!probe.next()) ProbeExhausted();
     table[probe.pos()] = locator;
+  };
+  if (insertedInOrder_) {
+    for (std::uint32_t n = 1; n <= lastInserted_; n++) place(n + ((n / blockSize) << kBlockShift));
+  } else {
+    for (std::uint32_t i = 0; i < tableSize; i++) {
+      const std::uint32_t locator = slotTable[i];
+      if (locator != 0 && Valid(locator)) place(locator);
+    }
   }
   std::free(slotTable);
   slotTable = table;
@@ -257,5 +269,5 @@ const char* HybridHash::StoredCopy(unsigned long number) const {
 
 std::size_t HybridHash::MemoryBytes() const {
   return std::size_t{tableSize} * sizeof(std::uint32_t) + std::size_t{maxBlocks} * sizeof(char*) +
-         std::size_t{currentBlock + 1} * blockBytes + (std::size_t{stateSize} + 1) * sizeof(std::uint32_t);
+         std::size_t{currentBlock + 1} * blockBytes;
 }

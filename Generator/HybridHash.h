@@ -81,6 +81,10 @@ class HybridHash {
   // Slot of `state`, or of the first empty slot on its probe path.
   std::uint32_t FindSlot(const char* state, bool& found);
   std::size_t blockBytes;
+  // Whether every Insert so far numbered its state one above the previous
+  // one; Rehash then walks the store in number order.
+  bool insertedInOrder_ = true;
+  std::uint32_t lastInserted_ = 0;
 };
 
 #endif

@@ -109,6 +109,8 @@ class StateSpaceGen {
   // The case probability of a timed or instantaneous action; stops the run
   // when the group cannot give a number (the weights of its group sum to 0).
   double caseProbability(BaseActionClass* action);
+  // The number of the state in nextState, or negative when it is new.
+  int lookupSuccessor();
   // Numbers the state in nextState as new, stores and queues it, writes its
   // reward record; returns its number.
   std::uint32_t newState();

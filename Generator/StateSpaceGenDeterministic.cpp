@@ -96,7 +96,7 @@ void StateSpaceGen::FindNextDeterministic(char* state) {
   char* local = localState_.data();
   std::memcpy(local, state, static_cast<std::size_t>(stateSize));
   model->SetState(local);
-    // The model is set back to the explored state before every action; when
+  // The model is set back to the explored state before every action; when
   // nothing fired since the last reset it is still there (enabling tests do
   // not change markings), which saves a SetState per disabled action.
   bool changed = false;
@@ -134,9 +134,12 @@ void StateSpaceGen::FindNextDeterministic(char* state) {
 void StateSpaceGen::FireInstantDet(double probability) {
   if (depth > kMaxInstantFirings) zeroTimeLimitExceeded(true);
 
+  // nextState holds the vector the last firing produced. The model is set to
+  // it (which also puts replicas back in canonical order) only where the
+  // path branches and each branch must start from it: enabling tests read
+  // the same markings whatever the replicas' order, and reading the vector
+  // out sorts the replicas again anyway.
   char* saved = scratchState(depth);
-  model->CurrentState(saved);
-  model->SetState(saved);
 
   BaseActionClass** enabled = enabledAt(depth);
   int count = 0;
@@ -158,6 +161,8 @@ void StateSpaceGen::FireInstantDet(double probability) {
     // Branch weights are the case probabilities of the highest-ranked actions.
     int maxRank = 0;
     for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
+    std::memcpy(saved, nextState, static_cast<std::size_t>(stateSize));
+    model->SetState(saved);
     bool anyFired = false;
     for (int i = 0; i < count; i++) {
       BaseActionClass* action = enabled[i];
@@ -176,7 +181,7 @@ void StateSpaceGen::FireInstantDet(double probability) {
   }
 
   // No instantaneous action is enabled: the state is stable.
-  const int number = static_cast<int>(hash->Lookup(nextState));
+  const int number = lookupSuccessor();
   const double value = probability * currentRate;
   if (trace4_) trace->printf(4, "The rate to this state: %f", value);
   if (value == 0) return;

@@ -148,9 +148,8 @@ void SANModel::PrepareStateLayout() {
   for (int i = 0; i < getNumPlaces(); i++) {
     BaseStateVariableClass* sv = Places[i];
     if (!sv->getStored()) continue;
-    int size = sv->StateSize();
-    slots_.push_back({sv, size});
-    stateSize_ += size;
+    slots_.push_back(StateSlot::of(sv));
+    stateSize_ += slots_.back().size;
   }
   layoutReady_ = true;
 }
@@ -163,8 +162,8 @@ int SANModel::StateSize() {
 void SANModel::CurrentState(void* dest) {
   ensureLayout();
   char* p = static_cast<char*>(dest);
-  for (const Slot& s : slots_) {
-    s.sv->CurrentState(p);
+  for (const StateSlot& s : slots_) {
+    s.write(p);
     p += s.size;
   }
 }
@@ -172,8 +171,8 @@ void SANModel::CurrentState(void* dest) {
 void SANModel::SetState(void* src) {
   ensureLayout();
   char* p = static_cast<char*>(src);
-  for (const Slot& s : slots_) {
-    s.sv->SetState(p);
+  for (const StateSlot& s : slots_) {
+    s.read(p);
     p += s.size;
   }
 }

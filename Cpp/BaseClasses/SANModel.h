@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "BaseModelClass.h"
+#include "StateSlot.h"
 #include "ByteState.h"
 
 class Activity;
@@ -87,16 +88,12 @@ class SANModel : public BaseModelClass {
   int NumReadOnlyPlaces = 0;
 
  private:
-  struct Slot {
-    BaseStateVariableClass* sv;
-    int size;
-  };
   void releaseArrays();
   void ensureLayout() {
     if (!layoutReady_) PrepareStateLayout();
   }
 
-  std::vector<Slot> slots_;  // places that contribute to the state, in order
+  std::vector<StateSlot> slots_;  // places that contribute to the state, in order
   int stateSize_ = 0;
   bool layoutReady_ = false;
 };

@@ -178,9 +178,8 @@ void BaseComposerClass::PrepareStateLayout() {
   for (int i = 0; i < registered; i++) {
     BaseStateVariableClass* sv = SharedPtrs[i];
     if (!sv->getStored()) continue;
-    int size = sv->StateSize();
-    sharedSlots_.push_back({sv, size});
-    sharedStateSize_ += size;
+    sharedSlots_.push_back(StateSlot::of(sv));
+    sharedStateSize_ += sharedSlots_.back().size;
   }
   layoutReady_ = true;
   CachedStateSize = prepareOwnLayout();
@@ -194,8 +193,8 @@ int BaseComposerClass::SharedStateSize() {
 void BaseComposerClass::CurrentSharedState(void* dest) {
   ensureLayout();
   char* p = static_cast<char*>(dest);
-  for (const Slot& s : sharedSlots_) {
-    s.sv->CurrentState(p);
+  for (const StateSlot& s : sharedSlots_) {
+    s.write(p);
     p += s.size;
   }
 }
@@ -203,8 +202,8 @@ void BaseComposerClass::CurrentSharedState(void* dest) {
 void BaseComposerClass::SetSharedState(void* src) {
   ensureLayout();
   char* p = static_cast<char*>(src);
-  for (const Slot& s : sharedSlots_) {
-    s.sv->SetState(p);
+  for (const StateSlot& s : sharedSlots_) {
+    s.read(p);
     p += s.size;
   }
 }

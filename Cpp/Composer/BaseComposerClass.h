@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "BaseModelClass.h"
+#include "StateSlot.h"
 #include "SharedStateVarLink.h"
 
 // Common base of the composition operators Rep and Join: child models, the
@@ -83,12 +84,8 @@ class BaseComposerClass : public BaseModelClass {
   // Precondition of the child queries: every child slot has been filled.
   void requireChildren() const;
 
-  struct Slot {
-    BaseStateVariableClass* sv;
-    int size;
-  };
   int numSharedNames_ = 0;  // entries of SharedStateNames, whatever NumSharedStateVariables becomes
-  std::vector<Slot> sharedSlots_;  // stored shared variables, in SharedPtrs order
+  std::vector<StateSlot> sharedSlots_;  // stored shared variables, in SharedPtrs order
   int sharedStateSize_ = 0;
   bool layoutReady_ = false;
 };
