@@ -4,44 +4,20 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 
 #include "BaseStudyClass.h"
 #include "CommandLine.h"
-#include "redundant_controller_flash_studyRangeStudy.h"
-
-// ---------------------------------------------------------------------------
-// Generation. With GEN_GENERATOR_AVAILABLE set to 0 gen is built without
-// StateSpaceGen: it parses, loads and prints the experiment and then stops
-// with status 1. It goes together with GEN_REWARD_MODEL_AVAILABLE in
-// redundant_controller_flash_studyRangeStudy.cpp.
-#ifndef GEN_GENERATOR_AVAILABLE
-#define GEN_GENERATOR_AVAILABLE 1
-#endif
-
-#if GEN_GENERATOR_AVAILABLE
-#include <memory>
-
 #include "StateSpaceGen.h"
-#endif
+#include "redundant_controller_flash_studyRangeStudy.h"
 
 namespace {
 
-// Ends a run that cannot go on before the generation: releases what the run
-// holds and returns exit status 1.
-int stopWithoutModel(char* traceFileName) {
-  std::cerr << "gen: the model is not available in this build\n";
-  DestructStudy();
-  resetCommandLineSettings();
-  std::free(traceFileName);
-  return 1;
-}
-
 // Builds the reward model with the global variables as they now stand, runs
-// the whole generation and tears everything down. Returns the exit status.
+// the whole generation and tears everything down. Returns the exit status;
+// every fatal error on the way ends the process itself with status 1.
 int generate(BaseStudyClass* study, char* traceFileName) {
-#if GEN_GENERATOR_AVAILABLE
   PVModel* model = study->GetPVModel(false);
-  if (!model) return stopWithoutModel(traceFileName);
   // The generator takes over traceFileName and frees it when destroyed.
   auto generator = std::make_unique<StateSpaceGen>(model, exp_path, ExpName, flagAbsorb, hash_value, db_host,
                                                    db_entity, traceFileName);
@@ -55,14 +31,9 @@ int generate(BaseStudyClass* study, char* traceFileName) {
   resetCommandLineSettings();
   generator.reset();
   return 0;
-#else
-  (void)study;
-  return stopWithoutModel(traceFileName);
-#endif
 }
 
 }  // namespace
-// ---------------------------------------------------------------------------
 
 int main(int argc, char** argv) {
   int fileTypeOption = 1;  // accepted; the generator always writes file type 1

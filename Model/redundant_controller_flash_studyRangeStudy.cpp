@@ -7,44 +7,7 @@
 #include <sstream>
 
 #include "GenAssert.h"
-
-// ---------------------------------------------------------------------------
-// Reward model of the compiled-in model.
-//
-// GetPVModel creates a redundant_controller_flash_rewardPVModel, and the study
-// destroys it; both need the complete class. With GEN_REWARD_MODEL_AVAILABLE
-// set to 0 the study is built without that class: no reward model is created
-// and GetPVModel returns null.
-#ifndef GEN_REWARD_MODEL_AVAILABLE
-#define GEN_REWARD_MODEL_AVAILABLE 1
-#endif
-
-#if GEN_REWARD_MODEL_AVAILABLE
 #include "redundant_controller_flash_rewardPVModel.h"
-#endif
-
-namespace {
-
-PVModel* createRewardModel(bool expandTimePoints) {
-#if GEN_REWARD_MODEL_AVAILABLE
-  return new redundant_controller_flash_rewardPVModel(expandTimePoints);
-#else
-  (void)expandTimePoints;
-  return nullptr;
-#endif
-}
-
-void destroyRewardModel(PVModel* model) {
-#if GEN_REWARD_MODEL_AVAILABLE
-  delete model;
-#else
-  // No reward model can have been created in this build.
-  (void)model;
-#endif
-}
-
-}  // namespace
-// ---------------------------------------------------------------------------
 
 float flash_size;
 short num_devices;
@@ -119,15 +82,15 @@ redundant_controller_flash_studyRangeStudy::~redundant_controller_flash_studyRan
   delete[] power_cycle_rateValues;
   delete[] ram_sizeValues;
   delete[] random_failure_rateValues;
-  destroyRewardModel(ThePVModel);
+  delete ThePVModel;
   ThePVModel = nullptr;
 }
 
 PVModel* redundant_controller_flash_studyRangeStudy::GetPVModel(bool expandTimePoints) {
   // The new model is built from the global variables as they stand now.
-  destroyRewardModel(ThePVModel);
+  delete ThePVModel;
   ThePVModel = nullptr;
-  ThePVModel = createRewardModel(expandTimePoints);
+  ThePVModel = new redundant_controller_flash_rewardPVModel(expandTimePoints);
   return ThePVModel;
 }
 
