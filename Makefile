@@ -22,7 +22,7 @@ test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 bench:
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGEN_BUILD_BENCH=ON
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGEN_BUILD_BENCH=ON -DGEN_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 	bench/run_experiments.sh build-bench
 

@@ -3,12 +3,11 @@
 // (initial table 131071 slots, blocks of 100000 states, load factor 0.5).
 //
 // Counters: inserts_per_s / lookups_per_s, and bytes_per_state = (slot table
-// + block pointers + open blocks + scratch) / states. The target is below
+// + block pointers + open blocks) / states. The target is below
 // 2 x (16 + 4) = 40 bytes per state.
 //
 // The second argument selects the vectors: 0 markings of small place values
-// (like a real model's states; the chunked hash spreads them poorly, so
-// probe paths are long), 1 scattered bytes (shows the table itself).
+// (like a real model's states), 1 scattered bytes.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
