@@ -223,16 +223,7 @@ void StateSpaceGen::GenStateSpaceNormal(const char* armName, const char* varName
     std::cerr << "Error: Could not open state space output file" << std::endl;
     std::exit(1);
   }
-  std::cout << std::scientific;
-
-  reward = std::make_unique<Reward>(model, fileType, varName);
-  model->FireAction(nextState, &model->NoActionFiredYet);
-  reward->Calculate(stateCounter);
-
-  arm.writeSigned(fileType);
-  arm.newline();
-  arm.writeBlanks(kNormalHeaderBlanks);
-  arm.newline();
+  startRun(arm, varName, kNormalHeaderBlanks);
   std::uint32_t records = 0;
 
   while (state_struct* entry = queue->Dequeue()) {
@@ -244,12 +235,7 @@ void StateSpaceGen::GenStateSpaceNormal(const char* armName, const char* varName
 
     arm.writeUnsigned(currentNumber);
     arm.newline();
-    if (currentNumber % 1000 == 0) {
-      std::cout << "_$" << currentNumber << "$" << std::endl;
-      // A full disk shows up here rather than after the whole run.
-      if (arm.failed()) reportOutputFileFailure(arm);
-      if (reward->file().failed()) reportOutputFileFailure(reward->file());
-    }
+    reportProgress(arm);
     if (absorbFlag == 1 && successorRates.empty()) {
       trace->printStr(1, "The following state is absorbing: ");
       std::cout << "absorbing state" << std::endl;
@@ -259,15 +245,42 @@ void StateSpaceGen::GenStateSpaceNormal(const char* armName, const char* varName
     records++;
   }
 
+  rewriteHeader(arm, records);
+  hash->ReleaseSlotTable();
+  finishFiles(arm, nullptr);
+}
+
+void StateSpaceGen::startRun(OutputFile& arm, const char* varName, int headerBlanks) {
+  std::cout << std::scientific;
+
+  // State 1's reward record: the rewards of the initial marking, with no
+  // action fired.
+  reward = std::make_unique<Reward>(model, fileType, varName);
+  model->FireAction(nextState, &model->NoActionFiredYet);
+  reward->Calculate(stateCounter);
+
+  // Placeholder header, overwritten with the record count at the end.
+  arm.writeSigned(fileType);
+  arm.newline();
+  arm.writeBlanks(headerBlanks);
+  arm.newline();
+}
+
+void StateSpaceGen::reportProgress(OutputFile& arm) {
+  if (currentNumber % 1000 != 0) return;
+  std::cout << "_$" << currentNumber << "$" << std::endl;
+  // A full disk shows up here rather than after the whole run.
+  if (arm.failed()) reportOutputFileFailure(arm);
+  if (reward->file().failed()) reportOutputFileFailure(reward->file());
+}
+
+void StateSpaceGen::rewriteHeader(OutputFile& arm, std::uint32_t records) {
   arm.seekToStart();
   arm.writeSigned(fileType);
   arm.newline();
   arm.writeUnsigned(records);
   arm.newline();
   arm.flush();
-
-  hash->ReleaseSlotTable();
-  finishFiles(arm, nullptr);
 }
 
 void StateSpaceGen::writeStateRecord(OutputFile& arm) {

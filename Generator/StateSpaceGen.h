@@ -117,6 +117,13 @@ class StateSpaceGen {
   // Writes the record of the explored state: its number, its successors in
   // increasing number with their values, and 0. Empties successorRates.
   void writeStateRecord(OutputFile& arm);
+  // Start of a run, once its files are open: the reward file with state 1's
+  // record, and the state-space file's placeholder header.
+  void startRun(OutputFile& arm, const char* varName, int headerBlanks);
+  // The progress line every 1000 states, with a check of the output files.
+  void reportProgress(OutputFile& arm);
+  // Writes the file type and the record count over the placeholder header.
+  void rewriteHeader(OutputFile& arm, std::uint32_t records);
   // Closes and checks the files of a run; a failure stops the run.
   void finishFiles(OutputFile& arm, OutputFile* det);
   [[noreturn]] void zeroTimeLimitExceeded(bool deterministic);

@@ -40,16 +40,7 @@ void StateSpaceGen::GenStateSpaceDeterministic(const char* armName, const char* 
     std::cerr << "Error: Could not open binary file dude" << std::endl;
     std::exit(1);
   }
-  std::cout << std::scientific;
-
-  reward = std::make_unique<Reward>(model, fileType, varName);
-  model->FireAction(nextState, &model->NoActionFiredYet);
-  reward->Calculate(stateCounter);
-
-  arm.writeSigned(fileType);
-  arm.newline();
-  arm.writeBlanks(kDeterministicHeaderBlanks);
-  arm.newline();
+  startRun(arm, varName, kDeterministicHeaderBlanks);
   std::uint32_t records = 0;
 
   while (state_struct* entry = queue->Dequeue()) {
@@ -61,11 +52,7 @@ void StateSpaceGen::GenStateSpaceDeterministic(const char* armName, const char* 
 
     arm.writeUnsigned(currentNumber);
     arm.newline();
-    if (currentNumber % 1000 == 0) {
-      std::cout << "_$" << currentNumber << "$" << std::endl;
-      if (arm.failed()) reportOutputFileFailure(arm);
-      if (reward->file().failed()) reportOutputFileFailure(reward->file());
-    }
+    reportProgress(arm);
     if (absorbFlag == 1 && successorRates.empty()) {
       std::cout << '\n' << "This following State is absorbing:" << '\n';
       // Show the explored state, not whatever the last firing left behind.
@@ -77,12 +64,7 @@ void StateSpaceGen::GenStateSpaceDeterministic(const char* armName, const char* 
     records++;
   }
 
-  arm.seekToStart();
-  arm.writeSigned(fileType);
-  arm.newline();
-  arm.writeUnsigned(records);
-  arm.newline();
-  arm.flush();
+  rewriteHeader(arm, records);
   det.flush();
 
   hash->ReleaseSlotTable();
