@@ -18,8 +18,7 @@ using testsupport::runGen;
 using testsupport::TempDir;
 
 // Exit status of a run whose command line was accepted: the run goes on to
-// generate the state space and ends normally. (While the model was not
-// compiled into gen such a run stopped before the reward model, with status 1.)
+// generate the state space and ends normally.
 constexpr int kStatusAfterParse = 0;
 
 // Experiments 3 to 5 (two replicas) have very large state spaces. The values
