@@ -8,16 +8,18 @@
 
 #include "BaseStudyClass.h"
 #include "CommandLine.h"
+#include "ModelFactory.h"
+#include "PVModel.h"
 #include "StateSpaceGen.h"
-#include "redundant_controller_flash_studyRangeStudy.h"
 
 namespace {
 
 // Builds the reward model with the global variables as they now stand, runs
 // the whole generation and tears everything down. Returns the exit status;
 // every fatal error on the way ends the process itself with status 1.
-int generate(BaseStudyClass* study, char* traceFileName) {
-  PVModel* model = study->GetPVModel(false);
+int generate(const ModelFactory& factory, char* traceFileName) {
+  std::unique_ptr<PVModel> rewardModel = factory.makeRewardModel(false);
+  PVModel* model = rewardModel.get();
   // The generator takes over traceFileName and frees it when destroyed.
   auto generator = std::make_unique<StateSpaceGen>(model, exp_path, ExpName, flagAbsorb, hash_value, db_host,
                                                    db_entity, traceFileName);
@@ -25,9 +27,9 @@ int generate(BaseStudyClass* study, char* traceFileName) {
   generator->traceLevel = TempTraceLevel;
   generator->InitializeTrace();
   generator->GenStateSpace();
-  // The study owns the reward model; it goes first, the generator last (its
-  // destructor does not touch the model).
-  DestructStudy();
+  // The reward model goes first, the generator last (its destructor does not
+  // touch the model).
+  rewardModel.reset();
   resetCommandLineSettings();
   generator.reset();
   return 0;
@@ -36,11 +38,12 @@ int generate(BaseStudyClass* study, char* traceFileName) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::unique_ptr<ModelFactory> factory = makeModelFactory();
   int fileTypeOption = 1;  // accepted; the generator always writes file type 1
   char* traceFileName = nullptr;
   const CommandLineResult parsed =
       commandline(argc, argv, fileTypeOption, traceFileName,
-                  redundant_controller_flash_studyRangeStudy::NumberOfExperiments, std::cout);
+                  factory->numberOfExperiments(), std::cout);
   (void)fileTypeOption;
 
   switch (parsed.action) {
@@ -58,12 +61,12 @@ int main(int argc, char** argv) {
       break;
   }
 
-  BaseStudyClass* study = GenerateStudy();
+  const std::unique_ptr<BaseStudyClass> study = factory->makeStudy();
   study->SetGVs(ExpNum);
   study->PrintGlobalValues(ExpNum);
   if (OverrideString) {
     study->overrideGVs(OverrideString);
     std::cout << "Overriding global variables in ssg\n";
   }
-  return generate(study, traceFileName);
+  return generate(*factory, traceFileName);
 }
