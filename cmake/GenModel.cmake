@@ -8,8 +8,8 @@
 # on the next build. A model file with errors stops the configure step with
 # the compiler's message (file, line and field).
 #
-# Sets GEN_MODEL_TARGET (target name) and GEN_MODEL_NAME (the model's name,
-# its -N) in the caller's scope.
+# Sets GEN_MODEL_TARGET (target name), GEN_MODEL_DIR (the folder of its gen)
+# and GEN_MODEL_NAME (the model's name, its -N) in the caller's scope.
 
 find_package(Python3 3.11 REQUIRED COMPONENTS Interpreter)
 set(GEN_MODELC ${CMAKE_SOURCE_DIR}/tools/modelc.py)
@@ -41,7 +41,7 @@ endfunction()
 
 function(gen_add_model file)
   get_filename_component(path ${file} ABSOLUTE BASE_DIR ${CMAKE_SOURCE_DIR})
-  get_filename_component(stem ${path} NAME_WE)
+  get_filename_component(stem ${path} NAME_WLE)
   string(MAKE_C_IDENTIFIER ${stem} stem_id)
   set(target gen_model_${stem_id})
   if(TARGET ${target})
@@ -62,6 +62,8 @@ function(gen_add_model file)
       GEN_MODEL_NAME ${name})
   endif()
   get_target_property(name ${target} GEN_MODEL_NAME)
+  get_target_property(dir ${target} RUNTIME_OUTPUT_DIRECTORY)
   set(GEN_MODEL_TARGET ${target} PARENT_SCOPE)
+  set(GEN_MODEL_DIR ${dir} PARENT_SCOPE)
   set(GEN_MODEL_NAME ${name} PARENT_SCOPE)
 endfunction()

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """modelc: compiles a model file (TOML) into the C++ units of one `gen`.
 
-    python3 tools/modelc.py MODEL.toml OUTDIR [--source-name NAME]
+    python3 tools/modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]
 
 Writes the units (study, atomic models, composed models, reward model,
 factory) into OUTDIR and, last, OUTDIR/manifest.txt: the model's name on the
@@ -12,7 +12,7 @@ Units whose text is unchanged are left untouched (their timestamps too), and
 units of an earlier compile that are no longer generated are removed.
 
 The #line directives around the model's C++ fragments name the model file as
-given, or NAME; those after them name the unit as OUTDIR/unit.
+given, or NAME; those after them name the unit as OUTDIR/unit, or DIR/unit.
 
 Errors go to standard error as "FILE:LINE: field: message" and the exit
 status is 1. The README section "Writing a model" describes the format.
@@ -1547,8 +1547,6 @@ def write_atomically(path: str, text: str):
     try:
         with open(tmp, "w", encoding="utf-8") as f:
             f.write(text)
-            f.flush()
-            os.fsync(f.fileno())
         os.replace(tmp, path)
     finally:
         if os.path.exists(tmp):
@@ -1557,16 +1555,16 @@ def write_atomically(path: str, text: str):
 
 def main(argv: list[str]) -> int:
     args = argv[1:]
-    source_name = None
-    if len(args) == 4 and args[2] == "--source-name":
-        source_name = args[3]
-        args = args[:2]
+    options = {"--source-name": None, "--line-dir": None}
+    while len(args) > 2 and args[-2] in options:
+        options[args[-2]] = args[-1]
+        args = args[:-2]
     if len(args) != 2:
-        print("usage: modelc.py MODEL.toml OUTDIR [--source-name NAME]", file=sys.stderr)
+        print("usage: modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]", file=sys.stderr)
         return 2
     path, outdir = args
     try:
-        name, units = compile_model(path, outdir, source_name)
+        name, units = compile_model(path, options["--line-dir"] or outdir, options["--source-name"])
     except ModelError as e:
         where = path + (f":{e.line}" if e.line else "")
         field = f" {e.field}:" if e.field else ""
