@@ -14,7 +14,7 @@ using testsupport::TempDir;
 
 namespace {
 
-struct Run {
+struct ModelRun {
   int status = -1;
   std::string out;
   std::string err;
@@ -22,11 +22,11 @@ struct Run {
 
 // Runs models/<stem>'s gen with -N<name> and the further arguments in a fresh
 // folder that the caller keeps.
-Run runModel(const TempDir& dir, const std::string& stem, const std::string& name, const std::string& args) {
+ModelRun runModel(const TempDir& dir, const std::string& stem, const std::string& name, const std::string& args) {
   const std::string gen = std::string(GEN_MODELS_DIR) + "/" + stem + "/gen";
   const std::string command = "cd '" + dir.path() + "' && '" + gen + "' -P'" + dir.path() + "/' -N" + name + " " +
                               args + " > stdout.txt 2> stderr.txt";
-  Run r;
+  ModelRun r;
   const int raw = std::system(command.c_str());
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   r.out = testsupport::readFile(dir.file("stdout.txt"));
@@ -38,7 +38,7 @@ Run runModel(const TempDir& dir, const std::string& stem, const std::string& nam
 void expectCounts(const std::string& stem, const std::vector<long>& counts) {
   for (size_t e = 0; e < counts.size(); e++) {
     TempDir dir;
-    const Run r = runModel(dir, stem, stem, "-B" + std::to_string(e));
+    const ModelRun r = runModel(dir, stem, stem, "-B" + std::to_string(e));
     ASSERT_EQ(r.status, 0) << stem << " experiment " << e << ": " << r.err;
     EXPECT_NE(r.out.find("Generated: " + std::to_string(counts[e]) + " states\n"), std::string::npos)
         << stem << " experiment " << e << ":\n" << r.out;
@@ -71,20 +71,20 @@ TEST(ModelLibrary, ErlangTandemCountsItsQueueFillings) { expectCounts("tandem_er
 TEST(ModelLibrary, DeterministicLinkWithCompetingCases) {
   expectCounts("lossy_link", {2, 3});
   TempDir dir;
-  const Run r = runModel(dir, "lossy_link", "lossy_link", "-B1");
+  const ModelRun r = runModel(dir, "lossy_link", "lossy_link", "-B1");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_FALSE(testsupport::readFile(dir.file("lossy_link.det")).empty());
 }
 
 TEST(ModelLibrary, ExperimentNumbersAreThoseOfTheModelsOwnStudy) {
   TempDir dir;
-  const Run last = runModel(dir, "tandem_erlang", "tandem_erlang", "-B1");
+  const ModelRun last = runModel(dir, "tandem_erlang", "tandem_erlang", "-B1");
   EXPECT_EQ(last.status, 0) << last.err;
   EXPECT_NE(last.out.find("The Global Variable values for experiment Experiment 2 are:\nK\tshort\t3\n"
                           "phases\tdouble\t3\n"),
             std::string::npos)
       << last.out;
-  const Run beyond = runModel(dir, "tandem_erlang", "tandem_erlang", "-B2");
+  const ModelRun beyond = runModel(dir, "tandem_erlang", "tandem_erlang", "-B2");
   EXPECT_EQ(beyond.status, 1);
   EXPECT_NE(beyond.err.find("gen: experiment number 2 is out of range: valid experiment numbers are 0 to 1\n"),
             std::string::npos)

@@ -44,6 +44,8 @@ CPP_KEYWORDS = {
     "typedef", "typename", "union", "unsigned", "using", "virtual", "void", "volatile", "while",
     # names the generated classes use for their own members
     "Model", "Parameters", "EnabledFlag", "PreviousEnabledFlag", "Places", "Children", "Mark",
+    "Name", "Actions", "Groups", "NumActions", "NumGroups", "NumStateVariables", "NumChildren",
+    "InstanceArray", "TheModel", "Workers", "ModelSlots", "Value", "Phase", "GroupId",
 }
 
 
@@ -108,7 +110,10 @@ class LineMap:
                 for quote in ('"""', "'''"):
                     if rest.count(quote) == 1:
                         in_multiline = quote
-                        self.where.setdefault(path + ("<body>",), number + 1)
+                        # The text starts after the opening quotes, or on the
+                        # next line when a line break follows them.
+                        after = rest.split(quote, 1)[1]
+                        self.where.setdefault(path + ("<body>",), number + (0 if after.strip() else 1))
 
     def line(self, path: tuple, token: str | None = None) -> int | None:
         """The line of the field at `path`, or of its nearest enclosing field
@@ -395,6 +400,17 @@ class Checker:
             (instant_groups if members[0].kind == "instantaneous" else timed_groups).append(group)
             m.activities.extend(members)
         m.groups = timed_groups + instant_groups
+        members = {}
+        for act in m.activities:
+            members.setdefault(act.name, []).append("activity")
+        for g in m.groups:
+            if g["cases"]:
+                members.setdefault(g["name"], []).append("case group")
+        for name, what in members.items():
+            if len(what) > 1 or name in local:
+                also = " and a place" if name in local else ""
+                self.fail(path, f"duplicate name '{name}' in atomic model '{m.name}' "
+                          f"(generated {' and '.join(what)}{also})", name)
         for gid, group in enumerate(m.groups):
             for act in group["members"]:
                 act.group_id = gid
