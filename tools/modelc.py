@@ -892,7 +892,7 @@ class Emitter:
         guard = cls.upper() + "_H"
         h = self.unit(f"{cls}.h")
         h.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
-        h.add(f"#ifndef {guard}\n#define {guard}\n\n#include \"BaseStudyClass.h\"\n")
+        h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n\n#include \"BaseStudyClass.h\"\n")
         h.add(f"// Global variables of the {m.name} model, in the study's variable order. They")
         h.add("// are zero until SetGVs loads an experiment; the model code reads them when")
         h.add("// it is built.")
@@ -909,7 +909,7 @@ class Emitter:
         for name, ctype in m.globals.items():
             h.add(f"  {ctype}* {name}Values;")
         h.add(f"\n  {cls}();\n  ~{cls}() override;\n")
-        h.add("  PVModel* GetPVModel(bool expandTimePoints) override;")
+        h.add("  std::unique_ptr<PVModel> GetPVModel(bool expandTimePoints) override;")
         h.add("  void SetGVs(int experiment) override;")
         h.add("  void PrintGlobalValues(int experiment) override;")
         h.add("  void* GetGVValue(const char* name) override;")
@@ -963,11 +963,10 @@ class Emitter:
         c.add(f"{cls}::~{cls}() {{")
         for name in m.globals:
             c.add(f"  delete[] {name}Values;")
-        c.add("  delete ThePVModel;\n  ThePVModel = nullptr;\n}\n")
-        c.add(f"PVModel* {cls}::GetPVModel(bool expandTimePoints) {{")
+        c.add("}\n")
+        c.add(f"std::unique_ptr<PVModel> {cls}::GetPVModel(bool expandTimePoints) {{")
         c.add("  // The new model is built from the global variables as they stand now.")
-        c.add("  delete ThePVModel;\n  ThePVModel = nullptr;")
-        c.add(f"  ThePVModel = new {m.name}_rewardPVModel(expandTimePoints);\n  return ThePVModel;\n}}\n")
+        c.add(f"  return std::make_unique<{m.name}_rewardPVModel>(expandTimePoints);\n}}\n")
         c.add(f"void {cls}::SetGVs(int e) {{")
         c.add("  // The driver validates the experiment number; an unchecked index would read")
         c.add("  // past the value arrays.")
