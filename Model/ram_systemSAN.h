@@ -16,7 +16,7 @@
 // Groups:          0 watchdog_reboot, 1 random_failure, 2 bit_errorGroup, 3 page_errorGroup, 4 failure
 class ram_systemSAN : public SANModel {
  public:
-  // Instantaneous.
+  // failure: instantaneous.
   class failureActivity : public Activity {
    public:
     Place* flash_corrupted = nullptr;
@@ -40,7 +40,7 @@ class ram_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Deterministic.
+  // watchdog_reboot: deterministic.
   class watchdog_rebootActivity : public Activity {
    public:
     Place* ram_corrupted = nullptr;
@@ -64,7 +64,7 @@ class ram_systemSAN : public SANModel {
     double DeterministicParamValue();
   };
 
-  // Exponential.
+  // random_failure: exponential.
   class random_failureActivity : public Activity {
    public:
     Place* ram_corrupted = nullptr;
@@ -85,7 +85,7 @@ class ram_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Exponential.
+  // bit_error_case1: exponential.
   class bit_errorActivity_case1 : public Activity {
    public:
     Place* ram_working = nullptr;
@@ -106,7 +106,7 @@ class ram_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Exponential.
+  // bit_error_case2: exponential.
   class bit_errorActivity_case2 : public Activity {
    public:
     Place* ram_working = nullptr;
@@ -129,7 +129,7 @@ class ram_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Exponential.
+  // page_error_case1: exponential.
   class page_errorActivity_case1 : public Activity {
    public:
     Place* ram_working = nullptr;
@@ -150,7 +150,7 @@ class ram_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Exponential.
+  // page_error_case2: exponential.
   class page_errorActivity_case2 : public Activity {
    public:
     Place* ram_working = nullptr;

@@ -102,8 +102,7 @@ if ((*replicas_available_Mark) == 0) {
   (*devices_available_Mark)--;
   if ((*devices_available_Mark) == 0) (*flash_corrupted_Mark) = 1;
 }
-
-#line 107 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 106 "Model/redundant_controller_flash_systemSAN.cpp"
 }
 int redundant_controller_flash_systemSAN::seuActivity_case2::Rank() { return 1; }
 void redundant_controller_flash_systemSAN::seuActivity_case2::LinkVariables() {
@@ -124,7 +123,7 @@ bool redundant_controller_flash_systemSAN::sefiActivity::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
 #line 139 "models/redundant_controller_flash.toml"
   EnabledFlag = ((*replicas_available_Mark) > 0);
-#line 128 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 127 "Model/redundant_controller_flash_systemSAN.cpp"
   return EnabledFlag;
 }
 double redundant_controller_flash_systemSAN::sefiActivity::Weight() {
@@ -133,7 +132,7 @@ double redundant_controller_flash_systemSAN::sefiActivity::Weight() {
 double redundant_controller_flash_systemSAN::sefiActivity::Rate() {
 #line 138 "models/redundant_controller_flash.toml"
   return (0.00274);
-#line 137 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 136 "Model/redundant_controller_flash_systemSAN.cpp"
 }
 bool redundant_controller_flash_systemSAN::sefiActivity::ReactivationPredicate() {
   return (false);
@@ -153,8 +152,7 @@ void redundant_controller_flash_systemSAN::sefiActivity::Fire() {
   (*replicas_available_Mark) = 0;
 (*devices_available_Mark)--;
 if ((*devices_available_Mark) == 0) (*flash_corrupted_Mark) = 1;
-
-#line 158 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 156 "Model/redundant_controller_flash_systemSAN.cpp"
 }
 int redundant_controller_flash_systemSAN::sefiActivity::Rank() { return 1; }
 void redundant_controller_flash_systemSAN::sefiActivity::LinkVariables() {
@@ -175,7 +173,7 @@ bool redundant_controller_flash_systemSAN::power_cycleActivity::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
 #line 154 "models/redundant_controller_flash.toml"
   EnabledFlag = ((*replicas_available_Mark) < num_replicas);
-#line 179 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 177 "Model/redundant_controller_flash_systemSAN.cpp"
   return EnabledFlag;
 }
 double redundant_controller_flash_systemSAN::power_cycleActivity::Weight() {
@@ -193,7 +191,7 @@ bool redundant_controller_flash_systemSAN::power_cycleActivity::ReactivationFunc
 double redundant_controller_flash_systemSAN::power_cycleActivity::SampleDistribution() {
 #line 153 "models/redundant_controller_flash.toml"
   return (power_cycle_rate);
-#line 197 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 195 "Model/redundant_controller_flash_systemSAN.cpp"
 }
 double* redundant_controller_flash_systemSAN::power_cycleActivity::ReturnDistributionParameters() {
   Parameters[0] = DeterministicParamValue();
@@ -202,7 +200,7 @@ double* redundant_controller_flash_systemSAN::power_cycleActivity::ReturnDistrib
 void redundant_controller_flash_systemSAN::power_cycleActivity::Fire() {
 #line 155 "models/redundant_controller_flash.toml"
   (*replicas_available_Mark) = num_replicas; (*devices_available_Mark)++; (*flash_corrupted_Mark) = 0;
-#line 206 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 204 "Model/redundant_controller_flash_systemSAN.cpp"
 }
 int redundant_controller_flash_systemSAN::power_cycleActivity::Rank() { return 1; }
 void redundant_controller_flash_systemSAN::power_cycleActivity::LinkVariables() {
@@ -213,7 +211,7 @@ void redundant_controller_flash_systemSAN::power_cycleActivity::LinkVariables() 
 double redundant_controller_flash_systemSAN::power_cycleActivity::DeterministicParamValue() {
 #line 153 "models/redundant_controller_flash.toml"
   return (power_cycle_rate);
-#line 217 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 215 "Model/redundant_controller_flash_systemSAN.cpp"
 }
 
 // ---------------------------------------------------------------------------

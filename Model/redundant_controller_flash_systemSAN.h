@@ -16,7 +16,7 @@
 // Groups:          0 seuGroup, 1 sefi, 2 power_cycle
 class redundant_controller_flash_systemSAN : public SANModel {
  public:
-  // Exponential.
+  // seu_case1: exponential.
   class seuActivity_case1 : public Activity {
    public:
     Place* replicas_available = nullptr;
@@ -37,7 +37,7 @@ class redundant_controller_flash_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Exponential.
+  // seu_case2: exponential.
   class seuActivity_case2 : public Activity {
    public:
     Place* replicas_available = nullptr;
@@ -62,7 +62,7 @@ class redundant_controller_flash_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Exponential.
+  // sefi: exponential.
   class sefiActivity : public Activity {
    public:
     Place* replicas_available = nullptr;
@@ -87,7 +87,7 @@ class redundant_controller_flash_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Deterministic.
+  // power_cycle: deterministic.
   class power_cycleActivity : public Activity {
    public:
     Place* replicas_available = nullptr;

@@ -2,8 +2,9 @@
 # Runs gens built from model files end to end (output files included) and
 # prints one table row per run, as bench/run_experiments.sh does: Kanban with
 # N = 5 (about 2.5 million states) and experiment 5 of the compiled-in model
-# generated from models/redundant_controller_flash.toml (compare with the
-# experiment 5 row of run_experiments.sh, the hand-written-era units in Model/).
+# built from models/redundant_controller_flash.toml through gen_add_model
+# (the same units as Model/; compare with the experiment 5 row of
+# run_experiments.sh).
 #
 #   bench/models.sh <build-dir>
 #

@@ -840,7 +840,7 @@ class Unit:
             self.add(indent + before + frag.text + after)
             return
         self.lines.append(f'#line {frag.line} "{cpp_string(self.model_path)}"')
-        body = (before + frag.text + after).split("\n")
+        body = (before + frag.text.rstrip() + after).split("\n")
         self.lines.extend(indent + line if k == 0 else line for k, line in enumerate(body))
         self.lines.append(f'#line {len(self.lines) + 2} "{cpp_string(self.line_name)}"')
 
@@ -1055,7 +1055,7 @@ class Emitter:
         h.add("// Groups:          " + ", ".join(f"{i} {g['name']}" for i, g in enumerate(a.groups)))
         h.add(f"class {a.cls} : public SANModel {{\n public:")
         for act in a.activities:
-            h.add(f"  // {act.kind.capitalize()}.")
+            h.add(f"  // {act.name}: {act.kind}.")
             h.add(f"  class {act.cls} : public Activity {{\n   public:")
             for sv in act.uses:
                 if sv in a.places:
