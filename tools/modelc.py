@@ -715,8 +715,8 @@ class Checker:
                 self.fail(path, "a reward must be a table")
             self.unknown_keys(r, path, ("name", "times", "rate", "submodels", "impulse"))
             name = self.get(r, path, "name", str)
-            if not name or any(ch.isspace() for ch in name):
-                self.fail(path + ("name",), "a reward name must be one word")
+            if not re.fullmatch(r"[A-Za-z0-9_][A-Za-z0-9_.\-]*", name):
+                self.fail(path + ("name",), "a reward name is one word of letters, digits, '_', '.' and '-'")
             if name in seen:
                 self.fail(path + ("name",), f"duplicate name '{name}': another reward has it")
             seen.add(name)
@@ -864,6 +864,8 @@ class Emitter:
         self.outdir = outdir
         self.units: dict[str, str] = {}
         self.study_h = f"{model.name}_studyRangeStudy.h"
+        shown = re.sub(r"[^\w.\- ]", "?", os.path.basename(model_path))
+        self.banner = f"// Generated from {shown}; edit the model file, not this unit."
 
     def unit(self, name: str) -> Unit:
         return Unit(name, self.model_path, os.path.join(self.outdir, name))
@@ -891,7 +893,7 @@ class Emitter:
         cls = f"{m.name}_studyRangeStudy"
         guard = cls.upper() + "_H"
         h = self.unit(f"{cls}.h")
-        h.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        h.add(self.banner)
         h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n\n#include \"BaseStudyClass.h\"\n")
         h.add(f"// Global variables of the {m.name} model, in the study's variable order. They")
         h.add("// are zero until SetGVs loads an experiment; the model code reads them when")
@@ -922,7 +924,7 @@ class Emitter:
         self.put(h)
 
         c = self.unit(f"{cls}.cpp")
-        c.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        c.add(self.banner)
         c.add(f'#include "{cls}.h"\n')
         c.add("#include <algorithm>\n#include <cstring>\n#include <iostream>\n#include <sstream>\n")
         c.add(f'#include "GenAssert.h"\n#include "{m.name}_rewardPVModel.h"\n')
@@ -933,7 +935,8 @@ class Emitter:
         n = len(m.experiments)
         c.add(f"constexpr int kExps = {n};\n")
         if m.globals:
-            c.add("// The experiment table: " + ", ".join(e for e, _ in m.experiments) + ".")
+            names = ", ".join(re.sub(r"[^\w.\- ]", "?", e) for e, _ in m.experiments)
+            c.add(f"// The experiment table: {names}.")
             for name, ctype in m.globals.items():
                 values = ", ".join(values[name] for _e, values in m.experiments)
                 c.add(f"constexpr {ctype} k_{name}[kExps] = {{{values}}};")
@@ -1029,7 +1032,7 @@ class Emitter:
     def emit_atomic(self, a: Atomic):
         guard = a.cls.upper() + "_H"
         h = self.unit(f"{a.cls}.h")
-        h.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        h.add(self.banner)
         h.add(f"#ifndef {guard}\n#define {guard}\n")
         h.add("#include <memory>")
         if a.arrays:
@@ -1094,7 +1097,7 @@ class Emitter:
         self.put(h)
 
         c = self.unit(f"{a.cls}.cpp")
-        c.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        c.add(self.banner)
         c.add(f'#include "{a.cls}.h"\n')
         c.add('#include <string>\n\n#include "Distributions.h"')
         if any(act.kind == "erlang" for act in a.activities) or a.arrays:
@@ -1241,7 +1244,7 @@ class Emitter:
     def emit_join(self, n: Node):
         guard = n.cls.upper() + "_H"
         h = self.unit(f"{n.cls}.h")
-        h.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        h.add(self.banner)
         h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n#include <vector>\n")
         headers = sorted({self.child_info(c)[1] for c in n.children})
         h.add('#include "Join.h"\n#include "Place.h"')
@@ -1262,7 +1265,7 @@ class Emitter:
         self.put(h)
 
         c = self.unit(f"{n.cls}.cpp")
-        c.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        c.add(self.banner)
         c.add(f'#include "{n.cls}.h"\n')
         c.add(f'#include "GenError.h"\n#include "{self.study_h}"\n')
         names = ", ".join(f'"{p}"' for p, _ in n.shared) or "nullptr"
@@ -1325,7 +1328,7 @@ class Emitter:
         cls, header, acc = self.child_info(ch)
         guard = n.cls.upper() + "_H"
         h = self.unit(f"{n.cls}.h")
-        h.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        h.add(self.banner)
         h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n#include <vector>\n")
         h.add(f'#include "Place.h"\n#include "Rep.h"\n#include "{header}"\n')
         h.add(f"// Names of the variables shared by all copies, in sharing order.\nextern const char* {n.cls}__SharedNames[];\n")
@@ -1340,7 +1343,7 @@ class Emitter:
         self.put(h)
 
         c = self.unit(f"{n.cls}.cpp")
-        c.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        c.add(self.banner)
         c.add(f'#include "{n.cls}.h"\n\n#include "{self.study_h}"\n')
         names = ", ".join(f'"{p}"' for p, _ in n.shared) or "nullptr"
         c.add(f"const char* {n.cls}__SharedNames[] = {{{names}}};\n")
@@ -1385,7 +1388,7 @@ class Emitter:
         base = f"{m.name}_reward"
         h = self.unit(f"{base}PVModel.h")
         guard = f"{base}PVModel".upper() + "_H"
-        h.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        h.add(self.banner)
         h.add(f"#ifndef {guard}\n#define {guard}\n\n#include \"PVModel.h\"\n")
         h.add(f"// Reward model of {m.name}: the composed model ({self.root_cls()}) with its reward variables.")
         h.add(f"class {base}PVModel : public PVModel {{\n public:")
@@ -1398,7 +1401,7 @@ class Emitter:
         self.put(h)
 
         c = self.unit(f"{base}PVModel.cpp")
-        c.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        c.add(self.banner)
         c.add(f'#include "{base}PVModel.h"\n\n#include "{self.root_header()}"\n#include "{base}PVNodes.h"\n')
         c.add(f"{base}PVModel::{base}PVModel(bool expandTimePoints) {{")
         c.add(f"  TheModel = new {self.root_cls()}();")
@@ -1417,7 +1420,7 @@ class Emitter:
 
         h = self.unit(f"{base}PVNodes.h")
         guard = f"{base}PVNodes".upper() + "_H"
-        h.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        h.add(self.banner)
         h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n#include <vector>\n")
         h.add('#include "ImpulseNodeClass.h"\n#include "InstantOfTime.h"\n#include "PerformanceVariableNode.h"')
         for a in sorted({x.cls for x in m.atomics.values()}):
@@ -1454,7 +1457,7 @@ class Emitter:
         self.put(h)
 
         c = self.unit(f"{base}PVNodes.cpp")
-        c.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        c.add(self.banner)
         c.add(f'#include "{base}PVNodes.h"\n\n#include "{self.study_h}"\n')
         for i, r in enumerate(m.rewards):
             c.add("// " + "-" * 75 + f"\n// {r['name']}\n")
@@ -1511,7 +1514,7 @@ class Emitter:
     def emit_factory(self):
         m = self.m
         c = self.unit(f"{m.name}_Factory.cpp")
-        c.add(f"// Generated from {os.path.basename(self.model_path)}; edit the model file, not this unit.")
+        c.add(self.banner)
         c.add("#include <memory>\n\n#include \"ModelFactory.h\"")
         c.add(f'#include "{m.name}_rewardPVModel.h"\n#include "{self.study_h}"\n')
         c.add("namespace {\n")
