@@ -281,8 +281,26 @@ void HybridHash::RebuildInto(void* table, std::uint64_t groups) {
   // the store is read in number order, sequentially, instead of in the
   // scattered order of the old slots.
   if (insertedInOrder_) {
-    for (std::uint64_t n = 1; n <= lastInserted_; n++)
-      Place<Slot>(table, groups, Hash(CopyOf(n)), n);
+    // Each placement is a write to a random cache line; the hashes of the
+    // next few states are computed ahead and their lines prefetched, so that
+    // the misses overlap instead of following one another.
+    constexpr std::uint64_t kAhead = 16;
+    std::uint64_t ahead[kAhead];
+    const auto line = [&](std::uint64_t h) {
+      return static_cast<const char*>(table) + (h % groups) * kGroupBytes;
+    };
+    for (std::uint64_t n = 1; n <= lastInserted_ && n <= kAhead; n++) {
+      ahead[n % kAhead] = Hash(CopyOf(n));
+      __builtin_prefetch(line(ahead[n % kAhead]), 1);
+    }
+    for (std::uint64_t n = 1; n <= lastInserted_; n++) {
+      const std::uint64_t h = ahead[n % kAhead];
+      if (n + kAhead <= lastInserted_) {
+        ahead[n % kAhead] = Hash(CopyOf(n + kAhead));
+        __builtin_prefetch(line(ahead[n % kAhead]), 1);
+      }
+      Place<Slot>(table, groups, h, n);
+    }
     return;
   }
   if (slots_ == nullptr) return;
