@@ -267,12 +267,13 @@ void HybridHash::Insert(const char* state, unsigned long number) {
 }
 
 void HybridHash::Rehash() {
-  rehashCount++;
-  const std::uint64_t newSize = static_cast<int>(rehashCount) < NumPrimes ? PrimeArray[rehashCount] : 0;
+  const std::uint32_t next = rehashCount + 1;
+  const std::uint64_t newSize = static_cast<int>(next) < NumPrimes ? PrimeArray[next] : 0;
   if (newSize == 0) Fail("Hash:  Error:  allocate more memory for Hash Table");
   if (newSize < tableSize) Fail("Hash:  Error, there is a typo in the Hash Table, check .h file");
   const bool wide = slotBytes_ == 8 || static_cast<double>(newSize) * loadFactor > MaxNarrowNumber;
   Rebuild(newSize, wide ? 8 : 4);
+  rehashCount = next;
 }
 
 template <typename Slot>
@@ -320,10 +321,24 @@ void HybridHash::Rebuild(std::uint64_t size, unsigned bytes) {
   const std::uint64_t groups = (size + perGroup - 1) / perGroup;
   const std::size_t tableBytes = groups * kGroupBytes;
   // A table rebuilt from the store does not need the old one: freeing it
-  // first keeps the peak of a growth at the new table instead of both.
+  // first keeps the peak of a growth at the new table instead of both. The
+  // budget is asked first, so that a refusal leaves the old table usable.
+  const std::size_t oldBytes = slotCount_ * slotBytes_;
   const bool fromStore = insertedInOrder_;
-  if (fromStore) FreeSlots();
-  MemoryBudget::reserve(budget_, tableBytes);
+  if (fromStore) {
+    MemoryBudget::release(budget_, oldBytes);
+    try {
+      MemoryBudget::reserve(budget_, tableBytes);
+    } catch (const GenError&) {
+      MemoryBudget::reserve(budget_, oldBytes);  // held before, so it fits
+      throw;
+    }
+    std::free(slots_);
+    slots_ = nullptr;
+    slotCount_ = 0;
+  } else {
+    MemoryBudget::reserve(budget_, tableBytes);
+  }
   void* table = std::aligned_alloc(kGroupBytes, tableBytes);
   if (table == nullptr) {
     MemoryBudget::release(budget_, tableBytes);

@@ -26,7 +26,9 @@ class PVModel;
 // that most searches touch one cache line of the table.
 //
 // Two vectors denote the same state when their bytes are equal, so stored
-// copies are compared with memcmp. Not re-entrant.
+// copies are compared with memcmp. Growths of the table and the store are
+// accounted to the run's MemoryBudget, when one is given. One thread at a
+// time.
 class HybridHash {
  public:
   static constexpr unsigned long NotFound = ~0UL;

@@ -303,3 +303,19 @@ TEST(HybridHashTest, GrowthPastTheBudgetStops) {
   EXPECT_LE(budget.held(), budget.limit().value());
   EXPECT_EQ(h.Lookup(Vec(n - 1, 16).data()), n - 1);  // what was stored stays
 }
+
+// A refused growth of the table leaves every stored state findable.
+TEST(HybridHashTest, RefusedRehashKeepsTheTable) {
+  MemoryBudget budget(std::uint64_t{3} << 20);  // the first table and block, not the second table
+  HybridHash h(16, 0.5, &budget);
+  std::uint32_t n = 1;
+  EXPECT_THROW(
+      {
+        for (; n < 100000; n++) h.findOrAdd(Vec(n, 16).data(), n);
+      },
+      GenError);
+  EXPECT_EQ(n, 65536u);
+  EXPECT_EQ(h.tableSize, 131071u);
+  EXPECT_EQ(h.rehashCount, 0u);
+  for (std::uint32_t k = 1; k < n; k++) ASSERT_EQ(h.Lookup(Vec(k, 16).data()), k) << k;
+}
