@@ -47,8 +47,7 @@ StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const char* pathPrefix, const
       absorbFlag(absorb),
       traceFileName(traceFile),
       hashValue(loadFactor),
-      maxStateNumber_(std::min<std::uint32_t>(HybridHash::MaxStateNumber,
-                                              kHashMaxBlocks * kHashBlockSize - 1)) {
+      maxStateNumber_(HybridHash::MaxStateNumber) {
   if (dbHost) resultsDB = std::make_unique<ResultsDB>(dbHost, -1, nullptr, nullptr, nullptr);
 
   model->ConsiderOnly(nullptr, -1);
@@ -66,8 +65,10 @@ StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const char* pathPrefix, const
   groups = groupList.getList();
 
   hash = std::make_unique<HybridHash>(model, static_cast<std::uint32_t>(stateSize), kHashTableSize,
-                                      kHashBlockSize, kHashChunkWidth, kHashMaxBlocks, hashValue);
-  queue = std::make_unique<Queue>(static_cast<unsigned long>(stateSize));
+                                      kHashBlockSize, kHashChunkWidth, kHashMaxBlocks, hashValue,
+                                      &memoryBudget);
+  queue = std::make_unique<Queue>(static_cast<unsigned long>(stateSize), &memoryBudget);
+  detList.setMemoryBudget(&memoryBudget);
 
   for (int i = 0; i < numActions; i++) {
     const int code = allActions[i]->DistributionType;
@@ -360,10 +361,11 @@ bool StateSpaceGen::FireAction(BaseActionClass* action, char* state) {
 // The successor's number, or negative when it is new. A transition back to
 // the explored state (a third of all transitions in the compiled-in model)
 // needs no probe of the table.
-int StateSpaceGen::lookupSuccessor() {
+std::int64_t StateSpaceGen::lookupSuccessor() {
   if (std::memcmp(nextState, localState_.data(), static_cast<std::size_t>(stateSize)) == 0)
-    return static_cast<int>(currentNumber);
-  return static_cast<int>(hash->Lookup(nextState));
+    return currentNumber;
+  const unsigned long number = hash->Lookup(nextState);
+  return number == HybridHash::NotFound ? -1 : static_cast<std::int64_t>(number);
 }
 
 std::uint32_t StateSpaceGen::newState() {
@@ -378,7 +380,7 @@ std::uint32_t StateSpaceGen::newState() {
   return stateCounter;
 }
 
-void StateSpaceGen::SaveStableState(double rate, int number) {
+void StateSpaceGen::SaveStableState(double rate, std::int64_t number) {
   if (trace4_) trace->printf(4, "The rate to this state: %f", rate);
   if (!(rate > 0)) return;
   if (number < 0) {

@@ -10,6 +10,7 @@
 #include "BaseGroupClass.h"
 #include "DeterministicList.h"
 #include "List.h"
+#include "MemoryBudget.h"
 #include "OutputFile.h"
 #include "SuccessorRates.h"
 #include "state_struct.h"
@@ -57,8 +58,11 @@ class StateSpaceGen {
   bool FireAction(BaseActionClass* action, char* state);
   void FireInstant(double probability);
   void FireInstantDet(double probability);
-  void SaveStableState(double rate, int number);
+  void SaveStableState(double rate, std::int64_t number);
 
+  // What the run's table, store, queue and lists may hold (declared first:
+  // they refer to it until they are gone).
+  MemoryBudget memoryBudget;
   // Members, in the order of the generator's data model.
   std::uint32_t currentNumber = 0;
   SuccessorRates successorRates;
@@ -110,7 +114,7 @@ class StateSpaceGen {
   // when the group cannot give a number (the weights of its group sum to 0).
   double caseProbability(BaseActionClass* action);
   // The number of the state in nextState, or negative when it is new.
-  int lookupSuccessor();
+  std::int64_t lookupSuccessor();
   // Numbers the state in nextState as new, stores and queues it, writes its
   // reward record; returns its number.
   std::uint32_t newState();
@@ -135,7 +139,7 @@ class StateSpaceGen {
   std::vector<char> workBuf_;       // storage of workState.data
   std::vector<char> scratch_;       // one state per level of a zero-time path
   std::vector<BaseActionClass*> enabled_;  // the enabled instantaneous actions, per level
-  std::uint32_t maxStateNumber_;    // the last number the state store can hold
+  std::uint64_t maxStateNumber_;    // the last number the state store can hold
   // Whether the trace wants messages of level 1 and 4; the trace level is
   // fixed for the run, so the hot paths test these instead of asking.
   bool trace1_ = false;

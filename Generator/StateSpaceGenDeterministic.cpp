@@ -102,7 +102,7 @@ void StateSpaceGen::FindNextDeterministic(char* state) {
       }
       // The explored state is stored under currentNumber (what a lookup of
       // the local copy would return).
-      detList.insertEnablingState(static_cast<int>(currentNumber), parameters[0]);
+      detList.insertEnablingState(currentNumber, parameters[0]);
     } else {
       currentRate = currentRate * action->Rate();
     }
@@ -168,7 +168,7 @@ void StateSpaceGen::FireInstantDet(double probability) {
   }
 
   // No instantaneous action is enabled: the state is stable.
-  const int number = lookupSuccessor();
+  const std::int64_t number = lookupSuccessor();
   const double value = probability * currentRate;
   if (trace4_) trace->printf(4, "The rate to this state: %f", value);
   if (value == 0) return;

@@ -285,9 +285,9 @@ TEST(GeneratorNormalDeath, UnopenableRewardFile) {
       ExitedWithCode(1), "^Could not open file dude\n$");
 }
 
-// The state store holds numbers up to 12,799,999 (128 blocks of 100,000,
-// number 0 unused). A run that would number a state beyond it stops before
-// any file receives a wrong number.
+// State numbers are unsigned 32-bit: 4,294,967,295 is the last. A run that
+// would number a state beyond it stops before any file receives a wrong
+// number.
 TEST(GeneratorNormalDeath, StateNumberBeyondTheStoreStopsTheRun) {
   TempDir dir;
   EXPECT_EXIT(
@@ -296,12 +296,12 @@ TEST(GeneratorNormalDeath, StateNumberBeyondTheStoreStopsTheRun) {
         addCounter(tm, 5);
         const std::string prefix = dir.path() + "/";
         StateSpaceGen gen(tm.build(), prefix.c_str(), "t", 0, 0.5, nullptr, nullptr, nullptr);
-        gen.stateCounter = 12799999;  // as if that many states were numbered
+        gen.stateCounter = 4294967294u;  // as if that many states were numbered
         gen.InitializeTrace();
         gen.GenStateSpace();
       },
       ExitedWithCode(1),
-      "^Error: The state space has more states than can be stored \\(12799999 at most\\); generation "
+      "^Error: The state space has more states than can be stored \\(4294967295 at most\\); generation "
       "stopped.\n$");
 }
 

@@ -235,39 +235,6 @@ TEST(DeterministicFile, EmptyListIsASingleZero) {
   EXPECT_EQ(readFile(dir.file("t.det")), "0\n");
 }
 
-TEST(DeterministicFile, GrowthKeepsOrderAndContents) {
-  DeterministicList list;
-  for (int d = 0; d < 9; d++)
-    for (int s = 1; s <= 25; s++) list.insertEnablingState(s * 10 + d, 0.5 * d);
-  EXPECT_EQ(list.size, 9);
-  EXPECT_EQ(list.capacity, 16);
-  for (int d = 0; d < 9; d++) {
-    const RateInfoType& entry = list.items[d];
-    EXPECT_EQ(entry.value, 0.5 * d);
-    ASSERT_EQ(entry.count, 25);
-    EXPECT_EQ(entry.capacity, 40);
-    EXPECT_TRUE(entry.ownsStates);
-    for (int s = 1; s <= 25; s++) EXPECT_EQ(entry.states[s - 1], s * 10 + d);
-  }
-}
-
-TEST(DeterministicFile, RateInfoDefaultsAndExplicitGrowth) {
-  RateInfoType info;
-  EXPECT_EQ(info.capacity, 10);
-  EXPECT_EQ(info.value, 0.0);
-  EXPECT_EQ(info.count, 0);
-  info.insertState(3);
-  info.increaseStateList(50);
-  EXPECT_EQ(info.capacity, 50);
-  EXPECT_EQ(info.states[0], 3);
-  RateInfoType other(4, 7.5);
-  other.takeFrom(info);
-  EXPECT_FALSE(info.ownsStates);
-  EXPECT_EQ(other.count, 1);
-  EXPECT_EQ(other.value, 0.0);
-  EXPECT_EQ(other.states[0], 3);
-}
-
 TEST(SuccessorRatesMerge, OrdersByNumberAndSumsInFiringOrder) {
   SuccessorRates rates;
   rates.add(7, 1.0);
