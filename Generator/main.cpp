@@ -5,11 +5,15 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "BaseStudyClass.h"
 #include "CommandLine.h"
 #include "ModelFactory.h"
+#include "GenError.h"
 #include "PVModel.h"
+#include "ResultFiles.h"
 #include "StateSpaceGen.h"
 
 namespace {
@@ -17,7 +21,7 @@ namespace {
 // Builds the reward model with the global variables as they now stand, runs
 // the whole generation and tears everything down. Returns the exit status;
 // every fatal error on the way ends the process itself with status 1.
-int generate(const ModelFactory& factory, char* traceFileName) {
+int generate(const ModelFactory& factory, char* traceFileName, ResultFiles& results) {
   std::unique_ptr<PVModel> rewardModel = factory.makeRewardModel(false);
   PVModel* model = rewardModel.get();
   // The generator takes over traceFileName and frees it when destroyed.
@@ -25,8 +29,10 @@ int generate(const ModelFactory& factory, char* traceFileName) {
                                                    db_entity, traceFileName);
   std::cout << "SSG: SetTraceLevel: " << TempTraceLevel << '\n';
   generator->traceLevel = TempTraceLevel;
+  generator->results = &results;
   generator->InitializeTrace();
   generator->GenStateSpace();
+  results.commit();
   // The reward model goes first, the generator last (its destructor does not
   // touch the model).
   rewardModel.reset();
@@ -61,12 +67,23 @@ int main(int argc, char** argv) {
       break;
   }
 
-  const std::unique_ptr<BaseStudyClass> study = factory->makeStudy();
-  study->SetGVs(ExpNum);
-  study->PrintGlobalValues(ExpNum);
-  if (OverrideString) {
-    study->overrideGVs(OverrideString);
-    std::cout << "Overriding global variables in ssg\n";
+  try {
+    // Before anything is printed or created: the trace file's check and the
+    // lock on the output prefix.
+    std::optional<std::string> traceFile;
+    if (traceFileName) traceFile = traceFileName;
+    ResultFiles results(std::string(exp_path ? exp_path : "") + (ExpName ? ExpName : ""), traceFile);
+    const std::unique_ptr<BaseStudyClass> study = factory->makeStudy();
+    study->SetGVs(ExpNum);
+    study->PrintGlobalValues(ExpNum);
+    if (OverrideString) {
+      study->overrideGVs(OverrideString);
+      std::cout << "Overriding global variables in ssg\n";
+    }
+    return generate(*factory, traceFileName, results);
+  } catch (const GenError& error) {
+    std::cout.flush();
+    (error.stream() == GenError::Stream::Out ? std::cout : std::cerr) << error.what() << std::endl;
+    return error.status();
   }
-  return generate(*factory, traceFileName);
 }

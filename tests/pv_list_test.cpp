@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "GenError.h"
 #include "RewardTestModels.h"
 #include "TestSupport.h"
 
@@ -120,16 +121,24 @@ TEST(PVTypeFile, WithoutRewardVariablesHasTwoLines) {
   EXPECT_EQ(readFile(dir.file("n.pvtype")), "Version:1\nNumPV:0\n");
 }
 
-TEST(PVTypeFile, UnwritablePathIsSilentlySkipped) {
+TEST(PVTypeFile, UnopenableOrUnwritableFileStopsTheRun) {
   TempDir dir;
   TestPVModel pv(new PairSAN(), 1, false, named(1, {1.0}));
   std::string path = dir.file("missing/dir/x.pvtype");
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  pv.WritePVTypeFile(path.c_str());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  try {
+    pv.WritePVTypeFile(path.c_str());
+    ADD_FAILURE() << "no error";
+  } catch (const GenError& e) {
+    EXPECT_EQ(std::string(e.what()), "Error: Could not open pvtype file " + path + ": No such file or directory");
+    EXPECT_EQ(e.status(), 1);
+  }
   EXPECT_FALSE(fileExists(path));
+  try {
+    pv.WritePVTypeFile("/dev/full", "out/x.pvtype");
+    ADD_FAILURE() << "no error";
+  } catch (const GenError& e) {
+    EXPECT_EQ(std::string(e.what()), "Error: writing output file out/x.pvtype failed: No space left on device");
+  }
 }
 
 // --- last-fired-action suffix -------------------------------------------------
