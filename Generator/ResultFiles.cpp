@@ -82,6 +82,12 @@ extern "C" void removeTemporariesAtExit() {
 
 std::string systemText(int error) { return std::generic_category().message(error); }
 
+void refuseDirectory(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    throw GenError("Error: Could not open output file " + path + ": " + systemText(EISDIR));
+}
+
 // The path `path` names once every symbolic link on the way is followed, the
 // last component included even when its target does not exist yet; "" when
 // its directory does not exist.
@@ -150,6 +156,9 @@ ResultFiles::ResultFiles(std::string prefix, const std::optional<std::string>& t
   if (nameMax <= 0) nameMax = NAME_MAX;
   if (longest.size() - directory_.size() > static_cast<std::size_t>(nameMax))
     throw GenError("Error: Could not open pvtype file " + longest + ": " + systemText(ENAMETOOLONG));
+
+  // A directory in a result's place would stop the renames half-way.
+  for (const char* suffix : kSuffixes) refuseDirectory(prefix_ + suffix);
 
   takeLock();
 
@@ -249,6 +258,15 @@ void ResultFiles::commit() {
     // A signal handler on another thread is removing the temporaries and
     // ends the process.
     for (;;) ::pause();
+  }
+  for (std::size_t i = 0; i < count_; i++) {
+    try {
+      refuseDirectory(entries_[i].finalName);
+    } catch (const GenError&) {
+      cleanupTable.phase.store(kIdle);
+      removeTemporaries();
+      throw;
+    }
   }
   std::vector<std::size_t> order;
   for (std::size_t i = 0; i < count_; i++)

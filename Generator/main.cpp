@@ -15,13 +15,15 @@
 #include "PVModel.h"
 #include "ResultFiles.h"
 #include "StateSpaceGen.h"
+#include "TraceFileTarvelSSG.h"
 
 namespace {
 
 // Builds the reward model with the global variables as they now stand, runs
 // the whole generation and tears everything down. Returns the exit status;
 // every fatal error on the way ends the process itself with status 1.
-int generate(const ModelFactory& factory, char* traceFileName, ResultFiles& results) {
+int generate(const ModelFactory& factory, char* traceFileName, ResultFiles& results,
+             const std::optional<std::string>& traceFile) {
   std::unique_ptr<PVModel> rewardModel = factory.makeRewardModel(false);
   PVModel* model = rewardModel.get();
   // The generator takes over traceFileName and frees it when destroyed.
@@ -32,6 +34,8 @@ int generate(const ModelFactory& factory, char* traceFileName, ResultFiles& resu
   generator->results = &results;
   generator->InitializeTrace();
   generator->GenStateSpace();
+  if (traceFile && generator->ssgTrace && generator->ssgTrace->fileFailed())
+    throw GenError("Error: writing trace file " + *traceFile + " failed");
   results.commit();
   // The reward model goes first, the generator last (its destructor does not
   // touch the model).
@@ -80,7 +84,7 @@ int main(int argc, char** argv) {
       study->overrideGVs(OverrideString);
       std::cout << "Overriding global variables in ssg\n";
     }
-    return generate(*factory, traceFileName, results);
+    return generate(*factory, traceFileName, results, traceFile);
   } catch (const GenError& error) {
     std::cout.flush();
     (error.stream() == GenError::Stream::Out ? std::cout : std::cerr) << error.what() << std::endl;

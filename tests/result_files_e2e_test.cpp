@@ -182,6 +182,7 @@ TEST_F(ResultFilesE2E, SecondRunOnTheSamePrefixIsRefused) {
 TEST_F(ResultFilesE2E, TraceFileRefusals) {
   const std::string d = dir.path();
   ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(dir.file("sub/y.arm").c_str(), 0700), 0);
   struct Case {
     std::vector<std::string> args;
     std::string message;
@@ -194,6 +195,7 @@ TEST_F(ResultFilesE2E, TraceFileRefusals) {
        "Error: Could not open trace file missing/trace.txt: No such file or directory"},
       {{"-P./", "-Nx", "-tsub", "-l1"}, "Error: Could not open trace file sub: Is a directory"},
       {{"-P./", "-N" + std::string(250, 'n'), "-B0"}, ".pvtype: File name too long"},
+      {{"-P./", "-Nsub/y", "-B0"}, "Error: Could not open output file ./sub/y.arm: Is a directory"},
   };
   for (const Case& c : cases) {
     RunResult r = Child(c.args, d).wait();
@@ -201,6 +203,7 @@ TEST_F(ResultFilesE2E, TraceFileRefusals) {
     EXPECT_TRUE(contains(r.err, c.message)) << r.err;
     EXPECT_FALSE(contains(r.out, "The Global Variable values")) << r.out;
     EXPECT_EQ(snapshot(d).size(), 1u) << c.message;  // only "sub"
+    EXPECT_EQ(snapshot(d + "/sub").size(), 1u) << c.message;  // only "y.arm"
   }
 
   // A link to an earlier result is that result: refused, and the result kept.
@@ -214,6 +217,11 @@ TEST_F(ResultFilesE2E, TraceFileRefusals) {
     EXPECT_EQ(r.status, 1) << trace;
     EXPECT_TRUE(contains(r.err, "Error: The trace file " + trace + " is the run's own file")) << r.err;
   }
+  // A trace that cannot be written is a failed run as well.
+  RunResult full = Child({"-P./", "-Nx", "-t/dev/full", "-l1"}, d).wait();
+  EXPECT_EQ(full.status, 1);
+  EXPECT_TRUE(contains(full.err, "Error: writing trace file /dev/full failed")) << full.err;
+  EXPECT_TRUE(temporaries(d).empty());
   EXPECT_EQ(readFile(dir.file("x.arm")), before.at("x.arm"));
   EXPECT_EQ(readFile(dir.file("x.var")), before.at("x.var"));
   EXPECT_EQ(readFile(dir.file("x.det")), before.at("x.det"));
