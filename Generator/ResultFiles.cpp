@@ -23,7 +23,8 @@ const char* const kSuffixes[] = {".pvtype", ".arm", ".var", ".det"};
 const std::string kStateSpaceSuffix = ".arm";
 const std::string kLongestSuffix = ".pvtype";
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
+// SIGABRT too: a failed internal check must not leave temporaries either.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ, SIGABRT};
 constexpr std::size_t kNumSignals = sizeof kSignals / sizeof kSignals[0];
 
 // Who may touch the temporaries: nobody (idle), a cleanup that removes them

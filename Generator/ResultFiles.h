@@ -16,8 +16,8 @@
 // the results of an earlier run in the same place stay untouched.
 //
 // A run that fails (the object is destroyed without commit, or the process
-// leaves through exit) or that receives SIGINT, SIGTERM, SIGHUP, SIGPIPE or
-// SIGXFSZ removes its temporaries; after a signal the process then ends with
+// leaves through exit) or that receives SIGINT, SIGTERM, SIGHUP, SIGPIPE,
+// SIGXFSZ or SIGABRT removes its temporaries; after a signal the process then ends with
 // that signal. Only SIGKILL leaves temporaries behind.
 //
 // One run per output prefix: an advisory lock (flock) on "<prefix>.lock",

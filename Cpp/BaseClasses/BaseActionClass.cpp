@@ -5,6 +5,7 @@
 #include <new>
 
 #include "BaseStateVariableClass.h"
+#include "GenError.h"
 #include "StandardErrors.h"
 #include "UserDistributions.h"
 
@@ -121,8 +122,7 @@ void BaseActionClass::AllocatePVRateDS(int n) {
   if (n < 0) n = 0;
   PVRateDS = new (std::nothrow) FastSet[static_cast<size_t>(n)];
   if (PVRateDS == nullptr) {
-    std::cerr << "!! Memory allocation error in BaseActionClass::AllocatePVRateDS()" << std::endl;
-    std::exit(1);
+    throw GenError("!! Memory allocation error in BaseActionClass::AllocatePVRateDS()");
   }
   PVDSSize = n;
 }
@@ -135,8 +135,7 @@ void BaseActionClass::AllocatePVImpulseDS(int n) {
   PVImpulseWorkers = new (std::nothrow) int**[count > 0 ? count : 1]();
   PVImpulseWorkerCounts = new (std::nothrow) int*[count > 0 ? count : 1]();
   if (PVImpulseDS == nullptr || PVImpulseWorkers == nullptr || PVImpulseWorkerCounts == nullptr) {
-    std::cerr << "!! Memory allocation error in BaseActionClass::AllocatePVImpulseDS()" << std::endl;
-    std::exit(1);
+    throw GenError("!! Memory allocation error in BaseActionClass::AllocatePVImpulseDS()");
   }
   PVDSSize = n;
 }
