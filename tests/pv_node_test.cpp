@@ -17,15 +17,11 @@ namespace {
 
 double zero(const std::vector<BaseModelClass*>&) { return 0.0; }
 
-TEST(PerformanceVariableNode, IdsNumberNodesInCreationOrder) {
-  PerformanceVariableNode::the_id = 0;
+TEST(PerformanceVariableNode, IdComesFromTheRewardModelsList) {
+  // A node outside a reward model's list has no place in the actions'
+  // per-node data.
   TestNode a("a", {1.0}, 0, zero);
-  TestNode b("b", {1.0}, 0, zero);
-  TestNode c("c", {1.0}, 0, zero);
-  EXPECT_EQ(a.PVId, 0);
-  EXPECT_EQ(b.PVId, 1);
-  EXPECT_EQ(c.PVId, 2);
-  EXPECT_EQ(PerformanceVariableNode::the_id, 3);
+  EXPECT_EQ(a.PVId, -1);
 }
 
 TEST(PerformanceVariableNode, InitializeCopiesNameAndTimePoints) {

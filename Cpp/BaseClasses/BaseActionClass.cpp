@@ -14,8 +14,6 @@
 UserDistributions TheGenerator(0, 31415);
 Distributions* TheDistribution = &TheGenerator;
 
-int BaseActionClass::MaxID = 0;
-
 namespace {
 
 char* copyName(const char* text) {
@@ -29,11 +27,10 @@ char* copyName(const char* text) {
 
 }  // namespace
 
-BaseActionClass::BaseActionClass() : ActionNumber(MaxID++), Name(copyName("default")) {}
+BaseActionClass::BaseActionClass() : Name(copyName("default")) {}
 
 BaseActionClass::BaseActionClass(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy,
-                                 int numAffects, int numEnabledBy, bool reactivation)
-    : ActionNumber(MaxID++) {
+                                 int numAffects, int numEnabledBy, bool reactivation) {
   BaseActionClassInitialize(name, groupId, dist, policy, numAffects, numEnabledBy, reactivation);
 }
 

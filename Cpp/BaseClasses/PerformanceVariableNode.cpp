@@ -14,8 +14,6 @@
 #include "List.h"
 #include "StandardErrors.h"
 
-int PerformanceVariableNode::the_id = 0;
-
 namespace {
 
 const char* orEmpty(const char* s) { return s ? s : ""; }
@@ -84,7 +82,6 @@ void PerformanceVariableNode::Initialize(const char* name, ::RewardType type, in
                                          const double* startTimes, const double* stopTimes,
                                          int timeIndex, int impulseCapacity, int modelDepCapacity,
                                          int varDepCapacity) {
-  PVId = the_id++;
   RewardType = type;
   NumTimePoints = numTimePoints > 0 ? numTimePoints : 0;
   StartTimes.assign(static_cast<size_t>(NumTimePoints), 0.0);
