@@ -14,7 +14,7 @@
 #include <string>
 
 #include "DeterministicList.h"
-#include "GenError.h"
+#include "ExpectGenError.h"
 #include "GeneratorTestModels.h"
 #include "OutputFile.h"
 #include "PerformanceVariableNode.h"
@@ -151,32 +151,19 @@ TEST(OutputFile, UnopenablePath) {
   EXPECT_FALSE(out.isOpen());
 }
 
-// The message of a GenError that `body` throws; "" when it throws none.
-template <class Body>
-std::string genErrorOf(Body body, GenError::Stream stream = GenError::Stream::Err) {
-  try {
-    body();
-  } catch (const GenError& e) {
-    EXPECT_EQ(e.status(), 1);
-    EXPECT_TRUE(e.stream() == stream);
-    return e.what();
-  }
-  return "";
-}
-
 TEST(OutputFileFailure, ReportsNameTheFileAndTheReason) {
   OutputFile out;
   ASSERT_TRUE(out.open("/dev/full", "results/x.arm"));
   out.writeText("x");
   out.close();
-  EXPECT_EQ(genErrorOf([&] { reportOutputFileFailure(out); }),
-            "Error: writing output file results/x.arm failed: No space left on device");
+  expectGenError([&] { reportOutputFileFailure(out); },
+                 "Error: writing output file results/x.arm failed: No space left on device");
   OutputFile missing;
   EXPECT_FALSE(missing.open("/nonexistent-dir/x.det"));
-  EXPECT_EQ(genErrorOf([&] { reportOpenFailure("Error: Could not open det file ", missing); }),
-            "Error: Could not open det file /nonexistent-dir/x.det: No such file or directory");
-  EXPECT_EQ(genErrorOf([&] { reportOpenFailure("Error: Could not open state space output file", missing); }),
-            "Error: Could not open state space output file /nonexistent-dir/x.det: No such file or directory");
+  expectGenError([&] { reportOpenFailure("Error: Could not open det file ", missing); },
+                 "Error: Could not open det file /nonexistent-dir/x.det: No such file or directory");
+  expectGenError([&] { reportOpenFailure("Error: Could not open state space output file", missing); },
+                 "Error: Could not open state space output file /nonexistent-dir/x.det: No such file or directory");
 }
 
 // The placeholder is filled in place while the header fits; a header that
@@ -246,8 +233,8 @@ TEST(RewardFile, BinaryRecordsAfterATextHeader) {
 TEST(RewardFile, UnopenableFileNamesTheFileAndTheReason) {
   TestModel tm({0});
   PVModel* pv = tm.build();
-  EXPECT_EQ(genErrorOf([&] { Reward(pv, 1, "/nonexistent-dir/.gen-1.var.tmp", "/nonexistent-dir/r.var"); }),
-            "Could not open file dude /nonexistent-dir/r.var: No such file or directory");
+  expectGenError([&] { Reward(pv, 1, "/nonexistent-dir/.gen-1.var.tmp", "/nonexistent-dir/r.var"); },
+                 "Could not open file dude /nonexistent-dir/r.var: No such file or directory");
 }
 
 TEST(DeterministicFile, TextAndBinaryLayouts) {
@@ -342,8 +329,8 @@ TEST(OutputFiles, WriteFailureStopsTheRun) {
   FlatModel* f = &tm.flat();
   tm.add("count", DIST_EXPONENTIAL, 1.0, [f] { return f->mark[0] < 3000; }, [f] { f->mark[0]++; });
   testing::internal::CaptureStdout();
-  EXPECT_EQ(genErrorOf([&] { tm.generate(dir.path()); }),
-            "Error: writing output file " + dir.path() + "/t.arm failed: No space left on device");
+  expectGenError([&] { tm.generate(dir.path()); },
+                 "Error: writing output file " + dir.path() + "/t.arm failed: No space left on device");
   EXPECT_EQ(testing::internal::GetCapturedStdout().find("Generated:"), std::string::npos);
 }
 

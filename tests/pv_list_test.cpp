@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "GenError.h"
-#include "RewardTestModels.h"
 #include "ExpectGenError.h"
+#include "RewardTestModels.h"
 #include "TestSupport.h"
 
 using namespace rewardtest;
@@ -137,20 +136,11 @@ TEST(PVTypeFile, UnopenableOrUnwritableFileStopsTheRun) {
   TempDir dir;
   TestPVModel pv(new PairSAN(), 1, false, named(1, {1.0}));
   std::string path = dir.file("missing/dir/x.pvtype");
-  try {
-    pv.WritePVTypeFile(path.c_str());
-    ADD_FAILURE() << "no error";
-  } catch (const GenError& e) {
-    EXPECT_EQ(std::string(e.what()), "Error: Could not open pvtype file " + path + ": No such file or directory");
-    EXPECT_EQ(e.status(), 1);
-  }
+  expectGenError([&] { pv.WritePVTypeFile(path.c_str()); },
+                 "Error: Could not open pvtype file " + path + ": No such file or directory");
   EXPECT_FALSE(fileExists(path));
-  try {
-    pv.WritePVTypeFile("/dev/full", "out/x.pvtype");
-    ADD_FAILURE() << "no error";
-  } catch (const GenError& e) {
-    EXPECT_EQ(std::string(e.what()), "Error: writing output file out/x.pvtype failed: No space left on device");
-  }
+  expectGenError([&] { pv.WritePVTypeFile("/dev/full", "out/x.pvtype"); },
+                 "Error: writing output file out/x.pvtype failed: No space left on device");
 }
 
 // --- last-fired-action suffix -------------------------------------------------
