@@ -29,6 +29,15 @@ using testsupport::TempDir;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+std::vector<std::string> temporaries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(".gen-", 0) == 0) names.push_back(name);
+  }
+  return names;
+}
+
 // gen started in `dir` with its output captured in files; `beforeExec` runs
 // in the child, which keeps its process id through exec.
 class Child {
@@ -61,10 +70,21 @@ class Child {
     }
   }
   pid_t pid() const { return pid_; }
+  // Waits until a temporary appears in `dir`; false when the run ended first.
+  bool waitForTemporary(const std::string& dir) {
+    while (temporaries(dir).empty()) {
+      if (waitpid(pid_, &status_, WNOHANG) == pid_) {
+        ended_ = true;
+        return false;
+      }
+      std::this_thread::yield();
+    }
+    return true;
+  }
   // Waits for the end: the exit status, or 128 + the signal that ended it.
   RunResult wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    if (!ended_) waitpid(pid_, &status_, 0);
+    const int status = status_;
     RunResult r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     r.out = readFile(capture_.file("out"));
@@ -75,6 +95,8 @@ class Child {
  private:
   TempDir capture_;
   pid_t pid_ = -1;
+  int status_ = 0;
+  bool ended_ = false;
 };
 
 // Every file in `dir` with its contents.
@@ -85,14 +107,6 @@ std::map<std::string, std::string> snapshot(const std::string& dir) {
   return files;
 }
 
-std::vector<std::string> temporaries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind(".gen-", 0) == 0) names.push_back(name);
-  }
-  return names;
-}
 
 class ResultFilesE2E : public ::testing::Test {
  protected:
@@ -148,7 +162,7 @@ TEST_F(ResultFilesE2E, SignalInTheMiddleEndsTheRunWithThatSignal) {
   const auto before = earlierResults();
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     Child run(args("3"), dir.path());
-    while (temporaries(dir.path()).empty()) std::this_thread::yield();
+    ASSERT_TRUE(run.waitForTemporary(dir.path()));
     kill(run.pid(), signal);
     RunResult r = run.wait();
     EXPECT_EQ(r.status, 128 + signal) << r.out << r.err;
@@ -158,7 +172,7 @@ TEST_F(ResultFilesE2E, SignalInTheMiddleEndsTheRunWithThatSignal) {
 
 TEST_F(ResultFilesE2E, SecondRunOnTheSamePrefixIsRefused) {
   Child first(args("3"), dir.path());
-  while (temporaries(dir.path()).empty()) std::this_thread::yield();
+  ASSERT_TRUE(first.waitForTemporary(dir.path()));
   RunResult second = Child(args("0"), dir.path()).wait();
   EXPECT_EQ(second.status, 1);
   EXPECT_TRUE(contains(second.err, "Error: Another run is writing " + dir.path() + "/x.* (lock file " +
