@@ -13,6 +13,7 @@
 #include "PVModel.h"
 #include "Queue.h"
 #include "ResultsDB.h"
+#include "ResultFiles.h"
 #include "Reward.h"
 #include "TraceFileContainer.h"
 #include "TraceFileTarvelSSG.h"
@@ -157,7 +158,7 @@ void StateSpaceGen::SetMethodPointers() {
   const std::string varName = base + ".var";
   const std::string pvTypeName = base + ".pvtype";
 
-  model->WritePVTypeFile(pvTypeName.c_str());
+  model->WritePVTypeFile(outputPath(pvTypeName).c_str(), pvTypeName.c_str());
 
   if (actionList.getNumItems() == 0) {
     FindNext = &StateSpaceGen::FindNextNormal;
@@ -219,11 +220,7 @@ void StateSpaceGen::GenStateSpaceNormal(const char* armName, const char* varName
   allocateRunBuffers();
 
   OutputFile arm;
-  if (!arm.open(armName)) {
-    std::cout.flush();
-    std::cerr << "Error: Could not open state space output file" << std::endl;
-    std::exit(1);
-  }
+  if (!arm.open(outputPath(armName), armName)) reportOpenFailure("Error: Could not open state space output file", arm);
   startRun(arm, varName, kNormalHeaderBlanks);
   std::uint32_t records = 0;
 
@@ -256,15 +253,14 @@ void StateSpaceGen::startRun(OutputFile& arm, const char* varName, int headerBla
 
   // State 1's reward record: the rewards of the initial marking, with no
   // action fired.
-  reward = std::make_unique<Reward>(model, fileType, varName);
+  reward = std::make_unique<Reward>(model, fileType, outputPath(varName).c_str(), varName);
   model->FireAction(nextState, &model->NoActionFiredYet);
   reward->Calculate(stateCounter);
 
   // Placeholder header, overwritten with the record count at the end.
   arm.writeSigned(fileType);
   arm.newline();
-  arm.writeBlanks(headerBlanks);
-  arm.newline();
+  arm.writePlaceholder(headerBlanks);
 }
 
 void StateSpaceGen::reportProgress(OutputFile& arm) {
@@ -276,12 +272,11 @@ void StateSpaceGen::reportProgress(OutputFile& arm) {
 }
 
 void StateSpaceGen::rewriteHeader(OutputFile& arm, std::uint32_t records) {
-  arm.seekToStart();
-  arm.writeSigned(fileType);
-  arm.newline();
-  arm.writeUnsigned(records);
-  arm.newline();
-  arm.flush();
+  arm.rewriteHeader(std::to_string(fileType) + "\n" + std::to_string(records) + "\n");
+}
+
+std::string StateSpaceGen::outputPath(const std::string& finalName) const {
+  return results ? results->temporaryFor(finalName) : finalName;
 }
 
 void StateSpaceGen::writeStateRecord(OutputFile& arm) {

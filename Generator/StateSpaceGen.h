@@ -18,6 +18,7 @@
 class HybridHash;
 class PVModel;
 class Queue;
+class ResultFiles;
 class ResultsDB;
 class Reward;
 class TraceFileContainer;
@@ -98,6 +99,8 @@ class StateSpaceGen {
   short depth = 0;
   std::uint32_t numInstantActions = 0;
   double hashValue;
+  // Where the files go: their temporaries when set, else their final names.
+  ResultFiles* results = nullptr;
 
   // The procedure SetMethodPointers chose: FindNextNormal or FindNextInstant.
   static FindNextMethod FindNext;
@@ -133,6 +136,9 @@ class StateSpaceGen {
   [[noreturn]] void zeroTimeLimitExceeded(bool deterministic);
   [[noreturn]] void vanishingPathLost(BaseActionClass** enabled, int count, bool negativeRanks,
                                       double totalWeight);
+
+  // The name to write for the output file `finalName`.
+  std::string outputPath(const std::string& finalName) const;
 
   std::vector<char> localState_;    // the explored state, copied out of the queue
   std::vector<char> nextStateBuf_;  // storage of nextState

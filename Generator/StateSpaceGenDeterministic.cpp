@@ -29,17 +29,9 @@ void StateSpaceGen::GenStateSpaceDeterministic(const char* armName, const char* 
   allocateRunBuffers();
 
   OutputFile det;
-  if (!det.open(detName)) {
-    std::cout.flush();
-    std::cerr << "Error: Could not open det file " << std::endl;
-    std::exit(1);
-  }
+  if (!det.open(outputPath(detName), detName)) reportOpenFailure("Error: Could not open det file ", det);
   OutputFile arm;
-  if (!arm.open(armName)) {
-    std::cout.flush();
-    std::cerr << "Error: Could not open binary file dude" << std::endl;
-    std::exit(1);
-  }
+  if (!arm.open(outputPath(armName), armName)) reportOpenFailure("Error: Could not open binary file dude", arm);
   startRun(arm, varName, kDeterministicHeaderBlanks);
   std::uint32_t records = 0;
 

@@ -15,15 +15,18 @@
 #include "MemoryBudget.h"
 #include "ModelFactory.h"
 #include "PVModel.h"
+#include "ResultFiles.h"
 #include "StandardErrors.h"
 #include "StateSpaceGen.h"
+#include "TraceFileTarvelSSG.h"
 
 namespace {
 
 // Builds the reward model with the global variables as they now stand and
 // runs the whole generation. Returns the exit status; a failure on the way
 // arrives as a GenError.
-int generate(const ModelFactory& factory, const GenOptions& options, std::optional<std::uint64_t> memoryLimit) {
+int generate(const ModelFactory& factory, const GenOptions& options, std::optional<std::uint64_t> memoryLimit,
+             ResultFiles& results) {
   std::unique_ptr<PVModel> rewardModel = factory.makeRewardModel(false);
   // The generator takes over the trace file name and frees it when destroyed.
   char* traceFileName = nullptr;
@@ -38,8 +41,12 @@ int generate(const ModelFactory& factory, const GenOptions& options, std::option
   generator->memoryBudget.setLimit(memoryLimit);
   std::cout << "SSG: SetTraceLevel: " << options.traceLevel << '\n';
   generator->traceLevel = options.traceLevel;
+  generator->results = &results;
   generator->InitializeTrace();
   generator->GenStateSpace();
+  if (options.traceFile && generator->ssgTrace && generator->ssgTrace->fileFailed())
+    throw GenError("Error: writing trace file " + *options.traceFile + " failed");
+  results.commit();
   // The reward model goes first, the generator last (its destructor does not
   // touch the model).
   rewardModel.reset();
@@ -79,6 +86,9 @@ int run(int argc, char** argv) {
   }
 
   const GenOptions& options = parsed.options;
+  // Before anything is printed or created: the trace file's check and the
+  // lock on the output prefix.
+  ResultFiles results(options.path + options.name, options.traceFile);
   const std::unique_ptr<BaseStudyClass> study = factory->makeStudy();
   study->SetGVs(options.experiment);
   study->PrintGlobalValues(options.experiment);
@@ -86,7 +96,7 @@ int run(int argc, char** argv) {
     study->overrideGVs(options.overrides->c_str());
     std::cout << "Overriding global variables in ssg\n";
   }
-  return generate(*factory, options, memoryLimit);
+  return generate(*factory, options, memoryLimit, results);
 }
 
 // The console text of a failure: what was written to standard output so far
