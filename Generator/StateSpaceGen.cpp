@@ -460,6 +460,15 @@ void StateSpaceGen::FireInstant(double probability) {
     return;
   }
 
+  // The branches start from the vector itself. Setting it may load the
+  // replicas of a Rep in another order, so the enabled actions are collected
+  // again from the model as it now stands.
+  std::memcpy(saved, nextState, static_cast<std::size_t>(stateSize));
+  model->SetState(saved);
+  count = 0;
+  for (BaseActionClass* action : instantActions)
+    if (action->Enabled()) enabled[count++] = action;
+
   // Only the enabled actions of the highest rank compete, by weight.
   int maxRank = 0;
   for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
@@ -472,8 +481,6 @@ void StateSpaceGen::FireInstant(double probability) {
   if (!(totalWeight > 0) || !std::isfinite(totalWeight))
     vanishingPathLost(enabled, competing, false, totalWeight);
 
-  std::memcpy(saved, nextState, static_cast<std::size_t>(stateSize));
-  model->SetState(saved);
   for (int i = 0; i < competing; i++) {
     BaseActionClass* action = enabled[i];
     const double weight = action->Weight();

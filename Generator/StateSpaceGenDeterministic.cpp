@@ -133,10 +133,15 @@ void StateSpaceGen::FireInstantDet(double probability) {
 
   if (count > 1) {
     // Branch weights are the case probabilities of the highest-ranked actions.
-    int maxRank = 0;
-    for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
+    // Setting the vector may load the replicas of a Rep in another order, so
+    // the enabled actions are collected again from the model as it now stands.
     std::memcpy(saved, nextState, static_cast<std::size_t>(stateSize));
     model->SetState(saved);
+    count = 0;
+    for (BaseActionClass* action : instantActions)
+      if (action->Enabled()) enabled[count++] = action;
+    int maxRank = 0;
+    for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
     bool anyFired = false;
     for (int i = 0; i < count; i++) {
       BaseActionClass* action = enabled[i];
