@@ -8,31 +8,48 @@
 
 #include "BaseStudyClass.h"
 #include "CommandLine.h"
+#include "GenError.h"
+#include "GenOptions.h"
 #include "ModelFactory.h"
 #include "PVModel.h"
 #include "StateSpaceGen.h"
 
 namespace {
 
-// Builds the reward model with the global variables as they now stand, runs
-// the whole generation and tears everything down. Returns the exit status;
-// every fatal error on the way ends the process itself with status 1.
-int generate(const ModelFactory& factory, char* traceFileName) {
+// The command line's settings as the generator takes them.
+GenOptions optionsFromCommandLine(char* traceFileName) {
+  GenOptions options;
+  options.path = exp_path ? exp_path : "";
+  options.name = ExpName ? ExpName : "";
+  options.experiment = ExpNum;
+  options.loadFactor = hash_value;
+  options.traceLevel = TempTraceLevel;
+  if (traceFileName) options.traceFile = traceFileName;
+  if (OverrideString) options.overrides = OverrideString;
+  options.absorbing = flagAbsorb == 1;
+  if (db_host) options.dbHost = db_host;
+  if (db_entity) options.dbEntity = db_entity;
+  return options;
+}
+
+// Builds the reward model with the global variables as they now stand and
+// runs the whole generation; a second instance of the model, built the same
+// way, expands states on another thread.
+int generate(const ModelFactory& factory, const GenOptions& options) {
   std::unique_ptr<PVModel> rewardModel = factory.makeRewardModel(false);
-  PVModel* model = rewardModel.get();
-  // The generator takes over traceFileName and frees it when destroyed.
-  auto generator = std::make_unique<StateSpaceGen>(model, exp_path, ExpName, flagAbsorb, hash_value, db_host,
-                                                   db_entity, traceFileName);
-  std::cout << "SSG: SetTraceLevel: " << TempTraceLevel << '\n';
-  generator->traceLevel = TempTraceLevel;
-  generator->InitializeTrace();
-  generator->GenStateSpace();
-  // The reward model goes first, the generator last (its destructor does not
-  // touch the model).
-  rewardModel.reset();
-  resetCommandLineSettings();
-  generator.reset();
+  StateSpaceGen generator(rewardModel.get(), options, [&factory] { return factory.makeRewardModel(false); });
+  std::cout << "SSG: SetTraceLevel: " << options.traceLevel << '\n';
+  generator.InitializeTrace();
+  generator.GenStateSpace();
   return 0;
+}
+
+// Prints a failure that ended the run, as the code that found it words it.
+int report(const GenError& error) {
+  std::cout.flush();
+  std::ostream& stream = error.stream() == GenError::Stream::Out ? std::cout : std::cerr;
+  stream << error.what() << std::endl;
+  return error.status();
 }
 
 }  // namespace
@@ -68,5 +85,13 @@ int main(int argc, char** argv) {
     study->overrideGVs(OverrideString);
     std::cout << "Overriding global variables in ssg\n";
   }
-  return generate(*factory, traceFileName);
+  const GenOptions options = optionsFromCommandLine(traceFileName);
+  std::free(traceFileName);
+  try {
+    const int status = generate(*factory, options);
+    resetCommandLineSettings();
+    return status;
+  } catch (const GenError& error) {
+    return report(error);
+  }
 }
