@@ -1,5 +1,7 @@
 #include "ExpansionPipeline.h"
 
+#include <pthread.h>
+
 #include "SuccessorGenerator.h"
 
 namespace {
@@ -58,12 +60,14 @@ void ExpansionPipeline::submit(Batch* batch) {
     inFlight_.push_back(batch);
     return;
   }
+  bool wake;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     batch->status = Batch::Status::Queued;
     inFlight_.push_back(batch);
+    wake = workerWaiting_;
   }
-  workQueued_.notify_one();
+  if (wake) workQueued_.notify_one();
 }
 
 ExpansionPipeline::Batch* ExpansionPipeline::claimQueued() {
@@ -95,7 +99,9 @@ ExpansionPipeline::Batch* ExpansionPipeline::next() {
       batch->status = Batch::Status::Done;
       continue;
     }
+    callerWaiting_ = true;
     batchDone_.wait(lock);
+    callerWaiting_ = false;
   }
   inFlight_.pop_front();
   return oldest;
@@ -107,16 +113,20 @@ void ExpansionPipeline::release(Batch* batch) {
 }
 
 void ExpansionPipeline::work() {
+  // Named for profilers and debuggers.
+  pthread_setname_np(pthread_self(), "gen-expand");
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     Batch* batch = nullptr;
+    workerWaiting_ = true;
     workQueued_.wait(lock, [&] { return stopping_ || (batch = claimQueued()) != nullptr; });
+    workerWaiting_ = false;
     if (stopping_) return;
     lock.unlock();
     expand(*helper_, *batch);
     lock.lock();
     batch->status = Batch::Status::Done;
-    batchDone_.notify_one();
+    if (callerWaiting_) batchDone_.notify_one();
   }
 }
 

@@ -78,6 +78,9 @@ class ExpansionPipeline {
   std::condition_variable workQueued_;
   std::condition_variable batchDone_;
   bool stopping_ = false;
+  // Who sleeps on a condition, so that nobody signals one in vain.
+  bool workerWaiting_ = false;
+  bool callerWaiting_ = false;
   std::thread worker_;
 };
 

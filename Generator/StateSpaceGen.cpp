@@ -214,11 +214,13 @@ void StateSpaceGen::numberState(const Expansion& expansion, std::size_t index, c
       std::cerr << note.text << std::endl;
     }
   }
+  // Successors in order of arrival: new ones are numbered in that order.
+  record_.clear();
   for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++) {
     const Expansion::Successor& successor = expansion.successor(i);
     const std::uint32_t number =
         successor.self ? currentNumber_ : numberOf(expansion.vector(i), expansion.rewards(i));
-    successorRates_.add(number, successor.value);
+    record_.push_back(Entry{number, i});
   }
   // The explored state is stored under currentNumber_.
   for (std::uint32_t i = state.firstDelay; i < state.endDelay; i++)
@@ -227,8 +229,20 @@ void StateSpaceGen::numberState(const Expansion& expansion, std::size_t index, c
   arm.writeUnsigned(currentNumber_);
   arm.newline();
   reportProgress(arm);
-  if (options_.absorbing && successorRates_.empty()) reportAbsorbing(explored);
-  writeStateRecord(arm);
+  if (options_.absorbing && record_.empty()) reportAbsorbing(explored);
+
+  // The record: successors in increasing number, each with its value.
+  std::sort(record_.begin(), record_.end(), [](const Entry& a, const Entry& b) { return a.number < b.number; });
+  for (std::size_t i = 1; i < record_.size(); i++)
+    GEN_ASSERT(record_[i - 1].number != record_[i].number, "one entry per successor", "StateSpaceGen");
+  for (const Entry& e : record_) {
+    arm.writeUnsigned(e.number);
+    arm.newline();
+    arm.writeText(expansion.text(expansion.successor(e.successor)));
+    arm.newline();
+  }
+  arm.writeChar('0');
+  arm.newline();
   records_++;
 }
 
@@ -283,19 +297,6 @@ void StateSpaceGen::rewriteHeader(OutputFile& arm, std::uint32_t records) {
   arm.writeUnsigned(records);
   arm.newline();
   arm.flush();
-}
-
-void StateSpaceGen::writeStateRecord(OutputFile& arm) {
-  successorRates_.merge();
-  for (const SuccessorRates::Entry& e : successorRates_.entries()) {
-    arm.writeUnsigned(e.number);
-    arm.newline();
-    arm.writeScientific(e.value);
-    arm.newline();
-  }
-  successorRates_.clear();
-  arm.writeChar('0');
-  arm.newline();
 }
 
 void StateSpaceGen::finishFiles(OutputFile& arm, OutputFile* det) {

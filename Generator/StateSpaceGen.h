@@ -13,7 +13,6 @@
 #include "GenOptions.h"
 #include "OutputFile.h"
 #include "SuccessorGenerator.h"
-#include "SuccessorRates.h"
 #include "state_struct.h"
 
 class HybridHash;
@@ -71,16 +70,14 @@ class StateSpaceGen {
   // lines must interleave with the numbering) nor with Erlang actions (their
   // phases carry over from state to state), and not when GEN_THREADS=1.
   bool useSecondThread() const;
-  // Numbers the successors of one expanded state and writes its record.
+  // Numbers the successors of one expanded state and writes its record: its
+  // number, its successors in increasing number with their values, and 0.
   void numberState(const Expansion& expansion, std::size_t index, const char* explored, OutputFile& arm);
   // The number of a successor, numbering it when it is new.
   std::uint32_t numberOf(const char* vector, const double* rewards);
   // Numbers the state as new, stores and queues it; returns its number.
   std::uint32_t newState(const char* vector);
   void reportAbsorbing(const char* explored);
-  // Writes the record of the explored state: its number's successors in
-  // increasing number with their values, and 0. Empties successorRates_.
-  void writeStateRecord(OutputFile& arm);
   // Start of a run, once its files are open: the reward file with state 1's
   // record, and the state-space file's placeholder header.
   void startRun(OutputFile& arm, const std::string& varName, int headerBlanks);
@@ -103,7 +100,13 @@ class StateSpaceGen {
   std::uint32_t stateCounter_ = 0;   // the highest number given out
   std::uint32_t maxStateNumber_;     // the last number the state store can hold
   std::uint32_t records_ = 0;
-  SuccessorRates successorRates_;
+  // The successors of the state being numbered: number, and index in the
+  // expansion.
+  struct Entry {
+    std::uint32_t number;
+    std::uint32_t successor;
+  };
+  std::vector<Entry> record_;
   DeterministicList detList_;
   std::unique_ptr<HybridHash> hash_;
   std::unique_ptr<Queue> queue_;

@@ -109,6 +109,7 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
     timedValue_ = fireTimed(action, state, out);
     resolveZeroTime(1.0, 0, out);
   }
+  out.endState();
 }
 
 BaseGroupClass* SuccessorGenerator::groupOf(BaseActionClass* action) {
@@ -288,7 +289,9 @@ void SuccessorGenerator::recordStable(double value, Expansion& out) {
   // A transition back to the explored state (a third of all transitions in
   // the compiled-in model) needs no lookup when it is numbered.
   const bool self = std::memcmp(next_.data(), explored_, stateSize_) == 0;
-  Reward::ReadValues(model_, out.addSuccessor(next_.data(), value, self));
+  // The reward values of the first path to arrive are the ones written, if
+  // the successor turns out to be new.
+  if (out.addSuccessor(next_.data(), value, self) && !self) Reward::ReadValues(model_, out.newRewards());
 }
 
 void SuccessorGenerator::noteOverfullBranching(BaseActionClass** fired, int count, double sum,

@@ -268,23 +268,6 @@ TEST(DeterministicFile, RateInfoDefaultsAndExplicitGrowth) {
   EXPECT_EQ(other.states[0], 3);
 }
 
-TEST(SuccessorRatesMerge, OrdersByNumberAndSumsInFiringOrder) {
-  SuccessorRates rates;
-  rates.add(7, 1.0);
-  rates.add(3, 0.5);
-  rates.add(7, 1e-17);
-  rates.add(7, 2.0);
-  rates.add(1, -1.0);
-  rates.merge();
-  ASSERT_EQ(rates.entries().size(), 3u);
-  EXPECT_EQ(rates.entries()[0].number, 1u);
-  EXPECT_EQ(rates.entries()[1].number, 3u);
-  EXPECT_EQ(rates.entries()[2].number, 7u);
-  EXPECT_EQ(rates.entries()[2].value, (0.0 + 1.0 + 1e-17) + 2.0);
-  rates.clear();
-  EXPECT_TRUE(rates.empty());
-}
-
 // A file-size limit makes the state-space file incomplete: the run must end
 // with a report on the file and status 1, not with the summary.
 TEST(OutputFilesDeath, WriteFailureStopsTheRun) {
