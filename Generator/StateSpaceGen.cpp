@@ -46,8 +46,6 @@ StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const GenOptions& options, Re
   hash_ = std::make_unique<HybridHash>(model_, static_cast<std::uint32_t>(stateSize_), kHashTableSize,
                                        kHashBlockSize, kHashChunkWidth, kHashMaxBlocks, options_.loadFactor);
   queue_ = std::make_unique<Queue>(static_cast<unsigned long>(stateSize_));
-  workBuf_.assign(static_cast<std::size_t>(stateSize_), 0);
-  workState_.data = workBuf_.data();
 
   // The initial state is state 1.
   std::vector<char> initial(static_cast<std::size_t>(stateSize_), 0);
@@ -260,9 +258,9 @@ std::uint32_t StateSpaceGen::newState(const char* vector) {
     throw GenError("Error: The state space has more states than can be stored (" +
                    std::to_string(maxStateNumber_) + " at most); generation stopped.");
   stateCounter_++;
-  std::memcpy(workState_.data, vector, static_cast<std::size_t>(stateSize_));
-  workState_.number = stateCounter_;
-  queue_->Enqueue(&workState_);
+  // The queue copies the vector into its own entry.
+  state_struct entry{const_cast<char*>(vector), stateCounter_};
+  queue_->Enqueue(&entry);
   hash_->Insert(vector, stateCounter_);
   return stateCounter_;
 }

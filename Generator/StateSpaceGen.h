@@ -114,8 +114,6 @@ class StateSpaceGen {
   std::unique_ptr<ResultsDB> resultsDB_;
   std::unique_ptr<TraceFileContainer> trace_;
   std::unique_ptr<TraceFileTarvelSSG> ssgTrace_;
-  state_struct workState_;
-  std::vector<char> workBuf_;  // storage of workState_.data
   // The zero-time branchings already warned about (instantaneous actions by
   // position), so that each is reported once.
   std::set<std::vector<std::uint32_t>> warnedBranchings_;
