@@ -258,6 +258,16 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     return;
   }
 
+  // The branches start from the vector itself. Setting it may load the
+  // replicas of a Rep in another order, so the enabled actions are collected
+  // again from the model as it now stands.
+  char* saved = scratchState(depth);
+  std::memcpy(saved, next_.data(), stateSize_);
+  model_.SetState(saved);
+  count = 0;
+  for (BaseActionClass* action : instantActions_)
+    if (action->Enabled()) enabled[count++] = action;
+
   // Only the enabled actions of the highest rank compete.
   int maxRank = 0;
   for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
@@ -267,9 +277,6 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
   if (competing == 0) vanishingPathLost(enabled, count, true, 0.0);
   const double totalWeight = procedure_ == Procedure::Normal ? competingWeight(enabled, competing) : 0.0;
 
-  char* saved = scratchState(depth);
-  std::memcpy(saved, next_.data(), stateSize_);
-  model_.SetState(saved);
   double branchSum = 0.0;
   for (int i = 0; i < competing; i++) {
     BaseActionClass* action = enabled[i];
