@@ -37,4 +37,28 @@ void Reward::Calculate(unsigned long stateNumber) {
   }
 }
 
+int Reward::ValueCount(const PVModel& model) { return 2 * model.NumPVNodes; }
+
+void Reward::ReadValues(const PVModel& model, double* values) {
+  for (int i = 0; i < model.NumPVNodes; i++) {
+    *values++ = model.PVList[i]->ImpulseReward;
+    *values++ = model.PVList[i]->RateReward;
+  }
+}
+
+void Reward::Write(unsigned long stateNumber, const double* values) {
+  const int count = ValueCount(*model);
+  if (textRecords()) {
+    rewfile.writeUnsigned(stateNumber);
+    rewfile.newline();
+    for (int i = 0; i < count; i++) {
+      rewfile.writeGeneral(values[i]);
+      rewfile.newline();
+    }
+  } else {
+    rewfile.writeUInt32(static_cast<std::uint32_t>(stateNumber));
+    for (int i = 0; i < count; i++) rewfile.writeDouble(values[i]);
+  }
+}
+
 bool Reward::Close() { return rewfile.close(); }

@@ -2,17 +2,19 @@
 #define STATE_SPACE_GEN_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "BaseActionClass.h"
-#include "BaseGroupClass.h"
 #include "DeterministicList.h"
-#include "List.h"
+#include "ExpansionPipeline.h"
+#include "GenOptions.h"
 #include "MemoryBudget.h"
 #include "OutputFile.h"
-#include "SuccessorRates.h"
+#include "SuccessorGenerator.h"
 #include "state_struct.h"
 
 class HybridHash;
@@ -29,127 +31,110 @@ class TraceFileTarvelSSG;
 // writes the state-space file, the reward file and, for models with
 // deterministic actions, the deterministic file.
 //
-// Zero-time (instantaneous) actions are resolved depth-first after every
-// timed firing, so only stable states are numbered. The exploration of one
-// transition allocates nothing: the local copy of the explored state, the
-// successor vector and the state saved at every level of a zero-time path
-// live in buffers sized once per run.
+// The firing rules live behind a SuccessorGenerator; this class keeps the
+// discovered-state table, the numbering, the files and the progress. Given a
+// way to build a second reward model, states are expanded on a second thread
+// ahead of the numbering, which stays on the caller's thread and in order, so
+// the files are the same either way.
 class StateSpaceGen {
  public:
-  using FindNextMethod = void (StateSpaceGen::*)(char*);
+  // Builds another instance of the reward model, with the same global values.
+  using RewardModelMaker = std::function<std::unique_ptr<PVModel>()>;
 
-  // Longest zero-time path accepted: 23 firings in a row.
-  static constexpr int kMaxInstantFirings = 23;
-
-  StateSpaceGen(PVModel* model, const char* path, const char* name, short absorbFlag,
-                double hashValue, const char* dbHost, const char* dbEntity, char* traceFileName);
+  // Stores the initial state as state 1. The model is not owned.
+  StateSpaceGen(PVModel* model, const GenOptions& options, RewardModelMaker makeExpanderModel = {});
   StateSpaceGen(const StateSpaceGen&) = delete;
   StateSpaceGen& operator=(const StateSpaceGen&) = delete;
   ~StateSpaceGen();
 
+  // Creates the trace outputs at the options' level; GenStateSpace does it
+  // when it was not done before.
   void InitializeTrace();
+  // Runs the whole generation and prints the summary. Failures are thrown as
+  // GenError.
   void GenStateSpace();
-  void SetMethodPointers();
-  void GenStateSpaceNormal(const char* armName, const char* varName);
-  void GenStateSpaceDeterministic(const char* armName, const char* varName, const char* detName);
 
-  void FindNextNormal(char* state);
-  void FindNextInstant(char* state);
-  void FindNextDeterministic(char* state);
-  bool FireAction(BaseActionClass* action, char* state);
-  void FireInstant(double probability);
-  void FireInstantDet(double probability);
-  void SaveStableState(double rate, std::int64_t number);
+  // Where the files go: the run's temporaries when set, else their final
+  // names. The result files are not owned.
+  void setResultFiles(ResultFiles* results) { results_ = results; }
+  // What the table, store, queue and deterministic lists may hold together.
+  void setMemoryLimit(std::optional<std::uint64_t> bytes) { memoryBudget_.setLimit(bytes); }
 
-  // What the run's table, store, queue and lists may hold (declared first:
-  // they refer to it until they are gone).
-  MemoryBudget memoryBudget;
-  // Members, in the order of the generator's data model.
-  std::uint32_t currentNumber = 0;
-  SuccessorRates successorRates;
-  std::uint32_t numTimedActions = 0;
-  std::uint32_t stateCounter = 0;
-  int stateSize = 0;
-  std::uint32_t numErlangActions = 0;
-  std::unique_ptr<ResultsDB> resultsDB;
-  std::uint32_t distributionFlags = 0;
-  PVModel* model;
-  std::unique_ptr<Reward> reward;
-  std::unique_ptr<Queue> queue;
-  std::unique_ptr<HybridHash> hash;
-  std::vector<BaseActionClass*> instantActions;
-  std::vector<BaseActionClass*> timedActions;
-  std::vector<BaseActionClass*> erlangActions;
-  List<BaseActionClass> actionList;
-  BaseActionClass** allActions = nullptr;
-  List<BaseGroupClass> groupList;
-  BaseGroupClass** groups = nullptr;
-  state_struct workState;
-  double currentRate = 0.0;
-  DeterministicList detList;
-  char* nextState = nullptr;
-  const char* path;
-  const char* name;
-  short absorbFlag;
-  short fileType = 1;
-  char* traceFileName;  // owned (C allocator)
-  std::unique_ptr<TraceFileContainer> trace;
-  std::unique_ptr<TraceFileTarvelSSG> ssgTrace;
-  int traceLevel = 0;
-  short depth = 0;
-  std::uint32_t numInstantActions = 0;
-  double hashValue;
-  // Where the files go: their temporaries when set, else their final names.
-  ResultFiles* results = nullptr;
+  // Whether the trace file could not be written completely.
+  bool traceFileFailed() const;
 
-  // The procedure SetMethodPointers chose: FindNextNormal or FindNextInstant.
-  static FindNextMethod FindNext;
+  // The number of states once the run is over.
+  std::uint32_t numberOfStates() const { return currentNumber_; }
+  // Numbers the next new state `last` + 1, as if states up to `last` had
+  // been numbered: lets a test reach the largest number the store can hold.
+  void skipNumbersUpTo(std::uint32_t last) { stateCounter_ = last; }
 
  private:
-  // Buffers of one run, allocated by the procedures and kept to the end.
-  void allocateRunBuffers();
-  char* scratchState(int level) { return scratch_.data() + static_cast<std::size_t>(level) * stateSize; }
-  BaseActionClass** enabledAt(int level) {
-    return enabled_.data() + static_cast<std::size_t>(level) * numInstantActions;
-  }
-  BaseGroupClass* groupOf(BaseActionClass* action);
-  // The case probability of a timed or instantaneous action; stops the run
-  // when the group cannot give a number (the weights of its group sum to 0).
-  double caseProbability(BaseActionClass* action);
-  // The number of the state in nextState, or negative when it is new.
-  std::int64_t lookupSuccessor();
-  // Numbers the state in nextState as new, stores and queues it, writes its
-  // reward record; returns its number.
-  std::uint32_t newState();
-  // Writes the record of the explored state: its number, its successors in
-  // increasing number with their values, and 0. Empties successorRates.
-  void writeStateRecord(OutputFile& arm);
+  // Builds the output names, writes the PV type file, chooses the procedure
+  // by the distributions of the actions, and runs it.
+  void runProcedure();
+  void GenStateSpaceNormal(const std::string& armName, const std::string& varName);
+  void GenStateSpaceDeterministic(const std::string& armName, const std::string& varName,
+                                  const std::string& detName);
+  // Expands, numbers and records every queued state until the queue is empty.
+  void explore(OutputFile& arm, Procedure procedure);
+  // Whether a second thread expands states: never while tracing (the trace
+  // lines must interleave with the numbering) nor with Erlang actions (their
+  // phases carry over from state to state), and not when GEN_THREADS=1.
+  bool useSecondThread() const;
+  // Numbers the successors of one expanded state and writes its record: its
+  // number, its successors in increasing number with their values, and 0.
+  void numberState(const Expansion& expansion, std::size_t index, const char* explored, OutputFile& arm);
+  // The number of a successor, numbering, storing and queueing it when it is
+  // new (one probe of the table either way).
+  std::uint32_t numberOf(const char* vector, const double* rewards);
+  void reportAbsorbing(const char* explored);
   // Start of a run, once its files are open: the reward file with state 1's
   // record, and the state-space file's placeholder header.
-  void startRun(OutputFile& arm, const char* varName, int headerBlanks);
+  void startRun(OutputFile& arm, const std::string& varName, int headerBlanks);
   // The progress line every 1000 states, with a check of the output files.
   void reportProgress(OutputFile& arm);
   // Writes the file type and the record count over the placeholder header.
   void rewriteHeader(OutputFile& arm, std::uint32_t records);
   // Closes and checks the files of a run; a failure stops the run.
   void finishFiles(OutputFile& arm, OutputFile* det);
-  [[noreturn]] void zeroTimeLimitExceeded(bool deterministic);
-  [[noreturn]] void vanishingPathLost(BaseActionClass** enabled, int count, bool negativeRanks,
-                                      double totalWeight);
-
   // The name to write for the output file `finalName`.
   std::string outputPath(const std::string& finalName) const;
 
-  std::vector<char> localState_;    // the explored state, copied out of the queue
-  std::vector<char> nextStateBuf_;  // storage of nextState
-  std::vector<char> workBuf_;       // storage of workState.data
-  std::vector<char> scratch_;       // one state per level of a zero-time path
-  std::vector<BaseActionClass*> enabled_;  // the enabled instantaneous actions, per level
-  std::uint64_t maxStateNumber_;    // the last number the state store can hold
-  // Whether the trace wants messages of level 1 and 4; the trace level is
-  // fixed for the run, so the hot paths test these instead of asking.
-  bool trace1_ = false;
-  bool trace4_ = false;
+  // Declared first: the table, store, queue and lists refer to it until they
+  // are gone.
+  MemoryBudget memoryBudget_;
+
+  PVModel* model_;
+  GenOptions options_;
+  RewardModelMaker makeExpanderModel_;
+  SuccessorGenerator expander_;
+  Procedure procedure_ = Procedure::Normal;
+  int stateSize_;
+  short fileType_ = 1;
+
+  std::uint32_t currentNumber_ = 0;  // the state being explored; after the run, the number of states
+  std::uint32_t stateCounter_ = 0;   // the highest number given out
+  std::uint64_t maxStateNumber_;     // the last number the state store can hold
+  std::uint32_t records_ = 0;
+  // The successors of the state being numbered: number, and index in the
+  // expansion.
+  struct Entry {
+    std::uint32_t number;
+    std::uint32_t successor;
+  };
+  std::vector<Entry> record_;
+  DeterministicList detList_;
+  std::unique_ptr<HybridHash> hash_;
+  std::unique_ptr<Queue> queue_;
+  std::unique_ptr<Reward> reward_;
+  std::unique_ptr<ResultsDB> resultsDB_;
+  std::unique_ptr<TraceFileContainer> trace_;
+  std::unique_ptr<TraceFileTarvelSSG> ssgTrace_;
+  // The zero-time branchings already warned about (instantaneous actions by
+  // position), so that each is reported once.
+  std::set<std::vector<std::uint32_t>> warnedBranchings_;
+  ResultFiles* results_ = nullptr;
 };
 
 #endif

@@ -3,7 +3,6 @@
 // variables, builds the reward model and generates its state space.
 
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -23,34 +22,21 @@
 namespace {
 
 // Builds the reward model with the global variables as they now stand and
-// runs the whole generation. Returns the exit status; a failure on the way
-// arrives as a GenError.
+// runs the whole generation; a second instance of the model, built the same
+// way, expands states on another thread. Returns the exit status; a failure
+// on the way arrives as a GenError.
 int generate(const ModelFactory& factory, const GenOptions& options, std::optional<std::uint64_t> memoryLimit,
              ResultFiles& results) {
   std::unique_ptr<PVModel> rewardModel = factory.makeRewardModel(false);
-  // The generator takes over the trace file name and frees it when destroyed.
-  char* traceFileName = nullptr;
-  if (options.traceFile) {
-    traceFileName = strdup(options.traceFile->c_str());
-    if (!traceFileName) throw std::bad_alloc();
-  }
-  auto generator = std::make_unique<StateSpaceGen>(
-      rewardModel.get(), options.path.c_str(), options.name.c_str(), static_cast<short>(options.absorbing ? 1 : 0),
-      options.loadFactor, options.dbHost ? options.dbHost->c_str() : nullptr,
-      options.dbEntity ? options.dbEntity->c_str() : nullptr, traceFileName);
-  generator->memoryBudget.setLimit(memoryLimit);
+  StateSpaceGen generator(rewardModel.get(), options, [&factory] { return factory.makeRewardModel(false); });
+  generator.setMemoryLimit(memoryLimit);
+  generator.setResultFiles(&results);
   std::cout << "SSG: SetTraceLevel: " << options.traceLevel << '\n';
-  generator->traceLevel = options.traceLevel;
-  generator->results = &results;
-  generator->InitializeTrace();
-  generator->GenStateSpace();
-  if (options.traceFile && generator->ssgTrace && generator->ssgTrace->fileFailed())
+  generator.InitializeTrace();
+  generator.GenStateSpace();
+  if (options.traceFile && generator.traceFileFailed())
     throw GenError("Error: writing trace file " + *options.traceFile + " failed");
   results.commit();
-  // The reward model goes first, the generator last (its destructor does not
-  // touch the model).
-  rewardModel.reset();
-  generator.reset();
   return 0;
 }
 

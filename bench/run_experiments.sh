@@ -1,24 +1,34 @@
 #!/usr/bin/env bash
 # Runs the large experiments of the compiled-in model end to end (output files
-# included) and prints one table row per run: states, wall and user time,
-# states per second, peak resident memory and bytes written.
+# included) and prints one table row per experiment: the median of RUNS runs
+# (3 by default) of wall and user time, states per second, peak resident
+# memory and bytes per state, the bytes written, and the ratio of the wall
+# time to a raw write of the same number of bytes (dd with fsync) measured in
+# the same session, which tells how far the run is from the disk's own pace.
 #
-#   bench/run_experiments.sh <build-dir>
+#   bench/run_experiments.sh <build-dir> [other-gen ...]
 #
-# Experiment 5 with four flash devices (-O s:num_devices:4) is the stress
-# case: 7,864,412 states, well below the hash store's limit of 12,800,000.
+# Every further argument is another gen binary (for example a build of an
+# earlier commit) measured the same way, experiment by experiment, so that
+# figures taken side by side share the machine's load. EXPERIMENTS selects
+# the experiments (default "3 4 5"); GEN_THREADS is passed on to gen.
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-  echo "usage: $0 <build-dir>" >&2
+if [[ $# -lt 1 ]]; then
+  echo "usage: $0 <build-dir> [other-gen ...]" >&2
   exit 2
 fi
 build_dir=$(cd "$1" && pwd)
-gen="$build_dir/gen"
-if [[ ! -x "$gen" ]]; then
-  echo "$0: $gen not found; build the gen target first" >&2
-  exit 1
-fi
+shift
+gens=("$build_dir/gen" "$@")
+for g in "${gens[@]}"; do
+  if [[ ! -x "$g" ]]; then
+    echo "$0: $g not found; build the gen target first" >&2
+    exit 1
+  fi
+done
+runs=${RUNS:-3}
+experiments=${EXPERIMENTS:-"3 4 5"}
 
 # Peak memory and times come from GNU time when it is installed, otherwise
 # from a small getrusage wrapper compiled on first use.
@@ -42,29 +52,49 @@ wall_seconds() {
   awk -v t="$line" 'BEGIN { n = split(t, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; printf "%.2f", s }'
 }
 
-printf '%-22s %10s %9s %9s %12s %10s %14s\n' "run" "states" "wall s" "user s" "states/s" "peak MB" "output bytes"
-run() {
-  local label=$1
-  shift
-  local dir="$work/$label"
-  mkdir -p "$dir"
-  if ! "${timer[@]}" "$gen" -P"$dir/" -Nredundant_controller_flash "$@" >"$dir.out" 2>"$dir.time"; then
-    echo "$label: gen failed" >&2
-    tail -n 5 "$dir.out" "$dir.time" >&2
-    return 1
-  fi
-  local states wall user rss bytes
-  states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$dir.out")
-  wall=$(wall_seconds "$dir.time")
-  user=$(sed -n 's/.*User time (seconds): //p' "$dir.time")
-  rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir.time")
-  bytes=$(cat "$dir"/redundant_controller_flash.* | wc -c)
-  awk -v l="$label" -v s="$states" -v w="$wall" -v u="$user" -v r="$rss" -v b="$bytes" \
-    'BEGIN { printf "%-22s %10d %9.2f %9.2f %12.0f %10.1f %14d\n", l, s, w, u, (w > 0 ? s / w : 0), r / 1024, b }'
-  rm -rf "$dir"
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# Seconds to write `bytes` zero bytes to the benchmark's disk and fsync them.
+raw_write_seconds() {
+  local bytes=$1 start end
+  start=$(date +%s.%N)
+  dd if=/dev/zero of="$work/raw" bs=1M count=$(((bytes + 1048575) / 1048576)) conv=fsync status=none
+  end=$(date +%s.%N)
+  rm -f "$work/raw"
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }'
 }
 
-run "experiment 3" -B3
-run "experiment 4" -B4
-run "experiment 5" -B5
-run "experiment 5, 4 devices" -B5 -O s:num_devices:4
+echo "machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f MB", $2 / 1024 }' /proc/meminfo)," \
+  "$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'); median of $runs runs"
+printf '%-14s %-28s %10s %8s %8s %10s %8s %7s %13s %7s\n' \
+  "experiment" "gen" "states" "wall s" "user s" "states/s" "peak MB" "B/state" "output bytes" "wall/dd"
+for e in $experiments; do
+  for g in "${gens[@]}"; do
+    walls="" users="" rsss="" states=0 bytes=0
+    for ((r = 1; r <= runs; r++)); do
+      dir="$work/run"
+      rm -rf "$dir"
+      mkdir -p "$dir"
+      if ! "${timer[@]}" "$g" -P"$dir/" -Nredundant_controller_flash -B"$e" >"$dir.out" 2>"$dir.time"; then
+        echo "experiment $e: $g failed" >&2
+        tail -n 5 "$dir.out" "$dir.time" >&2
+        exit 1
+      fi
+      states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$dir.out")
+      bytes=$(cat "$dir"/redundant_controller_flash.* | wc -c)
+      walls+="$(wall_seconds "$dir.time") "
+      users+="$(sed -n 's/.*User time (seconds): //p' "$dir.time") "
+      rsss+="$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir.time") "
+      rm -rf "$dir"
+    done
+    raw=$(raw_write_seconds "$bytes")
+    wall=$(echo "$walls" | median)
+    user=$(echo "$users" | median)
+    rss=$(echo "$rsss" | median)
+    label=$g
+    [[ ${#label} -gt 28 ]] && label="...${label: -25}"
+    awk -v e="$e" -v g="$label" -v s="$states" -v w="$wall" -v u="$user" -v r="$rss" -v b="$bytes" -v d="$raw" \
+      'BEGIN { printf "%-14s %-28s %10d %8.2f %8.2f %10.0f %8.1f %7.1f %13d %7.2f\n",
+               e, g, s, w, u, (w > 0 ? s / w : 0), r / 1024, (s > 0 ? r * 1024 / s : 0), b, (d > 0 ? w / d : 0) }'
+  done
+done

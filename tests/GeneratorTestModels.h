@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <gtest/gtest.h>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -19,6 +20,8 @@
 
 #include "Activity.h"
 #include "BaseModelClass.h"
+#include "GenError.h"
+#include "GenOptions.h"
 #include "InstantOfTime.h"
 #include "PVModel.h"
 #include "PerformanceVariableNode.h"
@@ -208,17 +211,34 @@ class TestModel {
     return pv_.get();
   }
 
-  // Runs the generator in this process, writing <dir>/t.arm etc.
-  RunOutput generate(const std::string& dir, short absorb = 0, int traceLevel = 0) {
+  // Hands the reward model over (built if need be); the markings stay
+  // reachable through flat().
+  std::unique_ptr<PVModel> release() {
+    build();
+    return std::move(pv_);
+  }
+
+  // Runs the generator in this process, writing <dir>/t.arm etc. With a
+  // maker of a second instance of the model, states are expanded on a
+  // second thread.
+  RunOutput generate(const std::string& dir, short absorb = 0, int traceLevel = 0,
+                     StateSpaceGen::RewardModelMaker second = {}) {
     PVModel* pv = build();
     const std::string prefix = dir + "/";
     const std::string traceName = prefix + "trace.txt";
-    {
-      StateSpaceGen gen(pv, prefix.c_str(), "t", absorb, 0.5, nullptr, nullptr,
-                        traceLevel > 0 ? strdup(traceName.c_str()) : nullptr);
-      gen.traceLevel = traceLevel;
+    GenOptions options;
+    options.path = prefix;
+    options.name = "t";
+    options.absorbing = absorb == 1;
+    options.traceLevel = traceLevel;
+    if (traceLevel > 0) options.traceFile = traceName;
+    try {
+      StateSpaceGen gen(pv, options, std::move(second));
       gen.InitializeTrace();
       gen.GenStateSpace();
+    } catch (...) {
+      std::cout << std::defaultfloat;
+      throw;
     }
     std::cout << std::defaultfloat;
     RunOutput out;
@@ -229,6 +249,21 @@ class TestModel {
     if (out.detWritten) out.det = testsupport::readFile(prefix + "t.det");
     if (traceLevel > 0) out.trace = testsupport::readFile(traceName);
     return out;
+  }
+
+  // The failure that stops a run (with standard output captured and
+  // dropped); a run that succeeds fails the test.
+  GenError failure(const std::string& dir, short absorb = 0) {
+    testing::internal::CaptureStdout();
+    try {
+      generate(dir, absorb);
+    } catch (const GenError& error) {
+      testing::internal::GetCapturedStdout();
+      return error;
+    }
+    testing::internal::GetCapturedStdout();
+    ADD_FAILURE() << "the run did not fail";
+    return GenError("");
   }
 
   // The same, with standard output sent to the error stream, for death tests

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "GenError.h"
@@ -14,7 +15,7 @@
 using gentest::deterministicHeader;
 using gentest::FlatModel;
 using gentest::TestModel;
-using testing::ExitedWithCode;
+using testsupport::splitLines;
 using testsupport::TempDir;
 
 TEST(GeneratorDeterministic, DeterministicTransitionIsANegativeProbability) {
@@ -120,34 +121,30 @@ TEST(GeneratorDeterministic, TraceNamesEnabledActionsNotCheckedOnes) {
   EXPECT_EQ(out.trace.find("Checking Action"), std::string::npos);
 }
 
-TEST(GeneratorDeterministicDeath, ZeroTimeLimit) {
-  TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        FlatModel* f = &tm.flat();
-        tm.add("d", DIST_DETERMINISTIC, 1, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
-        tm.add("spin", DIST_INSTANTANEOUS, 1, [f] { return f->mark[0] >= 1; },
-               [f] { f->mark[0] = static_cast<short>(f->mark[0] % 2 + 1); });
-        tm.generate(dir.path());
-      },
-      ExitedWithCode(1),
-      "^Error:  Maximum number of zero time transition firings exceeded\\(23\\)\n"
-      "Possible undetermined model\nPlease check the model and try again\n$");
-}
-
-TEST(GeneratorDeterministicDeath, NegativeRanksWouldLoseThePath) {
-  TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        FlatModel* f = &tm.flat();
-        tm.add("d", DIST_DETERMINISTIC, 1, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
-        tm.add("n1", DIST_INSTANTANEOUS, 1, [f] { return f->mark[0] == 1; }, [f] { f->mark[0] = 2; })->rank = -1;
-        tm.add("n2", DIST_INSTANTANEOUS, 1, [f] { return f->mark[0] == 1; }, [f] { f->mark[0] = 3; })->rank = -1;
-        tm.generate(dir.path());
-      },
-      ExitedWithCode(1), "instantaneous actions n1, n2 all have a negative rank");
+TEST(GeneratorDeterministicFailure, ZeroTimeLimitAndNegativeRanks) {
+  {
+    TempDir dir;
+    TestModel tm({0});
+    FlatModel* f = &tm.flat();
+    tm.add("d", DIST_DETERMINISTIC, 1, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+    tm.add("spin", DIST_INSTANTANEOUS, 1, [f] { return f->mark[0] >= 1; },
+           [f] { f->mark[0] = static_cast<short>(f->mark[0] % 2 + 1); });
+    const GenError error = tm.failure(dir.path());
+    EXPECT_STREQ(error.what(),
+                 "Error:  Maximum number of zero time transition firings exceeded(23)\n"
+                 "Possible undetermined model\nPlease check the model and try again");
+    EXPECT_EQ(error.stream(), GenError::Stream::Err);
+  }
+  {
+    TempDir dir;
+    TestModel tm({0});
+    FlatModel* f = &tm.flat();
+    tm.add("d", DIST_DETERMINISTIC, 1, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+    tm.add("n1", DIST_INSTANTANEOUS, 1, [f] { return f->mark[0] == 1; }, [f] { f->mark[0] = 2; })->rank = -1;
+    tm.add("n2", DIST_INSTANTANEOUS, 1, [f] { return f->mark[0] == 1; }, [f] { f->mark[0] = 3; })->rank = -1;
+    const std::string message = tm.failure(dir.path()).what();
+    EXPECT_NE(message.find("instantaneous actions n1, n2 all have a negative rank"), std::string::npos) << message;
+  }
 }
 
 TEST(GeneratorDeterministic, UnopenableDeterministicFile) {
@@ -162,6 +159,50 @@ TEST(GeneratorDeterministic, UnopenableDeterministicFile) {
     error = e.what();
   }
   EXPECT_EQ(error, "Error: Could not open det file " + dir.path() + "/t.det: Is a directory");
+}
+
+// A delay that is not finite or not above 0 stops the run, naming the
+// action, the value and the explored state.
+TEST(GeneratorDeterministicFailure, DelaysThatCannotBeRight) {
+  for (double bad : {0.0, -1.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
+    TempDir dir;
+    TestModel tm({0});
+    FlatModel* f = &tm.flat();
+    tm.add("d", DIST_DETERMINISTIC, 1, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; })->delay = bad;
+    const std::string message = tm.failure(dir.path()).what();
+    EXPECT_EQ(message.rfind("Error: The delay of action d is ", 0), 0u) << message;
+    EXPECT_NE(message.find(" in state 1; a delay must be finite and above 0.\nPlease check the model"),
+              std::string::npos)
+        << message;
+  }
+}
+
+// Instantaneous actions of different groups enabled together: each branch
+// keeps its group's case probability, so the branches out of that vanishing
+// state sum past 1. The files keep those values; a warning names the
+// actions and the sum, once per set of actions.
+TEST(GeneratorDeterministic, OverfullZeroTimeBranchingIsWarnedOnce) {
+  TempDir dir;
+  TestModel tm({0, 0});
+  FlatModel* f = &tm.flat();
+  // Place 1 counts to 2 (states 1, 2, 3 before the zero-time part); from
+  // each, "d" leads to a vanishing state where i1 and i2 (own groups, case
+  // probability 1 each) are enabled together.
+  tm.add("x", DIST_EXPONENTIAL, 1, [f] { return f->mark[0] == 0 && f->mark[1] < 2; }, [f] { f->mark[1]++; });
+  tm.add("d", DIST_DETERMINISTIC, 1, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  tm.add("i1", DIST_INSTANTANEOUS, 1, [f] { return f->mark[0] == 1; }, [f] { f->mark[0] = 2; });
+  tm.add("i2", DIST_INSTANTANEOUS, 1, [f] { return f->mark[0] == 1; }, [f] { f->mark[0] = 3; });
+  testing::internal::CaptureStderr();
+  auto out = tm.generate(dir.path());
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err,
+            "Warning: The zero-time branches of the instantaneous actions i1, i2 out of one vanishing state have "
+            "probabilities summing to 2 (first in state 1); the values are written as they are.\n");
+  // State 1's record: to 2 (x), and -1 to each of the two branch ends.
+  EXPECT_EQ(splitLines(out.arm)[3], "1");
+  EXPECT_NE(out.arm.find("1\n2\n1.0000000000e+00\n3\n-1.0000000000e+00\n4\n-1.0000000000e+00\n0\n"),
+            std::string::npos)
+      << out.arm;
 }
 
 TEST(GeneratorDeterministic, PathsLongerThanTwoHundredCharacters) {

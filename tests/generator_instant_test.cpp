@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "GeneratorTestModels.h"
@@ -12,7 +13,6 @@
 using gentest::FlatModel;
 using gentest::normalHeader;
 using gentest::TestModel;
-using testing::ExitedWithCode;
 using testsupport::TempDir;
 
 namespace {
@@ -114,71 +114,85 @@ TEST(GeneratorInstant, PathOfTwentyThreeFiringsIsAccepted) {
   EXPECT_EQ(out.var, "m0\n1\n0\n0\n2\n0\n24\n");
 }
 
-TEST(GeneratorInstantDeath, PathOfTwentyFourFiringsStopsTheRun) {
-  TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        addTimedStart(tm);
-        FlatModel* f = &tm.flat();
-        tm.add("step", DIST_INSTANTANEOUS, 1.0, [f] { return f->mark[0] >= 1 && f->mark[0] <= 24; },
-               [f] { f->mark[0]++; });
-        tm.generate(dir.path());
-      },
-      ExitedWithCode(1),
-      "^Error:  Maximum number of zero time transition recursive firings exceeded\\(23\\)\n"
-      "Possible undetermined model.\nPlease check the model and try again\n$");
+TEST(GeneratorInstantFailure, ZeroTimeLimit) {
+  const std::string limit =
+      "Error:  Maximum number of zero time transition recursive firings exceeded(23)\n"
+      "Possible undetermined model.\nPlease check the model and try again";
+  {
+    TempDir dir;
+    TestModel tm({0});
+    addTimedStart(tm);
+    FlatModel* f = &tm.flat();
+    tm.add("step", DIST_INSTANTANEOUS, 1.0, [f] { return f->mark[0] >= 1 && f->mark[0] <= 24; },
+           [f] { f->mark[0]++; });
+    const GenError error = tm.failure(dir.path());
+    EXPECT_EQ(error.what(), limit);
+    EXPECT_EQ(error.stream(), GenError::Stream::Err);
+    EXPECT_EQ(error.status(), 1);
+  }
+  {
+    TempDir dir;
+    TestModel tm({0});
+    addTimedStart(tm);
+    addInstant(tm, "there", 1.0, 1, 2);
+    addInstant(tm, "back", 1.0, 2, 1);
+    EXPECT_EQ(tm.failure(dir.path()).what(), limit);
+  }
 }
 
-TEST(GeneratorInstantDeath, ZeroTimeCycleStopsTheRun) {
+TEST(GeneratorInstantFailure, InstantActionEnabledInTheInitialState) {
   TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        addTimedStart(tm);
-        addInstant(tm, "there", 1.0, 1, 2);
-        addInstant(tm, "back", 1.0, 2, 1);
-        tm.generate(dir.path());
-      },
-      ExitedWithCode(1), "recursive firings exceeded\\(23\\)");
+  TestModel tm({0});
+  addTimedStart(tm);
+  addInstant(tm, "now", 1.0, 0, 1);
+  const GenError error = tm.failure(dir.path());
+  EXPECT_STREQ(error.what(),
+               "Error: The initial state is not stable, i.e., at least one instantaneous action is enabled in "
+               "that state.");
+  EXPECT_EQ(error.stream(), GenError::Stream::Out);
 }
 
-TEST(GeneratorInstantDeath, InstantActionEnabledInTheInitialState) {
-  TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        addTimedStart(tm);
-        addInstant(tm, "now", 1.0, 0, 1);
-        tm.generateToStderr(dir.path());
-      },
-      ExitedWithCode(1),
-      "Error: The initial state is not stable, i.e., at least one instantaneous action is enabled in "
-      "that state.\n$");
+TEST(GeneratorInstantFailure, PathsThatWouldLoseProbability) {
+  {
+    TempDir dir;
+    TestModel tm({0});
+    addTimedStart(tm);
+    addInstant(tm, "n1", 1.0, 1, 2)->rank = -1;
+    addInstant(tm, "n2", 1.0, 1, 3)->rank = -2;
+    EXPECT_STREQ(tm.failure(dir.path()).what(),
+                 "Error: No instantaneous action can fire: the enabled instantaneous actions n1, n2 all have a "
+                 "negative rank.\nPlease check the model and try again");
+  }
+  {
+    TempDir dir;
+    TestModel tm({0});
+    addTimedStart(tm);
+    addInstant(tm, "w1", 0.0, 1, 2);
+    addInstant(tm, "w2", 0.0, 1, 3);
+    EXPECT_STREQ(tm.failure(dir.path()).what(),
+                 "Error: The weights of the competing instantaneous actions w1, w2 sum to 0.000000, so their "
+                 "probabilities are undefined.\nPlease check the model and try again");
+  }
 }
 
-TEST(GeneratorInstantDeath, NegativeRanksWouldLoseThePath) {
+// A competing weight that cannot be right stops the run; a lone action's
+// weight is never used, so it is not checked.
+TEST(GeneratorInstantFailure, CompetingWeightsAreChecked) {
+  for (double bad : {-1.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
+    TempDir dir;
+    TestModel tm({0});
+    addTimedStart(tm);
+    addInstant(tm, "fine", 1.0, 1, 2);
+    addInstant(tm, "odd", bad, 1, 3);
+    const std::string message = tm.failure(dir.path()).what();
+    EXPECT_EQ(message.rfind("Error: The weight of action odd is ", 0), 0u) << message;
+    EXPECT_NE(message.find(" in state 1; an instantaneous weight must be finite and not negative."),
+              std::string::npos)
+        << message;
+  }
   TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        addTimedStart(tm);
-        addInstant(tm, "n1", 1.0, 1, 2)->rank = -1;
-        addInstant(tm, "n2", 1.0, 1, 3)->rank = -2;
-        tm.generate(dir.path());
-      },
-      ExitedWithCode(1), "instantaneous actions n1, n2 all have a negative rank");
-}
-
-TEST(GeneratorInstantDeath, ZeroWeightsWouldLoseThePath) {
-  TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        addTimedStart(tm);
-        addInstant(tm, "w1", 0.0, 1, 2);
-        addInstant(tm, "w2", 0.0, 1, 3);
-        tm.generate(dir.path());
-      },
-      ExitedWithCode(1), "weights of the competing instantaneous actions w1, w2 sum to 0");
+  TestModel tm({0});
+  addTimedStart(tm);
+  addInstant(tm, "lone", -1.0, 1, 2);
+  EXPECT_EQ(tm.generate(dir.path()).arm, normalHeader(2) + "1\n2\n2.0000000000e+00\n0\n2\n0\n");
 }

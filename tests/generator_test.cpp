@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <limits>
 #include <regex>
 #include <string>
 
@@ -14,7 +16,6 @@
 using gentest::FlatModel;
 using gentest::normalHeader;
 using gentest::TestModel;
-using testing::ExitedWithCode;
 using testsupport::TempDir;
 
 namespace {
@@ -217,52 +218,47 @@ TEST(GeneratorNormal, ErlangCasesAgeTogetherAndShareTheRate) {
                          "4\n0\n");
 }
 
-TEST(GeneratorNormalDeath, EmptyModelIsRefused) {
-  TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({});
-        tm.generateToStderr(dir.path());
-      },
-      ExitedWithCode(1), "^The model is empty, i.e., does not have any state variables.\n$");
+// Failures reach the caller as GenError, with the text, stream and status
+// that main prints and exits with.
+void expectFailure(const GenError& error, const std::string& message, GenError::Stream stream) {
+  EXPECT_EQ(error.what(), message);
+  EXPECT_EQ(error.stream(), stream);
+  EXPECT_EQ(error.status(), 1);
 }
 
-TEST(GeneratorNormalDeath, UnsupportedDistributionIsRefused) {
-  TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        tm.add("odd", static_cast<Distribution>(3), 1, nullptr, nullptr);
-        tm.generateToStderr(dir.path());
-      },
-      ExitedWithCode(1), "Error:  Can not generate state space with Current Action Distribution Type\n$");
+TEST(GeneratorNormalFailure, RefusedModels) {
+  {
+    TempDir dir;
+    TestModel tm({});
+    expectFailure(tm.failure(dir.path()), "The model is empty, i.e., does not have any state variables.",
+                  GenError::Stream::Out);
+  }
+  const std::string unsupported = "Error:  Can not generate state space with Current Action Distribution Type";
+  {
+    TempDir dir;
+    TestModel tm({0});
+    tm.add("odd", static_cast<Distribution>(3), 1, nullptr, nullptr);
+    expectFailure(tm.failure(dir.path()), unsupported, GenError::Stream::Out);
+  }
+  {
+    TempDir dir;
+    TestModel tm({0});
+    tm.add("d", DIST_DETERMINISTIC, 1, nullptr, nullptr);
+    tm.add("e", DIST_ERLANG, 1, nullptr, nullptr);
+    expectFailure(tm.failure(dir.path()), unsupported, GenError::Stream::Out);
+  }
 }
 
-TEST(GeneratorNormalDeath, DeterministicWithErlangIsRefused) {
+TEST(GeneratorNormalFailure, UndefinedCaseProbabilityStopsTheRun) {
   TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        tm.add("d", DIST_DETERMINISTIC, 1, nullptr, nullptr);
-        tm.add("e", DIST_ERLANG, 1, nullptr, nullptr);
-        tm.generateToStderr(dir.path());
-      },
-      ExitedWithCode(1), "Error:  Can not generate state space with Current Action Distribution Type\n$");
-}
-
-TEST(GeneratorNormalDeath, UndefinedCaseProbabilityStopsTheRun) {
-  TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        FlatModel* f = &tm.flat();
-        auto* c1 = tm.makeCase("zero1", DIST_EXPONENTIAL, 0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
-        auto* c2 = tm.makeCase("zero2", DIST_EXPONENTIAL, 0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 2; });
-        c1->weight = c2->weight = 0;
-        tm.addCases("cases", {c1, c2});
-        tm.generate(dir.path());
-      },
-      ExitedWithCode(1), "Error: The probability of action zero1 within its group is undefined");
+  TestModel tm({0});
+  FlatModel* f = &tm.flat();
+  auto* c1 = tm.makeCase("zero1", DIST_EXPONENTIAL, 0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  auto* c2 = tm.makeCase("zero2", DIST_EXPONENTIAL, 0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 2; });
+  c1->weight = c2->weight = 0;
+  tm.addCases("cases", {c1, c2});
+  const std::string message = tm.failure(dir.path()).what();
+  EXPECT_EQ(message.rfind("Error: The probability of action zero1 within its group is undefined", 0), 0u) << message;
 }
 
 TEST(GeneratorNormal, UnopenableOutputFilesNameTheFileAndTheReason) {
@@ -285,42 +281,86 @@ TEST(GeneratorNormal, UnopenableOutputFilesNameTheFileAndTheReason) {
   EXPECT_EQ(errorOf(dir.path()), "Could not open file dude " + dir.path() + "/t.var: Is a directory");
 }
 
-// State numbers are unsigned 32-bit: 4,294,967,295 is the last. A run that
-// would number a state beyond it stops before any file receives a wrong
-// number.
-TEST(GeneratorNormalDeath, StateNumberBeyondTheStoreStopsTheRun) {
-  TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        addCounter(tm, 5);
-        const std::string prefix = dir.path() + "/";
-        StateSpaceGen gen(tm.build(), prefix.c_str(), "t", 0, 0.5, nullptr, nullptr, nullptr);
-        gen.stateCounter = 4294967294u;  // as if that many states were numbered
-        gen.InitializeTrace();
-        gen.GenStateSpace();
-      },
-      ExitedWithCode(1),
-      "^Error: The state space has more states than can be stored \\(4294967295 at most\\); generation "
-      "stopped.\n$");
+// Rates, weights and phase counts are checked where the model gives them: a
+// value that cannot be right stops the run and names the action, the value
+// and the state being explored; a rate of exactly 0 is no transition.
+TEST(GeneratorNormalFailure, ValuesThatCannotBeRight) {
+  struct Case {
+    const char* name;
+    Distribution dist;
+    double rate, weight, phases;
+    const char* message;
+  };
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {
+      {"negative rate", DIST_EXPONENTIAL, -1, 1, 1,
+       "Error: The rate of action b is -1 in state 2; a rate must be finite and not negative"},
+      {"infinite rate", DIST_EXPONENTIAL, inf, 1, 1,
+       "Error: The rate of action b is inf in state 2; a rate must be finite and not negative"},
+      {"rate not a number", DIST_ERLANG, nan, 1, 1,
+       "Error: The rate of action b is nan in state 2; a rate must be finite and not negative"},
+      {"no phase", DIST_ERLANG, 1, 1, 0,
+       "Error: The phase count of action b is 0 in state 2; an Erlang action has at least 1 phase"},
+      {"negative case weight", DIST_EXPONENTIAL, 1, -0.5, 1,
+       "Error: The weight of action b is -0.5 in state 2; a case weight must be finite and not negative"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    TestModel tm({0});
+    FlatModel* f = &tm.flat();
+    tm.add("a", DIST_EXPONENTIAL, 1, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+    auto* b = tm.makeCase("b", c.dist, 1, [f] { return f->mark[0] == 1; }, [f] { f->mark[0] = 2; });
+    auto* other = tm.makeCase("other", DIST_EXPONENTIAL, 1, [f] { return f->mark[0] == 1; }, [f] { f->mark[0] = 3; });
+    b->rate = other->rate = c.rate;
+    b->weight = c.weight;
+    b->phases = c.phases;
+    tm.addCases("cases", {b, other});
+    const GenError error = tm.failure(dir.path());
+    EXPECT_EQ(error.what(), std::string(c.message) + ".\nPlease check the model and try again");
+    EXPECT_EQ(error.status(), 1);
+  }
 }
 
-TEST(GeneratorNormal, LastStorableStateNumberIsWritten) {
+// State numbers are unsigned 32-bit: 4,294,967,295 is the last. A run that
+// would number a state beyond it stops before any file receives a wrong
+// number; the last storable number is written.
+TEST(GeneratorNormal, StateNumbersUpToTheStoreLimit) {
   TempDir dir;
-  TestModel tm({0});
-  addCounter(tm, 1);
   const std::string prefix = dir.path() + "/";
+  GenOptions options;
+  options.path = prefix;
+  options.name = "t";
   {
-    StateSpaceGen gen(tm.build(), prefix.c_str(), "t", 0, 0.5, nullptr, nullptr, nullptr);
-    gen.stateCounter = 12799998;
-    gen.InitializeTrace();
+    TestModel tm({0});
+    addCounter(tm, 5);
+    StateSpaceGen gen(tm.build(), options);
+    gen.skipNumbersUpTo(4294967295);
+    testing::internal::CaptureStdout();
+    try {
+      gen.GenStateSpace();
+      ADD_FAILURE() << "no stop";
+    } catch (const GenError& error) {
+      EXPECT_STREQ(error.what(),
+                   "Error: The state space has more states than can be stored (4294967295 at most); generation "
+                   "stopped.");
+    }
+    testing::internal::GetCapturedStdout();
+    std::cout << std::defaultfloat;
+  }
+  {
+    TestModel tm({0});
+    addCounter(tm, 1);
+    StateSpaceGen gen(tm.build(), options);
+    gen.skipNumbersUpTo(4294967294);
     testing::internal::CaptureStdout();
     gen.GenStateSpace();
     testing::internal::GetCapturedStdout();
     std::cout << std::defaultfloat;
   }
   EXPECT_EQ(testsupport::readFile(prefix + "t.arm"),
-            normalHeader(2) + "1\n12799999\n1.0000000000e+00\n0\n12799999\n0\n");
+            normalHeader(2) + "1\n4294967295\n1.0000000000e+00\n0\n4294967295\n0\n");
   // The first reward record carries the counter as set above.
-  EXPECT_EQ(testsupport::readFile(prefix + "t.var"), "12799998\n12799999\n");
+  EXPECT_EQ(testsupport::readFile(prefix + "t.var"), "4294967294\n4294967295\n");
 }

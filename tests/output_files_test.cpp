@@ -270,23 +270,6 @@ TEST(DeterministicFile, EmptyListIsASingleZero) {
   EXPECT_EQ(readFile(dir.file("t.det")), "0\n");
 }
 
-TEST(SuccessorRatesMerge, OrdersByNumberAndSumsInFiringOrder) {
-  SuccessorRates rates;
-  rates.add(7, 1.0);
-  rates.add(3, 0.5);
-  rates.add(7, 1e-17);
-  rates.add(7, 2.0);
-  rates.add(1, -1.0);
-  rates.merge();
-  ASSERT_EQ(rates.entries().size(), 3u);
-  EXPECT_EQ(rates.entries()[0].number, 1u);
-  EXPECT_EQ(rates.entries()[1].number, 3u);
-  EXPECT_EQ(rates.entries()[2].number, 7u);
-  EXPECT_EQ(rates.entries()[2].value, (0.0 + 1.0 + 1e-17) + 2.0);
-  rates.clear();
-  EXPECT_TRUE(rates.empty());
-}
-
 // A state-space file that cannot be written completely stops the run with a
 // report on the file, not with the summary.
 TEST(OutputFiles, WriteFailureStopsTheRun) {

@@ -63,7 +63,10 @@ TEST(ScaleSlow, StateSpacePastTwoToTheTwentyFourStates) {
   const std::string prefix = dir.path() + "/";
   testing::internal::CaptureStdout();
   {
-    StateSpaceGen gen(pv, prefix.c_str(), "t", 0, 0.5, nullptr, nullptr, nullptr);
+    GenOptions options;
+    options.path = prefix;
+    options.name = "t";
+    StateSpaceGen gen(pv, options);
     gen.InitializeTrace();
     gen.GenStateSpace();
   }

@@ -1,0 +1,49 @@
+#include "Expansion.h"
+
+#include <charconv>
+
+std::uint32_t Expansion::find(const char* vector) {
+  const State& state = states_.back();
+  const std::uint32_t count = state.endSuccessor - state.firstSuccessor;
+  if (count <= kLinearSearch) {
+    for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++)
+      if (std::memcmp(this->vector(i), vector, stateSize_) == 0) return i;
+    return state.endSuccessor;
+  }
+  if (index_.empty())
+    for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++)
+      index_.emplace(std::string(this->vector(i), stateSize_), i);
+  const auto at = index_.find(std::string(vector, stateSize_));
+  return at == index_.end() ? state.endSuccessor : at->second;
+}
+
+bool Expansion::addSuccessor(const char* vector, double value, bool self) {
+  State& state = states_.back();
+  const std::uint32_t at = find(vector);
+  if (at != state.endSuccessor) {
+    // Summed in arrival order, as the values of one transition always were.
+    successors_[at].value += value;
+    return false;
+  }
+  successors_.push_back(Successor{value, 0, 0, self});
+  vectors_.insert(vectors_.end(), vector, vector + stateSize_);
+  rewards_.resize(rewards_.size() + rewardCount_);
+  if (!index_.empty()) index_.emplace(std::string(vector, stateSize_), state.endSuccessor);
+  state.endSuccessor++;
+  return true;
+}
+
+void Expansion::endState() {
+  constexpr std::size_t kMaxText = 32;  // "-1.7976931349e+308" and more
+  const State& state = states_.back();
+  for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++) {
+    Successor& s = successors_[i];
+    const std::size_t begin = text_.size();
+    text_.resize(begin + kMaxText);
+    const auto result =
+        std::to_chars(text_.data() + begin, text_.data() + text_.size(), s.value, std::chars_format::scientific, 10);
+    s.textBegin = static_cast<std::uint32_t>(begin);
+    s.textLength = static_cast<std::uint32_t>(result.ptr - (text_.data() + begin));
+    text_.resize(begin + s.textLength);
+  }
+}

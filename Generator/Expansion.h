@@ -1,0 +1,113 @@
+#ifndef EXPANSION_H
+#define EXPANSION_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+// What the successor generator found out of a run of explored states: per
+// state, every successor (its vector, its value summed over every path that
+// reaches it, that value already formatted for the state-space file, and the
+// reward values the reward model gave it on the first path), the delays of
+// the deterministic actions enabled in it, and the notes to print when the
+// state is numbered. This is everything the numbering side needs, so states
+// can be expanded on another thread (and another model instance) than the
+// one that numbers them and writes the files, and the work of merging and
+// formatting goes with the expansion.
+//
+// Successors keep the order of their first arrival, which is the order in
+// which new states get their numbers. Vectors are compared byte for byte:
+// the model writes every state in one canonical form (the table hashes the
+// bytes too).
+//
+// The buffers keep their capacity from one use to the next: after the first
+// few batches, expanding allocates nothing.
+class Expansion {
+ public:
+  struct State {
+    std::uint32_t number;
+    std::uint32_t firstSuccessor, endSuccessor;
+    std::uint32_t firstDelay, endDelay;
+    std::uint32_t firstNote, endNote;
+  };
+  struct Successor {
+    double value;
+    std::uint32_t textBegin;  // the value as written ("%.10e"), in text()
+    std::uint32_t textLength;
+    bool self;  // the explored state itself: numbering needs no lookup
+  };
+  // A zero-time branching whose probabilities sum past 1. `actions` (indices
+  // into the model's instantaneous actions) identifies it for reporting once.
+  struct Note {
+    std::vector<std::uint32_t> actions;
+    std::string text;
+  };
+
+  Expansion(std::size_t stateSize, std::size_t rewardCount)
+      : stateSize_(stateSize), rewardCount_(rewardCount) {}
+
+  void clear() {
+    states_.clear();
+    successors_.clear();
+    vectors_.clear();
+    rewards_.clear();
+    text_.clear();
+    delays_.clear();
+    notes_.clear();
+  }
+
+  void beginState(std::uint32_t number) {
+    const auto s = static_cast<std::uint32_t>(successors_.size());
+    const auto d = static_cast<std::uint32_t>(delays_.size());
+    const auto n = static_cast<std::uint32_t>(notes_.size());
+    states_.push_back(State{number, s, s, d, d, n, n});
+    index_.clear();
+  }
+  // Adds one path's value to the successor `vector`; true on its first
+  // arrival, when its reward values go to newRewards().
+  bool addSuccessor(const char* vector, double value, bool self);
+  double* newRewards() { return rewards_.data() + (rewards_.size() - rewardCount_); }
+  void addDelay(double delay) {
+    delays_.push_back(delay);
+    states_.back().endDelay++;
+  }
+  void addNote(Note note) {
+    notes_.push_back(std::move(note));
+    states_.back().endNote++;
+  }
+  // Formats the values of the state's successors, now that they are complete.
+  void endState();
+
+  std::size_t size() const { return states_.size(); }
+  const State& state(std::size_t i) const { return states_[i]; }
+  const Successor& successor(std::uint32_t i) const { return successors_[i]; }
+  const char* vector(std::uint32_t i) const { return vectors_.data() + std::size_t{i} * stateSize_; }
+  const double* rewards(std::uint32_t i) const { return rewards_.data() + std::size_t{i} * rewardCount_; }
+  std::string_view text(const Successor& s) const { return std::string_view(text_.data() + s.textBegin, s.textLength); }
+  double delay(std::uint32_t i) const { return delays_[i]; }
+  const Note& note(std::uint32_t i) const { return notes_[i]; }
+
+ private:
+  // Beyond this many successors of one state, a map finds earlier arrivals.
+  static constexpr std::uint32_t kLinearSearch = 32;
+  // The successor of the current state with this vector, or endSuccessor.
+  std::uint32_t find(const char* vector);
+
+  std::size_t stateSize_;
+  std::size_t rewardCount_;
+  std::vector<State> states_;
+  std::vector<Successor> successors_;
+  std::vector<char> vectors_;
+  std::vector<double> rewards_;
+  std::vector<char> text_;
+  std::vector<double> delays_;
+  std::vector<Note> notes_;
+  std::unordered_map<std::string, std::uint32_t> index_;  // of the current state, when large
+};
+
+#endif

@@ -1,0 +1,346 @@
+#include "SuccessorGenerator.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "GenAssert.h"
+#include "GenError.h"
+#include "PVModel.h"
+#include "Reward.h"
+#include "TraceFileContainer.h"
+
+namespace {
+
+// Probabilities of the branches of one vanishing state may add up to a hair
+// above 1 through rounding alone; only a real excess is worth a warning.
+constexpr double kBranchSumTolerance = 1e-9;
+
+std::string formatValue(double value) {
+  char text[64];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+std::string joinNames(BaseActionClass** actions, int count) {
+  std::string names;
+  for (int i = 0; i < count; i++) {
+    if (i > 0) names += ", ";
+    names += actions[i]->getName();
+  }
+  return names;
+}
+
+}  // namespace
+
+SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
+  model_.ConsiderOnly(nullptr, -1);
+  model_.listActions(&actionList_);
+  model_.listGroups(&groupList_);
+  groups_ = groupList_.getList();
+  stateSize_ = static_cast<std::size_t>(model_.StateSize());
+
+  BaseActionClass** all = actionList_.getList();
+  for (int i = 0; i < actionList_.getNumItems(); i++) {
+    BaseActionClass* action = all[i];
+    switch (action->DistributionType) {
+      case DIST_INSTANTANEOUS:
+        distributionFlags_ |= 1;
+        instantActions_.push_back(action);
+        continue;
+      case DIST_EXPONENTIAL:
+        distributionFlags_ |= 1;
+        break;
+      case DIST_DETERMINISTIC:
+        distributionFlags_ |= 2;
+        break;
+      case DIST_ERLANG:
+        distributionFlags_ |= 4;
+        erlangActions_.push_back(action);
+        break;
+      default:
+        distributionFlags_ = 0xF000;
+        break;
+    }
+    timedActions_.push_back(action);
+  }
+
+  const std::size_t levels = kMaxInstantFirings + 2;
+  instantSlots_ = std::max<std::size_t>(instantActions_.size(), 1);
+  next_.assign(stateSize_, 0);
+  scratch_.assign(levels * stateSize_, 0);
+  enabled_.assign(levels * instantSlots_, nullptr);
+}
+
+void SuccessorGenerator::setTrace(TraceFileContainer* trace) {
+  trace_ = trace;
+  trace1_ = trace && trace->wants(1);
+  trace4_ = trace && trace->wants(4);
+}
+
+bool SuccessorGenerator::anyInstantEnabled() {
+  bool enabled = false;
+  for (BaseActionClass* action : instantActions_)
+    if (action->Enabled()) enabled = true;
+  return enabled;
+}
+
+void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansion& out) {
+  explored_ = state;
+  exploredNumber_ = number;
+  out.beginState(number);
+  if (trace1_) trace_->printf(1, "State Number = %d", static_cast<int>(number));
+
+  // Enabling tests leave the markings alone, so the model needs the explored
+  // state set again only after a firing, and only if another action follows.
+  char* vector = const_cast<char*>(state);
+  model_.SetState(vector);
+  bool moved = false;
+  for (BaseActionClass* action : timedActions_) {
+    if (moved) {
+      model_.SetState(vector);
+      moved = false;
+    }
+    if (trace4_ && procedure_ == Procedure::Normal) trace_->printf(4, "Checking Action: %s", action->getName());
+    if (!action->Enabled()) continue;
+    moved = true;
+    timedValue_ = fireTimed(action, state, out);
+    resolveZeroTime(1.0, 0, out);
+  }
+  out.endState();
+}
+
+BaseGroupClass* SuccessorGenerator::groupOf(BaseActionClass* action) {
+  GEN_ASSERT(action->GroupId >= 0 && action->GroupId < groupList_.getNumItems(),
+             "action->GroupId < NumGroups", "SuccessorGenerator");
+  return groups_[action->GroupId];
+}
+
+double SuccessorGenerator::caseProbability(BaseActionClass* action) {
+  BaseGroupClass* group = groupOf(action);
+  // Only where cases compete does a weight count.
+  if (group->getNumMembers() > 1) {
+    const double weight = action->Weight();
+    if (!(weight >= 0) || !std::isfinite(weight))
+      badValue("weight", action, weight, "a case weight must be finite and not negative");
+  }
+  const double p = group->Probability(action);
+  if (!std::isfinite(p))
+    throw GenError(std::string("Error: The probability of action ") + action->getName() +
+                   " within its group is undefined (the weights of the competing actions sum to 0).\n"
+                   "Please check the model and try again");
+  return p;
+}
+
+void SuccessorGenerator::checkRate(BaseActionClass* action, double rate) const {
+  if (!(rate >= 0) || !std::isfinite(rate))
+    badValue("rate", action, rate, "a rate must be finite and not negative");
+}
+
+double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state, Expansion& out) {
+  double value;
+  if (procedure_ == Procedure::Normal) {
+    if (trace1_) trace_->printFireAction(action, 0.0);
+    if (action->DistributionType == DIST_ERLANG) {
+      const double phases = action->ErlangParamM();
+      if (!(phases >= 1)) badValue("phase count", action, phases, "an Erlang action has at least 1 phase");
+      if (!action->ReadyToFire()) {
+        // Not yet in its last phase: the action (with the other cases of its
+        // group) ages by one phase instead of firing.
+        model_.AgeAction(const_cast<char*>(state), action);
+        BaseGroupClass* group = groupOf(action);
+        const int members = group->getNumMembers();
+        if (members > 0) {
+          for (int i = 0; i < members; i++) group->getMember(i)->Age();
+        } else {
+          action->Age();
+        }
+        const double rate = action->Rate();
+        checkRate(action, rate);
+        model_.CurrentState(next_.data());
+        return members > 0 ? rate / members : rate;
+      }
+    }
+    const double rate = action->Rate();
+    checkRate(action, rate);
+    value = rate * caseProbability(action);
+  } else {
+    value = caseProbability(action);
+    if (trace1_) trace_->printf(1, "Enabled: %s", action->getName());
+    if (action->DistributionType == DIST_DETERMINISTIC) {
+      // A deterministic transition is recorded as its probability, marked by
+      // the sign, and the explored state is filed under the delay.
+      value = -value;
+      const double* parameters = action->ReturnDistributionParameters();
+      if (!parameters)
+        throw GenError(std::string("Error: The deterministic action ") + action->getName() +
+                       " gives no delay value.");
+      const double delay = parameters[0];
+      if (!(delay > 0) || !std::isfinite(delay))
+        badValue("delay", action, delay, "a delay must be finite and above 0");
+      out.addDelay(delay);
+    } else {
+      const double rate = action->Rate();
+      checkRate(action, rate);
+      value = value * rate;
+    }
+    if (trace1_) trace_->printFireAction(action, 0.0);
+  }
+  model_.FireAction(next_.data(), action);
+  for (BaseActionClass* erlang : erlangActions_)
+    if (!erlang->Enabled()) erlang->ResetPhase();
+  return value;
+}
+
+double SuccessorGenerator::afterLoneFiring(BaseActionClass* action, double probability) {
+  // Normal: the lone action fires with certainty, whatever its weight.
+  if (procedure_ == Procedure::Normal) return probability;
+  return caseProbability(action) * probability;
+}
+
+SuccessorGenerator::Branch SuccessorGenerator::afterBranch(BaseActionClass* action, double probability,
+                                                           double totalWeight) {
+  // Normal: weights normalised over the competitors. Deterministic: the
+  // case probability of the action within its own group.
+  if (procedure_ == Procedure::Normal) {
+    const double weight = action->Weight();
+    return Branch{weight / totalWeight, probability * weight / totalWeight};
+  }
+  const double share = caseProbability(action);
+  return Branch{share, share * probability};
+}
+
+bool SuccessorGenerator::recorded(double value) const {
+  // Normal: only a positive rate is a transition. Deterministic: negative
+  // values are the deterministic transitions, so only exactly 0 is dropped.
+  if (procedure_ == Procedure::Normal) return value > 0;
+  return value != 0;
+}
+
+double SuccessorGenerator::competingWeight(BaseActionClass** competing, int count) const {
+  double total = 0.0;
+  for (int i = 0; i < count; i++) {
+    const double weight = competing[i]->Weight();
+    if (!(weight >= 0) || !std::isfinite(weight))
+      badValue("weight", competing[i], weight, "an instantaneous weight must be finite and not negative");
+    total += weight;
+  }
+  if (!(total > 0) || !std::isfinite(total)) vanishingPathLost(competing, count, false, total);
+  return total;
+}
+
+void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansion& out) {
+  if (depth > kMaxInstantFirings) zeroTimeLimitExceeded();
+
+  BaseActionClass** enabled = enabledAt(depth);
+  int count = 0;
+  for (BaseActionClass* action : instantActions_)
+    if (action->Enabled()) enabled[count++] = action;
+
+  if (count == 0) {
+    recordStable(probability * timedValue_, out);
+    return;
+  }
+
+  // next_ holds the vector the last firing produced. The model is set to it
+  // (which also puts replicas back in canonical order) only where the path
+  // branches and each branch must start from it: enabling tests read the
+  // same markings whatever the replicas' order, and reading the vector out
+  // sorts the replicas again anyway.
+  if (count == 1) {
+    BaseActionClass* action = enabled[0];
+    const double next = afterLoneFiring(action, probability);
+    if (trace1_) trace_->printFireAction(action, 0.0);
+    model_.FireAction(next_.data(), action);
+    resolveZeroTime(next, depth + 1, out);
+    return;
+  }
+
+  // The branches start from the vector itself. Setting it may load the
+  // replicas of a Rep in another order, so the enabled actions are collected
+  // again from the model as it now stands.
+  char* saved = scratchState(depth);
+  std::memcpy(saved, next_.data(), stateSize_);
+  model_.SetState(saved);
+  count = 0;
+  for (BaseActionClass* action : instantActions_)
+    if (action->Enabled()) enabled[count++] = action;
+
+  // Only the enabled actions of the highest rank compete.
+  int maxRank = 0;
+  for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
+  int competing = 0;
+  for (int i = 0; i < count; i++)
+    if (enabled[i]->Rank() == maxRank) enabled[competing++] = enabled[i];
+  if (competing == 0) vanishingPathLost(enabled, count, true, 0.0);
+  const double totalWeight = procedure_ == Procedure::Normal ? competingWeight(enabled, competing) : 0.0;
+
+  double branchSum = 0.0;
+  for (int i = 0; i < competing; i++) {
+    BaseActionClass* action = enabled[i];
+    const Branch branch = afterBranch(action, probability, totalWeight);
+    branchSum += branch.share;
+    if (trace1_) trace_->printFireAction(action, 0.0);
+    model_.FireAction(next_.data(), action);
+    resolveZeroTime(branch.path, depth + 1, out);
+    model_.SetState(saved);
+  }
+  if (branchSum > 1 + kBranchSumTolerance) noteOverfullBranching(enabled, competing, branchSum, out);
+}
+
+void SuccessorGenerator::recordStable(double value, Expansion& out) {
+  if (trace4_) trace_->printf(4, "The rate to this state: %f", value);
+  if (!recorded(value)) return;
+  // A transition back to the explored state (a third of all transitions in
+  // the compiled-in model) needs no lookup when it is numbered.
+  const bool self = std::memcmp(next_.data(), explored_, stateSize_) == 0;
+  // The reward values of the first path to arrive are the ones written, if
+  // the successor turns out to be new.
+  if (out.addSuccessor(next_.data(), value, self) && !self) Reward::ReadValues(model_, out.newRewards());
+}
+
+void SuccessorGenerator::noteOverfullBranching(BaseActionClass** fired, int count, double sum,
+                                               Expansion& out) {
+  std::vector<std::uint32_t> key;
+  key.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; i++) {
+    const auto at = std::find(instantActions_.begin(), instantActions_.end(), fired[i]);
+    key.push_back(static_cast<std::uint32_t>(at - instantActions_.begin()));
+  }
+  if (!notedBranchings_.insert(key).second) return;
+  out.addNote(Expansion::Note{
+      std::move(key), "Warning: The zero-time branches of the instantaneous actions " + joinNames(fired, count) +
+                          " out of one vanishing state have probabilities summing to " + formatValue(sum) +
+                          " (first in state " + std::to_string(exploredNumber_) +
+                          "); the values are written as they are."});
+}
+
+void SuccessorGenerator::zeroTimeLimitExceeded() const {
+  if (procedure_ == Procedure::Deterministic)
+    throw GenError("Error:  Maximum number of zero time transition firings exceeded(" +
+                   std::to_string(kMaxInstantFirings) +
+                   ")\nPossible undetermined model\nPlease check the model and try again");
+  throw GenError("Error:  Maximum number of zero time transition recursive firings exceeded(" +
+                 std::to_string(kMaxInstantFirings) +
+                 ")\nPossible undetermined model.\nPlease check the model and try again");
+}
+
+void SuccessorGenerator::vanishingPathLost(BaseActionClass** enabled, int count, bool negativeRanks,
+                                           double totalWeight) const {
+  const std::string names = joinNames(enabled, count);
+  if (negativeRanks)
+    throw GenError("Error: No instantaneous action can fire: the enabled instantaneous actions " + names +
+                   " all have a negative rank.\nPlease check the model and try again");
+  throw GenError("Error: The weights of the competing instantaneous actions " + names + " sum to " +
+                 std::to_string(totalWeight) +
+                 ", so their probabilities are undefined.\nPlease check the model and try again");
+}
+
+void SuccessorGenerator::badValue(const char* what, BaseActionClass* action, double value,
+                                  const char* requirement) const {
+  throw GenError(std::string("Error: The ") + what + " of action " + action->getName() + " is " +
+                 formatValue(value) + " in state " + std::to_string(exploredNumber_) + "; " + requirement +
+                 ".\nPlease check the model and try again");
+}

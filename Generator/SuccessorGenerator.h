@@ -1,0 +1,133 @@
+#ifndef SUCCESSOR_GENERATOR_H
+#define SUCCESSOR_GENERATOR_H
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "BaseActionClass.h"
+#include "BaseGroupClass.h"
+#include "Expansion.h"
+#include "List.h"
+
+class PVModel;
+class TraceFileContainer;
+
+// The two ways of recording a state's transitions. Normal: rates, with
+// zero-time branches split by normalised weights. Deterministic: the
+// transitions of deterministic actions as probabilities marked by a minus
+// sign, every zero-time branch weighed by its case probability, and the
+// delays enabled in each state reported.
+enum class Procedure { Normal, Deterministic };
+
+// The firing rules of the model behind one operation: given a state vector,
+// report every stable successor with its value (and, in the deterministic
+// procedure, the delays enabled) to an Expansion. Timed firing, Erlang
+// ageing, zero-time resolution by rank and weight and case probabilities all
+// live here; the explorer only numbers what comes out.
+//
+// Each instance drives one reward model and must be used from one thread.
+// Expanding a state depends on nothing but its vector, except for Erlang
+// phases, which the actions carry from one explored state to the next: a
+// model with Erlang actions must be expanded by one instance, in order.
+class SuccessorGenerator {
+ public:
+  // Longest zero-time path accepted: 23 firings in a row.
+  static constexpr int kMaxInstantFirings = 23;
+
+  // Lists the model's actions and groups; every reward variable takes part.
+  explicit SuccessorGenerator(PVModel& model);
+  SuccessorGenerator(const SuccessorGenerator&) = delete;
+  SuccessorGenerator& operator=(const SuccessorGenerator&) = delete;
+
+  // Trace output for the run, or null; the trace level is fixed from here on.
+  void setTrace(TraceFileContainer* trace);
+  void setProcedure(Procedure procedure) { procedure_ = procedure; }
+
+  // Reports the successors of `state`, the explored state numbered `number`
+  // (named in messages), as one state of `out`. Leaves the model in a state
+  // of its own choosing. A value that cannot be right stops with GenError.
+  void expand(const char* state, std::uint32_t number, Expansion& out);
+
+  PVModel& model() { return model_; }
+  int numActions() const { return actionList_.getNumItems(); }
+  // OR of 1 (exponential or instantaneous), 2 (deterministic), 4 (Erlang);
+  // 0xF000 when an action has any other distribution.
+  std::uint32_t distributionFlags() const { return distributionFlags_; }
+  bool hasInstantActions() const { return !instantActions_.empty(); }
+  bool hasErlangActions() const { return !erlangActions_.empty(); }
+  // Whether an instantaneous action is enabled in the model's current state.
+  bool anyInstantEnabled();
+
+ private:
+  BaseGroupClass* groupOf(BaseActionClass* action);
+  // The case probability of a timed or instantaneous action, once the
+  // weight it rests on is known to be usable.
+  double caseProbability(BaseActionClass* action);
+  // Fires one enabled timed action into next_; its value is the rate
+  // (normal) or the signed case probability (deterministic).
+  double fireTimed(BaseActionClass* action, const char* state, Expansion& out);
+  // Follows every zero-time path out of the vector in next_, which the model
+  // also holds, recording the stable states at their ends.
+  void resolveZeroTime(double probability, int depth, Expansion& out);
+  void recordStable(double value, Expansion& out);
+
+  // The rules in which the two procedures differ.
+  // The path probability after a lone enabled instantaneous action fires.
+  double afterLoneFiring(BaseActionClass* action, double probability);
+  // When `action` wins a competition of several: its share of the branching
+  // and the probability of the path after it.
+  struct Branch {
+    double share;
+    double path;
+  };
+  Branch afterBranch(BaseActionClass* action, double probability, double totalWeight);
+  // Whether a transition of this value is written at all.
+  bool recorded(double value) const;
+
+  void checkRate(BaseActionClass* action, double rate) const;
+  // The total weight of the competing actions of one branching (normal
+  // procedure), each weight checked.
+  double competingWeight(BaseActionClass** competing, int count) const;
+  void noteOverfullBranching(BaseActionClass** fired, int count, double sum, Expansion& out);
+  [[noreturn]] void zeroTimeLimitExceeded() const;
+  [[noreturn]] void vanishingPathLost(BaseActionClass** enabled, int count, bool negativeRanks,
+                                      double totalWeight) const;
+  [[noreturn]] void badValue(const char* what, BaseActionClass* action, double value,
+                             const char* requirement) const;
+
+  char* scratchState(int level) { return scratch_.data() + static_cast<std::size_t>(level) * stateSize_; }
+  BaseActionClass** enabledAt(int level) { return enabled_.data() + static_cast<std::size_t>(level) * instantSlots_; }
+
+  PVModel& model_;
+  Procedure procedure_ = Procedure::Normal;
+  List<BaseActionClass> actionList_;
+  List<BaseGroupClass> groupList_;
+  BaseGroupClass** groups_ = nullptr;
+  std::vector<BaseActionClass*> timedActions_;
+  std::vector<BaseActionClass*> instantActions_;
+  std::vector<BaseActionClass*> erlangActions_;
+  std::vector<std::uint32_t> instantIndex_;  // by ActionNumber - instantBase_: position in instantActions_
+  int instantBase_ = 0;
+  std::uint32_t distributionFlags_ = 0;
+  std::size_t stateSize_;
+  std::size_t instantSlots_;
+
+  TraceFileContainer* trace_ = nullptr;
+  // Whether the trace wants messages of level 1 and 4; the hot paths test
+  // these instead of asking.
+  bool trace1_ = false;
+  bool trace4_ = false;
+
+  // The state being expanded: its vector, its number and where it goes.
+  const char* explored_ = nullptr;
+  std::uint32_t exploredNumber_ = 0;
+  double timedValue_ = 0.0;  // value of the timed transition that started the path
+
+  std::vector<char> next_;       // the vector the last firing produced
+  std::vector<char> scratch_;    // one state per level of a zero-time path
+  std::vector<BaseActionClass*> enabled_;  // the enabled instantaneous actions, per level
+  std::set<std::vector<std::uint32_t>> notedBranchings_;
+};
+
+#endif
