@@ -2,6 +2,7 @@
 #define BASE_COMPOSER_CLASS_H
 
 #include <iostream>
+#include <unordered_map>
 #include <vector>
 
 #include "BaseModelClass.h"
@@ -84,10 +85,20 @@ class BaseComposerClass : public BaseModelClass {
   // Precondition of the child queries: every child slot has been filled.
   void requireChildren() const;
 
-  int numSharedNames_ = 0;  // entries of SharedStateNames, whatever NumSharedStateVariables becomes
+  int numSharedNames_ = 0;
+  // The chain of variables a child composer's variable stands for, or null.
+  SharedStateVarLink* chainBelow(BaseStateVariableClass* childVar);  // entries of SharedStateNames, whatever NumSharedStateVariables becomes
   std::vector<StateSlot> sharedSlots_;  // stored shared variables, in SharedPtrs order
   int sharedStateSize_ = 0;
   bool layoutReady_ = false;
+
+ private:
+  std::vector<SharedStateVarLink*> sharedTails_;  // last node of each SharedLinks chain
+  // The child composers, and which of them shares each variable it shares
+  // itself; built on the first registration after SetupActions.
+  std::vector<BaseComposerClass*> composerChildren_;
+  std::unordered_map<BaseStateVariableClass*, BaseComposerClass*> childSharedOwner_;
+  bool childIndexReady_ = false;
 };
 
 #endif
