@@ -105,3 +105,51 @@ void BaseModelClass::DestructLocalState(State* s) {
   (void)s;
   unsupported();
 }
+
+// ------------------------------------------------------- change reporting
+
+void BaseModelClass::beginTracking() {
+  // Which model writes each stored place's cell, so that a firing can also
+  // mark the composers holding the shared places its model changes.
+  CellHolders holders;
+  std::vector<const void*> cells;
+  visitSubtree([&](BaseModelClass& m) {
+    cells.clear();
+    m.appendStoredCells(cells);
+    for (const void* cell : cells) holders.emplace(cell, &m);
+  });
+  visitSubtree([&](BaseModelClass& m) {
+    m.holdersKnown_ = m.findCellHolders(holders);
+    m.resetStateCache(true);
+  });
+}
+
+void BaseModelClass::markPathChanged(BaseModelClass* root) {
+  for (BaseModelClass* m = this; m != root && m->parent_; m = m->parent_)
+    m->parent_->childStateChanged(m->indexInParent_);
+}
+
+void BaseModelClass::ReportFiring(BaseActionClass* action) {
+  if (!tracking_) beginTracking();
+  BaseModelClass* owner = action ? action->OwningModel : nullptr;
+  bool inTree = false;
+  for (BaseModelClass* m = owner; m && !inTree; m = m->parent_) inTree = m == this;
+  if (!inTree || !owner->holdersKnown_) {
+    ForgetCachedState();
+    return;
+  }
+  owner->markPathChanged(this);
+  for (BaseModelClass* holder : owner->cellHolders_) {
+    holder->ownStateChanged();
+    holder->markPathChanged(this);
+  }
+}
+
+void BaseModelClass::ForgetCachedState() {
+  visitSubtree([](BaseModelClass& m) { m.resetStateCache(m.tracking_); });
+}
+
+void BaseModelClass::reportStateChanged(bool own) {
+  if (own) ownStateChanged();
+  for (BaseModelClass* m = this; m->parent_; m = m->parent_) m->parent_->childStateChanged(m->indexInParent_);
+}

@@ -208,6 +208,35 @@ void BaseComposerClass::PrepareStateLayout() {
   }
   layoutReady_ = true;
   CachedStateSize = prepareOwnLayout();
+  for (int c = 0; c < NumChildren; c++)
+    if (Children[c]) Children[c]->setParent(this, c);
+  cache_.assign(static_cast<std::size_t>(CachedStateSize > 0 ? CachedStateSize : 1), 0);
+  childDirty_.assign(static_cast<std::size_t>(NumChildren), 0);
+  composerChild_.assign(static_cast<std::size_t>(NumChildren), 0);
+  for (int c = 0; c < NumChildren; c++)
+    composerChild_[static_cast<std::size_t>(c)] = dynamic_cast<BaseComposerClass*>(Children[c]) != nullptr;
+  dirtyChildren_.clear();
+  dirtyChildren_.reserve(static_cast<std::size_t>(NumChildren));
+  sharedDirty_ = false;
+  resetStateCache(false);
+}
+
+void BaseComposerClass::resetStateCache(bool tracking) {
+  tracking_ = tracking;
+  cacheValid_ = false;
+  clearDirty();
+}
+
+void BaseComposerClass::visitSubtree(const std::function<void(BaseModelClass&)>& f) {
+  f(*this);
+  for (int c = 0; c < NumChildren; c++)
+    if (Children[c]) Children[c]->visitSubtree(f);
+}
+
+void BaseComposerClass::appendStoredCells(std::vector<const void*>& out) {
+  ensureLayout();
+  for (const StateSlot& s : sharedSlots_)
+    if (auto* place = dynamic_cast<SharableSV<short>*>(s.sv)) out.push_back(place->getValuePtr());
 }
 
 int BaseComposerClass::SharedStateSize() {
@@ -226,10 +255,15 @@ void BaseComposerClass::CurrentSharedState(void* dest) {
 
 void BaseComposerClass::SetSharedState(void* src) {
   ensureLayout();
-  char* p = static_cast<char*>(src);
+  loadSharedState(static_cast<char*>(src));
+  // Set from outside the state operations: the kept block no longer holds.
+  reportStateChanged(true);
+}
+
+void BaseComposerClass::loadSharedState(const char* src) {
   for (const StateSlot& s : sharedSlots_) {
-    s.read(p);
-    p += s.size;
+    s.read(const_cast<char*>(src));
+    src += s.size;
   }
 }
 

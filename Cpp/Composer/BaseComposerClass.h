@@ -1,6 +1,7 @@
 #ifndef BASE_COMPOSER_CLASS_H
 #define BASE_COMPOSER_CLASS_H
 
+#include <cstring>
 #include <iostream>
 #include <unordered_map>
 #include <vector>
@@ -26,6 +27,11 @@
 // chain of a child composer is copied node by node, not linked in, so that a
 // composer never changes a child's chain and the chains can be released by
 // the composer that holds them.
+//
+// Kept state: each composer keeps the state it last read and, once firings
+// are reported (see BaseModelClass::ReportFiring), reads back only the
+// children that reports named and sets only the children whose part of the
+// vector differs from what they hold.
 class BaseComposerClass : public BaseModelClass {
  public:
   // `Children` is allocated with new[] (numChildren entries, all null) and
@@ -45,6 +51,8 @@ class BaseComposerClass : public BaseModelClass {
   // Write or load the shared block: each stored shared variable in SharedPtrs
   // order at the running position.
   void CurrentSharedState(void* dest);
+  // Loads the block and, since the state operations did not, tells the
+  // kept states above that it changed.
   void SetSharedState(void* src);
 
   bool CompareState(void* a, void* b) override;
@@ -76,6 +84,31 @@ class BaseComposerClass : public BaseModelClass {
   int CachedStateSize = 0;
 
  protected:
+  void visitSubtree(const std::function<void(BaseModelClass&)>& f) override;
+  void appendStoredCells(std::vector<const void*>& out) override;
+  void childStateChanged(int index) override {
+    if (childDirty_[static_cast<std::size_t>(index)]) return;
+    childDirty_[static_cast<std::size_t>(index)] = 1;
+    dirtyChildren_.push_back(index);
+  }
+  void ownStateChanged() override { sharedDirty_ = true; }
+  void resetStateCache(bool tracking) override;
+  void loadSharedState(const char* src);
+  // Whether child c already holds `part` (its part of a vector being set),
+  // given `kept`, its part of the state last read.
+  bool childHolds(int c, const char* part, const char* kept, std::size_t size) {
+    return !childDirty_[static_cast<std::size_t>(c)] && std::memcmp(part, kept, size) == 0 &&
+           (!composerChild_[static_cast<std::size_t>(c)] || childArranged(c));
+  }
+  bool childArranged(int c) { return Children[c]->arrangedAsRead(); }
+  // Whether the kept state may stand in for the parts no report named.
+  bool trusted() const { return tracking_ && cacheValid_; }
+  void clearDirty() {
+    for (int c : dirtyChildren_) childDirty_[static_cast<std::size_t>(c)] = 0;
+    dirtyChildren_.clear();
+    sharedDirty_ = false;
+  }
+
   // Subclass part of PrepareStateLayout, run after the children's layouts
   // and the shared block are known; returns the composer's state size.
   virtual int prepareOwnLayout() = 0;
@@ -91,6 +124,16 @@ class BaseComposerClass : public BaseModelClass {
   std::vector<StateSlot> sharedSlots_;  // stored shared variables, in SharedPtrs order
   int sharedStateSize_ = 0;
   bool layoutReady_ = false;
+
+  // The state as last read (subclass layout), and what changed since: the
+  // children named by reports or set since (dirtyChildren_ in report order,
+  // childDirty_ by child) and the shared block.
+  std::vector<char> cache_;
+  std::vector<int> dirtyChildren_;
+  std::vector<char> childDirty_;
+  std::vector<char> composerChild_;  // by child: whether it is a composer
+  bool sharedDirty_ = false;
+  bool cacheValid_ = false;
 
  private:
   std::vector<SharedStateVarLink*> sharedTails_;  // last node of each SharedLinks chain
