@@ -1,5 +1,6 @@
 #include "BaseModelClass.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -121,27 +122,38 @@ void BaseModelClass::beginTracking() {
   visitSubtree([&](BaseModelClass& m) {
     m.holdersKnown_ = m.findCellHolders(holders);
     m.resetStateCache(true);
+    m.trackingRoot_ = this;
+    m.reportMarks_.clear();
+    if (!m.holdersKnown_) return;
+    addPathMarks(&m, m.reportMarks_);
+    for (BaseModelClass* holder : m.cellHolders_) {
+      std::pair<BaseModelClass*, int> own{holder, -1};
+      if (std::find(m.reportMarks_.begin(), m.reportMarks_.end(), own) == m.reportMarks_.end())
+        m.reportMarks_.push_back(own);
+      addPathMarks(holder, m.reportMarks_);
+    }
   });
 }
 
-void BaseModelClass::markPathChanged(BaseModelClass* root) {
-  for (BaseModelClass* m = this; m != root && m->parent_; m = m->parent_)
-    m->parent_->childStateChanged(m->indexInParent_);
+void BaseModelClass::addPathMarks(BaseModelClass* from, std::vector<std::pair<BaseModelClass*, int>>& marks) {
+  for (BaseModelClass* m = from; m != this && m->parent_; m = m->parent_) {
+    std::pair<BaseModelClass*, int> mark{m->parent_, m->indexInParent_};
+    if (std::find(marks.begin(), marks.end(), mark) == marks.end()) marks.push_back(mark);
+  }
 }
 
 void BaseModelClass::ReportFiring(BaseActionClass* action) {
   if (!tracking_) beginTracking();
   BaseModelClass* owner = action ? action->OwningModel : nullptr;
-  bool inTree = false;
-  for (BaseModelClass* m = owner; m && !inTree; m = m->parent_) inTree = m == this;
-  if (!inTree || !owner->holdersKnown_) {
+  if (!owner || owner->trackingRoot_ != this || !owner->holdersKnown_) {
     ForgetCachedState();
     return;
   }
-  owner->markPathChanged(this);
-  for (BaseModelClass* holder : owner->cellHolders_) {
-    holder->ownStateChanged();
-    holder->markPathChanged(this);
+  for (const auto& [model, child] : owner->reportMarks_) {
+    if (child < 0)
+      model->ownStateChanged();
+    else
+      model->childStateChanged(child);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <iostream>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "List.h"
@@ -135,12 +136,17 @@ class BaseModelClass {
   bool tracking_ = false;  // firings are reported to the root of this model
   std::vector<BaseModelClass*> cellHolders_;
   bool holdersKnown_ = false;
+  // What a firing of this model's actions marks, worked out once when the
+  // root begins tracking: (composer, child index), or (composer, -1) for
+  // its shared block.
+  BaseModelClass* trackingRoot_ = nullptr;
+  std::vector<std::pair<BaseModelClass*, int>> reportMarks_;
 
  private:
   friend class BaseComposerClass;  // links its children and walks their subtrees
 
   void beginTracking();
-  void markPathChanged(BaseModelClass* root);
+  void addPathMarks(BaseModelClass* from, std::vector<std::pair<BaseModelClass*, int>>& marks);
 
   BaseModelClass* parent_ = nullptr;
   int indexInParent_ = -1;

@@ -94,10 +94,26 @@ class BaseComposerClass : public BaseModelClass {
   void ownStateChanged() override { sharedDirty_ = true; }
   void resetStateCache(bool tracking) override;
   void loadSharedState(const char* src);
+  // Comparisons of the short byte runs states are made of (bytes compared
+  // unsigned, as memcmp does); below a few words a library call costs more
+  // than the comparison.
+  static bool sameBytes(const char* a, const char* b, std::size_t n) {
+    if (n > kShortRun) return std::memcmp(a, b, n) == 0;
+    for (std::size_t i = 0; i < n; i++)
+      if (a[i] != b[i]) return false;
+    return true;
+  }
+  static int compareBytes(const char* a, const char* b, std::size_t n) {
+    if (n > kShortRun) return std::memcmp(a, b, n);
+    for (std::size_t i = 0; i < n; i++)
+      if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
+    return 0;
+  }
+  static constexpr std::size_t kShortRun = 32;
   // Whether child c already holds `part` (its part of a vector being set),
   // given `kept`, its part of the state last read.
   bool childHolds(int c, const char* part, const char* kept, std::size_t size) {
-    return !childDirty_[static_cast<std::size_t>(c)] && std::memcmp(part, kept, size) == 0 &&
+    return !childDirty_[static_cast<std::size_t>(c)] && sameBytes(part, kept, size) &&
            (!composerChild_[static_cast<std::size_t>(c)] || childArranged(c));
   }
   bool childArranged(int c) { return Children[c]->arrangedAsRead(); }

@@ -92,8 +92,8 @@ void Join::SetState(void* src) {
     Children[c]->SetState(in + at);
     childStateChanged(c);
   }
-  if (sharedDirty_ || std::memcmp(in + childStatesSize_, kept + childStatesSize_,
-                                  static_cast<std::size_t>(sharedStateSize_)) != 0) {
+  if (sharedDirty_ ||
+      !sameBytes(in + childStatesSize_, kept + childStatesSize_, static_cast<std::size_t>(sharedStateSize_))) {
     loadSharedState(in + childStatesSize_);
     sharedDirty_ = true;
   }

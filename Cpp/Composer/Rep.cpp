@@ -141,6 +141,10 @@ namespace {
 // Equal stretches are skipped a block at a time.
 std::size_t firstDifference(const char* a, const char* b, std::size_t from, std::size_t len) {
   constexpr std::size_t kBlock = 256;
+  if (len - from <= 32) {  // a short run: no library call
+    while (from < len && a[from] == b[from]) from++;
+    return from;
+  }
   while (from < len) {
     const std::size_t chunk = std::min(kBlock, len - from);
     if (std::memcmp(a + from, b + from, chunk) != 0) {
@@ -187,14 +191,19 @@ void Rep::sortReplicas() {
 }
 
 int Rep::lowerBound(const char* slice) const {
-  // First position of the sorted run whose slice is not below `slice`.
+  // First position of the sorted run whose slice is not below `slice`; a
+  // short run is scanned, a long one halved.
   const std::size_t L = static_cast<std::size_t>(ReplicaStateSize);
   const char* sorted = cache_.data();
   int lo = 0;
   int hi = NumChildren;
+  if (hi <= 8) {
+    while (lo < hi && compareBytes(sorted + static_cast<std::size_t>(lo) * L, slice, L) < 0) lo++;
+    return lo;
+  }
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;
-    if (std::memcmp(sorted + static_cast<std::size_t>(mid) * L, slice, L) < 0)
+    if (compareBytes(sorted + static_cast<std::size_t>(mid) * L, slice, L) < 0)
       lo = mid + 1;
     else
       hi = mid;
@@ -206,7 +215,7 @@ bool Rep::replaceSorted(const char* before, const char* after) {
   const std::size_t L = static_cast<std::size_t>(ReplicaStateSize);
   char* sorted = cache_.data();
   const int from = lowerBound(before);
-  if (from >= NumChildren || std::memcmp(sorted + static_cast<std::size_t>(from) * L, before, L) != 0)
+  if (from >= NumChildren || !sameBytes(sorted + static_cast<std::size_t>(from) * L, before, L))
     return false;  // the run does not hold the old slice: it must be rebuilt
   const int to = lowerBound(after);
   if (to > from) {
@@ -244,7 +253,7 @@ void Rep::CurrentState(void* dest) {
       char* fresh = freshSlice_.data();
       std::memset(fresh, 0, static_cast<std::size_t>(L));
       Children[c]->CurrentState(fresh);
-      if (std::memcmp(fresh, held, static_cast<std::size_t>(L)) == 0) continue;
+      if (sameBytes(fresh, held, static_cast<std::size_t>(L))) continue;
       if (!resort && !replaceSorted(held, fresh)) resort = true;
       std::memcpy(held, fresh, static_cast<std::size_t>(L));
     }
@@ -294,7 +303,7 @@ void Rep::SetState(void* src) {
     at = static_cast<std::size_t>(c + 1) * static_cast<std::size_t>(L);
   }
   const char* keptShared = cache_.data() + total;
-  if (sharedDirty_ || std::memcmp(sharedIn, keptShared, static_cast<std::size_t>(sharedStateSize_)) != 0) {
+  if (sharedDirty_ || !sameBytes(sharedIn, keptShared, static_cast<std::size_t>(sharedStateSize_))) {
     loadSharedState(sharedIn);
     sharedDirty_ = true;
   }
@@ -305,7 +314,7 @@ bool Rep::arrangedAsRead() {
   const int n = NumChildren;
   if (n == 0) return true;
   // Replica i holds the i-th slice of the sorted run.
-  if (std::memcmp(SortBuffer, cache_.data(), static_cast<std::size_t>(n) * static_cast<std::size_t>(ReplicaStateSize)) != 0)
+  if (!sameBytes(SortBuffer, cache_.data(), static_cast<std::size_t>(n) * static_cast<std::size_t>(ReplicaStateSize)))
     return false;
   if (composerChild_[0])
     for (int c = 0; c < n; c++)
