@@ -6,32 +6,7 @@
 #include <ostream>
 #include <sstream>
 
-char* exp_path = nullptr;
-char* ExpName = nullptr;
-int ExpNum = 0;
-short flagAbsorb = 0;
-char* OverrideString = nullptr;
-char* db_host = nullptr;
-char* db_entity = nullptr;
-int TempTraceLevel = 0;
-double hash_value = 0.5;
-
 namespace {
-
-// Replaces an array-new copy held by a setting.
-void replaceCopy(char*& setting, const char* value) {
-  size_t length = std::strlen(value);
-  char* copy = new char[length + 1];
-  std::memcpy(copy, value, length + 1);
-  delete[] setting;
-  setting = copy;
-}
-
-// Replaces a C-allocated copy held by a setting.
-void replaceCCopy(char*& setting, const char* value) {
-  std::free(setting);
-  setting = strdup(value);
-}
 
 // The atoi rule (leading blanks, optional sign, decimal digits; no digits
 // gives 0) without its undefined behaviour on overflow: values beyond the
@@ -69,30 +44,11 @@ void printUsage(std::ostream& out) {
       << "Example:  gen -P. -Nexp1 -B0" << '\n';
 }
 
-void resetCommandLineSettings() {
-  delete[] exp_path;
-  exp_path = nullptr;
-  delete[] ExpName;
-  ExpName = nullptr;
-  delete[] db_host;
-  db_host = nullptr;
-  delete[] db_entity;
-  db_entity = nullptr;
-  std::free(OverrideString);
-  OverrideString = nullptr;
-  ExpNum = 0;
-  flagAbsorb = 0;
-  TempTraceLevel = 0;
-  hash_value = 0.5;
-}
-
-CommandLineResult commandline(int argc, const char* const argv[], int& fileTypeOption, char*& traceFileName,
-                              int numExperiments, std::ostream& echo) {
+CommandLineResult commandline(int argc, const char* const argv[], int numExperiments, std::ostream& echo) {
   CommandLineResult result;
-  delete[] exp_path;
-  exp_path = nullptr;
-  delete[] ExpName;
-  ExpName = nullptr;
+  GenOptions& options = result.options;
+  bool havePath = false;
+  bool haveName = false;
 
   if (argc <= 3) {
     result.action = CommandLineResult::Action::Usage;
@@ -126,14 +82,16 @@ CommandLineResult commandline(int argc, const char* const argv[], int& fileTypeO
     }
     switch (letter) {
       case 'P':
-        replaceCopy(exp_path, value);
+        options.path = value;
+        havePath = true;
         echo << "path=[" << value << "]\n";
         break;
       case 'N':
-        replaceCopy(ExpName, value);
+        options.name = value;
+        haveName = true;
         break;
       case 'B':
-        ExpNum = toInt(value);
+        options.experiment = toInt(value);
         experimentText = value;
         break;
       case 'h': {
@@ -141,34 +99,34 @@ CommandLineResult commandline(int argc, const char* const argv[], int& fileTypeO
         char* end = nullptr;
         double parsed = std::strtod(value, &end);
         if (end != value) {
-          hash_value = parsed;
+          options.loadFactor = parsed;
           hashText = value;
         }
         break;
       }
       case 'F':
-        fileTypeOption = toInt(value);
+        options.fileType = toInt(value);
         break;
       case 'e':
-        replaceCopy(db_entity, value);
+        options.dbEntity = value;
         break;
       case 's':
-        replaceCopy(db_host, value);
+        options.dbHost = value;
         break;
       case 'l':
-        TempTraceLevel = toInt(value);
-        echo << "TraceLevel=" << TempTraceLevel << '\n';
+        options.traceLevel = toInt(value);
+        echo << "TraceLevel=" << options.traceLevel << '\n';
         break;
       case 't':
-        replaceCCopy(traceFileName, value);
+        options.traceFile = value;
         break;
       case 'O':
-        replaceCCopy(OverrideString, value);
+        options.overrides = value;
         echo << "OverrideString is " << value << '\n';
         break;
       case 'a':
         // Takes no value; a following non-option word was consumed all the same.
-        flagAbsorb = 1;
+        options.absorbing = true;
         break;
       default:
         echo << "ERROR: unknown argument: " << lastWord << '\n';
@@ -182,15 +140,15 @@ CommandLineResult commandline(int argc, const char* const argv[], int& fileTypeO
                             valueDescription(letter) + ")");
     result.showUsage = true;
   }
-  if (!exp_path && missingValues.find('P') == std::string::npos) {
+  if (!havePath && missingValues.find('P') == std::string::npos) {
     result.errors.push_back("gen: option -P is missing: it gives the experiment directory path");
     result.showUsage = true;
   }
-  if (!ExpName && missingValues.find('N') == std::string::npos) {
+  if (!haveName && missingValues.find('N') == std::string::npos) {
     result.errors.push_back("gen: option -N is missing: it gives the experiment name");
     result.showUsage = true;
   }
-  if (ExpNum < 0 || ExpNum >= numExperiments) {
+  if (options.experiment < 0 || options.experiment >= numExperiments) {
     std::ostringstream message;
     if (numExperiments > 0)
       message << "gen: experiment number " << experimentText << " is out of range: valid experiment numbers are 0 to "
@@ -199,9 +157,9 @@ CommandLineResult commandline(int argc, const char* const argv[], int& fileTypeO
       message << "gen: the study has no experiments";
     result.errors.push_back(message.str());
   }
-  if (hashText && !(hash_value > 0.0 && hash_value < 1.0)) {
+  if (hashText && !(options.loadFactor >= kMinLoadFactor && options.loadFactor < 1.0)) {
     result.errors.push_back(std::string("gen: hash table load factor ") + hashText +
-                            " is out of range: it must be greater than 0 and less than 1");
+                            " is out of range: it must be at least 0.01 and less than 1");
   }
   if (!result.errors.empty()) result.action = CommandLineResult::Action::Fail;
   return result;

@@ -3,48 +3,50 @@
 // variables, builds the reward model and generates its state space.
 
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
+#include <new>
 
 #include "BaseStudyClass.h"
 #include "CommandLine.h"
+#include "GenError.h"
 #include "ModelFactory.h"
 #include "PVModel.h"
+#include "StandardErrors.h"
 #include "StateSpaceGen.h"
 
 namespace {
 
-// Builds the reward model with the global variables as they now stand, runs
-// the whole generation and tears everything down. Returns the exit status;
-// every fatal error on the way ends the process itself with status 1.
-int generate(const ModelFactory& factory, char* traceFileName) {
+// Builds the reward model with the global variables as they now stand and
+// runs the whole generation. Returns the exit status; a failure on the way
+// arrives as a GenError.
+int generate(const ModelFactory& factory, const GenOptions& options) {
   std::unique_ptr<PVModel> rewardModel = factory.makeRewardModel(false);
-  PVModel* model = rewardModel.get();
-  // The generator takes over traceFileName and frees it when destroyed.
-  auto generator = std::make_unique<StateSpaceGen>(model, exp_path, ExpName, flagAbsorb, hash_value, db_host,
-                                                   db_entity, traceFileName);
-  std::cout << "SSG: SetTraceLevel: " << TempTraceLevel << '\n';
-  generator->traceLevel = TempTraceLevel;
+  // The generator takes over the trace file name and frees it when destroyed.
+  char* traceFileName = nullptr;
+  if (options.traceFile) {
+    traceFileName = strdup(options.traceFile->c_str());
+    if (!traceFileName) throw std::bad_alloc();
+  }
+  auto generator = std::make_unique<StateSpaceGen>(
+      rewardModel.get(), options.path.c_str(), options.name.c_str(), static_cast<short>(options.absorbing ? 1 : 0),
+      options.loadFactor, options.dbHost ? options.dbHost->c_str() : nullptr,
+      options.dbEntity ? options.dbEntity->c_str() : nullptr, traceFileName);
+  std::cout << "SSG: SetTraceLevel: " << options.traceLevel << '\n';
+  generator->traceLevel = options.traceLevel;
   generator->InitializeTrace();
   generator->GenStateSpace();
   // The reward model goes first, the generator last (its destructor does not
   // touch the model).
   rewardModel.reset();
-  resetCommandLineSettings();
   generator.reset();
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   const std::unique_ptr<ModelFactory> factory = makeModelFactory();
-  int fileTypeOption = 1;  // accepted; the generator always writes file type 1
-  char* traceFileName = nullptr;
-  const CommandLineResult parsed =
-      commandline(argc, argv, fileTypeOption, traceFileName,
-                  factory->numberOfExperiments(), std::cout);
-  (void)fileTypeOption;
+  const CommandLineResult parsed = commandline(argc, argv, factory->numberOfExperiments(), std::cout);
 
   switch (parsed.action) {
     case CommandLineResult::Action::Usage:
@@ -54,19 +56,40 @@ int main(int argc, char** argv) {
       std::cout.flush();
       for (const std::string& error : parsed.errors) std::cerr << error << '\n';
       if (parsed.showUsage) printUsage(std::cerr);
-      resetCommandLineSettings();
-      std::free(traceFileName);
       return 1;
     case CommandLineResult::Action::Run:
       break;
   }
 
+  const GenOptions& options = parsed.options;
   const std::unique_ptr<BaseStudyClass> study = factory->makeStudy();
-  study->SetGVs(ExpNum);
-  study->PrintGlobalValues(ExpNum);
-  if (OverrideString) {
-    study->overrideGVs(OverrideString);
+  study->SetGVs(options.experiment);
+  study->PrintGlobalValues(options.experiment);
+  if (options.overrides) {
+    study->overrideGVs(options.overrides->c_str());
     std::cout << "Overriding global variables in ssg\n";
   }
-  return generate(*factory, traceFileName);
+  return generate(*factory, options);
+}
+
+// The console text of a failure: what was written to standard output so far
+// goes out first, then the message on the stream the failure names.
+int report(const GenError& error) {
+  std::cout.flush();
+  std::ostream& stream = error.stream() == GenError::Stream::Out ? std::cout : std::cerr;
+  stream << error.what() << '\n';
+  stream.flush();
+  return error.status();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const GenError& error) {
+    return report(error);
+  } catch (const std::bad_alloc&) {
+    return report(outOfMemoryError());
+  }
 }

@@ -16,8 +16,6 @@ float power_cycle_rate;
 float ram_size;
 float random_failure_rate;
 
-BaseStudyClass* GlobalStudyPtr = nullptr;
-
 namespace {
 
 using Study = redundant_controller_flash_studyRangeStudy;
@@ -82,16 +80,10 @@ redundant_controller_flash_studyRangeStudy::~redundant_controller_flash_studyRan
   delete[] power_cycle_rateValues;
   delete[] ram_sizeValues;
   delete[] random_failure_rateValues;
-  delete ThePVModel;
-  ThePVModel = nullptr;
 }
 
-PVModel* redundant_controller_flash_studyRangeStudy::GetPVModel(bool expandTimePoints) {
-  // The new model is built from the global variables as they stand now.
-  delete ThePVModel;
-  ThePVModel = nullptr;
-  ThePVModel = new redundant_controller_flash_rewardPVModel(expandTimePoints);
-  return ThePVModel;
+std::unique_ptr<PVModel> redundant_controller_flash_studyRangeStudy::GetPVModel(bool expandTimePoints) {
+  return std::make_unique<redundant_controller_flash_rewardPVModel>(expandTimePoints);
 }
 
 void redundant_controller_flash_studyRangeStudy::SetGVs(int e) {
@@ -165,14 +157,4 @@ void redundant_controller_flash_studyRangeStudy::SetValues_ram_size() {
 }
 void redundant_controller_flash_studyRangeStudy::SetValues_random_failure_rate() {
   std::copy(kRandomFailureRate, kRandomFailureRate + kExps, random_failure_rateValues);
-}
-
-BaseStudyClass* GenerateStudy() {
-  if (!GlobalStudyPtr) GlobalStudyPtr = new redundant_controller_flash_studyRangeStudy();
-  return GlobalStudyPtr;
-}
-
-void DestructStudy() {
-  delete GlobalStudyPtr;
-  GlobalStudyPtr = nullptr;
 }

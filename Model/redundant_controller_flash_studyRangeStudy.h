@@ -13,9 +13,6 @@ extern float power_cycle_rate;
 extern float ram_size;
 extern float random_failure_rate;
 
-// The single study object, null until GenerateStudy runs.
-extern BaseStudyClass* GlobalStudyPtr;
-
 // Range study of the compiled-in model: six global variables over six
 // experiments (numbered 0 to 5, shown to the user as Experiment 1 to 6).
 class redundant_controller_flash_studyRangeStudy : public BaseStudyClass {
@@ -34,7 +31,7 @@ class redundant_controller_flash_studyRangeStudy : public BaseStudyClass {
   redundant_controller_flash_studyRangeStudy();
   ~redundant_controller_flash_studyRangeStudy() override;
 
-  PVModel* GetPVModel(bool expandTimePoints) override;
+  std::unique_ptr<PVModel> GetPVModel(bool expandTimePoints) override;
   void SetGVs(int experiment) override;
   void PrintGlobalValues(int experiment) override;
   void* GetGVValue(const char* name) override;

@@ -18,18 +18,14 @@ constexpr int kExperiments = 6;
 
 class CommandLineTest : public ::testing::Test {
  protected:
-  void SetUp() override { resetCommandLineSettings(); }
-  void TearDown() override {
-    resetCommandLineSettings();
-    std::free(traceFileName);
-  }
-
-  // Runs the scan over "gen" followed by `words`.
+  // Runs the scan over "gen" followed by `words`; `opts` keeps the options.
   CommandLineResult parse(const std::vector<std::string>& words) {
     std::vector<const char*> argv{"gen"};
     for (const auto& w : words) argv.push_back(w.c_str());
     echo.str("");
-    return commandline(static_cast<int>(argv.size()), argv.data(), fileType, traceFileName, kExperiments, echo);
+    CommandLineResult result = commandline(static_cast<int>(argv.size()), argv.data(), kExperiments, echo);
+    opts = result.options;
+    return result;
   }
 
   static std::string joined(const CommandLineResult& r) {
@@ -38,8 +34,7 @@ class CommandLineTest : public ::testing::Test {
     return all;
   }
 
-  int fileType = 1;
-  char* traceFileName = nullptr;
+  GenOptions opts;
   std::ostringstream echo;
 };
 
@@ -62,15 +57,15 @@ TEST_F(CommandLineTest, ThreeWordsOrFewerIncludingTheProgramNameAskForTheUsageTe
   EXPECT_EQ(parse({"-P/tmp/"}).action, Action::Usage);
   EXPECT_EQ(parse({"-P/tmp/", "-Nx"}).action, Action::Usage);
   EXPECT_EQ(echo.str(), "");
-  EXPECT_EQ(exp_path, nullptr);
+  EXPECT_EQ(opts.path, "");
 }
 
 TEST_F(CommandLineTest, TheUsageExampleIsEnoughToRun) {
   CommandLineResult r = parse({"-P.", "-Nexp1", "-B0"});
   EXPECT_EQ(r.action, Action::Run) << joined(r);
-  EXPECT_STREQ(exp_path, ".");
-  EXPECT_STREQ(ExpName, "exp1");
-  EXPECT_EQ(ExpNum, 0);
+  EXPECT_EQ(opts.path, ".");
+  EXPECT_EQ(opts.name, "exp1");
+  EXPECT_EQ(opts.experiment, 0);
   EXPECT_EQ(echo.str(), "path=[.]\n");
 }
 
@@ -80,81 +75,76 @@ TEST_F(CommandLineTest, AttachedAndSeparateValuesAreEquivalent) {
   ASSERT_EQ(parse({"-Pdir/", "-Nname", "-B3", "-h0.7", "-l2", "-F2", "-edb", "-shost", "-ttrace.txt"}).action,
             Action::Run);
   const std::string attachedEcho = echo.str();
-  std::free(traceFileName);
-  traceFileName = nullptr;
-  fileType = 1;
-  resetCommandLineSettings();
   ASSERT_EQ(parse({"-P", "dir/", "-N", "name", "-B", "3", "-h", "0.7", "-l", "2", "-F", "2", "-e", "db", "-s",
                    "host", "-t", "trace.txt"})
                 .action,
             Action::Run);
   EXPECT_EQ(echo.str(), attachedEcho);
   EXPECT_EQ(echo.str(), "path=[dir/]\nTraceLevel=2\n");
-  EXPECT_STREQ(exp_path, "dir/");
-  EXPECT_STREQ(ExpName, "name");
-  EXPECT_EQ(ExpNum, 3);
-  EXPECT_DOUBLE_EQ(hash_value, 0.7);
-  EXPECT_EQ(TempTraceLevel, 2);
-  EXPECT_EQ(fileType, 2);
-  EXPECT_STREQ(db_entity, "db");
-  EXPECT_STREQ(db_host, "host");
-  EXPECT_STREQ(traceFileName, "trace.txt");
-  EXPECT_EQ(flagAbsorb, 0);
-  EXPECT_EQ(OverrideString, nullptr);
+  EXPECT_EQ(opts.path, "dir/");
+  EXPECT_EQ(opts.name, "name");
+  EXPECT_EQ(opts.experiment, 3);
+  EXPECT_DOUBLE_EQ(opts.loadFactor, 0.7);
+  EXPECT_EQ(opts.traceLevel, 2);
+  EXPECT_EQ(opts.fileType, 2);
+  EXPECT_EQ(opts.dbEntity, "db");
+  EXPECT_EQ(opts.dbHost, "host");
+  EXPECT_EQ(opts.traceFile, "trace.txt");
+  EXPECT_FALSE(opts.absorbing);
+  EXPECT_FALSE(opts.overrides);
 }
 
 TEST_F(CommandLineTest, OverrideStringIsCopiedAndEchoed) {
   ASSERT_EQ(parse({"-P/x/", "-Ny", "-O", "f:flash_size:32"}).action, Action::Run);
-  EXPECT_STREQ(OverrideString, "f:flash_size:32");
+  EXPECT_EQ(opts.overrides, "f:flash_size:32");
   EXPECT_EQ(echo.str(), "path=[/x/]\nOverrideString is f:flash_size:32\n");
 }
 
 TEST_F(CommandLineTest, WordsThatAreNotOptionsAreSkipped) {
   CommandLineResult r = parse({"stray", "-P/x/", "more", "words", "-Ny"});
   EXPECT_EQ(r.action, Action::Run) << joined(r);
-  EXPECT_STREQ(exp_path, "/x/");
-  EXPECT_STREQ(ExpName, "y");
+  EXPECT_EQ(opts.path, "/x/");
+  EXPECT_EQ(opts.name, "y");
   EXPECT_EQ(echo.str(), "path=[/x/]\n");
 }
 
 TEST_F(CommandLineTest, ARepeatedOptionOverwritesTheEarlierValue) {
   ASSERT_EQ(parse({"-P/a/", "-P/b/", "-Nx", "-Ny", "-B1", "-B4", "-tone", "-ttwo"}).action, Action::Run);
-  EXPECT_STREQ(exp_path, "/b/");
-  EXPECT_STREQ(ExpName, "y");
-  EXPECT_EQ(ExpNum, 4);
-  EXPECT_STREQ(traceFileName, "two");
+  EXPECT_EQ(opts.path, "/b/");
+  EXPECT_EQ(opts.name, "y");
+  EXPECT_EQ(opts.experiment, 4);
+  EXPECT_EQ(opts.traceFile, "two");
   EXPECT_EQ(echo.str(), "path=[/a/]\npath=[/b/]\n");
 }
 
 TEST_F(CommandLineTest, AbsorbFlagDoesNotConsumeAFollowingOption) {
   ASSERT_EQ(parse({"-P/x/", "-Ny", "-a", "-B", "2"}).action, Action::Run);
-  EXPECT_EQ(flagAbsorb, 1);
-  EXPECT_EQ(ExpNum, 2);
+  EXPECT_TRUE(opts.absorbing);
+  EXPECT_EQ(opts.experiment, 2);
 }
 
 TEST_F(CommandLineTest, AbsorbFlagConsumesAFollowingNonOptionWord) {
   ASSERT_EQ(parse({"-P/x/", "-Ny", "-a", "2"}).action, Action::Run);
-  EXPECT_EQ(flagAbsorb, 1);
-  EXPECT_EQ(ExpNum, 0);
+  EXPECT_TRUE(opts.absorbing);
+  EXPECT_EQ(opts.experiment, 0);
   EXPECT_EQ(echo.str(), "path=[/x/]\n");
 }
 
 TEST_F(CommandLineTest, FileTypeIsAcceptedWhateverItsValue) {
   EXPECT_EQ(parse({"-P/x/", "-Ny", "-Fbinary"}).action, Action::Run);
-  EXPECT_EQ(fileType, 0);
+  EXPECT_EQ(opts.fileType, 0);
 }
 
 TEST_F(CommandLineTest, ExperimentNumberFollowsTheAtoiRule) {
   ASSERT_EQ(parse({"-P/x/", "-Ny", "-Bx"}).action, Action::Run);
-  EXPECT_EQ(ExpNum, 0);
-  resetCommandLineSettings();
+  EXPECT_EQ(opts.experiment, 0);
   ASSERT_EQ(parse({"-P/x/", "-Ny", "-B5th"}).action, Action::Run);
-  EXPECT_EQ(ExpNum, 5);
+  EXPECT_EQ(opts.experiment, 5);
 }
 
 TEST_F(CommandLineTest, TraceLevelEchoShowsTheLevelInEffect) {
   ASSERT_EQ(parse({"-P/x/", "-Ny", "-l", "3"}).action, Action::Run);
-  EXPECT_EQ(TempTraceLevel, 3);
+  EXPECT_EQ(opts.traceLevel, 3);
   EXPECT_EQ(echo.str(), "path=[/x/]\nTraceLevel=3\n");
 }
 
@@ -179,7 +169,7 @@ TEST_F(CommandLineTest, UnknownLetterWithoutValueNamesTheOptionWord) {
 TEST_F(CommandLineTest, LoneDashAndWrongCaseAreUnknown) {
   ASSERT_EQ(parse({"-", "-p/x/", "-P/y/", "-Nz"}).action, Action::Run);
   EXPECT_EQ(echo.str(), "ERROR: unknown argument: -\nERROR: unknown argument: -p/x/\npath=[/y/]\n");
-  EXPECT_STREQ(exp_path, "/y/");
+  EXPECT_EQ(opts.path, "/y/");
 }
 
 // ---- Missing settings and missing values ------------------------------------------
@@ -219,7 +209,6 @@ TEST_F(CommandLineTest, OptionWordBeforeAnotherOptionHasNoValue) {
 
 TEST_F(CommandLineTest, EveryValueOptionReportsAMissingValue) {
   for (std::string letter : {"P", "N", "B", "h", "F", "e", "s", "l", "t", "O"}) {
-    resetCommandLineSettings();
     CommandLineResult r = parse({"-P/x/", "-Ny", "-" + letter});
     EXPECT_EQ(r.action, Action::Fail) << letter;
     EXPECT_NE(joined(r).find("option -" + letter + " is missing its value"), std::string::npos) << joined(r);
@@ -238,15 +227,13 @@ TEST_F(CommandLineTest, NegativeNumberAsSeparateWordIsNotAValue) {
 
 TEST_F(CommandLineTest, ExperimentNumbersZeroToFiveAreValid) {
   for (int e = 0; e < kExperiments; e++) {
-    resetCommandLineSettings();
     EXPECT_EQ(parse({"-P/x/", "-Ny", "-B" + std::to_string(e)}).action, Action::Run) << e;
-    EXPECT_EQ(ExpNum, e);
+    EXPECT_EQ(opts.experiment, e);
   }
 }
 
 TEST_F(CommandLineTest, ExperimentNumberOutsideTheStudyIsRejected) {
   for (std::string value : {"6", "9", "-1", "99999999999", "-99999999999"}) {
-    resetCommandLineSettings();
     CommandLineResult r = parse({"-P/x/", "-Ny", "-B" + value});
     EXPECT_EQ(r.action, Action::Fail) << value;
     EXPECT_FALSE(r.showUsage);
@@ -260,30 +247,29 @@ TEST_F(CommandLineTest, ExperimentNumberOutsideTheStudyIsRejected) {
 
 TEST_F(CommandLineTest, LoadFactorDefaultsToOneHalf) {
   ASSERT_EQ(parse({"-P/x/", "-Ny", "-B1"}).action, Action::Run);
-  EXPECT_EQ(hash_value, 0.5);
+  EXPECT_EQ(opts.loadFactor, 0.5);
 }
 
 TEST_F(CommandLineTest, UnparsableLoadFactorKeepsOneHalf) {
   ASSERT_EQ(parse({"-P/x/", "-Ny", "-h", "abc"}).action, Action::Run);
-  EXPECT_EQ(hash_value, 0.5);
+  EXPECT_EQ(opts.loadFactor, 0.5);
 }
 
-TEST_F(CommandLineTest, LoadFactorStrictlyBetweenZeroAndOneIsAccepted) {
-  for (std::string value : {"0.7", "0.001", "0.999", "5e-1"}) {
-    resetCommandLineSettings();
+TEST_F(CommandLineTest, LoadFactorFromOneHundredthUpToOneIsAccepted) {
+  for (std::string value : {"0.7", "0.01", "1e-2", "0.999", "5e-1"}) {
     EXPECT_EQ(parse({"-P/x/", "-Ny", "-h" + value}).action, Action::Run) << value;
-    EXPECT_DOUBLE_EQ(hash_value, std::strtod(value.c_str(), nullptr));
+    EXPECT_DOUBLE_EQ(opts.loadFactor, std::strtod(value.c_str(), nullptr));
   }
 }
 
-TEST_F(CommandLineTest, LoadFactorOutsideTheOpenUnitIntervalIsRejected) {
-  for (std::string value : {"1", "1.5", "0", "-0.5", "nan", "inf", "1e400"}) {
-    resetCommandLineSettings();
+TEST_F(CommandLineTest, LoadFactorOutsideTheRangeIsRejected) {
+  for (std::string value : {"1", "1.5", "0.0099", "1e-7", "0", "-0.5", "nan", "inf", "1e400", "1e-400"}) {
     CommandLineResult r = parse({"-P/x/", "-Ny", "-h" + value});
     EXPECT_EQ(r.action, Action::Fail) << value;
+    EXPECT_FALSE(r.showUsage);
     ASSERT_EQ(r.errors.size(), 1u) << value;
     EXPECT_EQ(r.errors[0], "gen: hash table load factor " + value +
-                               " is out of range: it must be greater than 0 and less than 1");
+                               " is out of range: it must be at least 0.01 and less than 1");
   }
 }
 

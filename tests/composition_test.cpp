@@ -16,6 +16,7 @@
 #include "SANModel.h"
 #include "SharedStateVarLink.h"
 #include "TestModels.h"
+#include "ExpectGenError.h"
 
 using testmodels::PairJoin;
 using testmodels::PairRep;
@@ -306,9 +307,8 @@ TEST(RepTest, LocalStateIsTheSharedBlock) {
   r.DestructLocalState(s);
 }
 
-TEST(RepDeathTest, NegativeReplicaCount) {
-  EXPECT_EXIT(Rep("flash", -1, 0, nullptr), testing::ExitedWithCode(1),
-              "Number of reps for flash must be >= 0.\n");
+TEST(RepTest, NegativeReplicaCountEndsTheRun) {
+  expectGenError([] { Rep("flash", -1, 0, nullptr); }, "Number of reps for flash must be >= 0.");
 }
 
 TEST(RepDeathTest, GetChildOutOfRange) {

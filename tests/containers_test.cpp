@@ -6,6 +6,7 @@
 #include "List.h"
 #include "primes.h"
 #include "StandardErrors.h"
+#include "ExpectGenError.h"
 
 TEST(ListTest, EleventhItemDoublesArray) {
   int v[11];
@@ -232,9 +233,9 @@ TEST(StandardErrorsTest, ReportsThatReturn) {
             "Array out of bounds error at here\n");
 }
 
-TEST(StandardErrorsTest, MemoryAllocationErrorExitsWithStatusOne) {
-  EXPECT_EXIT(MemoryAllocationError(), testing::ExitedWithCode(1),
-              "Insufficient Memory to allocate dynamic data structures from heap memory\nExiting program...\n");
+TEST(StandardErrorsTest, MemoryAllocationErrorEndsTheRunWithStatusOne) {
+  expectGenError([] { MemoryAllocationError(); },
+                 "Insufficient Memory to allocate dynamic data structures from heap memory\nExiting program...");
 }
 
 TEST(StandardErrorsTest, InvalidStructTypeStops) {

@@ -247,11 +247,15 @@ TEST_F(GenCli, OptionBeforeAnotherOptionWithoutValueIsRejected) {
 
 TEST_F(GenCli, LoadFactorOfOneOrMoreIsRejected) {
   expectRejected(run({path(), "-Nrcf", "-h", "1"}),
-                 "gen: hash table load factor 1 is out of range: it must be greater than 0 and less than 1\n");
+                 "gen: hash table load factor 1 is out of range: it must be at least 0.01 and less than 1\n");
   expectRejected(run({path(), "-Nrcf", "-h", "7.5"}), "gen: hash table load factor 7.5 is out of range");
 }
 
-TEST_F(GenCli, LoadFactorOfZeroOrLessOrNotANumberIsRejected) {
+TEST_F(GenCli, LoadFactorBelowOneHundredthOrNotANumberIsRejected) {
+  // A tiny load factor would ask for a table larger than any machine: refused
+  // before a file exists.
+  expectRejected(run({path(), "-Nrcf", "-h1e-7"}), "gen: hash table load factor 1e-7 is out of range");
+  expectRejected(run({path(), "-Nrcf", "-h0.0099"}), "gen: hash table load factor 0.0099 is out of range");
   expectRejected(run({path(), "-Nrcf", "-h0"}), "gen: hash table load factor 0 is out of range");
   expectRejected(run({path(), "-Nrcf", "-h-0.25"}), "gen: hash table load factor -0.25 is out of range");
   expectRejected(run({path(), "-Nrcf", "-h", "nan"}), "gen: hash table load factor nan is out of range");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BaseStudyClass.h"
+#include "ModelFactory.h"
 #include "PerformanceVariableNode.h"
 #include "ram_systemSAN.h"
 #include "redundant_controller_flash_modelRJ.h"
@@ -91,10 +92,7 @@ TEST_F(RamSystemTest, PlacesActivitiesAndGroupsInModelOrder) {
     EXPECT_FALSE(ram.Actions[i]->Reactivation);
     EXPECT_EQ(ram.Actions[i]->OwningModel, &ram);
     EXPECT_EQ(ram.Actions[i]->Rank(), 1);
-    // Activities are constructed in activity order, the groups after them.
-    EXPECT_EQ(ram.Actions[i]->ActionNumber, ram.Actions[0]->ActionNumber + i);
   }
-  EXPECT_EQ(ram.bit_errorGroup.ActionNumber, ram.Actions[0]->ActionNumber + 7);
 
   ASSERT_EQ(ram.NumGroups, 5);
   EXPECT_EQ(ram.Groups[0], &ram.watchdog_reboot);
@@ -490,12 +488,68 @@ TEST_F(ComposedModelTest, ModelIdsFollowConstructionOrder) {
   setGlobals(2, 1);
   redundant_controller_flash_rewardPVModel reward(false);
   auto* join = static_cast<redundant_controller_flash_modelRJ*>(reward.TheModel);
-  const int base = reward.ModelId;
-  EXPECT_EQ(join->ModelId, base + 1);
-  EXPECT_EQ(join->ram_system->ModelId, base + 2);
-  EXPECT_EQ(join->flash_rep->ModelId, base + 3);
-  EXPECT_EQ(join->flash_rep->InstanceArray[0]->ModelId, base + 4);
-  EXPECT_EQ(join->flash_rep->InstanceArray[1]->ModelId, base + 5);
+  EXPECT_EQ(reward.ModelId, 1);
+  EXPECT_EQ(join->ModelId, 2);
+  EXPECT_EQ(join->ram_system->ModelId, 3);
+  EXPECT_EQ(join->flash_rep->ModelId, 4);
+  EXPECT_EQ(join->flash_rep->InstanceArray[0]->ModelId, 5);
+  EXPECT_EQ(join->flash_rep->InstanceArray[1]->ModelId, 6);
+}
+
+// What a reward model numbers and what it starts from.
+struct Numbering {
+  std::vector<int> modelIds;      // pre-order
+  std::vector<int> actionNumbers; // NoActionFiredYet, then Actions
+  std::vector<int> groupNumbers;  // Groups
+  std::vector<int> pvIds;
+  std::vector<std::string> actionNames;
+  std::vector<char> initialState;
+
+  bool operator==(const Numbering&) const = default;
+};
+
+void collectModelIds(BaseModelClass* model, std::vector<int>& ids) {
+  ids.push_back(model->ModelId);
+  if (model->GetModelType() == 1) return;  // atomic
+  for (int i = 0; i < model->GetNumberOfChildren(); i++) collectModelIds(model->GetChild(i), ids);
+}
+
+Numbering numberingOf(PVModel& reward) {
+  Numbering n;
+  n.modelIds.push_back(reward.ModelId);
+  collectModelIds(reward.TheModel, n.modelIds);
+  n.actionNumbers.push_back(reward.NoActionFiredYet.ActionNumber);
+  for (int a = 0; a < reward.NumActions; a++) {
+    n.actionNumbers.push_back(reward.Actions[a]->ActionNumber);
+    n.actionNames.emplace_back(reward.Actions[a]->getName());
+  }
+  for (int g = 0; g < reward.NumGroups; g++) n.groupNumbers.push_back(reward.Groups[g]->ActionNumber);
+  for (int p = 0; p < reward.NumPVNodes; p++) n.pvIds.push_back(reward.PVList[p]->PVId);
+  n.initialState.resize(static_cast<size_t>(reward.StateSize()));
+  reward.CurrentState(n.initialState.data());
+  return n;
+}
+
+// Each reward model numbers its own actions, reward variables and submodels:
+// two alive at once are numbered exactly like one built alone.
+TEST_F(ComposedModelTest, TwoRewardModelsAtOnceNumberTheirPartsLikeOneAlone) {
+  setGlobals(2, 1);
+  const std::unique_ptr<ModelFactory> factory = makeModelFactory();
+  const Numbering alone = numberingOf(*factory->makeRewardModel(true));
+  EXPECT_EQ(alone.modelIds, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+  // ram_system's seven activities follow the pseudo-action, then its two case
+  // groups; each flash copy's four activities are followed by its case group.
+  EXPECT_EQ(alone.actionNumbers, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12, 13, 15, 16, 17, 18}));
+  EXPECT_EQ(alone.groupNumbers, (std::vector<int>{2, 3, 8, 9, 1, 14, 12, 13, 19, 17, 18}));
+  EXPECT_EQ(alone.pvIds, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(alone.initialState.size(), 14u);
+
+  std::unique_ptr<PVModel> first = factory->makeRewardModel(true);
+  std::unique_ptr<PVModel> second = factory->makeRewardModel(true);
+  EXPECT_EQ(numberingOf(*first), alone);
+  EXPECT_EQ(numberingOf(*second), alone);
+  first.reset();  // the survivor keeps its own numbers and state
+  EXPECT_EQ(numberingOf(*second), alone);
 }
 
 // ---------------------------------------------------------------------------
@@ -568,20 +622,21 @@ TEST_F(RewardModelTest, RateRewardIsSystemFailed) {
   EXPECT_EQ(std::vector<short>(marks, marks + 6), (std::vector<short>{1, 1, 1, 0, 0, 1}));
 }
 
-// The study builds the reward model from the global variables as they stand.
-TEST(StudyRewardModelTest, GetPVModelReplacesTheRewardModel) {
-  BaseStudyClass* study = GenerateStudy();
+// The study builds the reward model from the global variables as they stand;
+// an earlier model stays intact.
+TEST(StudyRewardModelTest, GetPVModelBuildsFromTheCurrentGlobals) {
+  const std::unique_ptr<BaseStudyClass> study = makeModelFactory()->makeStudy();
   study->SetGVs(1);
-  PVModel* first = study->GetPVModel(false);
+  std::unique_ptr<PVModel> first = study->GetPVModel(false);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->StateSize(), 10 + 2 * 2);
   EXPECT_EQ(first->NumPVNodes, 1);
   num_devices = 3;
-  PVModel* second = study->GetPVModel(true);  // the first one is destroyed here
+  std::unique_ptr<PVModel> second = study->GetPVModel(true);
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(second->StateSize(), 10 + 2 * 3);
   EXPECT_EQ(second->NumPVNodes, 3);
-  DestructStudy();
+  EXPECT_EQ(first->StateSize(), 10 + 2 * 2);
 }
 
 }  // namespace

@@ -57,26 +57,14 @@ std::vector<char> stateOf(BaseModelClass& m) {
 
 // ------------------------------------------------------------ BaseModelClass
 
-TEST(BaseModelDeathTest, FirstModelOfTheProcessHasIdOne) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        BareModel m;
-        std::exit(m.ModelId == 1 && m.ParentId == 1 ? 0 : 2);
-      },
-      testing::ExitedWithCode(0), "");
-}
-
-TEST(BaseModelTest, IdsFollowConstructionOrder) {
+TEST(BaseModelTest, IdsWaitForTheRewardModel) {
   BareModel a;
-  BareModel b;
-  PairSAN c;
-  EXPECT_EQ(b.ModelId, a.ModelId + 1);
-  EXPECT_EQ(c.ModelId, b.ModelId + 1);
-  EXPECT_EQ(a.ParentId, a.ModelId);
+  PairSAN b;
+  EXPECT_EQ(a.ModelId, 0);
+  EXPECT_EQ(b.ModelId, 0);
+  EXPECT_EQ(a.ParentId, 0);
   a.SetParentId(77);
   EXPECT_EQ(a.ParentId, 77);
-  EXPECT_EQ(a.ModelId, b.ModelId - 1);
 }
 
 TEST(BaseModelTest, DefineNameKeepsOnlyTheLastName) {

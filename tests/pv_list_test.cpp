@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "RewardTestModels.h"
+#include "ExpectGenError.h"
 #include "TestSupport.h"
 
 using namespace rewardtest;
@@ -66,6 +67,17 @@ TEST(PVListDeathTest, ConsideringANodeThatDoesNotExistIsRefused) {
   TestPVModel pv(new PairSAN(), 1, false, named(1, {1.0}));
   int indices[] = {0, 1};
   EXPECT_DEATH(pv.ConsiderOnly(indices, 2), "NumPVNodes");
+}
+
+// The failure leaves the constructor of the reward model; what it had built
+// is released on the way (the sanitizer build checks that).
+TEST(PVList, VariableWithoutItsModelFailsTheRewardModel) {
+  auto makeModel = [] {
+    TestPVModel pv(new PlainJoin("top", {new PairSAN()}), 1, false, [](int, int) -> PerformanceVariableNode* {
+      return new TestNode("v0", {1.0}, 0, zero, {}, {"nothere"});
+    });
+  };
+  expectGenError(makeModel, "Number of nothere's was 0.  Model cannot be created.\nModel Name was: top\n.");
 }
 
 TEST(PVList, NoRewardVariablesLinksNothing) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "RewardTestModels.h"
+#include "ExpectGenError.h"
 
 using namespace rewardtest;
 using testing::HasSubstr;
@@ -16,15 +17,11 @@ namespace {
 
 double zero(const std::vector<BaseModelClass*>&) { return 0.0; }
 
-TEST(PerformanceVariableNode, IdsNumberNodesInCreationOrder) {
-  PerformanceVariableNode::the_id = 0;
+TEST(PerformanceVariableNode, IdComesFromTheRewardModelsList) {
+  // A node outside a reward model's list has no place in the actions'
+  // per-node data.
   TestNode a("a", {1.0}, 0, zero);
-  TestNode b("b", {1.0}, 0, zero);
-  TestNode c("c", {1.0}, 0, zero);
-  EXPECT_EQ(a.PVId, 0);
-  EXPECT_EQ(b.PVId, 1);
-  EXPECT_EQ(c.PVId, 2);
-  EXPECT_EQ(PerformanceVariableNode::the_id, 3);
+  EXPECT_EQ(a.PVId, -1);
 }
 
 TEST(PerformanceVariableNode, InitializeCopiesNameAndTimePoints) {
@@ -107,22 +104,12 @@ TEST(PerformanceVariableNode, ImpulsesAreRegisteredOnceWithTheirDependencies) {
   EXPECT_EQ(node.GetImpulseNumber(&unknown), -1);
 }
 
-TEST(PerformanceVariableNodeDeathTest, DependencyOnAnUnregisteredImpulseEndsTheRun) {
-  const char* text =
-      "Model Dependency requested on undefined impulse.  Check code generator.  Error code GP0001.\n";
-  EXPECT_EXIT(
-      {
-        TestNode node("x", {1.0}, 0, zero);
-        CaseImpulse unknown(1, nullptr);
-        node.AddImpulseModelDependency("B", &unknown);
-      },
-      testing::ExitedWithCode(0), HasSubstr(text));
-  EXPECT_EXIT(
-      {
-        TestNode node("x", {1.0}, 0, zero);
-        node.AddImpulseModelDependency("B", 0);
-      },
-      testing::ExitedWithCode(0), HasSubstr(text));
+TEST(PerformanceVariableNode, DependencyOnAnUnregisteredImpulseFailsTheRun) {
+  const char* text = "Model Dependency requested on undefined impulse.  Check code generator.  Error code GP0001.";
+  TestNode node("x", {1.0}, 0, zero);
+  CaseImpulse unknown(1, nullptr);
+  expectGenError([&] { node.AddImpulseModelDependency("B", &unknown); }, text);
+  expectGenError([&] { node.AddImpulseModelDependency("B", 0); }, text);
 }
 
 TEST(PerformanceVariableNode, NodeWithoutModelDependenciesHasNoWorkers) {
@@ -168,31 +155,24 @@ TEST(PerformanceVariableNode, WorkersAreNamedAndBoundBySetUp) {
   EXPECT_DOUBLE_EQ(w->Value, 0.0);
 }
 
-TEST(PerformanceVariableNodeDeathTest, DependencyWithoutInstanceEndsTheRunWithStatusZero) {
-  EXPECT_EXIT(
-      {
-        PlainJoin join("join", {new PairSAN()});
-        TestNode node("x", {1.0}, 0, zero, {}, {"nothere"});
-        node.FixReferences(&join);
-        node.CreateModelGroupList();
-      },
-      testing::ExitedWithCode(0),
-      testing::EndsWith("Number of nothere's was 0.  Model cannot be created.\nModel Name was: join\n."));
+TEST(PerformanceVariableNode, DependencyWithoutInstanceFailsTheRun) {
+  PlainJoin join("join", {new PairSAN()});
+  TestNode node("x", {1.0}, 0, zero, {}, {"nothere"});
+  node.FixReferences(&join);
+  expectGenError([&] { node.CreateModelGroupList(); },
+                 "Number of nothere's was 0.  Model cannot be created.\nModel Name was: join\n.");
 }
 
-TEST(PerformanceVariableNodeDeathTest, SlotOfAnotherModelClassIsRefused) {
-  EXPECT_EXIT(
-      {
-        CaseSAN model;
-        model.DefineName("A");
-        TestNode node("x", {1.0}, 0, zero, {{"ok", "A"}});
-        node.typedWorkers = true;  // PairSAN slots
-        node.FixReferences(&model);
-        node.CreateModelGroupList();
-        node.CreateWorkerList();
-        node.FixWorkerList();
-      },
-      testing::ExitedWithCode(1), HasSubstr("model A is not of the class"));
+TEST(PerformanceVariableNode, SlotOfAnotherModelClassFailsTheRun) {
+  CaseSAN model;
+  model.DefineName("A");
+  TestNode node("x", {1.0}, 0, zero, {{"ok", "A"}});
+  node.typedWorkers = true;  // PairSAN slots
+  node.FixReferences(&model);
+  node.CreateModelGroupList();
+  node.CreateWorkerList();
+  expectGenError([&] { node.FixWorkerList(); },
+                 "Reward variable x: model A is not of the class its reward function expects.");
 }
 
 class SyncGroup : public BaseGroupClass {

@@ -43,39 +43,43 @@ struct Scripted {
 
 TEST(LaggedFibonacciTest, KnownAnswerAfterShortBatches) {
   std::vector<double> a(2009);
-  ranf_start(310952);
-  for (int m = 0; m < 2009; m++) ranf_array(a.data(), 1009);
-  EXPECT_EQ(ran_u[0], 0.36410514377569680455);
+  RanfState r;
+  r.ranf_start(310952);
+  for (int m = 0; m < 2009; m++) r.ranf_array(a.data(), 1009);
+  EXPECT_EQ(r.ran_u[0], 0.36410514377569680455);
   EXPECT_EQ(a[0], 0.40565695769206500110);
 }
 
 TEST(LaggedFibonacciTest, KnownAnswerAfterLongBatches) {
   std::vector<double> a(2009);
-  ranf_start(310952);
-  for (int m = 0; m < 1009; m++) ranf_array(a.data(), 2009);
-  EXPECT_EQ(ran_u[0], 0.36410514377569680455);
+  RanfState r;
+  r.ranf_start(310952);
+  for (int m = 0; m < 1009; m++) r.ranf_array(a.data(), 2009);
+  EXPECT_EQ(r.ran_u[0], 0.36410514377569680455);
 }
 
 TEST(LaggedFibonacciTest, SeedingResetsBufferedPointerAndCycleRefills) {
-  ranf_start(42);
-  EXPECT_EQ(ranf_arr_ptr, &ranf_arr_sentinel);
-  EXPECT_EQ(ranf_arr_sentinel, -1.0);
-  double first = ranf_arr_cycle();
-  EXPECT_EQ(first, ranf_arr_buf[0]);
-  EXPECT_EQ(ranf_arr_ptr, ranf_arr_buf + 1);
-  EXPECT_EQ(ranf_arr_buf[RANF_KK], -1.0);
-  ranf_start(42);
-  EXPECT_EQ(ranf_arr_ptr, &ranf_arr_sentinel);
+  RanfState r;
+  r.ranf_start(42);
+  EXPECT_EQ(r.ranf_arr_ptr, &r.ranf_arr_sentinel);
+  EXPECT_EQ(r.ranf_arr_sentinel, -1.0);
+  double first = r.ranf_arr_cycle();
+  EXPECT_EQ(first, r.ranf_arr_buf[0]);
+  EXPECT_EQ(r.ranf_arr_ptr, r.ranf_arr_buf + 1);
+  EXPECT_EQ(r.ranf_arr_buf[RANF_KK], -1.0);
+  r.ranf_start(42);
+  EXPECT_EQ(r.ranf_arr_ptr, &r.ranf_arr_sentinel);
 }
 
 TEST(LaggedFibonacciTest, SameSeedSameStreamDifferentSeedDifferentStream) {
   double a[RANF_KK], b[RANF_KK], c[RANF_KK];
-  ranf_start(7);
-  ranf_array(a, RANF_KK);
-  ranf_start(7);
-  ranf_array(b, RANF_KK);
-  ranf_start(8);
-  ranf_array(c, RANF_KK);
+  RanfState r;
+  r.ranf_start(7);
+  r.ranf_array(a, RANF_KK);
+  r.ranf_start(7);
+  r.ranf_array(b, RANF_KK);
+  r.ranf_start(8);
+  r.ranf_array(c, RANF_KK);
   for (int i = 0; i < RANF_KK; i++) {
     EXPECT_EQ(a[i], b[i]);
     EXPECT_GE(a[i], 0.0);
@@ -86,32 +90,39 @@ TEST(LaggedFibonacciTest, SameSeedSameStreamDifferentSeedDifferentStream) {
   EXPECT_LT(same, 5);
 }
 
-TEST(LaggedFibonacciTest, SeedingKeepsTheSecondBatch) {
-  LaggedFibonacci g;
-  g.srnd(31415);
-  double expected[RANF_KK];
-  ranf_start(31415);
-  ranf_array(expected, RANF_KK);
-  ranf_array(expected, RANF_KK);
-  for (int i = 0; i < RANF_KK; i++) EXPECT_EQ(g.buffer[i], expected[i]);
+// The buffer after seeding with `seed`: the second batch of 100.
+static std::vector<double> secondBatch(long seed) {
+  std::vector<double> expected(RANF_KK);
+  RanfState r;
+  r.ranf_start(seed);
+  r.ranf_array(expected.data(), RANF_KK);
+  r.ranf_array(expected.data(), RANF_KK);
+  return expected;
 }
 
-TEST(LaggedFibonacciTest, ObjectsShareOneReadPosition) {
+TEST(LaggedFibonacciTest, SeedingKeepsTheSecondBatchAndAnUnseededObjectUsesTheDefaultSeed) {
+  LaggedFibonacci g;
+  const std::vector<double> byDefault = secondBatch(31415);
+  for (int i = 0; i < RANF_KK; i++) EXPECT_EQ(g.buffer[i], byDefault[i]);
+  g.srnd(99);
+  const std::vector<double> expected = secondBatch(99);
+  for (int i = 0; i < RANF_KK; i++) EXPECT_EQ(g.buffer[i], expected[i]);
+  EXPECT_EQ(g.rnd(), expected[0]);
+}
+
+TEST(LaggedFibonacciTest, ObjectsAreIndependentStreams) {
   LaggedFibonacci a, b;
   a.srnd(99);
-  for (int i = 0; i < RANF_KK; i++) b.buffer[i] = (i + 1) / 1000.0;
-  // Locate the shared position through a's buffer (its entries are distinct).
-  for (int attempt = 0; attempt < 2; attempt++) {
-    double v = a.rnd();
-    int index = -1;
-    for (int i = 0; i < RANF_KK; i++)
-      if (a.buffer[i] == v) index = i;
-    ASSERT_GE(index, 0);
-    if (index == RANF_KK - 1) continue;  // the next draw refills; try again
-    EXPECT_EQ(b.rnd(), (index + 2) / 1000.0);
-    return;
+  b.srnd(99);
+  std::vector<double> fromA;
+  for (int i = 0; i < 250; i++) fromA.push_back(a.rnd());
+  // Seeding and reading a third object, and reading a, leave b's stream alone.
+  LaggedFibonacci c;
+  c.srnd(5);
+  for (int i = 0; i < 250; i++) {
+    c.rnd();
+    EXPECT_EQ(b.rnd(), fromA[static_cast<std::size_t>(i)]) << i;
   }
-  FAIL() << "position not found";
 }
 
 TEST(LaggedFibonacciTest, ValuesStayInUnitIntervalAcrossRefills) {
@@ -169,10 +180,7 @@ TEST(UserDistributionsTest, KindSelectsAndSeedsTheSource) {
   UserDistributions lf(0, 31415);
   auto* g = dynamic_cast<LaggedFibonacci*>(lf.getGenerator());
   ASSERT_NE(g, nullptr);
-  double expected[RANF_KK];
-  ranf_start(31415);
-  ranf_array(expected, RANF_KK);
-  ranf_array(expected, RANF_KK);
+  const std::vector<double> expected = secondBatch(31415);
   EXPECT_EQ(g->buffer[0], expected[0]);
   EXPECT_EQ(g->buffer[RANF_KK - 1], expected[RANF_KK - 1]);
 

@@ -7,11 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "BaseStudyClass.h"
+#include "ModelFactory.h"
+#include "PVModel.h"
 #include "TestSupport.h"
 #include "redundant_controller_flash_studyRangeStudy.h"
 
@@ -60,17 +63,12 @@ TEST(BaseStudy, BareBaseKnowsNothing) {
   EXPECT_EQ(c.err(), "");
 }
 
-TEST(BaseStudy, ExperimentNamesAreNumberedFromOneInOneSharedBuffer) {
-  const char* first = BaseStudyClass::GetExpName(0);
-  EXPECT_STREQ(first, "Experiment 1");
-  const char* second = BaseStudyClass::GetExpName(5);
-  EXPECT_EQ(first, second);
-  EXPECT_STREQ(first, "Experiment 6");
-}
-
-TEST(BaseStudy, ExperimentNameOfExtremeNumbersStaysInItsBuffer) {
-  EXPECT_STREQ(BaseStudyClass::GetExpName(INT_MAX), "Experiment 2147483648");
-  EXPECT_STREQ(BaseStudyClass::GetExpName(INT_MIN), "Experiment -2147483647");
+TEST(BaseStudy, ExperimentNamesAreNumberedFromOne) {
+  const std::string first = BaseStudyClass::GetExpName(0);
+  EXPECT_EQ(BaseStudyClass::GetExpName(5), "Experiment 6");
+  EXPECT_EQ(first, "Experiment 1");  // a later call leaves an earlier name alone
+  EXPECT_EQ(BaseStudyClass::GetExpName(INT_MAX), "Experiment 2147483648");
+  EXPECT_EQ(BaseStudyClass::GetExpName(INT_MIN), "Experiment -2147483647");
 }
 
 TEST(BaseStudy, DefaultRootIsAPrivateCopy) {
@@ -438,32 +436,27 @@ TEST_F(RangeStudyTest, TheCallersStringIsLeftUnchanged) {
 
 // ---- Reward model and study lifetime ------------------------------------------------------
 
-TEST(RangeStudy, GetPVModelReplacesThePreviousModel) {
+TEST(RangeStudy, EveryGetPVModelIsANewModelOwnedByTheCaller) {
   Study study;
   study.SetGVs(0);
-  PVModel* first = study.GetPVModel(false);
+  std::unique_ptr<PVModel> first = study.GetPVModel(false);
   if (!first) GTEST_SKIP() << "the reward model is not part of this build";
-  PVModel* second = study.GetPVModel(false);
+  std::unique_ptr<PVModel> second = study.GetPVModel(false);
   ASSERT_NE(second, nullptr);
-  EXPECT_EQ(study.ThePVModel, second);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first->StateSize(), second->StateSize());
 }
 
-TEST(StudyLifetime, GenerateStudyCreatesOneStudyUntilDestroyed) {
-  DestructStudy();
-  EXPECT_EQ(GlobalStudyPtr, nullptr);
-  BaseStudyClass* a = GenerateStudy();
-  ASSERT_NE(a, nullptr);
-  EXPECT_EQ(GlobalStudyPtr, a);
-  EXPECT_EQ(GenerateStudy(), a);
-  EXPECT_NE(dynamic_cast<Study*>(a), nullptr);
+TEST(StudyLifetime, TheFactoryMakesIndependentStudies) {
+  const std::unique_ptr<ModelFactory> factory = makeModelFactory();
+  EXPECT_EQ(factory->name(), "redundant_controller_flash");
+  EXPECT_EQ(factory->numberOfExperiments(), 6);
+  std::unique_ptr<BaseStudyClass> a = factory->makeStudy();
+  ASSERT_NE(dynamic_cast<Study*>(a.get()), nullptr);
   a->SetDefaultTarvelRoot("/changed/");
-  DestructStudy();
-  EXPECT_EQ(GlobalStudyPtr, nullptr);
-  DestructStudy();  // a second call has nothing to destroy
-  BaseStudyClass* b = GenerateStudy();
-  ASSERT_NE(b, nullptr);
+  std::unique_ptr<BaseStudyClass> b = factory->makeStudy();
   EXPECT_STREQ(b->GetDefaultTarvelRoot(), "c:/Tarvel-2.4/");
-  DestructStudy();
+  EXPECT_STREQ(a->GetDefaultTarvelRoot(), "/changed/");
 }
 
 }  // namespace

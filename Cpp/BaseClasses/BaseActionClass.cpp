@@ -5,6 +5,7 @@
 #include <new>
 
 #include "BaseStateVariableClass.h"
+#include "GenError.h"
 #include "StandardErrors.h"
 #include "UserDistributions.h"
 
@@ -12,8 +13,6 @@
 // with 31415.
 UserDistributions TheGenerator(0, 31415);
 Distributions* TheDistribution = &TheGenerator;
-
-int BaseActionClass::MaxID = 0;
 
 namespace {
 
@@ -28,11 +27,10 @@ char* copyName(const char* text) {
 
 }  // namespace
 
-BaseActionClass::BaseActionClass() : ActionNumber(MaxID++), Name(copyName("default")) {}
+BaseActionClass::BaseActionClass() : Name(copyName("default")) {}
 
 BaseActionClass::BaseActionClass(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy,
-                                 int numAffects, int numEnabledBy, bool reactivation)
-    : ActionNumber(MaxID++) {
+                                 int numAffects, int numEnabledBy, bool reactivation) {
   BaseActionClassInitialize(name, groupId, dist, policy, numAffects, numEnabledBy, reactivation);
 }
 
@@ -121,8 +119,7 @@ void BaseActionClass::AllocatePVRateDS(int n) {
   if (n < 0) n = 0;
   PVRateDS = new (std::nothrow) FastSet[static_cast<size_t>(n)];
   if (PVRateDS == nullptr) {
-    std::cerr << "!! Memory allocation error in BaseActionClass::AllocatePVRateDS()" << std::endl;
-    std::exit(1);
+    throw GenError("!! Memory allocation error in BaseActionClass::AllocatePVRateDS()");
   }
   PVDSSize = n;
 }
@@ -135,8 +132,7 @@ void BaseActionClass::AllocatePVImpulseDS(int n) {
   PVImpulseWorkers = new (std::nothrow) int**[count > 0 ? count : 1]();
   PVImpulseWorkerCounts = new (std::nothrow) int*[count > 0 ? count : 1]();
   if (PVImpulseDS == nullptr || PVImpulseWorkers == nullptr || PVImpulseWorkerCounts == nullptr) {
-    std::cerr << "!! Memory allocation error in BaseActionClass::AllocatePVImpulseDS()" << std::endl;
-    std::exit(1);
+    throw GenError("!! Memory allocation error in BaseActionClass::AllocatePVImpulseDS()");
   }
   PVDSSize = n;
 }

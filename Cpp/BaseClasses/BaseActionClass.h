@@ -25,7 +25,10 @@ enum ExecutionPolicyType : int {
   POLICY_DEFAULT = 1,
 };
 
-// Process-wide random-variate source used by model code and group selection.
+// Process-wide random-variate source used by model code (SampleDistribution)
+// and group selection (SelectAction). The model's code reaches it by name; the
+// state-space generator calls neither operation, so generation never touches
+// it and reward models can be explored side by side.
 extern UserDistributions TheGenerator;
 extern Distributions* TheDistribution;
 
@@ -104,11 +107,9 @@ class BaseActionClass {
   FastSet AffectedNodes;
   FastSet AffectedNodesByRateReward;
   short Phase = 1;
-  int ActionNumber = 0;
+  int ActionNumber = 0;  // given by the enclosing reward model (PVModel::NumberParts)
   List<BaseStateVariableClass> AffectedSVs;
   List<BaseStateVariableClass> EnablingSVs;
-
-  static int MaxID;
 
  protected:
   char* Name = nullptr;

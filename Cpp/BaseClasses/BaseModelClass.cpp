@@ -9,19 +9,12 @@
 #include "GenAssert.h"
 #include "StandardErrors.h"
 
-double BaseModelClass::LastActionTime = 0.0;
-
 namespace {
 // Reports an operation the concrete model class does not support.
 [[noreturn]] void unsupported() { genAssertFail("false", "BaseModelClass"); }
 }  // namespace
 
-BaseModelClass::BaseModelClass() {
-  // Ids are handed out in construction order, starting at 1, and never reused.
-  static int globalModelId = 0;
-  ModelId = ++globalModelId;
-  ParentId = ModelId;
-}
+BaseModelClass::BaseModelClass() = default;
 
 BaseModelClass::~BaseModelClass() { std::free(Name); }
 

@@ -96,11 +96,10 @@ class BaseModelClass {
   int NumGroups = 0;
   BaseGroupClass** Groups = nullptr;
   char* Name = nullptr;
+  // Given by the enclosing reward model (PVModel::NumberParts): 0 until then.
   int ModelId = 0;
   int ParentId = 0;
   BaseActionClass** Actions = nullptr;
-
-  static double LastActionTime;
 
  protected:
   using CellHolders = std::unordered_map<const void*, BaseModelClass*>;

@@ -9,8 +9,10 @@
 #include <limits>
 #include <string>
 
+#include "PVModel.h"
+
 BaseStudyClass::BaseStudyClass()
-    : GVNames(nullptr), GVTypes(nullptr), ThePVModel(nullptr), NumGVs(0), NumExps(0), DefaultRoot(new char[1]{'\0'}) {}
+    : GVNames(nullptr), GVTypes(nullptr), NumGVs(0), NumExps(0), DefaultRoot(new char[1]{'\0'}) {}
 
 BaseStudyClass::~BaseStudyClass() {
   for (int i = 0; i < NumGVs; i++) {
@@ -22,7 +24,7 @@ BaseStudyClass::~BaseStudyClass() {
   delete[] DefaultRoot;
 }
 
-PVModel* BaseStudyClass::GetPVModel(bool) { return ThePVModel; }
+std::unique_ptr<PVModel> BaseStudyClass::GetPVModel(bool) { return nullptr; }
 
 void BaseStudyClass::SetGVs(int) { std::cout << "basestudyclass::SetGVs\n"; }
 
@@ -32,11 +34,9 @@ void* BaseStudyClass::GetGVValue(const char*) { return nullptr; }
 
 void BaseStudyClass::OverrideGVValue(const char*, const void*) {}
 
-const char* BaseStudyClass::GetExpName(int experiment) {
-  static char str[128];
+std::string BaseStudyClass::GetExpName(int experiment) {
   // Widen before adding one so that no experiment number can overflow.
-  std::snprintf(str, sizeof str, "Experiment %lld", static_cast<long long>(experiment) + 1);
-  return str;
+  return "Experiment " + std::to_string(static_cast<long long>(experiment) + 1);
 }
 
 void BaseStudyClass::SetDefaultTarvelRoot(const char* path) {

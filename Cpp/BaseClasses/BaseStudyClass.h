@@ -1,6 +1,8 @@
 #ifndef BASE_STUDY_CLASS_H
 #define BASE_STUDY_CLASS_H
 
+#include <memory>
+#include <string>
 #include <string_view>
 
 class PVModel;
@@ -19,9 +21,6 @@ class BaseStudyClass {
   char** GVNames;
   // Type name of each variable ("float", "short", ...), same index as GVNames.
   char** GVTypes;
-  // Reward model made by the last GetPVModel; owned and destroyed by the
-  // concrete study, null until then.
-  PVModel* ThePVModel;
   int NumGVs;
   int NumExps;
   // Installation root path; owned (array new), the empty string by default.
@@ -32,7 +31,9 @@ class BaseStudyClass {
   BaseStudyClass(const BaseStudyClass&) = delete;
   BaseStudyClass& operator=(const BaseStudyClass&) = delete;
 
-  virtual PVModel* GetPVModel(bool expandTimePoints);
+  // A new reward model over the composed model, built with the global
+  // variables as they stand now; the caller owns it. The base has none.
+  virtual std::unique_ptr<PVModel> GetPVModel(bool expandTimePoints);
   virtual void SetGVs(int experiment);
   virtual void PrintGlobalValues(int experiment);
   virtual void* GetGVValue(const char* name);
@@ -43,8 +44,8 @@ class BaseStudyClass {
   const char* GetGVType(int i) const { return GVTypes[i]; }
   int GetNumExps() const { return NumExps; }
 
-  // "Experiment <e+1>" in a static buffer that each call overwrites.
-  static const char* GetExpName(int experiment);
+  // "Experiment <e+1>".
+  static std::string GetExpName(int experiment);
 
   const char* GetDefaultTarvelRoot() const { return DefaultRoot; }
   void SetDefaultTarvelRoot(const char* path);
@@ -60,11 +61,5 @@ class BaseStudyClass {
 // The type name that an override type letter stands for ("float" for 'f'),
 // or nullptr for a letter outside the override table.
 const char* OverrideTypeName(char letter);
-
-// Provided by the unit of the compiled-in study: creates the study on the
-// first call and returns the same object afterwards.
-BaseStudyClass* GenerateStudy();
-// Destroys the study made by GenerateStudy, if any, and forgets it.
-void DestructStudy();
 
 #endif

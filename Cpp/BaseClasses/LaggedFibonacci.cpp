@@ -12,12 +12,7 @@ inline double mod_sum(double x, double y) { return (x + y) - static_cast<int>(x 
 inline bool is_odd(long s) { return (s & 1) != 0; }
 }  // namespace
 
-double ran_u[RANF_KK];
-double ranf_arr_buf[RANF_QUALITY];
-double ranf_arr_sentinel = -1.0;
-double* ranf_arr_ptr = &ranf_arr_sentinel;
-
-void ranf_array(double aa[], int n) {
+void RanfState::ranf_array(double aa[], int n) {
   GEN_ASSERT(n >= KK, "n >= KK", "LaggedFibonacci");
   int i, j;
   for (j = 0; j < KK; j++) aa[j] = ran_u[j];
@@ -26,7 +21,7 @@ void ranf_array(double aa[], int n) {
   for (; i < KK; i++, j++) ran_u[i] = mod_sum(aa[j - KK], ran_u[i - LL]);
 }
 
-void ranf_start(long seed) {
+void RanfState::ranf_start(long seed) {
   int t, j;
   long s;
   double u[KK + KK - 1];
@@ -64,25 +59,25 @@ void ranf_start(long seed) {
   ranf_arr_ptr = &ranf_arr_sentinel;
 }
 
-double ranf_arr_cycle() {
+double RanfState::ranf_arr_cycle() {
   ranf_array(ranf_arr_buf, RANF_QUALITY);
   ranf_arr_buf[KK] = -1;
   ranf_arr_ptr = ranf_arr_buf + 1;
   return ranf_arr_buf[0];
 }
 
+LaggedFibonacci::LaggedFibonacci() { LaggedFibonacci::srnd(kDefaultSeed); }
+
 double LaggedFibonacci::rnd() {
-  // One read position for every object, like the state it reads from.
-  static int k = 0;
-  if (k == KK) {
-    k = 0;
-    ranf_array(buffer, KK);
+  if (k_ == KK) {
+    k_ = 0;
+    ranf_.ranf_array(buffer, KK);
   }
-  return buffer[k++];
+  return buffer[k_++];
 }
 
 void LaggedFibonacci::srnd(unsigned long seed) {
-  ranf_start(static_cast<long>(seed));
-  ranf_array(buffer, KK);
-  ranf_array(buffer, KK);
+  ranf_.ranf_start(static_cast<long>(seed));
+  ranf_.ranf_array(buffer, KK);
+  ranf_.ranf_array(buffer, KK);
 }

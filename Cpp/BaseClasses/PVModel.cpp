@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <fstream>
+#include <unordered_set>
 
+#include "BaseComposerClass.h"
 #include "BaseGroupClass.h"
 #include "BaseStateVariableClass.h"
 #include "GenAssert.h"
@@ -23,12 +25,46 @@ BaseGroupClass* syncGroup(BaseActionClass* action) {
   return action->isSync() ? dynamic_cast<BaseGroupClass*>(action) : nullptr;
 }
 
+// Next free numbers of one reward model's walk.
+struct PartNumbers {
+  int nextModelId = 1;
+  int nextActionNumber = 0;
+  std::unordered_set<const BaseActionClass*> numbered;
+
+  void number(BaseActionClass* action) {
+    if (action && numbered.insert(action).second) action->ActionNumber = nextActionNumber++;
+  }
+};
+
+// Numbers `model` and everything below it in pre-order: a composer before its
+// children, children in order; an atomic model's actions in array order, then
+// its groups that are not themselves actions. That is the order in which a
+// model's constructor creates them, so the numbers do not depend on what else
+// the process has built.
+void numberTree(BaseModelClass* model, PartNumbers& next) {
+  if (!model) return;
+  model->ModelId = next.nextModelId++;
+  model->ParentId = model->ModelId;
+  if (auto* composer = dynamic_cast<BaseComposerClass*>(model)) {
+    for (int i = 0; i < composer->NumChildren; i++) numberTree(composer->Children[i], next);
+    return;
+  }
+  for (int a = 0; a < model->NumActions; a++) next.number(model->Actions[a]);
+  for (int g = 0; g < model->NumGroups; g++) next.number(model->Groups[g]);
+}
+
 }  // namespace
 
 PVModel::PVModel()
     : NoActionFiredYet("No Action Fired Yet", 0, DIST_EXPONENTIAL, POLICY_DEFAULT, 0, 0, false) {
-  BaseModelClass::LastActionTime = 0.0;
   LastActionFired = &NoActionFiredYet;
+}
+
+void PVModel::NumberParts() {
+  PartNumbers next;
+  ModelId = ParentId = next.nextModelId++;
+  next.number(&NoActionFiredYet);
+  numberTree(TheModel, next);
 }
 
 PVModel::~PVModel() { Destruct(); }
@@ -137,6 +173,7 @@ void PVModel::ConsiderOnly(int* indices, int count) {
 
 void PVModel::Initialize() {
   GEN_ASSERT(TheModel != nullptr, "TheModel != nullptr", "PVModel");
+  NumberParts();
 
   // 1. The pseudo-action affects nothing: empty, frozen reward data.
   allocateRateDS(&NoActionFiredYet);

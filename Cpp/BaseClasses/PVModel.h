@@ -48,7 +48,14 @@ class PVModel : public BaseModelClass {
   // Each node's PVId becomes its position in PVList, the index of its entry
   // in the actions' per-node reward data.
   void CreatePVList(int numPVs, bool expand);
+  // Numbers the parts (NumberParts), then links the reward variables to the
+  // actions.
   void Initialize();
+  // Gives this model ModelId 1 and the models below it the following ids in
+  // pre-order; gives NoActionFiredYet ActionNumber 0 and every action and
+  // group of the tree the following numbers. Each reward model numbers only
+  // its own parts, so several can live in one process with the same numbers.
+  void NumberParts();
   void ConsiderOnly(int* indices, int count);
   void WritePVTypeFile(const char* path);
 

@@ -4,15 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <string>
 
 #include "BaseActionClass.h"
 #include "BaseGroupClass.h"
 #include "BaseModelClass.h"
 #include "GenAssert.h"
+#include "GenError.h"
 #include "List.h"
 #include "StandardErrors.h"
-
-int PerformanceVariableNode::the_id = 0;
 
 namespace {
 
@@ -51,11 +51,9 @@ int checkedProduct(long long product) {
 // class than the slot's member expects.
 void bindSlot(const ModelSlot& slot, BaseModelClass* model, const char* pvName) {
   if (slot.set(model)) return;
-  std::cout.flush();
-  std::cerr << "Reward variable " << orEmpty(pvName) << ": model "
-            << (model && model->Name ? model->Name : "NULL")
-            << " is not of the class its reward function expects." << std::endl;
-  std::exit(1);
+  throw GenError(std::string("Reward variable ") + orEmpty(pvName) + ": model " +
+                 (model && model->Name ? model->Name : "NULL") +
+                 " is not of the class its reward function expects.");
 }
 
 }  // namespace
@@ -84,7 +82,6 @@ void PerformanceVariableNode::Initialize(const char* name, ::RewardType type, in
                                          const double* startTimes, const double* stopTimes,
                                          int timeIndex, int impulseCapacity, int modelDepCapacity,
                                          int varDepCapacity) {
-  PVId = the_id++;
   RewardType = type;
   NumTimePoints = numTimePoints > 0 ? numTimePoints : 0;
   StartTimes.assign(static_cast<size_t>(NumTimePoints), 0.0);
@@ -155,11 +152,9 @@ void PerformanceVariableNode::AddImpulse(const char* actionName, const char* mod
 
 void PerformanceVariableNode::checkImpulse(int impulse) const {
   if (impulse >= 0 && impulse < NumImpulses) return;
-  std::cout.flush();
-  std::cerr << "Model Dependency requested on undefined impulse."
-            << "  Check code generator.  Error code GP0001.\n";
-  std::cerr.flush();
-  std::exit(0);
+  throw GenError(
+      "Model Dependency requested on undefined impulse."
+      "  Check code generator.  Error code GP0001.");
 }
 
 void PerformanceVariableNode::AddImpulseModelDependency(const char* modelName,
@@ -288,14 +283,9 @@ void PerformanceVariableNode::CreateModelGroupList() {
     top->listModels(dep.c_str(), &found);
     int m = found.getNumItems();
     if (m == 0) {
-      std::cout.flush();
-      std::cerr << "Number of " << dep << "'s was " << m << ".  Model cannot be created.\n";
-      if (top->Name)
-        std::cerr << "Model Name was: " << top->Name << "\n.";
-      else
-        std::cerr << "Model Name was: NULL\n";
-      std::cerr.flush();
-      std::exit(0);
+      // A reward variable that cannot be evaluated fails the run.
+      throw GenError("Number of " + dep + "'s was 0.  Model cannot be created.\nModel Name was: " +
+                     (top->Name ? std::string(top->Name) + "\n." : std::string("NULL")));
     }
     prefix *= m;
     long long block = prefix > 0 ? NumWorkers / prefix : 0;

@@ -103,7 +103,7 @@ class PerformanceVariableNode {
   int AccumulationMode = 0;
   ::RewardType RewardType = Instant_Of_Time;
   int AccumulationStatus = 0;
-  int PVId = -1;
+  int PVId = -1;  // index in the reward model's PVList, given when the node is added to it
   int Reserved = 0;
   BaseActionClass** AffectingActions = nullptr;  // filled by PVModel
   int NumAffectingActions = 0;
@@ -125,7 +125,6 @@ class PerformanceVariableNode {
   std::vector<std::string> ModelDepNames;
   int NumModelDeps = 0;
 
-  static int the_id;
 
  private:
   BaseModelClass* root() const { return TopModelRef ? *TopModelRef : nullptr; }

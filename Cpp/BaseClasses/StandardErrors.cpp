@@ -3,11 +3,14 @@
 #include <cstdlib>
 #include <iostream>
 
-void MemoryAllocationError() {
-  std::cerr << "Insufficient Memory to allocate dynamic data structures from heap memory" << std::endl;
-  std::cerr << "Exiting program..." << std::endl;
-  std::exit(1);
+GenError outOfMemoryError() {
+  return GenError(
+      "Insufficient Memory to allocate dynamic data structures from heap memory\n"
+      "Exiting program...",
+      GenError::Stream::Err, 1);
 }
+
+void MemoryAllocationError() { throw outOfMemoryError(); }
 
 void MemoryError() { std::cerr << "Memory Error" << std::endl; }
 

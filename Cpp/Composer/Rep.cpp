@@ -6,7 +6,9 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <string>
 
+#include "GenError.h"
 #include "GenAssert.h"
 #include "StandardErrors.h"
 
@@ -31,11 +33,8 @@ void Rep::LocalState::GetState(BaseModelClass const* m) { asRep(m)->CurrentShare
 // ------------------------------------------------------------- construction
 
 int Rep::checkedReplicaCount(const char* name, int numReplicas) {
-  if (numReplicas < 0) {
-    std::cout.flush();
-    std::cerr << "Number of reps for " << (name ? name : "") << " must be >= 0." << std::endl;
-    std::exit(1);
-  }
+  if (numReplicas < 0)
+    throw GenError(std::string("Number of reps for ") + (name ? name : "") + " must be >= 0.");
   return numReplicas;
 }
 
