@@ -23,7 +23,12 @@ DeterministicList::DeterministicList(int initialCapacity)
 
 DeterministicList::~DeterministicList() { delete[] items; }
 
-void DeterministicList::insertEnablingState(int number, double delay) {
+void DeterministicList::setMemoryBudget(MemoryBudget* budget) {
+  budget_ = budget;
+  for (int i = 0; i < capacity; i++) items[i].setMemoryBudget(budget);
+}
+
+void DeterministicList::insertEnablingState(std::uint32_t number, double delay) {
   for (int i = 0; i < size; i++) {
     if (items[i].value == delay) {
       items[i].insertState(number);
@@ -41,6 +46,7 @@ void DeterministicList::increaseRateInfoSize(int newCapacity) {
   if (newCapacity < 1) newCapacity = 1;
   RateInfoType* fresh = allocateEntries(newCapacity);
   for (int i = 0; i < size; i++) fresh[i].takeFrom(items[i]);
+  for (int i = 0; i < newCapacity; i++) fresh[i].setMemoryBudget(budget_);
   delete[] items;
   items = fresh;
   capacity = newCapacity;

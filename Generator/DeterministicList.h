@@ -9,7 +9,7 @@
 // For every delay value of the deterministic actions, the states in which an
 // action with that delay is enabled. Delay values are few, so they are found
 // by a linear scan with exact comparison, in the order first seen; the entry
-// array grows by doubling from 2.
+// array grows by doubling from 2, and each entry's state list in chunks.
 class DeterministicList {
  public:
   DeterministicList();  // capacity 2
@@ -19,7 +19,9 @@ class DeterministicList {
   virtual ~DeterministicList();
 
   // Files state `number` under `delay`.
-  void insertEnablingState(int number, double delay);
+  void insertEnablingState(std::uint32_t number, double delay);
+  // Growths of the lists are accounted to `budget` (may be null).
+  void setMemoryBudget(MemoryBudget* budget);
   // Grows the entry array to newCapacity entries, moving the existing ones.
   void increaseRateInfoSize(int newCapacity);
   // The deterministic file: the entry count (a line, or 4 bytes), then every
@@ -31,6 +33,9 @@ class DeterministicList {
   std::int32_t size = 0;
   std::int32_t capacity = 0;
   RateInfoType* items = nullptr;
+
+ private:
+  MemoryBudget* budget_ = nullptr;
 };
 
 #endif

@@ -2,146 +2,131 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <string>
 
-#include "BaseModelClass.h"
-#include "GenAssert.h"
-#include "PVModel.h"
-#include "StandardErrors.h"
+#include "GenError.h"
+#include "MemoryBudget.h"
 
-
-const std::uint32_t HybridHash::PrimeArray[HybridHash::NumPrimes] = {
-    131071,   393209,   786419,   1179637,  1966049,  2752481, 4325341, 6684607,
-    9437101,  15335303, 21000169, 31000303, 51000353, 71000383, 0,       0,
-    0,        0,        0,        0,        0,        0,       0,       0};
+// Sizes of the slot table: after the first steps each is a prime about 1.5
+// times the one before, up to a table that no machine could hold, so that
+// the end of this list is a true limit.
+const std::uint64_t HybridHash::PrimeArray[] = {
+    131071,      393209,      786419,      1179637,     1966049,     2752481,
+    4325341,     6684607,     9437101,     15335303,    21000169,    31000303,
+    51000353,    71000383,    106500599,   159750931,   239626399,   359439629,
+    539159461,   808739201,   1213108801,  1819663201,  2729494811,  4094242219,
+    6141363337,  9212045027,  13818067541, 20727101327, 31090652009, 46635978013,
+    69953967037};
+const int HybridHash::NumPrimes = sizeof(PrimeArray) / sizeof(PrimeArray[0]);
 
 namespace {
 
-constexpr std::uint32_t kBlockShift = 24;
-constexpr std::uint32_t kNumberMask = 0xFFFFFF;
-constexpr std::uint32_t kMaxBlockField = 256;  // block index lives in 8 bits
+constexpr std::uint32_t kDefaultTableSize = 131071;
+constexpr std::uint32_t kDefaultBlockSize = 100000;
+constexpr std::size_t kGroupBytes = 64;  // one cache line
 
-[[noreturn]] void Fail(const std::string& message) {
-  std::cerr << message << std::endl;
-  std::exit(1);
-}
-
-// Walks the probe sequence of one table: from slot p the next is p + S * k;
-// below the table size k grows by one, otherwise the table size is subtracted
-// and k restarts at 1. S is 1024 times (number of rehashes + 1).
-class Probe {
- public:
-  Probe(std::uint32_t home, std::uint32_t size, std::uint32_t rehashes)
-      : pos_(home), size_(size), stride_(1024ull * (rehashes + 1)) {}
-  std::uint32_t pos() const { return pos_; }
-  // Moves to the next slot; false once as many slots as the table has were
-  // visited, so a full table (or a cycle that misses every empty slot) cannot
-  // keep a search going for ever.
-  bool next() {
-    if (++visited_ >= size_) return false;
-    std::uint64_t n = pos_ + stride_ * step_;
-    if (n < size_) {
-      step_++;
-    } else {
-      n -= size_;
-      if (n >= size_) n %= size_;  // only for tables smaller than the stride
-      step_ = 1;
-    }
-    pos_ = static_cast<std::uint32_t>(n);
-    return true;
-  }
-
- private:
-  std::uint32_t pos_;
-  std::uint32_t size_;
-  std::uint64_t stride_;
-  std::uint64_t step_ = 1;
-  std::uint32_t visited_ = 0;
-};
+[[noreturn]] void Fail(const std::string& message) { throw GenError(message); }
 
 [[noreturn]] void ProbeExhausted() {
   Fail("Hash:  Error:  no empty slot found after probing as many slots as the Hash Table has");
 }
 
-std::uint32_t* NewZeroedTable(std::uint32_t size) {
-  return static_cast<std::uint32_t*>(std::calloc(size == 0 ? 1 : size, sizeof(std::uint32_t)));
-}
-
 }  // namespace
 
-HybridHash::HybridHash(PVModel* m, std::uint32_t ss, std::uint32_t ts, std::uint32_t bs,
-                       std::uint32_t cw, std::uint32_t mb, double lf)
-    : HybridHash(static_cast<BaseModelClass*>(m), ss, ts, bs, cw, mb, lf) {}
+// A 32-bit slot: the number in bits 0-23, 8 bits of the hash above it.
+struct HybridHash::Slots {
+  struct Narrow {
+    using Type = std::uint32_t;
+    static constexpr unsigned kPerGroup = kGroupBytes / sizeof(Type);
+    static constexpr Type kNumberMask = 0xFFFFFF;
+    static Type Tag(std::uint64_t h) { return static_cast<Type>(h >> 56) << 24; }
+  };
+  // A 64-bit slot: the number in bits 0-31, 32 bits of the hash above it.
+  struct Wide {
+    using Type = std::uint64_t;
+    static constexpr unsigned kPerGroup = kGroupBytes / sizeof(Type);
+    static constexpr Type kNumberMask = 0xFFFFFFFFu;
+    static Type Tag(std::uint64_t h) { return h & ~kNumberMask; }
+  };
+};
 
-HybridHash::HybridHash(BaseModelClass* m, std::uint32_t ss, std::uint32_t ts, std::uint32_t bs,
-                       std::uint32_t cw, std::uint32_t mb, double lf)
-    : tableSize(ts),
-      blockSize(bs),
-      maxBlocks(mb),
+HybridHash::HybridHash(std::uint32_t ss, double lf, MemoryBudget* budget)
+    : HybridHash(static_cast<BaseModelClass*>(nullptr), ss, kDefaultTableSize, kDefaultBlockSize, 5,
+                 0, lf, budget) {}
+
+HybridHash::HybridHash(PVModel*, std::uint32_t ss, std::uint32_t ts, std::uint32_t bs,
+                       std::uint32_t cw, std::uint32_t mb, double lf, MemoryBudget* budget)
+    : HybridHash(static_cast<BaseModelClass*>(nullptr), ss, ts, bs, cw, mb, lf, budget) {}
+
+HybridHash::HybridHash(BaseModelClass*, std::uint32_t ss, std::uint32_t ts, std::uint32_t bs,
+                       std::uint32_t /*chunkWidth*/, std::uint32_t /*maxBlocks*/, double lf,
+                       MemoryBudget* budget)
+    : blockSize(bs == 0 ? 1 : bs),
       stateSize(ss),
-      chunkWidth(cw),
       loadFactor(lf),
-      model(m),
-      blockBytes(static_cast<std::size_t>(bs) * ss) {
-  GEN_ASSERT(m != nullptr, "model != NULL", "HybridHash");
-  GEN_ASSERT(ts > 0 && bs > 0, "tableSize > 0 && blockSize > 0", "HybridHash");
-  GEN_ASSERT(mb > 0 && mb <= kMaxBlockField, "maxBlocks > 0 && maxBlocks <= 256", "HybridHash");
-  slotTable = NewZeroedTable(tableSize);
-  blocks = static_cast<char**>(std::calloc(maxBlocks, sizeof(char*)));
-  if (slotTable == nullptr || blocks == nullptr) MemoryAllocationError();
+      blockBytes_(static_cast<std::size_t>(blockSize) * ss),
+      budget_(budget) {
+  Rebuild(ts == 0 ? 1 : ts, static_cast<double>(ts) * lf > MaxNarrowNumber ? 8 : 4);
   OpenBlock(0);
 }
 
 HybridHash::~HybridHash() {
-  if (blocks != nullptr)
-    for (std::uint32_t b = 0; b <= currentBlock; b++) std::free(blocks[b]);
-  std::free(blocks);
-  std::free(slotTable);  // still held when the run did not release it
+  for (char* block : blocks_) std::free(block);
+  std::free(slots_);  // still held when the run did not release it
 }
 
 void HybridHash::ReleaseSlotTable() {
-  std::free(slotTable);
-  slotTable = nullptr;
+  FreeSlots();
+  groups_ = 0;
   tableSize = 0;
 }
 
-void HybridHash::OpenBlock(std::uint32_t b) {
-  blocks[b] = static_cast<char*>(std::calloc(blockBytes == 0 ? 1 : blockBytes, 1));
-  if (blocks[b] == nullptr) Fail("Error:  Unable to allocate memory");
+std::size_t HybridHash::OpenBlocks() const {
+  std::size_t open = 0;
+  for (const char* block : blocks_) open += block != nullptr;
+  return open;
 }
 
-void HybridHash::AddArray() {
-  if (currentBlock + 1 >= maxBlocks)
-    Fail("Hash:  Error:  the state store is full (" +
-         std::to_string(std::uint64_t{maxBlocks} * blockSize) + " states at most)");
-  OpenBlock(currentBlock + 1);
-  currentBlock++;
+std::size_t HybridHash::MemoryBytes() const {
+  return slotCount_ * slotBytes_ + blocks_.capacity() * sizeof(char*) + OpenBlocks() * blockBytes_;
 }
 
-bool HybridHash::Valid(std::uint32_t locator) const {
-  std::uint32_t b = locator >> kBlockShift;
-  std::uint32_t n = locator & kNumberMask;
-  return b <= currentBlock && n >= std::uint64_t{b} * blockSize &&
-         n - std::uint64_t{b} * blockSize < blockSize;
+void HybridHash::OpenBlock(std::uint64_t b) {
+  if (b < blocks_.size() && blocks_[b] != nullptr) return;
+  MemoryBudget::reserve(budget_, blockBytes_);
+  if (b >= blocks_.size()) blocks_.resize(b + 1, nullptr);
+  char* block = static_cast<char*>(std::calloc(blockBytes_ == 0 ? 1 : blockBytes_, 1));
+  if (block == nullptr) {
+    MemoryBudget::release(budget_, blockBytes_);
+    if (budget_ != nullptr) budget_->allocationFailed(blockBytes_);
+    Fail("Error:  Unable to allocate memory");
+  }
+  blocks_[b] = block;
+  if (b > currentBlock) currentBlock = static_cast<std::uint32_t>(b);
+  while (storeEnd_ / blockSize < blocks_.size() && blocks_[storeEnd_ / blockSize] != nullptr)
+    storeEnd_ += blockSize;
 }
 
-char* HybridHash::CopyOf(std::uint32_t locator) const {
-  std::uint32_t b = locator >> kBlockShift;
-  std::uint64_t index = (locator & kNumberMask) - std::uint64_t{b} * blockSize;
-  return blocks[b] + index * stateSize;
+void HybridHash::AddArray() { OpenBlock(std::uint64_t{currentBlock} + 1); }
+
+bool HybridHash::Stored(std::uint64_t number) const {
+  const std::uint64_t b = number / blockSize;
+  return number != 0 && b < blocks_.size() && blocks_[b] != nullptr;
 }
 
-// Home slot of a state vector: a 64-bit multiply-xorshift hash over the
-// whole vector, eight bytes at a time, reduced modulo the table size.
+const char* HybridHash::StoredCopy(std::uint64_t number) const {
+  return Stored(number) || (number == 0 && blocks_[0] != nullptr) ? CopyOf(number) : nullptr;
+}
+
+// A 64-bit multiply-xorshift hash over the whole vector, eight bytes at a
+// time.
 //
 // Markings are small numbers in a few bytes of a mostly constant vector. A
-// hash that folds the bytes into overlapping bit fields (shift-and-xor chunk
-// sums) maps millions of such vectors onto a few hundred thousand values, and
-// since vectors with one home slot share one probe sequence, every lookup
-// then walks a chain of cache misses whose length grows with the state
-// count. A full-avalanche hash keeps lookups at about one probe.
-std::uint32_t HybridHash::HomeSlot(const char* state, std::uint32_t size) const {
+// hash that folds the bytes into overlapping bit fields maps millions of
+// such vectors onto a few hundred thousand values, and every lookup then
+// walks a chain whose length grows with the state count. A full-avalanche
+// hash keeps lookups at about one probe, and its high bits make good tags.
+std::uint64_t HybridHash::Hash(const char* state) const {
   const std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
   std::uint64_t h = kMul ^ stateSize;
   std::uint32_t i = 0;
@@ -160,114 +145,244 @@ std::uint32_t HybridHash::HomeSlot(const char* state, std::uint32_t size) const 
   h ^= h >> 33;
   h *= 0xC4CEB9FE1A85EC53ull;
   h ^= h >> 33;
-  return static_cast<std::uint32_t>(h % size);
+  return h;
 }
 
-std::uint32_t HybridHash::FindSlot(const char* state, bool& found) {
-  GEN_ASSERT(slotTable != nullptr, "slotTable != NULL", "HybridHash");
-  Probe probe(HomeSlot(state, tableSize), tableSize, rehashCount);
-  for (;;) {
-    std::uint32_t p = probe.pos();
-    std::uint32_t locator = slotTable[p];
-    if (locator == 0) {
-      found = false;
-      return p;
+// The home slot is a slot of group h mod (number of groups); where in its
+// group a probe starts comes from other bits of the hash, so that states of
+// one group do not all pile up from its first slot.
+std::uint64_t HybridHash::HomeSlot(const char* state) const {
+  const std::uint64_t h = Hash(state);
+  const unsigned perGroup = kGroupBytes / slotBytes_;
+  return (h % groups_) * perGroup + ((h >> 40) & (perGroup - 1));
+}
+
+template <typename Slot>
+HybridHash::Found HybridHash::Probe(const char* state, std::uint64_t h, std::uint64_t candidate,
+                                    bool add) {
+  using T = typename Slot::Type;
+  constexpr unsigned kPer = Slot::kPerGroup;
+  T* const table = static_cast<T*>(slots_);
+  const T tag = Slot::Tag(h);
+  const unsigned start = static_cast<unsigned>(h >> 40);
+  std::uint64_t g = h % groups_;
+  for (std::uint64_t visited = 0; visited < groups_; visited++) {
+    T* const group = table + g * kPer;
+    for (unsigned i = 0; i < kPer; i++) {
+      T& slot = group[(start + i) & (kPer - 1)];
+      const T s = slot;
+      if (s != 0) {
+        if ((s & ~Slot::kNumberMask) != tag) continue;
+        const std::uint64_t n = s & Slot::kNumberMask;
+        if (Stored(n)) {
+          if (std::memcmp(CopyOf(n), state, stateSize) == 0) return {n, false};
+          continue;
+        }
+        slot = 0;  // a number outside the store is dropped
+      }
+      if (!add) return {NotFound, false};
+      if (!ReadyFor(candidate)) {
+        PrepareInsert(candidate);  // may rebuild the table: place afresh
+        InsertHashed(state, h, candidate);
+        return {candidate, true};
+      }
+      slot = tag | static_cast<T>(candidate);
+      Store(state, candidate);
+      return {candidate, true};
     }
-    if (!Valid(locator)) {
-      slotTable[p] = 0;  // a locator outside the store is dropped
-      found = false;
-      return p;
-    }
-    if (model->CompareState(CopyOf(locator), const_cast<char*>(state))) {
-      found = true;
-      return p;
-    }
-    if (!probe.next()) ProbeExhausted();
+    if (++g == groups_) g = 0;
   }
+  ProbeExhausted();
 }
 
-unsigned long HybridHash::Lookup(const char* state) {
-  bool found;
-  std::uint32_t p = FindSlot(state, found);
-  return found ? (slotTable[p] & kNumberMask) : NotFound;
+template <typename Slot>
+void HybridHash::Place(void* slots, std::uint64_t groups, std::uint64_t h, std::uint64_t number) {
+  using T = typename Slot::Type;
+  constexpr unsigned kPer = Slot::kPerGroup;
+  T* const table = static_cast<T*>(slots);
+  const unsigned start = static_cast<unsigned>(h >> 40);
+  std::uint64_t g = h % groups;
+  for (std::uint64_t visited = 0; visited < groups; visited++) {
+    T* const group = table + g * kPer;
+    for (unsigned i = 0; i < kPer; i++) {
+      T& slot = group[(start + i) & (kPer - 1)];
+      if (slot == 0) {
+        slot = Slot::Tag(h) | static_cast<T>(number);
+        return;
+      }
+    }
+    if (++g == groups) g = 0;
+  }
+  ProbeExhausted();
 }
 
-void HybridHash::Insert(const char* state, unsigned long number) {
+bool HybridHash::ReadyFor(std::uint64_t number) const {
+  return static_cast<double>(number) < rehashAt_ && (slotBytes_ == 8 || number <= MaxNarrowNumber) &&
+         number < storeEnd_ && number != 0;
+}
+
+void HybridHash::PrepareInsert(std::uint64_t number) {
   if (number == 0 || number > MaxStateNumber)
     Fail("Hash:  Error:  state number " + std::to_string(number) +
          " cannot be stored (state numbers run from 1 to " + std::to_string(MaxStateNumber) + ")");
-  GEN_ASSERT(slotTable != nullptr, "slotTable != NULL", "HybridHash");
-  if (static_cast<double>(number) >= static_cast<double>(tableSize) * loadFactor) Rehash();
-  insertedInOrder_ = insertedInOrder_ && number == std::uint64_t{lastInserted_} + 1;
-  lastInserted_ = static_cast<std::uint32_t>(number);
-  const auto b = static_cast<std::uint32_t>(number / blockSize);
-  if (b >= maxBlocks)
-    Fail("Hash:  Error:  the state store is full (" +
-         std::to_string(std::uint64_t{maxBlocks} * blockSize) + " states at most)");
-  while (currentBlock < b) AddArray();
+  if (slots_ == nullptr) Fail("Hash:  Error:  the Hash Table was released");
+  if (static_cast<double>(number) >= rehashAt_) Rehash();
+  if (slotBytes_ == 4 && number > MaxNarrowNumber) Rebuild(tableSize, 8);
+  OpenBlock(number / blockSize);
+}
 
-  Probe probe(HomeSlot(state, tableSize), tableSize, rehashCount);
-  while (slotTable[probe.pos()] != 0)
-    if (!probe.next()) ProbeExhausted();
-  const std::uint32_t locator = static_cast<std::uint32_t>(number) + (b << kBlockShift);
-  slotTable[probe.pos()] = locator;
-  std::memcpy(CopyOf(locator), state, stateSize);
+void HybridHash::Store(const char* state, std::uint64_t number) {
+  std::memcpy(CopyOf(number), state, stateSize);
+  insertedInOrder_ = insertedInOrder_ && number == lastInserted_ + 1;
+  lastInserted_ = number;
+  if (budget_ != nullptr) budget_->setStatesReached(number);
+}
+
+void HybridHash::InsertHashed(const char* state, std::uint64_t h, std::uint64_t number) {
+  if (slotBytes_ == 4)
+    Place<Slots::Narrow>(slots_, groups_, h, number);
+  else
+    Place<Slots::Wide>(slots_, groups_, h, number);
+  Store(state, number);
+}
+
+HybridHash::Found HybridHash::findOrAdd(const char* state, std::uint64_t candidate) {
+  if (slots_ == nullptr) Fail("Hash:  Error:  the Hash Table was released");
+  const std::uint64_t h = Hash(state);
+  return slotBytes_ == 4 ? Probe<Slots::Narrow>(state, h, candidate, true)
+                         : Probe<Slots::Wide>(state, h, candidate, true);
+}
+
+unsigned long HybridHash::Lookup(const char* state) {
+  if (slots_ == nullptr) Fail("Hash:  Error:  the Hash Table was released");
+  const std::uint64_t h = Hash(state);
+  const Found f = slotBytes_ == 4 ? Probe<Slots::Narrow>(state, h, 0, false)
+                                  : Probe<Slots::Wide>(state, h, 0, false);
+  return f.number;
+}
+
+void HybridHash::Insert(const char* state, unsigned long number) {
+  if (!ReadyFor(number)) PrepareInsert(number);
+  InsertHashed(state, Hash(state), number);
 }
 
 void HybridHash::Rehash() {
-  rehashCount++;
-  const std::uint32_t newSize = rehashCount < NumPrimes ? PrimeArray[rehashCount] : 0;
+  const std::uint32_t next = rehashCount + 1;
+  const std::uint64_t newSize = static_cast<int>(next) < NumPrimes ? PrimeArray[next] : 0;
   if (newSize == 0) Fail("Hash:  Error:  allocate more memory for Hash Table");
-  std::uint32_t* table = NewZeroedTable(newSize);
-  if (table == nullptr) Fail("Error:  TempHashTable not allocated");
-  if (newSize < tableSize) {
-    std::free(table);
-    Fail("Hash:  Error, there is a typo in the Hash Table, check .h file");
-  }
-  // Every stored state is hashed again straight from the store. When the
-  // numbers were inserted as 1, 2, 3, ... (as the generator does) the store
-  // is read in number order, sequentially, instead of in the scattered order
-  // of the old slots; where each locator lands in the new table is the same
-  // either way up to the order of collisions, which lookups do not see.
-  auto place = [&](std::uint32_t locator) {
-    Probe probe(HomeSlot(CopyOf(locator), newSize), newSize, rehashCount);
-    while (table[probe.pos()] != 0)
-      if (!probe.next()) ProbeExhausted();
-    table[probe.pos()] = locator;
-  };
+  if (newSize < tableSize) Fail("Hash:  Error, there is a typo in the Hash Table, check .h file");
+  const bool wide = slotBytes_ == 8 || static_cast<double>(newSize) * loadFactor > MaxNarrowNumber;
+  Rebuild(newSize, wide ? 8 : 4);
+  rehashCount = next;
+}
+
+template <typename Slot>
+void HybridHash::RebuildInto(void* table, std::uint64_t groups) {
+  // When the numbers were inserted as 1, 2, 3, ... (as the generator does)
+  // the store is read in number order, sequentially, instead of in the
+  // scattered order of the old slots.
   if (insertedInOrder_) {
-    for (std::uint32_t n = 1; n <= lastInserted_; n++) place(n + ((n / blockSize) << kBlockShift));
-  } else {
-    for (std::uint32_t i = 0; i < tableSize; i++) {
-      const std::uint32_t locator = slotTable[i];
-      if (locator != 0 && Valid(locator)) place(locator);
+    // Each placement is a write to a random cache line; the hashes of the
+    // next few states are computed ahead and their lines prefetched, so that
+    // the misses overlap instead of following one another.
+    constexpr std::uint64_t kAhead = 16;
+    std::uint64_t ahead[kAhead];
+    const auto line = [&](std::uint64_t h) {
+      return static_cast<const char*>(table) + (h % groups) * kGroupBytes;
+    };
+    for (std::uint64_t n = 1; n <= lastInserted_ && n <= kAhead; n++) {
+      ahead[n % kAhead] = Hash(CopyOf(n));
+      __builtin_prefetch(line(ahead[n % kAhead]), 1);
     }
+    for (std::uint64_t n = 1; n <= lastInserted_; n++) {
+      const std::uint64_t h = ahead[n % kAhead];
+      if (n + kAhead <= lastInserted_) {
+        ahead[n % kAhead] = Hash(CopyOf(n + kAhead));
+        __builtin_prefetch(line(ahead[n % kAhead]), 1);
+      }
+      Place<Slot>(table, groups, h, n);
+    }
+    return;
   }
-  std::free(slotTable);
-  slotTable = table;
-  tableSize = newSize;
+  if (slots_ == nullptr) return;
+  const unsigned oldBytes = slotBytes_;
+  for (std::uint64_t i = 0; i < slotCount_; i++) {
+    std::uint64_t n;
+    if (oldBytes == 4)
+      n = static_cast<const std::uint32_t*>(slots_)[i] & Slots::Narrow::kNumberMask;
+    else
+      n = static_cast<const std::uint64_t*>(slots_)[i] & Slots::Wide::kNumberMask;
+    if (Stored(n)) Place<Slot>(table, groups, Hash(CopyOf(n)), n);
+  }
 }
 
-long HybridHash::SlotOf(const char* state) {
-  bool found;
-  std::uint32_t p = FindSlot(state, found);
-  return found ? static_cast<long>(p) : -1;
+void HybridHash::Rebuild(std::uint64_t size, unsigned bytes) {
+  const unsigned perGroup = kGroupBytes / bytes;
+  const std::uint64_t groups = (size + perGroup - 1) / perGroup;
+  const std::size_t tableBytes = groups * kGroupBytes;
+  // A table rebuilt from the store does not need the old one: freeing it
+  // first keeps the peak of a growth at the new table instead of both. The
+  // budget is asked first, so that a refusal leaves the old table usable.
+  const std::size_t oldBytes = slotCount_ * slotBytes_;
+  const bool fromStore = insertedInOrder_;
+  if (fromStore) {
+    MemoryBudget::release(budget_, oldBytes);
+    try {
+      MemoryBudget::reserve(budget_, tableBytes);
+    } catch (const GenError&) {
+      MemoryBudget::reserve(budget_, oldBytes);  // held before, so it fits
+      throw;
+    }
+    std::free(slots_);
+    slots_ = nullptr;
+    slotCount_ = 0;
+  } else {
+    MemoryBudget::reserve(budget_, tableBytes);
+  }
+  void* table = std::aligned_alloc(kGroupBytes, tableBytes);
+  if (table == nullptr) {
+    MemoryBudget::release(budget_, tableBytes);
+    if (budget_ != nullptr) budget_->allocationFailed(tableBytes);
+    Fail("Error:  TempHashTable not allocated");
+  }
+  std::memset(table, 0, tableBytes);
+  if (bytes == 4)
+    RebuildInto<Slots::Narrow>(table, groups);
+  else
+    RebuildInto<Slots::Wide>(table, groups);
+  FreeSlots();
+  slots_ = table;
+  slotBytes_ = bytes;
+  groups_ = groups;
+  slotCount_ = groups * perGroup;
+  tableSize = size;
+  rehashAt_ = static_cast<double>(size) * loadFactor;
 }
 
-std::uint32_t HybridHash::LocatorOf(const char* state) {
-  bool found;
-  std::uint32_t p = FindSlot(state, found);
-  return found ? slotTable[p] : 0;
+void HybridHash::FreeSlots() {
+  std::free(slots_);
+  slots_ = nullptr;
+  MemoryBudget::release(budget_, slotCount_ * slotBytes_);
+  slotCount_ = 0;
 }
 
-const char* HybridHash::StoredCopy(unsigned long number) const {
-  if (number > MaxStateNumber) return nullptr;
-  const auto b = static_cast<std::uint32_t>(number / blockSize);
-  if (b > currentBlock) return nullptr;
-  return CopyOf(static_cast<std::uint32_t>(number) + (b << kBlockShift));
+long long HybridHash::SlotOf(const char* state) {
+  const Found f = {Lookup(state), false};
+  if (f.number == NotFound) return -1;
+  for (std::uint64_t i = 0; i < slotCount_; i++)
+    if (NumberInSlot(i) == f.number) return static_cast<long long>(i);
+  return -1;
 }
 
-std::size_t HybridHash::MemoryBytes() const {
-  return std::size_t{tableSize} * sizeof(std::uint32_t) + std::size_t{maxBlocks} * sizeof(char*) +
-         std::size_t{currentBlock + 1} * blockBytes;
+std::uint64_t HybridHash::NumberInSlot(std::uint64_t i) const {
+  if (slotBytes_ == 4) return static_cast<const std::uint32_t*>(slots_)[i] & Slots::Narrow::kNumberMask;
+  return static_cast<const std::uint64_t*>(slots_)[i] & Slots::Wide::kNumberMask;
+}
+
+void HybridHash::SetSlot(std::uint64_t i, std::uint64_t number, const char* state) {
+  const std::uint64_t h = Hash(state);
+  if (slotBytes_ == 4)
+    static_cast<std::uint32_t*>(slots_)[i] = Slots::Narrow::Tag(h) | static_cast<std::uint32_t>(number);
+  else
+    static_cast<std::uint64_t*>(slots_)[i] = Slots::Wide::Tag(h) | number;
 }

@@ -1,54 +1,158 @@
 #include "OutputFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cstdlib>
 #include <cstring>
-#include <iostream>
+#include <system_error>
+
+#include "GenError.h"
 
 OutputFile::OutputFile() : buffer_(new char[kBufferSize]) {}
 
 OutputFile::~OutputFile() {
-  if (file_) {
+  if (fd_ >= 0) {
     drain();
-    std::fclose(file_);
-    file_ = nullptr;
+    stopWriter();
+    closeDescriptor(false);
   }
 }
 
-bool OutputFile::open(const std::string& path) {
-  if (file_) std::fclose(file_);
+bool OutputFile::open(const std::string& path, const std::string& reportedName) {
+  if (fd_ >= 0) {
+    stopWriter();
+    closeDescriptor(false);
+  }
   path_ = path;
+  name_ = reportedName;
   used_ = 0;
-  failed_ = false;
+  handedOver_ = 0;
+  headerEnd_ = 0;
   closed_ = false;
-  errorText_.clear();
-  // Binary mode: no newline translation, a line ends with one line feed.
-  file_ = std::fopen(path.c_str(), "wb");
-  if (!file_) return false;
-  // Our own buffer collects the output; the runtime's would only copy it again.
-  std::setvbuf(file_, nullptr, _IONBF, 0);
+  error_.store(0, std::memory_order_relaxed);
+  queued_.clear();
+  stopping_ = false;
+  writing_ = false;
+
+  // Read access lets a header that outgrows its placeholder move the records;
+  // a file we may only write is still written.
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd_ < 0 && errno == EACCES) fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    fail(errno);
+    return false;
+  }
+  spare_.clear();
+  for (std::size_t i = 1; i < kBuffers; i++) spare_.emplace_back(new char[kBufferSize]);
+  try {
+    writer_ = std::thread(&OutputFile::writerLoop, this);
+  } catch (const std::system_error& e) {
+    closeDescriptor(false);
+    fail(e.code().value() != 0 ? e.code().value() : EAGAIN);
+    return false;
+  }
   return true;
 }
 
 void OutputFile::fail(int errorNumber) {
-  if (!failed_) {
-    failed_ = true;
-    errorText_ = errorNumber != 0 ? std::strerror(errorNumber) : "write error";
+  int none = 0;
+  error_.compare_exchange_strong(none, errorNumber != 0 ? errorNumber : EIO, std::memory_order_acq_rel);
+}
+
+std::string OutputFile::errorText() const {
+  const int e = error_.load(std::memory_order_acquire);
+  // The generic category gives the system's text without strerror's shared buffer.
+  return e != 0 ? std::generic_category().message(e) : std::string();
+}
+
+bool OutputFile::writeAll(const char* data, std::size_t size, long long offset) {
+  while (size > 0) {
+    const ssize_t n = offset < 0 ? ::write(fd_, data, size) : ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(errno);
+      return false;
+    }
+    if (n == 0) {
+      fail(EIO);
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+    if (offset >= 0) offset += n;
+  }
+  return true;
+}
+
+void OutputFile::writerLoop() {
+  // Starting the disk on what is written, while the run goes on, leaves the
+  // sync at close only the last few megabytes to wait for.
+  constexpr std::size_t kWritebackStep = std::size_t{8} << 20;
+  std::size_t sinceWriteback = 0;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
+    if (queued_.empty()) return;  // stopping, and everything is written
+    Block block = std::move(queued_.front());
+    queued_.pop_front();
+    writing_ = true;
+    lock.unlock();
+    if (!failed() && writeAll(block.data.get(), block.size)) {
+      sinceWriteback += block.size;
+      if (sinceWriteback >= kWritebackStep) {
+        // Failures show up in the sync at close.
+        ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+        sinceWriteback = 0;
+      }
+    }
+    lock.lock();
+    spare_.push_back(std::move(block.data));
+    writing_ = false;
+    changed_.notify_all();
   }
 }
 
 void OutputFile::drain() {
   if (used_ == 0) return;
-  if (file_ && !failed_) {
-    errno = 0;
-    std::size_t written = std::fwrite(buffer_.get(), 1, used_, file_);
-    if (written != used_) fail(errno);
-  } else if (!file_) {
+  if (fd_ < 0 || !writer_.joinable()) {
     fail(EBADF);
+    used_ = 0;
+    return;
   }
+  handedOver_ += used_;
+  std::unique_lock<std::mutex> lock(mutex_);
+  queued_.push_back(Block{std::move(buffer_), used_});
+  changed_.notify_all();
+  changed_.wait(lock, [this] { return !spare_.empty(); });
+  buffer_ = std::move(spare_.back());
+  spare_.pop_back();
   used_ = 0;
+}
+
+void OutputFile::stopWriter() {
+  if (!writer_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  writer_.join();
+}
+
+void OutputFile::closeDescriptor(bool report) {
+  if (fd_ < 0) return;
+  if (report) {
+    // A device that cannot be synced (EINVAL) has nothing to sync.
+    if (!failed() && ::fsync(fd_) != 0 && errno != EINVAL) fail(errno);
+    if (::close(fd_) != 0 && errno != EINTR) fail(errno);
+  } else {
+    ::close(fd_);
+  }
+  fd_ = -1;
 }
 
 void OutputFile::writeText(std::string_view text) {
@@ -97,34 +201,74 @@ void OutputFile::writeBlanks(int count) {
   for (int i = 0; i < count; i++) writeChar(' ');
 }
 
+void OutputFile::writePlaceholder(int blanks) {
+  writeBlanks(blanks);
+  newline();
+  headerEnd_ = handedOver_ + used_;
+}
+
 void OutputFile::flush() {
   drain();
-  if (file_ && !failed_ && std::fflush(file_) != 0) fail(errno);
+  if (!writer_.joinable()) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return queued_.empty() && !writing_; });
 }
 
 void OutputFile::seekToStart() {
   flush();
-  if (file_ && !failed_ && std::fseek(file_, 0, SEEK_SET) != 0) fail(errno);
+  if (fd_ >= 0 && !failed() && ::lseek(fd_, 0, SEEK_SET) != 0) fail(errno);
+}
+
+void OutputFile::rewriteHeader(std::string_view header) {
+  flush();
+  if (fd_ < 0) fail(EBADF);
+  if (failed()) return;
+  if (header.size() > headerEnd_) {
+    // Move everything after the placeholder back by the missing bytes,
+    // last block first, so that no byte is overwritten before it is moved.
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return fail(errno);
+    const auto shift = static_cast<long long>(header.size() - headerEnd_);
+    const auto start = static_cast<long long>(headerEnd_);
+    long long end = st.st_size;
+    char* scratch = buffer_.get();  // empty after the flush
+    while (end > start) {
+      const auto n = static_cast<std::size_t>(std::min<long long>(end - start, kBufferSize));
+      end -= static_cast<long long>(n);
+      std::size_t got = 0;
+      while (got < n) {
+        const ssize_t r = ::pread(fd_, scratch + got, n - got, static_cast<off_t>(end) + static_cast<off_t>(got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return fail(r < 0 ? errno : EIO);
+        got += static_cast<std::size_t>(r);
+      }
+      if (!writeAll(scratch, n, end + shift)) return;
+    }
+    headerEnd_ = header.size();
+  }
+  if (!writeAll(header.data(), header.size(), 0)) return;
+  if (::lseek(fd_, 0, SEEK_END) < 0) fail(errno);
 }
 
 bool OutputFile::close() {
-  if (closed_) return !failed_;
-  if (!file_) {
+  if (closed_) return !failed();
+  closed_ = true;
+  if (fd_ < 0) {
     fail(EBADF);
-    closed_ = true;
     return false;
   }
-  flush();
-  errno = 0;
-  if (std::fclose(file_) != 0) fail(errno);
-  file_ = nullptr;
-  closed_ = true;
-  return !failed_;
+  drain();
+  stopWriter();
+  closeDescriptor(true);
+  return !failed();
 }
 
 void reportOutputFileFailure(const OutputFile& file) {
-  std::cout.flush();
-  std::cerr << "Error: writing output file " << file.path() << " failed: " << file.errorText()
-            << std::endl;
-  std::exit(1);
+  throw GenError("Error: writing output file " + file.name() + " failed: " + file.errorText());
+}
+
+void reportOpenFailure(std::string_view text, const OutputFile& file) {
+  std::string message(text);
+  if (!message.empty() && message.back() != ' ') message += ' ';
+  throw GenError(message + file.name() + ": " + file.errorText());
 }

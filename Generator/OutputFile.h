@@ -1,12 +1,17 @@
 #ifndef OUTPUT_FILE_H
 #define OUTPUT_FILE_H
 
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 // Selects the text or the binary variant of the deterministic-file writers.
 enum OutputFileType : int {
@@ -16,31 +21,41 @@ enum OutputFileType : int {
 
 // Buffered writer of one generator output file (state-space, reward and
 // deterministic files). A big run writes tens of millions of numbers, so
-// numbers are formatted with std::to_chars straight into a large buffer that
-// is handed to the C runtime in big blocks. The bytes are exactly those the
-// standard streams produce:
+// numbers are formatted with std::to_chars straight into a large buffer. The
+// bytes are exactly those the standard streams produce:
 //   - writeScientific: std::scientific with precision 10 (as "%.10e");
 //   - writeGeneral: the default float format with precision 6 (as "%g");
 //   - integers in decimal; binary fields in the machine's byte order.
-// Lines end with a single line feed (the file is opened in binary mode).
+// Lines end with a single line feed.
 //
-// Every failed write, seek or close is remembered: failed() tells, and
+// A full buffer is handed to a writer thread of its own, so that the caller
+// goes on formatting while the system call runs on the other core. At most
+// kBuffers buffers exist per file: when the disk is slower than the caller,
+// the caller waits for a buffer to come back instead of queueing without end.
+// The bytes reach the file in the order they were written.
+//
+// Every failed write, seek, sync or close is remembered: failed() tells, and
 // close() returns false, so that a full disk or a file-size limit is reported
 // instead of leaving a truncated file behind a successful run. After the first
-// failure further output is dropped.
+// failure further output is dropped. close() syncs the file to the disk.
 class OutputFile {
  public:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+  static constexpr std::size_t kBuffers = 3;
 
   OutputFile();
   ~OutputFile();  // closes without reporting; call close() to learn the outcome
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates or truncates the file for writing. False when it cannot be opened.
-  bool open(const std::string& path);
-  bool isOpen() const { return file_ != nullptr; }
+  // Creates or truncates the file at `path` for writing. `reportedName`, when
+  // not empty, is the name messages give for the file (a result written under
+  // a temporary name is reported by its final name). False when the file
+  // cannot be opened; errorText() then tells why.
+  bool open(const std::string& path, const std::string& reportedName = {});
+  bool isOpen() const { return fd_ >= 0; }
   const std::string& path() const { return path_; }
+  const std::string& name() const { return name_.empty() ? path_ : name_; }
 
   void writeChar(char c) {
     if (used_ == kBufferSize) drain();
@@ -61,18 +76,27 @@ class OutputFile {
   void writeInt16(std::int16_t value) { writeBytes(&value, sizeof value); }
   void writeDouble(double value) { writeBytes(&value, sizeof value); }
 
-  // Hands the buffered bytes to the operating system.
+  // A header placeholder: `blanks` blanks and a line feed, to be filled later
+  // by rewriteHeader together with everything written before it.
+  void writePlaceholder(int blanks);
+  // Writes `header` over the start of the file. When it is longer than the
+  // bytes up to the end of the placeholder, the rest of the file moves back
+  // to make room (once, only in that case); otherwise the remaining blanks of
+  // the placeholder stay as they are. Later output goes to the end.
+  void rewriteHeader(std::string_view header);
+
+  // Waits until every byte written so far has reached the operating system.
   void flush();
   // Flushes, then moves the write position to the start of the file, so that
   // the following output overwrites the first bytes of the file.
   void seekToStart();
-  // Flushes and closes; true when every write, seek and the close succeeded.
-  // Calling it again returns the same outcome.
+  // Flushes, syncs and closes; true when every write, seek, the sync and the
+  // close succeeded. Calling it again returns the same outcome.
   bool close();
 
-  bool failed() const { return failed_; }
+  bool failed() const { return error_.load(std::memory_order_acquire) != 0; }
   // The system's description of the first failure ("" when none).
-  const std::string& errorText() const { return errorText_; }
+  std::string errorText() const;
 
  private:
   // Makes room in the buffer; numbers reserve at most kMaxNumber bytes.
@@ -80,21 +104,48 @@ class OutputFile {
   void reserve(std::size_t n) {
     if (kBufferSize - used_ < n) drain();
   }
+  // Hands the filled part of the buffer to the writer thread and takes an
+  // empty buffer in exchange.
   void drain();
   void fail(int errorNumber);
+  void writerLoop();
+  // Ends the writer thread after it has written everything handed to it.
+  void stopWriter();
+  // Writes all `size` bytes at the current position (or at `offset` when it
+  // is not negative); false after recording the failure.
+  bool writeAll(const char* data, std::size_t size, long long offset = -1);
+  void closeDescriptor(bool report);
 
-  std::FILE* file_ = nullptr;
+  struct Block {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+  };
+
+  int fd_ = -1;
   std::string path_;
-  std::unique_ptr<char[]> buffer_;
+  std::string name_;
+  std::unique_ptr<char[]> buffer_;  // the buffer being filled by the caller
   std::size_t used_ = 0;
-  bool failed_ = false;
+  std::uint64_t handedOver_ = 0;   // bytes handed to the writer since open
+  std::uint64_t headerEnd_ = 0;    // end of the placeholder, 0 when none
   bool closed_ = false;
-  std::string errorText_;
+  std::atomic<int> error_{0};      // errno of the first failure
+
+  // Hand-off between the caller and the writer thread, guarded by mutex_.
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Block> queued_;                     // filled, not yet written
+  std::vector<std::unique_ptr<char[]>> spare_;   // empty, ready for the caller
+  bool writing_ = false;                         // the writer holds a block
+  bool stopping_ = false;
+  std::thread writer_;
 };
 
-// Reports that an output file could not be written completely ("Error:
-// writing output file <path> failed: <reason>") on the error stream and ends
-// the process with status 1.
+// A file that could not be written completely: throws GenError "Error:
+// writing output file <name> failed: <reason>" (standard error, status 1).
 [[noreturn]] void reportOutputFileFailure(const OutputFile& file);
+// A file that could not be opened: throws GenError with `text`, the file's
+// name and the reason (standard error, status 1).
+[[noreturn]] void reportOpenFailure(std::string_view text, const OutputFile& file);
 
 #endif

@@ -1,60 +1,56 @@
 #include "Queue.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <iostream>
-#include <limits>
 #include <new>
 
-#include "StandardErrors.h"
+#include "GenError.h"
+#include "MemoryBudget.h"
 
 namespace {
-[[noreturn]] void OutOfMemory() {
-  std::cout << "Error out of memory" << std::endl;
-  std::exit(1);
-}
-
-state_struct** NewEntryArray(std::uint32_t n) {
-  auto* array = new (std::nothrow) state_struct*[n];
-  if (array == nullptr) OutOfMemory();
-  for (std::uint32_t i = 0; i < n; i++) array[i] = nullptr;
-  return array;
+[[noreturn]] void OutOfMemory(const MemoryBudget* budget, std::size_t bytes) {
+  if (budget != nullptr) budget->allocationFailed(bytes);
+  throw GenError("Error out of memory", GenError::Stream::Out);
 }
 }  // namespace
 
-Queue::Queue(unsigned long size)
-    : capacity(kGrowth),
-      stateSize(static_cast<std::uint32_t>(size)),
-      front(1),
-      back(0),
-      count(0),
-      growthStep(1),
-      entries(NewEntryArray(kGrowth)) {
-  for (std::uint32_t i = 0; i < capacity; i++) entries[i] = NewEntry();
+Queue::Queue(unsigned long size, MemoryBudget* budget)
+    : stateSize(static_cast<std::uint32_t>(size)), budget_(budget) {
+  std::vector<state_struct*> ring;
+  addEntries(ring, kGrowth);
+  entries = std::move(ring);
+  capacity = kGrowth;
 }
 
-Queue::~Queue() {
-  for (std::uint32_t i = 0; i < capacity; i++) FreeEntry(entries[i]);
-  delete[] entries;
+Queue::~Queue() { MemoryBudget::release(budget_, heldBytes_); }
+
+void Queue::addEntries(std::vector<state_struct*>& ring, std::uint64_t n) {
+  const auto empty = static_cast<std::uint64_t>(std::count(ring.begin(), ring.end(), nullptr));
+  const std::uint64_t fresh = empty + (n - ring.size());
+  const std::size_t bytes = n * sizeof(state_struct*) + fresh * (sizeof(state_struct) + stateSize);
+  MemoryBudget::reserve(budget_, bytes);
+  try {
+    ring.resize(n, nullptr);
+    Slab slab{std::unique_ptr<state_struct[]>(new state_struct[fresh]),
+              std::unique_ptr<char[]>(new char[std::max<std::uint64_t>(fresh * stateSize, 1)]())};
+    std::uint64_t next = 0;
+    for (state_struct*& slot : ring) {
+      if (slot != nullptr) continue;
+      slab.entries[next].data = slab.bytes.get() + next * stateSize;
+      slot = &slab.entries[next++];
+    }
+    slabs_.push_back(std::move(slab));
+  } catch (const std::bad_alloc&) {
+    MemoryBudget::release(budget_, bytes);
+    OutOfMemory(budget_, bytes);
+  }
+  heldBytes_ += bytes;
 }
 
-state_struct* Queue::NewEntry() {
-  auto* e = new (std::nothrow) state_struct;
-  if (e == nullptr) MemoryAllocationError();
-  e->data = new (std::nothrow) char[stateSize == 0 ? 1 : stateSize]();
-  if (e->data == nullptr) MemoryAllocationError();
-  return e;
-}
-
-void Queue::FreeEntry(state_struct* e) {
-  if (e == nullptr) return;
-  delete[] e->data;
-  delete e;
-}
-
-void Queue::Increment(int& index) {
+void Queue::Increment(std::int64_t& index) const {
   index++;
-  if (static_cast<std::uint32_t>(index) >= capacity) index = 0;
+  if (static_cast<std::uint64_t>(index) >= capacity) index = 0;
 }
 
 void Queue::Make_Empty() {
@@ -63,66 +59,63 @@ void Queue::Make_Empty() {
   count = 0;
 }
 
-void Queue::Enqueue(state_struct* s) {
-  if (static_cast<std::uint32_t>(count) == capacity) {
+void Queue::Enqueue(const state_struct* s) {
+  if (static_cast<std::uint64_t>(count) == capacity) {
     MakeLarger(s);
     return;
   }
   count++;
   Increment(back);
-  state_struct* e = entries[back];
-  if (e == nullptr || e->data == nullptr) {
-    std::cerr << " Error: queue pointer is null...exiting " << std::endl;
-    std::exit(1);
-  }
+  state_struct* e = entries[static_cast<std::size_t>(back)];
+  if (e == nullptr || e->data == nullptr) throw GenError(" Error: queue pointer is null...exiting ");
   std::memcpy(e->data, s->data, stateSize);
   e->number = s->number;
 }
 
 state_struct* Queue::Dequeue() {
   if (count == 0) return nullptr;
-  int taken = front;
+  const std::int64_t taken = front;
   count--;
   Increment(front);
-  if (entries[taken] == nullptr) {
-    std::cout << "warning, returning NULL" << std::endl;
-    return nullptr;
-  }
-  return entries[taken];
+  state_struct* e = entries[static_cast<std::size_t>(taken)];
+  if (e == nullptr) std::cout << "warning, returning NULL" << std::endl;
+  return e;
 }
 
-void Queue::MakeLarger(state_struct* pending) {
-  int step = growthStep + 1;
-  if (step > std::numeric_limits<std::int16_t>::max()) OutOfMemory();
-  std::uint32_t newCapacity = static_cast<std::uint32_t>(step) * kGrowth;
-  state_struct** fresh = NewEntryArray(newCapacity);
+void Queue::MakeLarger(const state_struct* pending) {
+  const std::uint64_t newCapacity =
+      std::max<std::uint64_t>((std::uint64_t{growthStep} + 1) * kGrowth, capacity + capacity / 2);
 
   // The waiting entries keep their buffers and move, in dequeue order, to
-  // slots 1, 2, 3, ...; only the added slots need new entries.
-  int moved = 0;
-  int index = front;
+  // slots 1, 2, 3, ...; the old ring's other entries (none when it was full)
+  // follow them, and the slots still empty get entries of their own.
+  std::vector<state_struct*> ring(capacity + 1, nullptr);
+  std::uint64_t moved = 0;
+  std::int64_t index = front;
   while (count > 0) {
-    state_struct* e = entries[index];
+    state_struct* e = entries[static_cast<std::size_t>(index)];
     if (e == nullptr) {
       std::cout << "warning, returning NULL" << std::endl;
       break;
     }
-    entries[index] = nullptr;
-    fresh[++moved] = e;
+    entries[static_cast<std::size_t>(index)] = nullptr;
+    ring[++moved] = e;
     count--;
     Increment(index);
   }
-  // Entries not moved (none when the ring was full) are released.
-  for (std::uint32_t i = 0; i < capacity; i++) FreeEntry(entries[i]);
-  delete[] entries;
-  for (std::uint32_t i = 0; i < newCapacity; i++)
-    if (fresh[i] == nullptr) fresh[i] = NewEntry();
+  std::uint64_t next = moved + 1;
+  for (state_struct* e : entries)
+    if (e != nullptr) ring[next++] = e;
+  std::vector<state_struct*>().swap(entries);
+  MemoryBudget::release(budget_, capacity * sizeof(state_struct*));
+  heldBytes_ -= capacity * sizeof(state_struct*);
+  addEntries(ring, newCapacity);
 
-  entries = fresh;
+  entries = std::move(ring);
   capacity = newCapacity;
-  growthStep = static_cast<std::int16_t>(step);
+  growthStep++;
   front = 1;
-  back = moved;
-  count = moved;
+  back = static_cast<std::int64_t>(moved);
+  count = static_cast<std::int64_t>(moved);
   Enqueue(pending);
 }

@@ -1,19 +1,15 @@
 #include "Reward.h"
 
 #include <cstdint>
-#include <cstdlib>
-#include <iostream>
 
+#include "GenError.h"
 #include "PVModel.h"
 #include "PerformanceVariableNode.h"
 
-Reward::Reward(PVModel* rewardModel, short type, const char* fileName)
+Reward::Reward(PVModel* rewardModel, short type, const char* fileName, const std::string& reportedName)
     : model(rewardModel), fileType(type) {
-  if (!fileName || !rewfile.open(fileName)) {
-    std::cout.flush();
-    std::cerr << "Could not open file dude" << std::endl;
-    std::exit(1);
-  }
+  if (!fileName) throw GenError("Could not open file dude");
+  if (!rewfile.open(fileName, reportedName)) reportOpenFailure("Could not open file dude", rewfile);
   for (index = 0; index < model->NumPVNodes; index++) {
     rewfile.writeText(model->PVList[index]->Name);
     rewfile.newline();

@@ -1,6 +1,8 @@
 #ifndef REWARD_H
 #define REWARD_H
 
+#include <string>
+
 #include "OutputFile.h"
 
 class PVModel;
@@ -19,9 +21,10 @@ class PVModel;
 // whether everything reached the file.
 class Reward {
  public:
-  // Opens the file and writes the header. When the file cannot be opened:
-  // "Could not open file dude" on the error stream, exit status 1.
-  Reward(PVModel* model, short fileType, const char* fileName);
+  // Opens the file and writes the header. `reportedName`, when not empty,
+  // names the file in messages. When the file cannot be opened: GenError
+  // "Could not open file dude <name>: <reason>" (standard error, status 1).
+  Reward(PVModel* model, short fileType, const char* fileName, const std::string& reportedName = {});
   Reward(const Reward&) = delete;
   Reward& operator=(const Reward&) = delete;
 

@@ -13,6 +13,7 @@
 #include "PVModel.h"
 #include "Queue.h"
 #include "ResultsDB.h"
+#include "ResultFiles.h"
 #include "Reward.h"
 #include "TraceFileContainer.h"
 #include "TraceFileTarvelSSG.h"
@@ -47,8 +48,7 @@ StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const char* pathPrefix, const
       absorbFlag(absorb),
       traceFileName(traceFile),
       hashValue(loadFactor),
-      maxStateNumber_(std::min<std::uint32_t>(HybridHash::MaxStateNumber,
-                                              kHashMaxBlocks * kHashBlockSize - 1)) {
+      maxStateNumber_(HybridHash::MaxStateNumber) {
   if (dbHost) resultsDB = std::make_unique<ResultsDB>(dbHost, -1, nullptr, nullptr, nullptr);
 
   model->ConsiderOnly(nullptr, -1);
@@ -66,8 +66,10 @@ StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const char* pathPrefix, const
   groups = groupList.getList();
 
   hash = std::make_unique<HybridHash>(model, static_cast<std::uint32_t>(stateSize), kHashTableSize,
-                                      kHashBlockSize, kHashChunkWidth, kHashMaxBlocks, hashValue);
-  queue = std::make_unique<Queue>(static_cast<unsigned long>(stateSize));
+                                      kHashBlockSize, kHashChunkWidth, kHashMaxBlocks, hashValue,
+                                      &memoryBudget);
+  queue = std::make_unique<Queue>(static_cast<unsigned long>(stateSize), &memoryBudget);
+  detList.setMemoryBudget(&memoryBudget);
 
   for (int i = 0; i < numActions; i++) {
     const int code = allActions[i]->DistributionType;
@@ -156,7 +158,7 @@ void StateSpaceGen::SetMethodPointers() {
   const std::string varName = base + ".var";
   const std::string pvTypeName = base + ".pvtype";
 
-  model->WritePVTypeFile(pvTypeName.c_str());
+  model->WritePVTypeFile(outputPath(pvTypeName).c_str(), pvTypeName.c_str());
 
   if (actionList.getNumItems() == 0) {
     FindNext = &StateSpaceGen::FindNextNormal;
@@ -218,11 +220,7 @@ void StateSpaceGen::GenStateSpaceNormal(const char* armName, const char* varName
   allocateRunBuffers();
 
   OutputFile arm;
-  if (!arm.open(armName)) {
-    std::cout.flush();
-    std::cerr << "Error: Could not open state space output file" << std::endl;
-    std::exit(1);
-  }
+  if (!arm.open(outputPath(armName), armName)) reportOpenFailure("Error: Could not open state space output file", arm);
   startRun(arm, varName, kNormalHeaderBlanks);
   std::uint32_t records = 0;
 
@@ -255,15 +253,14 @@ void StateSpaceGen::startRun(OutputFile& arm, const char* varName, int headerBla
 
   // State 1's reward record: the rewards of the initial marking, with no
   // action fired.
-  reward = std::make_unique<Reward>(model, fileType, varName);
+  reward = std::make_unique<Reward>(model, fileType, outputPath(varName).c_str(), varName);
   model->FireAction(nextState, &model->NoActionFiredYet);
   reward->Calculate(stateCounter);
 
   // Placeholder header, overwritten with the record count at the end.
   arm.writeSigned(fileType);
   arm.newline();
-  arm.writeBlanks(headerBlanks);
-  arm.newline();
+  arm.writePlaceholder(headerBlanks);
 }
 
 void StateSpaceGen::reportProgress(OutputFile& arm) {
@@ -275,12 +272,11 @@ void StateSpaceGen::reportProgress(OutputFile& arm) {
 }
 
 void StateSpaceGen::rewriteHeader(OutputFile& arm, std::uint32_t records) {
-  arm.seekToStart();
-  arm.writeSigned(fileType);
-  arm.newline();
-  arm.writeUnsigned(records);
-  arm.newline();
-  arm.flush();
+  arm.rewriteHeader(std::to_string(fileType) + "\n" + std::to_string(records) + "\n");
+}
+
+std::string StateSpaceGen::outputPath(const std::string& finalName) const {
+  return results ? results->temporaryFor(finalName) : finalName;
 }
 
 void StateSpaceGen::writeStateRecord(OutputFile& arm) {
@@ -360,10 +356,11 @@ bool StateSpaceGen::FireAction(BaseActionClass* action, char* state) {
 // The successor's number, or negative when it is new. A transition back to
 // the explored state (a third of all transitions in the compiled-in model)
 // needs no probe of the table.
-int StateSpaceGen::lookupSuccessor() {
+std::int64_t StateSpaceGen::lookupSuccessor() {
   if (std::memcmp(nextState, localState_.data(), static_cast<std::size_t>(stateSize)) == 0)
-    return static_cast<int>(currentNumber);
-  return static_cast<int>(hash->Lookup(nextState));
+    return currentNumber;
+  const unsigned long number = hash->Lookup(nextState);
+  return number == HybridHash::NotFound ? -1 : static_cast<std::int64_t>(number);
 }
 
 std::uint32_t StateSpaceGen::newState() {
@@ -378,7 +375,7 @@ std::uint32_t StateSpaceGen::newState() {
   return stateCounter;
 }
 
-void StateSpaceGen::SaveStableState(double rate, int number) {
+void StateSpaceGen::SaveStableState(double rate, std::int64_t number) {
   if (trace4_) trace->printf(4, "The rate to this state: %f", rate);
   if (!(rate > 0)) return;
   if (number < 0) {
@@ -465,6 +462,15 @@ void StateSpaceGen::FireInstant(double probability) {
     return;
   }
 
+  // The branches start from the vector itself. Setting it may load the
+  // replicas of a Rep in another order, so the enabled actions are collected
+  // again from the model as it now stands.
+  std::memcpy(saved, nextState, static_cast<std::size_t>(stateSize));
+  model->SetState(saved);
+  count = 0;
+  for (BaseActionClass* action : instantActions)
+    if (action->Enabled()) enabled[count++] = action;
+
   // Only the enabled actions of the highest rank compete, by weight.
   int maxRank = 0;
   for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
@@ -477,8 +483,6 @@ void StateSpaceGen::FireInstant(double probability) {
   if (!(totalWeight > 0) || !std::isfinite(totalWeight))
     vanishingPathLost(enabled, competing, false, totalWeight);
 
-  std::memcpy(saved, nextState, static_cast<std::size_t>(stateSize));
-  model->SetState(saved);
   for (int i = 0; i < competing; i++) {
     BaseActionClass* action = enabled[i];
     const double weight = action->Weight();

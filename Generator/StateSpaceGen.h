@@ -10,6 +10,7 @@
 #include "BaseGroupClass.h"
 #include "DeterministicList.h"
 #include "List.h"
+#include "MemoryBudget.h"
 #include "OutputFile.h"
 #include "SuccessorRates.h"
 #include "state_struct.h"
@@ -17,6 +18,7 @@
 class HybridHash;
 class PVModel;
 class Queue;
+class ResultFiles;
 class ResultsDB;
 class Reward;
 class TraceFileContainer;
@@ -57,8 +59,11 @@ class StateSpaceGen {
   bool FireAction(BaseActionClass* action, char* state);
   void FireInstant(double probability);
   void FireInstantDet(double probability);
-  void SaveStableState(double rate, int number);
+  void SaveStableState(double rate, std::int64_t number);
 
+  // What the run's table, store, queue and lists may hold (declared first:
+  // they refer to it until they are gone).
+  MemoryBudget memoryBudget;
   // Members, in the order of the generator's data model.
   std::uint32_t currentNumber = 0;
   SuccessorRates successorRates;
@@ -94,6 +99,8 @@ class StateSpaceGen {
   short depth = 0;
   std::uint32_t numInstantActions = 0;
   double hashValue;
+  // Where the files go: their temporaries when set, else their final names.
+  ResultFiles* results = nullptr;
 
   // The procedure SetMethodPointers chose: FindNextNormal or FindNextInstant.
   static FindNextMethod FindNext;
@@ -110,7 +117,7 @@ class StateSpaceGen {
   // when the group cannot give a number (the weights of its group sum to 0).
   double caseProbability(BaseActionClass* action);
   // The number of the state in nextState, or negative when it is new.
-  int lookupSuccessor();
+  std::int64_t lookupSuccessor();
   // Numbers the state in nextState as new, stores and queues it, writes its
   // reward record; returns its number.
   std::uint32_t newState();
@@ -130,12 +137,15 @@ class StateSpaceGen {
   [[noreturn]] void vanishingPathLost(BaseActionClass** enabled, int count, bool negativeRanks,
                                       double totalWeight);
 
+  // The name to write for the output file `finalName`.
+  std::string outputPath(const std::string& finalName) const;
+
   std::vector<char> localState_;    // the explored state, copied out of the queue
   std::vector<char> nextStateBuf_;  // storage of nextState
   std::vector<char> workBuf_;       // storage of workState.data
   std::vector<char> scratch_;       // one state per level of a zero-time path
   std::vector<BaseActionClass*> enabled_;  // the enabled instantaneous actions, per level
-  std::uint32_t maxStateNumber_;    // the last number the state store can hold
+  std::uint64_t maxStateNumber_;    // the last number the state store can hold
   // Whether the trace wants messages of level 1 and 4; the trace level is
   // fixed for the run, so the hot paths test these instead of asking.
   bool trace1_ = false;

@@ -29,17 +29,9 @@ void StateSpaceGen::GenStateSpaceDeterministic(const char* armName, const char* 
   allocateRunBuffers();
 
   OutputFile det;
-  if (!det.open(detName)) {
-    std::cout.flush();
-    std::cerr << "Error: Could not open det file " << std::endl;
-    std::exit(1);
-  }
+  if (!det.open(outputPath(detName), detName)) reportOpenFailure("Error: Could not open det file ", det);
   OutputFile arm;
-  if (!arm.open(armName)) {
-    std::cout.flush();
-    std::cerr << "Error: Could not open binary file dude" << std::endl;
-    std::exit(1);
-  }
+  if (!arm.open(outputPath(armName), armName)) reportOpenFailure("Error: Could not open binary file dude", arm);
   startRun(arm, varName, kDeterministicHeaderBlanks);
   std::uint32_t records = 0;
 
@@ -102,7 +94,7 @@ void StateSpaceGen::FindNextDeterministic(char* state) {
       }
       // The explored state is stored under currentNumber (what a lookup of
       // the local copy would return).
-      detList.insertEnablingState(static_cast<int>(currentNumber), parameters[0]);
+      detList.insertEnablingState(currentNumber, parameters[0]);
     } else {
       currentRate = currentRate * action->Rate();
     }
@@ -141,10 +133,15 @@ void StateSpaceGen::FireInstantDet(double probability) {
 
   if (count > 1) {
     // Branch weights are the case probabilities of the highest-ranked actions.
-    int maxRank = 0;
-    for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
+    // Setting the vector may load the replicas of a Rep in another order, so
+    // the enabled actions are collected again from the model as it now stands.
     std::memcpy(saved, nextState, static_cast<std::size_t>(stateSize));
     model->SetState(saved);
+    count = 0;
+    for (BaseActionClass* action : instantActions)
+      if (action->Enabled()) enabled[count++] = action;
+    int maxRank = 0;
+    for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
     bool anyFired = false;
     for (int i = 0; i < count; i++) {
       BaseActionClass* action = enabled[i];
@@ -163,7 +160,7 @@ void StateSpaceGen::FireInstantDet(double probability) {
   }
 
   // No instantaneous action is enabled: the state is stable.
-  const int number = lookupSuccessor();
+  const std::int64_t number = lookupSuccessor();
   const double value = probability * currentRate;
   if (trace4_) trace->printf(4, "The rate to this state: %f", value);
   if (value == 0) return;

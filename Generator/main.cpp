@@ -7,21 +7,26 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "BaseStudyClass.h"
 #include "CommandLine.h"
 #include "GenError.h"
+#include "MemoryBudget.h"
 #include "ModelFactory.h"
 #include "PVModel.h"
+#include "ResultFiles.h"
 #include "StandardErrors.h"
 #include "StateSpaceGen.h"
+#include "TraceFileTarvelSSG.h"
 
 namespace {
 
 // Builds the reward model with the global variables as they now stand and
 // runs the whole generation. Returns the exit status; a failure on the way
 // arrives as a GenError.
-int generate(const ModelFactory& factory, const GenOptions& options) {
+int generate(const ModelFactory& factory, const GenOptions& options, std::optional<std::uint64_t> memoryLimit,
+             ResultFiles& results) {
   std::unique_ptr<PVModel> rewardModel = factory.makeRewardModel(false);
   // The generator takes over the trace file name and frees it when destroyed.
   char* traceFileName = nullptr;
@@ -33,10 +38,15 @@ int generate(const ModelFactory& factory, const GenOptions& options) {
       rewardModel.get(), options.path.c_str(), options.name.c_str(), static_cast<short>(options.absorbing ? 1 : 0),
       options.loadFactor, options.dbHost ? options.dbHost->c_str() : nullptr,
       options.dbEntity ? options.dbEntity->c_str() : nullptr, traceFileName);
+  generator->memoryBudget.setLimit(memoryLimit);
   std::cout << "SSG: SetTraceLevel: " << options.traceLevel << '\n';
   generator->traceLevel = options.traceLevel;
+  generator->results = &results;
   generator->InitializeTrace();
   generator->GenStateSpace();
+  if (options.traceFile && generator->ssgTrace && generator->ssgTrace->fileFailed())
+    throw GenError("Error: writing trace file " + *options.traceFile + " failed");
+  results.commit();
   // The reward model goes first, the generator last (its destructor does not
   // touch the model).
   rewardModel.reset();
@@ -44,7 +54,21 @@ int generate(const ModelFactory& factory, const GenOptions& options) {
   return 0;
 }
 
+// The memory the run's tables may hold: GEN_MAX_MEMORY, in bytes with an
+// optional K, M or G suffix; no limit when it is unset or empty.
+std::optional<std::uint64_t> memoryLimitFromEnvironment() {
+  const char* text = std::getenv("GEN_MAX_MEMORY");
+  if (text == nullptr || *text == '\0') return std::nullopt;
+  const std::optional<std::uint64_t> limit = parseMemorySize(text);
+  if (!limit)
+    throw GenError(std::string("Error: GEN_MAX_MEMORY must be a positive number of bytes with an optional K, "
+                               "M or G suffix, such as 512M (it is \"") +
+                   text + "\").");
+  return limit;
+}
+
 int run(int argc, char** argv) {
+  const std::optional<std::uint64_t> memoryLimit = memoryLimitFromEnvironment();
   const std::unique_ptr<ModelFactory> factory = makeModelFactory();
   const CommandLineResult parsed = commandline(argc, argv, factory->numberOfExperiments(), std::cout);
 
@@ -62,6 +86,9 @@ int run(int argc, char** argv) {
   }
 
   const GenOptions& options = parsed.options;
+  // Before anything is printed or created: the trace file's check and the
+  // lock on the output prefix.
+  ResultFiles results(options.path + options.name, options.traceFile);
   const std::unique_ptr<BaseStudyClass> study = factory->makeStudy();
   study->SetGVs(options.experiment);
   study->PrintGlobalValues(options.experiment);
@@ -69,7 +96,7 @@ int run(int argc, char** argv) {
     study->overrideGVs(options.overrides->c_str());
     std::cout << "Overriding global variables in ssg\n";
   }
-  return generate(*factory, options);
+  return generate(*factory, options, memoryLimit, results);
 }
 
 // The console text of a failure: what was written to standard output so far

@@ -1,32 +1,13 @@
+// Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #include "ram_systemSAN.h"
 
-#include <utility>
+#include <string>
 
 #include "Distributions.h"
 #include "redundant_controller_flash_studyRangeStudy.h"
 
-// Model data of ram_system. The expressions read the global variables
-// random_failure_rate and ram_size (both float) at the moment of evaluation.
-// Markings are 16-bit: every change is computed in int and converted back,
-// which wraps modulo 2^16.
-namespace {
-
-constexpr double kWatchdogRebootDelay = 0.00347;
-constexpr double kBitErrorRate = 6.012;
-constexpr double kPageErrorRate = 2.95e-06;
-// Share of the RAM hit by one bit error per unit of ram_size (1/512), a float
-// so that the case weights are formed from float operands.
-constexpr float kBitErrorShare = 0.001953125f;
-constexpr double kPageErrorWeightCase1 = 0.75;
-constexpr double kPageErrorWeightCase2 = 0.25;
-
-enum PlaceIndex { FLASH_CORRUPTED = 0, RAM_WORKING = 1, RAM_CORRUPTED = 2, SYSTEM_FAILED = 3, NUM_PLACES = 4 };
-constexpr int kNumActivities = 7;
-constexpr int kNumGroups = 5;
-
-inline short plus(short mark, int delta) { return static_cast<short>(mark + delta); }
-
-}  // namespace
+// Markings are 16-bit: a change computed in int is converted back, which
+// wraps modulo 2^16.
 
 // ---------------------------------------------------------------------------
 // failure (instantaneous)
@@ -38,16 +19,34 @@ ram_systemSAN::failureActivity::~failureActivity() = default;
 
 bool ram_systemSAN::failureActivity::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-  EnabledFlag = *flash_corrupted_Mark > 0 && *ram_corrupted_Mark > 0 && *system_failed_Mark == 0;
+#line 45 "models/redundant_controller_flash.toml"
+  EnabledFlag = ((*flash_corrupted_Mark) > 0 && (*ram_corrupted_Mark) > 0 && (*system_failed_Mark) == 0);
+#line 25 "Model/ram_systemSAN.cpp"
   return EnabledFlag;
 }
-double ram_systemSAN::failureActivity::Weight() { return 1; }
-double ram_systemSAN::failureActivity::Rate() { return 0; }
-bool ram_systemSAN::failureActivity::ReactivationPredicate() { return false; }
-bool ram_systemSAN::failureActivity::ReactivationFunction() { return false; }
-double ram_systemSAN::failureActivity::SampleDistribution() { return 0; }
-double* ram_systemSAN::failureActivity::ReturnDistributionParameters() { return nullptr; }
-void ram_systemSAN::failureActivity::Fire() { *system_failed_Mark = plus(*system_failed_Mark, 1); }
+double ram_systemSAN::failureActivity::Weight() {
+  return (1);
+}
+double ram_systemSAN::failureActivity::Rate() {
+  return 0;
+}
+bool ram_systemSAN::failureActivity::ReactivationPredicate() {
+  return (false);
+}
+bool ram_systemSAN::failureActivity::ReactivationFunction() {
+  return (false);
+}
+double ram_systemSAN::failureActivity::SampleDistribution() {
+  return 0;
+}
+double* ram_systemSAN::failureActivity::ReturnDistributionParameters() {
+  return nullptr;
+}
+void ram_systemSAN::failureActivity::Fire() {
+#line 46 "models/redundant_controller_flash.toml"
+  (*system_failed_Mark)++;
+#line 49 "Model/ram_systemSAN.cpp"
+}
 int ram_systemSAN::failureActivity::Rank() { return 1; }
 void ram_systemSAN::failureActivity::LinkVariables() {
   flash_corrupted->registerAlias(&flash_corrupted_Mark);
@@ -65,28 +64,47 @@ ram_systemSAN::watchdog_rebootActivity::~watchdog_rebootActivity() = default;
 
 bool ram_systemSAN::watchdog_rebootActivity::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-  EnabledFlag = *ram_corrupted_Mark > 0;
+#line 54 "models/redundant_controller_flash.toml"
+  EnabledFlag = ((*ram_corrupted_Mark) > 0);
+#line 70 "Model/ram_systemSAN.cpp"
   return EnabledFlag;
 }
-double ram_systemSAN::watchdog_rebootActivity::Weight() { return 1; }
-double ram_systemSAN::watchdog_rebootActivity::Rate() { return 0; }
-bool ram_systemSAN::watchdog_rebootActivity::ReactivationPredicate() { return false; }
-bool ram_systemSAN::watchdog_rebootActivity::ReactivationFunction() { return false; }
-double ram_systemSAN::watchdog_rebootActivity::SampleDistribution() { return kWatchdogRebootDelay; }
+double ram_systemSAN::watchdog_rebootActivity::Weight() {
+  return (1);
+}
+double ram_systemSAN::watchdog_rebootActivity::Rate() {
+  return 0;
+}
+bool ram_systemSAN::watchdog_rebootActivity::ReactivationPredicate() {
+  return (false);
+}
+bool ram_systemSAN::watchdog_rebootActivity::ReactivationFunction() {
+  return (false);
+}
+double ram_systemSAN::watchdog_rebootActivity::SampleDistribution() {
+#line 53 "models/redundant_controller_flash.toml"
+  return (0.00347);
+#line 88 "Model/ram_systemSAN.cpp"
+}
 double* ram_systemSAN::watchdog_rebootActivity::ReturnDistributionParameters() {
-  Parameters[0] = kWatchdogRebootDelay;
+  Parameters[0] = DeterministicParamValue();
   return Parameters.get();
 }
 void ram_systemSAN::watchdog_rebootActivity::Fire() {
-  *ram_working_Mark = 1;
-  *ram_corrupted_Mark = 0;
+#line 55 "models/redundant_controller_flash.toml"
+  (*ram_working_Mark) = 1; (*ram_corrupted_Mark) = 0;
+#line 97 "Model/ram_systemSAN.cpp"
 }
 int ram_systemSAN::watchdog_rebootActivity::Rank() { return 1; }
 void ram_systemSAN::watchdog_rebootActivity::LinkVariables() {
   ram_corrupted->registerAlias(&ram_corrupted_Mark);
   ram_working->registerAlias(&ram_working_Mark);
 }
-double ram_systemSAN::watchdog_rebootActivity::DeterministicParamValue() { return kWatchdogRebootDelay; }
+double ram_systemSAN::watchdog_rebootActivity::DeterministicParamValue() {
+#line 53 "models/redundant_controller_flash.toml"
+  return (0.00347);
+#line 107 "Model/ram_systemSAN.cpp"
+}
 
 // ---------------------------------------------------------------------------
 // random_failure (exponential)
@@ -98,26 +116,44 @@ ram_systemSAN::random_failureActivity::~random_failureActivity() = default;
 
 bool ram_systemSAN::random_failureActivity::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-  EnabledFlag = *ram_corrupted_Mark == 0;
+#line 63 "models/redundant_controller_flash.toml"
+  EnabledFlag = ((*ram_corrupted_Mark) == 0);
+#line 122 "Model/ram_systemSAN.cpp"
   return EnabledFlag;
 }
-double ram_systemSAN::random_failureActivity::Weight() { return 1; }
-double ram_systemSAN::random_failureActivity::Rate() { return random_failure_rate; }
-bool ram_systemSAN::random_failureActivity::ReactivationPredicate() { return false; }
-bool ram_systemSAN::random_failureActivity::ReactivationFunction() { return false; }
+double ram_systemSAN::random_failureActivity::Weight() {
+  return (1);
+}
+double ram_systemSAN::random_failureActivity::Rate() {
+#line 62 "models/redundant_controller_flash.toml"
+  return (random_failure_rate);
+#line 131 "Model/ram_systemSAN.cpp"
+}
+bool ram_systemSAN::random_failureActivity::ReactivationPredicate() {
+  return (false);
+}
+bool ram_systemSAN::random_failureActivity::ReactivationFunction() {
+  return (false);
+}
 double ram_systemSAN::random_failureActivity::SampleDistribution() {
-  return TheDistribution->Exponential(random_failure_rate);
+  return TheDistribution->Exponential(Rate());
 }
 double* ram_systemSAN::random_failureActivity::ReturnDistributionParameters() {
   Parameters[0] = Rate();
   return Parameters.get();
 }
-void ram_systemSAN::random_failureActivity::Fire() { *ram_corrupted_Mark = plus(*ram_corrupted_Mark, 1); }
+void ram_systemSAN::random_failureActivity::Fire() {
+#line 64 "models/redundant_controller_flash.toml"
+  (*ram_corrupted_Mark)++;
+#line 149 "Model/ram_systemSAN.cpp"
+}
 int ram_systemSAN::random_failureActivity::Rank() { return 1; }
-void ram_systemSAN::random_failureActivity::LinkVariables() { ram_corrupted->registerAlias(&ram_corrupted_Mark); }
+void ram_systemSAN::random_failureActivity::LinkVariables() {
+  ram_corrupted->registerAlias(&ram_corrupted_Mark);
+}
 
 // ---------------------------------------------------------------------------
-// bit_error, case 1 (exponential)
+// bit_error_case1 (exponential)
 
 ram_systemSAN::bit_errorActivity_case1::bit_errorActivity_case1() : Parameters(new double[1]) {
   ActivityInitialize("bit_error_case1", 2, DIST_EXPONENTIAL, POLICY_DEFAULT, 1, 1, false);
@@ -126,26 +162,43 @@ ram_systemSAN::bit_errorActivity_case1::~bit_errorActivity_case1() = default;
 
 bool ram_systemSAN::bit_errorActivity_case1::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-  EnabledFlag = *ram_working_Mark > 0;
+#line 73 "models/redundant_controller_flash.toml"
+  EnabledFlag = ((*ram_working_Mark) > 0);
+#line 168 "Model/ram_systemSAN.cpp"
   return EnabledFlag;
 }
-double ram_systemSAN::bit_errorActivity_case1::Weight() { return 1 - ram_size * kBitErrorShare; }
-double ram_systemSAN::bit_errorActivity_case1::Rate() { return kBitErrorRate; }
-bool ram_systemSAN::bit_errorActivity_case1::ReactivationPredicate() { return false; }
-bool ram_systemSAN::bit_errorActivity_case1::ReactivationFunction() { return false; }
+double ram_systemSAN::bit_errorActivity_case1::Weight() {
+#line 77 "models/redundant_controller_flash.toml"
+  return (1 - ram_size * 0.001953125f);
+#line 174 "Model/ram_systemSAN.cpp"
+}
+double ram_systemSAN::bit_errorActivity_case1::Rate() {
+#line 72 "models/redundant_controller_flash.toml"
+  return (6.012);
+#line 179 "Model/ram_systemSAN.cpp"
+}
+bool ram_systemSAN::bit_errorActivity_case1::ReactivationPredicate() {
+  return (false);
+}
+bool ram_systemSAN::bit_errorActivity_case1::ReactivationFunction() {
+  return (false);
+}
 double ram_systemSAN::bit_errorActivity_case1::SampleDistribution() {
-  return TheDistribution->Exponential(kBitErrorRate);
+  return TheDistribution->Exponential(Rate());
 }
 double* ram_systemSAN::bit_errorActivity_case1::ReturnDistributionParameters() {
   Parameters[0] = Rate();
   return Parameters.get();
 }
-void ram_systemSAN::bit_errorActivity_case1::Fire() {}
+void ram_systemSAN::bit_errorActivity_case1::Fire() {
+}
 int ram_systemSAN::bit_errorActivity_case1::Rank() { return 1; }
-void ram_systemSAN::bit_errorActivity_case1::LinkVariables() { ram_working->registerAlias(&ram_working_Mark); }
+void ram_systemSAN::bit_errorActivity_case1::LinkVariables() {
+  ram_working->registerAlias(&ram_working_Mark);
+}
 
 // ---------------------------------------------------------------------------
-// bit_error, case 2 (exponential)
+// bit_error_case2 (exponential)
 
 ram_systemSAN::bit_errorActivity_case2::bit_errorActivity_case2() : Parameters(new double[1]) {
   ActivityInitialize("bit_error_case2", 2, DIST_EXPONENTIAL, POLICY_DEFAULT, 2, 1, false);
@@ -154,23 +207,38 @@ ram_systemSAN::bit_errorActivity_case2::~bit_errorActivity_case2() = default;
 
 bool ram_systemSAN::bit_errorActivity_case2::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-  EnabledFlag = *ram_working_Mark > 0;
+#line 73 "models/redundant_controller_flash.toml"
+  EnabledFlag = ((*ram_working_Mark) > 0);
+#line 213 "Model/ram_systemSAN.cpp"
   return EnabledFlag;
 }
-double ram_systemSAN::bit_errorActivity_case2::Weight() { return ram_size * kBitErrorShare; }
-double ram_systemSAN::bit_errorActivity_case2::Rate() { return kBitErrorRate; }
-bool ram_systemSAN::bit_errorActivity_case2::ReactivationPredicate() { return false; }
-bool ram_systemSAN::bit_errorActivity_case2::ReactivationFunction() { return false; }
+double ram_systemSAN::bit_errorActivity_case2::Weight() {
+#line 81 "models/redundant_controller_flash.toml"
+  return (ram_size * 0.001953125f);
+#line 219 "Model/ram_systemSAN.cpp"
+}
+double ram_systemSAN::bit_errorActivity_case2::Rate() {
+#line 72 "models/redundant_controller_flash.toml"
+  return (6.012);
+#line 224 "Model/ram_systemSAN.cpp"
+}
+bool ram_systemSAN::bit_errorActivity_case2::ReactivationPredicate() {
+  return (false);
+}
+bool ram_systemSAN::bit_errorActivity_case2::ReactivationFunction() {
+  return (false);
+}
 double ram_systemSAN::bit_errorActivity_case2::SampleDistribution() {
-  return TheDistribution->Exponential(kBitErrorRate);
+  return TheDistribution->Exponential(Rate());
 }
 double* ram_systemSAN::bit_errorActivity_case2::ReturnDistributionParameters() {
   Parameters[0] = Rate();
   return Parameters.get();
 }
 void ram_systemSAN::bit_errorActivity_case2::Fire() {
-  *ram_working_Mark = plus(*ram_working_Mark, -1);
-  *ram_corrupted_Mark = plus(*ram_corrupted_Mark, 1);
+#line 82 "models/redundant_controller_flash.toml"
+  (*ram_working_Mark)--; (*ram_corrupted_Mark)++;
+#line 242 "Model/ram_systemSAN.cpp"
 }
 int ram_systemSAN::bit_errorActivity_case2::Rank() { return 1; }
 void ram_systemSAN::bit_errorActivity_case2::LinkVariables() {
@@ -179,7 +247,7 @@ void ram_systemSAN::bit_errorActivity_case2::LinkVariables() {
 }
 
 // ---------------------------------------------------------------------------
-// page_error, case 1 (exponential)
+// page_error_case1 (exponential)
 
 ram_systemSAN::page_errorActivity_case1::page_errorActivity_case1() : Parameters(new double[1]) {
   ActivityInitialize("page_error_case1", 3, DIST_EXPONENTIAL, POLICY_DEFAULT, 1, 1, false);
@@ -188,26 +256,43 @@ ram_systemSAN::page_errorActivity_case1::~page_errorActivity_case1() = default;
 
 bool ram_systemSAN::page_errorActivity_case1::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-  EnabledFlag = *ram_working_Mark > 0;
+#line 89 "models/redundant_controller_flash.toml"
+  EnabledFlag = ((*ram_working_Mark) > 0);
+#line 262 "Model/ram_systemSAN.cpp"
   return EnabledFlag;
 }
-double ram_systemSAN::page_errorActivity_case1::Weight() { return kPageErrorWeightCase1; }
-double ram_systemSAN::page_errorActivity_case1::Rate() { return kPageErrorRate; }
-bool ram_systemSAN::page_errorActivity_case1::ReactivationPredicate() { return false; }
-bool ram_systemSAN::page_errorActivity_case1::ReactivationFunction() { return false; }
+double ram_systemSAN::page_errorActivity_case1::Weight() {
+#line 93 "models/redundant_controller_flash.toml"
+  return (0.75);
+#line 268 "Model/ram_systemSAN.cpp"
+}
+double ram_systemSAN::page_errorActivity_case1::Rate() {
+#line 88 "models/redundant_controller_flash.toml"
+  return (2.95e-06);
+#line 273 "Model/ram_systemSAN.cpp"
+}
+bool ram_systemSAN::page_errorActivity_case1::ReactivationPredicate() {
+  return (false);
+}
+bool ram_systemSAN::page_errorActivity_case1::ReactivationFunction() {
+  return (false);
+}
 double ram_systemSAN::page_errorActivity_case1::SampleDistribution() {
-  return TheDistribution->Exponential(kPageErrorRate);
+  return TheDistribution->Exponential(Rate());
 }
 double* ram_systemSAN::page_errorActivity_case1::ReturnDistributionParameters() {
   Parameters[0] = Rate();
   return Parameters.get();
 }
-void ram_systemSAN::page_errorActivity_case1::Fire() {}
+void ram_systemSAN::page_errorActivity_case1::Fire() {
+}
 int ram_systemSAN::page_errorActivity_case1::Rank() { return 1; }
-void ram_systemSAN::page_errorActivity_case1::LinkVariables() { ram_working->registerAlias(&ram_working_Mark); }
+void ram_systemSAN::page_errorActivity_case1::LinkVariables() {
+  ram_working->registerAlias(&ram_working_Mark);
+}
 
 // ---------------------------------------------------------------------------
-// page_error, case 2 (exponential)
+// page_error_case2 (exponential)
 
 ram_systemSAN::page_errorActivity_case2::page_errorActivity_case2() : Parameters(new double[1]) {
   ActivityInitialize("page_error_case2", 3, DIST_EXPONENTIAL, POLICY_DEFAULT, 2, 1, false);
@@ -216,23 +301,38 @@ ram_systemSAN::page_errorActivity_case2::~page_errorActivity_case2() = default;
 
 bool ram_systemSAN::page_errorActivity_case2::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-  EnabledFlag = *ram_working_Mark > 0;
+#line 89 "models/redundant_controller_flash.toml"
+  EnabledFlag = ((*ram_working_Mark) > 0);
+#line 307 "Model/ram_systemSAN.cpp"
   return EnabledFlag;
 }
-double ram_systemSAN::page_errorActivity_case2::Weight() { return kPageErrorWeightCase2; }
-double ram_systemSAN::page_errorActivity_case2::Rate() { return kPageErrorRate; }
-bool ram_systemSAN::page_errorActivity_case2::ReactivationPredicate() { return false; }
-bool ram_systemSAN::page_errorActivity_case2::ReactivationFunction() { return false; }
+double ram_systemSAN::page_errorActivity_case2::Weight() {
+#line 97 "models/redundant_controller_flash.toml"
+  return (0.25);
+#line 313 "Model/ram_systemSAN.cpp"
+}
+double ram_systemSAN::page_errorActivity_case2::Rate() {
+#line 88 "models/redundant_controller_flash.toml"
+  return (2.95e-06);
+#line 318 "Model/ram_systemSAN.cpp"
+}
+bool ram_systemSAN::page_errorActivity_case2::ReactivationPredicate() {
+  return (false);
+}
+bool ram_systemSAN::page_errorActivity_case2::ReactivationFunction() {
+  return (false);
+}
 double ram_systemSAN::page_errorActivity_case2::SampleDistribution() {
-  return TheDistribution->Exponential(kPageErrorRate);
+  return TheDistribution->Exponential(Rate());
 }
 double* ram_systemSAN::page_errorActivity_case2::ReturnDistributionParameters() {
   Parameters[0] = Rate();
   return Parameters.get();
 }
 void ram_systemSAN::page_errorActivity_case2::Fire() {
-  *ram_working_Mark = plus(*ram_working_Mark, -1);
-  *ram_corrupted_Mark = plus(*ram_corrupted_Mark, 1);
+#line 98 "models/redundant_controller_flash.toml"
+  (*ram_working_Mark)--; (*ram_corrupted_Mark)++;
+#line 336 "Model/ram_systemSAN.cpp"
 }
 int ram_systemSAN::page_errorActivity_case2::Rank() { return 1; }
 void ram_systemSAN::page_errorActivity_case2::LinkVariables() {
@@ -252,65 +352,66 @@ ram_systemSAN::ram_systemSAN() {
   page_errorGroup.appendGroup(&page_error_case1);
   page_errorGroup.appendGroup(&page_error_case2);
 
-  // Places, with their initial markings.
-  flash_corrupted = new Place("flash_corrupted", 0);
-  ram_working = new Place("ram_working", 1);
-  ram_corrupted = new Place("ram_corrupted", 0);
-  system_failed = new Place("system_failed", 0);
+  // State variables, with their initial markings (global variables as they stand now).
+  flash_corrupted = new Place("flash_corrupted", static_cast<short>(0));
+  ram_working = new Place("ram_working", static_cast<short>(1));
+  ram_corrupted = new Place("ram_corrupted", static_cast<short>(0));
+  system_failed = new Place("system_failed", static_cast<short>(0));
 
-  BaseStateVariableClass* places[NUM_PLACES] = {flash_corrupted, ram_working, ram_corrupted, system_failed};
-  Activity* activities[kNumActivities] = {&failure,         &watchdog_reboot,  &random_failure,  &bit_error_case1,
-                                          &bit_error_case2, &page_error_case1, &page_error_case2};
-  BaseGroupClass* groups[kNumGroups] = {&watchdog_reboot, &random_failure, &bit_errorGroup, &page_errorGroup,
-                                        &failure};
-  initializeSANModelNow("ram_system", NUM_PLACES, places, 0, nullptr, kNumActivities, activities, kNumGroups,
-                        groups);
+  BaseStateVariableClass* places[] = {flash_corrupted, ram_working, ram_corrupted, system_failed};
+  Activity* activities[] = {&failure, &watchdog_reboot, &random_failure, &bit_error_case1, &bit_error_case2, &page_error_case1, &page_error_case2};
+  BaseGroupClass* groups[] = {&watchdog_reboot, &random_failure, &bit_errorGroup, &page_errorGroup, &failure};
+  initializeSANModelNow("ram_system", 4, places, 0, nullptr, 7, activities, 5, groups);
 
   assignPlacesToActivitiesInst();
   assignPlacesToActivitiesTimed();
 
-  // Arcs, in registration order: (place, activity).
-  const std::pair<Place*, Activity*> affectArcs[] = {
-      {system_failed, &failure},          {ram_working, &watchdog_reboot},   {ram_corrupted, &watchdog_reboot},
-      {ram_corrupted, &random_failure},   {ram_working, &bit_error_case1},   {ram_working, &bit_error_case2},
-      {ram_corrupted, &bit_error_case2},  {ram_working, &page_error_case1},  {ram_working, &page_error_case2},
-      {ram_corrupted, &page_error_case2},
-  };
-  const std::pair<Place*, Activity*> enableArcs[] = {
-      {flash_corrupted, &failure},       {ram_corrupted, &failure},         {system_failed, &failure},
-      {ram_corrupted, &watchdog_reboot}, {ram_corrupted, &random_failure},  {ram_working, &bit_error_case1},
-      {ram_working, &bit_error_case2},   {ram_working, &page_error_case1},  {ram_working, &page_error_case2},
-  };
-  for (const auto& [place, activity] : affectArcs) AddAffectArc(place, activity);
-  for (const auto& [place, activity] : enableArcs) AddEnableArc(place, activity);
+  // Arcs, in registration order.
+  AddAffectArc(system_failed, &failure);
+  AddAffectArc(ram_working, &watchdog_reboot);
+  AddAffectArc(ram_corrupted, &watchdog_reboot);
+  AddAffectArc(ram_corrupted, &random_failure);
+  AddAffectArc(ram_working, &bit_error_case1);
+  AddAffectArc(ram_working, &bit_error_case2);
+  AddAffectArc(ram_corrupted, &bit_error_case2);
+  AddAffectArc(ram_working, &page_error_case1);
+  AddAffectArc(ram_working, &page_error_case2);
+  AddAffectArc(ram_corrupted, &page_error_case2);
+  AddEnableArc(flash_corrupted, &failure);
+  AddEnableArc(ram_corrupted, &failure);
+  AddEnableArc(system_failed, &failure);
+  AddEnableArc(ram_corrupted, &watchdog_reboot);
+  AddEnableArc(ram_corrupted, &random_failure);
+  AddEnableArc(ram_working, &bit_error_case1);
+  AddEnableArc(ram_working, &bit_error_case2);
+  AddEnableArc(ram_working, &page_error_case1);
+  AddEnableArc(ram_working, &page_error_case2);
 
   for (Activity* activity : activities) activity->LinkVariables();
 }
 
 ram_systemSAN::~ram_systemSAN() {
-  for (int i = 0; i < NUM_PLACES; i++) delete Places[i];
+  for (int i = 0; i < 4; i++) delete Places[i];
 }
 
 void ram_systemSAN::CustomInitialization() {}
 
-// Sets the place pointers of the instantaneous activity from the Places array.
+// Sets the place pointers of the instantaneous activities from the Places array.
 void ram_systemSAN::assignPlacesToActivitiesInst() {
-  auto place = [this](int index) { return static_cast<Place*>(Places[index]); };
-  failure.flash_corrupted = place(FLASH_CORRUPTED);
-  failure.ram_corrupted = place(RAM_CORRUPTED);
-  failure.system_failed = place(SYSTEM_FAILED);
+  failure.flash_corrupted = static_cast<Place*>(Places[0]);
+  failure.ram_corrupted = static_cast<Place*>(Places[2]);
+  failure.system_failed = static_cast<Place*>(Places[3]);
 }
 
 // Sets the place pointers of the timed activities from the Places array.
 void ram_systemSAN::assignPlacesToActivitiesTimed() {
-  auto place = [this](int index) { return static_cast<Place*>(Places[index]); };
-  watchdog_reboot.ram_corrupted = place(RAM_CORRUPTED);
-  watchdog_reboot.ram_working = place(RAM_WORKING);
-  random_failure.ram_corrupted = place(RAM_CORRUPTED);
-  bit_error_case1.ram_working = place(RAM_WORKING);
-  bit_error_case2.ram_working = place(RAM_WORKING);
-  bit_error_case2.ram_corrupted = place(RAM_CORRUPTED);
-  page_error_case1.ram_working = place(RAM_WORKING);
-  page_error_case2.ram_working = place(RAM_WORKING);
-  page_error_case2.ram_corrupted = place(RAM_CORRUPTED);
+  watchdog_reboot.ram_corrupted = static_cast<Place*>(Places[2]);
+  watchdog_reboot.ram_working = static_cast<Place*>(Places[1]);
+  random_failure.ram_corrupted = static_cast<Place*>(Places[2]);
+  bit_error_case1.ram_working = static_cast<Place*>(Places[1]);
+  bit_error_case2.ram_working = static_cast<Place*>(Places[1]);
+  bit_error_case2.ram_corrupted = static_cast<Place*>(Places[2]);
+  page_error_case1.ram_working = static_cast<Place*>(Places[1]);
+  page_error_case2.ram_working = static_cast<Place*>(Places[1]);
+  page_error_case2.ram_corrupted = static_cast<Place*>(Places[2]);
 }

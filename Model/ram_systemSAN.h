@@ -1,3 +1,4 @@
+// Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #ifndef RAM_SYSTEMSAN_H
 #define RAM_SYSTEMSAN_H
 
@@ -8,20 +9,14 @@
 #include "PostselectGroup.h"
 #include "SANModel.h"
 
-// Atomic model "ram_system": the controller's RAM. It suffers bit and page
-// errors and random failures, is rebooted by a watchdog, and fails as a
-// system when its RAM is corrupted while the flash content is corrupted too
-// (flash_corrupted is shared with the flash devices by the composed model).
+// Atomic model "ram_system".
 //
-// Places:     0 flash_corrupted, 1 ram_working, 2 ram_corrupted, 3 system_failed
-// Activities: 0 failure, 1 watchdog_reboot, 2 random_failure,
-//             3 bit_error_case1, 4 bit_error_case2,
-//             5 page_error_case1, 6 page_error_case2
-// Groups:     0 watchdog_reboot, 1 random_failure, 2 bit_errorGroup,
-//             3 page_errorGroup, 4 failure
+// State variables: 0 flash_corrupted, 1 ram_working, 2 ram_corrupted, 3 system_failed
+// Activities:      0 failure, 1 watchdog_reboot, 2 random_failure, 3 bit_error_case1, 4 bit_error_case2, 5 page_error_case1, 6 page_error_case2
+// Groups:          0 watchdog_reboot, 1 random_failure, 2 bit_errorGroup, 3 page_errorGroup, 4 failure
 class ram_systemSAN : public SANModel {
  public:
-  // Instantaneous: the system fails once both memories are corrupted.
+  // failure: instantaneous.
   class failureActivity : public Activity {
    public:
     Place* flash_corrupted = nullptr;
@@ -45,7 +40,7 @@ class ram_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Deterministic: the watchdog restores a corrupted RAM.
+  // watchdog_reboot: deterministic.
   class watchdog_rebootActivity : public Activity {
    public:
     Place* ram_corrupted = nullptr;
@@ -69,7 +64,7 @@ class ram_systemSAN : public SANModel {
     double DeterministicParamValue();
   };
 
-  // Exponential: a random failure corrupts the RAM.
+  // random_failure: exponential.
   class random_failureActivity : public Activity {
    public:
     Place* ram_corrupted = nullptr;
@@ -90,7 +85,7 @@ class ram_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Exponential bit error, case 1: harmless.
+  // bit_error_case1: exponential.
   class bit_errorActivity_case1 : public Activity {
    public:
     Place* ram_working = nullptr;
@@ -111,7 +106,7 @@ class ram_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Exponential bit error, case 2: the RAM becomes corrupted.
+  // bit_error_case2: exponential.
   class bit_errorActivity_case2 : public Activity {
    public:
     Place* ram_working = nullptr;
@@ -134,7 +129,7 @@ class ram_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Exponential page error, case 1: harmless.
+  // page_error_case1: exponential.
   class page_errorActivity_case1 : public Activity {
    public:
     Place* ram_working = nullptr;
@@ -155,7 +150,7 @@ class ram_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Exponential page error, case 2: the RAM becomes corrupted.
+  // page_error_case2: exponential.
   class page_errorActivity_case2 : public Activity {
    public:
     Place* ram_working = nullptr;
@@ -178,7 +173,7 @@ class ram_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Places (owned; created by the constructor, released by the destructor).
+  // State variables (owned; created by the constructor, released by the destructor).
   Place* flash_corrupted = nullptr;
   Place* ram_working = nullptr;
   Place* ram_corrupted = nullptr;

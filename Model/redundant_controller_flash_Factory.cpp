@@ -1,3 +1,4 @@
+// Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #include <memory>
 
 #include "ModelFactory.h"
@@ -9,9 +10,7 @@ namespace {
 class redundant_controller_flash_Factory final : public ModelFactory {
  public:
   std::string_view name() const override { return "redundant_controller_flash"; }
-  int numberOfExperiments() const override {
-    return redundant_controller_flash_studyRangeStudy::NumberOfExperiments;
-  }
+  int numberOfExperiments() const override { return redundant_controller_flash_studyRangeStudy::NumberOfExperiments; }
   std::unique_ptr<BaseStudyClass> makeStudy() const override {
     return std::make_unique<redundant_controller_flash_studyRangeStudy>();
   }

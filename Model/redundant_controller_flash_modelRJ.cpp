@@ -1,15 +1,27 @@
+// Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #include "redundant_controller_flash_modelRJ.h"
+
+#include "GenError.h"
+#include "redundant_controller_flash_studyRangeStudy.h"
 
 const char* redundant_controller_flash_modelRJ__SharedNames[] = {"flash_corrupted"};
 
-redundant_controller_flash_modelRJ::redundant_controller_flash_modelRJ()
-    : Join("Join", 2, 1, redundant_controller_flash_modelRJ__SharedNames) {
-  ram_system = std::make_unique<ram_systemSAN>();
-  Children[0] = ram_system.get();
-  ram_system->DefineName("ram_system");
+namespace {
 
+int childCount() {
+  long count = 2;
+  return static_cast<int>(count);
+}
+
+}  // namespace
+
+redundant_controller_flash_modelRJ::redundant_controller_flash_modelRJ() : Join("Join", childCount(), 1, redundant_controller_flash_modelRJ__SharedNames) {
+  int next = 0;
+  ram_system = std::make_unique<ram_systemSAN>();
+  Children[next++] = ram_system.get();
+  ram_system->DefineName("ram_system");
   flash_rep = std::make_unique<redundant_controller_flash_modelRJ__flash_rep>();
-  Children[1] = flash_rep.get();
+  Children[next++] = flash_rep.get();
   flash_rep->DefineName("flash_rep");
 
   SetupActions();
@@ -22,7 +34,6 @@ redundant_controller_flash_modelRJ::redundant_controller_flash_modelRJ()
       flash_corrupted->ShareWith(ram_system->flash_corrupted);
       addSharingInfo(ram_system->flash_corrupted, flash_corrupted.get(), ram_system.get());
     }
-    // Without copies the Rep has no state variable and nothing to share.
     if (flash_rep->NumStateVariables > 0) {
       flash_corrupted->ShareWith(flash_rep->flash_corrupted.get());
       addSharingInfo(flash_rep->flash_corrupted.get(), flash_corrupted.get(), flash_rep.get());
@@ -31,7 +42,7 @@ redundant_controller_flash_modelRJ::redundant_controller_flash_modelRJ()
   Setup();
 }
 
-// The shared place goes first (it holds the cell), then the children.
+// The shared places go first (they hold the cells), then the children.
 redundant_controller_flash_modelRJ::~redundant_controller_flash_modelRJ() {
   flash_corrupted.reset();
   ram_system.reset();

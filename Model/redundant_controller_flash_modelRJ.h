@@ -1,7 +1,9 @@
+// Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #ifndef REDUNDANT_CONTROLLER_FLASH_MODELRJ_H
 #define REDUNDANT_CONTROLLER_FLASH_MODELRJ_H
 
 #include <memory>
+#include <vector>
 
 #include "Join.h"
 #include "Place.h"
@@ -11,12 +13,7 @@
 // Names of the variables shared at the Join, in sharing order.
 extern const char* redundant_controller_flash_modelRJ__SharedNames[];
 
-// The composed model "Join": the RAM model and the replicated flash devices,
-// sharing flash_corrupted.
-//
-// State vector (16-bit markings): ram_working, ram_corrupted, system_failed;
-// replicas_available of each flash copy in the Rep's sorted order;
-// devices_available (the Rep's shared block); flash_corrupted (the Join's).
+// The composed model "Join", a Join of ram_system, flash_rep.
 class redundant_controller_flash_modelRJ : public Join {
  public:
   std::unique_ptr<ram_systemSAN> ram_system;

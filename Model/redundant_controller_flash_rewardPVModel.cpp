@@ -1,3 +1,4 @@
+// Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #include "redundant_controller_flash_rewardPVModel.h"
 
 #include "redundant_controller_flash_modelRJ.h"

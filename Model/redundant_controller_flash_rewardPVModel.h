@@ -1,11 +1,10 @@
+// Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #ifndef REDUNDANT_CONTROLLER_FLASH_REWARDPVMODEL_H
 #define REDUNDANT_CONTROLLER_FLASH_REWARDPVMODEL_H
 
 #include "PVModel.h"
 
-// Reward model of redundant_controller_flash: the composed model
-// (redundant_controller_flash_modelRJ) with its one reward variable,
-// "reliability".
+// Reward model of redundant_controller_flash: the composed model (redundant_controller_flash_modelRJ) with its reward variables.
 class redundant_controller_flash_rewardPVModel : public PVModel {
  public:
   static constexpr int NumRewardVariables = 1;

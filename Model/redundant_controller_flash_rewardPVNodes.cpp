@@ -1,32 +1,30 @@
+// Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #include "redundant_controller_flash_rewardPVNodes.h"
+
+#include "redundant_controller_flash_studyRangeStudy.h"
+
+// ---------------------------------------------------------------------------
+// reliability
 
 namespace {
 
-constexpr int kNumTimePoints = 3;
-constexpr double kStartTimes[kNumTimePoints] = {30.0, 180.0, 365.0};
-constexpr double kStopTimes[kNumTimePoints] = {30.0, 180.0, 365.0};
+constexpr double kTimes0[3] = {30.0, 180.0, 365.0};
 
 }  // namespace
 
-// ---------------------------------------------------------------------------
-// Worker
-
-redundant_controller_flash_rewardPV0Worker::redundant_controller_flash_rewardPV0Worker() {
-  BindModelSlots(&ram_system);
-}
+redundant_controller_flash_rewardPV0Worker::redundant_controller_flash_rewardPV0Worker() { BindModelSlots(&ram_system); }
 
 redundant_controller_flash_rewardPV0Worker::~redundant_controller_flash_rewardPV0Worker() = default;
 
 double redundant_controller_flash_rewardPV0Worker::Reward_Function() {
-  return *ram_system->system_failed->Mark;
+#line 174 "models/redundant_controller_flash.toml"
+  return ((*ram_system->system_failed->Mark));
+#line 23 "Model/redundant_controller_flash_rewardPVNodes.cpp"
 }
-
-// ---------------------------------------------------------------------------
-// Node
 
 redundant_controller_flash_rewardPV0::redundant_controller_flash_rewardPV0(int timeIndex) {
   TopModelRef = &TheModelPtr;
-  Initialize("reliability", Instant_Of_Time, kNumTimePoints, kStartTimes, kStopTimes, timeIndex, 0, 1, 1);
+  Initialize("reliability", Instant_Of_Time, 3, kTimes0, kTimes0, timeIndex, 0, 1, 1);
   AddVariableDependency("system_failed", "ram_system");
 }
 

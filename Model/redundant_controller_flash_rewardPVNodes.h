@@ -1,12 +1,17 @@
+// Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #ifndef REDUNDANT_CONTROLLER_FLASH_REWARDPVNODES_H
 #define REDUNDANT_CONTROLLER_FLASH_REWARDPVNODES_H
 
+#include <memory>
+#include <vector>
+
+#include "ImpulseNodeClass.h"
 #include "InstantOfTime.h"
 #include "PerformanceVariableNode.h"
 #include "ram_systemSAN.h"
+#include "redundant_controller_flash_systemSAN.h"
 
-// Worker of "reliability": reads system_failed of the ram_system instance
-// that its one model slot is bound to.
+// Worker of "reliability": one per combination of the instances of ram_system; the node sums them.
 class redundant_controller_flash_rewardPV0Worker : public InstantOfTime {
  public:
   ram_systemSAN* ram_system = nullptr;
@@ -17,9 +22,7 @@ class redundant_controller_flash_rewardPV0Worker : public InstantOfTime {
   double Reward_Function() override;
 };
 
-// Reward variable "reliability": an instant-of-time variable at 30, 180 and
-// 365 whose rate reward is the marking of system_failed in ram_system, so its
-// value at a time point is the probability that the system has failed by then.
+// Reward variable "reliability": instant of time at 30.0, 180.0, 365.0.
 class redundant_controller_flash_rewardPV0 : public PerformanceVariableNode {
  public:
   BaseModelClass* TheModelPtr = nullptr;  // the composed model, set by FixReferences

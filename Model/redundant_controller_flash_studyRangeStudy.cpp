@@ -1,7 +1,7 @@
+// Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #include "redundant_controller_flash_studyRangeStudy.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -19,19 +19,18 @@ float random_failure_rate;
 namespace {
 
 using Study = redundant_controller_flash_studyRangeStudy;
-constexpr int kExps = Study::NumberOfExperiments;
+constexpr int kExps = 6;
 
-// The experiment table.
-constexpr float kFlashSize[kExps] = {64, 64, 64, 64, 64, 64};
-constexpr short kNumDevices[kExps] = {1, 2, 3, 1, 2, 3};
-constexpr short kNumReplicas[kExps] = {1, 1, 1, 2, 2, 2};
-constexpr float kPowerCycleRate[kExps] = {365, 365, 365, 365, 365, 365};
-constexpr float kRamSize[kExps] = {128, 128, 128, 128, 128, 128};
-constexpr float kRandomFailureRate[kExps] = {0.005f, 0.005f, 0.005f, 0.005f, 0.005f, 0.005f};
-
-constexpr const char* kNames[Study::NumberOfGVs] = {"flash_size", "num_devices",      "num_replicas",
-                                                   "power_cycle_rate", "ram_size", "random_failure_rate"};
+// The experiment table: one_device_one_replica, two_devices_one_replica, three_devices_one_replica, one_device_two_replicas, two_devices_two_replicas, three_devices_two_replicas.
+constexpr float k_flash_size[kExps] = {64.0f, 64.0f, 64.0f, 64.0f, 64.0f, 64.0f};
+constexpr short k_num_devices[kExps] = {1, 2, 3, 1, 2, 3};
+constexpr short k_num_replicas[kExps] = {1, 1, 1, 2, 2, 2};
+constexpr float k_power_cycle_rate[kExps] = {365.0f, 365.0f, 365.0f, 365.0f, 365.0f, 365.0f};
+constexpr float k_ram_size[kExps] = {128.0f, 128.0f, 128.0f, 128.0f, 128.0f, 128.0f};
+constexpr float k_random_failure_rate[kExps] = {0.005f, 0.005f, 0.005f, 0.005f, 0.005f, 0.005f};
+constexpr const char* kNames[Study::NumberOfGVs] = {"flash_size", "num_devices", "num_replicas", "power_cycle_rate", "ram_size", "random_failure_rate"};
 constexpr const char* kTypes[Study::NumberOfGVs] = {"float", "short", "short", "float", "float", "float"};
+constexpr std::size_t kSizes[Study::NumberOfGVs] = {sizeof(float), sizeof(short), sizeof(short), sizeof(float), sizeof(float), sizeof(float)};
 
 // Address of each global variable, in variable order.
 void* variableAddress(int index) {
@@ -64,12 +63,12 @@ redundant_controller_flash_studyRangeStudy::redundant_controller_flash_studyRang
     GVNames[i] = strdup(kNames[i]);
     GVTypes[i] = strdup(kTypes[i]);
   }
-  flash_sizeValues = newValueArray(kFlashSize);
-  num_devicesValues = newValueArray(kNumDevices);
-  num_replicasValues = newValueArray(kNumReplicas);
-  power_cycle_rateValues = newValueArray(kPowerCycleRate);
-  ram_sizeValues = newValueArray(kRamSize);
-  random_failure_rateValues = newValueArray(kRandomFailureRate);
+  flash_sizeValues = newValueArray(k_flash_size);
+  num_devicesValues = newValueArray(k_num_devices);
+  num_replicasValues = newValueArray(k_num_replicas);
+  power_cycle_rateValues = newValueArray(k_power_cycle_rate);
+  ram_sizeValues = newValueArray(k_ram_size);
+  random_failure_rateValues = newValueArray(k_random_failure_rate);
   SetDefaultTarvelRoot("c:/Tarvel-2.4/");
 }
 
@@ -83,6 +82,7 @@ redundant_controller_flash_studyRangeStudy::~redundant_controller_flash_studyRan
 }
 
 std::unique_ptr<PVModel> redundant_controller_flash_studyRangeStudy::GetPVModel(bool expandTimePoints) {
+  // The new model is built from the global variables as they stand now.
   return std::make_unique<redundant_controller_flash_rewardPVModel>(expandTimePoints);
 }
 
@@ -130,31 +130,21 @@ void redundant_controller_flash_studyRangeStudy::OverrideGVValue(const char* nam
     if (std::strcmp(name, kNames[i]) != 0) continue;
     if (!value) return;
     // Copy exactly one value of the variable's own type.
-    if (std::strcmp(kTypes[i], "short") == 0)
-      std::memcpy(variableAddress(i), value, sizeof(short));
-    else
-      std::memcpy(variableAddress(i), value, sizeof(float));
+    std::memcpy(variableAddress(i), value, kSizes[i]);
     return;
   }
   std::cerr << "!! redundant_controller_flash_studyRangeStudy::OverrideGVValue: Global Variable "
             << (name ? name : "") << " does not exist.\n";
 }
 
-void redundant_controller_flash_studyRangeStudy::SetValues_flash_size() {
-  std::copy(kFlashSize, kFlashSize + kExps, flash_sizeValues);
-}
-void redundant_controller_flash_studyRangeStudy::SetValues_num_devices() {
-  std::copy(kNumDevices, kNumDevices + kExps, num_devicesValues);
-}
-void redundant_controller_flash_studyRangeStudy::SetValues_num_replicas() {
-  std::copy(kNumReplicas, kNumReplicas + kExps, num_replicasValues);
-}
-void redundant_controller_flash_studyRangeStudy::SetValues_power_cycle_rate() {
-  std::copy(kPowerCycleRate, kPowerCycleRate + kExps, power_cycle_rateValues);
-}
-void redundant_controller_flash_studyRangeStudy::SetValues_ram_size() {
-  std::copy(kRamSize, kRamSize + kExps, ram_sizeValues);
-}
-void redundant_controller_flash_studyRangeStudy::SetValues_random_failure_rate() {
-  std::copy(kRandomFailureRate, kRandomFailureRate + kExps, random_failure_rateValues);
-}
+void redundant_controller_flash_studyRangeStudy::SetValues_flash_size() { std::copy(k_flash_size, k_flash_size + kExps, flash_sizeValues); }
+
+void redundant_controller_flash_studyRangeStudy::SetValues_num_devices() { std::copy(k_num_devices, k_num_devices + kExps, num_devicesValues); }
+
+void redundant_controller_flash_studyRangeStudy::SetValues_num_replicas() { std::copy(k_num_replicas, k_num_replicas + kExps, num_replicasValues); }
+
+void redundant_controller_flash_studyRangeStudy::SetValues_power_cycle_rate() { std::copy(k_power_cycle_rate, k_power_cycle_rate + kExps, power_cycle_rateValues); }
+
+void redundant_controller_flash_studyRangeStudy::SetValues_ram_size() { std::copy(k_ram_size, k_ram_size + kExps, ram_sizeValues); }
+
+void redundant_controller_flash_studyRangeStudy::SetValues_random_failure_rate() { std::copy(k_random_failure_rate, k_random_failure_rate + kExps, random_failure_rateValues); }

@@ -1,11 +1,14 @@
+// Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #ifndef REDUNDANT_CONTROLLER_FLASH_STUDYRANGESTUDY_H
 #define REDUNDANT_CONTROLLER_FLASH_STUDYRANGESTUDY_H
 
+#include <memory>
+
 #include "BaseStudyClass.h"
 
-// Global variables of the redundant_controller_flash model, in the study's
-// variable order. They are zero until SetGVs loads an experiment; the model
-// code reads them when it is built.
+// Global variables of the redundant_controller_flash model, in the study's variable order. They
+// are zero until SetGVs loads an experiment; the model code reads them when
+// it is built.
 extern float flash_size;
 extern short num_devices;
 extern short num_replicas;
@@ -13,8 +16,7 @@ extern float power_cycle_rate;
 extern float ram_size;
 extern float random_failure_rate;
 
-// Range study of the compiled-in model: six global variables over six
-// experiments (numbered 0 to 5, shown to the user as Experiment 1 to 6).
+// Range study of redundant_controller_flash: 6 global variables over 6 experiments (numbered 0 to 5).
 class redundant_controller_flash_studyRangeStudy : public BaseStudyClass {
  public:
   static constexpr int NumberOfGVs = 6;

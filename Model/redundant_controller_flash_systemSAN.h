@@ -1,3 +1,4 @@
+// Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #ifndef REDUNDANT_CONTROLLER_FLASH_SYSTEMSAN_H
 #define REDUNDANT_CONTROLLER_FLASH_SYSTEMSAN_H
 
@@ -8,19 +9,14 @@
 #include "PostselectGroup.h"
 #include "SANModel.h"
 
-// Atomic model "redundant_controller_flash_system": one flash device that
-// keeps num_replicas replicas of its data, loses replicas through single-event
-// upsets (seu) and all of them through a single-event functional interrupt
-// (sefi), and is restored by a periodic power cycle. The composed model
-// replicates it once per device and shares devices_available and
-// flash_corrupted among all copies.
+// Atomic model "redundant_controller_flash_system".
 //
-// Places:     0 devices_available, 1 replicas_available, 2 flash_corrupted
-// Activities: 0 seu_case1, 1 seu_case2, 2 sefi, 3 power_cycle
-// Groups:     0 seuGroup, 1 sefi, 2 power_cycle
+// State variables: 0 devices_available, 1 replicas_available, 2 flash_corrupted
+// Activities:      0 seu_case1, 1 seu_case2, 2 sefi, 3 power_cycle
+// Groups:          0 seuGroup, 1 sefi, 2 power_cycle
 class redundant_controller_flash_systemSAN : public SANModel {
  public:
-  // Exponential SEU, case 1: the replica is corrected (no net change).
+  // seu_case1: exponential.
   class seuActivity_case1 : public Activity {
    public:
     Place* replicas_available = nullptr;
@@ -41,7 +37,7 @@ class redundant_controller_flash_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Exponential SEU, case 2: one replica is lost.
+  // seu_case2: exponential.
   class seuActivity_case2 : public Activity {
    public:
     Place* replicas_available = nullptr;
@@ -66,7 +62,7 @@ class redundant_controller_flash_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Exponential SEFI: all replicas of the device are lost.
+  // sefi: exponential.
   class sefiActivity : public Activity {
    public:
     Place* replicas_available = nullptr;
@@ -91,7 +87,7 @@ class redundant_controller_flash_systemSAN : public SANModel {
     void LinkVariables() override;
   };
 
-  // Deterministic power cycle (delay power_cycle_rate): restores all replicas.
+  // power_cycle: deterministic.
   class power_cycleActivity : public Activity {
    public:
     Place* replicas_available = nullptr;
@@ -117,7 +113,7 @@ class redundant_controller_flash_systemSAN : public SANModel {
     double DeterministicParamValue();
   };
 
-  // Places (owned; created by the constructor, released by the destructor).
+  // State variables (owned; created by the constructor, released by the destructor).
   Place* devices_available = nullptr;
   Place* replicas_available = nullptr;
   Place* flash_corrupted = nullptr;
@@ -128,7 +124,7 @@ class redundant_controller_flash_systemSAN : public SANModel {
   sefiActivity sefi;
   power_cycleActivity power_cycle;
 
-  // Case group.
+  // Case groups.
   PostselectGroup seuGroup;
 
   redundant_controller_flash_systemSAN();

@@ -7,6 +7,7 @@
 #include <regex>
 #include <string>
 
+#include "GenError.h"
 #include "GeneratorTestModels.h"
 #include "TestSupport.h"
 
@@ -264,30 +265,29 @@ TEST(GeneratorNormalDeath, UndefinedCaseProbabilityStopsTheRun) {
       ExitedWithCode(1), "Error: The probability of action zero1 within its group is undefined");
 }
 
-TEST(GeneratorNormalDeath, UnopenableStateSpaceFile) {
+TEST(GeneratorNormal, UnopenableOutputFilesNameTheFileAndTheReason) {
   TempDir dir;
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        tm.generate(dir.path() + "/missing/dir");
-      },
-      ExitedWithCode(1), "^Error: Could not open state space output file\n$");
+  const auto errorOf = [](const std::string& prefix) -> std::string {
+    TestModel tm({0});
+    try {
+      tm.generate(prefix);
+    } catch (const GenError& e) {
+      return e.what();
+    }
+    return "";
+  };
+  // The type file comes first.
+  EXPECT_EQ(errorOf(dir.path() + "/missing/dir"),
+            "Error: Could not open pvtype file " + dir.path() + "/missing/dir/t.pvtype: No such file or directory");
+  ASSERT_EQ(std::system(("mkdir " + dir.file("t.arm")).c_str()), 0);
+  EXPECT_EQ(errorOf(dir.path()), "Error: Could not open state space output file " + dir.path() + "/t.arm: Is a directory");
+  ASSERT_EQ(std::system(("rmdir " + dir.file("t.arm") + " && mkdir " + dir.file("t.var")).c_str()), 0);
+  EXPECT_EQ(errorOf(dir.path()), "Could not open file dude " + dir.path() + "/t.var: Is a directory");
 }
 
-TEST(GeneratorNormalDeath, UnopenableRewardFile) {
-  TempDir dir;
-  ASSERT_EQ(std::system(("mkdir " + dir.file("t.var")).c_str()), 0);
-  EXPECT_EXIT(
-      {
-        TestModel tm({0});
-        tm.generate(dir.path());
-      },
-      ExitedWithCode(1), "^Could not open file dude\n$");
-}
-
-// The state store holds numbers up to 12,799,999 (128 blocks of 100,000,
-// number 0 unused). A run that would number a state beyond it stops before
-// any file receives a wrong number.
+// State numbers are unsigned 32-bit: 4,294,967,295 is the last. A run that
+// would number a state beyond it stops before any file receives a wrong
+// number.
 TEST(GeneratorNormalDeath, StateNumberBeyondTheStoreStopsTheRun) {
   TempDir dir;
   EXPECT_EXIT(
@@ -296,12 +296,12 @@ TEST(GeneratorNormalDeath, StateNumberBeyondTheStoreStopsTheRun) {
         addCounter(tm, 5);
         const std::string prefix = dir.path() + "/";
         StateSpaceGen gen(tm.build(), prefix.c_str(), "t", 0, 0.5, nullptr, nullptr, nullptr);
-        gen.stateCounter = 12799999;  // as if that many states were numbered
+        gen.stateCounter = 4294967294u;  // as if that many states were numbered
         gen.InitializeTrace();
         gen.GenStateSpace();
       },
       ExitedWithCode(1),
-      "^Error: The state space has more states than can be stored \\(12799999 at most\\); generation "
+      "^Error: The state space has more states than can be stored \\(4294967295 at most\\); generation "
       "stopped.\n$");
 }
 

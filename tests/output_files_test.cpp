@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
+#include <unistd.h>
 
-#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <iomanip>
@@ -15,6 +14,7 @@
 #include <string>
 
 #include "DeterministicList.h"
+#include "ExpectGenError.h"
 #include "GeneratorTestModels.h"
 #include "OutputFile.h"
 #include "PerformanceVariableNode.h"
@@ -25,7 +25,6 @@
 
 using gentest::FlatModel;
 using gentest::TestModel;
-using testing::ExitedWithCode;
 using testsupport::readFile;
 using testsupport::TempDir;
 
@@ -152,13 +151,48 @@ TEST(OutputFile, UnopenablePath) {
   EXPECT_FALSE(out.isOpen());
 }
 
-TEST(OutputFileDeath, FailureReportNamesTheFile) {
+TEST(OutputFileFailure, ReportsNameTheFileAndTheReason) {
   OutputFile out;
-  ASSERT_TRUE(out.open("/dev/full"));
+  ASSERT_TRUE(out.open("/dev/full", "results/x.arm"));
   out.writeText("x");
   out.close();
-  EXPECT_EXIT(reportOutputFileFailure(out), ExitedWithCode(1),
-              "^Error: writing output file /dev/full failed: No space left on device\n$");
+  expectGenError([&] { reportOutputFileFailure(out); },
+                 "Error: writing output file results/x.arm failed: No space left on device");
+  OutputFile missing;
+  EXPECT_FALSE(missing.open("/nonexistent-dir/x.det"));
+  expectGenError([&] { reportOpenFailure("Error: Could not open det file ", missing); },
+                 "Error: Could not open det file /nonexistent-dir/x.det: No such file or directory");
+  expectGenError([&] { reportOpenFailure("Error: Could not open state space output file", missing); },
+                 "Error: Could not open state space output file /nonexistent-dir/x.det: No such file or directory");
+}
+
+// The placeholder is filled in place while the header fits; a header that
+// does not fit moves the records back once, across several buffers' worth.
+TEST(OutputFile, HeaderOutgrowingItsPlaceholderMovesTheRecords) {
+  TempDir dir;
+  std::string records;
+  for (unsigned i = 1; records.size() < 3 * OutputFile::kBufferSize; i++)
+    records += std::to_string(i) + "\n" + viaStream(i * 0.25, true) + "\n0\n";
+  struct Case {
+    int blanks;
+    std::string header, expected;
+  };
+  const Case cases[] = {{8, "1\n12345678\n", "1\n12345678\n"},
+                        {8, "1\n1234567\n", "1\n1234567\n\n"},
+                        {8, "1\n123456789\n", "1\n123456789\n"},
+                        {8, "1\n4294967295\n", "1\n4294967295\n"},
+                        {63, "1\n13\n", "1\n13\n" + std::string(60, ' ') + "\n"}};
+  for (const auto& [blanks, header, expectedHeader] : cases) {
+    OutputFile out;
+    ASSERT_TRUE(out.open(dir.file("h")));
+    out.writeText("1\n");
+    out.writePlaceholder(blanks);
+    out.writeText(records);
+    out.rewriteHeader(header);
+    out.writeText("end\n");
+    ASSERT_TRUE(out.close()) << out.errorText();
+    EXPECT_TRUE(readFile(dir.file("h")) == expectedHeader + records + "end\n") << header;
+  }
 }
 
 TEST(RewardFile, TextRecords) {
@@ -196,10 +230,11 @@ TEST(RewardFile, BinaryRecordsAfterATextHeader) {
             "A\n" + bytesOf<std::uint32_t>(7) + bytesOf<double>(1.5) + bytesOf<double>(-3.0));
 }
 
-TEST(RewardFileDeath, UnopenableFile) {
+TEST(RewardFile, UnopenableFileNamesTheFileAndTheReason) {
   TestModel tm({0});
   PVModel* pv = tm.build();
-  EXPECT_EXIT(Reward(pv, 1, "/nonexistent-dir/r.var"), ExitedWithCode(1), "^Could not open file dude\n$");
+  expectGenError([&] { Reward(pv, 1, "/nonexistent-dir/.gen-1.var.tmp", "/nonexistent-dir/r.var"); },
+                 "Could not open file dude /nonexistent-dir/r.var: No such file or directory");
 }
 
 TEST(DeterministicFile, TextAndBinaryLayouts) {
@@ -235,39 +270,6 @@ TEST(DeterministicFile, EmptyListIsASingleZero) {
   EXPECT_EQ(readFile(dir.file("t.det")), "0\n");
 }
 
-TEST(DeterministicFile, GrowthKeepsOrderAndContents) {
-  DeterministicList list;
-  for (int d = 0; d < 9; d++)
-    for (int s = 1; s <= 25; s++) list.insertEnablingState(s * 10 + d, 0.5 * d);
-  EXPECT_EQ(list.size, 9);
-  EXPECT_EQ(list.capacity, 16);
-  for (int d = 0; d < 9; d++) {
-    const RateInfoType& entry = list.items[d];
-    EXPECT_EQ(entry.value, 0.5 * d);
-    ASSERT_EQ(entry.count, 25);
-    EXPECT_EQ(entry.capacity, 40);
-    EXPECT_TRUE(entry.ownsStates);
-    for (int s = 1; s <= 25; s++) EXPECT_EQ(entry.states[s - 1], s * 10 + d);
-  }
-}
-
-TEST(DeterministicFile, RateInfoDefaultsAndExplicitGrowth) {
-  RateInfoType info;
-  EXPECT_EQ(info.capacity, 10);
-  EXPECT_EQ(info.value, 0.0);
-  EXPECT_EQ(info.count, 0);
-  info.insertState(3);
-  info.increaseStateList(50);
-  EXPECT_EQ(info.capacity, 50);
-  EXPECT_EQ(info.states[0], 3);
-  RateInfoType other(4, 7.5);
-  other.takeFrom(info);
-  EXPECT_FALSE(info.ownsStates);
-  EXPECT_EQ(other.count, 1);
-  EXPECT_EQ(other.value, 0.0);
-  EXPECT_EQ(other.states[0], 3);
-}
-
 TEST(SuccessorRatesMerge, OrdersByNumberAndSumsInFiringOrder) {
   SuccessorRates rates;
   rates.add(7, 1.0);
@@ -285,22 +287,18 @@ TEST(SuccessorRatesMerge, OrdersByNumberAndSumsInFiringOrder) {
   EXPECT_TRUE(rates.empty());
 }
 
-// A file-size limit makes the state-space file incomplete: the run must end
-// with a report on the file and status 1, not with the summary.
-TEST(OutputFilesDeath, WriteFailureStopsTheRun) {
+// A state-space file that cannot be written completely stops the run with a
+// report on the file, not with the summary.
+TEST(OutputFiles, WriteFailureStopsTheRun) {
   TempDir dir;
-  EXPECT_EXIT(
-      {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit;
-        limit.rlim_cur = limit.rlim_max = 4096;
-        setrlimit(RLIMIT_FSIZE, &limit);
-        TestModel tm({0});
-        FlatModel* f = &tm.flat();
-        tm.add("count", DIST_EXPONENTIAL, 1.0, [f] { return f->mark[0] < 3000; }, [f] { f->mark[0]++; });
-        tm.generateToStderr(dir.path());
-      },
-      ExitedWithCode(1), "Error: writing output file .*/t\\.arm failed: File too large\n$");
+  ASSERT_EQ(symlink("/dev/full", dir.file("t.arm").c_str()), 0);
+  TestModel tm({0});
+  FlatModel* f = &tm.flat();
+  tm.add("count", DIST_EXPONENTIAL, 1.0, [f] { return f->mark[0] < 3000; }, [f] { f->mark[0]++; });
+  testing::internal::CaptureStdout();
+  expectGenError([&] { tm.generate(dir.path()); },
+                 "Error: writing output file " + dir.path() + "/t.arm failed: No space left on device");
+  EXPECT_EQ(testing::internal::GetCapturedStdout().find("Generated:"), std::string::npos);
 }
 
 TEST(OutputFilesEndToEnd, FileSizeLimitEndsTheRunWithStatusOne) {

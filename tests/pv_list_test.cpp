@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "RewardTestModels.h"
 #include "ExpectGenError.h"
+#include "RewardTestModels.h"
 #include "TestSupport.h"
 
 using namespace rewardtest;
@@ -132,16 +132,15 @@ TEST(PVTypeFile, WithoutRewardVariablesHasTwoLines) {
   EXPECT_EQ(readFile(dir.file("n.pvtype")), "Version:1\nNumPV:0\n");
 }
 
-TEST(PVTypeFile, UnwritablePathIsSilentlySkipped) {
+TEST(PVTypeFile, UnopenableOrUnwritableFileStopsTheRun) {
   TempDir dir;
   TestPVModel pv(new PairSAN(), 1, false, named(1, {1.0}));
   std::string path = dir.file("missing/dir/x.pvtype");
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  pv.WritePVTypeFile(path.c_str());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  expectGenError([&] { pv.WritePVTypeFile(path.c_str()); },
+                 "Error: Could not open pvtype file " + path + ": No such file or directory");
   EXPECT_FALSE(fileExists(path));
+  expectGenError([&] { pv.WritePVTypeFile("/dev/full", "out/x.pvtype"); },
+                 "Error: writing output file out/x.pvtype failed: No space left on device");
 }
 
 // --- last-fired-action suffix -------------------------------------------------

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "GenError.h"
+#include "MemoryBudget.h"
 #include "Queue.h"
 #include "state_struct.h"
 
@@ -58,7 +60,7 @@ TEST(QueueTest, FillingWrapsAndTheNextStateGrowsTheRing) {
   item.set(5001);
   q.Enqueue(&item.s);
   EXPECT_EQ(q.capacity, 10000u);
-  EXPECT_EQ(q.growthStep, 2);
+  EXPECT_EQ(q.growthStep, 2u);
   EXPECT_EQ(q.front, 1);
   EXPECT_EQ(q.back, 5001);
   EXPECT_EQ(q.count, 5001);
@@ -104,7 +106,7 @@ TEST(QueueTest, OrderHoldsAcrossManyGrowthsAndWrapArounds) {
     }
     for (int i = 0; i < 12000 && q.count > 0; i++) ASSERT_TRUE(Holds(q.Dequeue(), ++out));
   }
-  EXPECT_GT(q.growthStep, 4);
+  EXPECT_GT(q.growthStep, 4u);
   while (state_struct* e = q.Dequeue()) ASSERT_TRUE(Holds(e, ++out));
   EXPECT_EQ(out, in);
   EXPECT_EQ(q.count, 0);
@@ -141,9 +143,44 @@ TEST(QueueTest, MakeEmptyForgetsWaitingStates) {
 
 TEST(QueueTest, IncrementWrapsAtCapacity) {
   Queue q(kSize);
-  int i = 4998;
+  std::int64_t i = 4998;
   q.Increment(i);
   EXPECT_EQ(i, 4999);
   q.Increment(i);
   EXPECT_EQ(i, 0);
+}
+
+// Past the first steps a growth adds half the ring, so that a frontier of
+// millions is moved a few dozen times, not thousands.
+TEST(QueueTest, LargeFrontiersGrowGeometrically) {
+  Queue q(kSize);
+  Item item(0);
+  std::uint32_t n = 0;
+  while (q.capacity < 1000000) {
+    item.set(++n);
+    q.Enqueue(&item.s);
+  }
+  EXPECT_LT(q.growthStep, 20u);
+  EXPECT_EQ(q.capacity, 1297440u);
+  for (std::uint32_t k = 1; k <= n; k++) ASSERT_TRUE(Holds(q.Dequeue(), k)) << k;
+  EXPECT_EQ(q.Dequeue(), nullptr);
+}
+
+TEST(QueueTest, GrowthPastTheBudgetStops) {
+  MemoryBudget budget(std::uint64_t{1} << 20);
+  budget.setStatesReached(42);
+  Queue q(kSize, &budget);
+  EXPECT_EQ(budget.held(), q.MemoryBytes());
+  Item item(0);
+  std::uint32_t n = 0;
+  try {
+    for (;;) {
+      item.set(++n);
+      q.Enqueue(&item.s);
+    }
+  } catch (const GenError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Error: Out of memory: generation stopped after 42 states; ", 0), 0u)
+        << e.what();
+  }
+  EXPECT_LE(budget.held(), std::uint64_t{1} << 20);
 }

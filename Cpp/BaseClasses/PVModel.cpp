@@ -1,13 +1,20 @@
 #include "PVModel.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <sstream>
+#include <string>
+#include <system_error>
 #include <unordered_set>
 
 #include "BaseComposerClass.h"
 #include "BaseGroupClass.h"
 #include "BaseStateVariableClass.h"
 #include "GenAssert.h"
+#include "GenError.h"
 #include "PerformanceVariableNode.h"
 
 namespace {
@@ -403,10 +410,9 @@ void PVModel::AgeAction(char* state, BaseActionClass*) {
 // ---------------------------------------------------------------------------
 // PV type file
 
-void PVModel::WritePVTypeFile(const char* path) {
+void PVModel::WritePVTypeFile(const char* path, const char* reportedName) {
   if (!path) return;
-  std::ofstream out(path, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!out) return;
+  std::ostringstream out;
   out << "Version:1\n";
   out << "NumPV:" << NumPVNodes << "\n";
   for (int i = 0; i < NumPVNodes; i++) {
@@ -419,6 +425,35 @@ void PVModel::WritePVTypeFile(const char* path) {
       out << "Stop:" << node->StopTimes[static_cast<size_t>(t)] << "\n";
     }
   }
+  const std::string text = out.str();
+  const std::string name = reportedName ? reportedName : path;
+  const auto failure = [&name](int error) {
+    return GenError("Error: writing output file " + name + " failed: " + std::generic_category().message(error));
+  };
+
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0)
+    throw GenError("Error: Could not open pvtype file " + name + ": " + std::generic_category().message(errno));
+  const char* data = text.data();
+  std::size_t left = text.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      ::close(fd);
+      throw failure(error);
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  // A device that cannot be synced (EINVAL) has nothing to sync.
+  if (::fsync(fd) != 0 && errno != EINVAL) {
+    const int error = errno;
+    ::close(fd);
+    throw failure(error);
+  }
+  if (::close(fd) != 0 && errno != EINTR) throw failure(errno);
 }
 
 // ---------------------------------------------------------------------------

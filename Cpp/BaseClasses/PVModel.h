@@ -57,7 +57,10 @@ class PVModel : public BaseModelClass {
   // its own parts, so several can live in one process with the same numbers.
   void NumberParts();
   void ConsiderOnly(int* indices, int count);
-  void WritePVTypeFile(const char* path);
+  // Writes the reward variables' types to `path` (nothing when it is null),
+  // synced to the disk. `reportedName`, when given, names the file in
+  // messages. A file that cannot be opened or written throws GenError.
+  void WritePVTypeFile(const char* path, const char* reportedName = nullptr);
 
   // Fires `action`, lets every considered node evaluate the firing on the new
   // marking, and copies the new state into dest. Runs once per explored

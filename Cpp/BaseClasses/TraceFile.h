@@ -30,6 +30,8 @@ class TraceFile {
   virtual void printStr(int, const char*) {}
 
   void setTraceLevel(int level) { traceLevel = level; }
+  // Whether the file this trace opened lost some of its text (a full disk).
+  bool fileFailed() const { return ownedOutput != nullptr && (ownedOutput->flush(), ownedOutput->bad()); }
   int getTraceLevel() const { return traceLevel; }
 
  protected:

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Runs gens built from model files end to end (output files included) and
+# prints one table row per run, as bench/run_experiments.sh does: Kanban with
+# N = 5 (about 2.5 million states) and experiment 5 of the compiled-in model
+# built from models/redundant_controller_flash.toml through gen_add_model
+# (the same units as Model/; compare with the experiment 5 row of
+# run_experiments.sh).
+#
+#   bench/models.sh <build-dir>
+#
+# Configures <build-dir> with that model file as its extra model and builds
+# the two gens it needs.
+set -euo pipefail
+
+if [[ $# -ne 1 ]]; then
+  echo "usage: $0 <build-dir>" >&2
+  exit 2
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+cmake -S "$root" -B "$1" -DCMAKE_BUILD_TYPE=Release \
+  -DGEN_MODEL_FILE="$root/models/redundant_controller_flash.toml" >/dev/null
+cmake --build "$1" -j "$(nproc 2>/dev/null || echo 2)" --target gen_model_kanban gen_model_file >/dev/null
+build_dir=$(cd "$1" && pwd)
+
+if [[ -x /usr/bin/time ]] && /usr/bin/time -v true >/dev/null 2>&1; then
+  timer=(/usr/bin/time -v)
+else
+  wrapper="$build_dir/rusage_wrapper"
+  if [[ ! -x "$wrapper" ]]; then
+    "${CXX:-c++}" -O2 -std=c++20 -o "$wrapper" "$root/bench/rusage_wrapper.cpp"
+  fi
+  timer=("$wrapper")
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/gen-bench-models.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+wall_seconds() {
+  local line
+  line=$(grep -E 'Elapsed \(wall clock\)' "$1" | sed 's/.*: //')
+  awk -v t="$line" 'BEGIN { n = split(t, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; printf "%.2f", s }'
+}
+
+printf '%-30s %10s %9s %9s %12s %10s %14s\n' "run" "states" "wall s" "user s" "states/s" "peak MB" "output bytes"
+# run <label> <gen> <name> <arguments...>
+run() {
+  local label=$1 gen=$2 name=$3
+  shift 3
+  local dir="$work/run"
+  mkdir -p "$dir"
+  if ! "${timer[@]}" "$gen" -P"$dir/" -N"$name" "$@" >"$dir.out" 2>"$dir.time"; then
+    echo "$label: gen failed" >&2
+    tail -n 5 "$dir.out" "$dir.time" >&2
+    return 1
+  fi
+  local states wall user rss bytes
+  states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$dir.out")
+  wall=$(wall_seconds "$dir.time")
+  user=$(sed -n 's/.*User time (seconds): //p' "$dir.time")
+  rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir.time")
+  bytes=$(cat "$dir/$name".* | wc -c)
+  awk -v l="$label" -v s="$states" -v w="$wall" -v u="$user" -v r="$rss" -v b="$bytes" \
+    'BEGIN { printf "%-30s %10d %9.2f %9.2f %12.0f %10.1f %14d\n", l, s, w, u, (w > 0 ? s / w : 0), r / 1024, b }'
+  rm -rf "$dir"
+}
+
+run "kanban N=5 (model file)" "$build_dir/models/kanban/gen" kanban -B4
+run "experiment 5 (model file)" "$(sed -n 1p "$build_dir/model_file.txt")" redundant_controller_flash -B5

@@ -1,0 +1,69 @@
+# gen_add_model(<model file>): one `gen` per model file.
+#
+# The model compiler (tools/modelc.py) runs at configure time and writes the
+# model's units into <build>/models/<file stem>/src together with a manifest
+# that names them; the program is <build>/models/<file stem>/gen, built from
+# Generator/main.cpp, those units and the shared generator and framework
+# libraries. Editing the model file or the compiler re-runs the configure step
+# on the next build. A model file with errors stops the configure step with
+# the compiler's message (file, line and field).
+#
+# Sets GEN_MODEL_TARGET (target name), GEN_MODEL_DIR (the folder of its gen)
+# and GEN_MODEL_NAME (the model's name, its -N) in the caller's scope.
+
+find_package(Python3 3.11 REQUIRED COMPONENTS Interpreter)
+set(GEN_MODELC ${CMAKE_SOURCE_DIR}/tools/modelc.py)
+
+# Generator/main.cpp does not depend on the model: compile it once for all.
+if(NOT TARGET gen_main)
+  add_library(gen_main OBJECT ${CMAKE_SOURCE_DIR}/Generator/main.cpp)
+  target_link_libraries(gen_main PRIVATE framework generator)
+endif()
+
+# Runs the compiler on `file` into `outdir`; fails the configure step with its
+# message. Returns the manifest's unit list (*.cpp) and the model name.
+function(gen_compile_model file outdir sourcename units_var name_var)
+  execute_process(
+    COMMAND ${Python3_EXECUTABLE} ${GEN_MODELC} ${file} ${outdir} --source-name ${sourcename}
+    RESULT_VARIABLE status
+    ERROR_VARIABLE errors)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "model compiler failed:\n${errors}")
+  endif()
+  set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file} ${GEN_MODELC})
+  file(STRINGS ${outdir}/manifest.txt lines)
+  list(POP_FRONT lines name)
+  list(FILTER lines INCLUDE REGEX "\\.cpp$")
+  list(TRANSFORM lines PREPEND ${outdir}/)
+  set(${units_var} ${lines} PARENT_SCOPE)
+  set(${name_var} ${name} PARENT_SCOPE)
+endfunction()
+
+function(gen_add_model file)
+  get_filename_component(path ${file} ABSOLUTE BASE_DIR ${CMAKE_SOURCE_DIR})
+  get_filename_component(stem ${path} NAME_WLE)
+  string(MAKE_C_IDENTIFIER ${stem} stem_id)
+  set(target gen_model_${stem_id})
+  if(TARGET ${target})
+    get_target_property(known ${target} GEN_MODEL_FILE)
+    if(NOT known STREQUAL path)
+      message(FATAL_ERROR "model files ${known} and ${path} have the same name; rename one")
+    endif()
+  else()
+    set(dir ${CMAKE_BINARY_DIR}/models/${stem})
+    gen_compile_model(${path} ${dir}/src ${path} units name)
+    add_executable(${target} $<TARGET_OBJECTS:gen_main> ${units})
+    target_include_directories(${target} PRIVATE ${dir}/src)
+    target_link_libraries(${target} PRIVATE generator framework)
+    set_target_properties(${target} PROPERTIES
+      OUTPUT_NAME gen
+      RUNTIME_OUTPUT_DIRECTORY ${dir}
+      GEN_MODEL_FILE ${path}
+      GEN_MODEL_NAME ${name})
+  endif()
+  get_target_property(name ${target} GEN_MODEL_NAME)
+  get_target_property(dir ${target} RUNTIME_OUTPUT_DIRECTORY)
+  set(GEN_MODEL_TARGET ${target} PARENT_SCOPE)
+  set(GEN_MODEL_DIR ${dir} PARENT_SCOPE)
+  set(GEN_MODEL_NAME ${name} PARENT_SCOPE)
+endfunction()

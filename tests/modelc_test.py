@@ -1,0 +1,201 @@
+#!/usr/bin/env python3
+"""Tests of the model compiler (tools/modelc.py): the rejection of bad model
+files (message with file, line and field; exit status 1; nothing written),
+#line directives that point C++ errors at the model file, and Model/ being
+the compiler's output for models/redundant_controller_flash.toml.
+
+    python3 tests/modelc_test.py [-v]      (CTest runs it from the build)
+"""
+
+import filecmp
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+MODELC = os.path.join(ROOT, "tools", "modelc.py")
+CXX = os.environ.get("CXX", "c++")
+
+# A small valid model; each error case below changes one thing in it.
+GOOD = """\
+name = "small"
+
+[globals]
+N = "short"
+rate = "double"
+
+[experiments]
+one = { N = 1, rate = 0.5 }
+two = { N = 2, rate = 0.25 }
+
+[[atomic]]
+name = "cell"
+
+[atomic.places]
+idle = "N"
+busy = 0
+shared_token = 1
+
+[[atomic.activity]]
+name = "start"
+kind = "exponential"
+rate = "rate"
+enabled = "idle > 0"
+effect = "idle--; busy++;"
+
+[[atomic.activity]]
+name = "finish"
+kind = "exponential"
+rate = "1.0"
+enabled = "busy > 0"
+effect = "busy--; idle++;"
+
+[[rep]]
+name = "cells"
+child = "cell"
+count = "N"
+shared = ["shared_token"]
+
+[[reward]]
+name = "busy_cells"
+times = [1.0]
+rate = "cell.busy"
+"""
+
+
+def replaced(old, new, text=GOOD):
+    assert old in text, old
+    return text.replace(old, new, 1)
+
+
+def line_of(text, needle):
+    for number, line in enumerate(text.splitlines(), start=1):
+        if needle in line:
+            return number
+    raise AssertionError(needle)
+
+
+class CompilerTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="modelc_test")
+        self.addCleanup(shutil.rmtree, self.dir)
+        self.out = os.path.join(self.dir, "out")
+
+    def compile(self, text, name="model.toml", out=None):
+        path = os.path.join(self.dir, name)
+        with open(path, "w") as f:
+            f.write(text)
+        run = subprocess.run([sys.executable, MODELC, path, out or self.out], capture_output=True, text=True)
+        return path, run
+
+    def snapshot(self):
+        files = {}
+        for name in os.listdir(self.out):
+            with open(os.path.join(self.out, name)) as f:
+                files[name] = f.read()
+        return files
+
+    def expect_error(self, text, line, field, words):
+        """The compile fails with "FILE:LINE: FIELD: ..." naming `words`, and
+        the output folder of an earlier good compile is left as it was."""
+        _, good = self.compile(GOOD)
+        self.assertEqual(good.returncode, 0, good.stderr)
+        before = self.snapshot()
+        path, run = self.compile(text)
+        self.assertEqual(run.returncode, 1)
+        self.assertEqual(run.stdout, "")
+        message = run.stderr.strip()
+        self.assertTrue(message.startswith(f"{path}:{line}:"), message)
+        if field:
+            self.assertIn(f": {field}:", message)
+        for word in words:
+            self.assertIn(word, message)
+        after = self.snapshot()
+        self.assertEqual(before, after)
+
+    def test_good_model_writes_its_units_and_a_manifest(self):
+        _, run = self.compile(GOOD)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        with open(os.path.join(self.out, "manifest.txt")) as f:
+            lines = f.read().split()
+        self.assertEqual(lines[0], "small")
+        self.assertEqual(sorted(lines[1:] + ["manifest.txt"]), sorted(os.listdir(self.out)))
+        self.assertIn("small_modelRJ.cpp", lines)
+        self.assertIn("cellSAN.cpp", lines)
+
+    def test_toml_syntax_error(self):
+        text = replaced('busy = 0', 'busy = = 0')
+        self.expect_error(text, line_of(text, "busy = = 0"), None, ["TOML syntax error"])
+
+    def test_missing_required_field(self):
+        text = replaced('kind = "exponential"\nrate = "1.0"', 'rate = "1.0"')
+        second = [n for n, line in enumerate(text.splitlines(), 1) if line == "[[atomic.activity]]"][1]
+        self.expect_error(text, second, "atomic[0].activity[1]",
+                          ["missing required field 'kind'"])
+
+    def test_duplicate_names(self):
+        text = replaced('name = "finish"', 'name = "start"')
+        second = [n for n, line in enumerate(text.splitlines(), 1) if line == 'name = "start"'][1]
+        self.expect_error(text, second, "atomic[0].activity[1].name", ["duplicate name 'start'"])
+        text = replaced('busy = 0', 'busy = 0\nN = 3')
+        self.expect_error(text, line_of(text, "N = 3"), "atomic[0].places.N", ["duplicate name 'N'", "global"])
+
+    def test_unknown_distribution(self):
+        text = replaced('kind = "exponential"\nrate = "1.0"', 'kind = "weibull"\nrate = "1.0"')
+        self.expect_error(text, line_of(text, "weibull"), "atomic[0].activity[1].kind",
+                          ["unknown distribution 'weibull'"])
+
+    def test_shared_place_that_a_child_lacks(self):
+        text = replaced('shared = ["shared_token"]', 'shared = ["token"]')
+        self.expect_error(text, line_of(text, 'shared = ["token"]'), "rep[0].shared",
+                          ["'token'", "'cell' has no place"])
+
+    def test_rep_count_neither_integer_nor_integer_global(self):
+        for count in ('"rate"', "2.5", '"M"'):
+            text = replaced('count = "N"', f"count = {count}")
+            self.expect_error(text, line_of(text, "count ="), "rep[0].count",
+                              ["neither an integer nor an integer global"])
+
+    def test_experiment_missing_a_variable(self):
+        text = replaced("two = { N = 2, rate = 0.25 }", "two = { N = 2 }")
+        self.expect_error(text, line_of(text, "two = "), "experiments.two",
+                          ["experiment 'two' gives no value to global variable 'rate'"])
+
+    def test_reward_naming_unknown_submodel_or_activity(self):
+        text = replaced('rate = "cell.busy"', 'rate = "celll.busy"')
+        self.expect_error(text, line_of(text, "celll"), "reward[0].rate", ["unknown submodel 'celll'"])
+        text = GOOD + '\n[[reward]]\nname = "starts"\ntimes = [1.0]\n\n[[reward.impulse]]\nactivity = "cell.begin"\nvalue = "1"\n'
+        self.expect_error(text, line_of(text, "cell.begin"), "reward[1].impulse[0].activity",
+                          ["unknown activity 'begin'"])
+
+    def test_cpp_errors_name_the_model_file_and_line(self):
+        text = replaced('rate = "1.0"', 'rate = "1.0 +* idle"')
+        path, run = self.compile(text)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        includes = [os.path.join(ROOT, d) for d in ("Cpp/BaseClasses", "Cpp/BaseClasses/state", "Cpp/Composer")]
+        cxx = subprocess.run([CXX, "-std=c++20", "-fsyntax-only", *[f"-I{d}" for d in includes], f"-I{self.out}",
+                              os.path.join(self.out, "cellSAN.cpp")], capture_output=True, text=True)
+        self.assertNotEqual(cxx.returncode, 0)
+        self.assertIn(f"{path}:{line_of(text, '+* idle')}:", cxx.stderr)
+
+
+class CompiledInModelTest(unittest.TestCase):
+    def test_model_folder_holds_the_units_generated_from_the_model_file(self):
+        # Regenerate Model/ with `make model-units` when this fails.
+        out = tempfile.mkdtemp(prefix="modelc_model")
+        self.addCleanup(shutil.rmtree, out)
+        source = "models/redundant_controller_flash.toml"
+        run = subprocess.run([sys.executable, MODELC, source, out, "--source-name", source, "--line-dir", "Model"],
+                             cwd=ROOT, capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        generated = sorted(os.listdir(out))
+        self.assertEqual(generated, sorted(os.listdir(os.path.join(ROOT, "Model"))))
+        match, mismatch, errors = filecmp.cmpfiles(out, os.path.join(ROOT, "Model"), generated, shallow=False)
+        self.assertEqual(mismatch + errors, [], "Model/ is not what the compiler makes of " + source)
+
+
+if __name__ == "__main__":
+    unittest.main()

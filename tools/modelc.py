@@ -1,0 +1,1614 @@
+#!/usr/bin/env python3
+"""modelc: compiles a model file (TOML) into the C++ units of one `gen`.
+
+    python3 tools/modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]
+
+Writes the units (study, atomic models, composed models, reward model,
+factory) into OUTDIR and, last, OUTDIR/manifest.txt: the model's name on the
+first line, then one generated file name per line. Every unit is written to a
+temporary file and renamed into place, and nothing is written before the whole
+model file has been checked, so a failed compile leaves no half-written unit.
+Units whose text is unchanged are left untouched (their timestamps too), and
+units of an earlier compile that are no longer generated are removed.
+
+The #line directives around the model's C++ fragments name the model file as
+given, or NAME; those after them name the unit as OUTDIR/unit, or DIR/unit.
+
+Errors go to standard error as "FILE:LINE: field: message" and the exit
+status is 1. The README section "Writing a model" describes the format.
+"""
+
+from __future__ import annotations
+
+import os
+import re
+import sys
+import tomllib
+
+GLOBAL_TYPES = ("bool", "char", "short", "int", "long", "float", "double")
+INTEGER_TYPES = ("char", "short", "int", "long")
+KINDS = ("exponential", "deterministic", "instantaneous", "erlang")
+DIST_CODE = {
+    "exponential": "DIST_EXPONENTIAL",
+    "deterministic": "DIST_DETERMINISTIC",
+    "instantaneous": "DIST_INSTANTANEOUS",
+    "erlang": "DIST_ERLANG",
+}
+IDENT = re.compile(r"[A-Za-z_][A-Za-z0-9_]*\Z")
+CPP_KEYWORDS = {
+    "alignas", "alignof", "and", "auto", "bool", "break", "case", "catch", "char", "class", "const",
+    "constexpr", "continue", "default", "delete", "do", "double", "else", "enum", "explicit", "extern",
+    "false", "float", "for", "friend", "goto", "if", "inline", "int", "long", "mutable", "namespace",
+    "new", "noexcept", "not", "nullptr", "operator", "or", "private", "protected", "public", "return",
+    "short", "signed", "sizeof", "static", "struct", "switch", "template", "this", "throw", "true", "try",
+    "typedef", "typename", "union", "unsigned", "using", "virtual", "void", "volatile", "while",
+    # names the generated classes use for their own members
+    "Model", "Parameters", "EnabledFlag", "PreviousEnabledFlag", "Places", "Children", "Mark",
+    "Name", "Actions", "Groups", "NumActions", "NumGroups", "NumStateVariables", "NumChildren",
+    "InstanceArray", "TheModel", "Workers", "ModelSlots", "Value", "Phase", "GroupId",
+}
+
+
+class ModelError(Exception):
+    def __init__(self, line: int | None, field: str, message: str):
+        super().__init__(message)
+        self.line = line
+        self.field = field
+        self.message = message
+
+
+# ---------------------------------------------------------------------------
+# Lines of fields. tomllib gives values without positions, so the text is
+# scanned once for table headers and keys; a field's path is the list of
+# table names and array-of-table indices leading to it, e.g.
+# ("atomic", 0, "activity", 2, "rate").
+
+_HEADER = re.compile(r"^\s*(\[\[?)\s*([^\]]+?)\s*\]\]?\s*(#.*)?$")
+_KEY = re.compile(r'^\s*([A-Za-z0-9_\-]+|"[^"]*"|\'[^\']*\')\s*=')
+
+
+def _split_dotted(key: str) -> list[str]:
+    return [part.strip().strip('"').strip("'") for part in key.split(".")]
+
+
+class LineMap:
+    def __init__(self, text: str):
+        self.lines = text.splitlines()
+        self.where: dict[tuple, int] = {}
+        counters: dict[tuple, int] = {}
+        table: tuple = ()
+        in_multiline = None
+        for number, raw in enumerate(self.lines, start=1):
+            if in_multiline:
+                if raw.count(in_multiline) % 2 == 1:
+                    in_multiline = None
+                continue
+            header = _HEADER.match(raw)
+            if header and not _KEY.match(raw):
+                names = _split_dotted(header.group(2))
+                path: tuple = ()
+                # Resolve each prefix to the latest element of an array of tables.
+                for name in names[:-1]:
+                    path = path + (name,)
+                    if path in counters:
+                        path = path + (counters[path],)
+                path = path + (names[-1],)
+                if header.group(1) == "[[":
+                    counters[path] = counters.get(path, -1) + 1
+                    # Elements below a new element start their counts afresh.
+                    for other in [p for p in counters if len(p) > len(path) and p[: len(path)] == path]:
+                        del counters[other]
+                    path = path + (counters[path],)
+                self.where.setdefault(path, number)
+                table = path
+                continue
+            key = _KEY.match(raw)
+            if key:
+                path = table + tuple(_split_dotted(key.group(1)))
+                self.where.setdefault(path, number)
+                rest = raw[key.end():]
+                for quote in ('"""', "'''"):
+                    if rest.count(quote) == 1:
+                        in_multiline = quote
+                        # The text starts after the opening quotes, or on the
+                        # next line when a line break follows them.
+                        after = rest.split(quote, 1)[1]
+                        self.where.setdefault(path + ("<body>",), number + (0 if after.strip() else 1))
+
+    def line(self, path: tuple, token: str | None = None) -> int | None:
+        """The line of the field at `path`, or of its nearest enclosing field
+        found; with `token`, the first line from there on naming it."""
+        probe = tuple(path)
+        while probe and probe not in self.where:
+            probe = probe[:-1]
+        if not probe:
+            return None
+        start = self.where[probe]
+        if token is not None:
+            pattern = re.compile(r"(?<![A-Za-z0-9_])" + re.escape(token) + r"(?![A-Za-z0-9_])")
+            for number in range(start, min(start + 400, len(self.lines) + 1)):
+                if pattern.search(self.lines[number - 1]):
+                    return number
+        return start
+
+    def body_line(self, path: tuple) -> int | None:
+        """The line where the text of a string field starts."""
+        body = tuple(path) + ("<body>",)
+        if body in self.where:
+            return self.where[body]
+        return self.line(path)
+
+
+def field_name(path: tuple) -> str:
+    out = ""
+    for part in path:
+        if isinstance(part, int):
+            out += f"[{part}]"
+        else:
+            out += ("." if out else "") + part
+    return out
+
+
+# ---------------------------------------------------------------------------
+# C++ fragments: a place's name stands for its marking, an array's name for
+# the array whose elements are indexed markings.
+
+_TOKEN = re.compile(
+    r'(?P<skip>"(?:\\.|[^"\\])*"|\'(?:\\.|[^\'\\])*\'|//[^\n]*|/\*.*?\*/)'
+    r"|(?P<num>\.?[0-9](?:[eE][+-]|[A-Za-z0-9_.'])*)"
+    r"|(?P<id>[A-Za-z_][A-Za-z0-9_]*)"
+    r"|(?P<other>->|::|.)",
+    re.S,
+)
+
+
+def scan_identifiers(text: str):
+    """Yields (identifier, start, end, previous significant token)."""
+    previous = ""
+    for m in _TOKEN.finditer(text):
+        if m.group("skip"):
+            continue
+        if m.group("id"):
+            yield m.group("id"), m.start(), m.end(), previous
+            previous = m.group("id")
+        elif m.group("num"):
+            previous = m.group("num")
+        else:
+            tok = m.group("other")
+            if not tok.isspace():
+                previous = tok
+
+
+def substitute(text: str, replace) -> str:
+    """Rewrites identifiers not reached through '.', '->' or '::'; `replace`
+    returns the new text or None to keep the identifier."""
+    out = []
+    last = 0
+    for name, start, end, previous in scan_identifiers(text):
+        if previous in (".", "->", "::"):
+            continue
+        new = replace(name, text, start, end)
+        if new is None:
+            continue
+        out.append(text[last:start])
+        out.append(new)
+        last = end
+    out.append(text[last:])
+    return "".join(out)
+
+
+def names_used(text: str, names) -> list[str]:
+    seen = []
+    for name, _s, _e, previous in scan_identifiers(text):
+        if previous in (".", "->", "::"):
+            continue
+        if name in names and name not in seen:
+            seen.append(name)
+    return seen
+
+
+# ---------------------------------------------------------------------------
+# The model, checked.
+
+
+class Fragment:
+    """A C++ expression or statement list from the model file."""
+
+    def __init__(self, text: str, line: int | None):
+        self.text = text
+        self.line = line
+
+
+class Activity:
+    pass
+
+
+class Atomic:
+    pass
+
+
+class Node:
+    pass
+
+
+class Checker:
+    def __init__(self, path: str, text: str, data: dict):
+        self.path = path
+        self.map = LineMap(text)
+        self.data = data
+
+    def fail(self, path: tuple, message: str, token: str | None = None):
+        raise ModelError(self.map.line(path, token), field_name(path), message)
+
+    def get(self, table: dict, path: tuple, key: str, types, required=True, default=None):
+        if key not in table:
+            if required:
+                self.fail(path, f"missing required field '{key}'")
+            return default
+        value = table[key]
+        if isinstance(value, bool) and bool not in (types if isinstance(types, tuple) else (types,)):
+            self.fail(path + (key,), f"'{key}' has the wrong type")
+        if not isinstance(value, types):
+            self.fail(path + (key,), f"'{key}' has the wrong type")
+        return value
+
+    def ident(self, value, path: tuple, what: str) -> str:
+        if not isinstance(value, str) or not IDENT.match(value) or value in CPP_KEYWORDS:
+            self.fail(path, f"{what} '{value}' is not a usable C++ name")
+        return value
+
+    def fragment(self, table: dict, path: tuple, key: str, required=True, default=None):
+        value = table.get(key)
+        if value is None:
+            if required:
+                self.fail(path, f"missing required field '{key}'")
+            if default is None:
+                return None
+            return Fragment(default, None)
+        if isinstance(value, bool):
+            value = "true" if value else "false"
+        elif isinstance(value, (int, float)):
+            value = repr(value)
+        if not isinstance(value, str):
+            self.fail(path + (key,), f"'{key}' must be a string holding C++")
+        return Fragment(value, self.map.body_line(path + (key,)))
+
+    def unknown_keys(self, table: dict, path: tuple, allowed):
+        for key in table:
+            if key not in allowed:
+                self.fail(path + (key,), f"unknown field '{key}'")
+
+    # -- whole model
+
+    def check(self):
+        d = self.data
+        self.unknown_keys(d, (), ("name", "globals", "experiments", "atomic", "join", "rep", "reward"))
+        self.name = self.ident(self.get(d, (), "name", str), ("name",), "model name")
+        self.taken = {}  # C++-level names that must stay distinct: name -> what
+        self.check_globals()
+        self.check_experiments()
+        self.atomics = {}
+        for i, a in enumerate(self.get(d, (), "atomic", list)):
+            atomic = self.check_atomic(a, ("atomic", i))
+            if atomic.name in self.atomics:
+                self.fail(("atomic", i, "name"), f"duplicate name '{atomic.name}': another atomic model has it")
+            self.atomics[atomic.name] = atomic
+        self.check_composition()
+        self.check_rewards()
+        return self
+
+    def check_globals(self):
+        table = self.get(self.data, (), "globals", dict, required=False, default={})
+        self.globals = {}
+        for name, ctype in table.items():
+            path = ("globals", name)
+            self.ident(name, path, "global variable")
+            if ctype not in GLOBAL_TYPES:
+                self.fail(path, f"type '{ctype}' of global '{name}' is not one of {', '.join(GLOBAL_TYPES)}")
+            self.globals[name] = ctype
+
+    def check_experiments(self):
+        table = self.get(self.data, (), "experiments", dict, required=bool(self.globals), default={})
+        self.experiments = []
+        if self.globals and not table:
+            self.fail(("experiments",), "the study needs at least one experiment")
+        if not self.globals and not table:
+            # A model without globals still has one experiment to run.
+            self.experiments.append(("default", {}))
+            return
+        for ename, values in table.items():
+            path = ("experiments", ename)
+            if not isinstance(values, dict):
+                self.fail(path, f"experiment '{ename}' must be a table of variable = value")
+            for var in self.globals:
+                if var not in values:
+                    self.fail(path, f"experiment '{ename}' gives no value to global variable '{var}'")
+            out = {}
+            for var, value in values.items():
+                if var not in self.globals:
+                    self.fail(path + (var,), f"experiment '{ename}' sets '{var}', which is no global variable", var)
+                out[var] = self.literal(value, self.globals[var], path + (var,))
+            self.experiments.append((ename, out))
+
+    def literal(self, value, ctype: str, path: tuple) -> str:
+        if ctype == "bool":
+            if not isinstance(value, bool):
+                self.fail(path, "a bool variable takes true or false")
+            return "true" if value else "false"
+        if isinstance(value, bool) or not isinstance(value, (int, float)):
+            self.fail(path, f"a {ctype} variable takes a number")
+        if ctype in INTEGER_TYPES:
+            if not isinstance(value, int):
+                self.fail(path, f"a {ctype} variable takes an integer")
+            bits = {"char": 8, "short": 16, "int": 32, "long": 64}[ctype]
+            if not -(2 ** (bits - 1)) <= value < 2 ** (bits - 1):
+                self.fail(path, f"{value} does not fit a {ctype}")
+            return f"{value}" if ctype != "long" else f"{value}L"
+        text = repr(float(value))
+        if text in ("inf", "-inf", "nan"):
+            self.fail(path, "values must be finite")
+        return text + ("f" if ctype == "float" else "")
+
+    # -- atomic models
+
+    def check_atomic(self, a, path: tuple) -> Atomic:
+        if not isinstance(a, dict):
+            self.fail(path, "an atomic model must be a table")
+        self.unknown_keys(a, path, ("name", "places", "arrays", "activity"))
+        m = Atomic()
+        m.path = path
+        m.name = self.ident(self.get(a, path, "name", str), path + ("name",), "atomic model name")
+        m.cls = m.name + "SAN"
+        m.places = {}  # name -> initial (C++ text)
+        m.arrays = {}  # name -> (size, initial)
+        local = {}
+
+        def claim(name, where, token=None):
+            self.ident(name, where, "name")
+            if name in self.globals:
+                self.fail(where, f"duplicate name '{name}': it is also a global variable", token)
+            if name in local:
+                self.fail(where, f"duplicate name '{name}' in atomic model '{m.name}': also {local[name]}", token)
+            local[name] = where[-2] if len(where) > 1 and isinstance(where[-2], str) else "used"
+
+        for name, init in self.get(a, path, "places", dict, required=False, default={}).items():
+            where = path + ("places", name)
+            claim(name, where, name)
+            m.places[name] = self.marking(init, where)
+        for name, spec in self.get(a, path, "arrays", dict, required=False, default={}).items():
+            where = path + ("arrays", name)
+            claim(name, where, name)
+            if not isinstance(spec, dict):
+                self.fail(where, "an array is a table { size = N, init = M }", name)
+            size = spec.get("size")
+            if isinstance(size, bool) or not isinstance(size, int) or size < 1 or size > 100000:
+                self.fail(where, "an array needs an integer 'size' from 1 on", name)
+            m.arrays[name] = (size, self.marking(spec.get("init", 0), where))
+        if not m.places and not m.arrays:
+            self.fail(path, f"atomic model '{m.name}' has no place")
+        m.svnames = list(m.places) + list(m.arrays)
+
+        m.activities = []  # expanded: one per case
+        m.groups = []  # (kind, name, [activity]); timed groups first, then instantaneous
+        acts = self.get(a, path, "activity", list)
+        declared = {}
+        timed_groups, instant_groups = [], []
+        for i, spec in enumerate(acts):
+            apath = path + ("activity", i)
+            members = self.check_activity(m, spec, apath, declared, local)
+            group = members[0].group
+            (instant_groups if members[0].kind == "instantaneous" else timed_groups).append(group)
+            m.activities.extend(members)
+        m.groups = timed_groups + instant_groups
+        members = {}
+        for act in m.activities:
+            members.setdefault(act.name, []).append("activity")
+        for g in m.groups:
+            if g["cases"]:
+                members.setdefault(g["name"], []).append("case group")
+        for name, what in members.items():
+            if len(what) > 1 or name in local:
+                also = " and a place" if name in local else ""
+                self.fail(path, f"duplicate name '{name}' in atomic model '{m.name}' "
+                          f"(generated {' and '.join(what)}{also})", name)
+        for gid, group in enumerate(m.groups):
+            for act in group["members"]:
+                act.group_id = gid
+        return m
+
+    def marking(self, init, path: tuple) -> str:
+        if isinstance(init, bool):
+            self.fail(path, "an initial marking is an integer or an integer global variable")
+        if isinstance(init, int):
+            if not -32768 <= init <= 32767:
+                self.fail(path, f"initial marking {init} does not fit a 16-bit marking")
+            return str(init)
+        if isinstance(init, str) and init in self.globals:
+            return init
+        self.fail(path, f"initial marking '{init}' is neither an integer nor a global variable")
+
+    def check_activity(self, m: Atomic, spec, path: tuple, declared, local) -> list:
+        if not isinstance(spec, dict):
+            self.fail(path, "an activity must be a table")
+        self.unknown_keys(spec, path, (
+            "name", "kind", "rate", "delay", "phases", "rank", "weight", "enabled", "effect", "case",
+            "affects", "enables", "reactivation", "reactivation_predicate", "reactivation_function"))
+        name = self.ident(self.get(spec, path, "name", str), path + ("name",), "activity name")
+        if name in declared or name in local:
+            self.fail(path + ("name",), f"duplicate name '{name}' in atomic model '{m.name}'")
+        declared[name] = True
+        kind = self.get(spec, path, "kind", str)
+        if kind not in KINDS:
+            self.fail(path + ("kind",), f"unknown distribution '{kind}' (use one of {', '.join(KINDS)})")
+        enabled = self.fragment(spec, path, "enabled", required=False, default="true")
+        rate = delay = phases = None
+        if kind in ("exponential", "erlang"):
+            rate = self.fragment(spec, path, "rate")
+        if kind == "erlang":
+            phases = self.fragment(spec, path, "phases")
+        if kind == "deterministic":
+            delay = self.fragment(spec, path, "delay")
+        for key, needs in (("rate", ("exponential", "erlang")), ("delay", ("deterministic",)),
+                           ("phases", ("erlang",)), ("rank", ("instantaneous",))):
+            if key in spec and kind not in needs:
+                self.fail(path + (key,), f"a {kind} activity has no '{key}'")
+        rank = 1
+        if "rank" in spec:
+            rank = self.get(spec, path, "rank", int)
+        reactivation = self.get(spec, path, "reactivation", bool, required=False, default=False)
+        predicate = self.fragment(spec, path, "reactivation_predicate", required=False, default="false")
+        function = self.fragment(spec, path, "reactivation_function", required=False, default="false")
+        enables = self.arc_list(m, spec, path, "enables")
+
+        cases = spec.get("case")
+        if cases is not None:
+            if "effect" in spec or "weight" in spec or "affects" in spec:
+                self.fail(path, "an activity with cases gives 'weight', 'effect' and 'affects' per case")
+            if not isinstance(cases, list) or len(cases) < 1:
+                self.fail(path + ("case",), "'case' must list one or more cases")
+            variants = []
+            for k, case in enumerate(cases):
+                cpath = path + ("case", k)
+                if not isinstance(case, dict):
+                    self.fail(cpath, "a case must be a table")
+                self.unknown_keys(case, cpath, ("weight", "effect", "affects"))
+                variants.append((cpath, case))
+        else:
+            variants = [(path, spec)]
+
+        members = []
+        group = {"name": name + "Group" if cases is not None else name, "members": members,
+                 "cases": cases is not None}
+        for k, (vpath, vspec) in enumerate(variants):
+            act = Activity()
+            act.path = vpath
+            act.base = name
+            act.kind = kind
+            act.rank = rank
+            act.reactivation = reactivation
+            act.reactivation_predicate = predicate
+            act.reactivation_function = function
+            act.enabled = enabled
+            act.rate, act.delay, act.phases = rate, delay, phases
+            act.weight = self.fragment(vspec, vpath, "weight", required=False, default="1")
+            act.effect = self.fragment(vspec, vpath, "effect", required=False, default="")
+            if cases is not None:
+                act.name = f"{name}_case{k + 1}"
+                act.cls = f"{name}Activity_case{k + 1}"
+            else:
+                act.name = name
+                act.cls = f"{name}Activity"
+            act.group = group
+            # Arcs: as listed, or the places the predicate (enable) and the
+            # effect (affect) name, in order of first appearance.
+            act.enables = enables if enables is not None else names_used(enabled.text, m.svnames)
+            affects = self.arc_list(m, vspec, vpath, "affects")
+            act.affects = affects if affects is not None else names_used(act.effect.text, m.svnames)
+            used = []
+            for sv in act.enables + act.affects:
+                if sv not in used:
+                    used.append(sv)
+            for frag in (act.enabled, act.rate, act.delay, act.phases, act.weight, act.effect,
+                         act.reactivation_predicate, act.reactivation_function):
+                if frag is not None:
+                    for sv in names_used(frag.text, m.svnames):
+                        if sv not in used:
+                            used.append(sv)
+            act.uses = used
+            members.append(act)
+        return members
+
+    def arc_list(self, m: Atomic, spec, path: tuple, key: str):
+        if key not in spec:
+            return None
+        value = spec[key]
+        if not isinstance(value, list) or not all(isinstance(v, str) for v in value):
+            self.fail(path + (key,), f"'{key}' must list place names")
+        for v in value:
+            if v not in m.svnames:
+                self.fail(path + (key,), f"'{key}' names '{v}', which is no place of '{m.name}'", v)
+        if len(set(value)) != len(value):
+            self.fail(path + (key,), f"'{key}' names a place twice")
+        return list(value)
+
+    # -- composition
+
+    def count_expr(self, value, path: tuple, what: str) -> str:
+        if isinstance(value, int) and not isinstance(value, bool):
+            if value < 0:
+                self.fail(path, f"{what} must not be negative")
+            return str(value)
+        if isinstance(value, str) and self.globals.get(value) in INTEGER_TYPES:
+            return value
+        self.fail(path, f"{what} '{value}' is neither an integer nor an integer global variable")
+
+    def check_composition(self):
+        self.nodes = {}
+        order = []
+        for kind in ("join", "rep"):
+            for i, spec in enumerate(self.get(self.data, (), kind, list, required=False, default=[])):
+                path = (kind, i)
+                if not isinstance(spec, dict):
+                    self.fail(path, f"a {kind} must be a table")
+                n = Node()
+                n.kind = kind
+                n.path = path
+                n.spec = spec
+                n.name = self.ident(self.get(spec, path, "name", str), path + ("name",), f"{kind} name")
+                if n.name in self.nodes or n.name in self.atomics:
+                    self.fail(path + ("name",), f"duplicate name '{n.name}': another model has it")
+                self.nodes[n.name] = n
+                order.append(n)
+        referenced = {}
+        for n in order:
+            if n.kind == "join":
+                self.unknown_keys(n.spec, n.path, ("name", "children", "shared"))
+                children = self.get(n.spec, n.path, "children", list)
+                if not children:
+                    self.fail(n.path + ("children",), "a join needs at least one child")
+                n.children = []
+                for k, c in enumerate(children):
+                    cpath = n.path + ("children",)
+                    if isinstance(c, str):
+                        c = {"model": c}
+                    if not isinstance(c, dict):
+                        self.fail(cpath, "a child is a model name or a table { model = ..., name = ..., copies = ... }")
+                    self.unknown_keys(c, cpath, ("model", "name", "copies"))
+                    model = self.get(c, cpath, "model", str)
+                    self.child_model(model, cpath, n, referenced)
+                    inst = self.ident(c.get("name", model), cpath, "child name")
+                    copies = None
+                    if "copies" in c:
+                        if model not in self.atomics:
+                            self.fail(cpath, "'copies' repeats an atomic model only")
+                        copies = self.count_expr(c["copies"], cpath, "copies")
+                    if any(inst == other["name"] for other in n.children):
+                        self.fail(cpath, f"duplicate name '{inst}' among the children of '{n.name}'", inst)
+                    n.children.append({"model": model, "name": inst, "copies": copies})
+            else:
+                self.unknown_keys(n.spec, n.path, ("name", "child", "count", "shared"))
+                model = self.get(n.spec, n.path, "child", str)
+                self.child_model(model, n.path + ("child",), n, referenced)
+                if "count" not in n.spec:
+                    self.fail(n.path, "missing required field 'count'")
+                n.count = self.count_expr(n.spec["count"], n.path + ("count",), "the rep count")
+                n.children = [{"model": model, "name": model, "copies": None}]
+        roots = [n for n in order if n.name not in referenced]
+        if order and len(roots) != 1:
+            self.fail((order[0].kind,), "the composition needs exactly one node that no other node names "
+                      f"(found {', '.join(r.name for r in roots) or 'none'})")
+        if order:
+            self.root = roots[0]
+            self.assign_classes(self.root, f"{self.name}_modelRJ")
+            self.check_tree_cycles()
+        else:
+            if len(self.atomics) != 1:
+                self.fail(("atomic",), "without 'join' or 'rep' the model must have exactly one atomic model")
+            self.root = next(iter(self.atomics.values()))
+        # Shared places, checked bottom-up so that a node knows its own.
+        self.node_order = []
+        if order:
+            self.check_shared(self.root)
+        self.instances = {}
+        self.collect_instances(self.root, None)
+
+    def child_model(self, model: str, path: tuple, parent: Node, referenced):
+        if model not in self.atomics and model not in self.nodes:
+            self.fail(path, f"'{model}' is neither an atomic model nor a join or rep", model)
+        if model in self.nodes:
+            if model in referenced:
+                self.fail(path, f"'{model}' is already a child of '{referenced[model]}'", model)
+            if model == parent.name:
+                self.fail(path, f"'{model}' cannot contain itself", model)
+            referenced[model] = parent.name
+
+    def assign_classes(self, node: Node, cls: str):
+        node.cls = cls
+        for c in node.children:
+            if c["model"] in self.nodes:
+                self.assign_classes(self.nodes[c["model"]], f"{cls}__{c['model']}")
+
+    def check_tree_cycles(self):
+        seen = set()
+
+        def walk(n: Node):
+            if n.name in seen:
+                self.fail(n.path, f"'{n.name}' occurs twice in the composition")
+            seen.add(n.name)
+            for c in n.children:
+                if c["model"] in self.nodes:
+                    walk(self.nodes[c["model"]])
+
+        walk(self.root)
+        for n in self.nodes.values():
+            if n.name not in seen:
+                self.fail(n.path, f"'{n.name}' is not part of the composition")
+
+    def has_shared(self, model: str, place: str) -> bool:
+        if model in self.atomics:
+            return place in self.atomics[model].places
+        return place in self.nodes[model].shared_names
+
+    def check_shared(self, node: Node):
+        for c in node.children:
+            if c["model"] in self.nodes:
+                self.check_shared(self.nodes[c["model"]])
+        spec_list = node.spec.get("shared", [])
+        path = node.path + ("shared",)
+        if not isinstance(spec_list, list):
+            self.fail(path, "'shared' must list place names")
+        node.shared = []  # (place, [child index])
+        names = []
+        for entry in spec_list:
+            if isinstance(entry, str):
+                place, members = entry, list(range(len(node.children)))
+            elif isinstance(entry, dict) and isinstance(entry.get("place"), str) and isinstance(entry.get("children"), list):
+                place = entry["place"]
+                members = []
+                for cname in entry["children"]:
+                    idx = [k for k, c in enumerate(node.children) if c["name"] == cname]
+                    if not idx:
+                        self.fail(path, f"'{cname}' is no child of '{node.name}'", cname if isinstance(cname, str) else None)
+                    members.append(idx[0])
+            else:
+                self.fail(path, "a shared entry is a place name or { place = ..., children = [...] }")
+            self.ident(place, path, "shared place")
+            if place in names:
+                self.fail(path, f"duplicate name '{place}' in the shared places of '{node.name}'", place)
+            names.append(place)
+            if place in [c["name"] for c in node.children]:
+                self.fail(path, f"duplicate name '{place}': also a child of '{node.name}'", place)
+            for k in members:
+                c = node.children[k]
+                if not self.has_shared(c["model"], place):
+                    what = "place" if c["model"] in self.atomics else "shared place"
+                    self.fail(path, f"shared place '{place}': child model '{c['model']}' has no {what} '{place}'", place)
+            node.shared.append((place, members))
+        node.shared_names = names
+        self.node_order.append(node)
+
+    def collect_instances(self, model, inst_name):
+        if isinstance(model, Atomic):
+            name = inst_name or model.name
+            prev = self.instances.get(name)
+            if prev is not None and prev is not model:
+                self.fail(model.path, f"duplicate name '{name}': two different atomic models are known by it")
+            self.instances[name] = model
+            return
+        for c in model.children:
+            if c["model"] in self.atomics:
+                a = self.atomics[c["model"]]
+                # Rep replicas and Join copies carry the atomic model's name.
+                named = c["name"] if (model.kind == "join" and c["copies"] is None) else a.name
+                self.collect_instances(a, named)
+            else:
+                self.collect_instances(self.nodes[c["model"]], None)
+
+    # -- rewards
+
+    def check_rewards(self):
+        self.rewards = []
+        seen = set()
+        for i, r in enumerate(self.get(self.data, (), "reward", list, required=False, default=[])):
+            path = ("reward", i)
+            if not isinstance(r, dict):
+                self.fail(path, "a reward must be a table")
+            self.unknown_keys(r, path, ("name", "times", "rate", "submodels", "impulse"))
+            name = self.get(r, path, "name", str)
+            if not re.fullmatch(r"[A-Za-z0-9_][A-Za-z0-9_.\-]*", name):
+                self.fail(path + ("name",), "a reward name is one word of letters, digits, '_', '.' and '-'")
+            if name in seen:
+                self.fail(path + ("name",), f"duplicate name '{name}': another reward has it")
+            seen.add(name)
+            times = self.get(r, path, "times", list)
+            if not times or not all(isinstance(t, (int, float)) and not isinstance(t, bool) and t >= 0 for t in times):
+                self.fail(path + ("times",), "'times' must list one or more time points (numbers from 0 on)")
+            rate = self.fragment(r, path, "rate", required=False)
+            subs = r.get("submodels")
+            if subs is not None and (not isinstance(subs, list) or not all(isinstance(s, str) for s in subs)):
+                self.fail(path + ("submodels",), "'submodels' must list submodel names")
+            reward = {"name": name, "times": [float(t) for t in times], "rate": None, "deps": [],
+                      "vardeps": [], "impulses": []}
+            if rate is not None:
+                self.check_rate(reward, rate, subs, path)
+            for k, imp in enumerate(self.get(r, path, "impulse", list, required=False, default=[])):
+                ipath = path + ("impulse", k)
+                if not isinstance(imp, dict):
+                    self.fail(ipath, "an impulse must be a table { activity = \"submodel.activity\", value = ... }")
+                self.unknown_keys(imp, ipath, ("activity", "value"))
+                target = self.get(imp, ipath, "activity", str)
+                if target.count(".") != 1:
+                    self.fail(ipath + ("activity",), "'activity' is written submodel.activity")
+                sub, act = target.split(".")
+                if sub not in self.instances:
+                    self.fail(ipath + ("activity",), f"impulse names unknown submodel '{sub}'")
+                atomic = self.instances[sub]
+                acts = [a for a in atomic.activities if a.base == act]
+                if not acts:
+                    self.fail(ipath + ("activity",), f"impulse names unknown activity '{act}' of '{sub}'")
+                value = self.fragment(imp, ipath, "value")
+                for a in acts:
+                    reward["impulses"].append({"submodel": sub, "atomic": atomic, "activity": a, "value": value})
+            if reward["rate"] is None and not reward["impulses"]:
+                self.fail(path, f"reward '{name}' has neither 'rate' nor 'impulse'")
+            self.rewards.append(reward)
+
+    def check_rate(self, reward, rate: Fragment, subs, path: tuple):
+        deps = []
+        for s in subs or []:
+            if s not in self.instances:
+                self.fail(path + ("submodels",), f"reward names unknown submodel '{s}'", s)
+            if s not in deps:
+                deps.append(s)
+        vardeps = []
+        problems = []
+
+        # Dotted references sub.place first.
+        out = []
+        last = 0
+        text = rate.text
+        for name, start, end, previous in scan_identifiers(text):
+            if previous in (".", "->", "::"):
+                continue
+            m = re.match(r"\s*\.\s*([A-Za-z_][A-Za-z0-9_]*)", text[end:])
+            if m and (name in self.instances or name not in self.globals):
+                if name not in self.instances:
+                    problems.append(f"reward names unknown submodel '{name}'")
+                    continue
+                atomic = self.instances[name]
+                sv = m.group(1)
+                if sv not in atomic.svnames:
+                    problems.append(f"'{sv}' is no place of submodel '{name}'")
+                    continue
+                if subs is not None and name not in deps:
+                    problems.append(f"submodel '{name}' is not listed in 'submodels'")
+                    continue
+                if name not in deps:
+                    deps.append(name)
+                if (sv, name) not in vardeps:
+                    vardeps.append((sv, name))
+                out.append(text[last:start])
+                out.append(self.reward_access(name, atomic, sv))
+                last = end + m.end()
+                continue
+            if len(deps) == 1 or (subs is not None and len(subs) == 1):
+                only = deps[0] if deps else subs[0]
+                atomic = self.instances[only]
+                if name in atomic.svnames and name not in self.globals:
+                    if (name, only) not in vardeps:
+                        vardeps.append((name, only))
+                    out.append(text[last:start])
+                    out.append(self.reward_access(only, atomic, name))
+                    last = end
+        out.append(text[last:])
+        if problems:
+            self.fail(path + ("rate",), problems[0])
+        if not deps:
+            self.fail(path + ("rate",), "the rate reward names no submodel (write submodel.place)")
+        reward["rate"] = Fragment("".join(out), rate.line)
+        reward["deps"] = deps
+        reward["vardeps"] = vardeps
+
+    @staticmethod
+    def reward_access(sub: str, atomic: Atomic, sv: str) -> str:
+        if sv in atomic.places:
+            return f"(*{sub}->{sv}->Mark)"
+        return f"(*{sub}->{sv})"
+
+
+# ---------------------------------------------------------------------------
+# Output.
+
+
+class Unit:
+    """A generated file: lines, with #line directives that name the model file
+    for fragments and the unit itself after them."""
+
+    def __init__(self, name: str, model_path: str, line_name: str):
+        self.name = name
+        self.model_path = model_path
+        self.line_name = line_name
+        self.lines: list[str] = []
+
+    def add(self, text: str = ""):
+        self.lines.extend(text.split("\n"))
+
+    def fragment(self, before: str, frag: Fragment, after: str, indent: str = "  "):
+        """Emits before + fragment text + after, the fragment's lines mapped to
+        the model file."""
+        if frag.line is None:
+            self.add(indent + before + frag.text + after)
+            return
+        self.lines.append(f'#line {frag.line} "{cpp_string(self.model_path)}"')
+        body = (before + frag.text.rstrip() + after).split("\n")
+        self.lines.extend(indent + line if k == 0 else line for k, line in enumerate(body))
+        self.lines.append(f'#line {len(self.lines) + 2} "{cpp_string(self.line_name)}"')
+
+    def text(self) -> str:
+        return "\n".join(self.lines).rstrip("\n") + "\n"
+
+
+def cpp_string(s: str) -> str:
+    return s.replace("\\", "\\\\").replace('"', '\\"')
+
+
+def cpp_double(x: float) -> str:
+    text = repr(float(x))
+    return text if ("." in text or "e" in text or "n" in text) else text + ".0"
+
+
+class Emitter:
+    def __init__(self, model: Checker, model_path: str, outdir: str):
+        self.m = model
+        self.model_path = model_path
+        self.outdir = outdir
+        self.units: dict[str, str] = {}
+        self.study_h = f"{model.name}_studyRangeStudy.h"
+        shown = re.sub(r"[^\w.\- ]", "?", os.path.basename(model_path))
+        self.banner = f"// Generated from {shown}; edit the model file, not this unit."
+
+    def unit(self, name: str) -> Unit:
+        return Unit(name, self.model_path, os.path.join(self.outdir, name))
+
+    def emit(self):
+        self.emit_study()
+        for atomic in self.m.atomics.values():
+            self.emit_atomic(atomic)
+        for node in getattr(self.m, "node_order", []):
+            if node.kind == "join":
+                self.emit_join(node)
+            else:
+                self.emit_rep(node)
+        self.emit_reward()
+        self.emit_factory()
+        return self.units
+
+    def put(self, unit: Unit):
+        self.units[unit.name] = unit.text()
+
+    # -- study
+
+    def emit_study(self):
+        m = self.m
+        cls = f"{m.name}_studyRangeStudy"
+        guard = cls.upper() + "_H"
+        h = self.unit(f"{cls}.h")
+        h.add(self.banner)
+        h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n\n#include \"BaseStudyClass.h\"\n")
+        h.add(f"// Global variables of the {m.name} model, in the study's variable order. They")
+        h.add("// are zero until SetGVs loads an experiment; the model code reads them when")
+        h.add("// it is built.")
+        for name, ctype in m.globals.items():
+            h.add(f"extern {ctype} {name};")
+        h.add("")
+        h.add(f"// Range study of {m.name}: {len(m.globals)} global variables over "
+              f"{len(m.experiments)} experiments (numbered 0 to {len(m.experiments) - 1}).")
+        h.add(f"class {cls} : public BaseStudyClass {{\n public:")
+        h.add(f"  static constexpr int NumberOfGVs = {len(m.globals)};")
+        h.add(f"  static constexpr int NumberOfExperiments = {len(m.experiments)};\n")
+        if m.globals:
+            h.add("  // Per-experiment values, one array per variable, NumExps entries each.")
+        for name, ctype in m.globals.items():
+            h.add(f"  {ctype}* {name}Values;")
+        h.add(f"\n  {cls}();\n  ~{cls}() override;\n")
+        h.add("  std::unique_ptr<PVModel> GetPVModel(bool expandTimePoints) override;")
+        h.add("  void SetGVs(int experiment) override;")
+        h.add("  void PrintGlobalValues(int experiment) override;")
+        h.add("  void* GetGVValue(const char* name) override;")
+        h.add("  void OverrideGVValue(const char* name, const void* value) override;")
+        if m.globals:
+            h.add("\n  // Each refills its variable's value array with the experiment table.")
+        for name in m.globals:
+            h.add(f"  void SetValues_{name}();")
+        h.add("};\n\n#endif")
+        self.put(h)
+
+        c = self.unit(f"{cls}.cpp")
+        c.add(self.banner)
+        c.add(f'#include "{cls}.h"\n')
+        c.add("#include <algorithm>\n#include <cstring>\n#include <iostream>\n#include <sstream>\n")
+        c.add(f'#include "GenAssert.h"\n#include "{m.name}_rewardPVModel.h"\n')
+        for name, ctype in m.globals.items():
+            c.add(f"{ctype} {name};")
+        c.add("\nnamespace {\n")
+        c.add(f"using Study = {cls};")
+        n = len(m.experiments)
+        c.add(f"constexpr int kExps = {n};\n")
+        if m.globals:
+            names = ", ".join(re.sub(r"[^\w.\- ]", "?", e) for e, _ in m.experiments)
+            c.add(f"// The experiment table: {names}.")
+            for name, ctype in m.globals.items():
+                values = ", ".join(values[name] for _e, values in m.experiments)
+                c.add(f"constexpr {ctype} k_{name}[kExps] = {{{values}}};")
+            names = ", ".join(f'"{g}"' for g in m.globals)
+            types = ", ".join(f'"{t}"' for t in m.globals.values())
+            c.add(f"constexpr const char* kNames[Study::NumberOfGVs] = {{{names}}};")
+            c.add(f"constexpr const char* kTypes[Study::NumberOfGVs] = {{{types}}};")
+            c.add("constexpr std::size_t kSizes[Study::NumberOfGVs] = {"
+                  + ", ".join(f"sizeof({t})" for t in m.globals.values()) + "};\n")
+            c.add("// Address of each global variable, in variable order.\nvoid* variableAddress(int index) {")
+            c.add("  switch (index) {")
+            for i, name in enumerate(m.globals):
+                c.add(f"    case {i}: return &{name};")
+            c.add("    default: return nullptr;\n  }\n}\n")
+            c.add("template <typename T>\nT* newValueArray(const T (&table)[kExps]) {")
+            c.add("  T* values = new T[kExps];\n  std::copy(table, table + kExps, values);\n  return values;\n}\n")
+        c.add("}  // namespace\n")
+        c.add(f"{cls}::{cls}() {{")
+        c.add("  NumGVs = NumberOfGVs;\n  NumExps = NumberOfExperiments;")
+        if m.globals:
+            c.add("  GVNames = new char*[NumGVs];\n  GVTypes = new char*[NumGVs];")
+            c.add("  for (int i = 0; i < NumGVs; i++) {\n    GVNames[i] = strdup(kNames[i]);\n"
+                  "    GVTypes[i] = strdup(kTypes[i]);\n  }")
+        for name in m.globals:
+            c.add(f"  {name}Values = newValueArray(k_{name});")
+        c.add('  SetDefaultTarvelRoot("c:/Tarvel-2.4/");\n}\n')
+        c.add(f"{cls}::~{cls}() {{")
+        for name in m.globals:
+            c.add(f"  delete[] {name}Values;")
+        c.add("}\n")
+        c.add(f"std::unique_ptr<PVModel> {cls}::GetPVModel(bool expandTimePoints) {{")
+        c.add("  // The new model is built from the global variables as they stand now.")
+        c.add(f"  return std::make_unique<{m.name}_rewardPVModel>(expandTimePoints);\n}}\n")
+        c.add(f"void {cls}::SetGVs(int e) {{")
+        c.add("  // The driver validates the experiment number; an unchecked index would read")
+        c.add("  // past the value arrays.")
+        c.add(f'  GEN_ASSERT(e >= 0 && e < NumExps, "0 <= e && e < NumExps", "{cls}");')
+        for name in m.globals:
+            c.add(f"  {name} = {name}Values[e];")
+        c.add("}\n")
+        c.add(f"void {cls}::PrintGlobalValues(int e) {{")
+        c.add("  if (NumGVs == 0) {\n    std::cout << \"There are no global variables.\\n\";\n    return;\n  }")
+        if m.globals:
+            c.add("  SetGVs(e);")
+            c.add("  // A fresh stream gives the default formatting (six significant digits,")
+            c.add("  // shortest form) whatever flags std::cout carries.")
+            c.add("  std::ostringstream text;")
+            c.add('  text << "The Global Variable values for experiment " << GetExpName(e) << " are:\\n";')
+            for name, ctype in m.globals.items():
+                value = {"float": f"static_cast<double>({name})", "char": f"static_cast<int>({name})",
+                         "bool": f"static_cast<int>({name})"}.get(ctype, name)
+                c.add(f"  text << \"{name}\\t{ctype}\\t\" << {value} << '\\n';")
+            c.add("  std::cout << text.str();")
+        else:
+            c.add("  (void)e;")
+        c.add("}\n")
+        c.add(f"void* {cls}::GetGVValue(const char* name) {{")
+        if m.globals:
+            c.add("  for (int i = 0; name && i < NumberOfGVs; i++)")
+            c.add("    if (std::strcmp(name, kNames[i]) == 0) return variableAddress(i);")
+        c.add(f'  std::cerr << "!! {cls}::GetGVValue: Global Variable " << (name ? name : "")')
+        c.add('            << " does not exist.\\n";\n  return nullptr;\n}\n')
+        c.add(f"void {cls}::OverrideGVValue(const char* name, const void* value) {{")
+        if m.globals:
+            c.add("  for (int i = 0; name && i < NumberOfGVs; i++) {")
+            c.add("    if (std::strcmp(name, kNames[i]) != 0) continue;")
+            c.add("    if (!value) return;")
+            c.add("    // Copy exactly one value of the variable's own type.")
+            c.add("    std::memcpy(variableAddress(i), value, kSizes[i]);\n    return;\n  }")
+        else:
+            c.add("  (void)value;")
+        c.add(f'  std::cerr << "!! {cls}::OverrideGVValue: Global Variable "')
+        c.add('            << (name ? name : "") << " does not exist.\\n";\n}')
+        for name in m.globals:
+            c.add(f"\nvoid {cls}::SetValues_{name}() {{ std::copy(k_{name}, k_{name} + kExps, {name}Values); }}")
+        self.put(c)
+
+    # -- atomic models
+
+    def rewrite(self, atomic: Atomic, text: str) -> str:
+        def replace(name, _text, _s, _e):
+            if name in atomic.places:
+                return f"(*{name}_Mark)"
+            if name in atomic.arrays:
+                return f"(*{name})"
+            return None
+
+        return substitute(text, replace)
+
+    def array_cls(self, atomic: Atomic, name: str) -> str:
+        return f"{atomic.cls}_{name}Array"
+
+    def emit_atomic(self, a: Atomic):
+        guard = a.cls.upper() + "_H"
+        h = self.unit(f"{a.cls}.h")
+        h.add(self.banner)
+        h.add(f"#ifndef {guard}\n#define {guard}\n")
+        h.add("#include <memory>")
+        if a.arrays:
+            h.add("#include <vector>")
+        h.add('\n#include "Activity.h"')
+        if a.arrays:
+            h.add('#include "BaseStructStateVariable.h"')
+        h.add('#include "Place.h"\n#include "PostselectGroup.h"\n#include "SANModel.h"\n')
+        for name, (size, _init) in a.arrays.items():
+            acls = self.array_cls(a, name)
+            h.add(f"// Array of {size} places; element i is the place named \"i\".")
+            h.add(f"class {acls} : public BaseStructStateVariable {{\n public:")
+            h.add(f"  static constexpr int Size = {size};")
+            h.add(f"  {acls}(const char* name, short initialMarking);")
+            h.add(f"  ~{acls}() override;")
+            h.add("  // The marking of element i (checked index).")
+            h.add("  short& operator[](int i);")
+            h.add("  Place* element(int i);\n")
+            h.add(" private:\n  std::vector<std::unique_ptr<Place>> elements_;\n};\n")
+        h.add(f"// Atomic model \"{a.name}\".")
+        h.add("//\n// State variables: " + ", ".join(f"{i} {n}" for i, n in enumerate(a.svnames)))
+        h.add("// Activities:      " + ", ".join(f"{i} {act.name}" for i, act in enumerate(a.activities)))
+        h.add("// Groups:          " + ", ".join(f"{i} {g['name']}" for i, g in enumerate(a.groups)))
+        h.add(f"class {a.cls} : public SANModel {{\n public:")
+        for act in a.activities:
+            h.add(f"  // {act.name}: {act.kind}.")
+            h.add(f"  class {act.cls} : public Activity {{\n   public:")
+            for sv in act.uses:
+                if sv in a.places:
+                    h.add(f"    Place* {sv} = nullptr;\n    short* {sv}_Mark = nullptr;")
+                else:
+                    h.add(f"    {self.array_cls(a, sv)}* {sv} = nullptr;")
+            if act.kind != "instantaneous":
+                h.add("    std::unique_ptr<double[]> Parameters;")
+            h.add(f"\n    {act.cls}();\n    ~{act.cls}() override;")
+            for decl in ("bool Enabled()", "double Weight()", "double Rate()", "bool ReactivationPredicate()",
+                         "bool ReactivationFunction()", "double SampleDistribution()",
+                         "double* ReturnDistributionParameters()", "void Fire()", "int Rank()",
+                         "void LinkVariables()"):
+                h.add(f"    {decl} override;")
+            if act.kind == "deterministic":
+                h.add("    double DeterministicParamValue();")
+            if act.kind == "erlang":
+                h.add("    double ErlangParamM() override;")
+            h.add("  };\n")
+        h.add("  // State variables (owned; created by the constructor, released by the destructor).")
+        for name in a.places:
+            h.add(f"  Place* {name} = nullptr;")
+        for name in a.arrays:
+            h.add(f"  {self.array_cls(a, name)}* {name} = nullptr;")
+        h.add("\n  // Activities, in activity order.")
+        for act in a.activities:
+            h.add(f"  {act.cls} {act.name};")
+        case_groups = [g for g in a.groups if g["cases"]]
+        if case_groups:
+            h.add("\n  // Case groups.")
+            for g in case_groups:
+                h.add(f"  PostselectGroup {g['name']};")
+        h.add(f"\n  {a.cls}();\n  ~{a.cls}() override;\n")
+        h.add("  void CustomInitialization();\n  void assignPlacesToActivitiesInst();")
+        h.add("  void assignPlacesToActivitiesTimed();\n};\n\n#endif")
+        self.put(h)
+
+        c = self.unit(f"{a.cls}.cpp")
+        c.add(self.banner)
+        c.add(f'#include "{a.cls}.h"\n')
+        c.add('#include <string>\n\n#include "Distributions.h"')
+        if any(act.kind == "erlang" for act in a.activities) or a.arrays:
+            c.add('#include "GenError.h"')
+        c.add(f'#include "{self.study_h}"\n')
+        c.add("// Markings are 16-bit: a change computed in int is converted back, which")
+        c.add("// wraps modulo 2^16.")
+        for name, (size, _init) in a.arrays.items():
+            acls = self.array_cls(a, name)
+            c.add(f"\n{acls}::{acls}(const char* name, short initialMarking) : BaseStructStateVariable(name, \"\") {{")
+            c.add("  elements_.reserve(Size);\n  for (int i = 0; i < Size; i++) {")
+            c.add("    elements_.push_back(std::make_unique<Place>(std::to_string(i).c_str(), initialMarking));")
+            c.add("    fields.push_back(BaseStructStateVariable::field(ARRAY_SHORT, elements_.back().get()));\n  }\n}")
+            c.add(f"{acls}::~{acls}() = default;")
+            c.add(f"short& {acls}::operator[](int i) {{ return *element(i)->Mark; }}")
+            c.add(f"Place* {acls}::element(int i) {{")
+            c.add("  if (i < 0 || i >= Size)")
+            c.add(f'    throw GenError("{a.name}: index " + std::to_string(i) + " outside array {name}[{size}]");')
+            c.add("  return elements_[static_cast<std::size_t>(i)].get();\n}")
+        for act in a.activities:
+            self.emit_activity(c, a, act)
+        self.emit_atomic_model(c, a)
+        self.put(c)
+
+    def emit_activity(self, c: Unit, a: Atomic, act: Activity):
+        q = f"{a.cls}::{act.cls}"
+        c.add("\n// " + "-" * 75 + f"\n// {act.name} ({act.kind})\n")
+        params = {"instantaneous": "", "erlang": " : Parameters(new double[2])"}.get(act.kind, " : Parameters(new double[1])")
+        c.add(f"{q}::{act.cls}(){params} {{")
+        c.add(f'  ActivityInitialize("{act.name}", {act.group_id}, {DIST_CODE[act.kind]}, POLICY_DEFAULT, '
+              f'{len(act.affects)}, {len(act.enables)}, {"true" if act.reactivation else "false"});\n}}')
+        c.add(f"{q}::~{act.cls}() = default;\n")
+        rw = lambda frag: Fragment(self.rewrite(a, frag.text), frag.line)  # noqa: E731
+        c.add(f"bool {q}::Enabled() {{\n  PreviousEnabledFlag = EnabledFlag;")
+        c.fragment("EnabledFlag = (", rw(act.enabled), ");")
+        c.add("  return EnabledFlag;\n}")
+        c.add(f"double {q}::Weight() {{")
+        c.fragment("return (", rw(act.weight), ");")
+        c.add("}")
+        c.add(f"double {q}::Rate() {{")
+        if act.kind in ("exponential", "erlang"):
+            c.fragment("return (", rw(act.rate), ");")
+        else:
+            c.add("  return 0;")
+        c.add("}")
+        c.add(f"bool {q}::ReactivationPredicate() {{")
+        c.fragment("return (", rw(act.reactivation_predicate), ");")
+        c.add(f"}}\nbool {q}::ReactivationFunction() {{")
+        c.fragment("return (", rw(act.reactivation_function), ");")
+        c.add("}")
+        c.add(f"double {q}::SampleDistribution() {{")
+        if act.kind == "exponential":
+            c.add("  return TheDistribution->Exponential(Rate());")
+        elif act.kind == "deterministic":
+            c.fragment("return (", rw(act.delay), ");")
+        elif act.kind == "erlang":
+            c.add("  return TheDistribution->Erlang(ErlangParamM(), ErlangParamM() / Rate());")
+        else:
+            c.add("  return 0;")
+        c.add("}")
+        c.add(f"double* {q}::ReturnDistributionParameters() {{")
+        if act.kind == "exponential":
+            c.add("  Parameters[0] = Rate();\n  return Parameters.get();")
+        elif act.kind == "deterministic":
+            c.add("  Parameters[0] = DeterministicParamValue();\n  return Parameters.get();")
+        elif act.kind == "erlang":
+            c.add("  Parameters[0] = ErlangParamM();\n  Parameters[1] = Rate();\n  return Parameters.get();")
+        else:
+            c.add("  return nullptr;")
+        c.add("}")
+        c.add(f"void {q}::Fire() {{")
+        if act.effect.text.strip():
+            c.fragment("", rw(act.effect), "")
+        c.add("}")
+        c.add(f"int {q}::Rank() {{ return {act.rank if act.kind == 'instantaneous' else 1}; }}")
+        c.add(f"void {q}::LinkVariables() {{")
+        for sv in act.uses:
+            if sv in a.places:
+                c.add(f"  {sv}->registerAlias(&{sv}_Mark);")
+        c.add("}")
+        if act.kind == "deterministic":
+            c.add(f"double {q}::DeterministicParamValue() {{")
+            c.fragment("return (", rw(act.delay), ");")
+            c.add("}")
+        if act.kind == "erlang":
+            c.add(f"double {q}::ErlangParamM() {{")
+            c.fragment("return (", rw(act.phases), ");")
+            c.add("}")
+
+    def emit_atomic_model(self, c: Unit, a: Atomic):
+        c.add("\n// " + "-" * 75 + "\n// The model\n")
+        c.add(f"{a.cls}::{a.cls}() {{")
+        case_groups = [g for g in a.groups if g["cases"]]
+        if case_groups:
+            c.add("  // Case groups, case 1 first.")
+        for g in case_groups:
+            c.add(f'  {g["name"]}.initialize({len(g["members"])}, "{g["name"]}");')
+            for act in g["members"]:
+                c.add(f"  {g['name']}.appendGroup(&{act.name});")
+        c.add("\n  // State variables, with their initial markings (global variables as they stand now).")
+        for name, init in a.places.items():
+            c.add(f'  {name} = new Place("{name}", static_cast<short>({init}));')
+        for name, (_size, init) in a.arrays.items():
+            c.add(f'  {name} = new {self.array_cls(a, name)}("{name}", static_cast<short>({init}));')
+        c.add(f"\n  BaseStateVariableClass* places[] = {{{', '.join(a.svnames)}}};")
+        c.add(f"  Activity* activities[] = {{{', '.join('&' + x.name for x in a.activities)}}};")
+        groups = ", ".join("&" + (g["name"] if g["cases"] else g["members"][0].name) for g in a.groups)
+        c.add(f"  BaseGroupClass* groups[] = {{{groups}}};")
+        c.add(f'  initializeSANModelNow("{a.name}", {len(a.svnames)}, places, 0, nullptr, {len(a.activities)}, '
+              f"activities, {len(a.groups)}, groups);\n")
+        c.add("  assignPlacesToActivitiesInst();\n  assignPlacesToActivitiesTimed();\n")
+        c.add("  // Arcs, in registration order.")
+        for act in a.activities:
+            for sv in act.affects:
+                c.add(f"  AddAffectArc({sv}, &{act.name});")
+        for act in a.activities:
+            for sv in act.enables:
+                c.add(f"  AddEnableArc({sv}, &{act.name});")
+        c.add("\n  for (Activity* activity : activities) activity->LinkVariables();\n}\n")
+        c.add(f"{a.cls}::~{a.cls}() {{\n  for (int i = 0; i < {len(a.svnames)}; i++) delete Places[i];\n}}\n")
+        c.add(f"void {a.cls}::CustomInitialization() {{}}\n")
+        for which, pick in (("Inst", lambda x: x.kind == "instantaneous"), ("Timed", lambda x: x.kind != "instantaneous")):
+            acts = [x for x in a.activities if pick(x) and x.uses]
+            c.add(f"// Sets the place pointers of the {'instantaneous' if which == 'Inst' else 'timed'} "
+                  "activities from the Places array.")
+            c.add(f"void {a.cls}::assignPlacesToActivities{which}() {{")
+            for x in acts:
+                for sv in x.uses:
+                    idx = a.svnames.index(sv)
+                    t = "Place" if sv in a.places else self.array_cls(a, sv)
+                    c.add(f"  {x.name}.{sv} = static_cast<{t}*>(Places[{idx}]);")
+            c.add("}\n")
+
+    # -- composed models
+
+    def child_info(self, c: dict):
+        """(class, header, accessor of a shared place given an object expression)."""
+        if c["model"] in self.m.atomics:
+            a = self.m.atomics[c["model"]]
+            return a.cls, f"{a.cls}.h", lambda obj, p: f"{obj}->{p}"
+        n = self.m.nodes[c["model"]]
+        return n.cls, f"{n.cls}.h", lambda obj, p: f"{obj}->{p}.get()"
+
+    def emit_join(self, n: Node):
+        guard = n.cls.upper() + "_H"
+        h = self.unit(f"{n.cls}.h")
+        h.add(self.banner)
+        h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n#include <vector>\n")
+        headers = sorted({self.child_info(c)[1] for c in n.children})
+        h.add('#include "Join.h"\n#include "Place.h"')
+        for hd in headers:
+            h.add(f'#include "{hd}"')
+        h.add(f"\n// Names of the variables shared at the Join, in sharing order.\nextern const char* {n.cls}__SharedNames[];\n")
+        h.add(f'// The composed model "{n.name}", a Join of ' + ", ".join(c["name"] for c in n.children) + ".")
+        h.add(f"class {n.cls} : public Join {{\n public:")
+        for c in n.children:
+            cls = self.child_info(c)[0]
+            if c["copies"] is None:
+                h.add(f"  std::unique_ptr<{cls}> {c['name']};")
+            else:
+                h.add(f"  std::vector<std::unique_ptr<{cls}>> {c['name']};  // {c['copies']} copies")
+        for place, _ in n.shared:
+            h.add(f"  std::unique_ptr<Place> {place};  // shared place (null when no child has state)")
+        h.add(f"\n  {n.cls}();\n  ~{n.cls}() override;\n}};\n\n#endif")
+        self.put(h)
+
+        c = self.unit(f"{n.cls}.cpp")
+        c.add(self.banner)
+        c.add(f'#include "{n.cls}.h"\n')
+        c.add(f'#include "GenError.h"\n#include "{self.study_h}"\n')
+        names = ", ".join(f'"{p}"' for p, _ in n.shared) or "nullptr"
+        c.add(f"const char* {n.cls}__SharedNames[] = {{{names}}};\n")
+        copies = [ch for ch in n.children if ch["copies"] is not None]
+        c.add("namespace {\n")
+        c.add("int childCount() {")
+        fixed = len(n.children) - len(copies)
+        c.add(f"  long count = {fixed};")
+        for ch in copies:
+            c.add(f"  if ({ch['copies']} < 0)")
+            c.add(f'    throw GenError("{n.name}: the number of copies of {ch["name"]} ({ch["copies"]}) is negative");')
+            c.add(f"  count += {ch['copies']};")
+        c.add("  return static_cast<int>(count);\n}\n\n}  // namespace\n")
+        c.add(f'{n.cls}::{n.cls}() : Join("{n.name}", childCount(), {len(n.shared)}, {n.cls}__SharedNames) {{')
+        c.add("  int next = 0;")
+        for ch in n.children:
+            cls = self.child_info(ch)[0]
+            if ch["copies"] is None:
+                c.add(f"  {ch['name']} = std::make_unique<{cls}>();")
+                c.add(f"  Children[next++] = {ch['name']}.get();")
+                c.add(f'  {ch["name"]}->DefineName("{ch["name"]}");')
+            else:
+                c.add(f"  for (int i = 0; i < {ch['copies']}; i++) {{")
+                c.add(f"    {ch['name']}.push_back(std::make_unique<{cls}>());")
+                c.add(f"    Children[next++] = {ch['name']}.back().get();\n  }}")
+        c.add("\n  SetupActions();")
+        if n.shared:
+            c.add("  if (AllChildrenEmpty()) {\n    NumSharedStateVariables = 0;\n  } else {")
+            for place, members in n.shared:
+                c.add(f'    {place} = std::make_unique<Place>("{place}");')
+                c.add(f'    addSharedPtr({place}.get(), "{place}");')
+                for k in members:
+                    ch = n.children[k]
+                    acc = self.child_info(ch)[2]
+                    if ch["copies"] is None:
+                        obj = f"{ch['name']}"
+                        pv = acc(obj, place)
+                        c.add(f"    if ({obj}->NumStateVariables > 0) {{")
+                        c.add(f"      {place}->ShareWith({pv});")
+                        c.add(f"      addSharingInfo({pv}, {place}.get(), {obj}.get());\n    }}")
+                    else:
+                        c.add(f"    for (auto& copy : {ch['name']}) {{")
+                        c.add("      if (copy->NumStateVariables == 0) continue;")
+                        c.add(f"      {place}->ShareWith({acc('copy', place)});")
+                        c.add(f"      addSharingInfo({acc('copy', place)}, {place}.get(), copy.get());\n    }}")
+            c.add("  }")
+        c.add("  Setup();\n}\n")
+        c.add("// The shared places go first (they hold the cells), then the children.")
+        c.add(f"{n.cls}::~{n.cls}() {{")
+        for place, _ in n.shared:
+            c.add(f"  {place}.reset();")
+        for ch in n.children:
+            c.add(f"  {ch['name']}." + ("reset();" if ch["copies"] is None else "clear();"))
+        c.add("}")
+        self.put(c)
+
+    def emit_rep(self, n: Node):
+        ch = n.children[0]
+        cls, header, acc = self.child_info(ch)
+        guard = n.cls.upper() + "_H"
+        h = self.unit(f"{n.cls}.h")
+        h.add(self.banner)
+        h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n#include <vector>\n")
+        h.add(f'#include "Place.h"\n#include "Rep.h"\n#include "{header}"\n')
+        h.add(f"// Names of the variables shared by all copies, in sharing order.\nextern const char* {n.cls}__SharedNames[];\n")
+        h.add(f'// "{n.name}": {n.count} copies of {ch["model"]}'
+              + (", all sharing " + ", ".join(p for p, _ in n.shared) if n.shared else "") + ".")
+        h.add(f"class {n.cls} : public Rep {{\n public:")
+        h.add("  // The copies, in index order; the same objects fill the Rep's child array.")
+        h.add(f"  std::vector<std::unique_ptr<{cls}>> InstanceArray;")
+        for place, _ in n.shared:
+            h.add(f"  std::unique_ptr<Place> {place};  // shared place (null with zero copies)")
+        h.add(f"\n  {n.cls}();\n  ~{n.cls}() override;\n}};\n\n#endif")
+        self.put(h)
+
+        c = self.unit(f"{n.cls}.cpp")
+        c.add(self.banner)
+        c.add(f'#include "{n.cls}.h"\n\n#include "{self.study_h}"\n')
+        names = ", ".join(f'"{p}"' for p, _ in n.shared) or "nullptr"
+        c.add(f"const char* {n.cls}__SharedNames[] = {{{names}}};\n")
+        c.add(f'{n.cls}::{n.cls}() : Rep("{n.name}", {n.count}, {len(n.shared)}, {n.cls}__SharedNames) {{')
+        c.add(f"  // The copies, in index order (the count is {n.count} as it stands now).")
+        c.add("  InstanceArray.reserve(NumChildren);\n  for (int i = 0; i < NumChildren; i++) {")
+        c.add(f"    InstanceArray.push_back(std::make_unique<{cls}>());\n    Children[i] = InstanceArray[i].get();\n  }}")
+        c.add("  SetupActions();\n  if (NumChildren == 0) return;  // no copies: no sharing, no state\n")
+        if n.shared:
+            c.add("  if (AllChildrenEmpty()) {\n    NumSharedStateVariables = 0;\n  } else {")
+            c.add(f"    {cls}& first = *InstanceArray[0];\n")
+            c.add("    // The shared places take copy 0's initial markings.")
+            for place, _ in n.shared:
+                c.add(f'    {place} = std::make_unique<Place>("{place}");')
+                c.add(f'    addSharedPtr({place}.get(), "{place}");')
+                c.add(f"    {place}->ShareWith({acc('(&first)', place)});\n")
+            for place, _ in n.shared:
+                c.add(f"    for (auto& copy : InstanceArray) addSharingInfo({acc('copy', place)}, {place}.get(), nullptr);")
+            c.add("\n    // Every further copy's places follow copy 0's (that is, the shared) cell.")
+            c.add("    for (int i = 1; i < NumChildren; i++) {")
+            for place, _ in n.shared:
+                c.add(f"      {acc('(&first)', place)}->ShareWith({acc('InstanceArray[i]', place)});")
+            c.add("    }\n  }")
+        c.add(f'  Setup("{ch["model"]}");\n}}\n')
+        c.add("// The shared places go first (they hold the cells), then the copies.")
+        c.add(f"{n.cls}::~{n.cls}() {{")
+        for place, _ in n.shared:
+            c.add(f"  {place}.reset();")
+        c.add("  InstanceArray.clear();\n}")
+        self.put(c)
+
+    # -- reward model
+
+    def root_cls(self) -> str:
+        return self.m.root.cls
+
+    def root_header(self) -> str:
+        return f"{self.m.root.cls}.h"
+
+    def emit_reward(self):
+        m = self.m
+        base = f"{m.name}_reward"
+        h = self.unit(f"{base}PVModel.h")
+        guard = f"{base}PVModel".upper() + "_H"
+        h.add(self.banner)
+        h.add(f"#ifndef {guard}\n#define {guard}\n\n#include \"PVModel.h\"\n")
+        h.add(f"// Reward model of {m.name}: the composed model ({self.root_cls()}) with its reward variables.")
+        h.add(f"class {base}PVModel : public PVModel {{\n public:")
+        h.add(f"  static constexpr int NumRewardVariables = {len(m.rewards)};\n")
+        h.add("  // expandTimePoints: one node per time point (true) or per variable (false).")
+        h.add(f"  explicit {base}PVModel(bool expandTimePoints);\n  ~{base}PVModel() override;\n")
+        h.add("  // A new node of reward variable pvIndex at time point timeIndex; null for")
+        h.add("  // an index that names no reward variable.")
+        h.add("  PerformanceVariableNode* createPVNode(int pvIndex, int timeIndex) override;\n};\n\n#endif")
+        self.put(h)
+
+        c = self.unit(f"{base}PVModel.cpp")
+        c.add(self.banner)
+        c.add(f'#include "{base}PVModel.h"\n\n#include "{self.root_header()}"\n#include "{base}PVNodes.h"\n')
+        c.add(f"{base}PVModel::{base}PVModel(bool expandTimePoints) {{")
+        c.add(f"  TheModel = new {self.root_cls()}();")
+        c.add(f'  DefineName("{base}PVModel");')
+        c.add("  CreatePVList(NumRewardVariables, expandTimePoints);\n  Initialize();\n}\n")
+        c.add(f"{base}PVModel::~{base}PVModel() = default;\n")
+        c.add(f"PerformanceVariableNode* {base}PVModel::createPVNode(int pvIndex, int timeIndex) {{")
+        if m.rewards:
+            c.add("  switch (pvIndex) {")
+            for i in range(len(m.rewards)):
+                c.add(f"    case {i}: return new {base}PV{i}(timeIndex);")
+            c.add("    default: return nullptr;\n  }\n}")
+        else:
+            c.add("  (void)pvIndex;\n  (void)timeIndex;\n  return nullptr;\n}")
+        self.put(c)
+
+        h = self.unit(f"{base}PVNodes.h")
+        guard = f"{base}PVNodes".upper() + "_H"
+        h.add(self.banner)
+        h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n#include <vector>\n")
+        h.add('#include "ImpulseNodeClass.h"\n#include "InstantOfTime.h"\n#include "PerformanceVariableNode.h"')
+        for a in sorted({x.cls for x in m.atomics.values()}):
+            h.add(f'#include "{a}.h"')
+        h.add("")
+        for i, r in enumerate(m.rewards):
+            if r["rate"] is not None:
+                h.add(f'// Worker of "{r["name"]}": one per combination of the instances of '
+                      + ", ".join(r["deps"]) + "; the node sums them.")
+                h.add(f"class {base}PV{i}Worker : public InstantOfTime {{\n public:")
+                for d in r["deps"]:
+                    h.add(f"  {m.instances[d].cls}* {d} = nullptr;")
+                h.add(f"\n  {base}PV{i}Worker();\n  ~{base}PV{i}Worker() override;\n")
+                h.add("  double Reward_Function() override;\n};\n")
+            for k, imp in enumerate(r["impulses"]):
+                icls = f"{base}PV{i}Impulse{k}"
+                h.add(f'// Impulse of "{r["name"]}" earned when {imp["submodel"]}.{imp["activity"].name} fires.')
+                h.add(f"class {icls} : public ImpulseNodeClass {{\n public:")
+                h.add(f"  {imp['atomic'].cls}* instance = nullptr;  // model slot of the impulse's own model\n")
+                h.add(f"  {icls}();")
+                h.add("  double Impulse_Function() override;\n  void Accumulate(double) override {}")
+                h.add("  void ResetAccumulation() override {}\n  void EvaluateImpulse() override;")
+                h.add("  bool IsActiveAt(double) override { return true; }")
+                h.add("  ImpulseNodeClass** CreateImpulseWorkers(int count) override;\n};\n")
+            h.add(f'// Reward variable "{r["name"]}": instant of time at '
+                  + ", ".join(cpp_double(t) for t in r["times"]) + ".")
+            h.add(f"class {base}PV{i} : public PerformanceVariableNode {{\n public:")
+            h.add("  BaseModelClass* TheModelPtr = nullptr;  // the composed model, set by FixReferences")
+            for k, imp in enumerate(r["impulses"]):
+                h.add(f"  {base}PV{i}Impulse{k} impulse{k};  // prototype")
+            h.add(f"\n  explicit {base}PV{i}(int timeIndex);\n  ~{base}PV{i}() override;\n")
+            h.add("  void CreateWorkerList() override;\n};\n")
+        h.add("#endif")
+        self.put(h)
+
+        c = self.unit(f"{base}PVNodes.cpp")
+        c.add(self.banner)
+        c.add(f'#include "{base}PVNodes.h"\n\n#include "{self.study_h}"\n')
+        for i, r in enumerate(m.rewards):
+            c.add("// " + "-" * 75 + f"\n// {r['name']}\n")
+            times = ", ".join(cpp_double(t) for t in r["times"])
+            c.add("namespace {\n")
+            c.add(f"constexpr double kTimes{i}[{len(r['times'])}] = {{{times}}};\n")
+            c.add("}  // namespace\n")
+            if r["rate"] is not None:
+                w = f"{base}PV{i}Worker"
+                slots = ", ".join(f"&{d}" for d in r["deps"])
+                c.add(f"{w}::{w}() {{ BindModelSlots({slots}); }}\n")
+                c.add(f"{w}::~{w}() = default;\n")
+                c.add(f"double {w}::Reward_Function() {{")
+                c.fragment("return (", r["rate"], ");")
+                c.add("}\n")
+            for k, imp in enumerate(r["impulses"]):
+                icls = f"{base}PV{i}Impulse{k}"
+                a = imp["atomic"]
+                value = substitute(imp["value"].text, lambda nm, *_: (
+                    f"(*static_cast<{a.cls}*>(Model)->{nm}->Mark)" if nm in a.places else
+                    f"(*static_cast<{a.cls}*>(Model)->{nm})" if nm in a.arrays else None))
+                c.add(f"{icls}::{icls}() : ImpulseNodeClass(1) {{ BindModelSlots(&instance); }}")
+                c.add(f"double {icls}::Impulse_Function() {{")
+                c.fragment("return (", Fragment(value, imp["value"].line), ");")
+                c.add("}")
+                c.add(f"void {icls}::EvaluateImpulse() {{\n  Value = Impulse_Function();\n  ValueSquared = Value * Value;\n}}")
+                c.add(f"ImpulseNodeClass** {icls}::CreateImpulseWorkers(int count) {{")
+                c.add("  auto** workers = new ImpulseNodeClass*[static_cast<std::size_t>(count)];")
+                c.add(f"  for (int k = 0; k < count; k++) workers[k] = new {icls}();\n  return workers;\n}}\n")
+            node = f"{base}PV{i}"
+            c.add(f"{node}::{node}(int timeIndex) {{")
+            c.add("  TopModelRef = &TheModelPtr;")
+            n_models = len(r["deps"])
+            c.add(f'  Initialize("{r["name"]}", Instant_Of_Time, {len(r["times"])}, kTimes{i}, kTimes{i}, timeIndex, '
+                  f'{len(r["impulses"])}, {n_models}, {len(r["vardeps"])});')
+            for sv, sub in r["vardeps"]:
+                c.add(f'  AddVariableDependency("{sv}", "{sub}");')
+            for d in r["deps"]:
+                if not any(sub == d for _sv, sub in r["vardeps"]):
+                    c.add(f'  AddModelDependency("{d}");')
+            for k, imp in enumerate(r["impulses"]):
+                c.add(f'  AddImpulse("{imp["activity"].name}", "{imp["submodel"]}", &impulse{k});')
+            c.add("}\n")
+            c.add("// Workers are created here, so they are deleted here; the base releases the")
+            c.add("// Workers array and everything else.")
+            c.add(f"{node}::~{node}() {{")
+            c.add("  for (int i = 0; i < NumWorkers; i++) {\n    delete Workers[i];\n    Workers[i] = nullptr;\n  }\n}\n")
+            c.add(f"void {node}::CreateWorkerList() {{")
+            if r["rate"] is not None:
+                c.add(f"  for (int i = 0; i < NumWorkers; i++) Workers[i] = new {base}PV{i}Worker();")
+            c.add("}\n")
+        self.put(c)
+
+    def emit_factory(self):
+        m = self.m
+        c = self.unit(f"{m.name}_Factory.cpp")
+        c.add(self.banner)
+        c.add("#include <memory>\n\n#include \"ModelFactory.h\"")
+        c.add(f'#include "{m.name}_rewardPVModel.h"\n#include "{self.study_h}"\n')
+        c.add("namespace {\n")
+        c.add(f"class {m.name}_Factory final : public ModelFactory {{\n public:")
+        c.add(f'  std::string_view name() const override {{ return "{m.name}"; }}')
+        c.add(f"  int numberOfExperiments() const override {{ return {m.name}_studyRangeStudy::NumberOfExperiments; }}")
+        c.add("  std::unique_ptr<BaseStudyClass> makeStudy() const override {")
+        c.add(f"    return std::make_unique<{m.name}_studyRangeStudy>();\n  }}")
+        c.add("  std::unique_ptr<PVModel> makeRewardModel(bool expandTimePoints) const override {")
+        c.add(f"    return std::make_unique<{m.name}_rewardPVModel>(expandTimePoints);\n  }}\n}};\n")
+        c.add("}  // namespace\n")
+        c.add(f"std::unique_ptr<ModelFactory> makeModelFactory() {{ return std::make_unique<{m.name}_Factory>(); }}")
+        self.put(c)
+
+
+# ---------------------------------------------------------------------------
+
+
+def compile_model(path: str, outdir: str = ".", source_name: str | None = None) -> tuple[str, dict[str, str]]:
+    try:
+        with open(path, "rb") as f:
+            raw = f.read()
+    except OSError as e:
+        raise ModelError(None, "", f"cannot read the model file: {e.strerror}")
+    try:
+        text = raw.decode("utf-8")
+    except UnicodeDecodeError:
+        raise ModelError(None, "", "the model file is not UTF-8 text")
+    try:
+        data = tomllib.loads(text)
+    except tomllib.TOMLDecodeError as e:
+        m = re.search(r"\(at line (\d+), column (\d+)\)", str(e))
+        message = re.sub(r"\s*\(at line \d+, column \d+\)", "", str(e))
+        raise ModelError(int(m.group(1)) if m else None, "", f"TOML syntax error: {message}")
+    model = Checker(path, text, data).check()
+    units = Emitter(model, source_name or path, outdir).emit()
+    return model.name, units
+
+
+def write_atomically(path: str, text: str):
+    try:
+        with open(path, encoding="utf-8") as f:
+            if f.read() == text:
+                return
+    except OSError:
+        pass
+    tmp = f"{path}.tmp{os.getpid()}"
+    try:
+        with open(tmp, "w", encoding="utf-8") as f:
+            f.write(text)
+        os.replace(tmp, path)
+    finally:
+        if os.path.exists(tmp):
+            os.unlink(tmp)
+
+
+def main(argv: list[str]) -> int:
+    args = argv[1:]
+    options = {"--source-name": None, "--line-dir": None}
+    while len(args) > 2 and args[-2] in options:
+        options[args[-2]] = args[-1]
+        args = args[:-2]
+    if len(args) != 2:
+        print("usage: modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]", file=sys.stderr)
+        return 2
+    path, outdir = args
+    try:
+        name, units = compile_model(path, options["--line-dir"] or outdir, options["--source-name"])
+    except ModelError as e:
+        where = path + (f":{e.line}" if e.line else "")
+        field = f" {e.field}:" if e.field else ""
+        print(f"{where}:{field} {e.message}", file=sys.stderr)
+        return 1
+    try:
+        os.makedirs(outdir, exist_ok=True)
+        manifest = os.path.join(outdir, "manifest.txt")
+        old = []
+        if os.path.exists(manifest):
+            with open(manifest, encoding="utf-8") as f:
+                old = f.read().split("\n")[1:]
+        for unit, text in units.items():
+            write_atomically(os.path.join(outdir, unit), text)
+        for stale in old:
+            if stale and stale not in units and os.path.basename(stale) == stale:
+                try:
+                    os.unlink(os.path.join(outdir, stale))
+                except FileNotFoundError:
+                    pass
+        write_atomically(manifest, "\n".join([name] + sorted(units)) + "\n")
+    except OSError as e:
+        print(f"{path}: cannot write the generated units into {outdir}: {e}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
