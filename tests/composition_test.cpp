@@ -526,3 +526,113 @@ TEST(ComposerDeathTest, SharingAssertions) {
   EXPECT_DEATH(j.addSharingInfo(a.owned[0], &u, &a), "BaseComposerClass: Assertion `VarIndex != -1' failed");
   EXPECT_DEATH(BaseComposerClass::Hash("ab", 0), "Assertion `n > 0' failed");
 }
+
+// ------------------------------------------------------------- kept state
+
+namespace {
+
+// The state of a PairRep or PairJoin computed from the atomic models and the
+// shared blocks alone, without any state the composers keep.
+std::vector<unsigned char> replicaRun(PairRep& r) {
+  std::vector<std::vector<unsigned char>> replicas;
+  for (PairSAN* copy : r.copies) replicas.push_back(stateOf(*copy));
+  std::sort(replicas.begin(), replicas.end());
+  std::vector<unsigned char> run;
+  for (auto& s : replicas) run.insert(run.end(), s.begin(), s.end());
+  std::vector<unsigned char> shared(static_cast<std::size_t>(r.SharedStateSize()));
+  if (!shared.empty()) r.CurrentSharedState(shared.data());
+  run.insert(run.end(), shared.begin(), shared.end());
+  return run;
+}
+
+std::vector<unsigned char> expectedState(PairJoin& j) {
+  std::vector<unsigned char> v = stateOf(*j.A);
+  std::vector<unsigned char> run = replicaRun(*j.rep);
+  v.insert(v.end(), run.begin(), run.end());
+  std::vector<unsigned char> shared(static_cast<std::size_t>(j.SharedStateSize()));
+  if (!shared.empty()) j.CurrentSharedState(shared.data());
+  v.insert(v.end(), shared.begin(), shared.end());
+  return v;
+}
+
+// Drives `root` the way exploration does (set a known vector, fire, report,
+// read back), with the odd unsorted vector, several firings before a read
+// and unreported changes made known with ForgetCachedState; every read must
+// equal `expected()`, and after every SetState replica i must hold slice i.
+template <class Root, class Expected>
+void exploreAtRandom(Root& root, PairRep& rep, std::size_t repOffset, Expected expected, unsigned seed) {
+  std::mt19937 rng(seed);
+  const std::size_t L = static_cast<std::size_t>(rep.ReplicaStateSize);
+  const std::size_t n = rep.copies.size();
+  std::vector<std::vector<unsigned char>> seen{stateOf(root)};
+  ASSERT_EQ(seen[0], expected());
+  for (int step = 0; step < 1500; step++) {
+    std::vector<unsigned char> from = seen[rng() % seen.size()];
+    if (rng() % 8 == 0) {  // a vector whose replicas are not in order
+      std::vector<std::vector<unsigned char>> slices;
+      for (std::size_t i = 0; i < n; i++)
+        slices.emplace_back(from.begin() + static_cast<long>(repOffset + i * L),
+                            from.begin() + static_cast<long>(repOffset + (i + 1) * L));
+      std::shuffle(slices.begin(), slices.end(), rng);
+      for (std::size_t i = 0; i < n; i++)
+        std::copy(slices[i].begin(), slices[i].end(), from.begin() + static_cast<long>(repOffset + i * L));
+    }
+    root.SetState(from.data());
+    for (std::size_t i = 0; i < n; i++)
+      ASSERT_TRUE(std::equal(from.begin() + static_cast<long>(repOffset + i * L),
+                             from.begin() + static_cast<long>(repOffset + (i + 1) * L),
+                             stateOf(*rep.copies[i]).begin()))
+          << "step " << step << " replica " << i;
+    const int firings = 1 + static_cast<int>(rng() % 3);
+    for (int f = 0; f < firings; f++) {
+      BaseActionClass* a = root.Actions[rng() % static_cast<unsigned>(root.NumActions)];
+      if (!a->Enabled()) continue;
+      a->Fire();
+      if (rng() % 50 == 0) {
+        root.ForgetCachedState();  // changed behind the model's back, then made known
+      } else {
+        root.ReportFiring(a);
+      }
+    }
+    if (rng() % 40 == 0) {  // a replica set directly through its local state
+      PairSAN* copy = rep.copies[rng() % n];
+      State* s = nullptr;
+      copy->ConstructLocalState(s);
+      copy->local->setMark(static_cast<short>(rng() % 4));
+      copy->GetLocalState(s);
+      copy->local->setMark(0);
+      copy->SetLocalState(s);
+      copy->DestructLocalState(s);
+    }
+    std::vector<unsigned char> read = stateOf(root);
+    ASSERT_EQ(read, expected()) << "step " << step;
+    if (std::find(seen.begin(), seen.end(), read) == seen.end()) seen.push_back(read);
+  }
+}
+
+}  // namespace
+
+TEST(KeptStateTest, RandomFiringsReadTheSameAsAFullRead) {
+  for (bool shareAtJoin : {false, true}) {
+    SCOPED_TRACE(shareAtJoin ? "shared at the Join" : "shared at the Rep");
+    PairJoin j(12, shareAtJoin, 1, 0, 0, 0);
+    const std::size_t repOffset = static_cast<std::size_t>(j.ChildStateSizes[0]);
+    exploreAtRandom(j, *j.rep, repOffset, [&] { return expectedState(j); }, shareAtJoin ? 7u : 8u);
+  }
+  PairRep r(9);
+  exploreAtRandom(r, r, 0, [&] { return replicaRun(r); }, 9u);
+}
+
+TEST(KeptStateTest, AFiringOutsideTheTreeForgetsTheKeptState) {
+  PairJoin j(3, true);
+  PairSAN stranger;
+  j.ReportFiring(&j.A->inc);  // reports begin
+  std::vector<unsigned char> before = stateOf(j);
+  j.rep->copies[1]->local->setMark(2);  // not reported ...
+  j.ReportFiring(&stranger.inc);        // ... but an action of another model is
+  EXPECT_NE(stateOf(j), before);
+  EXPECT_EQ(stateOf(j), expectedState(j));
+  j.rep->copies[2]->local->setMark(3);
+  j.ReportFiring(nullptr);
+  EXPECT_EQ(stateOf(j), expectedState(j));
+}

@@ -1,5 +1,6 @@
 #include "BaseModelClass.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -97,4 +98,63 @@ void BaseModelClass::ConstructLocalState(State*& s) {
 void BaseModelClass::DestructLocalState(State* s) {
   (void)s;
   unsupported();
+}
+
+// ------------------------------------------------------- change reporting
+
+void BaseModelClass::beginTracking() {
+  // Which model writes each stored place's cell, so that a firing can also
+  // mark the composers holding the shared places its model changes.
+  CellHolders holders;
+  std::vector<const void*> cells;
+  visitSubtree([&](BaseModelClass& m) {
+    cells.clear();
+    m.appendStoredCells(cells);
+    for (const void* cell : cells) holders.emplace(cell, &m);
+  });
+  visitSubtree([&](BaseModelClass& m) {
+    m.holdersKnown_ = m.findCellHolders(holders);
+    m.resetStateCache(true);
+    m.trackingRoot_ = this;
+    m.reportMarks_.clear();
+    if (!m.holdersKnown_) return;
+    addPathMarks(&m, m.reportMarks_);
+    for (BaseModelClass* holder : m.cellHolders_) {
+      std::pair<BaseModelClass*, int> own{holder, -1};
+      if (std::find(m.reportMarks_.begin(), m.reportMarks_.end(), own) == m.reportMarks_.end())
+        m.reportMarks_.push_back(own);
+      addPathMarks(holder, m.reportMarks_);
+    }
+  });
+}
+
+void BaseModelClass::addPathMarks(BaseModelClass* from, std::vector<std::pair<BaseModelClass*, int>>& marks) {
+  for (BaseModelClass* m = from; m != this && m->parent_; m = m->parent_) {
+    std::pair<BaseModelClass*, int> mark{m->parent_, m->indexInParent_};
+    if (std::find(marks.begin(), marks.end(), mark) == marks.end()) marks.push_back(mark);
+  }
+}
+
+void BaseModelClass::ReportFiring(BaseActionClass* action) {
+  if (!tracking_) beginTracking();
+  BaseModelClass* owner = action ? action->OwningModel : nullptr;
+  if (!owner || owner->trackingRoot_ != this || !owner->holdersKnown_) {
+    ForgetCachedState();
+    return;
+  }
+  for (const auto& [model, child] : owner->reportMarks_) {
+    if (child < 0)
+      model->ownStateChanged();
+    else
+      model->childStateChanged(child);
+  }
+}
+
+void BaseModelClass::ForgetCachedState() {
+  visitSubtree([](BaseModelClass& m) { m.resetStateCache(m.tracking_); });
+}
+
+void BaseModelClass::reportStateChanged(bool own) {
+  if (own) ownStateChanged();
+  for (BaseModelClass* m = this; m->parent_; m = m->parent_) m->parent_->childStateChanged(m->indexInParent_);
 }

@@ -2,7 +2,11 @@
 #define BASE_MODEL_CLASS_H
 
 #include <forward_list>
+#include <functional>
 #include <iostream>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "List.h"
 
@@ -64,6 +68,24 @@ class BaseModelClass {
   // used again. The base model has no layout.
   virtual void PrepareStateLayout() {}
 
+  // Change reporting. Exploring a composed model sets it to a state, fires
+  // one action and reads the state back, over and over; a composer keeps the
+  // state it last read and, once firings are reported to it, reads back only
+  // the submodels a firing touched. The caller reports every firing to the
+  // root model with ReportFiring (the reward model does it in FireAction). A
+  // firing is assumed to change only the places of the action's own atomic
+  // model (OwningModel), which may stand for variables stored higher up. From
+  // the first report on, the root trusts its kept state: a caller that then
+  // changes markings in any other way than SetState or a reported firing
+  // calls ForgetCachedState before reading the state again. An action
+  // without an atomic model of this tree makes the next read a full one.
+  void ReportFiring(BaseActionClass* action);
+  void ForgetCachedState();
+
+  // The composer this model is a child of (null at the root), set when the
+  // composer fixes its layout.
+  BaseModelClass* parentModel() const { return parent_; }
+
   void DefineName(const char* name);
   void SetParentId(int id) { ParentId = id; }
   const char* getName() const { return Name; }
@@ -78,6 +100,55 @@ class BaseModelClass {
   int ModelId = 0;
   int ParentId = 0;
   BaseActionClass** Actions = nullptr;
+
+ protected:
+  using CellHolders = std::unordered_map<const void*, BaseModelClass*>;
+
+  // Links this model below `parent` as its child number `index`.
+  void setParent(BaseModelClass* parent, int index) {
+    parent_ = parent;
+    indexInParent_ = index;
+  }
+  // Tells every composer from this model up to the root that this model's
+  // state changed; with `own` also this composer's shared block.
+  void reportStateChanged(bool own);
+
+  // Hooks of change reporting, overridden by the models that keep state.
+  virtual void visitSubtree(const std::function<void(BaseModelClass&)>& f) { f(*this); }
+  // The value cells of the places whose values this model writes itself.
+  virtual void appendStoredCells(std::vector<const void*>& out) { (void)out; }
+  // Records which models write the cells of this model's places that it
+  // does not store itself; false when that cannot be told.
+  virtual bool findCellHolders(const CellHolders& holders) {
+    (void)holders;
+    return true;
+  }
+  // Whether the model's parts are arranged as its last read listed them, so
+  // that setting it to that vector again would change nothing. Asked only of
+  // a model that has been read since it was last set and had no report since;
+  // an atomic model always is.
+  virtual bool arrangedAsRead() { return true; }
+  virtual void childStateChanged(int index) { (void)index; }
+  virtual void ownStateChanged() {}
+  virtual void resetStateCache(bool tracking) { tracking_ = tracking; }
+
+  bool tracking_ = false;  // firings are reported to the root of this model
+  std::vector<BaseModelClass*> cellHolders_;
+  bool holdersKnown_ = false;
+  // What a firing of this model's actions marks, worked out once when the
+  // root begins tracking: (composer, child index), or (composer, -1) for
+  // its shared block.
+  BaseModelClass* trackingRoot_ = nullptr;
+  std::vector<std::pair<BaseModelClass*, int>> reportMarks_;
+
+ private:
+  friend class BaseComposerClass;  // links its children and walks their subtrees
+
+  void beginTracking();
+  void addPathMarks(BaseModelClass* from, std::vector<std::pair<BaseModelClass*, int>>& marks);
+
+  BaseModelClass* parent_ = nullptr;
+  int indexInParent_ = -1;
 };
 
 #endif

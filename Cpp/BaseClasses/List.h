@@ -2,7 +2,9 @@
 #define LIST_H
 
 #include <iostream>
+#include <memory>
 #include <new>
+#include <unordered_set>
 
 #include "StandardErrors.h"
 
@@ -18,6 +20,12 @@
 //  - insertItem never grows.
 // Slots added by construction or growth are null. Invariant: count <= size
 // whenever the list is filled through its growing operations.
+//
+// Lists of a composed model grow with the model (every action of a thousand
+// replicas in one list), and set semantics make each append a search; a long
+// list therefore keeps a hash index of its items beside the array, so that
+// building a model stays linear in its size. The array alone defines order
+// and contents; callers must not write through getList().
 template <class T>
 class List {
  public:
@@ -35,6 +43,7 @@ class List {
   List(const List& other) : items_(nullptr), count_(other.count_), arraySize_(other.arraySize_) {
     items_ = allocate(arraySize_ > 0 ? arraySize_ : 1);
     for (int i = 0; i < arraySize_; i++) items_[i] = i < count_ ? other.items_[i] : nullptr;
+    rebuildIndex();
   }
   List& operator=(const List& other) {
     if (this == &other) return *this;
@@ -44,13 +53,14 @@ class List {
     count_ = other.count_;
     arraySize_ = other.arraySize_;
     for (int i = 0; i < arraySize_; i++) items_[i] = i < count_ ? other.items_[i] : nullptr;
+    rebuildIndex();
     return *this;
   }
   ~List() { delete[] items_; }
 
   void append(T* item) {
     if (count_ >= arraySize_) increaseArraySize(arraySize_ > 0 ? 2 * arraySize_ : 1);
-    if (!contains(item)) items_[count_++] = item;
+    if (!contains(item)) push(item);
   }
 
   void append(T** items, int n) {
@@ -65,13 +75,13 @@ class List {
       T* item = other->items_[i];
       if (!contains(item)) {
         if (count_ >= arraySize_) increaseArraySize(2 * arraySize_ + 1);
-        items_[count_++] = item;
+        push(item);
       }
     }
   }
 
   void insertItem(T* item) {
-    if (count_ < arraySize_ && !contains(item)) items_[count_++] = item;
+    if (count_ < arraySize_ && !contains(item)) push(item);
   }
 
   void remove(T* item) {
@@ -79,6 +89,7 @@ class List {
       if (items_[i] == item) {
         items_[i] = items_[count_ - 1];
         items_[--count_] = nullptr;
+        if (index_) index_->erase(item);
         return;
       }
     }
@@ -87,6 +98,7 @@ class List {
   // Puts newItem in oldItem's place. When newItem is already present, oldItem
   // is removed instead, so newItem stays in the list exactly once.
   void replaceItem(T* oldItem, T* newItem) {
+    if (index_ && !index_->count(oldItem)) return;
     int oldAt = -1;
     bool newPresent = false;
     for (int i = 0; i < count_; i++) {
@@ -94,10 +106,15 @@ class List {
       if (items_[i] == newItem) newPresent = true;
     }
     if (oldAt < 0 || oldItem == newItem) return;
-    if (newPresent)
+    if (newPresent) {
       remove(oldItem);
-    else
+    } else {
       items_[oldAt] = newItem;
+      if (index_) {
+        index_->erase(oldItem);
+        index_->insert(newItem);
+      }
+    }
   }
 
   // Removes every item that occurs in `set`; the remaining items keep their order.
@@ -107,9 +124,11 @@ class List {
       if (!set.contains(items_[i])) items_[kept++] = items_[i];
     for (int i = kept; i < count_; i++) items_[i] = nullptr;
     count_ = kept;
+    rebuildIndex();
   }
 
   bool contains(T* item) const {
+    if (index_) return index_->count(item) != 0;
     for (int i = 0; i < count_; i++)
       if (items_[i] == item) return true;
     return false;
@@ -120,7 +139,10 @@ class List {
   T* operator[](int i) const { return items_[i]; }
   T** getList() const { return items_; }
   int getArraySize() const { return arraySize_; }
-  void clearList() { count_ = 0; }
+  void clearList() {
+    count_ = 0;
+    index_.reset();
+  }
 
   // Replaces the array by one of `size` slots; the caller passes a size not
   // below the count.
@@ -153,9 +175,31 @@ class List {
     return array;
   }
 
+  // Lists up to this length are searched directly.
+  static constexpr int kIndexedFrom = 32;
+
+  void push(T* item) {
+    items_[count_++] = item;
+    if (index_)
+      index_->insert(item);
+    else if (count_ > kIndexedFrom)
+      rebuildIndex();
+  }
+
+  void rebuildIndex() {
+    if (count_ <= kIndexedFrom) {
+      index_.reset();
+      return;
+    }
+    if (!index_) index_ = std::make_unique<std::unordered_set<T*>>();
+    index_->clear();
+    index_->insert(items_, items_ + count_);
+  }
+
   T** items_ = nullptr;
   int count_ = 0;
   int arraySize_ = 0;
+  std::unique_ptr<std::unordered_set<T*>> index_;  // the items, once the list is long
 };
 
 #endif

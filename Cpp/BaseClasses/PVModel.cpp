@@ -389,6 +389,7 @@ void PVModel::CreatePVStateIndex() {
 
 void PVModel::FireAction(void* dest, BaseActionClass* action) {
   action->Fire();
+  TheModel->ReportFiring(action);
   LastActionFired = action;
   for (PerformanceVariableNode* node : ConsideredPVs) node->CurrentReward(action);
   CurrentState(dest);

@@ -34,7 +34,9 @@ SANModel::LocalState::LocalState(BaseModelClass const* m)
     : ByteState(const_cast<BaseModelClass*>(m)->StateSize(), "SANModel") {}
 
 void SANModel::LocalState::SetState(BaseModelClass const* m) {
-  const_cast<BaseModelClass*>(m)->SetState(data);
+  auto* model = static_cast<SANModel*>(const_cast<BaseModelClass*>(m));
+  model->SetState(data);
+  model->reportStateChanged(false);
 }
 
 void SANModel::LocalState::GetState(BaseModelClass const* m) {
@@ -152,6 +154,31 @@ void SANModel::PrepareStateLayout() {
     stateSize_ += slots_.back().size;
   }
   layoutReady_ = true;
+  holdersKnown_ = false;  // the cells may have moved: firings here forget kept states
+}
+
+void SANModel::appendStoredCells(std::vector<const void*>& out) {
+  ensureLayout();
+  for (const StateSlot& s : slots_)
+    if (auto* place = dynamic_cast<SharableSV<short>*>(s.sv)) out.push_back(place->getValuePtr());
+}
+
+bool SANModel::findCellHolders(const CellHolders& holders) {
+  ensureLayout();
+  cellHolders_.clear();
+  for (int i = 0; i < getNumPlaces(); i++) {
+    BaseStateVariableClass* sv = Places[i];
+    if (sv->getStored()) continue;
+    // Only a place's cell can be followed to the model that writes it.
+    auto* place = dynamic_cast<SharableSV<short>*>(sv);
+    if (!place) return false;
+    auto found = holders.find(place->getValuePtr());
+    if (found == holders.end()) return false;
+    if (found->second != this &&
+        std::find(cellHolders_.begin(), cellHolders_.end(), found->second) == cellHolders_.end())
+      cellHolders_.push_back(found->second);
+  }
+  return true;
 }
 
 int SANModel::StateSize() {

@@ -87,6 +87,10 @@ class SANModel : public BaseModelClass {
   BaseStateVariableClass** ReadOnlyPlaces = nullptr;
   int NumReadOnlyPlaces = 0;
 
+ protected:
+  void appendStoredCells(std::vector<const void*>& out) override;
+  bool findCellHolders(const CellHolders& holders) override;
+
  private:
   void releaseArrays();
   void ensureLayout() {

@@ -94,9 +94,14 @@ void BaseComposerClass::addSharingInfo(BaseStateVariableClass* childVar, BaseSta
   SharedChildVars[static_cast<std::size_t>(VarIndex)].push_back(childVar);
 
   // The chain gets the child variable, then a copy of every variable that
-  // the child variable itself stands for one level further down.
+  // the child variable itself stands for one level further down. The tail of
+  // each chain is kept, so a shared variable of many thousand copies is
+  // registered in time linear in their number.
+  if (sharedTails_.size() != static_cast<std::size_t>(NumSharedStateVariables))
+    sharedTails_.assign(static_cast<std::size_t>(NumSharedStateVariables), nullptr);
   SharedStateVarLink*& head = SharedLinks[VarIndex];
-  SharedStateVarLink* tail = head;
+  SharedStateVarLink*& tail = sharedTails_[static_cast<std::size_t>(VarIndex)];
+  if (!tail) tail = head;
   while (tail && tail->Next) tail = tail->Next;
   auto append = [&](BaseStateVariableClass* sv, BaseModelClass* m) {
     SharedStateVarLink* link = new (std::nothrow) SharedStateVarLink(sv, m);
@@ -108,18 +113,38 @@ void BaseComposerClass::addSharingInfo(BaseStateVariableClass* childVar, BaseSta
     tail = link;
   };
   append(childVar, model);
-  for (int c = 0; c < NumChildren; c++) {
-    if (!Children[c]) continue;
-    SharedStateVarLink* below = Children[c]->getListOfSharedVariables(childVar);
-    for (SharedStateVarLink* l = below; l; l = l->Next) append(l->StateVar, l->Model);
-  }
+  for (SharedStateVarLink* l = chainBelow(childVar); l; l = l->Next) append(l->StateVar, l->Model);
   layoutReady_ = false;
+}
+
+SharedStateVarLink* BaseComposerClass::chainBelow(BaseStateVariableClass* childVar) {
+  // Only a child composer can hold a chain: the variables it shares itself
+  // are indexed once, anything deeper is searched for through the child
+  // composers (atomic children have no chains).
+  if (!childIndexReady_) {
+    childSharedOwner_.clear();
+    composerChildren_.clear();
+    for (int c = 0; c < NumChildren; c++) {
+      auto* composer = dynamic_cast<BaseComposerClass*>(Children[c]);
+      if (!composer) continue;
+      composerChildren_.push_back(composer);
+      for (int i = 0; i < composer->AddedSharedPtrs; i++)
+        childSharedOwner_.emplace(composer->SharedPtrs[i], composer);
+    }
+    childIndexReady_ = true;
+  }
+  auto found = childSharedOwner_.find(childVar);
+  if (found != childSharedOwner_.end()) return found->second->getListOfSharedVariables(childVar);
+  for (BaseComposerClass* composer : composerChildren_)
+    if (SharedStateVarLink* chain = composer->getListOfSharedVariables(childVar)) return chain;
+  return nullptr;
 }
 
 // ------------------------------------------------------------ structure
 
 void BaseComposerClass::SetupActions() {
   requireChildren();
+  childIndexReady_ = false;
   int numActions = 0;
   int numGroups = 0;
   for (int c = 0; c < NumChildren; c++) {
@@ -183,6 +208,35 @@ void BaseComposerClass::PrepareStateLayout() {
   }
   layoutReady_ = true;
   CachedStateSize = prepareOwnLayout();
+  for (int c = 0; c < NumChildren; c++)
+    if (Children[c]) Children[c]->setParent(this, c);
+  cache_.assign(static_cast<std::size_t>(CachedStateSize > 0 ? CachedStateSize : 1), 0);
+  childDirty_.assign(static_cast<std::size_t>(NumChildren), 0);
+  composerChild_.assign(static_cast<std::size_t>(NumChildren), 0);
+  for (int c = 0; c < NumChildren; c++)
+    composerChild_[static_cast<std::size_t>(c)] = dynamic_cast<BaseComposerClass*>(Children[c]) != nullptr;
+  dirtyChildren_.clear();
+  dirtyChildren_.reserve(static_cast<std::size_t>(NumChildren));
+  sharedDirty_ = false;
+  resetStateCache(false);
+}
+
+void BaseComposerClass::resetStateCache(bool tracking) {
+  tracking_ = tracking;
+  cacheValid_ = false;
+  clearDirty();
+}
+
+void BaseComposerClass::visitSubtree(const std::function<void(BaseModelClass&)>& f) {
+  f(*this);
+  for (int c = 0; c < NumChildren; c++)
+    if (Children[c]) Children[c]->visitSubtree(f);
+}
+
+void BaseComposerClass::appendStoredCells(std::vector<const void*>& out) {
+  ensureLayout();
+  for (const StateSlot& s : sharedSlots_)
+    if (auto* place = dynamic_cast<SharableSV<short>*>(s.sv)) out.push_back(place->getValuePtr());
 }
 
 int BaseComposerClass::SharedStateSize() {
@@ -201,10 +255,15 @@ void BaseComposerClass::CurrentSharedState(void* dest) {
 
 void BaseComposerClass::SetSharedState(void* src) {
   ensureLayout();
-  char* p = static_cast<char*>(src);
+  loadSharedState(static_cast<char*>(src));
+  // Set from outside the state operations: the kept block no longer holds.
+  reportStateChanged(true);
+}
+
+void BaseComposerClass::loadSharedState(const char* src) {
   for (const StateSlot& s : sharedSlots_) {
-    s.read(p);
-    p += s.size;
+    s.read(const_cast<char*>(src));
+    src += s.size;
   }
 }
 

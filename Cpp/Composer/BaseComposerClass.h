@@ -1,7 +1,9 @@
 #ifndef BASE_COMPOSER_CLASS_H
 #define BASE_COMPOSER_CLASS_H
 
+#include <cstring>
 #include <iostream>
+#include <unordered_map>
 #include <vector>
 
 #include "BaseModelClass.h"
@@ -25,6 +27,11 @@
 // chain of a child composer is copied node by node, not linked in, so that a
 // composer never changes a child's chain and the chains can be released by
 // the composer that holds them.
+//
+// Kept state: each composer keeps the state it last read and, once firings
+// are reported (see BaseModelClass::ReportFiring), reads back only the
+// children that reports named and sets only the children whose part of the
+// vector differs from what they hold.
 class BaseComposerClass : public BaseModelClass {
  public:
   // `Children` is allocated with new[] (numChildren entries, all null) and
@@ -44,6 +51,8 @@ class BaseComposerClass : public BaseModelClass {
   // Write or load the shared block: each stored shared variable in SharedPtrs
   // order at the running position.
   void CurrentSharedState(void* dest);
+  // Loads the block and, since the state operations did not, tells the
+  // kept states above that it changed.
   void SetSharedState(void* src);
 
   bool CompareState(void* a, void* b) override;
@@ -75,6 +84,47 @@ class BaseComposerClass : public BaseModelClass {
   int CachedStateSize = 0;
 
  protected:
+  void visitSubtree(const std::function<void(BaseModelClass&)>& f) override;
+  void appendStoredCells(std::vector<const void*>& out) override;
+  void childStateChanged(int index) override {
+    if (childDirty_[static_cast<std::size_t>(index)]) return;
+    childDirty_[static_cast<std::size_t>(index)] = 1;
+    dirtyChildren_.push_back(index);
+  }
+  void ownStateChanged() override { sharedDirty_ = true; }
+  void resetStateCache(bool tracking) override;
+  void loadSharedState(const char* src);
+  // Comparisons of the short byte runs states are made of (bytes compared
+  // unsigned, as memcmp does); below a few words a library call costs more
+  // than the comparison.
+  static bool sameBytes(const char* a, const char* b, std::size_t n) {
+    if (n > kShortRun) return std::memcmp(a, b, n) == 0;
+    for (std::size_t i = 0; i < n; i++)
+      if (a[i] != b[i]) return false;
+    return true;
+  }
+  static int compareBytes(const char* a, const char* b, std::size_t n) {
+    if (n > kShortRun) return std::memcmp(a, b, n);
+    for (std::size_t i = 0; i < n; i++)
+      if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
+    return 0;
+  }
+  static constexpr std::size_t kShortRun = 32;
+  // Whether child c already holds `part` (its part of a vector being set),
+  // given `kept`, its part of the state last read.
+  bool childHolds(int c, const char* part, const char* kept, std::size_t size) {
+    return !childDirty_[static_cast<std::size_t>(c)] && sameBytes(part, kept, size) &&
+           (!composerChild_[static_cast<std::size_t>(c)] || childArranged(c));
+  }
+  bool childArranged(int c) { return Children[c]->arrangedAsRead(); }
+  // Whether the kept state may stand in for the parts no report named.
+  bool trusted() const { return tracking_ && cacheValid_; }
+  void clearDirty() {
+    for (int c : dirtyChildren_) childDirty_[static_cast<std::size_t>(c)] = 0;
+    dirtyChildren_.clear();
+    sharedDirty_ = false;
+  }
+
   // Subclass part of PrepareStateLayout, run after the children's layouts
   // and the shared block are known; returns the composer's state size.
   virtual int prepareOwnLayout() = 0;
@@ -84,10 +134,30 @@ class BaseComposerClass : public BaseModelClass {
   // Precondition of the child queries: every child slot has been filled.
   void requireChildren() const;
 
-  int numSharedNames_ = 0;  // entries of SharedStateNames, whatever NumSharedStateVariables becomes
+  int numSharedNames_ = 0;
+  // The chain of variables a child composer's variable stands for, or null.
+  SharedStateVarLink* chainBelow(BaseStateVariableClass* childVar);  // entries of SharedStateNames, whatever NumSharedStateVariables becomes
   std::vector<StateSlot> sharedSlots_;  // stored shared variables, in SharedPtrs order
   int sharedStateSize_ = 0;
   bool layoutReady_ = false;
+
+  // The state as last read (subclass layout), and what changed since: the
+  // children named by reports or set since (dirtyChildren_ in report order,
+  // childDirty_ by child) and the shared block.
+  std::vector<char> cache_;
+  std::vector<int> dirtyChildren_;
+  std::vector<char> childDirty_;
+  std::vector<char> composerChild_;  // by child: whether it is a composer
+  bool sharedDirty_ = false;
+  bool cacheValid_ = false;
+
+ private:
+  std::vector<SharedStateVarLink*> sharedTails_;  // last node of each SharedLinks chain
+  // The child composers, and which of them shares each variable it shares
+  // itself; built on the first registration after SetupActions.
+  std::vector<BaseComposerClass*> composerChildren_;
+  std::unordered_map<BaseStateVariableClass*, BaseComposerClass*> childSharedOwner_;
+  bool childIndexReady_ = false;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "Join.h"
 
+#include <cstring>
 #include <new>
 
 #include "GenAssert.h"
@@ -37,8 +38,10 @@ void Join::Setup() { GeneralSetup(); }
 
 int Join::prepareOwnLayout() {
   childStatesSize_ = 0;
+  childOffsets_.assign(static_cast<std::size_t>(NumChildren), 0);
   for (int c = 0; c < NumChildren; c++) {
     ChildStateSizes[c] = Children[c] ? Children[c]->StateSize() : 0;
+    childOffsets_[static_cast<std::size_t>(c)] = childStatesSize_;
     childStatesSize_ += ChildStateSizes[c];
   }
   return childStatesSize_ + sharedStateSize_;
@@ -53,22 +56,54 @@ int Join::StateSize() {
 
 void Join::CurrentState(void* dest) {
   ensureLayout();
-  char* p = static_cast<char*>(dest);
-  for (int c = 0; c < NumChildren; c++) {
-    Children[c]->CurrentState(p);
-    p += ChildStateSizes[c];
+  char* kept = cache_.data();
+  if (trusted()) {
+    for (int c : dirtyChildren_) Children[c]->CurrentState(kept + childOffsets_[static_cast<std::size_t>(c)]);
+    if (sharedDirty_) CurrentSharedState(kept + childStatesSize_);
+  } else {
+    for (int c = 0; c < NumChildren; c++)
+      Children[c]->CurrentState(kept + childOffsets_[static_cast<std::size_t>(c)]);
+    CurrentSharedState(kept + childStatesSize_);
+    cacheValid_ = true;
   }
-  CurrentSharedState(p);
+  clearDirty();
+  std::memcpy(dest, kept, static_cast<std::size_t>(CachedStateSize));
 }
 
 void Join::SetState(void* src) {
   ensureLayout();
-  char* p = static_cast<char*>(src);
-  for (int c = 0; c < NumChildren; c++) {
-    Children[c]->SetState(p);
-    p += ChildStateSizes[c];
+  char* in = static_cast<char*>(src);
+  if (!trusted()) {
+    for (int c = 0; c < NumChildren; c++) Children[c]->SetState(in + childOffsets_[static_cast<std::size_t>(c)]);
+    loadSharedState(in + childStatesSize_);
+    return;
   }
-  SetSharedState(p);
+  // A child that changed since the last read is set whatever its part holds;
+  // any other child only when its part differs from what it holds. What is
+  // set is read back next time rather than trusted, since a child may read
+  // back other bytes than it was given (a Rep sorts its replicas).
+  const char* kept = cache_.data();
+  for (int c : dirtyChildren_) Children[c]->SetState(in + childOffsets_[static_cast<std::size_t>(c)]);
+  for (int c = 0; c < NumChildren; c++) {
+    const std::size_t at = childOffsets_[static_cast<std::size_t>(c)];
+    if (childDirty_[static_cast<std::size_t>(c)] ||
+        childHolds(c, in + at, kept + at, static_cast<std::size_t>(ChildStateSizes[c])))
+      continue;
+    Children[c]->SetState(in + at);
+    childStateChanged(c);
+  }
+  if (sharedDirty_ ||
+      !sameBytes(in + childStatesSize_, kept + childStatesSize_, static_cast<std::size_t>(sharedStateSize_))) {
+    loadSharedState(in + childStatesSize_);
+    sharedDirty_ = true;
+  }
+}
+
+bool Join::arrangedAsRead() {
+  if (!trusted() || !dirtyChildren_.empty() || sharedDirty_) return false;
+  for (int c = 0; c < NumChildren; c++)
+    if (composerChild_[static_cast<std::size_t>(c)] && !childArranged(c)) return false;
+  return true;
 }
 
 // ------------------------------------------------------------------ queries

@@ -1,6 +1,9 @@
 #ifndef JOIN_H
 #define JOIN_H
 
+#include <cstddef>
+#include <vector>
+
 #include "BaseComposerClass.h"
 #include "ByteState.h"
 
@@ -41,9 +44,11 @@ class Join : public BaseComposerClass {
 
  protected:
   int prepareOwnLayout() override;
+  bool arrangedAsRead() override;
 
  private:
   int childStatesSize_ = 0;  // sum of ChildStateSizes: offset of the shared block
+  std::vector<std::size_t> childOffsets_;  // where each child's state starts
 };
 
 #endif

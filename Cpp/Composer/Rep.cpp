@@ -1,6 +1,7 @@
 #include "Rep.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -64,6 +65,7 @@ int Rep::prepareOwnLayout() {
   }
   slices_.assign(static_cast<std::size_t>(n), nullptr);
   scratch_.assign(static_cast<std::size_t>(n), nullptr);
+  freshSlice_.assign(static_cast<std::size_t>(ReplicaStateSize > 0 ? ReplicaStateSize : 1), 0);
   return size;
 }
 
@@ -132,37 +134,191 @@ int Rep::ResortSlices(char** p, char** scratch, int n, int sliceSize, bool* full
   return moved;
 }
 
+namespace {
+
+// Offset of the first byte at or after `from` where a and b differ, or len.
+// Equal stretches are skipped a block at a time.
+std::size_t firstDifference(const char* a, const char* b, std::size_t from, std::size_t len) {
+  constexpr std::size_t kBlock = 256;
+  if (len - from <= 32) {  // a short run: no library call
+    while (from < len && a[from] == b[from]) from++;
+    return from;
+  }
+  while (from < len) {
+    const std::size_t chunk = std::min(kBlock, len - from);
+    if (std::memcmp(a + from, b + from, chunk) != 0) {
+      for (;; from += sizeof(std::uint64_t)) {
+        if (from + sizeof(std::uint64_t) > len) break;
+        std::uint64_t x, y;
+        std::memcpy(&x, a + from, sizeof x);
+        std::memcpy(&y, b + from, sizeof y);
+        if (x != y) break;
+      }
+      while (a[from] == b[from]) from++;
+      return from;
+    }
+    from += chunk;
+  }
+  return len;
+}
+
+}  // namespace
+
+// SortBuffer holds each replica's state as last read, in child order; the
+// kept state holds the same slices in ascending order, then the shared
+// block. A replica that changed leaves its old slice's place in the sorted
+// run and enters at its new one, so a firing costs a few comparisons and one
+// move of the slices between the two places.
+void Rep::readAllReplicas() {
+  const int n = NumChildren;
+  const int L = ReplicaStateSize;
+  std::memset(SortBuffer, 0, static_cast<std::size_t>(n) * static_cast<std::size_t>(L));
+  for (int i = 0; i < n; i++) Children[i]->CurrentState(SortBuffer + static_cast<std::ptrdiff_t>(i) * L);
+  sortReplicas();
+}
+
+void Rep::sortReplicas() {
+  const int n = NumChildren;
+  const int L = ReplicaStateSize;
+  for (int i = 0; i < n; i++) slices_[static_cast<std::size_t>(i)] = SortBuffer + static_cast<std::ptrdiff_t>(i) * L;
+  if (n > 1) ResortSlices(slices_.data(), scratch_.data(), n, L);
+  char* out = cache_.data();
+  for (int i = 0; i < n; i++) {
+    std::memcpy(out, slices_[static_cast<std::size_t>(i)], static_cast<std::size_t>(L));
+    out += L;
+  }
+}
+
+int Rep::lowerBound(const char* slice) const {
+  // First position of the sorted run whose slice is not below `slice`; a
+  // short run is scanned, a long one halved.
+  const std::size_t L = static_cast<std::size_t>(ReplicaStateSize);
+  const char* sorted = cache_.data();
+  int lo = 0;
+  int hi = NumChildren;
+  if (hi <= 8) {
+    while (lo < hi && compareBytes(sorted + static_cast<std::size_t>(lo) * L, slice, L) < 0) lo++;
+    return lo;
+  }
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (compareBytes(sorted + static_cast<std::size_t>(mid) * L, slice, L) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
+bool Rep::replaceSorted(const char* before, const char* after) {
+  const std::size_t L = static_cast<std::size_t>(ReplicaStateSize);
+  char* sorted = cache_.data();
+  const int from = lowerBound(before);
+  if (from >= NumChildren || !sameBytes(sorted + static_cast<std::size_t>(from) * L, before, L))
+    return false;  // the run does not hold the old slice: it must be rebuilt
+  const int to = lowerBound(after);
+  if (to > from) {
+    // Larger than before: the slices in between move down one place.
+    std::memmove(sorted + static_cast<std::size_t>(from) * L, sorted + static_cast<std::size_t>(from + 1) * L,
+                 static_cast<std::size_t>(to - 1 - from) * L);
+    std::memcpy(sorted + static_cast<std::size_t>(to - 1) * L, after, L);
+  } else {
+    std::memmove(sorted + static_cast<std::size_t>(to + 1) * L, sorted + static_cast<std::size_t>(to) * L,
+                 static_cast<std::size_t>(from - to) * L);
+    std::memcpy(sorted + static_cast<std::size_t>(to) * L, after, L);
+  }
+  return true;
+}
+
 void Rep::CurrentState(void* dest) {
   GEN_ASSERT(dest, "new_location", "Rep");
   ensureLayout();
   const int n = NumChildren;
   if (n == 0) return;
   const int L = ReplicaStateSize;
-  std::memset(SortBuffer, 0, static_cast<std::size_t>(n) * static_cast<std::size_t>(L));
-  for (int i = 0; i < n; i++) {
-    char* slice = SortBuffer + static_cast<std::ptrdiff_t>(i) * L;
-    Children[i]->CurrentState(slice);
-    slices_[static_cast<std::size_t>(i)] = slice;
+  char* replicaStates = cache_.data();
+  char* sharedBlock = replicaStates + static_cast<std::ptrdiff_t>(n) * L;
+  if (!trusted()) {
+    readAllReplicas();
+    CurrentSharedState(sharedBlock);
+    cacheValid_ = true;
+  } else {
+    // Moving each changed slice costs up to a pass over the run; when many
+    // replicas changed, one sort is cheaper.
+    const std::size_t changed = dirtyChildren_.size();
+    bool resort = changed > 8 && changed * 4 > static_cast<std::size_t>(n);
+    for (int c : dirtyChildren_) {
+      char* held = SortBuffer + static_cast<std::ptrdiff_t>(c) * L;
+      char* fresh = freshSlice_.data();
+      std::memset(fresh, 0, static_cast<std::size_t>(L));
+      Children[c]->CurrentState(fresh);
+      if (sameBytes(fresh, held, static_cast<std::size_t>(L))) continue;
+      if (!resort && !replaceSorted(held, fresh)) resort = true;
+      std::memcpy(held, fresh, static_cast<std::size_t>(L));
+    }
+    if (resort) sortReplicas();
+    if (sharedDirty_) CurrentSharedState(sharedBlock);
   }
-  if (n > 1) ResortSlices(slices_.data(), scratch_.data(), n, L);
-  char* out = static_cast<char*>(dest);
-  for (int i = 0; i < n; i++) {
-    std::memcpy(out, slices_[static_cast<std::size_t>(i)], static_cast<std::size_t>(L));
-    out += L;
-  }
-  CurrentSharedState(out);
+  clearDirty();
+  std::memcpy(dest, replicaStates, static_cast<std::size_t>(CachedStateSize));
 }
 
 void Rep::SetState(void* src) {
   ensureLayout();
   const int n = NumChildren;
   if (n == 0) return;
+  const int L = ReplicaStateSize;
   char* in = static_cast<char*>(src);
-  for (int i = 0; i < n; i++) {
-    Children[i]->SetState(in);
-    in += ReplicaStateSize;
+  char* sharedIn = in + static_cast<std::ptrdiff_t>(n) * L;
+  if (!trusted()) {
+    for (int i = 0; i < n; i++) Children[i]->SetState(in + static_cast<std::ptrdiff_t>(i) * L);
+    loadSharedState(sharedIn);
+    return;
   }
-  SetSharedState(in);
+  // Replica i takes slice i, as always (the order of the replicas' actions
+  // depends on it); only replicas that changed since they were read or whose
+  // slice differs from what they hold are set, and read back next time.
+  for (int c : dirtyChildren_) Children[c]->SetState(in + static_cast<std::ptrdiff_t>(c) * L);
+  const std::size_t total = static_cast<std::size_t>(n) * static_cast<std::size_t>(L);
+  if (composerChild_[0]) {
+    // Replicas that are composers may hold their parts in another order
+    // than they read them back: each one decides for itself.
+    for (int c = 0; c < n; c++) {
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(c) * L;
+      if (childDirty_[static_cast<std::size_t>(c)] ||
+          childHolds(c, in + at, SortBuffer + at, static_cast<std::size_t>(L)))
+        continue;
+      Children[c]->SetState(in + at);
+      childStateChanged(c);
+    }
+  }
+  for (std::size_t at = firstDifference(in, SortBuffer, 0, total); at < total;
+       at = firstDifference(in, SortBuffer, at, total)) {
+    const int c = static_cast<int>(at / static_cast<std::size_t>(L));
+    if (!childDirty_[static_cast<std::size_t>(c)]) {
+      Children[c]->SetState(in + static_cast<std::ptrdiff_t>(c) * L);
+      childStateChanged(c);
+    }
+    at = static_cast<std::size_t>(c + 1) * static_cast<std::size_t>(L);
+  }
+  const char* keptShared = cache_.data() + total;
+  if (sharedDirty_ || !sameBytes(sharedIn, keptShared, static_cast<std::size_t>(sharedStateSize_))) {
+    loadSharedState(sharedIn);
+    sharedDirty_ = true;
+  }
+}
+
+bool Rep::arrangedAsRead() {
+  if (!trusted() || !dirtyChildren_.empty() || sharedDirty_) return false;
+  const int n = NumChildren;
+  if (n == 0) return true;
+  // Replica i holds the i-th slice of the sorted run.
+  if (!sameBytes(SortBuffer, cache_.data(), static_cast<std::size_t>(n) * static_cast<std::size_t>(ReplicaStateSize)))
+    return false;
+  if (composerChild_[0])
+    for (int c = 0; c < n; c++)
+      if (!childArranged(c)) return false;
+  return true;
 }
 
 // ------------------------------------------------------------------ queries

@@ -10,13 +10,14 @@
 // of them. The state lists the replica states in ascending order of their
 // bytes (compared unsigned), so markings that differ only by which replica
 // is in which local state give the same vector; the Rep's shared block
-// follows.
+// follows. SetState gives replica i the i-th slice.
 //
-// CurrentState re-sorts a table of pointers into SortBuffer. Replicas are
-// loaded in sorted order by SetState, and one action changes at most one
-// replica, so a single displaced entry is repaired in linear time; when more
-// than one entry is out of place a stable merge sort over the same table
-// takes over. All buffers are sized when the layout is fixed (Setup).
+// The Rep keeps each replica's state as last read and the sorted run built
+// from them. A full read sorts a table of pointers (ResortSlices); once
+// firings are reported, a read takes back only the replicas that changed and
+// moves each into its place in the kept run, and SetState sets only the
+// replicas whose slice differs from what they hold. All buffers are sized
+// when the layout is fixed (Setup).
 class Rep : public BaseComposerClass {
  public:
   // The block of shared variables the Rep stores itself.
@@ -56,17 +57,27 @@ class Rep : public BaseComposerClass {
   static int ResortSlices(char** p, char** scratch, int n, int sliceSize, bool* fullSort = nullptr);
 
   int ReplicaStateSize = 0;
+  // The replicas' states as last read, in child order.
   char* SortBuffer = nullptr;
 
  protected:
   int prepareOwnLayout() override;
+  bool arrangedAsRead() override;
 
  private:
   static int checkedReplicaCount(const char* name, int numReplicas);
+  void readAllReplicas();
+  // Rebuilds the kept sorted run from SortBuffer.
+  void sortReplicas();
+  int lowerBound(const char* slice) const;
+  // Replaces one slice equal to `before` in the kept run by `after`, keeping
+  // the run sorted; false when no slice equals `before`.
+  bool replaceSorted(const char* before, const char* after);
 
   int sortBufferSize_ = 0;
-  std::vector<char*> slices_;   // P: replica slices of SortBuffer in state-vector order
+  std::vector<char*> slices_;   // replica slices of SortBuffer, sorted by sortReplicas
   std::vector<char*> scratch_;  // merge-sort workspace, same length as slices_
+  std::vector<char> freshSlice_;  // one replica's state being read back
 };
 
 #endif

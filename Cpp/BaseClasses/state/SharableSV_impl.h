@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "BaseActionClass.h"
 #include "GenAssert.h"
@@ -142,6 +143,17 @@ template <class T>
 void SharableSV<T>::ShareWith(SharableSV<T>* other) {
   GEN_ASSERT(other != nullptr, "otherSV", "state/SharableSV");
   SharableSV<T>* self = this;
+  // The actions that name `other` are all in other's lists. While `other` is
+  // stored those are its own group's lists, usually short, whereas after the
+  // merge they are the whole group's: a replica joining the group of a
+  // thousand copies must not walk every copy's actions.
+  std::vector<BaseActionClass*> namingOther[2];
+  const bool otherWasStored = other->Stored;
+  if (otherWasStored) {
+    const List<BaseActionClass>* own[2] = {other->SVAffectingActions, other->SVEnabledActions};
+    for (int k = 0; k < 2; k++)
+      namingOther[k].assign(own[k]->getList(), own[k]->getList() + own[k]->getNumItems());
+  }
   if (other->Stored && self->Stored) {
     if (other != self) {
       self->Shared = true;
@@ -167,6 +179,11 @@ void SharableSV<T>::ShareWith(SharableSV<T>* other) {
 
   // Actions that named `other` now name the group's stored variable, once.
   SharableSV<T>* rep = self->root();
+  if (otherWasStored) {
+    for (BaseActionClass* a : namingOther[0]) a->AffectedSVs.replaceItem(other, rep);
+    for (BaseActionClass* a : namingOther[1]) a->EnablingSVs.replaceItem(other, rep);
+    return;
+  }
   List<BaseActionClass>* affecting = other->SVAffectingActions;
   for (int i = 0; i < affecting->getNumItems(); i++)
     affecting->getItem(i)->AffectedSVs.replaceItem(other, rep);
