@@ -163,7 +163,6 @@ void StateSpaceGen::startRun(OutputFile& arm, const std::string& varName, int he
 
 bool StateSpaceGen::useSecondThread() const {
   if (!makeExpanderModel_ || options_.traceLevel > 0 || expander_.hasErlangActions()) return false;
-  if (const char* threads = std::getenv("GEN_THREADS"); threads && std::strcmp(threads, "1") == 0) return false;
   return std::thread::hardware_concurrency() != 1;
 }
 

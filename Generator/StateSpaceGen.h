@@ -80,7 +80,8 @@ class StateSpaceGen {
   void explore(OutputFile& arm, Procedure procedure);
   // Whether a second thread expands states: never while tracing (the trace
   // lines must interleave with the numbering) nor with Erlang actions (their
-  // phases carry over from state to state), and not when GEN_THREADS=1.
+  // phases carry over from state to state), and only when given a way to
+  // build the second model.
   bool useSecondThread() const;
   // Numbers the successors of one expanded state and writes its record: its
   // number, its successors in increasing number with their values, and 0.
