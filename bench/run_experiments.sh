@@ -30,27 +30,7 @@ done
 runs=${RUNS:-3}
 experiments=${EXPERIMENTS:-"3 4 5"}
 
-# Peak memory and times come from GNU time when it is installed, otherwise
-# from a small getrusage wrapper compiled on first use.
-if [[ -x /usr/bin/time ]] && /usr/bin/time -v true >/dev/null 2>&1; then
-  timer=(/usr/bin/time -v)
-else
-  wrapper="$build_dir/rusage_wrapper"
-  if [[ ! -x "$wrapper" ]]; then
-    "${CXX:-c++}" -O2 -std=c++20 -o "$wrapper" "$(dirname "$0")/rusage_wrapper.cpp"
-  fi
-  timer=("$wrapper")
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/gen-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-# Wall clock from GNU time's h:mm:ss or m:ss form, or the wrapper's seconds.
-wall_seconds() {
-  local line
-  line=$(grep -E 'Elapsed \(wall clock\)' "$1" | sed 's/.*: //')
-  awk -v t="$line" 'BEGIN { n = split(t, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; printf "%.2f", s }'
-}
+source "$(dirname "$0")/timing.sh" "$build_dir" bench
 
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 

@@ -23,24 +23,7 @@ if [[ ! -x "$gen" ]]; then
   exit 1
 fi
 
-if [[ -x /usr/bin/time ]] && /usr/bin/time -v true >/dev/null 2>&1; then
-  timer=(/usr/bin/time -v)
-else
-  wrapper="$build_dir/rusage_wrapper"
-  if [[ ! -x "$wrapper" ]]; then
-    "${CXX:-c++}" -O2 -std=c++20 -o "$wrapper" "$(dirname "$0")/rusage_wrapper.cpp"
-  fi
-  timer=("$wrapper")
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/gen-scale.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-wall_seconds() {
-  local line
-  line=$(grep -E 'Elapsed \(wall clock\)' "$1" | sed 's/.*: //')
-  awk -v t="$line" 'BEGIN { n = split(t, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; printf "%.2f", s }'
-}
+source "$(dirname "$0")/timing.sh" "$build_dir" scale
 
 printf '%-28s %11s %9s %12s %10s %12s\n' "run" "states" "wall s" "states/s" "peak MB" "bytes/state"
 for d in "${devices[@]}"; do

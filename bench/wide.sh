@@ -25,24 +25,7 @@ sizes=("$@")
 [[ ${#sizes[@]} -gt 0 ]] || sizes=(1000 10000)
 limit=${GEN_WIDE_LIMIT:-600}
 
-if [[ -x /usr/bin/time ]] && /usr/bin/time -v true >/dev/null 2>&1; then
-  timer=(/usr/bin/time -v)
-else
-  wrapper="$build_dir/rusage_wrapper"
-  if [[ ! -x "$wrapper" ]]; then
-    "${CXX:-c++}" -O2 -std=c++20 -o "$wrapper" "$(dirname "$0")/rusage_wrapper.cpp"
-  fi
-  timer=("$wrapper")
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/gen-wide.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-wall_seconds() {
-  local line
-  line=$(grep -E 'Elapsed \(wall clock\)' "$1" | sed 's/.*: //')
-  awk -v t="$line" 'BEGIN { n = split(t, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; printf "%.2f", s }'
-}
+source "$(dirname "$0")/timing.sh" "$build_dir" wide
 
 printf '%-8s %10s %9s %9s %10s %12s %8s\n' "devices" "states" "wall s" "user s" "peak MB" "vector bytes" "status"
 for n in "${sizes[@]}"; do
