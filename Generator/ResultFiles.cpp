@@ -41,7 +41,6 @@ struct CleanupTable {
   std::atomic<int> phase{kIdle};
   std::atomic<int> pendingSignal{0};
   std::atomic<bool> claimed{false};
-  bool exitHookInstalled = false;
   bool installed[kNumSignals] = {};
   struct sigaction previous[kNumSignals] = {};
 };
@@ -70,15 +69,6 @@ extern "C" void removeTemporariesAndReraise(int signal) {
   ::signal(signal, SIG_DFL);
   ::raise(signal);
   errno = savedErrno;
-}
-
-// A run that leaves through exit() skips the destructors of main's locals.
-extern "C" void removeTemporariesAtExit() {
-  int phase = kIdle;
-  if (cleanupTable.phase.compare_exchange_strong(phase, kCleaning)) {
-    unlinkTemporaries();
-    cleanupTable.phase.store(kIdle);
-  }
 }
 
 std::string systemText(int error) { return std::generic_category().message(error); }
@@ -170,7 +160,6 @@ ResultFiles::ResultFiles(std::string prefix, const std::optional<std::string>& t
   }
   cleanupTable.phase.store(kIdle);
   cleanupTable.pendingSignal.store(0);
-  if (!cleanupTable.exitHookInstalled) cleanupTable.exitHookInstalled = std::atexit(removeTemporariesAtExit) == 0;
   for (std::size_t i = 0; i < kNumSignals; i++) {
     struct sigaction current {};
     ::sigaction(kSignals[i], nullptr, &current);

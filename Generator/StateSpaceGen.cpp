@@ -21,11 +21,6 @@
 
 namespace {
 
-// Arguments of the discovered-state table.
-constexpr std::uint32_t kHashTableSize = 131071;
-constexpr std::uint32_t kHashBlockSize = 100000;
-constexpr std::uint32_t kHashChunkWidth = 5;
-constexpr std::uint32_t kHashMaxBlocks = 128;
 
 // Blank run of the state-space file's placeholder header (normal procedure).
 constexpr int kNormalHeaderBlanks = 63;
@@ -44,9 +39,7 @@ StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const GenOptions& options, Re
   if (stateSize_ == 0)
     throw GenError("The model is empty, i.e., does not have any state variables.", GenError::Stream::Out);
 
-  hash_ = std::make_unique<HybridHash>(model_, static_cast<std::uint32_t>(stateSize_), kHashTableSize,
-                                       kHashBlockSize, kHashChunkWidth, kHashMaxBlocks, options_.loadFactor,
-                                       &memoryBudget_);
+  hash_ = std::make_unique<HybridHash>(static_cast<std::uint32_t>(stateSize_), options_.loadFactor, &memoryBudget_);
   queue_ = std::make_unique<Queue>(static_cast<unsigned long>(stateSize_), &memoryBudget_);
   detList_.setMemoryBudget(&memoryBudget_);
 

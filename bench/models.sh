@@ -22,24 +22,7 @@ cmake -S "$root" -B "$1" -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$1" -j "$(nproc 2>/dev/null || echo 2)" --target gen_model_kanban gen_model_file >/dev/null
 build_dir=$(cd "$1" && pwd)
 
-if [[ -x /usr/bin/time ]] && /usr/bin/time -v true >/dev/null 2>&1; then
-  timer=(/usr/bin/time -v)
-else
-  wrapper="$build_dir/rusage_wrapper"
-  if [[ ! -x "$wrapper" ]]; then
-    "${CXX:-c++}" -O2 -std=c++20 -o "$wrapper" "$root/bench/rusage_wrapper.cpp"
-  fi
-  timer=("$wrapper")
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/gen-bench-models.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-wall_seconds() {
-  local line
-  line=$(grep -E 'Elapsed \(wall clock\)' "$1" | sed 's/.*: //')
-  awk -v t="$line" 'BEGIN { n = split(t, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; printf "%.2f", s }'
-}
+source "$root/bench/timing.sh" "$build_dir" bench-models
 
 printf '%-30s %10s %9s %9s %12s %10s %14s\n' "run" "states" "wall s" "user s" "states/s" "peak MB" "output bytes"
 # run <label> <gen> <name> <arguments...>
