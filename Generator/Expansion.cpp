@@ -2,12 +2,14 @@
 
 #include <charconv>
 
-std::uint32_t Expansion::find(const char* vector) {
+#include "HybridHash.h"
+
+std::uint32_t Expansion::find(const char* vector, std::uint64_t hash) {
   const State& state = states_.back();
   const std::uint32_t count = state.endSuccessor - state.firstSuccessor;
   if (count <= kLinearSearch) {
     for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++)
-      if (std::memcmp(this->vector(i), vector, stateSize_) == 0) return i;
+      if (successors_[i].hash == hash && std::memcmp(this->vector(i), vector, stateSize_) == 0) return i;
     return state.endSuccessor;
   }
   if (index_.empty())
@@ -19,13 +21,14 @@ std::uint32_t Expansion::find(const char* vector) {
 
 bool Expansion::addSuccessor(const char* vector, double value, bool self) {
   State& state = states_.back();
-  const std::uint32_t at = find(vector);
+  const std::uint64_t hash = HybridHash::HashOf(vector, stateSize_);
+  const std::uint32_t at = find(vector, hash);
   if (at != state.endSuccessor) {
     // Summed in arrival order, as the values of one transition always were.
     successors_[at].value += value;
     return false;
   }
-  successors_.push_back(Successor{value, 0, 0, self});
+  successors_.push_back(Successor{hash, value, 0, 0, self});
   vectors_.insert(vectors_.end(), vector, vector + stateSize_);
   rewards_.resize(rewards_.size() + rewardCount_);
   if (!index_.empty()) index_.emplace(std::string(vector, stateSize_), state.endSuccessor);

@@ -36,6 +36,7 @@ class Expansion {
     std::uint32_t firstNote, endNote;
   };
   struct Successor {
+    std::uint64_t hash;  // the table's hash of the vector
     double value;
     std::uint32_t textBegin;  // the value as written ("%.10e"), in text()
     std::uint32_t textLength;
@@ -96,7 +97,7 @@ class Expansion {
   // Beyond this many successors of one state, a map finds earlier arrivals.
   static constexpr std::uint32_t kLinearSearch = 32;
   // The successor of the current state with this vector, or endSuccessor.
-  std::uint32_t find(const char* vector);
+  std::uint32_t find(const char* vector, std::uint64_t hash);
 
   std::size_t stateSize_;
   std::size_t rewardCount_;

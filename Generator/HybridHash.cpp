@@ -126,7 +126,7 @@ const char* HybridHash::StoredCopy(std::uint64_t number) const {
 // such vectors onto a few hundred thousand values, and every lookup then
 // walks a chain whose length grows with the state count. A full-avalanche
 // hash keeps lookups at about one probe, and its high bits make good tags.
-std::uint64_t HybridHash::Hash(const char* state) const {
+std::uint64_t HybridHash::HashOf(const char* state, std::size_t stateSize) {
   const std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
   std::uint64_t h = kMul ^ stateSize;
   std::uint32_t i = 0;
@@ -247,10 +247,17 @@ void HybridHash::InsertHashed(const char* state, std::uint64_t h, std::uint64_t 
 }
 
 HybridHash::Found HybridHash::findOrAdd(const char* state, std::uint64_t candidate) {
+  return findOrAdd(state, Hash(state), candidate);
+}
+
+HybridHash::Found HybridHash::findOrAdd(const char* state, std::uint64_t h, std::uint64_t candidate) {
   if (slots_ == nullptr) Fail("Hash:  Error:  the Hash Table was released");
-  const std::uint64_t h = Hash(state);
   return slotBytes_ == 4 ? Probe<Slots::Narrow>(state, h, candidate, true)
                          : Probe<Slots::Wide>(state, h, candidate, true);
+}
+
+void HybridHash::prefetch(std::uint64_t h) const {
+  if (slots_ != nullptr) __builtin_prefetch(static_cast<const char*>(slots_) + (h % groups_) * kGroupBytes);
 }
 
 unsigned long HybridHash::Lookup(const char* state) {

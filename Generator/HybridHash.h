@@ -61,6 +61,14 @@ class HybridHash {
   // One probe: the number of a stored state equal to `state`, or, when there
   // is none, stores a copy under `candidate` (1 to MaxStateNumber).
   Found findOrAdd(const char* state, std::uint64_t candidate);
+  // The same, given the state's HashOf, which a caller may work out ahead
+  // (on another thread, say).
+  Found findOrAdd(const char* state, std::uint64_t hash, std::uint64_t candidate);
+  // The hash of a vector of `size` bytes, as the table uses it.
+  static std::uint64_t HashOf(const char* state, std::size_t size);
+  // Starts loading the part of the table that a probe for `hash` reads first,
+  // so that the probe finds it in the cache.
+  void prefetch(std::uint64_t hash) const;
   // Stores a copy of a state known to be absent under `number` (1 to
   // MaxStateNumber).
   void Insert(const char* state, unsigned long number);
@@ -101,7 +109,7 @@ class HybridHash {
 
  private:
   struct Slots;
-  std::uint64_t Hash(const char* state) const;
+  std::uint64_t Hash(const char* state) const { return HashOf(state, stateSize); }
   char* CopyOf(std::uint64_t number) const {
     return blocks_[number / blockSize] + (number % blockSize) * stateSize;
   }

@@ -12,7 +12,6 @@
 #include "GenError.h"
 #include "HybridHash.h"
 #include "PVModel.h"
-#include "Queue.h"
 #include "ResultFiles.h"
 #include "ResultsDB.h"
 #include "Reward.h"
@@ -40,17 +39,12 @@ StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const GenOptions& options, Re
     throw GenError("The model is empty, i.e., does not have any state variables.", GenError::Stream::Out);
 
   hash_ = std::make_unique<HybridHash>(static_cast<std::uint32_t>(stateSize_), options_.loadFactor, &memoryBudget_);
-  queue_ = std::make_unique<Queue>(static_cast<unsigned long>(stateSize_), &memoryBudget_);
   detList_.setMemoryBudget(&memoryBudget_);
 
   // The initial state is state 1.
   std::vector<char> initial(static_cast<std::size_t>(stateSize_), 0);
-  state_struct entry;
-  entry.data = initial.data();
   stateCounter_ = 1;
   model_->CurrentState(initial.data());
-  entry.number = 1;
-  queue_->Enqueue(&entry);
   hash_->Insert(initial.data(), 1);
   model_->SetState(initial.data());
 }
@@ -172,30 +166,43 @@ void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
     helper = std::make_unique<SuccessorGenerator>(*secondModel);
     helper->setProcedure(procedure);
   }
-  const auto size = static_cast<std::size_t>(stateSize_);
   // Declared last: stopped and joined before the models it uses go.
-  ExpansionPipeline pipeline(expander_, helper.get(), size, static_cast<std::size_t>(Reward::ValueCount(*model_)));
+  ExpansionPipeline pipeline(expander_, helper.get(), static_cast<std::size_t>(stateSize_), static_cast<std::size_t>(Reward::ValueCount(*model_)));
 
   for (;;) {
-    while (ExpansionPipeline::Batch* batch = pipeline.open()) {
-      while (batch->numbers.size() < pipeline.statesPerBatch()) {
-        const state_struct* entry = queue_->Dequeue();
-        if (!entry) break;
-        if (entry->number == 0) continue;
-        batch->states.insert(batch->states.end(), entry->data, entry->data + size);
-        batch->numbers.push_back(entry->number);
+    // Breadth-first order is number order: the states still to explore are
+    // the numbers after the last one handed over, and their vectors are the
+    // table's own copies, which stay where they are. A batch goes out only
+    // full, or when nothing else is in flight: batches handed over as soon
+    // as a few states appear would stay small for the rest of the run.
+    while (unexplored() > 0 && (unexplored() >= pipeline.statesPerBatch() || pipeline.idle())) {
+      ExpansionPipeline::Batch* batch = pipeline.open();
+      if (!batch) break;
+      while (batch->numbers.size() < pipeline.statesPerBatch() && unexplored() > 0) {
+        const auto number = static_cast<std::uint32_t>(nextToExplore_++);
+        batch->states.push_back(hash_->StoredCopy(number));
+        batch->numbers.push_back(number);
       }
-      const bool filled = !batch->numbers.empty();
       pipeline.submit(batch);
-      if (!filled) break;
     }
     ExpansionPipeline::Batch* batch = pipeline.next();
     if (!batch) break;
     const std::size_t complete = batch->error ? batch->failedAt : batch->numbers.size();
-    for (std::size_t i = 0; i < complete; i++) numberState(batch->out, i, batch->states.data() + i * size, arm);
+    // The table's slots for the next state's successors load while this
+    // state is numbered.
+    if (complete > 0) prefetchSlots(batch->out, 0);
+    for (std::size_t i = 0; i < complete; i++) {
+      if (i + 1 < complete) prefetchSlots(batch->out, i + 1);
+      numberState(batch->out, i, batch->states[i], arm);
+    }
     if (batch->error) std::rethrow_exception(batch->error);
     pipeline.release(batch);
   }
+}
+
+std::uint64_t StateSpaceGen::unexplored() {
+  if (nextToExplore_ == skippedAfter_ + 1) nextToExplore_ = skippedTo_ + 1;
+  return nextToExplore_ <= stateCounter_ ? stateCounter_ - nextToExplore_ + 1 : 0;
 }
 
 void StateSpaceGen::numberState(const Expansion& expansion, std::size_t index, const char* explored,
@@ -214,7 +221,7 @@ void StateSpaceGen::numberState(const Expansion& expansion, std::size_t index, c
   for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++) {
     const Expansion::Successor& successor = expansion.successor(i);
     const std::uint32_t number =
-        successor.self ? currentNumber_ : numberOf(expansion.vector(i), expansion.rewards(i));
+        successor.self ? currentNumber_ : numberOf(expansion.vector(i), successor.hash, expansion.rewards(i));
     record_.push_back(Entry{number, i});
   }
   // The explored state is stored under currentNumber_.
@@ -241,7 +248,13 @@ void StateSpaceGen::numberState(const Expansion& expansion, std::size_t index, c
   records_++;
 }
 
-std::uint32_t StateSpaceGen::numberOf(const char* vector, const double* rewards) {
+void StateSpaceGen::prefetchSlots(const Expansion& expansion, std::size_t index) const {
+  const Expansion::State& state = expansion.state(index);
+  for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++)
+    if (!expansion.successor(i).self) hash_->prefetch(expansion.successor(i).hash);
+}
+
+std::uint32_t StateSpaceGen::numberOf(const char* vector, std::uint64_t hash, const double* rewards) {
   if (stateCounter_ >= maxStateNumber_) {
     // No number is left to give: only a state seen before can go on.
     const unsigned long found = hash_->Lookup(vector);
@@ -249,12 +262,9 @@ std::uint32_t StateSpaceGen::numberOf(const char* vector, const double* rewards)
     throw GenError("Error: The state space has more states than can be stored (" +
                    std::to_string(maxStateNumber_) + " at most); generation stopped.");
   }
-  const HybridHash::Found found = hash_->findOrAdd(vector, stateCounter_ + 1);
+  const HybridHash::Found found = hash_->findOrAdd(vector, hash, stateCounter_ + 1);
   if (!found.added) return static_cast<std::uint32_t>(found.number);
   stateCounter_++;
-  // The queue copies the vector into its own entry.
-  state_struct entry{const_cast<char*>(vector), stateCounter_};
-  queue_->Enqueue(&entry);
   // The reward values of the firing that discovered the state.
   reward_->Write(stateCounter_, rewards);
   return stateCounter_;

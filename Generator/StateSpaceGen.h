@@ -19,7 +19,6 @@
 
 class HybridHash;
 class PVModel;
-class Queue;
 class ResultFiles;
 class ResultsDB;
 class Reward;
@@ -67,7 +66,10 @@ class StateSpaceGen {
   std::uint32_t numberOfStates() const { return currentNumber_; }
   // Numbers the next new state `last` + 1, as if states up to `last` had
   // been numbered: lets a test reach the largest number the store can hold.
-  void skipNumbersUpTo(std::uint32_t last) { stateCounter_ = last; }
+  void skipNumbersUpTo(std::uint32_t last) {
+    skippedAfter_ = stateCounter_;
+    skippedTo_ = stateCounter_ = last;
+  }
 
  private:
   // Builds the output names, writes the PV type file, chooses the procedure
@@ -83,12 +85,17 @@ class StateSpaceGen {
   // phases carry over from state to state), and only when given a way to
   // build the second model.
   bool useSecondThread() const;
+  // How many numbered states are not yet handed to the expansion.
+  std::uint64_t unexplored();
   // Numbers the successors of one expanded state and writes its record: its
   // number, its successors in increasing number with their values, and 0.
   void numberState(const Expansion& expansion, std::size_t index, const char* explored, OutputFile& arm);
   // The number of a successor, numbering, storing and queueing it when it is
   // new (one probe of the table either way).
-  std::uint32_t numberOf(const char* vector, const double* rewards);
+  // `hash` is the vector's HybridHash::HashOf.
+  std::uint32_t numberOf(const char* vector, std::uint64_t hash, const double* rewards);
+  // Starts loading the table's slots for the successors of state `index`.
+  void prefetchSlots(const Expansion& expansion, std::size_t index) const;
   void reportAbsorbing(const char* explored);
   // Start of a run, once its files are open: the reward file with state 1's
   // record, and the state-space file's placeholder header.
@@ -116,6 +123,10 @@ class StateSpaceGen {
 
   std::uint32_t currentNumber_ = 0;  // the state being explored; after the run, the number of states
   std::uint32_t stateCounter_ = 0;   // the highest number given out
+  std::uint64_t nextToExplore_ = 1;  // the first state not yet handed to the expansion
+  // Numbers after skippedAfter_ up to skippedTo_ were never given out.
+  std::uint64_t skippedAfter_ = ~std::uint64_t{0} - 1;
+  std::uint64_t skippedTo_ = 0;
   std::uint64_t maxStateNumber_;     // the last number the state store can hold
   std::uint32_t records_ = 0;
   // The successors of the state being numbered: number, and index in the
@@ -127,7 +138,6 @@ class StateSpaceGen {
   std::vector<Entry> record_;
   DeterministicList detList_;
   std::unique_ptr<HybridHash> hash_;
-  std::unique_ptr<Queue> queue_;
   std::unique_ptr<Reward> reward_;
   std::unique_ptr<ResultsDB> resultsDB_;
   std::unique_ptr<TraceFileContainer> trace_;

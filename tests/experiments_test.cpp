@@ -113,6 +113,16 @@ TEST_P(GoldenTest, MatchesStoredFiles) {
 
 INSTANTIATE_TEST_SUITE_P(Experiments, GoldenTest, ::testing::Values(1, 2));
 
+// GEN_THREADS=1 asks for one expanding thread; the files are the same.
+TEST(GoldenTest, OneThreadMatchesStoredFiles) {
+  TempDir dir;
+  ::setenv("GEN_THREADS", "1", 1);
+  const GenRun run = generate(dir, 2);
+  ::unsetenv("GEN_THREADS");
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  expectFilesEqual(run, "experiment2");
+}
+
 // ---------------------------------------------------------------------------
 // Overrides: the model is built after the override, so the same state space
 // can be reached from another experiment.
