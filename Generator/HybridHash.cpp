@@ -27,6 +27,16 @@ constexpr std::size_t kGroupBytes = 64;  // one cache line
 
 [[noreturn]] void Fail(const std::string& message) { throw GenError(message); }
 
+// The group a hash starts its probe in. A multiply-high maps the hash onto
+// the groups without a division (a 64-bit division costs more than the rest
+// of a probe that hits); the hash is first mixed once more, so that the
+// group does not follow the high bits that make the tag.
+__extension__ typedef unsigned __int128 Wide128;
+inline std::uint64_t GroupOf(std::uint64_t h, std::uint64_t groups) {
+  const std::uint64_t mixed = h * 0xD6E8FEB86659FD93ull;
+  return static_cast<std::uint64_t>((static_cast<Wide128>(mixed) * groups) >> 64);
+}
+
 [[noreturn]] void ProbeExhausted() {
   Fail("Hash:  Error:  no empty slot found after probing as many slots as the Hash Table has");
 }
@@ -148,13 +158,13 @@ std::uint64_t HybridHash::HashOf(const char* state, std::size_t stateSize) {
   return h;
 }
 
-// The home slot is a slot of group h mod (number of groups); where in its
+// The home slot is a slot of the group GroupOf picks; where in its
 // group a probe starts comes from other bits of the hash, so that states of
 // one group do not all pile up from its first slot.
 std::uint64_t HybridHash::HomeSlot(const char* state) const {
   const std::uint64_t h = Hash(state);
   const unsigned perGroup = kGroupBytes / slotBytes_;
-  return (h % groups_) * perGroup + ((h >> 40) & (perGroup - 1));
+  return GroupOf(h, groups_) * perGroup + ((h >> 40) & (perGroup - 1));
 }
 
 template <typename Slot>
@@ -165,7 +175,7 @@ HybridHash::Found HybridHash::Probe(const char* state, std::uint64_t h, std::uin
   T* const table = static_cast<T*>(slots_);
   const T tag = Slot::Tag(h);
   const unsigned start = static_cast<unsigned>(h >> 40);
-  std::uint64_t g = h % groups_;
+  std::uint64_t g = GroupOf(h, groups_);
   for (std::uint64_t visited = 0; visited < groups_; visited++) {
     T* const group = table + g * kPer;
     for (unsigned i = 0; i < kPer; i++) {
@@ -201,7 +211,7 @@ void HybridHash::Place(void* slots, std::uint64_t groups, std::uint64_t h, std::
   constexpr unsigned kPer = Slot::kPerGroup;
   T* const table = static_cast<T*>(slots);
   const unsigned start = static_cast<unsigned>(h >> 40);
-  std::uint64_t g = h % groups;
+  std::uint64_t g = GroupOf(h, groups);
   for (std::uint64_t visited = 0; visited < groups; visited++) {
     T* const group = table + g * kPer;
     for (unsigned i = 0; i < kPer; i++) {
@@ -257,7 +267,7 @@ HybridHash::Found HybridHash::findOrAdd(const char* state, std::uint64_t h, std:
 }
 
 void HybridHash::prefetch(std::uint64_t h) const {
-  if (slots_ != nullptr) __builtin_prefetch(static_cast<const char*>(slots_) + (h % groups_) * kGroupBytes);
+  if (slots_ != nullptr) __builtin_prefetch(static_cast<const char*>(slots_) + GroupOf(h, groups_) * kGroupBytes);
 }
 
 unsigned long HybridHash::Lookup(const char* state) {
@@ -295,7 +305,7 @@ void HybridHash::RebuildInto(void* table, std::uint64_t groups) {
     constexpr std::uint64_t kAhead = 16;
     std::uint64_t ahead[kAhead];
     const auto line = [&](std::uint64_t h) {
-      return static_cast<const char*>(table) + (h % groups) * kGroupBytes;
+      return static_cast<const char*>(table) + GroupOf(h, groups) * kGroupBytes;
     };
     for (std::uint64_t n = 1; n <= lastInserted_ && n <= kAhead; n++) {
       ahead[n % kAhead] = Hash(CopyOf(n));

@@ -1,6 +1,7 @@
 #include "Rep.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -140,23 +141,24 @@ namespace {
 // Equal stretches are skipped a block at a time.
 std::size_t firstDifference(const char* a, const char* b, std::size_t from, std::size_t len) {
   constexpr std::size_t kBlock = 256;
-  if (len - from <= 32) {  // a short run: no library call
-    while (from < len && a[from] == b[from]) from++;
-    return from;
-  }
+  // Word by word; in a little-endian word the first differing byte is the
+  // lowest differing one.
+  auto withinWords = [a, b, len](std::size_t at) {
+    if constexpr (std::endian::native == std::endian::little) {
+      for (; at + sizeof(std::uint64_t) <= len; at += sizeof(std::uint64_t)) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + at, sizeof x);
+        std::memcpy(&y, b + at, sizeof y);
+        if (x != y) return at + static_cast<std::size_t>(__builtin_ctzll(x ^ y)) / 8;
+      }
+    }
+    while (at < len && a[at] == b[at]) at++;
+    return at;
+  };
+  if (len - from <= 32) return withinWords(from);  // a short run: no library call
   while (from < len) {
     const std::size_t chunk = std::min(kBlock, len - from);
-    if (std::memcmp(a + from, b + from, chunk) != 0) {
-      for (;; from += sizeof(std::uint64_t)) {
-        if (from + sizeof(std::uint64_t) > len) break;
-        std::uint64_t x, y;
-        std::memcpy(&x, a + from, sizeof x);
-        std::memcpy(&y, b + from, sizeof y);
-        if (x != y) break;
-      }
-      while (a[from] == b[from]) from++;
-      return from;
-    }
+    if (std::memcmp(a + from, b + from, chunk) != 0) return withinWords(from);
     from += chunk;
   }
   return len;
