@@ -8,47 +8,18 @@
 
 namespace {
 
-// Batches large enough that handing one over costs little against its
-// expansion, small enough that neither side waits long for the other; enough
-// of them in flight that the worker always finds one while the caller numbers.
-constexpr std::size_t kStatesPerBatch = 8;
-constexpr std::size_t kBatchesInFlight = 16;
-// How long a thread spins before it sleeps: about the time a batch of the
-// compiled-in model takes to expand.
-constexpr auto kSpin = std::chrono::microseconds(200);
-
-}  // namespace
-
-ExpansionPipeline::ExpansionPipeline(SuccessorGenerator& own, SuccessorGenerator* helper,
-                                     std::size_t stateSize, std::size_t rewardCount)
-    : own_(own),
-      helper_(helper),
-      statesPerBatch_(helper ? kStatesPerBatch : 1),
-      maxInFlight_(helper ? kBatchesInFlight : 1) {
-  for (std::size_t i = 0; i < maxInFlight_; i++) {
-    batches_.push_back(std::make_unique<Batch>(stateSize, rewardCount));
-    batches_.back()->states.reserve(statesPerBatch_);
-    batches_.back()->numbers.reserve(statesPerBatch_);
-    free_.push_back(batches_.back().get());
-  }
-  if (helper_) worker_ = std::thread([this] { work(); });
-}
-
-ExpansionPipeline::~ExpansionPipeline() {
-  if (!worker_.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  workQueued_.notify_all();
-  worker_.join();
-}
+// More slots than the frontier of the models measured is wide, so that the
+// worker finds a state to expand whenever one exists.
+constexpr std::size_t kSlots = 256;
+// How long a thread spins before it sleeps: many times the expansion of one
+// state, far less than the sleep and wake-up it saves.
+constexpr auto kSpin = std::chrono::microseconds(100);
 
 template <typename Ready>
-bool ExpansionPipeline::spinUntil(Ready ready) {
+bool spinUntil(Ready ready) {
   const auto until = std::chrono::steady_clock::now() + kSpin;
   do {
-    for (int i = 0; i < 64; i++) {
+    for (int i = 0; i < 32; i++) {
       if (ready()) return true;
 #if defined(__x86_64__) || defined(__i386__)
       __builtin_ia32_pause();
@@ -58,129 +29,112 @@ bool ExpansionPipeline::spinUntil(Ready ready) {
   return ready();
 }
 
-ExpansionPipeline::Batch* ExpansionPipeline::open() {
-  if (free_.empty()) return nullptr;
-  Batch* batch = free_.back();
-  free_.pop_back();
-  batch->states.clear();
-  batch->numbers.clear();
-  batch->out.clear();
-  batch->error = nullptr;
-  return batch;
+}  // namespace
+
+ExpansionPipeline::ExpansionPipeline(SuccessorGenerator& own, SuccessorGenerator* helper,
+                                     std::size_t stateSize, std::size_t rewardCount)
+    : own_(own), helper_(helper) {
+  const std::size_t count = helper ? kSlots : 1;
+  for (std::size_t i = 0; i < count; i++) slots_.push_back(std::make_unique<Slot>(stateSize, rewardCount));
+  if (helper_) worker_ = std::thread([this] { work(); });
 }
 
-void ExpansionPipeline::submit(Batch* batch) {
-  if (batch->numbers.empty()) {
-    free_.push_back(batch);
-    return;
-  }
-  if (!helper_) {
-    batch->status = Status::Queued;
-    inFlight_.push_back(batch);
-    return;
-  }
-  bool wake;
+ExpansionPipeline::~ExpansionPipeline() {
+  if (!worker_.joinable()) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    batch->status = Status::Queued;
-    inFlight_.push_back(batch);
-    queued_++;
-    wake = workerWaiting_;
+    stopping_ = true;
   }
-  if (wake) workQueued_.notify_one();
+  workPublished_.notify_all();
+  worker_.join();
 }
 
-ExpansionPipeline::Batch* ExpansionPipeline::claimOldest() {
-  for (Batch* batch : inFlight_)
-    if (batch->status == Status::Queued) {
-      batch->status = Status::Running;
-      queued_--;
-      return batch;
-    }
-  return nullptr;
+void ExpansionPipeline::push(const char* state, std::uint32_t number) {
+  const std::uint64_t index = published_.load(std::memory_order_relaxed);
+  Slot& s = slot(index);
+  s.state = state;
+  s.number = number;
+  s.out.clear();
+  s.error = nullptr;
+  s.done.store(false, std::memory_order_relaxed);
+  published_.store(index + 1, std::memory_order_seq_cst);
+  if (helper_ && workerWaiting_.load(std::memory_order_seq_cst)) {
+    { std::lock_guard<std::mutex> lock(mutex_); }
+    workPublished_.notify_one();
+  }
 }
 
-ExpansionPipeline::Batch* ExpansionPipeline::claimNewest() {
-  for (auto at = inFlight_.rbegin(); at != inFlight_.rend(); ++at)
-    if ((*at)->status == Status::Queued) {
-      (*at)->status = Status::Running;
-      queued_--;
-      return *at;
-    }
-  return nullptr;
+bool ExpansionPipeline::claim(std::uint64_t& index) {
+  index = claimed_.load(std::memory_order_acquire);
+  while (index < published_.load(std::memory_order_acquire))
+    if (claimed_.compare_exchange_weak(index, index + 1, std::memory_order_acq_rel)) return true;
+  return false;
 }
 
-ExpansionPipeline::Batch* ExpansionPipeline::next() {
-  if (inFlight_.empty()) return nullptr;
-  Batch* oldest = inFlight_.front();
+void ExpansionPipeline::expand(SuccessorGenerator& generator, Slot& s) {
+  try {
+    generator.expand(s.state, s.number, s.out);
+  } catch (...) {
+    // Reported when the caller takes this state back, after the ones before.
+    s.error = std::current_exception();
+  }
+  s.done.store(true, std::memory_order_seq_cst);
+}
+
+ExpansionPipeline::Slot* ExpansionPipeline::front() {
+  if (taken_ == published_.load(std::memory_order_relaxed)) return nullptr;
+  Slot& oldest = slot(taken_);
   if (!helper_) {
-    expand(own_, *oldest);
-    inFlight_.pop_front();
-    oldest->status = Status::Done;
-    return oldest;
+    expand(own_, oldest);
+    return &oldest;
   }
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (oldest->status != Status::Done) {
-    if (Batch* batch = claimNewest()) {
-      lock.unlock();
-      expand(own_, *batch);
-      lock.lock();
-      batch->status = Status::Done;
+  while (!oldest.done.load(std::memory_order_acquire)) {
+    // Rather than wait, expand the next state nobody has claimed yet.
+    std::uint64_t index;
+    if (claim(index)) {
+      expand(own_, slot(index));
       continue;
     }
-    // Only the worker's batch is left to wait for.
-    lock.unlock();
-    const bool done = spinUntil([&] { return oldest->status == Status::Done; });
-    lock.lock();
-    if (done) break;
-    callerWaiting_ = true;
-    batchDone_.wait(lock, [&] { return oldest->status == Status::Done; });
-    callerWaiting_ = false;
+    // Only the worker's state is left to wait for.
+    if (spinUntil([&] { return oldest.done.load(std::memory_order_acquire); })) break;
+    std::unique_lock<std::mutex> lock(mutex_);
+    callerWaiting_.store(true, std::memory_order_seq_cst);
+    slotDone_.wait(lock, [&] { return oldest.done.load(std::memory_order_seq_cst); });
+    callerWaiting_.store(false, std::memory_order_relaxed);
   }
-  inFlight_.pop_front();
-  return oldest;
+  return &oldest;
 }
 
-void ExpansionPipeline::release(Batch* batch) {
-  batch->status = Status::Free;
-  free_.push_back(batch);
+const ExpansionPipeline::Slot* ExpansionPipeline::secondIfDone() const {
+  if (published_.load(std::memory_order_relaxed) - taken_ < 2) return nullptr;
+  const Slot& s = slot(taken_ + 1);
+  return s.done.load(std::memory_order_acquire) ? &s : nullptr;
 }
 
 void ExpansionPipeline::work() {
   // Named for profilers and debuggers.
   pthread_setname_np(pthread_self(), "gen-expand");
-  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    if (stopping_) return;
-    Batch* batch = claimOldest();
-    if (!batch) {
-      lock.unlock();
-      const bool found = spinUntil([&] { return queued_ > 0 || stopping_; });
-      lock.lock();
-      if (!found) {
-        workerWaiting_ = true;
-        workQueued_.wait(lock, [&] { return stopping_ || queued_ > 0; });
-        workerWaiting_ = false;
+    std::uint64_t index;
+    if (claim(index)) {
+      Slot& s = slot(index);
+      expand(*helper_, s);
+      if (callerWaiting_.load(std::memory_order_seq_cst)) {
+        { std::lock_guard<std::mutex> lock(mutex_); }
+        slotDone_.notify_one();
       }
       continue;
     }
-    lock.unlock();
-    expand(*helper_, *batch);
-    lock.lock();
-    batch->status = Status::Done;
-    if (callerWaiting_) batchDone_.notify_one();
-  }
-}
-
-void ExpansionPipeline::expand(SuccessorGenerator& generator, Batch& batch) {
-  for (std::size_t i = 0; i < batch.numbers.size(); i++) {
-    try {
-      generator.expand(batch.states[i], batch.numbers[i], batch.out);
-    } catch (...) {
-      // Reported when the caller reaches this state, after the ones before.
-      batch.error = std::current_exception();
-      batch.failedAt = i;
-      return;
+    const auto ready = [this] {
+      return stopping_.load(std::memory_order_acquire) ||
+             claimed_.load(std::memory_order_acquire) < published_.load(std::memory_order_acquire);
+    };
+    if (!spinUntil(ready)) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      workerWaiting_.store(true, std::memory_order_seq_cst);
+      workPublished_.wait(lock, ready);
+      workerWaiting_.store(false, std::memory_order_relaxed);
     }
+    if (stopping_.load(std::memory_order_acquire)) return;
   }
 }

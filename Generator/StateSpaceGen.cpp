@@ -172,31 +172,20 @@ void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
   for (;;) {
     // Breadth-first order is number order: the states still to explore are
     // the numbers after the last one handed over, and their vectors are the
-    // table's own copies, which stay where they are. A batch goes out only
-    // full, or when nothing else is in flight: batches handed over as soon
-    // as a few states appear would stay small for the rest of the run.
-    while (unexplored() > 0 && (unexplored() >= pipeline.statesPerBatch() || pipeline.idle())) {
-      ExpansionPipeline::Batch* batch = pipeline.open();
-      if (!batch) break;
-      while (batch->numbers.size() < pipeline.statesPerBatch() && unexplored() > 0) {
-        const auto number = static_cast<std::uint32_t>(nextToExplore_++);
-        batch->states.push_back(hash_->StoredCopy(number));
-        batch->numbers.push_back(number);
-      }
-      pipeline.submit(batch);
+    // table's own copies, which stay where they are.
+    while (!pipeline.full() && unexplored() > 0) {
+      const auto number = static_cast<std::uint32_t>(nextToExplore_++);
+      pipeline.push(hash_->StoredCopy(number), number);
     }
-    ExpansionPipeline::Batch* batch = pipeline.next();
-    if (!batch) break;
-    const std::size_t complete = batch->error ? batch->failedAt : batch->numbers.size();
-    // The table's slots for the next state's successors load while this
-    // state is numbered.
-    if (complete > 0) prefetchSlots(batch->out, 0);
-    for (std::size_t i = 0; i < complete; i++) {
-      if (i + 1 < complete) prefetchSlots(batch->out, i + 1);
-      numberState(batch->out, i, batch->states[i], arm);
-    }
-    if (batch->error) std::rethrow_exception(batch->error);
-    pipeline.release(batch);
+    ExpansionPipeline::Slot* slot = pipeline.front();
+    if (!slot) break;
+    if (slot->error) std::rethrow_exception(slot->error);
+    // The table's slots for this state's successors, and for the next
+    // state's when it is ready, load together while this one is numbered.
+    prefetchSlots(slot->out, 0);
+    if (const ExpansionPipeline::Slot* next = pipeline.secondIfDone()) prefetchSlots(next->out, 0);
+    numberState(slot->out, 0, slot->state, arm);
+    pipeline.pop();
   }
 }
 
