@@ -52,6 +52,17 @@ class Expansion {
   Expansion(std::size_t stateSize, std::size_t rewardCount)
       : stateSize_(stateSize), rewardCount_(rewardCount) {}
 
+  // Room for `successors` successors of one state without growing: buffers
+  // large enough to keep to themselves, whose ends other buffers do not share.
+  void reserve(std::size_t successors) {
+    states_.reserve(4);
+    successors_.reserve(successors);
+    vectors_.reserve(successors * stateSize_);
+    rewards_.reserve(successors * rewardCount_);
+    text_.reserve(successors * 24);
+    delays_.reserve(successors);
+  }
+
   void clear() {
     states_.clear();
     successors_.clear();

@@ -2,8 +2,12 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 
+#include <cstring>
+
+#include "PVModel.h"
 #include "SuccessorGenerator.h"
 
 namespace {
@@ -14,6 +18,8 @@ constexpr std::size_t kSlots = 256;
 // How long a thread spins before it sleeps: many times the expansion of one
 // state, far less than the sleep and wake-up it saves.
 constexpr auto kSpin = std::chrono::microseconds(100);
+// Successors a slot holds without growing its buffers.
+constexpr std::size_t kReservedSuccessors = 64;
 
 template <typename Ready>
 bool spinUntil(Ready ready) {
@@ -31,12 +37,18 @@ bool spinUntil(Ready ready) {
 
 }  // namespace
 
-ExpansionPipeline::ExpansionPipeline(SuccessorGenerator& own, SuccessorGenerator* helper,
-                                     std::size_t stateSize, std::size_t rewardCount)
-    : own_(own), helper_(helper) {
-  const std::size_t count = helper ? kSlots : 1;
+ExpansionPipeline::Slot::Slot(std::size_t stateSize, std::size_t rewardCount)
+    : vector(std::max<std::size_t>(stateSize, 64)), out(stateSize, rewardCount) {
+  out.reserve(kReservedSuccessors);
+}
+
+ExpansionPipeline::ExpansionPipeline(SuccessorGenerator& own, HelperMaker makeHelper, std::size_t stateSize,
+                                     std::size_t rewardCount)
+    : own_(own), makeHelper_(std::move(makeHelper)), threaded_(static_cast<bool>(makeHelper_)),
+      stateSize_(stateSize) {
+  const std::size_t count = threaded_ ? kSlots : 1;
   for (std::size_t i = 0; i < count; i++) slots_.push_back(std::make_unique<Slot>(stateSize, rewardCount));
-  if (helper_) worker_ = std::thread([this] { work(); });
+  if (threaded_) worker_ = std::thread([this] { work(); });
 }
 
 ExpansionPipeline::~ExpansionPipeline() {
@@ -52,13 +64,16 @@ ExpansionPipeline::~ExpansionPipeline() {
 void ExpansionPipeline::push(const char* state, std::uint32_t number) {
   const std::uint64_t index = published_.load(std::memory_order_relaxed);
   Slot& s = slot(index);
-  s.state = state;
+  // A copy in the slot: the worker then never reads the lines of the table's
+  // store that this thread is writing the next new states into.
+  std::memcpy(s.vector.data(), state, stateSize_);
+  s.state = s.vector.data();
   s.number = number;
   s.out.clear();
   s.error = nullptr;
   s.done.store(false, std::memory_order_relaxed);
   published_.store(index + 1, std::memory_order_seq_cst);
-  if (helper_ && workerWaiting_.load(std::memory_order_seq_cst)) {
+  if (threaded_ && workerWaiting_.load(std::memory_order_seq_cst)) {
     { std::lock_guard<std::mutex> lock(mutex_); }
     workPublished_.notify_one();
   }
@@ -84,7 +99,7 @@ void ExpansionPipeline::expand(SuccessorGenerator& generator, Slot& s) {
 ExpansionPipeline::Slot* ExpansionPipeline::front() {
   if (taken_ == published_.load(std::memory_order_relaxed)) return nullptr;
   Slot& oldest = slot(taken_);
-  if (!helper_) {
+  if (!threaded_) {
     expand(own_, oldest);
     return &oldest;
   }
@@ -114,11 +129,18 @@ const ExpansionPipeline::Slot* ExpansionPipeline::secondIfDone() const {
 void ExpansionPipeline::work() {
   // Named for profilers and debuggers.
   pthread_setname_np(pthread_self(), "gen-expand");
+  Helper helper;
+  try {
+    helper = makeHelper_();
+  } catch (...) {
+    return;  // the caller claims every state itself
+  }
+  if (!helper.generator) return;
   for (;;) {
     std::uint64_t index;
     if (claim(index)) {
       Slot& s = slot(index);
-      expand(*helper_, s);
+      expand(*helper.generator, s);
       if (callerWaiting_.load(std::memory_order_seq_cst)) {
         { std::lock_guard<std::mutex> lock(mutex_); }
         slotDone_.notify_one();

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -13,6 +14,7 @@
 
 #include "Expansion.h"
 
+class PVModel;
 class SuccessorGenerator;
 
 // Expands explored states ahead of the thread that numbers them. The caller
@@ -35,18 +37,32 @@ class SuccessorGenerator;
 // a plain loop.
 class ExpansionPipeline {
  public:
-  struct Slot {
-    Slot(std::size_t stateSize, std::size_t rewardCount) : out(stateSize, rewardCount) {}
-    const char* state = nullptr;  // the explored vector, which stays put until taken back
+  // Each slot keeps to its own cache lines, and so do the buffers of its
+  // expansion: the two threads write neighbouring slots at the same time.
+  struct alignas(64) Slot {
+    Slot(std::size_t stateSize, std::size_t rewardCount);
+    const char* state = nullptr;  // the explored vector (a copy in `vector`)
+    std::vector<char> vector;
     std::uint32_t number = 0;
     Expansion out;                // this one state's expansion
     std::exception_ptr error;     // the failure met while expanding it
     std::atomic<bool> done{false};
   };
 
-  // `own` is used on the caller's thread; `helper`, when given, on the
-  // worker's. Both must outlive the pipeline.
-  ExpansionPipeline(SuccessorGenerator& own, SuccessorGenerator* helper, std::size_t stateSize,
+  // The worker's generator and the model it drives (declared first, so
+  // that it goes last).
+  struct Helper {
+    std::unique_ptr<PVModel> model;
+    std::unique_ptr<SuccessorGenerator> generator;
+  };
+  using HelperMaker = std::function<Helper()>;
+
+  // `own` is used on the caller's thread and must outlive the pipeline.
+  // `makeHelper`, when given, builds the worker's generator on the worker's
+  // thread, so that its model lives in that thread's own memory and the two
+  // models never share a cache line; should it fail, the caller expands
+  // every state.
+  ExpansionPipeline(SuccessorGenerator& own, HelperMaker makeHelper, std::size_t stateSize,
                     std::size_t rewardCount);
   ExpansionPipeline(const ExpansionPipeline&) = delete;
   ExpansionPipeline& operator=(const ExpansionPipeline&) = delete;
@@ -54,8 +70,7 @@ class ExpansionPipeline {
   ~ExpansionPipeline();
 
   bool full() const { return published_.load(std::memory_order_relaxed) - taken_ == slots_.size(); }
-  // Hands over the state `number`, whose vector stays where it is until the
-  // state is taken back. Not when full.
+  // Hands over a copy of the state `number`. Not when full.
   void push(const char* state, std::uint32_t number);
   // The oldest state handed over, expanded (its error set if that failed);
   // null when none is in flight.
@@ -74,15 +89,17 @@ class ExpansionPipeline {
   void work();
 
   SuccessorGenerator& own_;
-  SuccessorGenerator* helper_;
+  HelperMaker makeHelper_;
+  bool threaded_;
+  std::size_t stateSize_;
   std::vector<std::unique_ptr<Slot>> slots_;
 
   // Slots are numbered by the order of their states: published_ states have
   // been handed over, claimed_ of them claimed for expansion, taken_ taken
-  // back (caller only).
-  std::atomic<std::uint64_t> published_{0};
-  std::atomic<std::uint64_t> claimed_{0};
-  std::uint64_t taken_ = 0;
+  // back (caller only). Each counter has a cache line of its own.
+  alignas(64) std::atomic<std::uint64_t> published_{0};
+  alignas(64) std::atomic<std::uint64_t> claimed_{0};
+  alignas(64) std::uint64_t taken_ = 0;
 
   std::mutex mutex_;
   std::condition_variable workPublished_;

@@ -157,17 +157,20 @@ void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
   procedure_ = procedure;
   expander_.setProcedure(procedure);
 
-  std::unique_ptr<PVModel> secondModel;
-  std::unique_ptr<SuccessorGenerator> helper;
-  if (useSecondThread()) {
-    secondModel = makeExpanderModel_();
-    GEN_ASSERT(secondModel && secondModel->StateSize() == stateSize_, "second model of the same size",
-               "StateSpaceGen");
-    helper = std::make_unique<SuccessorGenerator>(*secondModel);
-    helper->setProcedure(procedure);
-  }
-  // Declared last: stopped and joined before the models it uses go.
-  ExpansionPipeline pipeline(expander_, helper.get(), static_cast<std::size_t>(stateSize_), static_cast<std::size_t>(Reward::ValueCount(*model_)));
+  ExpansionPipeline::HelperMaker makeHelper;
+  if (useSecondThread())
+    makeHelper = [this, procedure] {
+      ExpansionPipeline::Helper helper;
+      helper.model = makeExpanderModel_();
+      GEN_ASSERT(helper.model && helper.model->StateSize() == stateSize_, "second model of the same size",
+                 "StateSpaceGen");
+      helper.generator = std::make_unique<SuccessorGenerator>(*helper.model);
+      helper.generator->setProcedure(procedure);
+      return helper;
+    };
+  // Declared last: stopped and joined before anything it uses goes.
+  ExpansionPipeline pipeline(expander_, std::move(makeHelper), static_cast<std::size_t>(stateSize_),
+                             static_cast<std::size_t>(Reward::ValueCount(*model_)));
 
   for (;;) {
     // Breadth-first order is number order: the states still to explore are
