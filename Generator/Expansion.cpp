@@ -9,7 +9,9 @@ std::uint32_t Expansion::find(const char* vector, std::uint64_t hash) {
   const std::uint32_t count = state.endSuccessor - state.firstSuccessor;
   if (count <= kLinearSearch) {
     for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++)
-      if (successors_[i].hash == hash && std::memcmp(this->vector(i), vector, stateSize_) == 0) return i;
+      if (successors_[i].hash == hash && !successors_[i].self &&
+          std::memcmp(this->vector(i), vector, stateSize_) == 0)
+        return i;
     return state.endSuccessor;
   }
   if (index_.empty())
@@ -21,8 +23,17 @@ std::uint32_t Expansion::find(const char* vector, std::uint64_t hash) {
 
 bool Expansion::addSuccessor(const char* vector, double value, bool self) {
   State& state = states_.back();
-  const std::uint64_t hash = HybridHash::HashOf(vector, stateSize_);
-  const std::uint32_t at = find(vector, hash);
+  // The explored state itself needs no hash (it is never looked up) and is
+  // found by its mark.
+  std::uint64_t hash = 0;
+  std::uint32_t at = state.endSuccessor;
+  if (self) {
+    for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor && at == state.endSuccessor; i++)
+      if (successors_[i].self) at = i;
+  } else {
+    hash = HybridHash::HashOf(vector, stateSize_);
+    at = find(vector, hash);
+  }
   if (at != state.endSuccessor) {
     // Summed in arrival order, as the values of one transition always were.
     successors_[at].value += value;

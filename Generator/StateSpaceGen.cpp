@@ -183,10 +183,11 @@ void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
     ExpansionPipeline::Slot* slot = pipeline.front();
     if (!slot) break;
     if (slot->error) std::rethrow_exception(slot->error);
-    // The table's slots for this state's successors, and for the next
-    // state's when it is ready, load together while this one is numbered.
+    // What the other thread wrote for the next state, when it is ready, and
+    // the table's slots for this state's successors load while this one is
+    // numbered.
+    if (const ExpansionPipeline::Slot* next = pipeline.secondIfDone()) next->out.prefetch();
     prefetchSlots(slot->out, 0);
-    if (const ExpansionPipeline::Slot* next = pipeline.secondIfDone()) prefetchSlots(next->out, 0);
     numberState(slot->out, 0, slot->state, arm);
     pipeline.pop();
   }

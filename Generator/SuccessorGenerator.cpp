@@ -188,7 +188,7 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
     }
     if (trace1_) trace_->printFireAction(action, 0.0);
   }
-  model_.FireAction(next_.data(), action);
+  model_.FireWithoutRewards(next_.data(), action);
   for (BaseActionClass* erlang : erlangActions_)
     if (!erlang->Enabled()) erlang->ResetPhase();
   return value;
@@ -253,7 +253,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     BaseActionClass* action = enabled[0];
     const double next = afterLoneFiring(action, probability);
     if (trace1_) trace_->printFireAction(action, 0.0);
-    model_.FireAction(next_.data(), action);
+    model_.FireWithoutRewards(next_.data(), action);
     resolveZeroTime(next, depth + 1, out);
     return;
   }
@@ -283,7 +283,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     const Branch branch = afterBranch(action, probability, totalWeight);
     branchSum += branch.share;
     if (trace1_) trace_->printFireAction(action, 0.0);
-    model_.FireAction(next_.data(), action);
+    model_.FireWithoutRewards(next_.data(), action);
     resolveZeroTime(branch.path, depth + 1, out);
     model_.SetState(saved);
   }
@@ -297,8 +297,11 @@ void SuccessorGenerator::recordStable(double value, Expansion& out) {
   // the compiled-in model) needs no lookup when it is numbered.
   const bool self = std::memcmp(next_.data(), explored_, stateSize_) == 0;
   // The reward values of the first path to arrive are the ones written, if
-  // the successor turns out to be new.
-  if (out.addSuccessor(next_.data(), value, self) && !self) Reward::ReadValues(model_, out.newRewards());
+  // the successor turns out to be new; only then are they worked out.
+  if (out.addSuccessor(next_.data(), value, self) && !self) {
+    model_.EvaluateRewards();
+    Reward::ReadValues(model_, out.newRewards());
+  }
 }
 
 void SuccessorGenerator::noteOverfullBranching(BaseActionClass** fired, int count, double sum,

@@ -388,11 +388,19 @@ void PVModel::CreatePVStateIndex() {
 // Firing
 
 void PVModel::FireAction(void* dest, BaseActionClass* action) {
+  FireWithoutRewards(dest, action);
+  EvaluateRewards();
+}
+
+void PVModel::FireWithoutRewards(void* dest, BaseActionClass* action) {
   action->Fire();
   TheModel->ReportFiring(action);
   LastActionFired = action;
-  for (PerformanceVariableNode* node : ConsideredPVs) node->CurrentReward(action);
   CurrentState(dest);
+}
+
+void PVModel::EvaluateRewards() {
+  for (PerformanceVariableNode* node : ConsideredPVs) node->CurrentReward(LastActionFired);
 }
 
 void PVModel::AgeAction(char* state, BaseActionClass*) {

@@ -66,6 +66,11 @@ class PVModel : public BaseModelClass {
   // marking, and copies the new state into dest. Runs once per explored
   // transition: no allocation, no lookups.
   void FireAction(void* dest, BaseActionClass* action);
+  // FireAction without the reward evaluation, for a caller that wants the
+  // rewards of few of its firings: EvaluateRewards, on the marking the
+  // firing left, gives the nodes the values FireAction would have.
+  void FireWithoutRewards(void* dest, BaseActionClass* action);
+  void EvaluateRewards();
   void AgeAction(char* state, BaseActionClass* action);
 
   void MakeAffectedLists();
