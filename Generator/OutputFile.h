@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <new>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -116,15 +117,30 @@ class OutputFile {
   bool writeAll(const char* data, std::size_t size, long long offset = -1);
   void closeDescriptor(bool report);
 
+  // Buffers are aligned for direct writes.
+  static constexpr std::size_t kAlignment = 4096;
+  struct AlignedDelete {
+    void operator()(char* p) const { ::operator delete[](p, std::align_val_t{kAlignment}); }
+  };
+  using Buffer = std::unique_ptr<char[], AlignedDelete>;
+  static Buffer newBuffer() {
+    return Buffer(static_cast<char*>(::operator new[](kBufferSize, std::align_val_t{kAlignment})));
+  }
+  // Writes a block the writer thread took: straight to the disk when the
+  // file allows it and the block is whole pages at a page boundary, which
+  // spares the copy into the page cache; through the cache otherwise.
+  bool writeBlock(const char* data, std::size_t size);
+
   struct Block {
-    std::unique_ptr<char[]> data;
+    Buffer data;
     std::size_t size = 0;
   };
 
   int fd_ = -1;
+  int directFd_ = -1;  // the same file opened for direct writes, or -1
   std::string path_;
   std::string name_;
-  std::unique_ptr<char[]> buffer_;  // the buffer being filled by the caller
+  Buffer buffer_;  // the buffer being filled by the caller
   std::size_t used_ = 0;
   std::uint64_t handedOver_ = 0;   // bytes handed to the writer since open
   std::uint64_t headerEnd_ = 0;    // end of the placeholder, 0 when none
@@ -135,7 +151,7 @@ class OutputFile {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Block> queued_;                     // filled, not yet written
-  std::vector<std::unique_ptr<char[]>> spare_;   // empty, ready for the caller
+  std::vector<Buffer> spare_;                    // empty, ready for the caller
   bool writing_ = false;                         // the writer holds a block
   bool stopping_ = false;
   std::thread writer_;
