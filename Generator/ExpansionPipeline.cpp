@@ -19,7 +19,7 @@ constexpr std::size_t kSlots = 256;
 // state, far less than the sleep and wake-up it saves.
 constexpr auto kSpin = std::chrono::microseconds(100);
 // Successors a slot holds without growing its buffers.
-constexpr std::size_t kReservedSuccessors = 64;
+constexpr std::size_t kReservedSuccessors = 16;
 
 template <typename Ready>
 bool spinUntil(Ready ready) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,12 @@
 #include <system_error>
 
 #include "GenError.h"
+
+namespace {
+
+constexpr int kWriterNice = 10;
+
+}  // namespace
 
 OutputFile::OutputFile() : buffer_(newBuffer()) {}
 
@@ -125,6 +132,11 @@ bool OutputFile::writeBlock(const char* data, std::size_t size) {
 }
 
 void OutputFile::writerLoop() {
+  // The exploration threads come first: a writer that wakes up for its next
+  // block should not take the core of a thread whose partner is waiting for
+  // it. The writers need a small share of a core, which a lower priority
+  // still gives them. (No harm done if the system refuses.)
+  (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWriterNice);
   // Starting the disk on what is written, while the run goes on, leaves the
   // sync at close only the last few megabytes to wait for.
   constexpr std::size_t kWritebackStep = std::size_t{8} << 20;
