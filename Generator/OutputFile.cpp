@@ -164,6 +164,17 @@ void OutputFile::writerLoop() {
   }
 }
 
+void OutputFile::makeRoom() {
+  const std::size_t tail = used_ % kAlignment;
+  if (tail == 0 || used_ < kAlignment) return drain();
+  char kept[kAlignment];
+  std::memcpy(kept, buffer_.get() + used_ - tail, tail);
+  used_ -= tail;
+  drain();
+  std::memcpy(buffer_.get(), kept, tail);
+  used_ = tail;
+}
+
 void OutputFile::drain() {
   if (used_ == 0) return;
   if (fd_ < 0 || !writer_.joinable()) {
@@ -209,7 +220,7 @@ void OutputFile::closeDescriptor(bool report) {
 
 void OutputFile::writeText(std::string_view text) {
   while (!text.empty()) {
-    if (used_ == kBufferSize) drain();
+    if (used_ == kBufferSize) makeRoom();
     std::size_t n = std::min(text.size(), kBufferSize - used_);
     std::memcpy(buffer_.get() + used_, text.data(), n);
     used_ += n;

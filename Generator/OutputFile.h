@@ -59,7 +59,7 @@ class OutputFile {
   const std::string& name() const { return name_.empty() ? path_ : name_; }
 
   void writeChar(char c) {
-    if (used_ == kBufferSize) drain();
+    if (used_ == kBufferSize) makeRoom();
     buffer_[used_++] = c;
   }
   void newline() { writeChar('\n'); }
@@ -103,11 +103,15 @@ class OutputFile {
   // Makes room in the buffer; numbers reserve at most kMaxNumber bytes.
   static constexpr std::size_t kMaxNumber = 64;
   void reserve(std::size_t n) {
-    if (kBufferSize - used_ < n) drain();
+    if (kBufferSize - used_ < n) makeRoom();
   }
   // Hands the filled part of the buffer to the writer thread and takes an
   // empty buffer in exchange.
   void drain();
+  // Hands over the whole pages of the buffer and keeps the bytes after the
+  // last page boundary for the next block, so that every block but the last
+  // can go to the disk directly.
+  void makeRoom();
   void fail(int errorNumber);
   void writerLoop();
   // Ends the writer thread after it has written everything handed to it.
