@@ -41,7 +41,7 @@ enum OutputFileType : int {
 // failure further output is dropped. close() syncs the file to the disk.
 class OutputFile {
  public:
-  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 19;
   static constexpr std::size_t kBuffers = 3;
 
   OutputFile();
