@@ -56,7 +56,7 @@ class StateSpaceGen {
   // Where the files go: the run's temporaries when set, else their final
   // names. The result files are not owned.
   void setResultFiles(ResultFiles* results) { results_ = results; }
-  // What the table, store, queue and deterministic lists may hold together.
+  // What the table, store and deterministic lists may hold together.
   void setMemoryLimit(std::optional<std::uint64_t> bytes) { memoryBudget_.setLimit(bytes); }
 
   // Whether the trace file could not be written completely.
@@ -78,7 +78,8 @@ class StateSpaceGen {
   void GenStateSpaceNormal(const std::string& armName, const std::string& varName);
   void GenStateSpaceDeterministic(const std::string& armName, const std::string& varName,
                                   const std::string& detName);
-  // Expands, numbers and records every queued state until the queue is empty.
+  // Expands, numbers and records every numbered state, in number order,
+  // until none is left.
   void explore(OutputFile& arm, Procedure procedure);
   // Whether a second thread expands states: never while tracing (the trace
   // lines must interleave with the numbering) nor with Erlang actions (their
@@ -90,7 +91,7 @@ class StateSpaceGen {
   // Numbers the successors of one expanded state and writes its record: its
   // number, its successors in increasing number with their values, and 0.
   void numberState(const Expansion& expansion, std::size_t index, const char* explored, OutputFile& arm);
-  // The number of a successor, numbering, storing and queueing it when it is
+  // The number of a successor, numbering and storing it when it is
   // new (one probe of the table either way).
   // `hash` is the vector's HybridHash::HashOf.
   std::uint32_t numberOf(const char* vector, std::uint64_t hash, const double* rewards);
@@ -109,7 +110,7 @@ class StateSpaceGen {
   // The name to write for the output file `finalName`.
   std::string outputPath(const std::string& finalName) const;
 
-  // Declared first: the table, store, queue and lists refer to it until they
+  // Declared first: the table, store and lists refer to it until they
   // are gone.
   MemoryBudget memoryBudget_;
 
