@@ -92,16 +92,6 @@ class Expansion {
     notes_.push_back(std::move(note));
     states_.back().endNote++;
   }
-  // Starts loading everything the expansion holds into this core's cache:
-  // when another thread wrote it, each line is otherwise fetched from that
-  // core only when first read.
-  void prefetch() const {
-    prefetchBytes(states_.data(), states_.size() * sizeof(State));
-    prefetchBytes(successors_.data(), successors_.size() * sizeof(Successor));
-    prefetchBytes(vectors_.data(), vectors_.size());
-    prefetchBytes(rewards_.data(), rewards_.size() * sizeof(double));
-    prefetchBytes(text_.data(), text_.size());
-  }
   // Formats the values of the state's successors, now that they are complete.
   void endState();
 
@@ -115,10 +105,6 @@ class Expansion {
   const Note& note(std::uint32_t i) const { return notes_[i]; }
 
  private:
-  static void prefetchBytes(const void* p, std::size_t n) {
-    const char* c = static_cast<const char*>(p);
-    for (std::size_t at = 0; at < n; at += 64) __builtin_prefetch(c + at);
-  }
   // Beyond this many successors of one state, a map finds earlier arrivals.
   static constexpr std::uint32_t kLinearSearch = 32;
   // The successor of the current state with this vector, or endSuccessor.

@@ -67,7 +67,6 @@ void ExpansionPipeline::push(const char* state, std::uint32_t number) {
   // A copy in the slot: the worker then never reads the lines of the table's
   // store that this thread is writing the next new states into.
   std::memcpy(s.vector.data(), state, stateSize_);
-  s.state = s.vector.data();
   s.number = number;
   s.out.clear();
   s.error = nullptr;
@@ -88,7 +87,7 @@ bool ExpansionPipeline::claim(std::uint64_t& index) {
 
 void ExpansionPipeline::expand(SuccessorGenerator& generator, Slot& s) {
   try {
-    generator.expand(s.state, s.number, s.out);
+    generator.expand(s.state(), s.number, s.out);
   } catch (...) {
     // Reported when the caller takes this state back, after the ones before.
     s.error = std::current_exception();
@@ -118,12 +117,6 @@ ExpansionPipeline::Slot* ExpansionPipeline::front() {
     callerWaiting_.store(false, std::memory_order_relaxed);
   }
   return &oldest;
-}
-
-const ExpansionPipeline::Slot* ExpansionPipeline::secondIfDone() const {
-  if (published_.load(std::memory_order_relaxed) - taken_ < 2) return nullptr;
-  const Slot& s = slot(taken_ + 1);
-  return s.done.load(std::memory_order_acquire) ? &s : nullptr;
 }
 
 void ExpansionPipeline::work() {

@@ -41,8 +41,8 @@ class ExpansionPipeline {
   // expansion: the two threads write neighbouring slots at the same time.
   struct alignas(64) Slot {
     Slot(std::size_t stateSize, std::size_t rewardCount);
-    const char* state = nullptr;  // the explored vector (a copy in `vector`)
-    std::vector<char> vector;
+    std::vector<char> vector;     // a copy of the explored vector
+    const char* state() const { return vector.data(); }
     std::uint32_t number = 0;
     Expansion out;                // this one state's expansion
     std::exception_ptr error;     // the failure met while expanding it
@@ -75,8 +75,6 @@ class ExpansionPipeline {
   // The oldest state handed over, expanded (its error set if that failed);
   // null when none is in flight.
   Slot* front();
-  // The state after front(), if it is already expanded, or null.
-  const Slot* secondIfDone() const;
   // Frees front()'s slot.
   void pop() { taken_++; }
 

@@ -183,12 +183,9 @@ void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
     ExpansionPipeline::Slot* slot = pipeline.front();
     if (!slot) break;
     if (slot->error) std::rethrow_exception(slot->error);
-    // What the other thread wrote for the next state, when it is ready, and
-    // the table's slots for this state's successors load while this one is
-    // numbered.
-    if (const ExpansionPipeline::Slot* next = pipeline.secondIfDone()) next->out.prefetch();
-    prefetchSlots(slot->out, 0);
-    numberState(slot->out, 0, slot->state, arm);
+    // The table's slots for this state's successors load together.
+    prefetchSlots(slot->out);
+    numberState(slot->out, slot->state(), arm);
     pipeline.pop();
   }
 }
@@ -198,9 +195,8 @@ std::uint64_t StateSpaceGen::unexplored() {
   return nextToExplore_ <= stateCounter_ ? stateCounter_ - nextToExplore_ + 1 : 0;
 }
 
-void StateSpaceGen::numberState(const Expansion& expansion, std::size_t index, const char* explored,
-                                OutputFile& arm) {
-  const Expansion::State& state = expansion.state(index);
+void StateSpaceGen::numberState(const Expansion& expansion, const char* explored, OutputFile& arm) {
+  const Expansion::State& state = expansion.state(0);
   currentNumber_ = state.number;
   for (std::uint32_t i = state.firstNote; i < state.endNote; i++) {
     const Expansion::Note& note = expansion.note(i);
@@ -241,8 +237,8 @@ void StateSpaceGen::numberState(const Expansion& expansion, std::size_t index, c
   records_++;
 }
 
-void StateSpaceGen::prefetchSlots(const Expansion& expansion, std::size_t index) const {
-  const Expansion::State& state = expansion.state(index);
+void StateSpaceGen::prefetchSlots(const Expansion& expansion) const {
+  const Expansion::State& state = expansion.state(0);
   for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++)
     if (!expansion.successor(i).self) hash_->prefetch(expansion.successor(i).hash);
 }

@@ -15,7 +15,6 @@
 #include "MemoryBudget.h"
 #include "OutputFile.h"
 #include "SuccessorGenerator.h"
-#include "state_struct.h"
 
 class HybridHash;
 class PVModel;
@@ -90,13 +89,13 @@ class StateSpaceGen {
   std::uint64_t unexplored();
   // Numbers the successors of one expanded state and writes its record: its
   // number, its successors in increasing number with their values, and 0.
-  void numberState(const Expansion& expansion, std::size_t index, const char* explored, OutputFile& arm);
+  void numberState(const Expansion& expansion, const char* explored, OutputFile& arm);
   // The number of a successor, numbering and storing it when it is
   // new (one probe of the table either way).
   // `hash` is the vector's HybridHash::HashOf.
   std::uint32_t numberOf(const char* vector, std::uint64_t hash, const double* rewards);
-  // Starts loading the table's slots for the successors of state `index`.
-  void prefetchSlots(const Expansion& expansion, std::size_t index) const;
+  // Starts loading the table's slots for the successors of the expanded state.
+  void prefetchSlots(const Expansion& expansion) const;
   void reportAbsorbing(const char* explored);
   // Start of a run, once its files are open: the reward file with state 1's
   // record, and the state-space file's placeholder header.
