@@ -83,6 +83,11 @@ class Expansion {
   // Adds one path's value to the successor `vector`; true on its first
   // arrival, when its reward values go to newRewards().
   bool addSuccessor(const char* vector, double value, bool self);
+  // The successor the last addSuccessor reached, for adding to it again.
+  std::uint32_t lastArrival() const { return lastArrival_; }
+  // Adds `value` to a successor of the current state once more, as an
+  // arrival by the same path would.
+  void addAgain(std::uint32_t successor, double value) { successors_[successor].value += value; }
   double* newRewards() { return rewards_.data() + (rewards_.size() - rewardCount_); }
   void addDelay(double delay) {
     delays_.push_back(delay);
@@ -119,6 +124,7 @@ class Expansion {
   std::vector<char> text_;
   std::vector<double> delays_;
   std::vector<Note> notes_;
+  std::uint32_t lastArrival_ = 0;
   std::unordered_map<std::string, std::uint32_t> index_;  // of the current state, when large
 };
 

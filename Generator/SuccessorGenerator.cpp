@@ -69,6 +69,7 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
 
   const std::size_t levels = kMaxInstantFirings + 2;
   instantSlots_ = std::max<std::size_t>(instantActions_.size(), 1);
+  findReplicaTwins();
   next_.assign(stateSize_, 0);
   scratch_.assign(levels * stateSize_, 0);
   enabled_.assign(levels * instantSlots_, nullptr);
@@ -78,6 +79,59 @@ void SuccessorGenerator::setTrace(TraceFileContainer* trace) {
   trace_ = trace;
   trace1_ = trace && trace->wants(1);
   trace4_ = trace && trace->wants(4);
+  replicasOn_ = !twins_.empty() && !trace1_ && !trace4_;
+}
+
+void SuccessorGenerator::findReplicaTwins() {
+  if (!model_.TheModel || !erlangActions_.empty() || model_.IndexMode == 1) return;
+  const int actions = actionList_.getNumItems();
+  if (model_.TheModel->NumActions != actions) return;
+  std::vector<BaseModelClass::ReplicaTwin> found;
+  model_.TheModel->listReplicaTwins(0, 0, found);
+  if (found.empty()) return;
+
+  std::vector<std::int64_t> timedIndex(static_cast<std::size_t>(actions), -1);
+  BaseActionClass** all = actionList_.getList();
+  for (std::size_t t = 0, a = 0; a < static_cast<std::size_t>(actions); a++)
+    if (t < timedActions_.size() && timedActions_[t] == all[a]) timedIndex[a] = static_cast<std::int64_t>(t++);
+  auto usable = [&](const BaseModelClass::ReplicaTwin& e) {
+    return e.action >= 0 && e.action < actions && e.twin >= 0 && e.twin < e.action &&
+           timedIndex[static_cast<std::size_t>(e.action)] >= 0 && timedIndex[static_cast<std::size_t>(e.twin)] >= 0 &&
+           e.part + e.size <= stateSize_ && e.twinPart + e.size <= stateSize_;
+  };
+  // Entries grouped by action, each action's in the order listed.
+  twinsBegin_.assign(timedActions_.size() + 1, 0);
+  for (const auto& e : found)
+    if (usable(e)) twinsBegin_[static_cast<std::size_t>(timedIndex[static_cast<std::size_t>(e.action)]) + 1]++;
+  for (std::size_t t = 0; t < timedActions_.size(); t++) twinsBegin_[t + 1] += twinsBegin_[t];
+  twins_.resize(twinsBegin_.back());
+  std::vector<std::uint32_t> fill(twinsBegin_.begin(), twinsBegin_.end() - 1);
+  for (const auto& e : found) {
+    if (!usable(e)) continue;
+    const auto t = static_cast<std::size_t>(timedIndex[static_cast<std::size_t>(e.action)]);
+    twins_[fill[t]++] =
+        Twin{static_cast<std::uint32_t>(timedIndex[static_cast<std::size_t>(e.twin)]), e.part, e.twinPart, e.size};
+  }
+  firingSpan_.assign(timedActions_.size(), Span{0, 0});
+  replicasOn_ = !twins_.empty();
+}
+
+bool SuccessorGenerator::replayTwin(std::size_t timed, const char* state, Expansion& out) {
+  for (std::uint32_t r = twinsBegin_[timed]; r < twinsBegin_[timed + 1]; r++) {
+    const Twin& twin = twins_[r];
+    if (std::memcmp(state + twin.part, state + twin.twinPart, twin.size) != 0) continue;
+    const Span span = firingSpan_[twin.timed];
+    firingSpan_[timed] = span;
+    for (std::uint32_t k = span.begin; k < span.end; k++) {
+      const Logged& entry = firingLog_[k];
+      if (entry.successor == kDelay)
+        out.addDelay(entry.value);
+      else
+        out.addAgain(entry.successor, entry.value);
+    }
+    return true;
+  }
+  return false;
 }
 
 bool SuccessorGenerator::anyInstantEnabled() {
@@ -98,16 +152,22 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
   char* vector = const_cast<char*>(state);
   model_.SetState(vector);
   bool moved = false;
-  for (BaseActionClass* action : timedActions_) {
+  firingLog_.clear();
+  for (std::size_t t = 0; t < timedActions_.size(); t++) {
+    if (replicasOn_ && replayTwin(t, state, out)) continue;
+    BaseActionClass* action = timedActions_[t];
     if (moved) {
       model_.SetState(vector);
       moved = false;
     }
     if (trace4_ && procedure_ == Procedure::Normal) trace_->printf(4, "Checking Action: %s", action->getName());
-    if (!action->Enabled()) continue;
-    moved = true;
-    timedValue_ = fireTimed(action, state, out);
-    resolveZeroTime(1.0, 0, out);
+    const auto begin = static_cast<std::uint32_t>(firingLog_.size());
+    if (action->Enabled()) {
+      moved = true;
+      timedValue_ = fireTimed(action, state, out);
+      resolveZeroTime(1.0, 0, out);
+    }
+    if (replicasOn_) firingSpan_[t] = Span{begin, static_cast<std::uint32_t>(firingLog_.size())};
   }
   out.endState();
 }
@@ -181,6 +241,7 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
       if (!(delay > 0) || !std::isfinite(delay))
         badValue("delay", action, delay, "a delay must be finite and above 0");
       out.addDelay(delay);
+      logArrival(kDelay, delay);
     } else {
       const double rate = action->Rate();
       checkRate(action, rate);
@@ -298,7 +359,9 @@ void SuccessorGenerator::recordStable(double value, Expansion& out) {
   const bool self = std::memcmp(next_.data(), explored_, stateSize_) == 0;
   // The reward values of the first path to arrive are the ones written, if
   // the successor turns out to be new; only then are they worked out.
-  if (out.addSuccessor(next_.data(), value, self) && !self) {
+  const bool first = out.addSuccessor(next_.data(), value, self);
+  logArrival(out.lastArrival(), value);
+  if (first && !self) {
     model_.EvaluateRewards();
     Reward::ReadValues(model_, out.newRewards());
   }

@@ -72,6 +72,21 @@ class SuccessorGenerator {
   void resolveZeroTime(double probability, int depth, Expansion& out);
   void recordStable(double value, Expansion& out);
 
+  // Interchangeable replicas. In a state where an action's replica holds
+  // the same part as the replica before it, the action leads where the same
+  // action of that replica led, with the same values: its firing is replayed
+  // from the log (successor by successor, in the same order, so that every
+  // sum is formed exactly as firing it would form it) instead of done again.
+  // A Rep of n replicas in a few local states then costs a few firings per
+  // state instead of n. Off while tracing (each firing is traced), with
+  // Erlang actions (their phases differ between replicas) and with a
+  // last-fired-action suffix in the vector.
+  void findReplicaTwins();
+  bool replayTwin(std::size_t timed, const char* state, Expansion& out);
+  void logArrival(std::uint32_t successor, double value) {
+    if (replicasOn_) firingLog_.push_back(Logged{successor, value});
+  }
+
   // The rules in which the two procedures differ.
   // The path probability after a lone enabled instantaneous action fires.
   double afterLoneFiring(BaseActionClass* action, double probability);
@@ -123,6 +138,26 @@ class SuccessorGenerator {
   const char* explored_ = nullptr;
   std::uint32_t exploredNumber_ = 0;
   double timedValue_ = 0.0;  // value of the timed transition that started the path
+
+  struct Twin {
+    std::uint32_t timed;  // the counterpart's index in timedActions_
+    std::size_t part, twinPart, size;
+  };
+  // What one firing added to the expansion, in order: a value to a
+  // successor, or a delay (successor kDelay).
+  struct Logged {
+    std::uint32_t successor;
+    double value;
+  };
+  static constexpr std::uint32_t kDelay = UINT32_MAX;
+  struct Span {
+    std::uint32_t begin, end;
+  };
+  std::vector<std::uint32_t> twinsBegin_;  // by timed action: its entries of twins_
+  std::vector<Twin> twins_;
+  bool replicasOn_ = false;  // twins_ usable in this run
+  std::vector<Logged> firingLog_;  // of the state being expanded
+  std::vector<Span> firingSpan_;   // by timed action: its part of firingLog_
 
   std::vector<char> next_;       // the vector the last firing produced
   std::vector<char> scratch_;    // one state per level of a zero-time path

@@ -270,3 +270,19 @@ TEST_F(GenCli, AcceptedRunsReportNoCommandLineProblem) {
 }
 
 }  // namespace
+
+// Flash devices in the same state are fired once and the rest replayed,
+// except while tracing, which fires every one: the files, deterministic
+// delays included, must not tell the two apart.
+TEST(GenReplicas, ReplayedDevicesWriteTheFilesOfFiredOnes) {
+  TempDir replayed, fired;
+  const std::vector<std::string> args = {"-P./", "-Nw", "-B0", "-O", "s:num_devices:40"};
+  std::vector<std::string> traced = args;
+  traced.insert(traced.end(), {"-l1", "-ttrace.txt"});
+  ASSERT_EQ(runGen(args, replayed.path(), kFileSizeLimit).status, 0);
+  ASSERT_EQ(runGen(traced, fired.path(), kFileSizeLimit).status, 0);
+  for (const char* suffix : {".arm", ".var", ".det", ".pvtype"})
+    EXPECT_EQ(testsupport::readFile(replayed.file(std::string("w") + suffix)),
+              testsupport::readFile(fired.file(std::string("w") + suffix)))
+        << suffix;
+}

@@ -57,6 +57,19 @@ TEST(ModelLibrary, KanbanGivesThePublishedCounts) { expectCounts("kanban", {160,
 // processors are down; one of them in repair when any is).
 TEST(ModelLibrary, MultiprocessorAsRepHasNPlusOneStates) { expectCounts("multiprocessor", {2, 3, 4, 5, 6, 7}); }
 
+// Processors in the same state are fired once and the rest replayed, except
+// while tracing, which fires every one: the files must not tell the two apart
+// (six processors, competing repairs).
+TEST(ModelLibrary, ReplayedReplicasWriteTheFilesOfFiredOnes) {
+  TempDir replayed, fired;
+  ASSERT_EQ(runModel(replayed, "multiprocessor", "m", "-B5").status, 0);
+  ASSERT_EQ(runModel(fired, "multiprocessor", "m", "-B5 -l1 -t trace.txt").status, 0);
+  for (const char* suffix : {".arm", ".var", ".pvtype"})
+    EXPECT_EQ(testsupport::readFile(replayed.file(std::string("m") + suffix)),
+              testsupport::readFile(fired.file(std::string("m") + suffix)))
+        << suffix;
+}
+
 // A Join keeps its copies apart: 1 + N * 2^(N-1) states.
 TEST(ModelLibrary, MultiprocessorAsJoinOfCopiesHasOnePlusNTimesTwoToTheNMinusOneStates) {
   expectCounts("multiprocessor_join", {2, 5, 13, 33, 81, 193});

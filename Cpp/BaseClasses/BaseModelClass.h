@@ -1,6 +1,7 @@
 #ifndef BASE_MODEL_CLASS_H
 #define BASE_MODEL_CLASS_H
 
+#include <cstddef>
 #include <forward_list>
 #include <functional>
 #include <iostream>
@@ -81,6 +82,26 @@ class BaseModelClass {
   // without an atomic model of this tree makes the next read a full one.
   void ReportFiring(BaseActionClass* action);
   void ForgetCachedState();
+
+  // Interchangeable replicas. Two replicas of one Rep whose parts of a state
+  // vector are equal are interchangeable there: an action of one leads, once
+  // the Rep has sorted its replicas, to the same states with the same values
+  // as the same action of the other. Each entry pairs an action with its
+  // counterpart in the replica before it and names the two parts to compare;
+  // indices count in this model's Actions from `firstAction`, offsets in its
+  // state from `offset`. An atomic model lists nothing.
+  struct ReplicaTwin {
+    int action;
+    int twin;
+    std::size_t part;
+    std::size_t twinPart;
+    std::size_t size;
+  };
+  virtual void listReplicaTwins(std::size_t offset, int firstAction, std::vector<ReplicaTwin>& out) {
+    (void)offset;
+    (void)firstAction;
+    (void)out;
+  }
 
   // The composer this model is a child of (null at the root), set when the
   // composer fixes its layout.
