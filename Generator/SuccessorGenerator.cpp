@@ -24,6 +24,26 @@ std::string formatValue(double value) {
   return std::string(text, result.ptr);
 }
 
+// Whether two replica parts are equal. Parts are mostly a few bytes, and a
+// run of thousands of replicas is compared part by part in every state: the
+// usual sizes are compared in place, without a library call.
+bool sameParts(const char* a, const char* b, std::size_t n) {
+  auto equal = [a, b](auto word) {
+    decltype(word) x, y;
+    std::memcpy(&x, a, sizeof x);
+    std::memcpy(&y, b, sizeof y);
+    return x == y;
+  };
+  switch (n) {
+    case 0: return true;
+    case 1: return a[0] == b[0];
+    case 2: return equal(std::uint16_t{});
+    case 4: return equal(std::uint32_t{});
+    case 8: return equal(std::uint64_t{});
+    default: return std::memcmp(a, b, n) == 0;
+  }
+}
+
 std::string joinNames(BaseActionClass** actions, int count) {
   std::string names;
   for (int i = 0; i < count; i++) {
@@ -69,7 +89,7 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
 
   const std::size_t levels = kMaxInstantFirings + 2;
   instantSlots_ = std::max<std::size_t>(instantActions_.size(), 1);
-  findReplicaTwins();
+  findReplicas();
   next_.assign(stateSize_, 0);
   scratch_.assign(levels * stateSize_, 0);
   enabled_.assign(levels * instantSlots_, nullptr);
@@ -79,59 +99,69 @@ void SuccessorGenerator::setTrace(TraceFileContainer* trace) {
   trace_ = trace;
   trace1_ = trace && trace->wants(1);
   trace4_ = trace && trace->wants(4);
-  replicasOn_ = !twins_.empty() && !trace1_ && !trace4_;
+  replicasOn_ = !replicaStarts_.empty() && !trace1_ && !trace4_;
 }
 
-void SuccessorGenerator::findReplicaTwins() {
+void SuccessorGenerator::findReplicas() {
   if (!model_.TheModel || !erlangActions_.empty() || model_.IndexMode == 1) return;
   const int actions = actionList_.getNumItems();
   if (model_.TheModel->NumActions != actions) return;
-  std::vector<BaseModelClass::ReplicaTwin> found;
-  model_.TheModel->listReplicaTwins(0, 0, found);
-  if (found.empty()) return;
+  std::vector<BaseModelClass::Replicas> found;
+  model_.TheModel->listReplicas(0, 0, found);
 
-  std::vector<std::int64_t> timedIndex(static_cast<std::size_t>(actions), -1);
+  // timedBefore[a]: how many of the first a actions are timed.
+  std::vector<std::uint32_t> timedBefore(static_cast<std::size_t>(actions) + 1, 0);
   BaseActionClass** all = actionList_.getList();
-  for (std::size_t t = 0, a = 0; a < static_cast<std::size_t>(actions); a++)
-    if (t < timedActions_.size() && timedActions_[t] == all[a]) timedIndex[a] = static_cast<std::int64_t>(t++);
-  auto usable = [&](const BaseModelClass::ReplicaTwin& e) {
-    return e.action >= 0 && e.action < actions && e.twin >= 0 && e.twin < e.action &&
-           timedIndex[static_cast<std::size_t>(e.action)] >= 0 && timedIndex[static_cast<std::size_t>(e.twin)] >= 0 &&
-           e.part + e.size <= stateSize_ && e.twinPart + e.size <= stateSize_;
-  };
-  // Entries grouped by action, each action's in the order listed.
-  twinsBegin_.assign(timedActions_.size() + 1, 0);
-  for (const auto& e : found)
-    if (usable(e)) twinsBegin_[static_cast<std::size_t>(timedIndex[static_cast<std::size_t>(e.action)]) + 1]++;
-  for (std::size_t t = 0; t < timedActions_.size(); t++) twinsBegin_[t + 1] += twinsBegin_[t];
-  twins_.resize(twinsBegin_.back());
-  std::vector<std::uint32_t> fill(twinsBegin_.begin(), twinsBegin_.end() - 1);
-  for (const auto& e : found) {
-    if (!usable(e)) continue;
-    const auto t = static_cast<std::size_t>(timedIndex[static_cast<std::size_t>(e.action)]);
-    twins_[fill[t]++] =
-        Twin{static_cast<std::uint32_t>(timedIndex[static_cast<std::size_t>(e.twin)]), e.part, e.twinPart, e.size};
+  for (std::size_t t = 0, a = 0; a < static_cast<std::size_t>(actions); a++) {
+    if (t < timedActions_.size() && timedActions_[t] == all[a]) t++;
+    timedBefore[a + 1] = static_cast<std::uint32_t>(t);
   }
+  for (const auto& r : found) {
+    if (r.firstAction < 0 || r.actionsPerReplica <= 0 || r.count < 2 ||
+        r.firstAction + static_cast<std::int64_t>(r.actionsPerReplica) * r.count > actions ||
+        r.firstPart + r.partSize * static_cast<std::size_t>(r.count) > stateSize_)
+      continue;
+    auto timedAt = [&](int c) { return timedBefore[static_cast<std::size_t>(r.firstAction + c * r.actionsPerReplica)]; };
+    const std::uint32_t perReplica = timedAt(1) - timedAt(0);
+    bool alike = perReplica > 0;
+    for (int c = 1; c < r.count && alike; c++) alike = timedAt(c + 1) - timedAt(c) == perReplica;
+    if (!alike) continue;
+    const auto group = static_cast<std::uint32_t>(replicas_.size());
+    replicas_.push_back(Replicas{perReplica, r.firstPart, r.partSize});
+    for (int c = 1; c < r.count; c++)
+      replicaStarts_.push_back(ReplicaStart{timedAt(c), group, static_cast<std::uint32_t>(c)});
+  }
+  // At one position, the larger replica first: it replays more at once.
+  std::stable_sort(replicaStarts_.begin(), replicaStarts_.end(), [this](const ReplicaStart& a, const ReplicaStart& b) {
+    if (a.timed != b.timed) return a.timed < b.timed;
+    return replicas_[a.group].timedPerReplica > replicas_[b.group].timedPerReplica;
+  });
   firingSpan_.assign(timedActions_.size(), Span{0, 0});
-  replicasOn_ = !twins_.empty();
+  replicasOn_ = !replicaStarts_.empty();
 }
 
-bool SuccessorGenerator::replayTwin(std::size_t timed, const char* state, Expansion& out) {
-  for (std::uint32_t r = twinsBegin_[timed]; r < twinsBegin_[timed + 1]; r++) {
-    const Twin& twin = twins_[r];
-    if (std::memcmp(state + twin.part, state + twin.twinPart, twin.size) != 0) continue;
-    const Span span = firingSpan_[twin.timed];
-    firingSpan_[timed] = span;
-    for (std::uint32_t k = span.begin; k < span.end; k++) {
-      const Logged& entry = firingLog_[k];
-      if (entry.successor == kDelay)
-        out.addDelay(entry.value);
-      else
-        out.addAgain(entry.successor, entry.value);
+std::size_t SuccessorGenerator::replayReplica(std::size_t timed, const char* state, Expansion& out) {
+  while (nextStart_ < replicaStarts_.size() && replicaStarts_[nextStart_].timed < timed) nextStart_++;
+  for (; nextStart_ < replicaStarts_.size() && replicaStarts_[nextStart_].timed == timed; nextStart_++) {
+    const ReplicaStart& start = replicaStarts_[nextStart_];
+    const Replicas& group = replicas_[start.group];
+    const char* part = state + group.firstPart + start.replica * group.partSize;
+    if (!sameParts(part, part - group.partSize, group.partSize)) continue;
+    const std::size_t count = group.timedPerReplica;
+    for (std::size_t k = timed; k < timed + count; k++) {
+      const Span span = firingSpan_[k - count];
+      firingSpan_[k] = span;
+      for (std::uint32_t i = span.begin; i < span.end; i++) {
+        const Logged& entry = firingLog_[i];
+        if (entry.successor == kDelay)
+          out.addDelay(entry.value);
+        else
+          out.addAgain(entry.successor, entry.value);
+      }
     }
-    return true;
+    return count;
   }
-  return false;
+  return 0;
 }
 
 bool SuccessorGenerator::anyInstantEnabled() {
@@ -153,8 +183,14 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
   model_.SetState(vector);
   bool moved = false;
   firingLog_.clear();
+  nextStart_ = 0;
   for (std::size_t t = 0; t < timedActions_.size(); t++) {
-    if (replicasOn_ && replayTwin(t, state, out)) continue;
+    if (replicasOn_) {
+      if (const std::size_t replayed = replayReplica(t, state, out)) {
+        t += replayed - 1;
+        continue;
+      }
+    }
     BaseActionClass* action = timedActions_[t];
     if (moved) {
       model_.SetState(vector);

@@ -72,17 +72,19 @@ class SuccessorGenerator {
   void resolveZeroTime(double probability, int depth, Expansion& out);
   void recordStable(double value, Expansion& out);
 
-  // Interchangeable replicas. In a state where an action's replica holds
-  // the same part as the replica before it, the action leads where the same
-  // action of that replica led, with the same values: its firing is replayed
-  // from the log (successor by successor, in the same order, so that every
-  // sum is formed exactly as firing it would form it) instead of done again.
-  // A Rep of n replicas in a few local states then costs a few firings per
-  // state instead of n. Off while tracing (each firing is traced), with
-  // Erlang actions (their phases differ between replicas) and with a
-  // last-fired-action suffix in the vector.
-  void findReplicaTwins();
-  bool replayTwin(std::size_t timed, const char* state, Expansion& out);
+  // Interchangeable replicas. In a state where a replica of a Rep holds the
+  // same part as the replica before it, its actions lead where the same
+  // actions of that replica led, with the same values: their firings are
+  // replayed from the log (value by value, in the same order, so that every
+  // sum is formed exactly as firing them would form it) instead of done
+  // again. A Rep of n replicas in a few local states then costs a few
+  // firings per state instead of n. Off while tracing (each firing is
+  // traced), with Erlang actions (their phases differ between replicas) and
+  // with a last-fired-action suffix in the vector.
+  void findReplicas();
+  // When a replica starts at timed action `timed` and equals the one
+  // before, replays that one's actions and returns how many; else 0.
+  std::size_t replayReplica(std::size_t timed, const char* state, Expansion& out);
   void logArrival(std::uint32_t successor, double value) {
     if (replicasOn_) firingLog_.push_back(Logged{successor, value});
   }
@@ -139,9 +141,14 @@ class SuccessorGenerator {
   std::uint32_t exploredNumber_ = 0;
   double timedValue_ = 0.0;  // value of the timed transition that started the path
 
-  struct Twin {
-    std::uint32_t timed;  // the counterpart's index in timedActions_
-    std::size_t part, twinPart, size;
+  struct Replicas {
+    std::uint32_t timedPerReplica;
+    std::size_t firstPart, partSize;
+  };
+  // Where replica `replica` (1 and up) of replicas_[group] begins in
+  // timedActions_; ordered by position, enclosing Reps first.
+  struct ReplicaStart {
+    std::uint32_t timed, group, replica;
   };
   // What one firing added to the expansion, in order: a value to a
   // successor, or a delay (successor kDelay).
@@ -153,9 +160,10 @@ class SuccessorGenerator {
   struct Span {
     std::uint32_t begin, end;
   };
-  std::vector<std::uint32_t> twinsBegin_;  // by timed action: its entries of twins_
-  std::vector<Twin> twins_;
-  bool replicasOn_ = false;  // twins_ usable in this run
+  std::vector<Replicas> replicas_;
+  std::vector<ReplicaStart> replicaStarts_;
+  std::size_t nextStart_ = 0;  // first entry of replicaStarts_ not yet passed
+  bool replicasOn_ = false;  // replicas_ usable in this run
   std::vector<Logged> firingLog_;  // of the state being expanded
   std::vector<Span> firingSpan_;   // by timed action: its part of firingLog_
 

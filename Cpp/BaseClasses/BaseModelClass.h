@@ -86,18 +86,19 @@ class BaseModelClass {
   // Interchangeable replicas. Two replicas of one Rep whose parts of a state
   // vector are equal are interchangeable there: an action of one leads, once
   // the Rep has sorted its replicas, to the same states with the same values
-  // as the same action of the other. Each entry pairs an action with its
-  // counterpart in the replica before it and names the two parts to compare;
-  // indices count in this model's Actions from `firstAction`, offsets in its
-  // state from `offset`. An atomic model lists nothing.
-  struct ReplicaTwin {
-    int action;
-    int twin;
-    std::size_t part;
-    std::size_t twinPart;
-    std::size_t size;
+  // as the same action of the other. Each entry describes one Rep of the
+  // subtree: replica c owns actions firstAction + c * actionsPerReplica on
+  // (in this model's Actions) and the part at firstPart + c * partSize (in
+  // this model's state). Action indices count from `firstAction`, offsets
+  // from `offset`. An atomic model lists nothing.
+  struct Replicas {
+    int firstAction;
+    int actionsPerReplica;
+    int count;
+    std::size_t firstPart;
+    std::size_t partSize;
   };
-  virtual void listReplicaTwins(std::size_t offset, int firstAction, std::vector<ReplicaTwin>& out) {
+  virtual void listReplicas(std::size_t offset, int firstAction, std::vector<Replicas>& out) {
     (void)offset;
     (void)firstAction;
     (void)out;

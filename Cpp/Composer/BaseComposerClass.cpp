@@ -283,12 +283,12 @@ void BaseComposerClass::listActions(List<BaseActionClass>* out) {
   for (int i = 0; i < NumActions; i++) out->append(Actions[i]);
 }
 
-void BaseComposerClass::listReplicaTwins(std::size_t offset, int firstAction, std::vector<ReplicaTwin>& out) {
+void BaseComposerClass::listReplicas(std::size_t offset, int firstAction, std::vector<Replicas>& out) {
   ensureLayout();
   // The children's parts come first, in child order, as do their actions.
   for (int c = 0; c < NumChildren; c++) {
     if (!Children[c]) return;
-    Children[c]->listReplicaTwins(offset, firstAction, out);
+    Children[c]->listReplicas(offset, firstAction, out);
     offset += static_cast<std::size_t>(Children[c]->StateSize());
     firstAction += Children[c]->NumActions;
   }

@@ -71,7 +71,7 @@ class BaseComposerClass : public BaseModelClass {
   SharedStateVarLink* getListOfSharedVariables(BaseStateVariableClass* sv) override;
   void PrepareStateLayout() override;
   // Each child's entries, at its offset in this composer's state.
-  void listReplicaTwins(std::size_t offset, int firstAction, std::vector<ReplicaTwin>& out) override;
+  void listReplicas(std::size_t offset, int firstAction, std::vector<Replicas>& out) override;
 
   void printAllSharedVariables();
   static int Hash(char const* s, int n);

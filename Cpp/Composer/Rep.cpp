@@ -323,22 +323,15 @@ bool Rep::arrangedAsRead() {
   return true;
 }
 
-void Rep::listReplicaTwins(std::size_t offset, int firstAction, std::vector<ReplicaTwin>& out) {
-  BaseComposerClass::listReplicaTwins(offset, firstAction, out);
+void Rep::listReplicas(std::size_t offset, int firstAction, std::vector<Replicas>& out) {
+  BaseComposerClass::listReplicas(offset, firstAction, out);
   const int n = NumChildren;
   if (n < 2 || !Children[0]) return;
   const int actions = Children[0]->NumActions;
-  const auto size = static_cast<std::size_t>(ReplicaStateSize);
-  // Replicas are built alike; one that is not gives no pairs at all.
+  // Replicas are built alike; if one is not, the Rep lists nothing.
   for (int c = 1; c < n; c++)
-    if (!Children[c] || Children[c]->NumActions != actions ||
-        static_cast<std::size_t>(Children[c]->StateSize()) != size)
-      return;
-  for (int c = 1; c < n; c++)
-    for (int k = 0; k < actions; k++)
-      out.push_back(ReplicaTwin{firstAction + c * actions + k, firstAction + (c - 1) * actions + k,
-                                offset + static_cast<std::size_t>(c) * size,
-                                offset + static_cast<std::size_t>(c - 1) * size, size});
+    if (!Children[c] || Children[c]->NumActions != actions || Children[c]->StateSize() != ReplicaStateSize) return;
+  out.push_back(Replicas{firstAction, actions, n, offset, static_cast<std::size_t>(ReplicaStateSize)});
 }
 
 // ------------------------------------------------------------------ queries

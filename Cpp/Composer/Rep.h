@@ -39,9 +39,8 @@ class Rep : public BaseComposerClass {
   void CurrentState(void* dest) override;
   void SetState(void* src) override;
   int GetModelType() override { return 3; }
-  // Besides the replicas' own entries, pairs each action of replica j > 0
-  // with the same action of replica j - 1.
-  void listReplicaTwins(std::size_t offset, int firstAction, std::vector<ReplicaTwin>& out) override;
+  // Its own entry, after the replicas' entries.
+  void listReplicas(std::size_t offset, int firstAction, std::vector<Replicas>& out) override;
   int GetNumberOfChildren() override { return NumChildren; }
   BaseModelClass* GetChild(int i) override;
   bool HasLocalState() override;
