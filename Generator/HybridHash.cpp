@@ -1,5 +1,6 @@
 #include "HybridHash.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -23,6 +24,16 @@ namespace {
 
 constexpr std::uint32_t kDefaultTableSize = 131071;
 constexpr std::uint32_t kDefaultBlockSize = 100000;
+// Wide states take smaller blocks, so that the store (and what the memory
+// budget counts) grows by at most this much at a time rather than by
+// 100000 states of many kilobytes each.
+constexpr std::size_t kMaxBlockBytes = std::size_t{64} << 20;
+
+std::uint32_t DefaultBlockSize(std::uint32_t stateSize) {
+  if (stateSize == 0) return kDefaultBlockSize;
+  return static_cast<std::uint32_t>(
+      std::clamp<std::size_t>(kMaxBlockBytes / stateSize, 1, kDefaultBlockSize));
+}
 constexpr std::size_t kGroupBytes = 64;  // one cache line
 
 [[noreturn]] void Fail(const std::string& message) { throw GenError(message); }
@@ -61,7 +72,7 @@ struct HybridHash::Slots {
 };
 
 HybridHash::HybridHash(std::uint32_t ss, double lf, MemoryBudget* budget)
-    : HybridHash(static_cast<BaseModelClass*>(nullptr), ss, kDefaultTableSize, kDefaultBlockSize, 5,
+    : HybridHash(static_cast<BaseModelClass*>(nullptr), ss, kDefaultTableSize, DefaultBlockSize(ss), 5,
                  0, lf, budget) {}
 
 HybridHash::HybridHash(PVModel*, std::uint32_t ss, std::uint32_t ts, std::uint32_t bs,

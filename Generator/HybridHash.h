@@ -44,7 +44,8 @@ class HybridHash {
     bool added;
   };
 
-  // The generator's configuration: 131071 slots, blocks of 100000 states.
+  // The generator's configuration: 131071 slots, blocks of 100000 states
+  // (fewer when they would take more than 64 MB).
   HybridHash(std::uint32_t stateSize, double loadFactor, MemoryBudget* budget = nullptr);
   // Historic argument list; `model`, `chunkWidth` and `maxBlocks` are
   // accepted and not used (the store has no fixed block count).

@@ -47,6 +47,15 @@ TEST(MemoryLimit, LimitThatIsLargeEnoughChangesNothing) {
   EXPECT_EQ(limited.err, unlimited.err);
 }
 
+// 2,000 flash devices make 4 KB states: blocks of 100,000 of them would ask
+// for 400 MB at the first state, while the whole run needs less than 150 MB.
+TEST(MemoryLimit, WideStatesGrowTheStoreInBlocksTheLimitCanHold) {
+  TempDir dir;
+  const RunResult r = runWithLimit("150M", {"-P" + dir.path() + "/", "-Nx", "-B0", "-O", "s:num_devices:2000"}, dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Generated: 16005 states\n"), std::string::npos) << r.out;
+}
+
 TEST(MemoryLimit, UnreadableLimitIsRefused) {
   TempDir dir;
   for (const char* bad : {"lots", "0", "12T", "-5M"}) {
