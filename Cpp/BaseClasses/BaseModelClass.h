@@ -86,11 +86,13 @@ class BaseModelClass {
   // Interchangeable replicas. Two replicas of one Rep whose parts of a state
   // vector are equal are interchangeable there: an action of one leads, once
   // the Rep has sorted its replicas, to the same states with the same values
-  // as the same action of the other. Each entry describes one Rep of the
-  // subtree: replica c owns actions firstAction + c * actionsPerReplica on
-  // (in this model's Actions) and the part at firstPart + c * partSize (in
-  // this model's state). Action indices count from `firstAction`, offsets
-  // from `offset`. An atomic model lists nothing.
+  // as the same action of the other. (The Rep's sorting rests on the same
+  // premise: a replica's actions read nothing but its own places and the
+  // shared ones.) Each entry describes one Rep of the subtree: replica c owns
+  // actions firstAction + c * actionsPerReplica on (in this model's Actions)
+  // and the part at firstPart + c * partSize (in this model's state). Action
+  // indices count from `firstAction`, offsets from `offset`. An atomic model
+  // lists nothing.
   struct Replicas {
     int firstAction;
     int actionsPerReplica;
