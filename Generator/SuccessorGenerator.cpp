@@ -184,10 +184,10 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
   bool moved = false;
   firingLog_.clear();
   nextStart_ = 0;
-  for (std::size_t t = 0; t < timedActions_.size(); t++) {
+  for (std::size_t t = 0; t < timedActions_.size();) {
     if (replicasOn_) {
       if (const std::size_t replayed = replayReplica(t, state, out)) {
-        t += replayed - 1;
+        t += replayed;
         continue;
       }
     }
@@ -204,6 +204,7 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
       resolveZeroTime(1.0, 0, out);
     }
     if (replicasOn_) firingSpan_[t] = Span{begin, static_cast<std::uint32_t>(firingLog_.size())};
+    t++;
   }
   out.endState();
 }
