@@ -75,7 +75,7 @@ void StateSpaceGen::GenStateSpace() {
 
   if (currentNumber_ == 0) currentNumber_ = 1;
   std::cout << "_$" << currentNumber_ << "$" << std::endl;
-  trace_->printf(1, "Generated: %d states", static_cast<int>(currentNumber_));
+  trace_->printf(1, "Generated: %llu states", static_cast<unsigned long long>(currentNumber_));
   std::cout << "Generated: " << currentNumber_ << " states" << std::endl;
   if (resultsDB_ && !resultsDB_->writeSSGExperInfo(options_.name.c_str(), currentNumber_))
     std::cout << "Error writing ssg experiment info" << std::endl;

@@ -175,7 +175,7 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
   explored_ = state;
   exploredNumber_ = number;
   out.beginState(number);
-  if (trace1_) trace_->printf(1, "State Number = %d", static_cast<int>(number));
+  if (trace1_) trace_->printf(1, "State Number = %u", static_cast<unsigned>(number));
 
   // Enabling tests leave the markings alone, so the model needs the explored
   // state set again only after a firing, and only if another action follows.
