@@ -100,35 +100,27 @@ bool OutputFile::writeAll(const char* data, std::size_t size, long long offset) 
 }
 
 bool OutputFile::writeBlock(const char* data, std::size_t size) {
-  if (directFd_ >= 0 && size % kAlignment == 0) {
-    const off_t at = ::lseek(fd_, 0, SEEK_CUR);
-    if (at >= 0 && at % static_cast<off_t>(kAlignment) == 0) {
-      std::size_t done = 0;
-      while (done < size) {
-        const ssize_t n = ::pwrite(directFd_, data + done, size - done, at + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-      }
-      if (done == size) {
-        if (::lseek(fd_, at + static_cast<off_t>(size), SEEK_SET) < 0) {
-          fail(errno);
-          return false;
-        }
-        return true;
-      }
-      // Whatever the direct write refused or left undone goes through the
-      // cache, and so does everything after it.
-      ::close(directFd_);
-      directFd_ = -1;
-      if (::lseek(fd_, at + static_cast<off_t>(done), SEEK_SET) < 0) {
-        fail(errno);
-        return false;
-      }
-      return writeAll(data + done, size - done);
-    }
+  if (directFd_ < 0 || size % kAlignment != 0) return writeAll(data, size);
+  const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+  if (at < 0 || at % static_cast<off_t>(kAlignment) != 0) return writeAll(data, size);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pwrite(directFd_, data + done, size - done, at + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
   }
-  return writeAll(data, size);
+  if (done < size) {
+    // Whatever the direct write refused or left undone goes through the
+    // cache, and so does everything after it.
+    ::close(directFd_);
+    directFd_ = -1;
+  }
+  if (::lseek(fd_, at + static_cast<off_t>(done), SEEK_SET) < 0) {
+    fail(errno);
+    return false;
+  }
+  return done == size || writeAll(data + done, size - done);
 }
 
 void OutputFile::writerLoop() {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "ByteRuns.h"
 #include "GenAssert.h"
 #include "GenError.h"
 #include "PVModel.h"
@@ -22,26 +23,6 @@ std::string formatValue(double value) {
   char text[64];
   const auto result = std::to_chars(text, text + sizeof text, value);
   return std::string(text, result.ptr);
-}
-
-// Whether two replica parts are equal. Parts are mostly a few bytes, and a
-// run of thousands of replicas is compared part by part in every state: the
-// usual sizes are compared in place, without a library call.
-bool sameParts(const char* a, const char* b, std::size_t n) {
-  auto equal = [a, b](auto word) {
-    decltype(word) x, y;
-    std::memcpy(&x, a, sizeof x);
-    std::memcpy(&y, b, sizeof y);
-    return x == y;
-  };
-  switch (n) {
-    case 0: return true;
-    case 1: return a[0] == b[0];
-    case 2: return equal(std::uint16_t{});
-    case 4: return equal(std::uint32_t{});
-    case 8: return equal(std::uint64_t{});
-    default: return std::memcmp(a, b, n) == 0;
-  }
 }
 
 std::string joinNames(BaseActionClass** actions, int count) {
@@ -146,7 +127,7 @@ std::size_t SuccessorGenerator::replayReplica(std::size_t timed, const char* sta
     const ReplicaStart& start = replicaStarts_[nextStart_];
     const Replicas& group = replicas_[start.group];
     const char* part = state + group.firstPart + start.replica * group.partSize;
-    if (!sameParts(part, part - group.partSize, group.partSize)) continue;
+    if (!sameBytes(part, part - group.partSize, group.partSize)) continue;
     const std::size_t count = group.timedPerReplica;
     for (std::size_t k = timed; k < timed + count; k++) {
       const Span span = firingSpan_[k - count];

@@ -1,7 +1,6 @@
 #ifndef BASE_COMPOSER_CLASS_H
 #define BASE_COMPOSER_CLASS_H
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <iostream>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "BaseModelClass.h"
+#include "ByteRuns.h"
 #include "StateSlot.h"
 #include "SharedStateVarLink.h"
 
@@ -98,53 +98,6 @@ class BaseComposerClass : public BaseModelClass {
   void ownStateChanged() override { sharedDirty_ = true; }
   void resetStateCache(bool tracking) override;
   void loadSharedState(const char* src);
-  // Comparisons of the short byte runs states are made of (bytes compared
-  // unsigned, as memcmp does); below a few words a library call costs more
-  // than the comparison, and a loop over single bytes mispredicts its exit.
-  // Words are read with memcpy (no alignment assumed); overlapping reads of
-  // the last word cover the tail without a loop.
-  static bool sameBytes(const char* a, const char* b, std::size_t n) {
-    if (n > kShortRun) return std::memcmp(a, b, n) == 0;
-    if (n >= 8) {
-      for (std::size_t i = 0; i + 8 <= n; i += 8)
-        if (load<std::uint64_t>(a + i) != load<std::uint64_t>(b + i)) return false;
-      return load<std::uint64_t>(a + n - 8) == load<std::uint64_t>(b + n - 8);
-    }
-    if (n >= 4)
-      return load<std::uint32_t>(a) == load<std::uint32_t>(b) &&
-             load<std::uint32_t>(a + n - 4) == load<std::uint32_t>(b + n - 4);
-    if (n >= 2)
-      return load<std::uint16_t>(a) == load<std::uint16_t>(b) &&
-             load<std::uint16_t>(a + n - 2) == load<std::uint16_t>(b + n - 2);
-    return n == 0 || a[0] == b[0];
-  }
-  static int compareBytes(const char* a, const char* b, std::size_t n) {
-    if (n > kShortRun) return std::memcmp(a, b, n);
-    std::size_t i = 0;
-    // A word read most significant byte first orders as its bytes do.
-    if constexpr (std::endian::native == std::endian::little) {
-      for (; i + 8 <= n; i += 8) {
-        const std::uint64_t x = __builtin_bswap64(load<std::uint64_t>(a + i));
-        const std::uint64_t y = __builtin_bswap64(load<std::uint64_t>(b + i));
-        if (x != y) return x < y ? -1 : 1;
-      }
-      if (i + 2 == n) {
-        const std::uint16_t x = __builtin_bswap16(load<std::uint16_t>(a + i));
-        const std::uint16_t y = __builtin_bswap16(load<std::uint16_t>(b + i));
-        return x == y ? 0 : (x < y ? -1 : 1);
-      }
-    }
-    for (; i < n; i++)
-      if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
-    return 0;
-  }
-  template <typename T>
-  static T load(const char* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-  }
-  static constexpr std::size_t kShortRun = 32;
   // Whether child c already holds `part` (its part of a vector being set),
   // given `kept`, its part of the state last read.
   bool childHolds(int c, const char* part, const char* kept, std::size_t size) {
