@@ -1,7 +1,5 @@
 #include "Expansion.h"
 
-#include <charconv>
-
 #include "HybridHash.h"
 
 std::uint32_t Expansion::find(const char* vector, std::uint64_t hash) {
@@ -49,17 +47,14 @@ bool Expansion::addSuccessor(const char* vector, double value, bool self) {
   return true;
 }
 
-void Expansion::endState() {
-  constexpr std::size_t kMaxText = 32;  // "-1.7976931349e+308" and more
+void Expansion::endState(ScientificText& format) {
   const State& state = states_.back();
   for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++) {
     Successor& s = successors_[i];
     const std::size_t begin = text_.size();
-    text_.resize(begin + kMaxText);
-    const auto result =
-        std::to_chars(text_.data() + begin, text_.data() + text_.size(), s.value, std::chars_format::scientific, 10);
+    text_.resize(begin + ScientificText::kMaxLength);
     s.textBegin = static_cast<std::uint32_t>(begin);
-    s.textLength = static_cast<std::uint32_t>(result.ptr - (text_.data() + begin));
+    s.textLength = static_cast<std::uint32_t>(format.write(s.value, text_.data() + begin) - (text_.data() + begin));
     text_.resize(begin + s.textLength);
   }
 }

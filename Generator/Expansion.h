@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "NumberText.h"
+
 // What the successor generator found out of a run of explored states: per
 // state, every successor (its vector, its value summed over every path that
 // reaches it, that value already formatted for the state-space file, and the
@@ -98,7 +100,7 @@ class Expansion {
     states_.back().endNote++;
   }
   // Formats the values of the state's successors, now that they are complete.
-  void endState();
+  void endState(ScientificText& format);
 
   std::size_t size() const { return states_.size(); }
   const State& state(std::size_t i) const { return states_[i]; }

@@ -241,15 +241,13 @@ void OutputFile::writeSigned(long long value) {
 void OutputFile::writeScientific(double value) {
   reserve(kMaxNumber);
   char* start = buffer_.get() + used_;
-  auto result = std::to_chars(start, start + kMaxNumber, value, std::chars_format::scientific, 10);
-  used_ += static_cast<std::size_t>(result.ptr - start);
+  used_ += static_cast<std::size_t>(scientific_.write(value, start) - start);
 }
 
 void OutputFile::writeGeneral(double value) {
   reserve(kMaxNumber);
   char* start = buffer_.get() + used_;
-  auto result = std::to_chars(start, start + kMaxNumber, value, std::chars_format::general, 6);
-  used_ += static_cast<std::size_t>(result.ptr - start);
+  used_ += static_cast<std::size_t>(general_.write(value, start) - start);
 }
 
 void OutputFile::writeBlanks(int count) {

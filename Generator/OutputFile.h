@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "NumberText.h"
+
 // Selects the text or the binary variant of the deterministic-file writers.
 enum OutputFileType : int {
   OUTPUT_TEXT = 0,
@@ -102,6 +104,7 @@ class OutputFile {
  private:
   // Makes room in the buffer; numbers reserve at most kMaxNumber bytes.
   static constexpr std::size_t kMaxNumber = 64;
+  static_assert(kMaxNumber >= ScientificText::kMaxLength && kMaxNumber >= GeneralText::kMaxLength);
   void reserve(std::size_t n) {
     if (kBufferSize - used_ < n) makeRoom();
   }
@@ -150,6 +153,8 @@ class OutputFile {
   std::uint64_t headerEnd_ = 0;    // end of the placeholder, 0 when none
   bool closed_ = false;
   std::atomic<int> error_{0};      // errno of the first failure
+  ScientificText scientific_;
+  GeneralText general_;
 
   // Hand-off between the caller and the writer thread, guarded by mutex_.
   std::mutex mutex_;

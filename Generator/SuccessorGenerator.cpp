@@ -187,7 +187,7 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
     if (replicasOn_) firingSpan_[t] = Span{begin, static_cast<std::uint32_t>(firingLog_.size())};
     t++;
   }
-  out.endState();
+  out.endState(valueText_);
 }
 
 BaseGroupClass* SuccessorGenerator::groupOf(BaseActionClass* action) {

@@ -165,6 +165,7 @@ class SuccessorGenerator {
   std::size_t nextStart_ = 0;  // first entry of replicaStarts_ not yet passed
   bool replicasOn_ = false;  // replicas_ usable in this run
   std::vector<Logged> firingLog_;  // of the state being expanded
+  ScientificText valueText_;        // the successors' values as written
   std::vector<Span> firingSpan_;   // by timed action: its part of firingLog_
 
   std::vector<char> next_;       // the vector the last firing produced

@@ -4,12 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+#include <random>
+#include <vector>
 #include <string>
 
 #include "Expansion.h"
 
 TEST(Expansion, MergesByVectorInArrivalOrder) {
   Expansion x(2, 2);
+  ScientificText text;
   x.beginState(5);
   const char a[2] = {1, 2}, b[2] = {3, 4}, c[2] = {1, 3};
   ASSERT_TRUE(x.addSuccessor(a, 1.0, false));
@@ -19,7 +24,7 @@ TEST(Expansion, MergesByVectorInArrivalOrder) {
   EXPECT_FALSE(x.addSuccessor(a, 2.0, false));
   ASSERT_TRUE(x.addSuccessor(c, -1.0, false));
   x.addDelay(2.5);
-  x.endState();
+  x.endState(text);
 
   ASSERT_EQ(x.size(), 1u);
   const Expansion::State& s = x.state(0);
@@ -38,13 +43,14 @@ TEST(Expansion, MergesByVectorInArrivalOrder) {
 // Wide fan-outs switch to an index; merging and order stay the same.
 TEST(Expansion, ManySuccessorsOfOneState) {
   Expansion x(2, 0);
+  ScientificText text;
   x.beginState(1);
   for (int round = 0; round < 2; round++)
     for (int i = 0; i < 100; i++) {
       const char v[2] = {static_cast<char>(i), 7};
       EXPECT_EQ(x.addSuccessor(v, 0.25, false), round == 0);
     }
-  x.endState();
+  x.endState(text);
   const Expansion::State& s = x.state(0);
   ASSERT_EQ(s.endSuccessor - s.firstSuccessor, 100u);
   for (std::uint32_t i = s.firstSuccessor; i < s.endSuccessor; i++) {
@@ -55,4 +61,22 @@ TEST(Expansion, ManySuccessorsOfOneState) {
   x.beginState(2);
   const char v[2] = {0, 7};
   EXPECT_TRUE(x.addSuccessor(v, 1, false));
+}
+
+// Remembered texts are exactly what formatting gives, whether a value is met
+// again, evicted by another of the same slot, or differs in its last bit only.
+TEST(NumberText, RemembersOnlyWhatFormattingGives) {
+  ScientificText scientific;
+  GeneralText general;
+  std::mt19937_64 random(7);
+  std::vector<double> values = {0.0, -0.0, 1.0, 1e-300, -1.7976931348623157e308, 5e-324, 0.1 + 0.2, 0.3};
+  for (int i = 0; i < 2000; i++) values.push_back(std::ldexp(static_cast<double>(random() >> 11), -60 + i % 120));
+  for (int round = 0; round < 3; round++)
+    for (double v : values) {
+      char want[64], got[ScientificText::kMaxLength];
+      auto w = std::to_chars(want, want + sizeof want, v, std::chars_format::scientific, 10);
+      ASSERT_EQ(std::string(got, scientific.write(v, got)), std::string(want, w.ptr));
+      w = std::to_chars(want, want + sizeof want, v, std::chars_format::general, 6);
+      ASSERT_EQ(std::string(got, general.write(v, got)), std::string(want, w.ptr));
+    }
 }
