@@ -9,8 +9,8 @@
 #   bench/run_experiments.sh <build-dir> [other-gen ...]
 #
 # Every further argument is another gen binary (for example a build of an
-# earlier commit) measured the same way, experiment by experiment, so that
-# figures taken side by side share the machine's load. EXPERIMENTS selects
+# earlier commit) measured the same way, experiment by experiment and run by
+# run in turn, so that figures taken side by side share the machine's load. EXPERIMENTS selects
 # the experiments (default "3 4 5"); GEN_THREADS is passed on to gen.
 set -euo pipefail
 
@@ -49,9 +49,12 @@ echo "machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f MB", $2 / 1024 }
 printf '%-14s %-28s %10s %8s %8s %10s %8s %7s %13s %7s\n' \
   "experiment" "gen" "states" "wall s" "user s" "states/s" "peak MB" "B/state" "output bytes" "wall/dd"
 for e in $experiments; do
-  for g in "${gens[@]}"; do
-    walls="" users="" rsss="" states=0 bytes=0
-    for ((r = 1; r <= runs; r++)); do
+  # Runs alternate between the binaries, so that a change of the machine's
+  # pace during the experiment falls on each of them alike.
+  declare -A walls=() users=() rsss=() states=() bytes=()
+  for ((r = 1; r <= runs; r++)); do
+    for i in "${!gens[@]}"; do
+      g=${gens[$i]}
       dir="$work/run"
       rm -rf "$dir"
       mkdir -p "$dir"
@@ -60,21 +63,24 @@ for e in $experiments; do
         tail -n 5 "$dir.out" "$dir.time" >&2
         exit 1
       fi
-      states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$dir.out")
-      bytes=$(cat "$dir"/redundant_controller_flash.* | wc -c)
-      walls+="$(wall_seconds "$dir.time") "
-      users+="$(sed -n 's/.*User time (seconds): //p' "$dir.time") "
-      rsss+="$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir.time") "
+      states[$i]=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$dir.out")
+      bytes[$i]=$(cat "$dir"/redundant_controller_flash.* | wc -c)
+      walls[$i]+="$(wall_seconds "$dir.time") "
+      users[$i]+="$(sed -n 's/.*User time (seconds): //p' "$dir.time") "
+      rsss[$i]+="$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir.time") "
       rm -rf "$dir"
     done
-    raw=$(raw_write_seconds "$bytes")
-    wall=$(echo "$walls" | median)
-    user=$(echo "$users" | median)
-    rss=$(echo "$rsss" | median)
-    label=$g
+  done
+  for i in "${!gens[@]}"; do
+    raw=$(raw_write_seconds "${bytes[$i]}")
+    wall=$(echo "${walls[$i]}" | median)
+    user=$(echo "${users[$i]}" | median)
+    rss=$(echo "${rsss[$i]}" | median)
+    label=${gens[$i]}
     [[ ${#label} -gt 28 ]] && label="...${label: -25}"
-    awk -v e="$e" -v g="$label" -v s="$states" -v w="$wall" -v u="$user" -v r="$rss" -v b="$bytes" -v d="$raw" \
+    awk -v e="$e" -v g="$label" -v s="${states[$i]}" -v w="$wall" -v u="$user" -v r="$rss" -v b="${bytes[$i]}" -v d="$raw" \
       'BEGIN { printf "%-14s %-28s %10d %8.2f %8.2f %10.0f %8.1f %7.1f %13d %7.2f\n",
                e, g, s, w, u, (w > 0 ? s / w : 0), r / 1024, (s > 0 ? r * 1024 / s : 0), b, (d > 0 ? w / d : 0) }'
   done
+  unset walls users rsss states bytes
 done
