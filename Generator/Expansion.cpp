@@ -1,5 +1,6 @@
 #include "Expansion.h"
 
+#include "ByteRuns.h"
 #include "HybridHash.h"
 
 std::uint32_t Expansion::find(const char* vector, std::uint64_t hash) {
@@ -8,7 +9,7 @@ std::uint32_t Expansion::find(const char* vector, std::uint64_t hash) {
   if (count <= kLinearSearch) {
     for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++)
       if (successors_[i].hash == hash && !successors_[i].self &&
-          std::memcmp(this->vector(i), vector, stateSize_) == 0)
+          sameBytes(this->vector(i), vector, stateSize_))
         return i;
     return state.endSuccessor;
   }

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "ByteRuns.h"
 #include "PVModel.h"
 #include "SuccessorGenerator.h"
 
@@ -66,7 +67,7 @@ void ExpansionPipeline::push(const char* state, std::uint32_t number) {
   Slot& s = slot(index);
   // A copy in the slot: the worker then never reads the lines of the table's
   // store that this thread is writing the next new states into.
-  std::memcpy(s.vector.data(), state, stateSize_);
+  copyBytes(s.vector.data(), state, stateSize_);
   s.number = number;
   s.out.clear();
   s.error = nullptr;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "ByteRuns.h"
 #include "GenError.h"
 #include "MemoryBudget.h"
 
@@ -196,7 +197,7 @@ HybridHash::Found HybridHash::Probe(const char* state, std::uint64_t h, std::uin
         if ((s & ~Slot::kNumberMask) != tag) continue;
         const std::uint64_t n = s & Slot::kNumberMask;
         if (Stored(n)) {
-          if (std::memcmp(CopyOf(n), state, stateSize) == 0) return {n, false};
+          if (sameBytes(CopyOf(n), state, stateSize)) return {n, false};
           continue;
         }
         slot = 0;  // a number outside the store is dropped

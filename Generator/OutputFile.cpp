@@ -1,5 +1,7 @@
 #include "OutputFile.h"
 
+#include "ByteRuns.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/resource.h>
@@ -211,6 +213,11 @@ void OutputFile::closeDescriptor(bool report) {
 }
 
 void OutputFile::writeText(std::string_view text) {
+  if (text.size() <= byteruns::kShortRun && kBufferSize - used_ >= text.size()) {
+    copyBytes(buffer_.get() + used_, text.data(), text.size());
+    used_ += text.size();
+    return;
+  }
   while (!text.empty()) {
     if (used_ == kBufferSize) makeRoom();
     std::size_t n = std::min(text.size(), kBufferSize - used_);

@@ -374,7 +374,7 @@ void SuccessorGenerator::recordStable(double value, Expansion& out) {
   if (!recorded(value)) return;
   // A transition back to the explored state (a third of all transitions in
   // the compiled-in model) needs no lookup when it is numbered.
-  const bool self = std::memcmp(next_.data(), explored_, stateSize_) == 0;
+  const bool self = sameBytes(next_.data(), explored_, stateSize_);
   // The reward values of the first path to arrive are the ones written, if
   // the successor turns out to be new; only then are they worked out.
   const bool first = out.addSuccessor(next_.data(), value, self);

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-// Comparisons of the short byte runs states are made of (bytes compared
+// Comparisons and copies of the short byte runs states are made of (bytes compared
 // unsigned, as memcmp does). Below a few words a library call costs more than
 // the comparison, and a loop over single bytes mispredicts its exit. Words
 // are read with memcpy (no alignment assumed); overlapping reads of the last
@@ -39,6 +39,31 @@ inline bool sameBytes(const char* a, const char* b, std::size_t n) {
     return load<std::uint16_t>(a) == load<std::uint16_t>(b) &&
            load<std::uint16_t>(a + n - 2) == load<std::uint16_t>(b + n - 2);
   return n == 0 || a[0] == b[0];
+}
+
+// memmove for the same short runs: every word is loaded before any is
+// stored, so the runs may overlap.
+inline void copyBytes(char* dst, const char* src, std::size_t n) {
+  using byteruns::load;
+  auto store = [](char* p, auto v) { std::memcpy(p, &v, sizeof v); };
+  if (n > byteruns::kShortRun) {
+    std::memmove(dst, src, n);
+  } else if (n > 16) {
+    const auto a = load<std::uint64_t>(src), b = load<std::uint64_t>(src + 8);
+    const auto c = load<std::uint64_t>(src + n - 16), d = load<std::uint64_t>(src + n - 8);
+    store(dst, a), store(dst + 8, b), store(dst + n - 16, c), store(dst + n - 8, d);
+  } else if (n >= 8) {
+    const auto a = load<std::uint64_t>(src), b = load<std::uint64_t>(src + n - 8);
+    store(dst, a), store(dst + n - 8, b);
+  } else if (n >= 4) {
+    const auto a = load<std::uint32_t>(src), b = load<std::uint32_t>(src + n - 4);
+    store(dst, a), store(dst + n - 4, b);
+  } else if (n >= 2) {
+    const auto a = load<std::uint16_t>(src), b = load<std::uint16_t>(src + n - 2);
+    store(dst, a), store(dst + n - 2, b);
+  } else if (n == 1) {
+    dst[0] = src[0];
+  }
 }
 
 inline int compareBytes(const char* a, const char* b, std::size_t n) {

@@ -67,7 +67,7 @@ void Join::CurrentState(void* dest) {
     cacheValid_ = true;
   }
   clearDirty();
-  std::memcpy(dest, kept, static_cast<std::size_t>(CachedStateSize));
+  copyBytes(static_cast<char*>(dest), kept, static_cast<std::size_t>(CachedStateSize));
 }
 
 void Join::SetState(void* src) {

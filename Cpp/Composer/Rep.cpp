@@ -221,13 +221,13 @@ bool Rep::replaceSorted(const char* before, const char* after) {
   const int to = lowerBound(after);
   if (to > from) {
     // Larger than before: the slices in between move down one place.
-    std::memmove(sorted + static_cast<std::size_t>(from) * L, sorted + static_cast<std::size_t>(from + 1) * L,
-                 static_cast<std::size_t>(to - 1 - from) * L);
-    std::memcpy(sorted + static_cast<std::size_t>(to - 1) * L, after, L);
+    copyBytes(sorted + static_cast<std::size_t>(from) * L, sorted + static_cast<std::size_t>(from + 1) * L,
+              static_cast<std::size_t>(to - 1 - from) * L);
+    copyBytes(sorted + static_cast<std::size_t>(to - 1) * L, after, L);
   } else {
-    std::memmove(sorted + static_cast<std::size_t>(to + 1) * L, sorted + static_cast<std::size_t>(to) * L,
-                 static_cast<std::size_t>(from - to) * L);
-    std::memcpy(sorted + static_cast<std::size_t>(to) * L, after, L);
+    copyBytes(sorted + static_cast<std::size_t>(to + 1) * L, sorted + static_cast<std::size_t>(to) * L,
+              static_cast<std::size_t>(from - to) * L);
+    copyBytes(sorted + static_cast<std::size_t>(to) * L, after, L);
   }
   return true;
 }
@@ -256,13 +256,13 @@ void Rep::CurrentState(void* dest) {
       Children[c]->CurrentState(fresh);
       if (sameBytes(fresh, held, static_cast<std::size_t>(L))) continue;
       if (!resort && !replaceSorted(held, fresh)) resort = true;
-      std::memcpy(held, fresh, static_cast<std::size_t>(L));
+      copyBytes(held, fresh, static_cast<std::size_t>(L));
     }
     if (resort) sortReplicas();
     if (sharedDirty_) CurrentSharedState(sharedBlock);
   }
   clearDirty();
-  std::memcpy(dest, replicaStates, static_cast<std::size_t>(CachedStateSize));
+  copyBytes(static_cast<char*>(dest), replicaStates, static_cast<std::size_t>(CachedStateSize));
 }
 
 void Rep::SetState(void* src) {
