@@ -69,8 +69,6 @@ void ExpansionPipeline::push(const char* state, std::uint32_t number) {
   // store that this thread is writing the next new states into.
   copyBytes(s.vector.data(), state, stateSize_);
   s.number = number;
-  s.out.clear();
-  s.error = nullptr;
   s.done.store(false, std::memory_order_relaxed);
   published_.store(index + 1, std::memory_order_seq_cst);
   if (threaded_ && workerWaiting_.load(std::memory_order_seq_cst)) {
@@ -87,6 +85,10 @@ bool ExpansionPipeline::claim(std::uint64_t& index) {
 }
 
 void ExpansionPipeline::expand(SuccessorGenerator& generator, Slot& s) {
+  // Cleared here rather than when handed over: the expanding thread writes
+  // these lines next anyway, and they need not cross to the other core first.
+  s.out.clear();
+  s.error = nullptr;
   try {
     generator.expand(s.state(), s.number, s.out);
   } catch (...) {

@@ -442,7 +442,9 @@ void PerformanceVariableNode::CurrentReward(BaseActionClass* action) {
 
   ImpulseReward = 0.0;
   ImpulseRewardSquared = 0.0;
-  if (!action || !ImpulseAffectedBy(action)) return;
+  // Most variables have no impulse part: this runs for every new state, and
+  // the search of the action's sets below is not free.
+  if (!action || ImpulseWorkerNodes.empty() || !ImpulseAffectedBy(action)) return;
   if (!action->PVImpulseDS || PVId < 0 || PVId >= action->PVDSSize) return;
   const FastSet& impulses = action->PVImpulseDS[PVId];
   int** workerLists = action->PVImpulseWorkers ? action->PVImpulseWorkers[PVId] : nullptr;
