@@ -52,10 +52,10 @@ void Expansion::endState(ScientificText& format) {
   const State& state = states_.back();
   for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++) {
     Successor& s = successors_[i];
-    const std::size_t begin = text_.size();
-    text_.resize(begin + ScientificText::kMaxLength);
-    s.textBegin = static_cast<std::uint32_t>(begin);
-    s.textLength = static_cast<std::uint32_t>(format.write(s.value, text_.data() + begin) - (text_.data() + begin));
-    text_.resize(begin + s.textLength);
+    char text[ScientificText::kMaxLength];
+    char* end = format.write(s.value, text);
+    s.textBegin = static_cast<std::uint32_t>(text_.size());
+    s.textLength = static_cast<std::uint32_t>(end - text);
+    text_.insert(text_.end(), text, end);
   }
 }

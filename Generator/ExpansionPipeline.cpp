@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include <cstring>
-
 #include "ByteRuns.h"
 #include "PVModel.h"
 #include "SuccessorGenerator.h"

@@ -1,7 +1,5 @@
 #include "OutputFile.h"
 
-#include "ByteRuns.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/resource.h>
@@ -13,6 +11,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "ByteRuns.h"
 #include "GenError.h"
 
 namespace {
@@ -213,15 +212,10 @@ void OutputFile::closeDescriptor(bool report) {
 }
 
 void OutputFile::writeText(std::string_view text) {
-  if (text.size() <= byteruns::kShortRun && kBufferSize - used_ >= text.size()) {
-    copyBytes(buffer_.get() + used_, text.data(), text.size());
-    used_ += text.size();
-    return;
-  }
   while (!text.empty()) {
     if (used_ == kBufferSize) makeRoom();
     std::size_t n = std::min(text.size(), kBufferSize - used_);
-    std::memcpy(buffer_.get() + used_, text.data(), n);
+    copyBytes(buffer_.get() + used_, text.data(), n);
     used_ += n;
     text.remove_prefix(n);
   }

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <cstring>
 
-// Comparisons and copies of the short byte runs states are made of (bytes compared
-// unsigned, as memcmp does). Below a few words a library call costs more than
-// the comparison, and a loop over single bytes mispredicts its exit. Words
-// are read with memcpy (no alignment assumed); overlapping reads of the last
-// word cover the tail without a loop.
+// Comparisons and copies of the short byte runs states are made of (bytes
+// compared unsigned, as memcmp does). Below a few words a library call costs
+// more than the work, and a loop over single bytes mispredicts its exit.
+// Words are read with memcpy (no alignment assumed); overlapping reads of
+// the last word cover the tail without a loop.
 namespace byteruns {
 
 inline constexpr std::size_t kShortRun = 32;
