@@ -24,6 +24,7 @@ import math
 import os
 import re
 import sys
+import tempfile
 import tomllib
 
 GLOBAL_TYPES = ("bool", "char", "short", "int", "long", "float", "double")
@@ -1621,21 +1622,38 @@ def compile_model(path: str, outdir: str = ".", source_name: str | None = None) 
     return model.name, units
 
 
-def write_atomically(path: str, text: str):
+def write_units(outdir: str, files: dict[str, str]):
+    """Writes every changed file to a new temporary in `outdir` (random name,
+    created exclusively, never through a link) and renames them into place
+    only once all are written; a failure removes the temporaries and leaves
+    the earlier units as they were."""
+    mask = os.umask(0o022)
+    os.umask(mask)
+    pending = []
     try:
-        with open(path, encoding="utf-8") as f:
-            if f.read() == text:
-                return
-    except OSError:
-        pass
-    tmp = f"{path}.tmp{os.getpid()}"
-    try:
-        with open(tmp, "w", encoding="utf-8") as f:
-            f.write(text)
-        os.replace(tmp, path)
+        for name, text in files.items():
+            path = os.path.join(outdir, name)
+            try:
+                with open(path, encoding="utf-8") as f:
+                    if f.read() == text:
+                        continue
+            except (OSError, UnicodeDecodeError):
+                pass
+            fd, tmp = tempfile.mkstemp(prefix=".modelc-", suffix=".tmp", dir=outdir)
+            pending.append((tmp, path))
+            os.fchmod(fd, 0o666 & ~mask)
+            with os.fdopen(fd, "w", encoding="utf-8") as f:
+                f.write(text)
+        # The manifest goes last: it names the units of a complete compile.
+        for tmp, path in pending:
+            os.replace(tmp, path)
+        pending = []
     finally:
-        if os.path.exists(tmp):
-            os.unlink(tmp)
+        for tmp, _path in pending:
+            try:
+                os.unlink(tmp)
+            except OSError:
+                pass
 
 
 def main(argv: list[str]) -> int:
@@ -1662,15 +1680,15 @@ def main(argv: list[str]) -> int:
         if os.path.exists(manifest):
             with open(manifest, encoding="utf-8") as f:
                 old = f.read().split("\n")[1:]
-        for unit, text in units.items():
-            write_atomically(os.path.join(outdir, unit), text)
+        files = dict(units)
+        files["manifest.txt"] = "\n".join([name] + sorted(units)) + "\n"
+        write_units(outdir, files)
         for stale in old:
             if stale and stale not in units and os.path.basename(stale) == stale:
                 try:
                     os.unlink(os.path.join(outdir, stale))
                 except FileNotFoundError:
                     pass
-        write_atomically(manifest, "\n".join([name] + sorted(units)) + "\n")
     except OSError as e:
         print(f"{path}: cannot write the generated units into {outdir}: {e}", file=sys.stderr)
         return 1
