@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -113,6 +114,19 @@ std::vector<std::string> splitLines(const std::string& text) {
     start = nl + 1;
   }
   return lines;
+}
+
+std::string numbered(const char* prefix, long n) {
+  std::string text(prefix);
+  text += std::to_string(n);
+  return text;
+}
+
+bool bytesBefore(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; i++)
+    if (a[i] != b[i]) return a[i] < b[i];
+  return a.size() < b.size();
 }
 
 }  // namespace testsupport
