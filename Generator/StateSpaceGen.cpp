@@ -164,7 +164,7 @@ void StateSpaceGen::startUmb(const std::string& umbName) {
   places_ = std::make_unique<PlaceValuations>(model_->TheModel);
   description.places = places_->names();
   valuation_.assign(places_->size(), 0);
-  umb_ = std::make_unique<UmbFile>(outputPath(umbName), umbName, std::move(description));
+  umb_ = std::make_unique<UmbFile>(outputPath(umbName), umbName, std::move(description), outputCreation());
   expander_.setBranchImpulses(impulses);
 }
 

@@ -197,8 +197,11 @@ class UmbFile::Part {
   std::vector<char> buffer_;
 };
 
-UmbFile::UmbFile(std::string path, std::string reportedName, Description description)
-    : path_(std::move(path)), reportedName_(std::move(reportedName)), description_(std::move(description)) {
+UmbFile::UmbFile(std::string path, std::string reportedName, Description description, FileCreation creation)
+    : path_(std::move(path)),
+      reportedName_(std::move(reportedName)),
+      description_(std::move(description)),
+      creation_(creation) {
   const auto slash = path_.rfind('/');
   if (slash != std::string::npos) directory_ = path_.substr(0, slash + 1);
   auto part = [this] {
@@ -301,7 +304,7 @@ void UmbFile::fail(int error) const {
 }
 
 void UmbFile::finish() {
-  const int out = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int out = openOutputFile(path_.c_str(), creation_);
   if (out < 0) throw GenError("Error: Could not open output file " + reportedName_ + ": " + systemText(errno));
   struct Closer {
     int fd;

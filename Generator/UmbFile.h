@@ -1,6 +1,7 @@
 #ifndef UMB_FILE_H
 #define UMB_FILE_H
 
+#include "FileCreation.h"
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -35,8 +36,10 @@ class UmbFile {
   };
 
   // Opens the parts beside `path`, the file to write at the end; `reportedName`
-  // names it in messages. GenError when a part cannot be created.
-  UmbFile(std::string path, std::string reportedName, Description description);
+  // names it in messages; `creation` says whether that file must be new (a
+  // run's temporary) or may replace one. GenError when a part cannot be created.
+  UmbFile(std::string path, std::string reportedName, Description description,
+          FileCreation creation = FileCreation::Replace);
   UmbFile(const UmbFile&) = delete;
   UmbFile& operator=(const UmbFile&) = delete;
   ~UmbFile();
@@ -63,6 +66,7 @@ class UmbFile {
   std::string path_;
   std::string reportedName_;
   Description description_;
+  FileCreation creation_;
   std::string directory_;
   std::vector<std::string> ids_;  // annotation ids, by variable
   std::uint64_t states_ = 0;
