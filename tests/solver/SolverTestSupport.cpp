@@ -187,7 +187,7 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-Run runSolve(const std::vector<std::string>& args, const std::string& dir) {
+SolveRun runSolve(const std::vector<std::string>& args, const std::string& dir) {
   const std::string outPath = dir + "/.stdout", errPath = dir + "/.stderr";
   const pid_t child = fork();
   if (child == 0) {
@@ -205,7 +205,7 @@ Run runSolve(const std::vector<std::string>& args, const std::string& dir) {
   }
   int status = 0;
   waitpid(child, &status, 0);
-  Run r;
+  SolveRun r;
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   r.out = readFile(outPath);
   r.err = readFile(errPath);

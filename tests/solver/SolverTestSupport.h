@@ -61,12 +61,12 @@ class TempDir {
   std::string path_;
 };
 
-struct Run {
+struct SolveRun {
   int status = -1;
   std::string out, err;
 };
 // Runs the built solve with these arguments in `dir`.
-Run runSolve(const std::vector<std::string>& args, const std::string& dir);
+SolveRun runSolve(const std::vector<std::string>& args, const std::string& dir);
 
 }  // namespace solvertest
 
