@@ -36,18 +36,43 @@ DIST_CODE = {
     "erlang": "DIST_ERLANG",
 }
 IDENT = re.compile(r"[A-Za-z_][A-Za-z0-9_]*\Z")
-CPP_KEYWORDS = {
-    "alignas", "alignof", "and", "auto", "bool", "break", "case", "catch", "char", "class", "const",
-    "constexpr", "continue", "default", "delete", "do", "double", "else", "enum", "explicit", "extern",
-    "false", "float", "for", "friend", "goto", "if", "inline", "int", "long", "mutable", "namespace",
-    "new", "noexcept", "not", "nullptr", "operator", "or", "private", "protected", "public", "return",
-    "short", "signed", "sizeof", "static", "struct", "switch", "template", "this", "throw", "true", "try",
-    "typedef", "typename", "union", "unsigned", "using", "virtual", "void", "volatile", "while",
-    # names the generated classes use for their own members
-    "Model", "Parameters", "EnabledFlag", "PreviousEnabledFlag", "Places", "Children", "Mark",
-    "Name", "Actions", "Groups", "NumActions", "NumGroups", "NumStateVariables", "NumChildren",
-    "InstanceArray", "TheModel", "Workers", "ModelSlots", "Value", "Phase", "GroupId",
-}
+# The namespace of the model's global variables: a global's name then never
+# meets a C library function's (a variable named `open` would replace the
+# function for the whole program).
+GLOBALS_NS = "model_globals"
+MAX_INT = 2**31 - 1
+
+
+def _reserved_names() -> dict[str, str]:
+    """Name -> reason, from reserved_names.txt beside this file."""
+    reasons = {"keyword": "a C++ keyword", "macro": "a macro of the C or C++ library headers"}
+    out: dict[str, str] = {}
+    section = None
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "reserved_names.txt"), encoding="utf-8") as f:
+        for line in f:
+            line = line.split("#", 1)[0].strip()
+            if line.startswith("[") and line.endswith("]"):
+                section = reasons[line[1:-1]]
+            elif line:
+                for word in line.split():
+                    out.setdefault(word, section)
+    return out
+
+
+RESERVED = _reserved_names()
+
+
+def reserved_reason(name: str) -> str | None:
+    """Why `name` cannot name anything in the generated C++, or None."""
+    if name in RESERVED:
+        return f"it is {RESERVED[name]}"
+    if name.startswith("_") or "__" in name:
+        return "names with a leading underscore or a double underscore are reserved in C++"
+    if re.fullmatch(r"SYS_\w+", name) or re.fullmatch(r"[A-Z0-9_]+_H", name):
+        return "it has the form of a macro of the library headers (SYS_... or an include guard NAME_H)"
+    if name in ("GEN_ASSERT", GLOBALS_NS):
+        return "the generated code uses it for itself"
+    return None
 
 
 class ModelError(Exception):
@@ -224,6 +249,29 @@ class Activity:
     pass
 
 
+class Count:
+    """A count of copies or replicas: its C++, its text for messages and
+    comments, and whether its type may exceed an int."""
+
+    def __init__(self, cpp: str, shown: str, checked: bool):
+        self.cpp = cpp
+        self.shown = shown
+        self.checked = checked
+
+
+def toml_text(value) -> str:
+    """A value as the model file spells it, for messages."""
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    if isinstance(value, str):
+        return repr(value)
+    if isinstance(value, list):
+        return "an array"
+    if isinstance(value, dict):
+        return "a table"
+    return repr(value)
+
+
 class Atomic:
     pass
 
@@ -253,9 +301,14 @@ class Checker:
             self.fail(path + (key,), f"'{key}' has the wrong type")
         return value
 
-    def ident(self, value, path: tuple, what: str) -> str:
-        if not isinstance(value, str) or not IDENT.match(value) or value in CPP_KEYWORDS:
-            self.fail(path, f"{what} '{value}' is not a usable C++ name")
+    def ident(self, value, path: tuple, what: str, token: str | None = None) -> str:
+        if not isinstance(value, str) or not IDENT.match(value):
+            shown = repr(value) if isinstance(value, str) else f"'{value}'"
+            self.fail(path, f"{what} {shown} is not a C++ name (letters, digits and '_', "
+                      "not starting with a digit)", token)
+        reason = reserved_reason(value)
+        if reason:
+            self.fail(path, f"{what} '{value}' cannot be used: {reason}", token)
         return value
 
     def fragment(self, table: dict, path: tuple, key: str, required=True, default=None):
@@ -407,6 +460,15 @@ class Checker:
         for g in m.groups:
             if g["cases"]:
                 members.setdefault(g["name"], []).append("case group")
+        # Names the generated class gives its own members and nested classes.
+        own = {m.cls: "the name of the model's class", "CustomInitialization": "a member function of the model's class",
+               "assignPlacesToActivitiesInst": "a member function of the model's class",
+               "assignPlacesToActivitiesTimed": "a member function of the model's class"}
+        for act in m.activities:
+            own.setdefault(act.cls, f"the class of activity '{act.name}'")
+        for name in list(local) + list(members):
+            if name in own:
+                self.fail(path, f"name '{name}' in atomic model '{m.name}' cannot be used: it is {own[name]}", name)
         for name, what in members.items():
             if len(what) > 1 or name in local:
                 also = " and a place" if name in local else ""
@@ -425,6 +487,9 @@ class Checker:
                 self.fail(path, f"initial marking {init} does not fit a 16-bit marking")
             return str(init)
         if isinstance(init, str) and init in self.globals:
+            if self.globals[init] not in INTEGER_TYPES:
+                self.fail(path, f"initial marking '{init}' is a {self.globals[init]} global variable; a marking "
+                          f"takes an integer or a global of an integer type ({', '.join(INTEGER_TYPES)})")
             return init
         self.fail(path, f"initial marking '{init}' is neither an integer nor a global variable")
 
@@ -534,14 +599,17 @@ class Checker:
 
     # -- composition
 
-    def count_expr(self, value, path: tuple, what: str) -> str:
+    def count_expr(self, value, path: tuple, what: str) -> Count:
         if isinstance(value, int) and not isinstance(value, bool):
             if value < 0:
                 self.fail(path, f"{what} must not be negative")
-            return str(value)
+            if value > MAX_INT:
+                self.fail(path, f"{what} {value} is more than {MAX_INT}, the most a model can hold")
+            return Count(str(value), str(value), False)
         if isinstance(value, str) and self.globals.get(value) in INTEGER_TYPES:
-            return value
-        self.fail(path, f"{what} '{value}' is neither an integer nor an integer global variable")
+            # A long may exceed an int: checked when the model is built.
+            return Count(f"::{GLOBALS_NS}::{value}", value, self.globals[value] == "long")
+        self.fail(path, f"{what} {toml_text(value)} is neither an integer nor an integer global variable")
 
     def check_composition(self):
         self.nodes = {}
@@ -677,6 +745,9 @@ class Checker:
             if place in names:
                 self.fail(path, f"duplicate name '{place}' in the shared places of '{node.name}'", place)
             names.append(place)
+            if node.kind == "rep" and place == "InstanceArray":
+                self.fail(path, "shared place 'InstanceArray' cannot be used: it is the Rep's list of its copies",
+                          place)
             if place in [c["name"] for c in node.children]:
                 self.fail(path, f"duplicate name '{place}': also a child of '{node.name}'", place)
             for k in members:
@@ -789,7 +860,7 @@ class Checker:
                 if (sv, name) not in vardeps:
                     vardeps.append((sv, name))
                 out.append(text[last:start])
-                out.append(self.reward_access(name, atomic, sv))
+                out.append(self.reward_access(deps.index(name), atomic, sv))
                 last = end + m.end()
                 continue
             if len(deps) == 1 or (subs is not None and len(subs) == 1):
@@ -799,7 +870,9 @@ class Checker:
                     if (name, only) not in vardeps:
                         vardeps.append((name, only))
                     out.append(text[last:start])
-                    out.append(self.reward_access(only, atomic, name))
+                    if only not in deps:
+                        deps.append(only)
+                    out.append(self.reward_access(deps.index(only), atomic, name))
                     last = end
         out.append(text[last:])
         if problems:
@@ -811,10 +884,12 @@ class Checker:
         reward["vardeps"] = vardeps
 
     @staticmethod
-    def reward_access(sub: str, atomic: Atomic, sv: str) -> str:
+    def reward_access(slot: int, atomic: Atomic, sv: str) -> str:
+        """A place of the worker's model slot `slot`, reached through the
+        slot's member so that no model name becomes a member of the worker."""
         if sv in atomic.places:
-            return f"(*{sub}->{sv}->Mark)"
-        return f"(*{sub}->{sv})"
+            return f"(*this->Slot{slot}->{sv}->Mark)"
+        return f"(*this->Slot{slot}->{sv})"
 
 
 # ---------------------------------------------------------------------------
@@ -834,9 +909,12 @@ class Unit:
     def add(self, text: str = ""):
         self.lines.extend(text.split("\n"))
 
-    def fragment(self, before: str, frag: Fragment, after: str, indent: str = "  "):
+    def fragment(self, before: str, frag: Fragment, after: str, indent: str = "  ", bindings=()):
         """Emits before + fragment text + after, the fragment's lines mapped to
-        the model file."""
+        the model file, after `bindings`: the block-scope declarations that
+        give the fragment's names their meaning."""
+        for line in bindings:
+            self.add(indent + line)
         if frag.line is None:
             self.add(indent + before + frag.text + after)
             return
@@ -898,10 +976,11 @@ class Emitter:
         h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n\n#include \"BaseStudyClass.h\"\n")
         h.add(f"// Global variables of the {m.name} model, in the study's variable order. They")
         h.add("// are zero until SetGVs loads an experiment; the model code reads them when")
-        h.add("// it is built.")
+        h.add("// it is built. Their namespace keeps their names apart from every other.")
+        h.add(f"namespace {GLOBALS_NS} {{")
         for name, ctype in m.globals.items():
             h.add(f"extern {ctype} {name};")
-        h.add("")
+        h.add(f"}}  // namespace {GLOBALS_NS}\n")
         h.add(f"// Range study of {m.name}: {len(m.globals)} global variables over "
               f"{len(m.experiments)} experiments (numbered 0 to {len(m.experiments) - 1}).")
         h.add(f"class {cls} : public BaseStudyClass {{\n public:")
@@ -929,9 +1008,11 @@ class Emitter:
         c.add(f'#include "{cls}.h"\n')
         c.add("#include <algorithm>\n#include <cstring>\n#include <iostream>\n#include <sstream>\n")
         c.add(f'#include "GenAssert.h"\n#include "{m.name}_rewardPVModel.h"\n')
+        c.add(f"namespace {GLOBALS_NS} {{")
         for name, ctype in m.globals.items():
             c.add(f"{ctype} {name};")
-        c.add("\nnamespace {\n")
+        c.add(f"}}  // namespace {GLOBALS_NS}\n")
+        c.add("namespace {\n")
         c.add(f"using Study = {cls};")
         n = len(m.experiments)
         c.add(f"constexpr int kExps = {n};\n")
@@ -950,7 +1031,7 @@ class Emitter:
             c.add("// Address of each global variable, in variable order.\nvoid* variableAddress(int index) {")
             c.add("  switch (index) {")
             for i, name in enumerate(m.globals):
-                c.add(f"    case {i}: return &{name};")
+                c.add(f"    case {i}: return &::{GLOBALS_NS}::{name};")
             c.add("    default: return nullptr;\n  }\n}\n")
             c.add("template <typename T>\nT* newValueArray(const T (&table)[kExps]) {")
             c.add("  T* values = new T[kExps];\n  std::copy(table, table + kExps, values);\n  return values;\n}\n")
@@ -976,7 +1057,7 @@ class Emitter:
         c.add("  // past the value arrays.")
         c.add(f'  GEN_ASSERT(e >= 0 && e < NumExps, "0 <= e && e < NumExps", "{cls}");')
         for name in m.globals:
-            c.add(f"  {name} = {name}Values[e];")
+            c.add(f"  ::{GLOBALS_NS}::{name} = {name}Values[e];")
         c.add("}\n")
         c.add(f"void {cls}::PrintGlobalValues(int e) {{")
         c.add("  if (NumGVs == 0) {\n    std::cout << \"There are no global variables.\\n\";\n    return;\n  }")
@@ -987,8 +1068,9 @@ class Emitter:
             c.add("  std::ostringstream text;")
             c.add('  text << "The Global Variable values for experiment " << GetExpName(e) << " are:\\n";')
             for name, ctype in m.globals.items():
-                value = {"float": f"static_cast<double>({name})", "char": f"static_cast<int>({name})",
-                         "bool": f"static_cast<int>({name})"}.get(ctype, name)
+                g = f"::{GLOBALS_NS}::{name}"
+                value = {"float": f"static_cast<double>({g})", "char": f"static_cast<int>({g})",
+                         "bool": f"static_cast<int>({g})"}.get(ctype, g)
                 c.add(f"  text << \"{name}\\t{ctype}\\t\" << {value} << '\\n';")
             c.add("  std::cout << text.str();")
         else:
@@ -1017,15 +1099,24 @@ class Emitter:
 
     # -- atomic models
 
-    def rewrite(self, atomic: Atomic, text: str) -> str:
-        def replace(name, _text, _s, _e):
-            if name in atomic.places:
-                return f"(*{name}_Mark)"
-            if name in atomic.arrays:
-                return f"(*{name})"
-            return None
+    # A fragment runs in a function whose block scope declares the model's
+    # names it uses: each place a reference to its marking, each array a
+    # reference to the array, each global variable a using-declaration. Block
+    # scope hides every name of the generated classes, the framework and the
+    # libraries, so a model may call its places and globals what it likes.
 
-        return substitute(text, replace)
+    def global_bindings(self, text: str) -> list[str]:
+        return [f"using ::{GLOBALS_NS}::{g};" for g in names_used(text, self.m.globals)]
+
+    def activity_bindings(self, atomic: Atomic, act: Activity, text: str) -> list[str]:
+        out = []
+        for sv in names_used(text, atomic.svnames):
+            k = act.uses.index(sv)
+            if sv in atomic.places:
+                out.append(f"short& {sv} = *this->Mark{k};")
+            else:
+                out.append(f"::{self.array_cls(atomic, sv)}& {sv} = *this->Array{k};")
+        return out + self.global_bindings(text)
 
     def array_cls(self, atomic: Atomic, name: str) -> str:
         return f"{atomic.cls}_{name}Array"
@@ -1061,11 +1152,13 @@ class Emitter:
         for act in a.activities:
             h.add(f"  // {act.name}: {act.kind}.")
             h.add(f"  class {act.cls} : public Activity {{\n   public:")
-            for sv in act.uses:
+            # The places its expressions use, by index into its own list: the
+            # model's names never become members of the activity's class.
+            for k, sv in enumerate(act.uses):
                 if sv in a.places:
-                    h.add(f"    Place* {sv} = nullptr;\n    short* {sv}_Mark = nullptr;")
+                    h.add(f"    ::Place* Place{k} = nullptr;  // {sv}\n    short* Mark{k} = nullptr;")
                 else:
-                    h.add(f"    {self.array_cls(a, sv)}* {sv} = nullptr;")
+                    h.add(f"    ::{self.array_cls(a, sv)}* Array{k} = nullptr;  // {sv}")
             if act.kind != "instantaneous":
                 h.add("    std::unique_ptr<double[]> Parameters;")
             h.add(f"\n    {act.cls}();\n    ~{act.cls}() override;")
@@ -1081,9 +1174,9 @@ class Emitter:
             h.add("  };\n")
         h.add("  // State variables (owned; created by the constructor, released by the destructor).")
         for name in a.places:
-            h.add(f"  Place* {name} = nullptr;")
+            h.add(f"  ::Place* {name} = nullptr;")
         for name in a.arrays:
-            h.add(f"  {self.array_cls(a, name)}* {name} = nullptr;")
+            h.add(f"  ::{self.array_cls(a, name)}* {name} = nullptr;")
         h.add("\n  // Activities, in activity order.")
         for act in a.activities:
             h.add(f"  {act.cls} {act.name};")
@@ -1091,7 +1184,7 @@ class Emitter:
         if case_groups:
             h.add("\n  // Case groups.")
             for g in case_groups:
-                h.add(f"  PostselectGroup {g['name']};")
+                h.add(f"  ::PostselectGroup {g['name']};")
         h.add(f"\n  {a.cls}();\n  ~{a.cls}() override;\n")
         h.add("  void CustomInitialization();\n  void assignPlacesToActivitiesInst();")
         h.add("  void assignPlacesToActivitiesTimed();\n};\n\n#endif")
@@ -1103,6 +1196,9 @@ class Emitter:
         c.add('#include <string>\n\n#include "Distributions.h"')
         if any(act.kind == "erlang" for act in a.activities) or a.arrays:
             c.add('#include "GenError.h"')
+        inits = list(a.places.values()) + [init for _size, init in a.arrays.values()]
+        if any(self.m.globals.get(init) in ("int", "long") for init in inits):
+            c.add('#include "ModelValueChecks.h"')
         c.add(f'#include "{self.study_h}"\n')
         c.add("// Markings are 16-bit: a change computed in int is converted back, which")
         c.add("// wraps modulo 2^16.")
@@ -1128,34 +1224,36 @@ class Emitter:
         c.add("\n// " + "-" * 75 + f"\n// {act.name} ({act.kind})\n")
         params = {"instantaneous": "", "erlang": " : Parameters(new double[2])"}.get(act.kind, " : Parameters(new double[1])")
         c.add(f"{q}::{act.cls}(){params} {{")
-        c.add(f'  ActivityInitialize("{act.name}", {act.group_id}, {DIST_CODE[act.kind]}, POLICY_DEFAULT, '
+        c.add(f'  ActivityInitialize("{act.name}", {act.group_id}, ::{DIST_CODE[act.kind]}, ::POLICY_DEFAULT, '
               f'{len(act.affects)}, {len(act.enables)}, {"true" if act.reactivation else "false"});\n}}')
         c.add(f"{q}::~{act.cls}() = default;\n")
-        rw = lambda frag: Fragment(self.rewrite(a, frag.text), frag.line)  # noqa: E731
-        c.add(f"bool {q}::Enabled() {{\n  PreviousEnabledFlag = EnabledFlag;")
-        c.fragment("EnabledFlag = (", rw(act.enabled), ");")
-        c.add("  return EnabledFlag;\n}")
+        def fragment(before, frag, after):
+            c.fragment(before, frag, after, bindings=self.activity_bindings(a, act, frag.text))
+
+        c.add(f"bool {q}::Enabled() {{\n  this->PreviousEnabledFlag = this->EnabledFlag;")
+        fragment("this->EnabledFlag = (", act.enabled, ");")
+        c.add("  return this->EnabledFlag;\n}")
         c.add(f"double {q}::Weight() {{")
-        c.fragment("return (", rw(act.weight), ");")
+        fragment("return (", act.weight, ");")
         c.add("}")
         c.add(f"double {q}::Rate() {{")
         if act.kind in ("exponential", "erlang"):
-            c.fragment("return (", rw(act.rate), ");")
+            fragment("return (", act.rate, ");")
         else:
             c.add("  return 0;")
         c.add("}")
         c.add(f"bool {q}::ReactivationPredicate() {{")
-        c.fragment("return (", rw(act.reactivation_predicate), ");")
+        fragment("return (", act.reactivation_predicate, ");")
         c.add(f"}}\nbool {q}::ReactivationFunction() {{")
-        c.fragment("return (", rw(act.reactivation_function), ");")
+        fragment("return (", act.reactivation_function, ");")
         c.add("}")
         c.add(f"double {q}::SampleDistribution() {{")
         if act.kind == "exponential":
-            c.add("  return TheDistribution->Exponential(Rate());")
+            c.add("  return ::TheDistribution->Exponential(Rate());")
         elif act.kind == "deterministic":
-            c.fragment("return (", rw(act.delay), ");")
+            fragment("return (", act.delay, ");")
         elif act.kind == "erlang":
-            c.add("  return TheDistribution->Erlang(ErlangParamM(), ErlangParamM() / Rate());")
+            c.add("  return ::TheDistribution->Erlang(ErlangParamM(), ErlangParamM() / Rate());")
         else:
             c.add("  return 0;")
         c.add("}")
@@ -1171,54 +1269,57 @@ class Emitter:
         c.add("}")
         c.add(f"void {q}::Fire() {{")
         if act.effect.text.strip():
-            c.fragment("", rw(act.effect), "")
+            fragment("", act.effect, "")
         c.add("}")
         c.add(f"int {q}::Rank() {{ return {act.rank if act.kind == 'instantaneous' else 1}; }}")
         c.add(f"void {q}::LinkVariables() {{")
-        for sv in act.uses:
+        for k, sv in enumerate(act.uses):
             if sv in a.places:
-                c.add(f"  {sv}->registerAlias(&{sv}_Mark);")
+                c.add(f"  Place{k}->registerAlias(&Mark{k});")
         c.add("}")
         if act.kind == "deterministic":
             c.add(f"double {q}::DeterministicParamValue() {{")
-            c.fragment("return (", rw(act.delay), ");")
+            fragment("return (", act.delay, ");")
             c.add("}")
         if act.kind == "erlang":
             c.add(f"double {q}::ErlangParamM() {{")
-            c.fragment("return (", rw(act.phases), ");")
+            fragment("return (", act.phases, ");")
             c.add("}")
 
     def emit_atomic_model(self, c: Unit, a: Atomic):
+        # The model's names are members of this class beside the framework's:
+        # the generated code reaches the former through this-> and the latter
+        # qualified, so that neither hides the other.
         c.add("\n// " + "-" * 75 + "\n// The model\n")
         c.add(f"{a.cls}::{a.cls}() {{")
         case_groups = [g for g in a.groups if g["cases"]]
         if case_groups:
             c.add("  // Case groups, case 1 first.")
         for g in case_groups:
-            c.add(f'  {g["name"]}.initialize({len(g["members"])}, "{g["name"]}");')
+            c.add(f'  this->{g["name"]}.initialize({len(g["members"])}, "{g["name"]}");')
             for act in g["members"]:
-                c.add(f"  {g['name']}.appendGroup(&{act.name});")
+                c.add(f"  this->{g['name']}.appendGroup(&this->{act.name});")
         c.add("\n  // State variables, with their initial markings (global variables as they stand now).")
         for name, init in a.places.items():
-            c.add(f'  {name} = new Place("{name}", static_cast<short>({init}));')
+            c.add(f'  this->{name} = new ::Place("{name}", {self.initial_marking(a, name, init)});')
         for name, (_size, init) in a.arrays.items():
-            c.add(f'  {name} = new {self.array_cls(a, name)}("{name}", static_cast<short>({init}));')
-        c.add(f"\n  BaseStateVariableClass* places[] = {{{', '.join(a.svnames)}}};")
-        c.add(f"  Activity* activities[] = {{{', '.join('&' + x.name for x in a.activities)}}};")
-        groups = ", ".join("&" + (g["name"] if g["cases"] else g["members"][0].name) for g in a.groups)
-        c.add(f"  BaseGroupClass* groups[] = {{{groups}}};")
-        c.add(f'  initializeSANModelNow("{a.name}", {len(a.svnames)}, places, 0, nullptr, {len(a.activities)}, '
+            c.add(f'  this->{name} = new ::{self.array_cls(a, name)}("{name}", {self.initial_marking(a, name, init)});')
+        c.add(f"\n  ::BaseStateVariableClass* places[] = {{{', '.join('this->' + n for n in a.svnames)}}};")
+        c.add(f"  ::Activity* activities[] = {{{', '.join('&this->' + x.name for x in a.activities)}}};")
+        groups = ", ".join("&this->" + (g["name"] if g["cases"] else g["members"][0].name) for g in a.groups)
+        c.add(f"  ::BaseGroupClass* groups[] = {{{groups}}};")
+        c.add(f'  SANModel::initializeSANModelNow("{a.name}", {len(a.svnames)}, places, 0, nullptr, {len(a.activities)}, '
               f"activities, {len(a.groups)}, groups);\n")
-        c.add("  assignPlacesToActivitiesInst();\n  assignPlacesToActivitiesTimed();\n")
+        c.add(f"  {a.cls}::assignPlacesToActivitiesInst();\n  {a.cls}::assignPlacesToActivitiesTimed();\n")
         c.add("  // Arcs, in registration order.")
         for act in a.activities:
             for sv in act.affects:
-                c.add(f"  AddAffectArc({sv}, &{act.name});")
+                c.add(f"  SANModel::AddAffectArc(this->{sv}, &this->{act.name});")
         for act in a.activities:
             for sv in act.enables:
-                c.add(f"  AddEnableArc({sv}, &{act.name});")
-        c.add("\n  for (Activity* activity : activities) activity->LinkVariables();\n}\n")
-        c.add(f"{a.cls}::~{a.cls}() {{\n  for (int i = 0; i < {len(a.svnames)}; i++) delete Places[i];\n}}\n")
+                c.add(f"  SANModel::AddEnableArc(this->{sv}, &this->{act.name});")
+        c.add("\n  for (::Activity* activity : activities) activity->LinkVariables();\n}\n")
+        c.add(f"{a.cls}::~{a.cls}() {{\n  for (int i = 0; i < {len(a.svnames)}; i++) delete SANModel::Places[i];\n}}\n")
         c.add(f"void {a.cls}::CustomInitialization() {{}}\n")
         for which, pick in (("Inst", lambda x: x.kind == "instantaneous"), ("Timed", lambda x: x.kind != "instantaneous")):
             acts = [x for x in a.activities if pick(x) and x.uses]
@@ -1226,11 +1327,25 @@ class Emitter:
                   "activities from the Places array.")
             c.add(f"void {a.cls}::assignPlacesToActivities{which}() {{")
             for x in acts:
-                for sv in x.uses:
+                for k, sv in enumerate(x.uses):
                     idx = a.svnames.index(sv)
-                    t = "Place" if sv in a.places else self.array_cls(a, sv)
-                    c.add(f"  {x.name}.{sv} = static_cast<{t}*>(Places[{idx}]);")
+                    if sv in a.places:
+                        c.add(f"  this->{x.name}.Place{k} = static_cast<::Place*>(SANModel::Places[{idx}]);")
+                    else:
+                        t = self.array_cls(a, sv)
+                        c.add(f"  this->{x.name}.Array{k} = static_cast<::{t}*>(SANModel::Places[{idx}]);")
             c.add("}\n")
+
+    def initial_marking(self, a: Atomic, name: str, init: str) -> str:
+        """The C++ of an initial marking: a literal, or a global variable as it
+        stands, checked against the 16 bits of a marking when its type is wider."""
+        if init not in self.m.globals:
+            return f"static_cast<short>({init})"
+        g = f"::{GLOBALS_NS}::{init}"
+        if self.m.globals[init] in ("char", "short"):
+            return f"static_cast<short>({g})"
+        where = cpp_string(f"{a.name}: the initial marking of {name}")
+        return f'::genCheckedMarking({g}, "{init}", "{where}")'
 
     # -- composed models
 
@@ -1241,6 +1356,9 @@ class Emitter:
             return a.cls, f"{a.cls}.h", lambda obj, p: f"{obj}->{p}"
         n = self.m.nodes[c["model"]]
         return n.cls, f"{n.cls}.h", lambda obj, p: f"{obj}->{p}.get()"
+
+    # As in the atomic models: the model's names (children, shared places) are
+    # members reached through this->, the composer's own qualified.
 
     def emit_join(self, n: Node):
         guard = n.cls.upper() + "_H"
@@ -1257,70 +1375,76 @@ class Emitter:
         for c in n.children:
             cls = self.child_info(c)[0]
             if c["copies"] is None:
-                h.add(f"  std::unique_ptr<{cls}> {c['name']};")
+                h.add(f"  std::unique_ptr<::{cls}> {c['name']};")
             else:
-                h.add(f"  std::vector<std::unique_ptr<{cls}>> {c['name']};  // {c['copies']} copies")
+                h.add(f"  std::vector<std::unique_ptr<::{cls}>> {c['name']};  // {c['copies'].shown} copies")
         for place, _ in n.shared:
-            h.add(f"  std::unique_ptr<Place> {place};  // shared place (null when no child has state)")
+            h.add(f"  std::unique_ptr<::Place> {place};  // shared place (null when no child has state)")
         h.add(f"\n  {n.cls}();\n  ~{n.cls}() override;\n}};\n\n#endif")
         self.put(h)
 
         c = self.unit(f"{n.cls}.cpp")
         c.add(self.banner)
         c.add(f'#include "{n.cls}.h"\n')
+        c.add("#include <climits>\n")
         c.add(f'#include "GenError.h"\n#include "{self.study_h}"\n')
         names = ", ".join(f'"{p}"' for p, _ in n.shared) or "nullptr"
         c.add(f"const char* {n.cls}__SharedNames[] = {{{names}}};\n")
         copies = [ch for ch in n.children if ch["copies"] is not None]
         c.add("namespace {\n")
+        c.add("// The children, copies counted each: at most INT_MAX, the count the Join holds.")
         c.add("int childCount() {")
         fixed = len(n.children) - len(copies)
-        c.add(f"  long count = {fixed};")
+        c.add(f"  long long count = {fixed};")
         for ch in copies:
-            c.add(f"  if ({ch['copies']} < 0)")
-            c.add(f'    throw GenError("{n.name}: the number of copies of {ch["name"]} ({ch["copies"]}) is negative");')
-            c.add(f"  count += {ch['copies']};")
+            k = ch["copies"]
+            c.add(f"  if ({k.cpp} < 0)")
+            c.add(f'    throw GenError("{n.name}: the number of copies of {ch["name"]} ({k.shown}) is negative");')
+            c.add(f"  count += {k.cpp};")
+        if copies:
+            c.add("  if (count > INT_MAX)")
+            c.add(f'    throw GenError("Error: {n.name}: " + std::to_string(count) + " children, more than {MAX_INT}");')
         c.add("  return static_cast<int>(count);\n}\n\n}  // namespace\n")
         c.add(f'{n.cls}::{n.cls}() : Join("{n.name}", childCount(), {len(n.shared)}, {n.cls}__SharedNames) {{')
         c.add("  int next = 0;")
         for ch in n.children:
             cls = self.child_info(ch)[0]
             if ch["copies"] is None:
-                c.add(f"  {ch['name']} = std::make_unique<{cls}>();")
-                c.add(f"  Children[next++] = {ch['name']}.get();")
-                c.add(f'  {ch["name"]}->DefineName("{ch["name"]}");')
+                c.add(f"  this->{ch['name']} = std::make_unique<::{cls}>();")
+                c.add(f"  Join::Children[next++] = this->{ch['name']}.get();")
+                c.add(f'  this->{ch["name"]}->BaseModelClass::DefineName("{ch["name"]}");')
             else:
-                c.add(f"  for (int i = 0; i < {ch['copies']}; i++) {{")
-                c.add(f"    {ch['name']}.push_back(std::make_unique<{cls}>());")
-                c.add(f"    Children[next++] = {ch['name']}.back().get();\n  }}")
-        c.add("\n  SetupActions();")
+                c.add(f"  for (int i = 0; i < {ch['copies'].cpp}; i++) {{")
+                c.add(f"    this->{ch['name']}.push_back(std::make_unique<::{cls}>());")
+                c.add(f"    Join::Children[next++] = this->{ch['name']}.back().get();\n  }}")
+        c.add("\n  Join::SetupActions();")
         if n.shared:
-            c.add("  if (AllChildrenEmpty()) {\n    NumSharedStateVariables = 0;\n  } else {")
+            c.add("  if (Join::AllChildrenEmpty()) {\n    Join::NumSharedStateVariables = 0;\n  } else {")
             for place, members in n.shared:
-                c.add(f'    {place} = std::make_unique<Place>("{place}");')
-                c.add(f'    addSharedPtr({place}.get(), "{place}");')
+                c.add(f'    this->{place} = std::make_unique<::Place>("{place}");')
+                c.add(f'    Join::addSharedPtr(this->{place}.get(), "{place}");')
                 for k in members:
                     ch = n.children[k]
                     acc = self.child_info(ch)[2]
                     if ch["copies"] is None:
-                        obj = f"{ch['name']}"
+                        obj = f"this->{ch['name']}"
                         pv = acc(obj, place)
-                        c.add(f"    if ({obj}->NumStateVariables > 0) {{")
-                        c.add(f"      {place}->ShareWith({pv});")
-                        c.add(f"      addSharingInfo({pv}, {place}.get(), {obj}.get());\n    }}")
+                        c.add(f"    if ({obj}->BaseModelClass::NumStateVariables > 0) {{")
+                        c.add(f"      this->{place}->ShareWith({pv});")
+                        c.add(f"      Join::addSharingInfo({pv}, this->{place}.get(), {obj}.get());\n    }}")
                     else:
-                        c.add(f"    for (auto& copy : {ch['name']}) {{")
-                        c.add("      if (copy->NumStateVariables == 0) continue;")
-                        c.add(f"      {place}->ShareWith({acc('copy', place)});")
-                        c.add(f"      addSharingInfo({acc('copy', place)}, {place}.get(), copy.get());\n    }}")
+                        c.add(f"    for (auto& copy : this->{ch['name']}) {{")
+                        c.add("      if (copy->BaseModelClass::NumStateVariables == 0) continue;")
+                        c.add(f"      this->{place}->ShareWith({acc('copy', place)});")
+                        c.add(f"      Join::addSharingInfo({acc('copy', place)}, this->{place}.get(), copy.get());\n    }}")
             c.add("  }")
-        c.add("  Setup();\n}\n")
+        c.add("  Join::Setup();\n}\n")
         c.add("// The shared places go first (they hold the cells), then the children.")
         c.add(f"{n.cls}::~{n.cls}() {{")
         for place, _ in n.shared:
-            c.add(f"  {place}.reset();")
+            c.add(f"  this->{place}.reset();")
         for ch in n.children:
-            c.add(f"  {ch['name']}." + ("reset();" if ch["copies"] is None else "clear();"))
+            c.add(f"  this->{ch['name']}." + ("reset();" if ch["copies"] is None else "clear();"))
         c.add("}")
         self.put(c)
 
@@ -1333,47 +1457,54 @@ class Emitter:
         h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n#include <vector>\n")
         h.add(f'#include "Place.h"\n#include "Rep.h"\n#include "{header}"\n')
         h.add(f"// Names of the variables shared by all copies, in sharing order.\nextern const char* {n.cls}__SharedNames[];\n")
-        h.add(f'// "{n.name}": {n.count} copies of {ch["model"]}'
+        h.add(f'// "{n.name}": {n.count.shown} copies of {ch["model"]}'
               + (", all sharing " + ", ".join(p for p, _ in n.shared) if n.shared else "") + ".")
         h.add(f"class {n.cls} : public Rep {{\n public:")
         h.add("  // The copies, in index order; the same objects fill the Rep's child array.")
-        h.add(f"  std::vector<std::unique_ptr<{cls}>> InstanceArray;")
+        h.add(f"  std::vector<std::unique_ptr<::{cls}>> InstanceArray;")
         for place, _ in n.shared:
-            h.add(f"  std::unique_ptr<Place> {place};  // shared place (null with zero copies)")
+            h.add(f"  std::unique_ptr<::Place> {place};  // shared place (null with zero copies)")
         h.add(f"\n  {n.cls}();\n  ~{n.cls}() override;\n}};\n\n#endif")
         self.put(h)
 
         c = self.unit(f"{n.cls}.cpp")
         c.add(self.banner)
-        c.add(f'#include "{n.cls}.h"\n\n#include "{self.study_h}"\n')
+        c.add(f'#include "{n.cls}.h"\n')
+        if n.count.checked:
+            c.add('#include "ModelValueChecks.h"')
+        c.add(f'#include "{self.study_h}"\n')
         names = ", ".join(f'"{p}"' for p, _ in n.shared) or "nullptr"
         c.add(f"const char* {n.cls}__SharedNames[] = {{{names}}};\n")
-        c.add(f'{n.cls}::{n.cls}() : Rep("{n.name}", {n.count}, {len(n.shared)}, {n.cls}__SharedNames) {{')
-        c.add(f"  // The copies, in index order (the count is {n.count} as it stands now).")
-        c.add("  InstanceArray.reserve(NumChildren);\n  for (int i = 0; i < NumChildren; i++) {")
-        c.add(f"    InstanceArray.push_back(std::make_unique<{cls}>());\n    Children[i] = InstanceArray[i].get();\n  }}")
-        c.add("  SetupActions();\n  if (NumChildren == 0) return;  // no copies: no sharing, no state\n")
+        count = n.count.cpp
+        if n.count.checked:
+            count = f'::genCheckedCount({count}, "{n.count.shown}", "{n.name}: the count")'
+        c.add(f'{n.cls}::{n.cls}() : Rep("{n.name}", {count}, {len(n.shared)}, {n.cls}__SharedNames) {{')
+        c.add(f"  // The copies, in index order (the count is {n.count.shown} as it stands now).")
+        c.add("  this->InstanceArray.reserve(Rep::NumChildren);\n  for (int i = 0; i < Rep::NumChildren; i++) {")
+        c.add(f"    this->InstanceArray.push_back(std::make_unique<::{cls}>());")
+        c.add("    Rep::Children[i] = this->InstanceArray[i].get();\n  }")
+        c.add("  Rep::SetupActions();\n  if (Rep::NumChildren == 0) return;  // no copies: no sharing, no state\n")
         if n.shared:
-            c.add("  if (AllChildrenEmpty()) {\n    NumSharedStateVariables = 0;\n  } else {")
-            c.add(f"    {cls}& first = *InstanceArray[0];\n")
+            c.add("  if (Rep::AllChildrenEmpty()) {\n    Rep::NumSharedStateVariables = 0;\n  } else {")
+            c.add(f"    ::{cls}& first = *this->InstanceArray[0];\n")
             c.add("    // The shared places take copy 0's initial markings.")
             for place, _ in n.shared:
-                c.add(f'    {place} = std::make_unique<Place>("{place}");')
-                c.add(f'    addSharedPtr({place}.get(), "{place}");')
-                c.add(f"    {place}->ShareWith({acc('(&first)', place)});\n")
+                c.add(f'    this->{place} = std::make_unique<::Place>("{place}");')
+                c.add(f'    Rep::addSharedPtr(this->{place}.get(), "{place}");')
+                c.add(f"    this->{place}->ShareWith({acc('(&first)', place)});\n")
             for place, _ in n.shared:
-                c.add(f"    for (auto& copy : InstanceArray) addSharingInfo({acc('copy', place)}, {place}.get(), nullptr);")
+                c.add(f"    for (auto& copy : this->InstanceArray) Rep::addSharingInfo({acc('copy', place)}, this->{place}.get(), nullptr);")
             c.add("\n    // Every further copy's places follow copy 0's (that is, the shared) cell.")
-            c.add("    for (int i = 1; i < NumChildren; i++) {")
+            c.add("    for (int i = 1; i < Rep::NumChildren; i++) {")
             for place, _ in n.shared:
-                c.add(f"      {acc('(&first)', place)}->ShareWith({acc('InstanceArray[i]', place)});")
+                c.add(f"      {acc('(&first)', place)}->ShareWith({acc('this->InstanceArray[i]', place)});")
             c.add("    }\n  }")
-        c.add(f'  Setup("{ch["model"]}");\n}}\n')
+        c.add(f'  Rep::Setup("{ch["model"]}");\n}}\n')
         c.add("// The shared places go first (they hold the cells), then the copies.")
         c.add(f"{n.cls}::~{n.cls}() {{")
         for place, _ in n.shared:
-            c.add(f"  {place}.reset();")
-        c.add("  InstanceArray.clear();\n}")
+            c.add(f"  this->{place}.reset();")
+        c.add("  this->InstanceArray.clear();\n}")
         self.put(c)
 
     # -- reward model
@@ -1432,8 +1563,8 @@ class Emitter:
                 h.add(f'// Worker of "{r["name"]}": one per combination of the instances of '
                       + ", ".join(r["deps"]) + "; the node sums them.")
                 h.add(f"class {base}PV{i}Worker : public InstantOfTime {{\n public:")
-                for d in r["deps"]:
-                    h.add(f"  {m.instances[d].cls}* {d} = nullptr;")
+                for k, d in enumerate(r["deps"]):
+                    h.add(f"  ::{m.instances[d].cls}* Slot{k} = nullptr;  // {d}")
                 h.add(f"\n  {base}PV{i}Worker();\n  ~{base}PV{i}Worker() override;\n")
                 h.add("  double Reward_Function() override;\n};\n")
             for k, imp in enumerate(r["impulses"]):
@@ -1468,21 +1599,22 @@ class Emitter:
             c.add("}  // namespace\n")
             if r["rate"] is not None:
                 w = f"{base}PV{i}Worker"
-                slots = ", ".join(f"&{d}" for d in r["deps"])
+                slots = ", ".join(f"&Slot{k}" for k in range(len(r["deps"])))
                 c.add(f"{w}::{w}() {{ BindModelSlots({slots}); }}\n")
                 c.add(f"{w}::~{w}() = default;\n")
                 c.add(f"double {w}::Reward_Function() {{")
-                c.fragment("return (", r["rate"], ");")
+                c.fragment("return (", r["rate"], ");", bindings=self.global_bindings(r["rate"].text))
                 c.add("}\n")
             for k, imp in enumerate(r["impulses"]):
                 icls = f"{base}PV{i}Impulse{k}"
                 a = imp["atomic"]
                 value = substitute(imp["value"].text, lambda nm, *_: (
-                    f"(*static_cast<{a.cls}*>(Model)->{nm}->Mark)" if nm in a.places else
-                    f"(*static_cast<{a.cls}*>(Model)->{nm})" if nm in a.arrays else None))
+                    f"(*static_cast<::{a.cls}*>(this->Model)->{nm}->Mark)" if nm in a.places else
+                    f"(*static_cast<::{a.cls}*>(this->Model)->{nm})" if nm in a.arrays else None))
                 c.add(f"{icls}::{icls}() : ImpulseNodeClass(1) {{ BindModelSlots(&instance); }}")
                 c.add(f"double {icls}::Impulse_Function() {{")
-                c.fragment("return (", Fragment(value, imp["value"].line), ");")
+                c.fragment("return (", Fragment(value, imp["value"].line), ");",
+                           bindings=self.global_bindings(imp["value"].text))
                 c.add("}")
                 c.add(f"void {icls}::EvaluateImpulse() {{\n  Value = Impulse_Function();\n  ValueSquared = Value * Value;\n}}")
                 c.add(f"ImpulseNodeClass** {icls}::CreateImpulseWorkers(int count) {{")
