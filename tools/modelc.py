@@ -20,6 +20,7 @@ status is 1. The README section "Writing a model" describes the format.
 
 from __future__ import annotations
 
+import math
 import os
 import re
 import sys
@@ -41,6 +42,9 @@ IDENT = re.compile(r"[A-Za-z_][A-Za-z0-9_]*\Z")
 # function for the whole program).
 GLOBALS_NS = "model_globals"
 MAX_INT = 2**31 - 1
+FLOAT_MAX = 3.4028234663852886e38
+MAX_DEPTH = 50  # levels of joins and reps below the root; of TOML arrays and tables
+NAME_MAX = 255  # bytes of a unit's file name
 
 
 def _reserved_names() -> dict[str, str]:
@@ -97,17 +101,66 @@ def _split_dotted(key: str) -> list[str]:
     return [part.strip().strip('"').strip("'") for part in key.split(".")]
 
 
+def scan_toml(text: str):
+    """One pass over the TOML text that knows its strings and comments.
+    Returns, per line (from 1), the string delimiter the line starts inside
+    (None outside a multi-line string) and the delimiter it ends inside; and
+    the first line where arrays and inline tables nest deeper than MAX_DEPTH,
+    or None."""
+    starts, ends = [None], [None]
+    state = None  # None, '"""' or "'''"
+    depth = 0
+    too_deep = None
+    for number, raw in enumerate(text.split("\n"), start=1):
+        starts.append(state)
+        i = 0
+        while i < len(raw):
+            if state is not None:
+                if state == '"""' and raw[i] == "\\":
+                    i += 2
+                    continue
+                if raw.startswith(state, i):
+                    # Up to two further quotes still belong to the string.
+                    i += 3
+                    while i < len(raw) and raw[i] == state[0] and raw.startswith(state, i - 2):
+                        i += 1
+                    state = None
+                    continue
+                i += 1
+                continue
+            ch = raw[i]
+            if ch == "#":
+                break
+            if raw.startswith('"""', i) or raw.startswith("'''", i):
+                state = raw[i:i + 3]
+                i += 3
+                continue
+            if ch in "\"'":
+                j = i + 1
+                while j < len(raw) and raw[j] != ch:
+                    j += 2 if ch == '"' and raw[j] == "\\" else 1
+                i = j + 1
+                continue
+            if ch in "[{":
+                depth += 1
+                if depth > MAX_DEPTH and too_deep is None:
+                    too_deep = number
+            elif ch in "]}":
+                depth -= 1
+            i += 1
+        ends.append(state)
+    return starts, ends, too_deep
+
+
 class LineMap:
     def __init__(self, text: str):
         self.lines = text.splitlines()
         self.where: dict[tuple, int] = {}
         counters: dict[tuple, int] = {}
         table: tuple = ()
-        in_multiline = None
+        starts, ends, _ = scan_toml(text)
         for number, raw in enumerate(self.lines, start=1):
-            if in_multiline:
-                if raw.count(in_multiline) % 2 == 1:
-                    in_multiline = None
+            if starts[number] is not None:
                 continue
             header = _HEADER.match(raw)
             if header and not _KEY.match(raw):
@@ -133,13 +186,12 @@ class LineMap:
                 path = table + tuple(_split_dotted(key.group(1)))
                 self.where.setdefault(path, number)
                 rest = raw[key.end():]
-                for quote in ('"""', "'''"):
-                    if rest.count(quote) == 1:
-                        in_multiline = quote
-                        # The text starts after the opening quotes, or on the
-                        # next line when a line break follows them.
-                        after = rest.split(quote, 1)[1]
-                        self.where.setdefault(path + ("<body>",), number + (0 if after.strip() else 1))
+                quote = ends[number]
+                if quote is not None and quote in rest:
+                    # The text starts after the opening quotes, or on the
+                    # next line when a line break follows them.
+                    after = rest.split(quote, 1)[1]
+                    self.where.setdefault(path + ("<body>",), number + (0 if after.strip() else 1))
 
     def line(self, path: tuple, token: str | None = None) -> int | None:
         """The line of the field at `path`, or of its nearest enclosing field
@@ -223,6 +275,32 @@ def substitute(text: str, replace) -> str:
     return "".join(out)
 
 
+def ends_in_line_comment(text: str) -> bool:
+    last = None
+    for last in _TOKEN.finditer(text):
+        pass
+    return last is not None and (last.group("skip") or "").startswith("//")
+
+
+def bracket_problem(text: str) -> str | None:
+    """What is wrong with the brackets of a C++ fragment, or None: a fragment
+    must close what it opens and close nothing it did not open, or it would
+    end the function it is compiled in."""
+    pairs = {")": "(", "]": "[", "}": "{"}
+    stack = []
+    for m in _TOKEN.finditer(text):
+        tok = m.group("other")
+        if tok in ("(", "[", "{"):
+            stack.append(tok)
+        elif tok in pairs:
+            if not stack or stack[-1] != pairs[tok]:
+                return f"'{tok}' closes nothing the text opened"
+            stack.pop()
+    if stack:
+        return f"'{stack[-1]}' is never closed"
+    return None
+
+
 def names_used(text: str, names) -> list[str]:
     seen = []
     for name, _s, _e, previous in scan_identifiers(text):
@@ -259,6 +337,20 @@ class Count:
         self.checked = checked
 
 
+def literal_number(value) -> float | None:
+    """The number a field gives literally (a TOML number or a string holding
+    only one), or None for an expression."""
+    if isinstance(value, bool):
+        return None
+    if isinstance(value, (int, float)):
+        return float(value)
+    if isinstance(value, str):
+        text = value.strip()
+        if re.fullmatch(r"[+-]?(\d+\.?\d*([eE][+-]?\d+)?|\.\d+([eE][+-]?\d+)?|nan|inf|NAN|INFINITY)", text):
+            return float(text.replace("INFINITY", "inf").replace("NAN", "nan"))
+    return None
+
+
 def toml_text(value) -> str:
     """A value as the model file spells it, for messages."""
     if isinstance(value, bool):
@@ -285,9 +377,13 @@ class Checker:
         self.path = path
         self.map = LineMap(text)
         self.data = data
+        self.warnings: list[ModelError] = []
 
     def fail(self, path: tuple, message: str, token: str | None = None):
         raise ModelError(self.map.line(path, token), field_name(path), message)
+
+    def warn(self, path: tuple, message: str, token: str | None = None):
+        self.warnings.append(ModelError(self.map.line(path, token), field_name(path), "warning: " + message))
 
     def get(self, table: dict, path: tuple, key: str, types, required=True, default=None):
         if key not in table:
@@ -325,6 +421,9 @@ class Checker:
             value = repr(value)
         if not isinstance(value, str):
             self.fail(path + (key,), f"'{key}' must be a string holding C++")
+        problem = bracket_problem(value)
+        if problem:
+            self.fail(path + (key,), f"unbalanced brackets in '{key}': {problem}")
         return Fragment(value, self.map.body_line(path + (key,)))
 
     def unknown_keys(self, table: dict, path: tuple, allowed):
@@ -347,9 +446,38 @@ class Checker:
             if atomic.name in self.atomics:
                 self.fail(("atomic", i, "name"), f"duplicate name '{atomic.name}': another atomic model has it")
             self.atomics[atomic.name] = atomic
+        self.check_kinds()
         self.check_composition()
         self.check_rewards()
+        self.check_file_names()
         return self
+
+    def check_file_names(self):
+        # Found here rather than by the file system half-way through writing.
+        units = [(("name",), f"{self.name}_{role}.cpp")
+                 for role in ("studyRangeStudy", "rewardPVModel", "rewardPVNodes", "Factory")]
+        units += [(a.path + ("name",), f"{a.cls}.cpp") for a in self.atomics.values()]
+        units += [(n.path + ("name",), f"{n.cls}.cpp") for n in self.nodes.values()]
+        for path, unit in units:
+            if len(unit.encode()) > NAME_MAX:
+                self.fail(path, f"the generated unit {unit[:40]}... would have a {len(unit.encode())}-byte file name, "
+                          f"more than the {NAME_MAX} a file system takes; shorten the name (of the model, or of "
+                          "the joins and reps above it)")
+
+    def check_kinds(self):
+        # The generator has one procedure for deterministic delays and another
+        # that keeps Erlang phases; no procedure takes both.
+        first = {}
+        for atomic in self.atomics.values():
+            for act in atomic.activities:
+                if act.kind in ("deterministic", "erlang"):
+                    first.setdefault(act.kind, act)
+                    other = "erlang" if act.kind == "deterministic" else "deterministic"
+                    if other in first:
+                        o = first[other]
+                        self.fail(act.path + ("kind",), f"{act.kind} activity '{act.base}' beside {other} activity "
+                                  f"'{o.base}' (line {self.map.line(o.path + ('kind',))}): one model cannot mix "
+                                  "deterministic and Erlang activities")
 
     def check_globals(self):
         table = self.get(self.data, (), "globals", dict, required=False, default={})
@@ -401,6 +529,8 @@ class Checker:
         text = repr(float(value))
         if text in ("inf", "-inf", "nan"):
             self.fail(path, "values must be finite")
+        if ctype == "float" and abs(value) > FLOAT_MAX:
+            self.fail(path, f"{value} does not fit a float (at most {FLOAT_MAX:.9g} in magnitude; use a double)")
         return text + ("f" if ctype == "float" else "")
 
     # -- atomic models
@@ -479,6 +609,11 @@ class Checker:
                 act.group_id = gid
         return m
 
+    def check_phases(self, value, path: tuple):
+        phases = literal_number(value)
+        if phases is not None and not (math.isfinite(phases) and 1 <= phases <= MAX_INT and phases == int(phases)):
+            self.fail(path, f"phases {toml_text(value)} must be a whole number from 1 to {MAX_INT}")
+
     def marking(self, init, path: tuple) -> str:
         if isinstance(init, bool):
             self.fail(path, "an initial marking is an integer or an integer global variable")
@@ -521,6 +656,13 @@ class Checker:
         rank = 1
         if "rank" in spec:
             rank = self.get(spec, path, "rank", int)
+            if not -MAX_INT - 1 <= rank <= MAX_INT:
+                self.fail(path + ("rank",), f"rank {rank} does not fit an int ({-MAX_INT - 1} to {MAX_INT})")
+        if phases is not None:
+            self.check_phases(spec["phases"], path + ("phases",))
+        if "weight" in spec and "case" not in spec and kind != "instantaneous":
+            self.warn(path + ("weight",), f"the weight of {kind} activity '{name}' is ignored: only cases and "
+                      "instantaneous activities that compete are chosen by weight")
         reactivation = self.get(spec, path, "reactivation", bool, required=False, default=False)
         predicate = self.fragment(spec, path, "reactivation_predicate", required=False, default="false")
         function = self.fragment(spec, path, "reactivation_function", required=False, default="false")
@@ -557,6 +699,9 @@ class Checker:
             act.enabled = enabled
             act.rate, act.delay, act.phases = rate, delay, phases
             act.weight = self.fragment(vspec, vpath, "weight", required=False, default="1")
+            weight = literal_number(vspec.get("weight"))
+            if weight is not None and not (math.isfinite(weight) and weight >= 0):
+                self.fail(vpath + ("weight",), f"weight {vspec['weight']} must be a finite number, not negative")
             act.effect = self.fragment(vspec, vpath, "effect", required=False, default="")
             if cases is not None:
                 act.name = f"{name}_case{k + 1}"
@@ -662,10 +807,13 @@ class Checker:
                     self.fail(n.path, "missing required field 'count'")
                 n.count = self.count_expr(n.spec["count"], n.path + ("count",), "the rep count")
                 n.children = [{"model": model, "name": model, "copies": None}]
+        # A cycle, which leaves no root, is found here, by its own name.
+        self.check_depth(order)
         roots = [n for n in order if n.name not in referenced]
-        if order and len(roots) != 1:
-            self.fail((order[0].kind,), "the composition needs exactly one node that no other node names "
-                      f"(found {', '.join(r.name for r in roots) or 'none'})")
+        if len(roots) > 1:
+            self.fail(roots[1].path + ("name",), f"'{roots[1].name}' is part of no other node, nor is "
+                      f"'{roots[0].name}': the composition needs exactly one root (make one a child of the other "
+                      "or of a join)")
         if order:
             self.root = roots[0]
             self.assign_classes(self.root, f"{self.name}_modelRJ")
@@ -696,6 +844,26 @@ class Checker:
         for c in node.children:
             if c["model"] in self.nodes:
                 self.assign_classes(self.nodes[c["model"]], f"{cls}__{c['model']}")
+
+    def check_depth(self, order):
+        """Each node's depth below the root, found without recursion: the
+        compiler walks the tree recursively, and its class names grow with
+        the depth."""
+        parent = {c["model"]: n.name for n in order for c in n.children if c["model"] in self.nodes}
+        for n in order:
+            depth, name, chain = 0, n.name, [n.name]
+            while name in parent:
+                name = parent[name]
+                depth += 1
+                if name in chain:
+                    cycle = list(reversed(chain[chain.index(name):]))
+                    first = self.nodes[cycle[0]]
+                    self.fail(first.path + ("name",), " -> ".join(f"'{c}'" for c in cycle + [cycle[0]])
+                              + " contain each other in a cycle")
+                chain.append(name)
+                if depth > MAX_DEPTH:
+                    self.fail(n.path + ("name",), f"'{n.name}' lies more than {MAX_DEPTH} levels below the root "
+                              f"of the composition; at most {MAX_DEPTH} are allowed")
 
     def check_tree_cycles(self):
         seen = set()
@@ -732,6 +900,9 @@ class Checker:
             if isinstance(entry, str):
                 place, members = entry, list(range(len(node.children)))
             elif isinstance(entry, dict) and isinstance(entry.get("place"), str) and isinstance(entry.get("children"), list):
+                for key in entry:
+                    if key not in ("place", "children"):
+                        self.fail(path, f"unknown field '{key}' in a shared entry (it takes 'place' and 'children')", key)
                 place = entry["place"]
                 members = []
                 for cname in entry["children"]:
@@ -755,9 +926,27 @@ class Checker:
                 if not self.has_shared(c["model"], place):
                     what = "place" if c["model"] in self.atomics else "shared place"
                     self.fail(path, f"shared place '{place}': child model '{c['model']}' has no {what} '{place}'", place)
+            self.check_shared_marking(node, place, members, path)
             node.shared.append((place, members))
         node.shared_names = names
         self.node_order.append(node)
+
+    def shared_init(self, model: str, place: str) -> str:
+        """The initial marking a child gives its shared place: an atomic model
+        its place's; a Rep its copies' (all alike); a Join the last sharing
+        child's, which is the one that takes effect."""
+        if model in self.atomics:
+            return self.atomics[model].places[place]
+        node = self.nodes[model]
+        members = next(m for p, m in node.shared if p == place)
+        return self.shared_init(node.children[members[-1]]["model"], place)
+
+    def check_shared_marking(self, node: Node, place: str, members: list, path: tuple):
+        inits = [(node.children[k]["name"], self.shared_init(node.children[k]["model"], place)) for k in members]
+        if len({init for _c, init in inits}) > 1:
+            listed = ", ".join(f"{c}: {init}" for c, init in inits)
+            self.fail(path, f"shared place '{place}' has different initial markings in the children of '{node.name}' "
+                      f"({listed}); give it the same one in each", place)
 
     def collect_instances(self, model, inst_name):
         if isinstance(model, Atomic):
@@ -793,8 +982,9 @@ class Checker:
                 self.fail(path + ("name",), f"duplicate name '{name}': another reward has it")
             seen.add(name)
             times = self.get(r, path, "times", list)
-            if not times or not all(isinstance(t, (int, float)) and not isinstance(t, bool) and t >= 0 for t in times):
-                self.fail(path + ("times",), "'times' must list one or more time points (numbers from 0 on)")
+            if not times or not all(isinstance(t, (int, float)) and not isinstance(t, bool) and 0 <= t < math.inf
+                                    for t in times):
+                self.fail(path + ("times",), "'times' must list one or more time points (finite numbers from 0 on)")
             rate = self.fragment(r, path, "rate", required=False)
             subs = r.get("submodels")
             if subs is not None and (not isinstance(subs, list) or not all(isinstance(s, str) for s in subs)):
@@ -919,7 +1109,9 @@ class Unit:
             self.add(indent + before + frag.text + after)
             return
         self.lines.append(f'#line {frag.line} "{cpp_string(self.model_path)}"')
-        body = (before + frag.text.rstrip() + after).split("\n")
+        text = frag.text.rstrip()
+        # A // comment at the end would swallow what follows on its line.
+        body = (before + text + ("\n" + indent if ends_in_line_comment(text) else "") + after).split("\n")
         self.lines.extend(indent + line if k == 0 else line for k, line in enumerate(body))
         self.lines.append(f'#line {len(self.lines) + 2} "{cpp_string(self.line_name)}"')
 
@@ -1197,7 +1389,8 @@ class Emitter:
         if any(act.kind == "erlang" for act in a.activities) or a.arrays:
             c.add('#include "GenError.h"')
         inits = list(a.places.values()) + [init for _size, init in a.arrays.values()]
-        if any(self.m.globals.get(init) in ("int", "long") for init in inits):
+        if any(self.m.globals.get(init) in ("int", "long") for init in inits) or \
+                any(act.kind == "erlang" for act in a.activities):
             c.add('#include "ModelValueChecks.h"')
         c.add(f'#include "{self.study_h}"\n')
         c.add("// Markings are 16-bit: a change computed in int is converted back, which")
@@ -1283,7 +1476,7 @@ class Emitter:
             c.add("}")
         if act.kind == "erlang":
             c.add(f"double {q}::ErlangParamM() {{")
-            fragment("return (", act.phases, ");")
+            fragment("return ::genCheckedPhases((", act.phases, f'), "{a.name}.{act.name}");')
             c.add("}")
 
     def emit_atomic_model(self, c: Unit, a: Atomic):
@@ -1666,7 +1859,8 @@ class Emitter:
 # ---------------------------------------------------------------------------
 
 
-def compile_model(path: str, outdir: str = ".", source_name: str | None = None) -> tuple[str, dict[str, str]]:
+def compile_model(path: str, outdir: str = ".", source_name: str | None = None,
+                  warnings: list | None = None) -> tuple[str, dict[str, str]]:
     try:
         with open(path, "rb") as f:
             raw = f.read()
@@ -1676,14 +1870,22 @@ def compile_model(path: str, outdir: str = ".", source_name: str | None = None) 
         text = raw.decode("utf-8")
     except UnicodeDecodeError:
         raise ModelError(None, "", "the model file is not UTF-8 text")
+    too_deep = scan_toml(text)[2]
+    if too_deep is not None:
+        raise ModelError(too_deep, "", f"arrays and inline tables nest more than {MAX_DEPTH} deep here; "
+                         f"at most {MAX_DEPTH} levels are read")
     try:
         data = tomllib.loads(text)
+    except RecursionError:
+        raise ModelError(None, "", f"the model file nests deeper than can be read (at most {MAX_DEPTH} levels)")
     except tomllib.TOMLDecodeError as e:
         m = re.search(r"\(at line (\d+), column (\d+)\)", str(e))
         message = re.sub(r"\s*\(at line \d+, column \d+\)", "", str(e))
         raise ModelError(int(m.group(1)) if m else None, "", f"TOML syntax error: {message}")
     model = Checker(path, text, data).check()
     units = Emitter(model, source_name or path, outdir).emit()
+    if warnings is not None:
+        warnings.extend(model.warnings)
     return model.name, units
 
 
@@ -1731,13 +1933,19 @@ def main(argv: list[str]) -> int:
         print("usage: modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]", file=sys.stderr)
         return 2
     path, outdir = args
-    try:
-        name, units = compile_model(path, options["--line-dir"] or outdir, options["--source-name"])
-    except ModelError as e:
+    def report(e: ModelError):
         where = path + (f":{e.line}" if e.line else "")
         field = f" {e.field}:" if e.field else ""
         print(f"{where}:{field} {e.message}", file=sys.stderr)
+
+    warnings: list[ModelError] = []
+    try:
+        name, units = compile_model(path, options["--line-dir"] or outdir, options["--source-name"], warnings)
+    except ModelError as e:
+        report(e)
         return 1
+    for w in warnings:
+        report(w)
     try:
         os.makedirs(outdir, exist_ok=True)
         manifest = os.path.join(outdir, "manifest.txt")

@@ -1,6 +1,8 @@
 #include "ModelValueChecks.h"
 
 #include <climits>
+#include <cmath>
+#include <sstream>
 #include <string>
 
 #include "GenError.h"
@@ -22,4 +24,14 @@ short genCheckedMarking(long long value, const char* global, const char* what) {
 int genCheckedCount(long long value, const char* global, const char* what) {
   if (value > INT_MAX) refuse(value, global, what, "the counts a model can hold (at most 2147483647)");
   return static_cast<int>(value < INT_MIN ? INT_MIN : value);
+}
+
+double genCheckedPhases(double value, const char* activity) {
+  if (std::isfinite(value) && value >= 0 && (value < 1 || value != std::floor(value) || value > INT_MAX)) {
+    std::ostringstream text;
+    text << "Error: The Erlang activity " << activity << " has " << value
+         << " phases; a phase count is a whole number from 1 to 2147483647";
+    throw GenError(text.str());
+  }
+  return value;
 }
