@@ -295,7 +295,10 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
 }
 
 double SuccessorGenerator::afterLoneFiring(BaseActionClass* action, double probability) {
-  // Normal: the lone action fires with certainty, whatever its weight.
+  // A lone action's weight is checked as a competitor's would be: a weight of
+  // 0 or NaN makes the same model wrong whether or not another action is
+  // enabled beside it. Normal: the lone action then fires with certainty.
+  competingWeight(&action, 1);
   if (procedure_ == Procedure::Normal) return probability;
   return caseProbability(action) * probability;
 }

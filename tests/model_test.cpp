@@ -17,6 +17,9 @@
 #include "redundant_controller_flash_studyRangeStudy.h"
 #include "redundant_controller_flash_systemSAN.h"
 
+// The model's global variables live in a namespace of their own.
+using namespace model_globals;
+
 namespace {
 
 // Loads the values of experiment 0 (with the given device and replica counts)
@@ -139,8 +142,8 @@ TEST_F(RamSystemTest, LinkVariablesRegistersOneAliasPerUse) {
   EXPECT_EQ(ram.ram_working->getSharingCount(), 2 + 5);
   EXPECT_EQ(ram.ram_corrupted->getSharingCount(), 2 + 5);
   EXPECT_EQ(ram.system_failed->getSharingCount(), 2 + 1);
-  EXPECT_EQ(ram.bit_error_case2.ram_corrupted_Mark, ram.ram_corrupted->Mark);
-  EXPECT_EQ(ram.failure.flash_corrupted_Mark, ram.flash_corrupted->Mark);
+  EXPECT_EQ(ram.bit_error_case2.Mark1, ram.ram_corrupted->Mark);
+  EXPECT_EQ(ram.failure.Mark0, ram.flash_corrupted->Mark);
 }
 
 TEST_F(RamSystemTest, EnablingInTheInitialState) {
@@ -431,7 +434,7 @@ TEST_F(ComposedModelTest, SharedPlacesAreOneCell) {
   // sefi of copy 2 takes a device away: every copy sees it, the RAM does not.
   rep.InstanceArray[2]->sefi.Fire();
   EXPECT_EQ(rep.devices_available->getMark(), 2);
-  for (auto& copy : rep.InstanceArray) EXPECT_EQ(*copy->seu_case2.devices_available_Mark, 2);
+  for (auto& copy : rep.InstanceArray) EXPECT_EQ(*copy->seu_case2.Mark1, 2);
   EXPECT_EQ(stateOf(join), (std::vector<short>{1, 0, 0, 0, 1, 1, 2, 0}));
 
   // The flash becomes corrupted through copy 0: the RAM's failure sees it.
@@ -575,7 +578,7 @@ TEST_F(RewardModelTest, OneReliabilityNodeWithOneWorker) {
   auto* worker = dynamic_cast<redundant_controller_flash_rewardPV0Worker*>(node->Workers[0]);
   ASSERT_NE(worker, nullptr);
   auto* join = static_cast<redundant_controller_flash_modelRJ*>(reward.TheModel);
-  EXPECT_EQ(worker->ram_system, join->ram_system.get());
+  EXPECT_EQ(worker->Slot0, join->ram_system.get());
   EXPECT_EQ(worker->NumModelSlots, 1);
   EXPECT_EQ(reward.StateSize(), 12);
 }
