@@ -1580,7 +1580,10 @@ class Emitter:
         c.add(self.banner)
         c.add(f'#include "{n.cls}.h"\n')
         c.add("#include <climits>\n")
-        c.add(f'#include "GenError.h"\n#include "{self.study_h}"\n')
+        c.add('#include "GenError.h"')
+        if any(ch["copies"] is not None and ch["copies"].checked for ch in n.children):
+            c.add('#include "ModelValueChecks.h"')
+        c.add(f'#include "{self.study_h}"\n')
         names = ", ".join(f'"{p}"' for p, _ in n.shared) or "nullptr"
         c.add(f"const char* {n.cls}__SharedNames[] = {{{names}}};\n")
         copies = [ch for ch in n.children if ch["copies"] is not None]
@@ -1593,7 +1596,10 @@ class Emitter:
             k = ch["copies"]
             c.add(f"  if ({k.cpp} < 0)")
             c.add(f'    throw GenError("{n.name}: the number of copies of {ch["name"]} ({k.shown}) is negative");')
-            c.add(f"  count += {k.cpp};")
+            if k.checked:
+                c.add(f'  count += ::genCheckedCount({k.cpp}, "{k.shown}", "{n.name}: the number of copies of {ch["name"]}");')
+            else:
+                c.add(f"  count += {k.cpp};")
         if copies:
             c.add("  if (count > INT_MAX)")
             c.add(f'    throw GenError("Error: {n.name}: " + std::to_string(count) + " children, more than {MAX_INT}");')
