@@ -20,6 +20,7 @@ status is 1. The README section "Writing a model" describes the format.
 
 from __future__ import annotations
 
+import json
 import math
 import os
 import re
@@ -223,7 +224,10 @@ def field_name(path: tuple) -> str:
         if isinstance(part, int):
             out += f"[{part}]"
         else:
-            out += ("." if out else "") + part
+            # A key that is no bare TOML key is shown quoted and escaped, so
+            # that a message stays on one line.
+            shown = part if re.fullmatch(r"[A-Za-z0-9_\-]+", part) else json.dumps(part)
+            out += ("." if out else "") + shown
     return out
 
 
