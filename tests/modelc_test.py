@@ -144,6 +144,14 @@ class CompilerTest(unittest.TestCase):
         with open(os.path.join(self.out, "manifest.txt")) as f:
             self.assertEqual(f.read(), manifest)
 
+    def test_weight_on_a_timed_activity_warns_and_compiles(self):
+        text = replaced('rate = "1.0"', 'rate = "1.0"\nweight = 2')
+        path, run = self.compile(text)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(run.stderr, f"{path}:{line_of(text, 'weight = 2')}: atomic[0].activity[1].weight: warning: "
+                         "the weight of exponential activity 'finish' is ignored: only cases and instantaneous "
+                         "activities that compete are chosen by weight\n")
+
     def test_toml_syntax_error(self):
         text = replaced('busy = 0', 'busy = = 0')
         self.expect_error(text, line_of(text, "busy = = 0"), None, ["TOML syntax error"])
