@@ -5,9 +5,11 @@
 
 Writes the units (study, atomic models, composed models, reward model,
 factory) into OUTDIR and, last, OUTDIR/manifest.txt: the model's name on the
-first line, then one generated file name per line. Every unit is written to a
-temporary file and renamed into place, and nothing is written before the whole
-model file has been checked, so a failed compile leaves no half-written unit.
+first line, then one generated file name per line. Nothing is written before
+the whole model file has been checked; then every changed unit is written to a
+new temporary (random name, never through a link) and all are renamed into
+place only once all are written, so a failed compile leaves no half-written
+unit.
 Units whose text is unchanged are left untouched (their timestamps too), and
 units of an earlier compile that are no longer generated are removed.
 
@@ -15,11 +17,12 @@ The #line directives around the model's C++ fragments name the model file as
 given, or NAME; those after them name the unit as OUTDIR/unit, or DIR/unit.
 
 Errors go to standard error as "FILE:LINE: field: message" and the exit
-status is 1. The README section "Writing a model" describes the format.
+status is 1; warnings as "FILE:LINE: field: warning: message", status 0. The README section "Writing a model" describes the format.
 """
 
 from __future__ import annotations
 
+import json
 import math
 import os
 import re
@@ -51,6 +54,7 @@ IDENT = re.compile(r"[A-Za-z_][A-Za-z0-9_]*\Z")
 GLOBALS_NS = "model_globals"
 MAX_INT = 2**31 - 1
 FLOAT_MAX = 3.4028234663852886e38
+MAX_PHASES = 32767  # the activity counts its phase in a short
 MAX_DEPTH = 50  # levels of joins and reps below the root; of TOML arrays and tables
 NAME_MAX = 255  # bytes of a unit's file name
 
@@ -231,7 +235,10 @@ def field_name(path: tuple) -> str:
         if isinstance(part, int):
             out += f"[{part}]"
         else:
-            out += ("." if out else "") + part
+            # A key that is no bare TOML key is shown quoted and escaped, so
+            # that a message stays on one line.
+            shown = part if re.fullmatch(r"[A-Za-z0-9_\-]+", part) else json.dumps(part)
+            out += ("." if out else "") + shown
     return out
 
 
@@ -619,8 +626,8 @@ class Checker:
 
     def check_phases(self, value, path: tuple):
         phases = literal_number(value)
-        if phases is not None and not (math.isfinite(phases) and 1 <= phases <= MAX_INT and phases == int(phases)):
-            self.fail(path, f"phases {toml_text(value)} must be a whole number from 1 to {MAX_INT}")
+        if phases is not None and not (math.isfinite(phases) and 1 <= phases <= MAX_PHASES and phases == int(phases)):
+            self.fail(path, f"phases {toml_text(value)} must be a whole number from 1 to {MAX_PHASES}")
 
     def marking(self, init, path: tuple) -> str:
         if isinstance(init, bool):
@@ -1621,7 +1628,10 @@ class Emitter:
         c.add(self.banner)
         c.add(f'#include "{n.cls}.h"\n')
         c.add("#include <climits>\n")
-        c.add(f'#include "GenError.h"\n#include "{self.study_h}"\n')
+        c.add('#include "GenError.h"')
+        if any(ch["copies"] is not None and ch["copies"].checked for ch in n.children):
+            c.add('#include "ModelValueChecks.h"')
+        c.add(f'#include "{self.study_h}"\n')
         names = ", ".join(f'"{p}"' for p, _ in n.shared) or "nullptr"
         c.add(f"const char* {n.cls}__SharedNames[] = {{{names}}};\n")
         copies = [ch for ch in n.children if ch["copies"] is not None]
@@ -1634,7 +1644,10 @@ class Emitter:
             k = ch["copies"]
             c.add(f"  if ({k.cpp} < 0)")
             c.add(f'    throw GenError("{n.name}: the number of copies of {ch["name"]} ({k.shown}) is negative");')
-            c.add(f"  count += {k.cpp};")
+            if k.checked:
+                c.add(f'  count += ::genCheckedCount({k.cpp}, "{k.shown}", "{n.name}: the number of copies of {ch["name"]}");')
+            else:
+                c.add(f"  count += {k.cpp};")
         if copies:
             c.add("  if (count > INT_MAX)")
             c.add(f'    throw GenError("Error: {n.name}: " + std::to_string(count) + " children, more than {MAX_INT}");')
