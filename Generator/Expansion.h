@@ -19,10 +19,11 @@
 // the deterministic actions enabled in it, and the notes to print when the
 // state is numbered. When asked (setImpulseCount), each successor also sums,
 // per reward variable, value times impulse over the paths that reach it, so
-// that the impulse expected on the transition is that sum over its value. This is everything the numbering side needs, so states
-// can be expanded on another thread (and another model instance) than the
-// one that numbers them and writes the files, and the work of merging and
-// formatting goes with the expansion.
+// that the impulse expected on the transition is that sum over its value.
+// This is everything the numbering side needs, so states can be expanded on
+// another thread (and another model instance) than the one that numbers them
+// and writes the files, and the work of merging and formatting goes with the
+// expansion.
 //
 // Successors keep the order of their first arrival, which is the order in
 // which new states get their numbers. Vectors are compared byte for byte:

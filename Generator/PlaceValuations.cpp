@@ -24,7 +24,7 @@ PlaceValuations::PlaceValuations(BaseModelClass* root) {
 
 void PlaceValuations::add(const std::string& name, const short* mark) {
   // Shared places are one variable: the first name met stands.
-  if (!mark || std::find(marks_.begin(), marks_.end(), mark) != marks_.end()) return;
+  if (!mark || !listed_.insert(mark).second) return;
   names_.push_back(name);
   marks_.push_back(mark);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 class BaseModelClass;
@@ -32,6 +33,7 @@ class PlaceValuations {
 
   std::vector<std::string> names_;
   std::vector<const short*> marks_;
+  std::unordered_set<const short*> listed_;
 };
 
 #endif

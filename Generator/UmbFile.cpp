@@ -175,8 +175,15 @@ class UmbFile::Part {
       errno = error_;
       return false;
     }
+    // In the kernel where it can (no copy through this process), else by hand.
+    off_t from = 0;
+    while (static_cast<std::uint64_t>(from) < size_) {
+      const ssize_t n = ::copy_file_range(fd_, &from, out, nullptr, size_ - static_cast<std::uint64_t>(from), 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+    }
     std::vector<char> chunk(kBufferSize);
-    for (std::uint64_t at = 0; at < size_;) {
+    for (std::uint64_t at = static_cast<std::uint64_t>(from); at < size_;) {
       const ssize_t n = ::pread(fd_, chunk.data(), chunk.size(), static_cast<off_t>(at));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
@@ -269,7 +276,7 @@ std::string UmbFile::indexJson() const {
        "\"branch-probability-type\": {\"type\": \"double\", \"size\": 64}, "
        "\"exit-rate-type\": {\"type\": \"double\", \"size\": 64}},\n";
   const std::string type = "\"type\": {\"type\": \"double\", \"size\": 64}";
-  j += "  \"annotations\": {\"rewards\": {";
+  if (!ids_.empty()) j += "  \"annotations\": {\"rewards\": {";
   for (std::size_t v = 0; v < ids_.size(); v++) {
     const Variable& var = description_.variables[v];
     std::string appliesTo;
@@ -278,7 +285,7 @@ std::string UmbFile::indexJson() const {
     j += std::string(v ? "," : "") + "\n    " + jsonString(ids_[v]) + ": {\"alias\": " + jsonString(var.name) +
          ", \"description\": " + jsonString(describe(var)) + ", \"applies-to\": [" + appliesTo + "], " + type + "}";
   }
-  j += "}},\n";
+  if (!ids_.empty()) j += "}},\n";
   j += "  \"valuations\": {\"states\": {\"unique\": true, \"classes\": [{\"variables\": [";
   for (std::size_t p = 0; p < description_.places.size(); p++)
     j += std::string(p ? "," : "") + "\n    {\"name\": " + jsonString(description_.places[p]) +
