@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 EXPERIMENT ?= 0
 
-.PHONY: all build run test bench clean model-units
+.PHONY: all build run solve test bench clean model-units
 
 all: build
 
@@ -33,6 +33,21 @@ run:
 	"$$gen" -P"$$out/" -N"$$name" -B$(EXPERIMENT) && \
 	echo "Output files are in $$out:" && ls -l "$$out"
 endif
+
+# `make solve MODEL=path/to/model.toml [EXPERIMENT=k] [SOLVE_ARGS=...]`:
+# builds that model's gen and the solver, generates with -U (the .umb the
+# solver reads) into a fresh folder and solves every reward variable.
+solve:
+	@test -n "$(MODEL)" || { echo "make solve: give MODEL=path/to/model.toml" >&2; exit 1; }
+	@test -f "$(MODEL)" || { echo "make solve: no model file $(MODEL)" >&2; exit 1; }
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DGEN_MODEL_FILE="$(abspath $(MODEL))"
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file solve
+	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
+	out="$(CURDIR)/out/$$name-experiment$(EXPERIMENT)-$$(date +%Y%m%d-%H%M%S)-$$$$"; \
+	mkdir -p "$$out" && \
+	"$$gen" -P"$$out/" -N"$$name" -B$(EXPERIMENT) -U && \
+	$(BUILD_DIR)/solve -P"$$out/" -N"$$name" $(SOLVE_ARGS) && \
+	echo "Output files are in $$out:" && ls -l "$$out"
 
 # Regenerates Model/ from the compiled-in model's file (the modelc_test
 # checks that Model/ is what this makes).
