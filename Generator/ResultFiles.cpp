@@ -19,7 +19,7 @@
 namespace {
 
 // The suffixes a run may write, and the one renamed last.
-const char* const kSuffixes[] = {".pvtype", ".arm", ".var", ".det"};
+const char* const kSuffixes[] = {".pvtype", ".arm", ".var", ".det", ".umb"};
 const std::string kStateSpaceSuffix = ".arm";
 const std::string kLongestSuffix = ".pvtype";
 

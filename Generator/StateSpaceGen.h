@@ -17,12 +17,14 @@
 #include "SuccessorGenerator.h"
 
 class HybridHash;
+class PlaceValuations;
 class PVModel;
 class ResultFiles;
 class ResultsDB;
 class Reward;
 class TraceFileContainer;
 class TraceFileTarvelSSG;
+class UmbFile;
 
 // The state-space generator: explores every reachable stable state of the
 // reward model breadth-first, numbers the states in discovery order and
@@ -55,6 +57,8 @@ class StateSpaceGen {
   // Where the files go: the run's temporaries when set, else their final
   // names. The result files are not owned.
   void setResultFiles(ResultFiles* results) { results_ = results; }
+  // The model's name, recorded in the .umb file (-U).
+  void setModelName(std::string name) { modelName_ = std::move(name); }
   // What the table, store and deterministic lists may hold together.
   void setMemoryLimit(std::optional<std::uint64_t> bytes) { memoryBudget_.setLimit(bytes); }
 
@@ -106,6 +110,10 @@ class StateSpaceGen {
   void rewriteHeader(OutputFile& arm, std::uint32_t records);
   // Closes and checks the files of a run; a failure stops the run.
   void finishFiles(OutputFile& arm, OutputFile* det);
+  // The .umb file (-U): opened beside the others, a record per numbered
+  // state, written out at the end.
+  void startUmb(const std::string& umbName);
+  void writeUmbRecord(const Expansion& expansion, const char* explored);
   // The name to write for the output file `finalName`.
   std::string outputPath(const std::string& finalName) const;
 
@@ -146,6 +154,11 @@ class StateSpaceGen {
   // position), so that each is reported once.
   std::set<std::vector<std::uint32_t>> warnedBranchings_;
   ResultFiles* results_ = nullptr;
+  std::string modelName_;
+  std::string umbName_;  // empty without -U
+  std::unique_ptr<UmbFile> umb_;
+  std::unique_ptr<PlaceValuations> places_;
+  std::vector<std::int16_t> valuation_;
 };
 
 #endif

@@ -10,6 +10,7 @@
 #include "GenAssert.h"
 #include "GenError.h"
 #include "PVModel.h"
+#include "PerformanceVariableNode.h"
 #include "Reward.h"
 #include "TraceFileContainer.h"
 
@@ -80,7 +81,23 @@ void SuccessorGenerator::setTrace(TraceFileContainer* trace) {
   trace_ = trace;
   trace1_ = trace && trace->wants(1);
   trace4_ = trace && trace->wants(4);
-  replicasOn_ = !replicaStarts_.empty() && !trace1_ && !trace4_;
+  replicasOn_ = !replicaStarts_.empty() && !trace1_ && !trace4_ && impulseCount_ == 0;
+}
+
+void SuccessorGenerator::setBranchImpulses(bool on) {
+  impulseCount_ = on ? static_cast<std::size_t>(model_.NumPVNodes) : 0;
+  pathImpulse_.assign(impulseCount_ * (kMaxInstantFirings + 2), 0.0);
+  // A replayed firing would need its impulses logged too; firing is exact.
+  if (impulseCount_ > 0) replicasOn_ = false;
+}
+
+void SuccessorGenerator::recordImpulses(BaseActionClass* action, int level) {
+  double* at = pathImpulse_.data() + static_cast<std::size_t>(level) * impulseCount_;
+  for (std::size_t v = 0; v < impulseCount_; v++) {
+    PerformanceVariableNode* node = model_.PVList[v];
+    node->CurrentImpulse(action);
+    at[v] = (level > 0 ? at[v - impulseCount_] : 0.0) + node->ImpulseReward;
+  }
 }
 
 void SuccessorGenerator::findReplicas() {
@@ -155,6 +172,7 @@ bool SuccessorGenerator::anyInstantEnabled() {
 void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansion& out) {
   explored_ = state;
   exploredNumber_ = number;
+  out.setImpulseCount(impulseCount_);
   out.beginState(number);
   if (trace1_) trace_->printf(1, "State Number = %u", static_cast<unsigned>(number));
 
@@ -238,6 +256,7 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
         const double rate = action->Rate();
         checkRate(action, rate);
         model_.CurrentState(next_.data());
+        std::fill_n(pathImpulse_.begin(), impulseCount_, 0.0);
         return members > 0 ? rate / members : rate;
       }
     }
@@ -268,6 +287,8 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
     if (trace1_) trace_->printFireAction(action, 0.0);
   }
   model_.FireWithoutRewards(next_.data(), action);
+  if (impulseCount_ > 0) [[unlikely]]
+    recordImpulses(action, 0);
   for (BaseActionClass* erlang : erlangActions_)
     if (!erlang->Enabled()) erlang->ResetPhase();
   return value;
@@ -319,7 +340,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     if (action->Enabled()) enabled[count++] = action;
 
   if (count == 0) {
-    recordStable(probability * timedValue_, out);
+    recordStable(probability * timedValue_, depth, out);
     return;
   }
 
@@ -333,6 +354,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     const double next = afterLoneFiring(action, probability);
     if (trace1_) trace_->printFireAction(action, 0.0);
     model_.FireWithoutRewards(next_.data(), action);
+    if (impulseCount_ > 0) recordImpulses(action, depth + 1);
     resolveZeroTime(next, depth + 1, out);
     return;
   }
@@ -363,13 +385,14 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     branchSum += branch.share;
     if (trace1_) trace_->printFireAction(action, 0.0);
     model_.FireWithoutRewards(next_.data(), action);
+    if (impulseCount_ > 0) recordImpulses(action, depth + 1);
     resolveZeroTime(branch.path, depth + 1, out);
     model_.SetState(saved);
   }
   if (branchSum > 1 + kBranchSumTolerance) noteOverfullBranching(enabled, competing, branchSum, out);
 }
 
-void SuccessorGenerator::recordStable(double value, Expansion& out) {
+void SuccessorGenerator::recordStable(double value, int depth, Expansion& out) {
   if (trace4_) trace_->printf(4, "The rate to this state: %f", value);
   if (!recorded(value)) return;
   // A transition back to the explored state (a third of all transitions in
@@ -379,6 +402,8 @@ void SuccessorGenerator::recordStable(double value, Expansion& out) {
   // the successor turns out to be new; only then are they worked out.
   const bool first = out.addSuccessor(next_.data(), value, self);
   logArrival(out.lastArrival(), value);
+  if (impulseCount_ > 0) [[unlikely]]
+    out.addImpulses(value, pathImpulse_.data() + static_cast<std::size_t>(depth) * impulseCount_);
   if (first && !self) {
     model_.EvaluateRewards();
     Reward::ReadValues(model_, out.newRewards());

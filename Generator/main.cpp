@@ -40,6 +40,7 @@ int generate(const ModelFactory& factory, const GenOptions& options, std::option
   StateSpaceGen generator(rewardModel.get(), options, std::move(secondModel));
   generator.setMemoryLimit(memoryLimit);
   generator.setResultFiles(&results);
+  generator.setModelName(std::string(factory.name()));
   std::cout << "SSG: SetTraceLevel: " << options.traceLevel << '\n';
   generator.InitializeTrace();
   generator.GenStateSpace();
