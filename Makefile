@@ -11,7 +11,7 @@ ARGS ?=
 # WERROR=ON turns compiler warnings into errors (.ci/run sets it).
 WERROR ?= OFF
 
-.PHONY: all build run test bench clean model-units
+.PHONY: all build run solve test bench clean model-units
 
 all: build
 
@@ -46,6 +46,21 @@ run:
 	$(RUN_GEN)
 endif
 
+# `make solve MODEL=path/to/model.toml [EXPERIMENT=k] [SOLVE_ARGS=...]`:
+# builds that model's gen and the solver, generates with -U (the .umb the
+# solver reads) into a fresh folder and solves every reward variable.
+solve:
+	@test -n "$(MODEL)" || { echo "make solve: give MODEL=path/to/model.toml" >&2; exit 1; }
+	@test -f "$(MODEL)" || { echo "make solve: no model file $(MODEL)" >&2; exit 1; }
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DGEN_MODEL_FILE="$(abspath $(MODEL))"
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file solve
+	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
+	out="$(CURDIR)/out/$$name-experiment$(EXPERIMENT)-$$(date +%Y%m%d-%H%M%S)-$$$$"; \
+	mkdir -p "$$out" && \
+	"$$gen" -P"$$out/" -N"$$name" -B$(EXPERIMENT) -U && \
+	$(BUILD_DIR)/solve -P"$$out/" -N"$$name" $(SOLVE_ARGS) && \
+	echo "Output files are in $$out:" && ls -l "$$out"
+
 # Regenerates Model/ from the compiled-in model's file (the modelc_test
 # checks that Model/ is what this makes).
 model-units:
@@ -58,7 +73,8 @@ test: build
 # The experiments 3 to 5 (medians of three), the scale rows (6 and 7 flash
 # devices, past the old ceilings), the wide rows (a Rep of 1000 and 10000
 # devices), then the model-file rows (Kanban N = 5, experiment 5 from its
-# model file) in a build folder of their own.
+# model file) in a build folder of their own, and the solve rows (Kanban
+# N = 5 steady state and one transient time point).
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGEN_BUILD_BENCH=ON -DGEN_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
@@ -66,6 +82,7 @@ bench:
 	bench/scale.sh build-bench
 	@if [ -x bench/wide.sh ]; then bench/wide.sh build-bench; fi
 	bench/models.sh build-bench-models
+	bench/solve.sh build-bench-models
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-bench build-bench-models

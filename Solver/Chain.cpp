@@ -2,6 +2,19 @@
 
 namespace solver {
 
+namespace {
+
+// Drops the pages of the branch arrays that states [from, to) have read.
+void releaseBranches(const UmbFile& umb, int from, int to) {
+  const std::uint64_t a = umb.rowStart[from], b = umb.rowStart[to];
+  umb.release(umb.target.data() + a, umb.target.data() + b);
+  umb.release(umb.probability.data() + a, umb.probability.data() + b);
+}
+
+constexpr int kReleaseEvery = 1 << 16;  // states
+
+}  // namespace
+
 Chain buildChain(const UmbFile& umb) {
   Chain c;
   const int n = static_cast<int>(umb.states());
@@ -29,6 +42,7 @@ Chain buildChain(const UmbFile& umb) {
       }
     }
     c.outStart[i + 1] = static_cast<std::int64_t>(c.outTarget.size());
+    if ((i + 1) % kReleaseEvery == 0 || i + 1 == n) releaseBranches(umb, (i / kReleaseEvery) * kReleaseEvery, i + 1);
   }
   c.outTarget.shrink_to_fit();
   for (int j = 0; j < n; j++) counts[j + 1] += counts[j];
@@ -55,6 +69,7 @@ Chain buildChain(const UmbFile& umb) {
         fill[j]++;
       }
     }
+    if ((i + 1) % kReleaseEvery == 0 || i + 1 == n) releaseBranches(umb, (i / kReleaseEvery) * kReleaseEvery, i + 1);
   }
   return c;
 }
@@ -70,6 +85,11 @@ std::vector<double> rewardRates(const UmbFile& umb, const UmbReward& reward) {
       for (std::uint64_t b = umb.rowStart[i]; b < umb.rowStart[i + 1]; b++) {
         const double impulse = reward.branchValues[b];
         if (impulse != 0.0) rho[i] += exit * umb.probability[b] * impulse;
+      }
+      if ((i + 1) % kReleaseEvery == 0 || i + 1 == n) {
+        const std::uint64_t from = umb.rowStart[(i / kReleaseEvery) * kReleaseEvery], to = umb.rowStart[i + 1];
+        umb.release(reward.branchValues.data() + from, reward.branchValues.data() + to);
+        umb.release(umb.probability.data() + from, umb.probability.data() + to);
       }
     }
   }

@@ -185,6 +185,13 @@ void UmbFile::release() {
   if (base_) madvise(base_, length_, MADV_DONTNEED);
 }
 
+void UmbFile::release(const void* from, const void* to) const {
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const std::uintptr_t a = (reinterpret_cast<std::uintptr_t>(from) + page - 1) / page * page;
+  const std::uintptr_t b = reinterpret_cast<std::uintptr_t>(to) / page * page;
+  if (b > a) madvise(reinterpret_cast<void*>(a), b - a, MADV_DONTNEED);
+}
+
 Outcome<std::unique_ptr<UmbFile>> UmbFile::open(const std::string& path) {
   auto fail = [&](const std::string& what) { return Error{path + ": " + what}; };
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -303,12 +310,14 @@ Outcome<std::unique_ptr<UmbFile>> UmbFile::open(const std::string& path) {
       return fail("branch-to-target.bin: branch " + std::to_string(b) + " goes to state " +
                   std::to_string(umb->target[b]) + ", past the last state");
     }
+  umb->release(umb->target.data(), umb->target.data() + T);
   if (auto s = array("branch-to-probability.bin", T, 8, true, raw); !s) return s.error();
   umb->probability = {reinterpret_cast<const double*>(raw), T};
   for (std::size_t b = 0; b < T; b++) {
     const double p = umb->probability[b];
     if (!(p >= 0.0 && p <= 1.0)) return fail("branch-to-probability.bin: branch " + std::to_string(b) + " has probability " + std::to_string(p));
   }
+  umb->release(umb->probability.data(), umb->probability.data() + T);
   if (auto s = array("state-to-exit-rate.bin", R, 8, true, raw); !s) return s.error();
   umb->exitRate = {reinterpret_cast<const double*>(raw), R};
   for (std::size_t i = 0; i < R; i++) {
@@ -365,6 +374,7 @@ Outcome<std::unique_ptr<UmbFile>> UmbFile::open(const std::string& path) {
       for (std::span<const double> values : {r.stateValues, r.branchValues})
         for (std::size_t k = 0; k < values.size(); k++)
           if (!std::isfinite(values[k])) return fail("reward " + id + ": value " + std::to_string(k) + " is not finite");
+      umb->release(r.branchValues.data(), r.branchValues.data() + r.branchValues.size());
       umb->rewards.push_back(std::move(r));
     }
   }

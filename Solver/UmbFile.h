@@ -49,6 +49,11 @@ class UmbFile {
 
   // Tells the kernel that the mapped pages are no longer needed.
   void release();
+  // The same for the whole pages inside [from, to): a pass over the arrays
+  // drops what it has read, so that the mapping does not stay resident
+  // beside the matrices built from it (the pages come back from the page
+  // cache when read again).
+  void release(const void* from, const void* to) const;
 
  private:
   UmbFile() = default;
