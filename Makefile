@@ -21,12 +21,13 @@ build:
 	$(CONFIGURE) -DGEN_MODEL_FILE=
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# Runs "$$gen" into out/<model>-experiment<k>/. The gen writes its files under
-# temporary names and renames them into place at the end, so a run that fails
-# leaves the folder's earlier results as they were.
+# Runs "$$gen" (with the options in $$extra, then ARGS) into
+# out/<model>-experiment<k>/. The gen writes its files under temporary names
+# and renames them into place at the end, so a run that fails leaves the
+# folder's earlier results as they were.
 RUN_GEN = out="$(CURDIR)/out/$$name-experiment$(EXPERIMENT)"; \
 	mkdir -p "$$out" && \
-	"$$gen" -P"$$out/" -N"$$name" -B$(EXPERIMENT) $(ARGS) && \
+	"$$gen" -P"$$out/" -N"$$name" -B$(EXPERIMENT) $$extra $(ARGS) && \
 	echo "Output files are in $$out:" && ls -l "$$out"
 
 ifeq ($(strip $(MODEL)),)
@@ -48,18 +49,17 @@ endif
 
 # `make solve MODEL=path/to/model.toml [EXPERIMENT=k] [SOLVE_ARGS=...]`:
 # builds that model's gen and the solver, generates with -U (the .umb the
-# solver reads) into a fresh folder and solves every reward variable.
+# solver reads) into out/<model name>-experiment<k>/, as `make run` does, and
+# solves every reward variable.
 solve:
 	@test -n "$(MODEL)" || { echo "make solve: give MODEL=path/to/model.toml" >&2; exit 1; }
 	@test -f "$(MODEL)" || { echo "make solve: no model file $(MODEL)" >&2; exit 1; }
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DGEN_MODEL_FILE="$(abspath $(MODEL))"
+	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file solve
 	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
-	out="$(CURDIR)/out/$$name-experiment$(EXPERIMENT)-$$(date +%Y%m%d-%H%M%S)-$$$$"; \
-	mkdir -p "$$out" && \
-	"$$gen" -P"$$out/" -N"$$name" -B$(EXPERIMENT) -U && \
+	extra=-U; $(RUN_GEN) && \
 	$(BUILD_DIR)/solve -P"$$out/" -N"$$name" $(SOLVE_ARGS) && \
-	echo "Output files are in $$out:" && ls -l "$$out"
+	echo "The results are in $$out/$$name.results.csv"
 
 # Regenerates Model/ from the compiled-in model's file (the modelc_test
 # checks that Model/ is what this makes).
