@@ -133,14 +133,23 @@ Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const Stead
 // Sparse LU of the set's system, x_j outRate_j - sum_i x_i q_ij = b_j; for
 // the stationary system the last equation gives way to sum x = 1.
 Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const SteadyStateSettings& settings,
-                                  std::vector<double>& x) {
+                                  std::vector<double>& x, std::vector<int>& local) {
   const int m = static_cast<int>(s.states.size());
   if (m > settings.directLimit) {
     return Error{"The " + s.what + " has " + std::to_string(m) + " states, more than the direct solver takes (" +
                  std::to_string(settings.directLimit) + ", set by -d); use an iterative method (-m gs)."};
   }
-  std::vector<int> local(chain.states, -1);
+  // local: whole-chain numbers to the system's, -1 outside (kept between
+  // systems, so that many small components cost no whole-chain vector each).
+  if (local.size() != static_cast<std::size_t>(chain.states)) local.assign(chain.states, -1);
   for (int k = 0; k < m; k++) local[s.states[k]] = k;
+  struct Reset {
+    std::vector<int>& local;
+    const std::vector<int>& states;
+    ~Reset() {
+      for (int s : states) local[s] = -1;
+    }
+  } reset{local, s.states};
   std::vector<Eigen::Triplet<double>> entries;
   const int* outer = chain.incoming.outerIndexPtr();
   const int* inner = chain.incoming.innerIndexPtr();
@@ -174,12 +183,12 @@ Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const Ste
 }
 
 Outcome<SolveAccount> solveSystem(const Chain& chain, const System& s, const SteadyStateSettings& settings,
-                                  std::vector<double>& x, Progress& progress) {
+                                  std::vector<double>& x, std::vector<int>& scratch, Progress& progress) {
   switch (settings.method) {
     case Method::GaussSeidel: return sweepInPlace(chain, s, settings, 1.0, x, progress);
     case Method::Sor: return sweepInPlace(chain, s, settings, settings.omega, x, progress);
     case Method::Power: return sweepCopy(chain, s, settings, x, progress);
-    case Method::Direct: return solveDirect(chain, s, settings, x);
+    case Method::Direct: return solveDirect(chain, s, settings, x, scratch);
   }
   return Error{"unknown method"};
 }
@@ -199,6 +208,7 @@ Outcome<LongRun> solveLongRun(const Chain& chain, const Components& components, 
   run.transientStates = components.transient.size();
   std::vector<double>& x = run.probability;
   x.assign(chain.states, 0.0);
+  std::vector<int> scratch;
 
   // How likely the chain ends in each bottom component: from the expected
   // time y_i spent in each transient state i, the flow y_i q_ij into it.
@@ -209,7 +219,7 @@ Outcome<LongRun> solveLongRun(const Chain& chain, const Components& components, 
   } else {
     System sojourn{"expected time in the " + std::to_string(components.transient.size()) + " transient states",
                    components.transient, chain.initial, false};
-    auto solved = solveSystem(chain, sojourn, settings, x, progress);
+    auto solved = solveSystem(chain, sojourn, settings, x, scratch, progress);
     if (!solved) return solved.error();
     add(run.account, *solved);
     double total = 0;
@@ -233,7 +243,7 @@ Outcome<LongRun> solveLongRun(const Chain& chain, const Components& components, 
     for (int s : states) x[s] = start;
     System stationary{"stationary distribution of the " + std::to_string(states.size()) + "-state bottom component",
                       states, -1, true};
-    auto solved = solveSystem(chain, stationary, settings, x, progress);
+    auto solved = solveSystem(chain, stationary, settings, x, scratch, progress);
     if (!solved) return solved.error();
     add(run.account, *solved);
     for (int s : states) x[s] *= absorbed[b];

@@ -32,6 +32,10 @@ bool exists(const std::string& path) {
 int main(int argc, char** argv) {
   // A plotter that quits early must not end the run through SIGPIPE.
   std::signal(SIGPIPE, SIG_IGN);
+  if (argc == 1) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed) {
     std::fprintf(stderr, "solve: %s\n%s", parsed.error().message.c_str(), kUsage);

@@ -193,3 +193,17 @@ TEST(SteadyState, NonConvergenceIsAnErrorWithTheFigureReached) {
   EXPECT_NE(rows.error().message.find("did not converge"), std::string::npos) << rows.error().message;
   EXPECT_NE(rows.error().message.find("after 3 iterations"), std::string::npos) << rows.error().message;
 }
+
+// A path of a million states: the component search keeps its own stack, so
+// depth is no limit; every state but the last is transient.
+TEST(SteadyState, LongPathEndsInItsLastState) {
+  const int n = 1000000;
+  TestChain chain(n);
+  for (int k = 0; k + 1 < n; k++) chain.rate(k, k + 1, 1.0 + k % 3);
+  std::vector<double> last(n, 0.0);
+  last[n - 1] = 1.0;
+  chain.rewards = {{"at_end", "steady_state", {}, last, {}}};
+  const auto rows = solveChain(chain);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_NEAR(rows[0].value, 1.0, 1e-12);
+}
