@@ -61,7 +61,7 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbFile& umb, const std::vector<
   if (!matched) return matched.error();
   const std::vector<Wanted>& wanted = *matched;
 
-  const Chain chain = buildChain(umb);
+  Chain chain = buildChain(umb);
   std::vector<std::vector<double>> rho;
   std::vector<double> largest;  // max |rho| per variable, for the error bounds
   for (const Wanted& w : wanted) {
@@ -83,6 +83,9 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbFile& umb, const std::vector<
   LongRun longRun;
   if (anySteady) {
     const Components components = findComponents(chain);
+    // Only the component search walks the chain forward.
+    chain.outTarget = {};
+    chain.outStart = {};
     std::size_t reachable = components.transient.size();
     for (const auto& b : components.bottom) reachable += b.size();
     note(std::to_string(reachable) + " states reachable: " + std::to_string(components.bottom.size()) +

@@ -17,7 +17,7 @@ const char* const kUsage =
     "      Poisson truncation and steady-state detection (default 1e-12)\n"
     "  -i  iteration limit of the steady-state methods (default 100000)\n"
     "  -u  uniformisation step limit (default 1000000)\n"
-    "  -d  most states of a system the direct solver takes (default 200000)\n"
+    "  -d  most states of a system the direct solver takes (default 10000)\n"
     "  -n  no steady-state detection in uniformisation\n"
     "  -p  plot this variable's values over its time points (repeatable)\n"
     "  -f  plot format: svg (default) or png\n";
