@@ -133,42 +133,42 @@ class CompilerTest(unittest.TestCase):
     def test_missing_required_field(self):
         text = replaced('kind = "exponential"\nrate = "1.0"', 'rate = "1.0"')
         second = [n for n, line in enumerate(text.splitlines(), 1) if line == "[[atomic.activity]]"][1]
-        self.expect_error(text, second, "atomic[0].activity[1]",
+        self.expect_error(text, second, "activity 'finish' of atomic model 'cell'",
                           ["missing required field 'kind'"])
 
     def test_duplicate_names(self):
         text = replaced('name = "finish"', 'name = "start"')
         second = [n for n, line in enumerate(text.splitlines(), 1) if line == 'name = "start"'][1]
-        self.expect_error(text, second, "atomic[0].activity[1].name", ["duplicate name 'start'"])
+        self.expect_error(text, second, "'name' of activity 'start' of atomic model 'cell'", ["duplicate name 'start'"])
         text = replaced('busy = 0', 'busy = 0\nN = 3')
-        self.expect_error(text, line_of(text, "N = 3"), "atomic[0].places.N", ["duplicate name 'N'", "global"])
+        self.expect_error(text, line_of(text, "N = 3"), "place 'N' of atomic model 'cell'", ["duplicate name 'N'", "global"])
 
     def test_unknown_distribution(self):
         text = replaced('kind = "exponential"\nrate = "1.0"', 'kind = "weibull"\nrate = "1.0"')
-        self.expect_error(text, line_of(text, "weibull"), "atomic[0].activity[1].kind",
+        self.expect_error(text, line_of(text, "weibull"), "'kind' of activity 'finish' of atomic model 'cell'",
                           ["unknown distribution 'weibull'"])
 
     def test_shared_place_that_a_child_lacks(self):
         text = replaced('shared = ["shared_token"]', 'shared = ["token"]')
-        self.expect_error(text, line_of(text, 'shared = ["token"]'), "rep[0].shared",
+        self.expect_error(text, line_of(text, 'shared = ["token"]'), "'shared' of rep 'cells'",
                           ["'token'", "'cell' has no place"])
 
     def test_rep_count_neither_integer_nor_integer_global(self):
         for count in ('"rate"', "2.5", '"M"'):
             text = replaced('count = "N"', f"count = {count}")
-            self.expect_error(text, line_of(text, "count ="), "rep[0].count",
+            self.expect_error(text, line_of(text, "count ="), "'count' of rep 'cells'",
                               ["neither an integer nor an integer global"])
 
     def test_experiment_missing_a_variable(self):
         text = replaced("two = { N = 2, rate = 0.25 }", "two = { N = 2 }")
-        self.expect_error(text, line_of(text, "two = "), "experiments.two",
+        self.expect_error(text, line_of(text, "two = "), "experiment 'two'",
                           ["experiment 'two' gives no value to global variable 'rate'"])
 
     def test_reward_naming_unknown_submodel_or_activity(self):
         text = replaced('rate = "cell.busy"', 'rate = "celll.busy"')
-        self.expect_error(text, line_of(text, "celll"), "reward[0].rate", ["unknown submodel 'celll'"])
+        self.expect_error(text, line_of(text, "celll"), "'rate' of reward 'busy_cells'", ["unknown submodel 'celll'"])
         text = GOOD + '\n[[reward]]\nname = "starts"\ntimes = [1.0]\n\n[[reward.impulse]]\nactivity = "cell.begin"\nvalue = "1"\n'
-        self.expect_error(text, line_of(text, "cell.begin"), "reward[1].impulse[0].activity",
+        self.expect_error(text, line_of(text, "cell.begin"), "'activity' of impulse 1 of reward 'starts'",
                           ["unknown activity 'begin'"])
 
     def test_cpp_errors_name_the_model_file_and_line(self):
