@@ -40,6 +40,11 @@ static std::string slurp(int fd) {
 }
 
 RunResult runGen(const std::vector<std::string>& args, const std::string& workDir, long fileSizeLimit) {
+  return runProgram(GEN_BINARY, args, workDir, fileSizeLimit);
+}
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
+                     long fileSizeLimit) {
   // Capture through temporary files rather than pipes: the child may write a
   // lot to either stream and we must not deadlock.
   TempDir capture;
@@ -59,12 +64,12 @@ RunResult runGen(const std::vector<std::string>& args, const std::string& workDi
       setrlimit(RLIMIT_FSIZE, &lim);
     }
     std::vector<char*> argv;
-    std::string program = GEN_BINARY;
-    argv.push_back(program.data());
+    std::string path = program;
+    argv.push_back(path.data());
     std::vector<std::string> copies(args);
     for (auto& a : copies) argv.push_back(a.data());
     argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    execv(path.c_str(), argv.data());
     _exit(127);
   }
   int status = 0;

@@ -171,6 +171,55 @@ class CompilerTest(unittest.TestCase):
         self.expect_error(text, line_of(text, "cell.begin"), "'activity' of impulse 1 of reward 'starts'",
                           ["unknown activity 'begin'"])
 
+    def test_integer_division_in_a_rate_weight_delay_or_reward_is_refused_with_the_fix(self):
+        for old, new in (('rate = "1.0"', 'rate = "1/60"'), ('rate = "cell.busy"', 'rate = "cell.busy + 1 / 2"')):
+            text = replaced(old, new)
+            self.expect_error(text, line_of(text, new), None, ["divides two integers", "write 1.0/"])
+        # A product before the literal makes it no division of literals alone.
+        _, run = self.compile(replaced('rate = "1.0"', 'rate = "1.0 * 3 / 4"'))
+        self.assertEqual(run.returncode, 0, run.stderr)
+
+    def test_names_and_keywords_in_messages(self):
+        text = replaced('name = "start"', 'name = "switch"')
+        self.expect_error(text, line_of(text, '"switch"'), "'name' of activity 'switch' of atomic model 'cell'",
+                          ["'switch' is a C++ keyword"])
+        text = replaced('rate = "cell.busy"', 'rate = "cells.busy"')
+        self.expect_error(text, line_of(text, "cells.busy"), None, ["unknown submodel 'cells'", "(submodels: cell)"])
+
+    def test_bounds_checked_where_the_compiler_can(self):
+        text = replaced("busy = 0", "busy = { init = 5, min = 0, max = 3 }")
+        self.expect_error(text, line_of(text, "busy ="), "place 'busy' of atomic model 'cell'",
+                          ["initial marking 5", "outside its bounds"])
+        text = replaced("busy = 0", "busy = { init = 0, mni = 0 }")
+        self.expect_error(text, line_of(text, "busy ="), None, ["unknown field 'mni'"])
+
+    def test_constants_formulas_bounds_and_bare_places_compile(self):
+        text = replaced("[[atomic]]", """[constants]
+speed = "rate * 2"
+half = "speed / 2"
+
+[formulas]
+total = "idle + busy"
+load = "busy / double(total)"
+
+[[atomic]]""")
+        text = replaced('idle = "N"', 'idle = { init = "N", min = 0, max = "N" }', text)
+        text = replaced('rate = "1.0"', 'rate = "half + speed * load"', text)
+        text = replaced('rate = "cell.busy"', 'rate = "load + busy"', text)
+        _, run = self.compile(text)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(self.syntax_errors("cellSAN.cpp"), "")
+        self.assertEqual(self.syntax_errors("small_rewardPVNodes.cpp"), "")
+        text = replaced("[[atomic]]", '[formulas]\nearly = "late + 1"\nlate = "idle"\n\n[[atomic]]')
+        self.expect_error(text, line_of(text, "early ="), "formula 'early'", ["uses 'late', which is not defined before it"])
+
+    def syntax_errors(self, unit):
+        includes = [os.path.join(ROOT, d) for d in ("Cpp/BaseClasses", "Cpp/BaseClasses/state", "Cpp/Composer")]
+        cxx = subprocess.run([CXX, "-std=c++20", "-fsyntax-only", "-Wall", "-Wextra",
+                              *[f"-I{d}" for d in includes], f"-I{self.out}", os.path.join(self.out, unit)],
+                             capture_output=True, text=True)
+        return cxx.stderr
+
     def test_cpp_errors_name_the_model_file_and_line(self):
         text = replaced('rate = "1.0"', 'rate = "1.0 +* idle"')
         path, run = self.compile(text)

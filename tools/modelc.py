@@ -2,6 +2,7 @@
 """modelc: compiles a model file (TOML) into the C++ units of one `gen`.
 
     python3 tools/modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]
+    python3 tools/modelc.py --check MODEL.toml      (checks only; writes nothing)
 
 Writes the units (study, atomic models, composed models, reward model,
 factory) into OUTDIR and, last, OUTDIR/manifest.txt: the model's name on the
@@ -1914,13 +1915,17 @@ def main(argv: list[str]) -> int:
         print("usage: modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]", file=sys.stderr)
         return 2
     path, outdir = args
+    if path == "--check":
+        path, outdir = outdir, None
     try:
-        name, units = compile_model(path, options["--line-dir"] or outdir, options["--source-name"])
+        name, units = compile_model(path, options["--line-dir"] or outdir or ".", options["--source-name"])
     except ModelError as e:
         where = path + (f":{e.line}" if e.line else "")
         field = f" {e.field}:" if e.field else ""
         print(f"{where}:{field} {e.message}", file=sys.stderr)
         return 1
+    if outdir is None:
+        return 0
     try:
         os.makedirs(outdir, exist_ok=True)
         manifest = os.path.join(outdir, "manifest.txt")
