@@ -520,35 +520,29 @@ class Checker:
     # -- constants and formulas
 
     def check_constants(self):
-        table = self.get(self.data, (), "constants", dict, required=False, default={})
-        self.constants = {}  # name -> Fragment, in file order
-        for name in table:
-            path = ("constants", name)
-            self.ident(name, path, "constant")
-            if name in self.globals:
-                self.fail(path, f"duplicate name '{name}': it is also a global variable", name)
-            frag = self.fragment(table, ("constants",), name)
-            self.refuse_integer_division(frag, path)
-            later = [n for n in table if n not in self.constants]
-            for used in names_used(frag.text, later):
-                self.fail(path, f"constant '{name}' uses '{used}', which is not defined before it", name)
-            self.constants[name] = frag
+        self.constants = self.named_expressions("constants", "constant", {"global variable": self.globals})
 
     def check_formulas(self):
-        table = self.get(self.data, (), "formulas", dict, required=False, default={})
-        self.formulas = {}  # name -> Fragment, in file order
+        self.formulas = self.named_expressions("formulas", "formula", {"global variable": self.globals,
+                                                                       "constant": self.constants})
+
+    def named_expressions(self, key: str, what: str, taken: dict) -> dict:
+        """The [constants] or [formulas] table: name -> Fragment, in file
+        order; each may use only those above it."""
+        table = self.get(self.data, (), key, dict, required=False, default={})
+        out = {}
         for name in table:
-            path = ("formulas", name)
-            self.ident(name, path, "formula")
-            for other, what in ((self.globals, "global variable"), (self.constants, "constant")):
-                if name in other:
-                    self.fail(path, f"duplicate name '{name}': it is also a {what}", name)
-            frag = self.fragment(table, ("formulas",), name)
+            path = (key, name)
+            self.ident(name, path, what)
+            for kind, names in taken.items():
+                if name in names:
+                    self.fail(path, f"duplicate name '{name}': it is also a {kind}", name)
+            frag = self.fragment(table, (key,), name)
             self.refuse_integer_division(frag, path)
-            later = [n for n in table if n not in self.formulas]
-            for used in names_used(frag.text, later):
-                self.fail(path, f"formula '{name}' uses '{used}', which is not defined before it", name)
-            self.formulas[name] = frag
+            for used in names_used(frag.text, [n for n in table if n not in out]):
+                self.fail(path, f"{what} '{name}' uses '{used}', which is not defined before it", name)
+            out[name] = frag
+        return out
 
     def formula_places(self, m: Atomic, name: str) -> list:
         """The places of `m` that formula `name` reads, itself or through the
