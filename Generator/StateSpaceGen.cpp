@@ -95,7 +95,7 @@ void StateSpaceGen::runProcedure() {
   const std::string varName = base + ".var";
 
   const std::string pvTypeName = base + ".pvtype";
-  model_->WritePVTypeFile(outputPath(pvTypeName).c_str(), pvTypeName.c_str());
+  model_->WritePVTypeFile(outputPath(pvTypeName).c_str(), pvTypeName.c_str(), outputCreation());
 
   if (expander_.numActions() == 0) {
     GenStateSpaceNormal(armName, varName);
@@ -124,7 +124,7 @@ void StateSpaceGen::runProcedure() {
 
 void StateSpaceGen::GenStateSpaceNormal(const std::string& armName, const std::string& varName) {
   OutputFile arm;
-  if (!arm.open(outputPath(armName), armName)) reportOpenFailure("Error: Could not open state space output file", arm);
+  if (!arm.open(outputPath(armName), armName, outputCreation())) reportOpenFailure("Error: Could not open state space output file", arm);
   startRun(arm, varName, kNormalHeaderBlanks);
   explore(arm, Procedure::Normal);
   rewriteHeader(arm, records_);
@@ -137,7 +137,7 @@ void StateSpaceGen::startRun(OutputFile& arm, const std::string& varName, int he
 
   // State 1's reward record: the rewards of the initial marking, with no
   // action fired.
-  reward_ = std::make_unique<Reward>(model_, fileType_, outputPath(varName).c_str(), varName);
+  reward_ = std::make_unique<Reward>(model_, fileType_, outputPath(varName).c_str(), varName, outputCreation());
   std::vector<char> initial(static_cast<std::size_t>(stateSize_));
   model_->FireAction(initial.data(), &model_->NoActionFiredYet);
   reward_->Calculate(stateCounter_);
@@ -292,6 +292,10 @@ void StateSpaceGen::rewriteHeader(OutputFile& arm, std::uint32_t records) {
 
 std::string StateSpaceGen::outputPath(const std::string& finalName) const {
   return results_ ? results_->temporaryFor(finalName) : finalName;
+}
+
+FileCreation StateSpaceGen::outputCreation() const {
+  return results_ ? FileCreation::New : FileCreation::Replace;
 }
 
 void StateSpaceGen::finishFiles(OutputFile& arm, OutputFile* det) {

@@ -109,6 +109,9 @@ class StateSpaceGen {
   void finishFiles(OutputFile& arm, OutputFile* det);
   // The name to write for the output file `finalName`.
   std::string outputPath(const std::string& finalName) const;
+  // How the files are created: new temporaries when a ResultFiles object names
+  // them, else the final names, replaced.
+  FileCreation outputCreation() const;
 
   // Declared first: the table, store and lists refer to it until they
   // are gone.

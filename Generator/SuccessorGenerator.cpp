@@ -153,7 +153,10 @@ bool SuccessorGenerator::anyInstantEnabled() {
   return enabled;
 }
 
-void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansion& out) {
+// A firing that leaves a marking outside its place's bounds throws a
+// ModelFault; the message gets the number of the state being explored. The
+// handler around the whole expansion costs a firing nothing.
+void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansion& out) try {
   explored_ = state;
   exploredNumber_ = number;
   out.beginState(number);
@@ -189,6 +192,9 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
     t++;
   }
   out.endState(valueText_);
+} catch (const ModelFault& fault) {
+  throw GenError(std::string(fault.what()) + ", while exploring state " + std::to_string(exploredNumber_) +
+                 ".\nPlease check the model and try again");
 }
 
 BaseGroupClass* SuccessorGenerator::groupOf(BaseActionClass* action) {
@@ -230,15 +236,6 @@ void SuccessorGenerator::noteZeroRate(BaseActionClass* action, Expansion& out) {
   out.addNote(Expansion::Note{{kZeroRateNote, first},
                               "Warning: Activity " + name + " is enabled with rate 0 (first in state " +
                                   std::to_string(exploredNumber_) + "); a zero rate makes no transition."});
-}
-
-void SuccessorGenerator::fire(BaseActionClass* action) {
-  try {
-    model_.FireWithoutRewards(next_.data(), action);
-  } catch (const ModelFault& fault) {
-    throw GenError(std::string(fault.what()) + ", while exploring state " + std::to_string(exploredNumber_) +
-                   ".\nPlease check the model and try again");
-  }
 }
 
 double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state, Expansion& out) {
@@ -291,14 +288,17 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
     }
     if (trace1_) trace_->printFireAction(action, 0.0);
   }
-  fire(action);
+  model_.FireWithoutRewards(next_.data(), action);
   for (BaseActionClass* erlang : erlangActions_)
     if (!erlang->Enabled()) erlang->ResetPhase();
   return value;
 }
 
 double SuccessorGenerator::afterLoneFiring(BaseActionClass* action, double probability) {
-  // Normal: the lone action fires with certainty, whatever its weight.
+  // A lone action's weight is checked as a competitor's would be: a weight of
+  // 0 or NaN makes the same model wrong whether or not another action is
+  // enabled beside it. Normal: the lone action then fires with certainty.
+  competingWeight(&action, 1);
   if (procedure_ == Procedure::Normal) return probability;
   return caseProbability(action) * probability;
 }
@@ -356,7 +356,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     BaseActionClass* action = enabled[0];
     const double next = afterLoneFiring(action, probability);
     if (trace1_) trace_->printFireAction(action, 0.0);
-    fire(action);
+    model_.FireWithoutRewards(next_.data(), action);
     resolveZeroTime(next, depth + 1, out);
     return;
   }
@@ -386,7 +386,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     const Branch branch = afterBranch(action, probability, totalWeight);
     branchSum += branch.share;
     if (trace1_) trace_->printFireAction(action, 0.0);
-    fire(action);
+    model_.FireWithoutRewards(next_.data(), action);
     resolveZeroTime(branch.path, depth + 1, out);
     model_.SetState(saved);
   }

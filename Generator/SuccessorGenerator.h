@@ -107,9 +107,6 @@ class SuccessorGenerator {
   // per activity (as a note of the expansion).
   void checkRate(BaseActionClass* action, double rate, Expansion& out);
   void noteZeroRate(BaseActionClass* action, Expansion& out);
-  // Fires `action` from the model's current state into next_; a marking
-  // outside its place's bounds stops the run, naming the explored state.
-  void fire(BaseActionClass* action);
   // The total weight of the competing actions of one branching (normal
   // procedure), each weight checked.
   double competingWeight(BaseActionClass** competing, int count) const;

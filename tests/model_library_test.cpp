@@ -103,3 +103,32 @@ TEST(ModelLibrary, ExperimentNumbersAreThoseOfTheModelsOwnStudy) {
             std::string::npos)
       << beyond.err;
 }
+
+// Places, globals, activities and children named after C library functions
+// (open, read, stat, time, index), the generated code's members and locals
+// and the framework's (Rate, Fire, Enabled, Setup, next, first, copy, std,
+// Places, Children, EnabledFlag, TheDistribution, ...) build and run: one
+// token among 2 + read + stat instances sharing Rate.
+TEST(ModelLibrary, ModelNamesNeverMeetTheGeneratedCodesOrTheLibraries) {
+  expectCounts("clashing_names", {6});
+}
+
+// Values from global variables that do not fit where they land stop the
+// run with the global's name instead of building another model: copies
+// past an int (once heap corruption), a marking past 16 bits.
+TEST(ModelLibrary, GlobalsThatDoNotFitStopTheRunNamingTheGlobal) {
+  TempDir dir;
+  ModelRun r = runModel(dir, "clashing_names", "x", "-B1");
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_NE(r.err.find("Children: the number of copies of main is the global variable read = 4294967296, outside "
+                       "the counts a model can hold (at most 2147483647)"),
+            std::string::npos)
+      << r.err;
+  TempDir dir2;
+  r = runModel(dir2, "clashing_names", "x", "-B2");
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_NE(r.err.find("main: the initial marking of Rate is the global variable open = 70000, outside the 16-bit "
+                       "markings"),
+            std::string::npos)
+      << r.err;
+}

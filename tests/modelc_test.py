@@ -182,7 +182,7 @@ class CompilerTest(unittest.TestCase):
     def test_names_and_keywords_in_messages(self):
         text = replaced('name = "start"', 'name = "switch"')
         self.expect_error(text, line_of(text, '"switch"'), "'name' of activity 'switch' of atomic model 'cell'",
-                          ["'switch' is a C++ keyword"])
+                          ["'switch' cannot be used: it is a C++ keyword"])
         text = replaced('rate = "cell.busy"', 'rate = "cells.busy"')
         self.expect_error(text, line_of(text, "cells.busy"), None, ["unknown submodel 'cells'", "(submodels: cell)"])
 

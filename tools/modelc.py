@@ -21,9 +21,11 @@ status is 1. The README section "Writing a model" describes the format.
 
 from __future__ import annotations
 
+import math
 import os
 import re
 import sys
+import tempfile
 import tomllib
 
 GLOBAL_TYPES = ("bool", "char", "short", "int", "long", "float", "double")
@@ -36,20 +38,46 @@ DIST_CODE = {
     "erlang": "DIST_ERLANG",
 }
 IDENT = re.compile(r"[A-Za-z_][A-Za-z0-9_]*\Z")
-CPP_KEYWORDS = {
-    "alignas", "alignof", "and", "auto", "bool", "break", "case", "catch", "char", "class", "const",
-    "constexpr", "continue", "default", "delete", "do", "double", "else", "enum", "explicit", "extern",
-    "false", "float", "for", "friend", "goto", "if", "inline", "int", "long", "mutable", "namespace",
-    "new", "noexcept", "not", "nullptr", "operator", "or", "private", "protected", "public", "return",
-    "short", "signed", "sizeof", "static", "struct", "switch", "template", "this", "throw", "true", "try",
-    "typedef", "typename", "union", "unsigned", "using", "virtual", "void", "volatile", "while",
-}
-# Names the generated classes use for their own members.
-GENERATED_NAMES = {
-    "Model", "Parameters", "EnabledFlag", "PreviousEnabledFlag", "Places", "Children", "Mark",
-    "Name", "Actions", "Groups", "NumActions", "NumGroups", "NumStateVariables", "NumChildren",
-    "InstanceArray", "TheModel", "Workers", "ModelSlots", "Value", "Phase", "GroupId",
-}
+# The namespace of the model's global variables: a global's name then never
+# meets a C library function's (a variable named `open` would replace the
+# function for the whole program).
+GLOBALS_NS = "model_globals"
+MAX_INT = 2**31 - 1
+FLOAT_MAX = 3.4028234663852886e38
+MAX_DEPTH = 50  # levels of joins and reps below the root; of TOML arrays and tables
+NAME_MAX = 255  # bytes of a unit's file name
+
+
+def _reserved_names() -> dict[str, str]:
+    """Name -> reason, from reserved_names.txt beside this file."""
+    reasons = {"keyword": "a C++ keyword", "macro": "a macro of the C or C++ library headers"}
+    out: dict[str, str] = {}
+    section = None
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "reserved_names.txt"), encoding="utf-8") as f:
+        for line in f:
+            line = line.split("#", 1)[0].strip()
+            if line.startswith("[") and line.endswith("]"):
+                section = reasons[line[1:-1]]
+            elif line:
+                for word in line.split():
+                    out.setdefault(word, section)
+    return out
+
+
+RESERVED = _reserved_names()
+
+
+def reserved_reason(name: str) -> str | None:
+    """Why `name` cannot name anything in the generated C++, or None."""
+    if name in RESERVED:
+        return f"it is {RESERVED[name]}"
+    if name.startswith("_") or "__" in name:
+        return "names with a leading underscore or a double underscore are reserved in C++"
+    if re.fullmatch(r"SYS_\w+", name) or re.fullmatch(r"[A-Z0-9_]+_H", name):
+        return "it has the form of a macro of the library headers (SYS_... or an include guard NAME_H)"
+    if name in ("GEN_ASSERT", GLOBALS_NS):
+        return "the generated code uses it for itself"
+    return None
 
 
 class ModelError(Exception):
@@ -74,6 +102,57 @@ def _split_dotted(key: str) -> list[str]:
     return [part.strip().strip('"').strip("'") for part in key.split(".")]
 
 
+def scan_toml(text: str):
+    """One pass over the TOML text that knows its strings and comments.
+    Returns, per line (from 1), the string delimiter the line starts inside
+    (None outside a multi-line string) and the delimiter it ends inside; and
+    the first line where arrays and inline tables nest deeper than MAX_DEPTH,
+    or None."""
+    starts, ends = [None], [None]
+    state = None  # None, '"""' or "'''"
+    depth = 0
+    too_deep = None
+    for number, raw in enumerate(text.split("\n"), start=1):
+        starts.append(state)
+        i = 0
+        while i < len(raw):
+            if state is not None:
+                if state == '"""' and raw[i] == "\\":
+                    i += 2
+                    continue
+                if raw.startswith(state, i):
+                    # Up to two further quotes still belong to the string.
+                    i += 3
+                    while i < len(raw) and raw[i] == state[0] and raw.startswith(state, i - 2):
+                        i += 1
+                    state = None
+                    continue
+                i += 1
+                continue
+            ch = raw[i]
+            if ch == "#":
+                break
+            if raw.startswith('"""', i) or raw.startswith("'''", i):
+                state = raw[i:i + 3]
+                i += 3
+                continue
+            if ch in "\"'":
+                j = i + 1
+                while j < len(raw) and raw[j] != ch:
+                    j += 2 if ch == '"' and raw[j] == "\\" else 1
+                i = j + 1
+                continue
+            if ch in "[{":
+                depth += 1
+                if depth > MAX_DEPTH and too_deep is None:
+                    too_deep = number
+            elif ch in "]}":
+                depth -= 1
+            i += 1
+        ends.append(state)
+    return starts, ends, too_deep
+
+
 class LineMap:
     def __init__(self, text: str):
         self.lines = text.splitlines()
@@ -81,11 +160,9 @@ class LineMap:
         self.columns: dict[tuple, int] = {}  # where a string value's text starts in its line
         counters: dict[tuple, int] = {}
         table: tuple = ()
-        in_multiline = None
+        starts, ends, _ = scan_toml(text)
         for number, raw in enumerate(self.lines, start=1):
-            if in_multiline:
-                if raw.count(in_multiline) % 2 == 1:
-                    in_multiline = None
+            if starts[number] is not None:
                 continue
             header = _HEADER.match(raw)
             if header and not _KEY.match(raw):
@@ -114,13 +191,12 @@ class LineMap:
                 quote = re.match(r"\s*(\"\"\"|'''|\"|')", rest)
                 if quote:
                     self.columns.setdefault(path, key.end() + quote.end())
-                for quote in ('"""', "'''"):
-                    if rest.count(quote) == 1:
-                        in_multiline = quote
-                        # The text starts after the opening quotes, or on the
-                        # next line when a line break follows them.
-                        after = rest.split(quote, 1)[1]
-                        self.where.setdefault(path + ("<body>",), number + (0 if after.strip() else 1))
+                quote = ends[number]
+                if quote is not None and quote in rest:
+                    # The text starts after the opening quotes, or on the
+                    # next line when a line break follows them.
+                    after = rest.split(quote, 1)[1]
+                    self.where.setdefault(path + ("<body>",), number + (0 if after.strip() else 1))
 
     def line(self, path: tuple, token: str | None = None) -> int | None:
         """The line of the field at `path`, or of its nearest enclosing field
@@ -202,6 +278,32 @@ def substitute(text: str, replace) -> str:
     return "".join(out)
 
 
+def ends_in_line_comment(text: str) -> bool:
+    last = None
+    for last in _TOKEN.finditer(text):
+        pass
+    return last is not None and (last.group("skip") or "").startswith("//")
+
+
+def bracket_problem(text: str) -> str | None:
+    """What is wrong with the brackets of a C++ fragment, or None: a fragment
+    must close what it opens and close nothing it did not open, or it would
+    end the function it is compiled in."""
+    pairs = {")": "(", "]": "[", "}": "{"}
+    stack = []
+    for m in _TOKEN.finditer(text):
+        tok = m.group("other")
+        if tok in ("(", "[", "{"):
+            stack.append(tok)
+        elif tok in pairs:
+            if not stack or stack[-1] != pairs[tok]:
+                return f"'{tok}' closes nothing the text opened"
+            stack.pop()
+    if stack:
+        return f"'{stack[-1]}' is never closed"
+    return None
+
+
 def names_used(text: str, names) -> list[str]:
     seen = []
     for name, _s, _e, previous in scan_identifiers(text):
@@ -229,6 +331,43 @@ class Activity:
     pass
 
 
+class Count:
+    """A count of copies or replicas: its C++, its text for messages and
+    comments, and whether its type may exceed an int."""
+
+    def __init__(self, cpp: str, shown: str, checked: bool):
+        self.cpp = cpp
+        self.shown = shown
+        self.checked = checked
+
+
+def literal_number(value) -> float | None:
+    """The number a field gives literally (a TOML number or a string holding
+    only one), or None for an expression."""
+    if isinstance(value, bool):
+        return None
+    if isinstance(value, (int, float)):
+        return float(value)
+    if isinstance(value, str):
+        text = value.strip()
+        if re.fullmatch(r"[+-]?(\d+\.?\d*([eE][+-]?\d+)?|\.\d+([eE][+-]?\d+)?|nan|inf|NAN|INFINITY)", text):
+            return float(text.replace("INFINITY", "inf").replace("NAN", "nan"))
+    return None
+
+
+def toml_text(value) -> str:
+    """A value as the model file spells it, for messages."""
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    if isinstance(value, str):
+        return repr(value)
+    if isinstance(value, list):
+        return "an array"
+    if isinstance(value, dict):
+        return "a table"
+    return repr(value)
+
+
 class Atomic:
     pass
 
@@ -242,6 +381,7 @@ class Checker:
         self.path = path
         self.map = LineMap(text)
         self.data = data
+        self.warnings: list[ModelError] = []
 
     def fail(self, path: tuple, message: str, token: str | None = None):
         raise ModelError(self.map.line(path, token), self.describe(path), message)
@@ -280,6 +420,9 @@ class Checker:
                 i += 1
         return " of ".join(reversed(words))
 
+    def warn(self, path: tuple, message: str, token: str | None = None):
+        self.warnings.append(ModelError(self.map.line(path, token), self.describe(path), "warning: " + message))
+
     def get(self, table: dict, path: tuple, key: str, types, required=True, default=None):
         if key not in table:
             if required:
@@ -292,14 +435,14 @@ class Checker:
             self.fail(path + (key,), f"'{key}' has the wrong type")
         return value
 
-    def ident(self, value, path: tuple, what: str) -> str:
-        if isinstance(value, str) and value in CPP_KEYWORDS:
-            self.fail(path, f"{what} '{value}' is a C++ keyword; choose another name")
-        if isinstance(value, str) and value in GENERATED_NAMES:
-            self.fail(path, f"{what} '{value}' is a name the generated code uses itself; choose another name")
+    def ident(self, value, path: tuple, what: str, token: str | None = None) -> str:
         if not isinstance(value, str) or not IDENT.match(value):
-            self.fail(path, f"{what} '{value}' is not a usable C++ name (letters, digits and '_', "
-                      "not starting with a digit)")
+            shown = repr(value) if isinstance(value, str) else f"'{value}'"
+            self.fail(path, f"{what} {shown} is not a C++ name (letters, digits and '_', "
+                      "not starting with a digit)", token)
+        reason = reserved_reason(value)
+        if reason:
+            self.fail(path, f"{what} '{value}' cannot be used: {reason}", token)
         return value
 
     def fragment(self, table: dict, path: tuple, key: str, required=True, default=None):
@@ -316,6 +459,9 @@ class Checker:
             value = repr(value)
         if not isinstance(value, str):
             self.fail(path + (key,), f"'{key}' must be a string holding C++")
+        problem = bracket_problem(value)
+        if problem:
+            self.fail(path + (key,), f"unbalanced brackets in '{key}': {problem}")
         return Fragment(value, self.map.body_line(path + (key,)), self.map.column(path + (key,)))
 
     def unknown_keys(self, table: dict, path: tuple, allowed):
@@ -348,9 +494,38 @@ class Checker:
             if atomic.name in self.atomics:
                 self.fail(("atomic", i, "name"), f"duplicate name '{atomic.name}': another atomic model has it")
             self.atomics[atomic.name] = atomic
+        self.check_kinds()
         self.check_composition()
         self.check_rewards()
+        self.check_file_names()
         return self
+
+    def check_file_names(self):
+        # Found here rather than by the file system half-way through writing.
+        units = [(("name",), f"{self.name}_{role}.cpp")
+                 for role in ("studyRangeStudy", "rewardPVModel", "rewardPVNodes", "Factory")]
+        units += [(a.path + ("name",), f"{a.cls}.cpp") for a in self.atomics.values()]
+        units += [(n.path + ("name",), f"{n.cls}.cpp") for n in self.nodes.values()]
+        for path, unit in units:
+            if len(unit.encode()) > NAME_MAX:
+                self.fail(path, f"the generated unit {unit[:40]}... would have a {len(unit.encode())}-byte file name, "
+                          f"more than the {NAME_MAX} a file system takes; shorten the name (of the model, or of "
+                          "the joins and reps above it)")
+
+    def check_kinds(self):
+        # The generator has one procedure for deterministic delays and another
+        # that keeps Erlang phases; no procedure takes both.
+        first = {}
+        for atomic in self.atomics.values():
+            for act in atomic.activities:
+                if act.kind in ("deterministic", "erlang"):
+                    first.setdefault(act.kind, act)
+                    other = "erlang" if act.kind == "deterministic" else "deterministic"
+                    if other in first:
+                        o = first[other]
+                        self.fail(act.path + ("kind",), f"{act.kind} activity '{act.base}' beside {other} activity "
+                                  f"'{o.base}' (line {self.map.line(o.path + ('kind',))}): one model cannot mix "
+                                  "deterministic and Erlang activities")
 
     def check_globals(self):
         table = self.get(self.data, (), "globals", dict, required=False, default={})
@@ -402,6 +577,8 @@ class Checker:
         text = repr(float(value))
         if text in ("inf", "-inf", "nan"):
             self.fail(path, "values must be finite")
+        if ctype == "float" and abs(value) > FLOAT_MAX:
+            self.fail(path, f"{value} does not fit a float (at most {FLOAT_MAX:.9g} in magnitude; use a double)")
         return text + ("f" if ctype == "float" else "")
 
     # -- atomic models
@@ -474,6 +651,15 @@ class Checker:
         for g in m.groups:
             if g["cases"]:
                 members.setdefault(g["name"], []).append("case group")
+        # Names the generated class gives its own members and nested classes.
+        own = {m.cls: "the name of the model's class", "CustomInitialization": "a member function of the model's class",
+               "assignPlacesToActivitiesInst": "a member function of the model's class",
+               "assignPlacesToActivitiesTimed": "a member function of the model's class"}
+        for act in m.activities:
+            own.setdefault(act.cls, f"the class of activity '{act.name}'")
+        for name in list(local) + list(members):
+            if name in own:
+                self.fail(path, f"name '{name}' in atomic model '{m.name}' cannot be used: it is {own[name]}", name)
         for name, what in members.items():
             if len(what) > 1 or name in local:
                 also = " and a place" if name in local else ""
@@ -484,6 +670,11 @@ class Checker:
                 act.group_id = gid
         return m
 
+    def check_phases(self, value, path: tuple):
+        phases = literal_number(value)
+        if phases is not None and not (math.isfinite(phases) and 1 <= phases <= MAX_INT and phases == int(phases)):
+            self.fail(path, f"phases {toml_text(value)} must be a whole number from 1 to {MAX_INT}")
+
     def marking(self, init, path: tuple, what: str = "initial marking") -> str:
         if isinstance(init, bool):
             self.fail(path, f"{what} is an integer, a global variable or a constant")
@@ -492,9 +683,12 @@ class Checker:
                 self.fail(path, f"{what} {init} does not fit a 16-bit marking")
             return str(init)
         if isinstance(init, str) and init in self.globals:
+            if self.globals[init] not in INTEGER_TYPES:
+                self.fail(path, f"initial marking '{init}' is a {self.globals[init]} global variable; a marking "
+                          f"takes an integer or a global of an integer type ({', '.join(INTEGER_TYPES)})")
             return init
         if isinstance(init, str) and init in self.constants:
-            return init + "()"
+            return init
         self.fail(path, f"{what} '{init}' is neither an integer, a global variable nor a constant")
 
     # -- bounds
@@ -642,6 +836,13 @@ class Checker:
         rank = 1
         if "rank" in spec:
             rank = self.get(spec, path, "rank", int)
+            if not -MAX_INT - 1 <= rank <= MAX_INT:
+                self.fail(path + ("rank",), f"rank {rank} does not fit an int ({-MAX_INT - 1} to {MAX_INT})")
+        if phases is not None:
+            self.check_phases(spec["phases"], path + ("phases",))
+        if "weight" in spec and "case" not in spec and kind != "instantaneous":
+            self.warn(path + ("weight",), f"the weight of {kind} activity '{name}' is ignored: only cases and "
+                      "instantaneous activities that compete are chosen by weight")
         reactivation = self.get(spec, path, "reactivation", bool, required=False, default=False)
         predicate = self.fragment(spec, path, "reactivation_predicate", required=False, default="false")
         function = self.fragment(spec, path, "reactivation_function", required=False, default="false")
@@ -679,6 +880,9 @@ class Checker:
             act.rate, act.delay, act.phases = rate, delay, phases
             act.weight = self.fragment(vspec, vpath, "weight", required=False, default="1")
             self.refuse_integer_division(act.weight, vpath + ("weight",))
+            weight = literal_number(vspec.get("weight"))
+            if weight is not None and not (math.isfinite(weight) and weight >= 0):
+                self.fail(vpath + ("weight",), f"weight {vspec['weight']} must be a finite number, not negative")
             act.effect = self.fragment(vspec, vpath, "effect", required=False, default="")
             if cases is not None:
                 act.name = f"{name}_case{k + 1}"
@@ -724,14 +928,17 @@ class Checker:
 
     # -- composition
 
-    def count_expr(self, value, path: tuple, what: str) -> str:
+    def count_expr(self, value, path: tuple, what: str) -> Count:
         if isinstance(value, int) and not isinstance(value, bool):
             if value < 0:
                 self.fail(path, f"{what} must not be negative")
-            return str(value)
+            if value > MAX_INT:
+                self.fail(path, f"{what} {value} is more than {MAX_INT}, the most a model can hold")
+            return Count(str(value), str(value), False)
         if isinstance(value, str) and self.globals.get(value) in INTEGER_TYPES:
-            return value
-        self.fail(path, f"{what} '{value}' is neither an integer nor an integer global variable")
+            # A long may exceed an int: checked when the model is built.
+            return Count(f"::{GLOBALS_NS}::{value}", value, self.globals[value] == "long")
+        self.fail(path, f"{what} {toml_text(value)} is neither an integer nor an integer global variable")
 
     def check_composition(self):
         self.nodes = {}
@@ -784,10 +991,13 @@ class Checker:
                     self.fail(n.path, "missing required field 'count'")
                 n.count = self.count_expr(n.spec["count"], n.path + ("count",), "the rep count")
                 n.children = [{"model": model, "name": model, "copies": None}]
+        # A cycle, which leaves no root, is found here, by its own name.
+        self.check_depth(order)
         roots = [n for n in order if n.name not in referenced]
-        if order and len(roots) != 1:
-            self.fail((order[0].kind,), "the composition needs exactly one node that no other node names "
-                      f"(found {', '.join(r.name for r in roots) or 'none'})")
+        if len(roots) > 1:
+            self.fail(roots[1].path + ("name",), f"'{roots[1].name}' is part of no other node, nor is "
+                      f"'{roots[0].name}': the composition needs exactly one root (make one a child of the other "
+                      "or of a join)")
         if order:
             self.root = roots[0]
             self.assign_classes(self.root, f"{self.name}_modelRJ")
@@ -819,6 +1029,26 @@ class Checker:
         for c in node.children:
             if c["model"] in self.nodes:
                 self.assign_classes(self.nodes[c["model"]], f"{cls}__{c['model']}")
+
+    def check_depth(self, order):
+        """Each node's depth below the root, found without recursion: the
+        compiler walks the tree recursively, and its class names grow with
+        the depth."""
+        parent = {c["model"]: n.name for n in order for c in n.children if c["model"] in self.nodes}
+        for n in order:
+            depth, name, chain = 0, n.name, [n.name]
+            while name in parent:
+                name = parent[name]
+                depth += 1
+                if name in chain:
+                    cycle = list(reversed(chain[chain.index(name):]))
+                    first = self.nodes[cycle[0]]
+                    self.fail(first.path + ("name",), " -> ".join(f"'{c}'" for c in cycle + [cycle[0]])
+                              + " contain each other in a cycle")
+                chain.append(name)
+                if depth > MAX_DEPTH:
+                    self.fail(n.path + ("name",), f"'{n.name}' lies more than {MAX_DEPTH} levels below the root "
+                              f"of the composition; at most {MAX_DEPTH} are allowed")
 
     def check_tree_cycles(self):
         seen = set()
@@ -855,6 +1085,9 @@ class Checker:
             if isinstance(entry, str):
                 place, members = entry, list(range(len(node.children)))
             elif isinstance(entry, dict) and isinstance(entry.get("place"), str) and isinstance(entry.get("children"), list):
+                for key in entry:
+                    if key not in ("place", "children"):
+                        self.fail(path, f"unknown field '{key}' in a shared entry (it takes 'place' and 'children')", key)
                 place = entry["place"]
                 members = []
                 for cname in entry["children"]:
@@ -869,6 +1102,9 @@ class Checker:
             if place in names:
                 self.fail(path, f"duplicate name '{place}' in the shared places of '{node.name}'", place)
             names.append(place)
+            if node.kind == "rep" and place == "InstanceArray":
+                self.fail(path, "shared place 'InstanceArray' cannot be used: it is the Rep's list of its copies",
+                          place)
             if place in [c["name"] for c in node.children]:
                 self.fail(path, f"duplicate name '{place}': also a child of '{node.name}'", place)
             for k in members:
@@ -876,9 +1112,27 @@ class Checker:
                 if not self.has_shared(c["model"], place):
                     what = "place" if c["model"] in self.atomics else "shared place"
                     self.fail(path, f"shared place '{place}': child model '{c['model']}' has no {what} '{place}'", place)
+            self.check_shared_marking(node, place, members, path)
             node.shared.append((place, members))
         node.shared_names = names
         self.node_order.append(node)
+
+    def shared_init(self, model: str, place: str) -> str:
+        """The initial marking a child gives its shared place: an atomic model
+        its place's; a Rep its copies' (all alike); a Join the last sharing
+        child's, which is the one that takes effect."""
+        if model in self.atomics:
+            return self.atomics[model].places[place]
+        node = self.nodes[model]
+        members = next(m for p, m in node.shared if p == place)
+        return self.shared_init(node.children[members[-1]]["model"], place)
+
+    def check_shared_marking(self, node: Node, place: str, members: list, path: tuple):
+        inits = [(node.children[k]["name"], self.shared_init(node.children[k]["model"], place)) for k in members]
+        if len({init for _c, init in inits}) > 1:
+            listed = ", ".join(f"{c}: {init}" for c, init in inits)
+            self.fail(path, f"shared place '{place}' has different initial markings in the children of '{node.name}' "
+                      f"({listed}); give it the same one in each", place)
 
     def collect_instances(self, model, inst_name):
         if isinstance(model, Atomic):
@@ -914,8 +1168,9 @@ class Checker:
                 self.fail(path + ("name",), f"duplicate name '{name}': another reward has it")
             seen.add(name)
             times = self.get(r, path, "times", list)
-            if not times or not all(isinstance(t, (int, float)) and not isinstance(t, bool) and t >= 0 for t in times):
-                self.fail(path + ("times",), "'times' must list one or more time points (numbers from 0 on)")
+            if not times or not all(isinstance(t, (int, float)) and not isinstance(t, bool) and 0 <= t < math.inf
+                                    for t in times):
+                self.fail(path + ("times",), "'times' must list one or more time points (finite numbers from 0 on)")
             rate = self.fragment(r, path, "rate", required=False)
             self.refuse_integer_division(rate, path + ("rate",))
             subs = r.get("submodels")
@@ -967,14 +1222,14 @@ class Checker:
             if name not in self.formulas:
                 if (name, sub) not in vardeps:
                     vardeps.append((name, sub))
-                return self.reward_access(sub, atomic, name)
+                return self.reward_access(deps.index(sub), atomic, name)
             self.use_formula(atomic, name, path + ("rate",))
             places = self.formula_places(atomic, name)
             for sv in places:
                 if (sv, sub) not in vardeps:
                     vardeps.append((sv, sub))
-            args = ", ".join(self.reward_access(sub, atomic, sv) for sv in places)
-            return f"{atomic.cls}::{formula_function(name)}({args})"
+            args = ", ".join(self.reward_access(deps.index(sub), atomic, sv) for sv in places)
+            return f"::{atomic.cls}::{formula_function(name)}({args})"
 
         known = ", ".join(self.instances)
         # Dotted references sub.place first.
@@ -1040,10 +1295,12 @@ class Checker:
         reward["vardeps"] = vardeps
 
     @staticmethod
-    def reward_access(sub: str, atomic: Atomic, sv: str) -> str:
+    def reward_access(slot: int, atomic: Atomic, sv: str) -> str:
+        """A place of the worker's model slot `slot`, reached through the
+        slot's member so that no model name becomes a member of the worker."""
         if sv in atomic.places:
-            return f"(*{sub}->{sv}->Mark)"
-        return f"(*{sub}->{sv})"
+            return f"(*this->Slot{slot}->{sv}->Mark)"
+        return f"(*this->Slot{slot}->{sv})"
 
 
 # ---------------------------------------------------------------------------
@@ -1063,9 +1320,12 @@ class Unit:
     def add(self, text: str = ""):
         self.lines.extend(text.split("\n"))
 
-    def fragment(self, before: str, frag: Fragment, after: str, indent: str = "  "):
+    def fragment(self, before: str, frag: Fragment, after: str, indent: str = "  ", bindings=()):
         """Emits before + fragment text + after, the fragment's lines mapped to
-        the model file."""
+        the model file, after `bindings`: the block-scope declarations that
+        give the fragment's names their meaning."""
+        for line in bindings:
+            self.add(indent + line)
         if frag.line is None:
             self.add(indent + before + frag.text + after)
             return
@@ -1138,18 +1398,19 @@ class Emitter:
         h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n\n#include \"BaseStudyClass.h\"\n")
         h.add(f"// Global variables of the {m.name} model, in the study's variable order. They")
         h.add("// are zero until SetGVs loads an experiment; the model code reads them when")
-        h.add("// it is built.")
+        h.add("// it is built. Their namespace keeps their names apart from every other.")
+        h.add(f"namespace {GLOBALS_NS} {{")
         for name, ctype in m.globals.items():
             h.add(f"extern {ctype} {name};")
-        h.add("")
         if m.constants:
+            h.add("")
             h.add("// Constants of the model file, computed from the global variables as they")
             h.add("// stand at each use.")
             for name, frag in m.constants.items():
                 h.add(f"inline auto {name}() {{")
                 h.fragment("return (", Fragment(self.with_constants(frag.text), frag.line, frag.column), ");")
                 h.add("}")
-            h.add("")
+        h.add(f"}}  // namespace {GLOBALS_NS}\n")
         h.add(f"// Range study of {m.name}: {len(m.globals)} global variables over "
               f"{len(m.experiments)} experiments (numbered 0 to {len(m.experiments) - 1}).")
         h.add(f"class {cls} : public BaseStudyClass {{\n public:")
@@ -1177,9 +1438,11 @@ class Emitter:
         c.add(f'#include "{cls}.h"\n')
         c.add("#include <algorithm>\n#include <cstring>\n#include <iostream>\n#include <sstream>\n")
         c.add(f'#include "GenAssert.h"\n#include "{m.name}_rewardPVModel.h"\n')
+        c.add(f"namespace {GLOBALS_NS} {{")
         for name, ctype in m.globals.items():
             c.add(f"{ctype} {name};")
-        c.add("\nnamespace {\n")
+        c.add(f"}}  // namespace {GLOBALS_NS}\n")
+        c.add("namespace {\n")
         c.add(f"using Study = {cls};")
         n = len(m.experiments)
         c.add(f"constexpr int kExps = {n};\n")
@@ -1198,7 +1461,7 @@ class Emitter:
             c.add("// Address of each global variable, in variable order.\nvoid* variableAddress(int index) {")
             c.add("  switch (index) {")
             for i, name in enumerate(m.globals):
-                c.add(f"    case {i}: return &{name};")
+                c.add(f"    case {i}: return &::{GLOBALS_NS}::{name};")
             c.add("    default: return nullptr;\n  }\n}\n")
             c.add("template <typename T>\nT* newValueArray(const T (&table)[kExps]) {")
             c.add("  T* values = new T[kExps];\n  std::copy(table, table + kExps, values);\n  return values;\n}\n")
@@ -1224,7 +1487,7 @@ class Emitter:
         c.add("  // past the value arrays.")
         c.add(f'  GEN_ASSERT(e >= 0 && e < NumExps, "0 <= e && e < NumExps", "{cls}");')
         for name in m.globals:
-            c.add(f"  {name} = {name}Values[e];")
+            c.add(f"  ::{GLOBALS_NS}::{name} = {name}Values[e];")
         c.add("}\n")
         c.add(f"void {cls}::PrintGlobalValues(int e) {{")
         c.add("  if (NumGVs == 0) {\n    std::cout << \"There are no global variables.\\n\";\n    return;\n  }")
@@ -1235,8 +1498,9 @@ class Emitter:
             c.add("  std::ostringstream text;")
             c.add('  text << "The Global Variable values for experiment " << GetExpName(e) << " are:\\n";')
             for name, ctype in m.globals.items():
-                value = {"float": f"static_cast<double>({name})", "char": f"static_cast<int>({name})",
-                         "bool": f"static_cast<int>({name})"}.get(ctype, name)
+                g = f"::{GLOBALS_NS}::{name}"
+                value = {"float": f"static_cast<double>({g})", "char": f"static_cast<int>({g})",
+                         "bool": f"static_cast<int>({g})"}.get(ctype, g)
                 c.add(f"  text << \"{name}\\t{ctype}\\t\" << {value} << '\\n';")
             c.add("  std::cout << text.str();")
         else:
@@ -1265,20 +1529,35 @@ class Emitter:
 
     # -- atomic models
 
-    def rewrite(self, atomic: Atomic, text: str) -> str:
-        def replace(name, _text, _s, _e):
-            if name in atomic.places:
-                return f"(*{name}_Mark)"
-            if name in atomic.arrays:
-                return f"(*{name})"
-            if name in self.m.formulas:
-                args = ", ".join(replace(sv, None, 0, 0) for sv in self.m.formula_places(atomic, name))
-                return f"{formula_function(name)}({args})"
-            if name in self.m.constants:
-                return f"{name}()"
-            return None
+    # A fragment runs in a function whose block scope declares the model's
+    # names it uses: each place a reference to its marking, each array a
+    # reference to the array, each global variable a using-declaration. Block
+    # scope hides every name of the generated classes, the framework and the
+    # libraries, so a model may call its places and globals what it likes.
+    # A constant is bound to its value; a formula's name is replaced by the
+    # call of its function with the places it reads.
 
-        return substitute(text, replace)
+    def global_bindings(self, text: str) -> list[str]:
+        return [f"using ::{GLOBALS_NS}::{g};" for g in names_used(text, self.m.globals)] + \
+            [f"const auto {c} = ::{GLOBALS_NS}::{c}();" for c in names_used(text, self.m.constants)]
+
+    def with_formulas(self, atomic: Atomic, frag: Fragment) -> Fragment:
+        def call(name, *_):
+            if name not in self.m.formulas:
+                return None
+            return f"::{atomic.cls}::{formula_function(name)}({', '.join(self.m.formula_places(atomic, name))})"
+
+        return Fragment(substitute(frag.text, call), frag.line, frag.column)
+
+    def activity_bindings(self, atomic: Atomic, act: Activity, text: str) -> list[str]:
+        out = []
+        for sv in names_used(text, atomic.svnames):
+            k = act.uses.index(sv)
+            if sv in atomic.places:
+                out.append(f"short& {sv} = *this->Mark{k};")
+            else:
+                out.append(f"::{self.array_cls(atomic, sv)}& {sv} = *this->Array{k};")
+        return out + self.global_bindings(text)
 
     def with_constants(self, text: str) -> str:
         """A constant's name stands for its value: the call of its function."""
@@ -1293,19 +1572,11 @@ class Emitter:
             return
         h.add("  // Formulas of the model file, over the markings they read.")
         for name in used:
-            params = ", ".join(f"short {sv}" if sv in a.places else f"{self.array_cls(a, sv)}& {sv}"
+            params = ", ".join(f"short {sv}" if sv in a.places else f"::{self.array_cls(a, sv)}& {sv}"
                                for sv in self.m.formula_places(a, name))
-
-            def call(inner, *_):
-                if inner in self.m.formulas:
-                    return f"{formula_function(inner)}({', '.join(self.m.formula_places(a, inner))})"
-                if inner in self.m.constants:
-                    return f"{inner}()"
-                return None
-
             frag = self.m.formulas[name]
             h.add(f"  static auto {formula_function(name)}({params}) {{")
-            h.fragment("return (", Fragment(substitute(frag.text, call), frag.line, frag.column), ");", "    ")
+            h.fragment("return (", self.with_formulas(a, frag), ");", "    ", bindings=self.global_bindings(frag.text))
             h.add("  }")
         h.add("")
 
@@ -1343,11 +1614,13 @@ class Emitter:
         for act in a.activities:
             h.add(f"  // {act.name}: {act.kind}.")
             h.add(f"  class {act.cls} : public Activity {{\n   public:")
-            for sv in act.uses:
+            # The places its expressions use, by index into its own list: the
+            # model's names never become members of the activity's class.
+            for k, sv in enumerate(act.uses):
                 if sv in a.places:
-                    h.add(f"    Place* {sv} = nullptr;\n    short* {sv}_Mark = nullptr;")
+                    h.add(f"    ::Place* Place{k} = nullptr;  // {sv}\n    short* Mark{k} = nullptr;")
                 else:
-                    h.add(f"    {self.array_cls(a, sv)}* {sv} = nullptr;")
+                    h.add(f"    ::{self.array_cls(a, sv)}* Array{k} = nullptr;  // {sv}")
             if act.kind != "instantaneous":
                 h.add("    std::unique_ptr<double[]> Parameters;")
             h.add(f"\n    {act.cls}();\n    ~{act.cls}() override;")
@@ -1364,9 +1637,9 @@ class Emitter:
         self.emit_formulas(h, a)
         h.add("  // State variables (owned; created by the constructor, released by the destructor).")
         for name in a.places:
-            h.add(f"  Place* {name} = nullptr;")
+            h.add(f"  ::Place* {name} = nullptr;")
         for name in a.arrays:
-            h.add(f"  {self.array_cls(a, name)}* {name} = nullptr;")
+            h.add(f"  ::{self.array_cls(a, name)}* {name} = nullptr;")
         h.add("\n  // Activities, in activity order.")
         for act in a.activities:
             h.add(f"  {act.cls} {act.name};")
@@ -1374,7 +1647,7 @@ class Emitter:
         if case_groups:
             h.add("\n  // Case groups.")
             for g in case_groups:
-                h.add(f"  PostselectGroup {g['name']};")
+                h.add(f"  ::PostselectGroup {g['name']};")
         h.add(f"\n  {a.cls}();\n  ~{a.cls}() override;\n")
         h.add("  void CustomInitialization();\n  void assignPlacesToActivitiesInst();")
         h.add("  void assignPlacesToActivitiesTimed();\n};\n\n#endif")
@@ -1388,6 +1661,10 @@ class Emitter:
             c.add('#include "GenError.h"')
         if a.bounds:
             c.add('#include "ModelFault.h"')
+        inits = list(a.places.values()) + [init for _size, init in a.arrays.values()]
+        if any(self.m.globals.get(init) in ("int", "long") for init in inits) or \
+                any(act.kind == "erlang" for act in a.activities):
+            c.add('#include "ModelValueChecks.h"')
         c.add(f'#include "{self.study_h}"\n')
         c.add("// Markings are 16-bit: a change computed in int is converted back, which")
         c.add("// wraps modulo 2^16.")
@@ -1413,34 +1690,37 @@ class Emitter:
         c.add("\n// " + "-" * 75 + f"\n// {act.name} ({act.kind})\n")
         params = {"instantaneous": "", "erlang": " : Parameters(new double[2])"}.get(act.kind, " : Parameters(new double[1])")
         c.add(f"{q}::{act.cls}(){params} {{")
-        c.add(f'  ActivityInitialize("{act.name}", {act.group_id}, {DIST_CODE[act.kind]}, POLICY_DEFAULT, '
+        c.add(f'  ActivityInitialize("{act.name}", {act.group_id}, ::{DIST_CODE[act.kind]}, ::POLICY_DEFAULT, '
               f'{len(act.affects)}, {len(act.enables)}, {"true" if act.reactivation else "false"});\n}}')
         c.add(f"{q}::~{act.cls}() = default;\n")
-        rw = lambda frag: Fragment(self.rewrite(a, frag.text), frag.line, frag.column)  # noqa: E731
-        c.add(f"bool {q}::Enabled() {{\n  PreviousEnabledFlag = EnabledFlag;")
-        c.fragment("EnabledFlag = (", rw(act.enabled), ");")
-        c.add("  return EnabledFlag;\n}")
+        def fragment(before, frag, after):
+            frag = self.with_formulas(a, frag)
+            c.fragment(before, frag, after, bindings=self.activity_bindings(a, act, frag.text))
+
+        c.add(f"bool {q}::Enabled() {{\n  this->PreviousEnabledFlag = this->EnabledFlag;")
+        fragment("this->EnabledFlag = (", act.enabled, ");")
+        c.add("  return this->EnabledFlag;\n}")
         c.add(f"double {q}::Weight() {{")
-        c.fragment("return (", rw(act.weight), ");")
+        fragment("return (", act.weight, ");")
         c.add("}")
         c.add(f"double {q}::Rate() {{")
         if act.kind in ("exponential", "erlang"):
-            c.fragment("return (", rw(act.rate), ");")
+            fragment("return (", act.rate, ");")
         else:
             c.add("  return 0;")
         c.add("}")
         c.add(f"bool {q}::ReactivationPredicate() {{")
-        c.fragment("return (", rw(act.reactivation_predicate), ");")
+        fragment("return (", act.reactivation_predicate, ");")
         c.add(f"}}\nbool {q}::ReactivationFunction() {{")
-        c.fragment("return (", rw(act.reactivation_function), ");")
+        fragment("return (", act.reactivation_function, ");")
         c.add("}")
         c.add(f"double {q}::SampleDistribution() {{")
         if act.kind == "exponential":
-            c.add("  return TheDistribution->Exponential(Rate());")
+            c.add("  return ::TheDistribution->Exponential(Rate());")
         elif act.kind == "deterministic":
-            c.fragment("return (", rw(act.delay), ");")
+            fragment("return (", act.delay, ");")
         elif act.kind == "erlang":
-            c.add("  return TheDistribution->Erlang(ErlangParamM(), ErlangParamM() / Rate());")
+            c.add("  return ::TheDistribution->Erlang(ErlangParamM(), ErlangParamM() / Rate());")
         else:
             c.add("  return 0;")
         c.add("}")
@@ -1456,22 +1736,22 @@ class Emitter:
         c.add("}")
         c.add(f"void {q}::Fire() {{")
         if act.effect.text.strip():
-            c.fragment("", rw(act.effect), "")
+            fragment("", act.effect, "")
         self.emit_bounds_checks(c, a, act)
         c.add("}")
         c.add(f"int {q}::Rank() {{ return {act.rank if act.kind == 'instantaneous' else 1}; }}")
         c.add(f"void {q}::LinkVariables() {{")
-        for sv in act.uses:
+        for k, sv in enumerate(act.uses):
             if sv in a.places:
-                c.add(f"  {sv}->registerAlias(&{sv}_Mark);")
+                c.add(f"  Place{k}->registerAlias(&Mark{k});")
         c.add("}")
         if act.kind == "deterministic":
             c.add(f"double {q}::DeterministicParamValue() {{")
-            c.fragment("return (", rw(act.delay), ");")
+            fragment("return (", act.delay, ");")
             c.add("}")
         if act.kind == "erlang":
             c.add(f"double {q}::ErlangParamM() {{")
-            c.fragment("return (", rw(act.phases), ");")
+            fragment("return ::genCheckedPhases((", act.phases, f'), "{a.name}.{act.name}");')
             c.add("}")
 
     def emit_bounds_checks(self, c: Unit, a: Atomic, act: Activity):
@@ -1483,55 +1763,68 @@ class Emitter:
         label += f" of atomic model '{a.name}'"
         for sv in act.checked:
             low, high = a.bounds[sv]
-            lo = low if low is not None else "kNoLowerBound"
-            hi = high if high is not None else "kNoUpperBound"
-            tests = " || ".join(t for t in (low is not None and f"v < {low}", high is not None and f"v > {high}") if t)
+            lo, hi = self.bound_cpp(low, "::kNoLowerBound"), self.bound_cpp(high, "::kNoUpperBound")
+            tests = " || ".join(t for t in (low is not None and f"v < {lo}", high is not None and f"v > {hi}") if t)
+            k = act.uses.index(sv)
             if sv in a.places:
-                c.add(f"  if (const int v = *{sv}_Mark; {tests})")
-                c.add(f'    markingOutOfBounds("{label}", "{sv}", v, {lo}, {hi});')
+                c.add(f"  if (const int v = *this->Mark{k}; {tests})")
+                c.add(f'    ::markingOutOfBounds("{label}", "{sv}", v, {lo}, {hi});')
             else:
-                c.add(f"  for (int i = 0; i < {self.array_cls(a, sv)}::Size; i++)")
-                c.add(f"    if (const int v = (*{sv})[i]; {tests})")
-                c.add(f'      markingOutOfBounds("{label}", "{sv}[" + std::to_string(i) + "]", v, {lo}, {hi});')
+                c.add(f"  for (int i = 0; i < ::{self.array_cls(a, sv)}::Size; i++)")
+                c.add(f"    if (const int v = (*this->Array{k})[i]; {tests})")
+                c.add(f'      ::markingOutOfBounds("{label}", "{sv}[" + std::to_string(i) + "]", v, {lo}, {hi});')
+
+    def bound_cpp(self, bound: str | None, none: str) -> str:
+        """A bound in C++: an integer, a global variable or a constant."""
+        if bound is None:
+            return none
+        if bound in self.m.globals:
+            return f"::{GLOBALS_NS}::{bound}"
+        if bound in self.m.constants:
+            return f"::{GLOBALS_NS}::{bound}()"
+        return bound
 
     def emit_atomic_model(self, c: Unit, a: Atomic):
+        # The model's names are members of this class beside the framework's:
+        # the generated code reaches the former through this-> and the latter
+        # qualified, so that neither hides the other.
         c.add("\n// " + "-" * 75 + "\n// The model\n")
         c.add(f"{a.cls}::{a.cls}() {{")
         case_groups = [g for g in a.groups if g["cases"]]
         if case_groups:
             c.add("  // Case groups, case 1 first.")
         for g in case_groups:
-            c.add(f'  {g["name"]}.initialize({len(g["members"])}, "{g["name"]}");')
+            c.add(f'  this->{g["name"]}.initialize({len(g["members"])}, "{g["name"]}");')
             for act in g["members"]:
-                c.add(f"  {g['name']}.appendGroup(&{act.name});")
+                c.add(f"  this->{g['name']}.appendGroup(&this->{act.name});")
         c.add("\n  // State variables, with their initial markings (global variables as they stand now).")
         for name, init in a.places.items():
-            c.add(f'  {name} = new Place("{name}", static_cast<short>({init}));')
+            c.add(f'  this->{name} = new ::Place("{name}", {self.initial_marking(a, name, init)});')
         for name, (_size, init) in a.arrays.items():
-            c.add(f'  {name} = new {self.array_cls(a, name)}("{name}", static_cast<short>({init}));')
+            c.add(f'  this->{name} = new ::{self.array_cls(a, name)}("{name}", {self.initial_marking(a, name, init)});')
         for name, (low, high) in a.bounds.items():
             init = a.places[name] if name in a.places else a.arrays[name][1]
             if all(x is None or x.lstrip("-").isdigit() for x in (init, low, high)):
                 continue  # the compiler has checked it
-            mark = f"*{name}->Mark" if name in a.places else f"(*{name})[0]"
-            c.add(f'  checkInitialMarking("atomic model \'{a.name}\'", "{name}", {mark}, '
-                  f'{low if low is not None else "kNoLowerBound"}, {high if high is not None else "kNoUpperBound"});')
-        c.add(f"\n  BaseStateVariableClass* places[] = {{{', '.join(a.svnames)}}};")
-        c.add(f"  Activity* activities[] = {{{', '.join('&' + x.name for x in a.activities)}}};")
-        groups = ", ".join("&" + (g["name"] if g["cases"] else g["members"][0].name) for g in a.groups)
-        c.add(f"  BaseGroupClass* groups[] = {{{groups}}};")
-        c.add(f'  initializeSANModelNow("{a.name}", {len(a.svnames)}, places, 0, nullptr, {len(a.activities)}, '
+            mark = f"*this->{name}->Mark" if name in a.places else f"(*this->{name})[0]"
+            c.add(f'  ::checkInitialMarking("atomic model \'{a.name}\'", "{name}", {mark}, '
+                  f'{self.bound_cpp(low, "::kNoLowerBound")}, {self.bound_cpp(high, "::kNoUpperBound")});')
+        c.add(f"\n  ::BaseStateVariableClass* places[] = {{{', '.join('this->' + n for n in a.svnames)}}};")
+        c.add(f"  ::Activity* activities[] = {{{', '.join('&this->' + x.name for x in a.activities)}}};")
+        groups = ", ".join("&this->" + (g["name"] if g["cases"] else g["members"][0].name) for g in a.groups)
+        c.add(f"  ::BaseGroupClass* groups[] = {{{groups}}};")
+        c.add(f'  SANModel::initializeSANModelNow("{a.name}", {len(a.svnames)}, places, 0, nullptr, {len(a.activities)}, '
               f"activities, {len(a.groups)}, groups);\n")
-        c.add("  assignPlacesToActivitiesInst();\n  assignPlacesToActivitiesTimed();\n")
+        c.add(f"  {a.cls}::assignPlacesToActivitiesInst();\n  {a.cls}::assignPlacesToActivitiesTimed();\n")
         c.add("  // Arcs, in registration order.")
         for act in a.activities:
             for sv in act.affects:
-                c.add(f"  AddAffectArc({sv}, &{act.name});")
+                c.add(f"  SANModel::AddAffectArc(this->{sv}, &this->{act.name});")
         for act in a.activities:
             for sv in act.enables:
-                c.add(f"  AddEnableArc({sv}, &{act.name});")
-        c.add("\n  for (Activity* activity : activities) activity->LinkVariables();\n}\n")
-        c.add(f"{a.cls}::~{a.cls}() {{\n  for (int i = 0; i < {len(a.svnames)}; i++) delete Places[i];\n}}\n")
+                c.add(f"  SANModel::AddEnableArc(this->{sv}, &this->{act.name});")
+        c.add("\n  for (::Activity* activity : activities) activity->LinkVariables();\n}\n")
+        c.add(f"{a.cls}::~{a.cls}() {{\n  for (int i = 0; i < {len(a.svnames)}; i++) delete SANModel::Places[i];\n}}\n")
         c.add(f"void {a.cls}::CustomInitialization() {{}}\n")
         for which, pick in (("Inst", lambda x: x.kind == "instantaneous"), ("Timed", lambda x: x.kind != "instantaneous")):
             acts = [x for x in a.activities if pick(x) and x.uses]
@@ -1539,11 +1832,27 @@ class Emitter:
                   "activities from the Places array.")
             c.add(f"void {a.cls}::assignPlacesToActivities{which}() {{")
             for x in acts:
-                for sv in x.uses:
+                for k, sv in enumerate(x.uses):
                     idx = a.svnames.index(sv)
-                    t = "Place" if sv in a.places else self.array_cls(a, sv)
-                    c.add(f"  {x.name}.{sv} = static_cast<{t}*>(Places[{idx}]);")
+                    if sv in a.places:
+                        c.add(f"  this->{x.name}.Place{k} = static_cast<::Place*>(SANModel::Places[{idx}]);")
+                    else:
+                        t = self.array_cls(a, sv)
+                        c.add(f"  this->{x.name}.Array{k} = static_cast<::{t}*>(SANModel::Places[{idx}]);")
             c.add("}\n")
+
+    def initial_marking(self, a: Atomic, name: str, init: str) -> str:
+        """The C++ of an initial marking: a literal, or a global variable as it
+        stands, checked against the 16 bits of a marking when its type is wider."""
+        if init in self.m.constants:
+            return f"static_cast<short>(::{GLOBALS_NS}::{init}())"
+        if init not in self.m.globals:
+            return f"static_cast<short>({init})"
+        g = f"::{GLOBALS_NS}::{init}"
+        if self.m.globals[init] in ("char", "short"):
+            return f"static_cast<short>({g})"
+        where = cpp_string(f"{a.name}: the initial marking of {name}")
+        return f'::genCheckedMarking({g}, "{init}", "{where}")'
 
     # -- composed models
 
@@ -1554,6 +1863,9 @@ class Emitter:
             return a.cls, f"{a.cls}.h", lambda obj, p: f"{obj}->{p}"
         n = self.m.nodes[c["model"]]
         return n.cls, f"{n.cls}.h", lambda obj, p: f"{obj}->{p}.get()"
+
+    # As in the atomic models: the model's names (children, shared places) are
+    # members reached through this->, the composer's own qualified.
 
     def emit_join(self, n: Node):
         guard = n.cls.upper() + "_H"
@@ -1570,70 +1882,82 @@ class Emitter:
         for c in n.children:
             cls = self.child_info(c)[0]
             if c["copies"] is None:
-                h.add(f"  std::unique_ptr<{cls}> {c['name']};")
+                h.add(f"  std::unique_ptr<::{cls}> {c['name']};")
             else:
-                h.add(f"  std::vector<std::unique_ptr<{cls}>> {c['name']};  // {c['copies']} copies")
+                h.add(f"  std::vector<std::unique_ptr<::{cls}>> {c['name']};  // {c['copies'].shown} copies")
         for place, _ in n.shared:
-            h.add(f"  std::unique_ptr<Place> {place};  // shared place (null when no child has state)")
+            h.add(f"  std::unique_ptr<::Place> {place};  // shared place (null when no child has state)")
         h.add(f"\n  {n.cls}();\n  ~{n.cls}() override;\n}};\n\n#endif")
         self.put(h)
 
         c = self.unit(f"{n.cls}.cpp")
         c.add(self.banner)
         c.add(f'#include "{n.cls}.h"\n')
-        c.add(f'#include "GenError.h"\n#include "{self.study_h}"\n')
+        c.add("#include <climits>\n")
+        c.add('#include "GenError.h"')
+        if any(ch["copies"] is not None and ch["copies"].checked for ch in n.children):
+            c.add('#include "ModelValueChecks.h"')
+        c.add(f'#include "{self.study_h}"\n')
         names = ", ".join(f'"{p}"' for p, _ in n.shared) or "nullptr"
         c.add(f"const char* {n.cls}__SharedNames[] = {{{names}}};\n")
         copies = [ch for ch in n.children if ch["copies"] is not None]
         c.add("namespace {\n")
+        c.add("// The children, copies counted each: at most INT_MAX, the count the Join holds.")
         c.add("int childCount() {")
         fixed = len(n.children) - len(copies)
-        c.add(f"  long count = {fixed};")
+        c.add(f"  long long count = {fixed};")
         for ch in copies:
-            c.add(f"  if ({ch['copies']} < 0)")
-            c.add(f'    throw GenError("{n.name}: the number of copies of {ch["name"]} ({ch["copies"]}) is negative");')
-            c.add(f"  count += {ch['copies']};")
+            k = ch["copies"]
+            c.add(f"  if ({k.cpp} < 0)")
+            c.add(f'    throw GenError("{n.name}: the number of copies of {ch["name"]} ({k.shown}) is negative");')
+            if k.checked:
+                c.add(f'  count += ::genCheckedCount({k.cpp}, "{k.shown}", "{n.name}: the number of copies of {ch["name"]}");')
+            else:
+                c.add(f"  count += {k.cpp};")
+        if copies:
+            c.add("  if (count > INT_MAX)")
+            c.add(f'    throw GenError("Error: {n.name}: " + std::to_string(count) + " children, more than {MAX_INT}");')
         c.add("  return static_cast<int>(count);\n}\n\n}  // namespace\n")
         c.add(f'{n.cls}::{n.cls}() : Join("{n.name}", childCount(), {len(n.shared)}, {n.cls}__SharedNames) {{')
         c.add("  int next = 0;")
         for ch in n.children:
             cls = self.child_info(ch)[0]
             if ch["copies"] is None:
-                c.add(f"  {ch['name']} = std::make_unique<{cls}>();")
-                c.add(f"  Children[next++] = {ch['name']}.get();")
-                c.add(f'  {ch["name"]}->DefineName("{ch["name"]}");')
+                c.add(f"  this->{ch['name']} = std::make_unique<::{cls}>();")
+                c.add(f"  Join::Children[next++] = this->{ch['name']}.get();")
+                c.add(f'  this->{ch["name"]}->BaseModelClass::DefineName("{ch["name"]}");')
             else:
-                c.add(f"  for (int i = 0; i < {ch['copies']}; i++) {{")
-                c.add(f"    {ch['name']}.push_back(std::make_unique<{cls}>());")
-                c.add(f"    Children[next++] = {ch['name']}.back().get();\n  }}")
-        c.add("\n  SetupActions();")
+                c.add(f"  for (int i = 0; i < {ch['copies'].cpp}; i++) {{")
+                c.add(f"    this->{ch['name']}.push_back(std::make_unique<::{cls}>());")
+                c.add(f"    Join::Children[next++] = this->{ch['name']}.back().get();\n  }}")
+        c.add("\n  Join::SetupActions();")
         if n.shared:
-            c.add("  if (AllChildrenEmpty()) {\n    NumSharedStateVariables = 0;\n  } else {")
+            c.add("  if (Join::AllChildrenEmpty()) {\n    Join::NumSharedStateVariables = 0;\n  } else {")
             for place, members in n.shared:
-                c.add(f'    {place} = std::make_unique<Place>("{place}");')
-                c.add(f'    addSharedPtr({place}.get(), "{place}");')
+                c.add(f'    this->{place} = std::make_unique<::Place>("{place}");')
+                c.add(f'    Join::addSharedPtr(this->{place}.get(), "{place}");')
                 for k in members:
                     ch = n.children[k]
                     acc = self.child_info(ch)[2]
                     if ch["copies"] is None:
-                        obj = f"{ch['name']}"
+                        obj = f"this->{ch['name']}"
                         pv = acc(obj, place)
-                        c.add(f"    if ({obj}->NumStateVariables > 0) {{")
-                        c.add(f"      {place}->ShareWith({pv});")
-                        c.add(f"      addSharingInfo({pv}, {place}.get(), {obj}.get());\n    }}")
+                        c.add(f"    if ({obj}->BaseModelClass::NumStateVariables > 0) {{")
+                        c.add(f"      this->{place}->ShareWith({pv});")
+                        c.add(f"      Join::addSharingInfo({pv}, this->{place}.get(), {obj}.get());\n    }}")
                     else:
-                        c.add(f"    for (auto& copy : {ch['name']}) {{")
-                        c.add("      if (copy->NumStateVariables == 0) continue;")
-                        c.add(f"      {place}->ShareWith({acc('copy', place)});")
-                        c.add(f"      addSharingInfo({acc('copy', place)}, {place}.get(), copy.get());\n    }}")
+                        c.add(f"    for (auto& copy : this->{ch['name']}) {{")
+                        c.add("      if (copy->BaseModelClass::NumStateVariables == 0) continue;")
+                        c.add(f"      this->{place}->ShareWith({acc('copy', place)});")
+                        c.add(f"      Join::addSharingInfo({acc('copy', place)}, this->{place}.get(), copy.get());\n    }}")
             c.add("  }")
-        c.add("  Setup();\n}\n")
+        c.add("  Join::Setup();\n}\n")
         c.add("// The shared places go first (they hold the cells), then the children.")
         c.add(f"{n.cls}::~{n.cls}() {{")
         for place, _ in n.shared:
-            c.add(f"  {place}.reset();")
+            c.add(f"  this->{place}.reset();")
         for ch in n.children:
-            c.add(f"  {ch['name']}." + ("reset();" if ch["copies"] is None else "clear();"))
+            c.add(f"  this->{ch['name']}." + ("reset();" if ch["copies"] is None else "clear();"))
         c.add("}")
         self.put(c)
 
@@ -1646,47 +1970,54 @@ class Emitter:
         h.add(f"#ifndef {guard}\n#define {guard}\n\n#include <memory>\n#include <vector>\n")
         h.add(f'#include "Place.h"\n#include "Rep.h"\n#include "{header}"\n')
         h.add(f"// Names of the variables shared by all copies, in sharing order.\nextern const char* {n.cls}__SharedNames[];\n")
-        h.add(f'// "{n.name}": {n.count} copies of {ch["model"]}'
+        h.add(f'// "{n.name}": {n.count.shown} copies of {ch["model"]}'
               + (", all sharing " + ", ".join(p for p, _ in n.shared) if n.shared else "") + ".")
         h.add(f"class {n.cls} : public Rep {{\n public:")
         h.add("  // The copies, in index order; the same objects fill the Rep's child array.")
-        h.add(f"  std::vector<std::unique_ptr<{cls}>> InstanceArray;")
+        h.add(f"  std::vector<std::unique_ptr<::{cls}>> InstanceArray;")
         for place, _ in n.shared:
-            h.add(f"  std::unique_ptr<Place> {place};  // shared place (null with zero copies)")
+            h.add(f"  std::unique_ptr<::Place> {place};  // shared place (null with zero copies)")
         h.add(f"\n  {n.cls}();\n  ~{n.cls}() override;\n}};\n\n#endif")
         self.put(h)
 
         c = self.unit(f"{n.cls}.cpp")
         c.add(self.banner)
-        c.add(f'#include "{n.cls}.h"\n\n#include "{self.study_h}"\n')
+        c.add(f'#include "{n.cls}.h"\n')
+        if n.count.checked:
+            c.add('#include "ModelValueChecks.h"')
+        c.add(f'#include "{self.study_h}"\n')
         names = ", ".join(f'"{p}"' for p, _ in n.shared) or "nullptr"
         c.add(f"const char* {n.cls}__SharedNames[] = {{{names}}};\n")
-        c.add(f'{n.cls}::{n.cls}() : Rep("{n.name}", {n.count}, {len(n.shared)}, {n.cls}__SharedNames) {{')
-        c.add(f"  // The copies, in index order (the count is {n.count} as it stands now).")
-        c.add("  InstanceArray.reserve(NumChildren);\n  for (int i = 0; i < NumChildren; i++) {")
-        c.add(f"    InstanceArray.push_back(std::make_unique<{cls}>());\n    Children[i] = InstanceArray[i].get();\n  }}")
-        c.add("  SetupActions();\n  if (NumChildren == 0) return;  // no copies: no sharing, no state\n")
+        count = n.count.cpp
+        if n.count.checked:
+            count = f'::genCheckedCount({count}, "{n.count.shown}", "{n.name}: the count")'
+        c.add(f'{n.cls}::{n.cls}() : Rep("{n.name}", {count}, {len(n.shared)}, {n.cls}__SharedNames) {{')
+        c.add(f"  // The copies, in index order (the count is {n.count.shown} as it stands now).")
+        c.add("  this->InstanceArray.reserve(Rep::NumChildren);\n  for (int i = 0; i < Rep::NumChildren; i++) {")
+        c.add(f"    this->InstanceArray.push_back(std::make_unique<::{cls}>());")
+        c.add("    Rep::Children[i] = this->InstanceArray[i].get();\n  }")
+        c.add("  Rep::SetupActions();\n  if (Rep::NumChildren == 0) return;  // no copies: no sharing, no state\n")
         if n.shared:
-            c.add("  if (AllChildrenEmpty()) {\n    NumSharedStateVariables = 0;\n  } else {")
-            c.add(f"    {cls}& first = *InstanceArray[0];\n")
+            c.add("  if (Rep::AllChildrenEmpty()) {\n    Rep::NumSharedStateVariables = 0;\n  } else {")
+            c.add(f"    ::{cls}& first = *this->InstanceArray[0];\n")
             c.add("    // The shared places take copy 0's initial markings.")
             for place, _ in n.shared:
-                c.add(f'    {place} = std::make_unique<Place>("{place}");')
-                c.add(f'    addSharedPtr({place}.get(), "{place}");')
-                c.add(f"    {place}->ShareWith({acc('(&first)', place)});\n")
+                c.add(f'    this->{place} = std::make_unique<::Place>("{place}");')
+                c.add(f'    Rep::addSharedPtr(this->{place}.get(), "{place}");')
+                c.add(f"    this->{place}->ShareWith({acc('(&first)', place)});\n")
             for place, _ in n.shared:
-                c.add(f"    for (auto& copy : InstanceArray) addSharingInfo({acc('copy', place)}, {place}.get(), nullptr);")
+                c.add(f"    for (auto& copy : this->InstanceArray) Rep::addSharingInfo({acc('copy', place)}, this->{place}.get(), nullptr);")
             c.add("\n    // Every further copy's places follow copy 0's (that is, the shared) cell.")
-            c.add("    for (int i = 1; i < NumChildren; i++) {")
+            c.add("    for (int i = 1; i < Rep::NumChildren; i++) {")
             for place, _ in n.shared:
-                c.add(f"      {acc('(&first)', place)}->ShareWith({acc('InstanceArray[i]', place)});")
+                c.add(f"      {acc('(&first)', place)}->ShareWith({acc('this->InstanceArray[i]', place)});")
             c.add("    }\n  }")
-        c.add(f'  Setup("{ch["model"]}");\n}}\n')
+        c.add(f'  Rep::Setup("{ch["model"]}");\n}}\n')
         c.add("// The shared places go first (they hold the cells), then the copies.")
         c.add(f"{n.cls}::~{n.cls}() {{")
         for place, _ in n.shared:
-            c.add(f"  {place}.reset();")
-        c.add("  InstanceArray.clear();\n}")
+            c.add(f"  this->{place}.reset();")
+        c.add("  this->InstanceArray.clear();\n}")
         self.put(c)
 
     # -- reward model
@@ -1745,8 +2076,8 @@ class Emitter:
                 h.add(f'// Worker of "{r["name"]}": one per combination of the instances of '
                       + ", ".join(r["deps"]) + "; the node sums them.")
                 h.add(f"class {base}PV{i}Worker : public InstantOfTime {{\n public:")
-                for d in r["deps"]:
-                    h.add(f"  {m.instances[d].cls}* {d} = nullptr;")
+                for k, d in enumerate(r["deps"]):
+                    h.add(f"  ::{m.instances[d].cls}* Slot{k} = nullptr;  // {d}")
                 h.add(f"\n  {base}PV{i}Worker();\n  ~{base}PV{i}Worker() override;\n")
                 h.add("  double Reward_Function() override;\n};\n")
             for k, imp in enumerate(r["impulses"]):
@@ -1781,30 +2112,30 @@ class Emitter:
             c.add("}  // namespace\n")
             if r["rate"] is not None:
                 w = f"{base}PV{i}Worker"
-                slots = ", ".join(f"&{d}" for d in r["deps"])
+                slots = ", ".join(f"&Slot{k}" for k in range(len(r["deps"])))
                 c.add(f"{w}::{w}() {{ BindModelSlots({slots}); }}\n")
                 c.add(f"{w}::~{w}() = default;\n")
                 c.add(f"double {w}::Reward_Function() {{")
-                rate = r["rate"]
-                c.fragment("return (", Fragment(self.with_constants(rate.text), rate.line, rate.column), ");")
+                c.fragment("return (", r["rate"], ");", bindings=self.global_bindings(r["rate"].text))
                 c.add("}\n")
             for k, imp in enumerate(r["impulses"]):
                 icls = f"{base}PV{i}Impulse{k}"
                 a = imp["atomic"]
                 def marking(nm, a=a):
                     if nm in a.places:
-                        return f"(*static_cast<{a.cls}*>(Model)->{nm}->Mark)"
+                        return f"(*static_cast<::{a.cls}*>(this->Model)->{nm}->Mark)"
                     if nm in a.arrays:
-                        return f"(*static_cast<{a.cls}*>(Model)->{nm})"
+                        return f"(*static_cast<::{a.cls}*>(this->Model)->{nm})"
                     if nm in self.m.formulas:
                         args = ", ".join(marking(sv) for sv in self.m.formula_places(a, nm))
-                        return f"{a.cls}::{formula_function(nm)}({args})"
+                        return f"::{a.cls}::{formula_function(nm)}({args})"
                     return None
 
                 value = substitute(imp["value"].text, lambda nm, *_: marking(nm))
                 c.add(f"{icls}::{icls}() : ImpulseNodeClass(1) {{ BindModelSlots(&instance); }}")
                 c.add(f"double {icls}::Impulse_Function() {{")
-                c.fragment("return (", Fragment(self.with_constants(value), imp["value"].line, imp["value"].column), ");")
+                c.fragment("return (", Fragment(value, imp["value"].line, imp["value"].column), ");",
+                           bindings=self.global_bindings(imp["value"].text))
                 c.add("}")
                 c.add(f"void {icls}::EvaluateImpulse() {{\n  Value = Impulse_Function();\n  ValueSquared = Value * Value;\n}}")
                 c.add(f"ImpulseNodeClass** {icls}::CreateImpulseWorkers(int count) {{")
@@ -1861,7 +2192,8 @@ class Emitter:
 # ---------------------------------------------------------------------------
 
 
-def compile_model(path: str, outdir: str = ".", source_name: str | None = None) -> tuple[str, dict[str, str]]:
+def compile_model(path: str, outdir: str = ".", source_name: str | None = None,
+                  warnings: list | None = None) -> tuple[str, dict[str, str]]:
     try:
         with open(path, "rb") as f:
             raw = f.read()
@@ -1871,32 +2203,57 @@ def compile_model(path: str, outdir: str = ".", source_name: str | None = None) 
         text = raw.decode("utf-8")
     except UnicodeDecodeError:
         raise ModelError(None, "", "the model file is not UTF-8 text")
+    too_deep = scan_toml(text)[2]
+    if too_deep is not None:
+        raise ModelError(too_deep, "", f"arrays and inline tables nest more than {MAX_DEPTH} deep here; "
+                         f"at most {MAX_DEPTH} levels are read")
     try:
         data = tomllib.loads(text)
+    except RecursionError:
+        raise ModelError(None, "", f"the model file nests deeper than can be read (at most {MAX_DEPTH} levels)")
     except tomllib.TOMLDecodeError as e:
         m = re.search(r"\(at line (\d+), column (\d+)\)", str(e))
         message = re.sub(r"\s*\(at line \d+, column \d+\)", "", str(e))
         raise ModelError(int(m.group(1)) if m else None, "", f"TOML syntax error: {message}")
     model = Checker(path, text, data).check()
     units = Emitter(model, source_name or path, outdir).emit()
+    if warnings is not None:
+        warnings.extend(model.warnings)
     return model.name, units
 
 
-def write_atomically(path: str, text: str):
+def write_units(outdir: str, files: dict[str, str]):
+    """Writes every changed file to a new temporary in `outdir` (random name,
+    created exclusively, never through a link) and renames them into place
+    only once all are written; a failure removes the temporaries and leaves
+    the earlier units as they were."""
+    mask = os.umask(0o022)
+    os.umask(mask)
+    pending = []
     try:
-        with open(path, encoding="utf-8") as f:
-            if f.read() == text:
-                return
-    except OSError:
-        pass
-    tmp = f"{path}.tmp{os.getpid()}"
-    try:
-        with open(tmp, "w", encoding="utf-8") as f:
-            f.write(text)
-        os.replace(tmp, path)
+        for name, text in files.items():
+            path = os.path.join(outdir, name)
+            try:
+                with open(path, encoding="utf-8") as f:
+                    if f.read() == text:
+                        continue
+            except (OSError, UnicodeDecodeError):
+                pass
+            fd, tmp = tempfile.mkstemp(prefix=".modelc-", suffix=".tmp", dir=outdir)
+            pending.append((tmp, path))
+            os.fchmod(fd, 0o666 & ~mask)
+            with os.fdopen(fd, "w", encoding="utf-8") as f:
+                f.write(text)
+        # The manifest goes last: it names the units of a complete compile.
+        for tmp, path in pending:
+            os.replace(tmp, path)
+        pending = []
     finally:
-        if os.path.exists(tmp):
-            os.unlink(tmp)
+        for tmp, _path in pending:
+            try:
+                os.unlink(tmp)
+            except OSError:
+                pass
 
 
 def main(argv: list[str]) -> int:
@@ -1909,16 +2266,23 @@ def main(argv: list[str]) -> int:
         print("usage: modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]", file=sys.stderr)
         return 2
     path, outdir = args
-    if path == "--check":
-        path, outdir = outdir, None
-    try:
-        name, units = compile_model(path, options["--line-dir"] or outdir or ".", options["--source-name"])
-    except ModelError as e:
+    check_only = path == "--check"
+    if check_only:
+        path, outdir = outdir, "."
+    def report(e: ModelError):
         where = path + (f":{e.line}" if e.line else "")
         field = f" {e.field}:" if e.field else ""
         print(f"{where}:{field} {e.message}", file=sys.stderr)
+
+    warnings: list[ModelError] = []
+    try:
+        name, units = compile_model(path, options["--line-dir"] or outdir, options["--source-name"], warnings)
+    except ModelError as e:
+        report(e)
         return 1
-    if outdir is None:
+    for w in warnings:
+        report(w)
+    if check_only:
         return 0
     try:
         os.makedirs(outdir, exist_ok=True)
@@ -1927,15 +2291,15 @@ def main(argv: list[str]) -> int:
         if os.path.exists(manifest):
             with open(manifest, encoding="utf-8") as f:
                 old = f.read().split("\n")[1:]
-        for unit, text in units.items():
-            write_atomically(os.path.join(outdir, unit), text)
+        files = dict(units)
+        files["manifest.txt"] = "\n".join([name] + sorted(units)) + "\n"
+        write_units(outdir, files)
         for stale in old:
             if stale and stale not in units and os.path.basename(stale) == stale:
                 try:
                     os.unlink(os.path.join(outdir, stale))
                 except FileNotFoundError:
                     pass
-        write_atomically(manifest, "\n".join([name] + sorted(units)) + "\n")
     except OSError as e:
         print(f"{path}: cannot write the generated units into {outdir}: {e}", file=sys.stderr)
         return 1
