@@ -13,6 +13,14 @@ WERROR ?= OFF
 
 .PHONY: all build run solve test bench clean model-units
 
+# The pipe below must fail when the build fails.
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -c
+# A build of a model's gen shows the compiler's own messages (a C++ error in
+# the model file names its file, line and column) without make's lines
+# around them.
+QUIET_MAKE = 2>&1 | grep -v -E '^g?make(\[[0-9]+\])?: '
+
 all: build
 
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DGEN_WERROR=$(WERROR)
@@ -41,8 +49,9 @@ else
 # out/<model name>-experiment<k>/.
 run:
 	@test -f "$(MODEL)" || { echo "make run: no model file $(MODEL)" >&2; exit 1; }
+	@python3 tools/modelc.py --check "$(MODEL)"
 	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file $(QUIET_MAKE)
 	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
 	$(RUN_GEN)
 endif

@@ -14,6 +14,7 @@
 #include "GenOptions.h"
 #include "MemoryBudget.h"
 #include "OutputFile.h"
+#include "ProgressLine.h"
 #include "SuccessorGenerator.h"
 
 class HybridHash;
@@ -162,6 +163,9 @@ class StateSpaceGen {
   std::unique_ptr<UmbFile> umb_;
   std::unique_ptr<PlaceValuations> places_;
   std::vector<std::int16_t> valuation_;
+  // Declared last, so destroyed first: a line shown is gone before any
+  // message of a failure.
+  ProgressLine progress_;
 };
 
 #endif

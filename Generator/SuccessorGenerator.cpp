@@ -9,6 +9,7 @@
 #include "ByteRuns.h"
 #include "GenAssert.h"
 #include "GenError.h"
+#include "ModelFault.h"
 #include "PVModel.h"
 #include "PerformanceVariableNode.h"
 #include "Reward.h"
@@ -169,7 +170,10 @@ bool SuccessorGenerator::anyInstantEnabled() {
   return enabled;
 }
 
-void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansion& out) {
+// A firing that leaves a marking outside its place's bounds throws a
+// ModelFault; the message gets the number of the state being explored. The
+// handler around the whole expansion costs a firing nothing.
+void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansion& out) try {
   explored_ = state;
   exploredNumber_ = number;
   out.setImpulseCount(impulseCount_);
@@ -206,6 +210,9 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
     t++;
   }
   out.endState(valueText_);
+} catch (const ModelFault& fault) {
+  throw GenError(std::string(fault.what()) + ", while exploring state " + std::to_string(exploredNumber_) +
+                 ".\nPlease check the model and try again");
 }
 
 BaseGroupClass* SuccessorGenerator::groupOf(BaseActionClass* action) {
@@ -230,9 +237,23 @@ double SuccessorGenerator::caseProbability(BaseActionClass* action) {
   return p;
 }
 
-void SuccessorGenerator::checkRate(BaseActionClass* action, double rate) const {
+void SuccessorGenerator::checkRate(BaseActionClass* action, double rate, Expansion& out) {
   if (!(rate >= 0) || !std::isfinite(rate))
     badValue("rate", action, rate, "a rate must be finite and not negative");
+  if (rate == 0) noteZeroRate(action, out);
+}
+
+void SuccessorGenerator::noteZeroRate(BaseActionClass* action, Expansion& out) {
+  // Copies of an atomic model have actions of the same name: one warning
+  // for all, keyed by the first of them (the same on every thread).
+  const std::string name = action->getName();
+  if (!zeroRateNoted_.insert(name).second) return;
+  BaseActionClass** all = actionList_.getList();
+  std::uint32_t first = 0;
+  while (first < static_cast<std::uint32_t>(actionList_.getNumItems()) && name != all[first]->getName()) first++;
+  out.addNote(Expansion::Note{{kZeroRateNote, first},
+                              "Warning: Activity " + name + " is enabled with rate 0 (first in state " +
+                                  std::to_string(exploredNumber_) + "); a zero rate makes no transition."});
 }
 
 double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state, Expansion& out) {
@@ -254,14 +275,14 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
           action->Age();
         }
         const double rate = action->Rate();
-        checkRate(action, rate);
+        checkRate(action, rate, out);
         model_.CurrentState(next_.data());
         std::fill_n(pathImpulse_.begin(), impulseCount_, 0.0);
         return members > 0 ? rate / members : rate;
       }
     }
     const double rate = action->Rate();
-    checkRate(action, rate);
+    checkRate(action, rate, out);
     value = rate * caseProbability(action);
   } else {
     value = caseProbability(action);
@@ -281,7 +302,7 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
       logArrival(kDelay, delay);
     } else {
       const double rate = action->Rate();
-      checkRate(action, rate);
+      checkRate(action, rate, out);
       value = value * rate;
     }
     if (trace1_) trace_->printFireAction(action, 0.0);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Distributions.h"
+#include "ModelFault.h"
 #include "redundant_controller_flash_studyRangeStudy.h"
 
 // Markings are 16-bit: a change computed in int is converted back, which
@@ -22,9 +23,11 @@ bool ram_systemSAN::failureActivity::Enabled() {
   short& flash_corrupted = *this->Mark0;
   short& ram_corrupted = *this->Mark1;
   short& system_failed = *this->Mark2;
-#line 45 "models/redundant_controller_flash.toml"
-  this->EnabledFlag = (flash_corrupted > 0 && ram_corrupted > 0 && system_failed == 0);
-#line 28 "Model/ram_systemSAN.cpp"
+  this->EnabledFlag = (
+#line 47 "models/redundant_controller_flash.toml"
+           flash_corrupted > 0 && ram_corrupted > 0 && system_failed == 0
+#line 30 "Model/ram_systemSAN.cpp"
+  );
   return this->EnabledFlag;
 }
 double ram_systemSAN::failureActivity::Weight() {
@@ -47,9 +50,11 @@ double* ram_systemSAN::failureActivity::ReturnDistributionParameters() {
 }
 void ram_systemSAN::failureActivity::Fire() {
   short& system_failed = *this->Mark2;
-#line 46 "models/redundant_controller_flash.toml"
-  system_failed++;
-#line 53 "Model/ram_systemSAN.cpp"
+#line 48 "models/redundant_controller_flash.toml"
+          system_failed++;
+#line 56 "Model/ram_systemSAN.cpp"
+  if (const int v = *this->Mark2; v < 0)
+    ::markingOutOfBounds("activity 'failure' of atomic model 'ram_system'", "system_failed", v, 0, ::kNoUpperBound);
 }
 int ram_systemSAN::failureActivity::Rank() { return 1; }
 void ram_systemSAN::failureActivity::LinkVariables() {
@@ -69,9 +74,11 @@ ram_systemSAN::watchdog_rebootActivity::~watchdog_rebootActivity() = default;
 bool ram_systemSAN::watchdog_rebootActivity::Enabled() {
   this->PreviousEnabledFlag = this->EnabledFlag;
   short& ram_corrupted = *this->Mark0;
-#line 54 "models/redundant_controller_flash.toml"
-  this->EnabledFlag = (ram_corrupted > 0);
-#line 75 "Model/ram_systemSAN.cpp"
+  this->EnabledFlag = (
+#line 56 "models/redundant_controller_flash.toml"
+           ram_corrupted > 0
+#line 81 "Model/ram_systemSAN.cpp"
+  );
   return this->EnabledFlag;
 }
 double ram_systemSAN::watchdog_rebootActivity::Weight() {
@@ -87,9 +94,11 @@ bool ram_systemSAN::watchdog_rebootActivity::ReactivationFunction() {
   return (false);
 }
 double ram_systemSAN::watchdog_rebootActivity::SampleDistribution() {
-#line 53 "models/redundant_controller_flash.toml"
-  return (0.00347);
-#line 93 "Model/ram_systemSAN.cpp"
+  return (
+#line 55 "models/redundant_controller_flash.toml"
+         0.00347
+#line 101 "Model/ram_systemSAN.cpp"
+  );
 }
 double* ram_systemSAN::watchdog_rebootActivity::ReturnDistributionParameters() {
   Parameters[0] = DeterministicParamValue();
@@ -98,9 +107,13 @@ double* ram_systemSAN::watchdog_rebootActivity::ReturnDistributionParameters() {
 void ram_systemSAN::watchdog_rebootActivity::Fire() {
   short& ram_working = *this->Mark1;
   short& ram_corrupted = *this->Mark0;
-#line 55 "models/redundant_controller_flash.toml"
-  ram_working = 1; ram_corrupted = 0;
-#line 104 "Model/ram_systemSAN.cpp"
+#line 57 "models/redundant_controller_flash.toml"
+          ram_working = 1; ram_corrupted = 0;
+#line 113 "Model/ram_systemSAN.cpp"
+  if (const int v = *this->Mark1; v < 0)
+    ::markingOutOfBounds("activity 'watchdog_reboot' of atomic model 'ram_system'", "ram_working", v, 0, ::kNoUpperBound);
+  if (const int v = *this->Mark0; v < 0)
+    ::markingOutOfBounds("activity 'watchdog_reboot' of atomic model 'ram_system'", "ram_corrupted", v, 0, ::kNoUpperBound);
 }
 int ram_systemSAN::watchdog_rebootActivity::Rank() { return 1; }
 void ram_systemSAN::watchdog_rebootActivity::LinkVariables() {
@@ -108,9 +121,11 @@ void ram_systemSAN::watchdog_rebootActivity::LinkVariables() {
   Place1->registerAlias(&Mark1);
 }
 double ram_systemSAN::watchdog_rebootActivity::DeterministicParamValue() {
-#line 53 "models/redundant_controller_flash.toml"
-  return (0.00347);
-#line 114 "Model/ram_systemSAN.cpp"
+  return (
+#line 55 "models/redundant_controller_flash.toml"
+         0.00347
+#line 128 "Model/ram_systemSAN.cpp"
+  );
 }
 
 // ---------------------------------------------------------------------------
@@ -124,9 +139,11 @@ ram_systemSAN::random_failureActivity::~random_failureActivity() = default;
 bool ram_systemSAN::random_failureActivity::Enabled() {
   this->PreviousEnabledFlag = this->EnabledFlag;
   short& ram_corrupted = *this->Mark0;
-#line 63 "models/redundant_controller_flash.toml"
-  this->EnabledFlag = (ram_corrupted == 0);
-#line 130 "Model/ram_systemSAN.cpp"
+  this->EnabledFlag = (
+#line 65 "models/redundant_controller_flash.toml"
+           ram_corrupted == 0
+#line 146 "Model/ram_systemSAN.cpp"
+  );
   return this->EnabledFlag;
 }
 double ram_systemSAN::random_failureActivity::Weight() {
@@ -134,9 +151,11 @@ double ram_systemSAN::random_failureActivity::Weight() {
 }
 double ram_systemSAN::random_failureActivity::Rate() {
   using ::model_globals::random_failure_rate;
-#line 62 "models/redundant_controller_flash.toml"
-  return (random_failure_rate);
-#line 140 "Model/ram_systemSAN.cpp"
+  return (
+#line 64 "models/redundant_controller_flash.toml"
+        random_failure_rate
+#line 158 "Model/ram_systemSAN.cpp"
+  );
 }
 bool ram_systemSAN::random_failureActivity::ReactivationPredicate() {
   return (false);
@@ -153,9 +172,11 @@ double* ram_systemSAN::random_failureActivity::ReturnDistributionParameters() {
 }
 void ram_systemSAN::random_failureActivity::Fire() {
   short& ram_corrupted = *this->Mark0;
-#line 64 "models/redundant_controller_flash.toml"
-  ram_corrupted++;
-#line 159 "Model/ram_systemSAN.cpp"
+#line 66 "models/redundant_controller_flash.toml"
+          ram_corrupted++;
+#line 178 "Model/ram_systemSAN.cpp"
+  if (const int v = *this->Mark0; v < 0)
+    ::markingOutOfBounds("activity 'random_failure' of atomic model 'ram_system'", "ram_corrupted", v, 0, ::kNoUpperBound);
 }
 int ram_systemSAN::random_failureActivity::Rank() { return 1; }
 void ram_systemSAN::random_failureActivity::LinkVariables() {
@@ -173,21 +194,27 @@ ram_systemSAN::bit_errorActivity_case1::~bit_errorActivity_case1() = default;
 bool ram_systemSAN::bit_errorActivity_case1::Enabled() {
   this->PreviousEnabledFlag = this->EnabledFlag;
   short& ram_working = *this->Mark0;
-#line 73 "models/redundant_controller_flash.toml"
-  this->EnabledFlag = (ram_working > 0);
-#line 179 "Model/ram_systemSAN.cpp"
+  this->EnabledFlag = (
+#line 75 "models/redundant_controller_flash.toml"
+           ram_working > 0
+#line 201 "Model/ram_systemSAN.cpp"
+  );
   return this->EnabledFlag;
 }
 double ram_systemSAN::bit_errorActivity_case1::Weight() {
   using ::model_globals::ram_size;
-#line 77 "models/redundant_controller_flash.toml"
-  return (1 - ram_size * 0.001953125f);
-#line 186 "Model/ram_systemSAN.cpp"
+  return (
+#line 79 "models/redundant_controller_flash.toml"
+          1 - ram_size * 0.001953125f
+#line 210 "Model/ram_systemSAN.cpp"
+  );
 }
 double ram_systemSAN::bit_errorActivity_case1::Rate() {
-#line 72 "models/redundant_controller_flash.toml"
-  return (6.012);
-#line 191 "Model/ram_systemSAN.cpp"
+  return (
+#line 74 "models/redundant_controller_flash.toml"
+        6.012
+#line 217 "Model/ram_systemSAN.cpp"
+  );
 }
 bool ram_systemSAN::bit_errorActivity_case1::ReactivationPredicate() {
   return (false);
@@ -203,6 +230,8 @@ double* ram_systemSAN::bit_errorActivity_case1::ReturnDistributionParameters() {
   return Parameters.get();
 }
 void ram_systemSAN::bit_errorActivity_case1::Fire() {
+  if (const int v = *this->Mark0; v < 0)
+    ::markingOutOfBounds("activity 'bit_error' (case 1) of atomic model 'ram_system'", "ram_working", v, 0, ::kNoUpperBound);
 }
 int ram_systemSAN::bit_errorActivity_case1::Rank() { return 1; }
 void ram_systemSAN::bit_errorActivity_case1::LinkVariables() {
@@ -220,21 +249,27 @@ ram_systemSAN::bit_errorActivity_case2::~bit_errorActivity_case2() = default;
 bool ram_systemSAN::bit_errorActivity_case2::Enabled() {
   this->PreviousEnabledFlag = this->EnabledFlag;
   short& ram_working = *this->Mark0;
-#line 73 "models/redundant_controller_flash.toml"
-  this->EnabledFlag = (ram_working > 0);
-#line 226 "Model/ram_systemSAN.cpp"
+  this->EnabledFlag = (
+#line 75 "models/redundant_controller_flash.toml"
+           ram_working > 0
+#line 256 "Model/ram_systemSAN.cpp"
+  );
   return this->EnabledFlag;
 }
 double ram_systemSAN::bit_errorActivity_case2::Weight() {
   using ::model_globals::ram_size;
-#line 81 "models/redundant_controller_flash.toml"
-  return (ram_size * 0.001953125f);
-#line 233 "Model/ram_systemSAN.cpp"
+  return (
+#line 83 "models/redundant_controller_flash.toml"
+          ram_size * 0.001953125f
+#line 265 "Model/ram_systemSAN.cpp"
+  );
 }
 double ram_systemSAN::bit_errorActivity_case2::Rate() {
-#line 72 "models/redundant_controller_flash.toml"
-  return (6.012);
-#line 238 "Model/ram_systemSAN.cpp"
+  return (
+#line 74 "models/redundant_controller_flash.toml"
+        6.012
+#line 272 "Model/ram_systemSAN.cpp"
+  );
 }
 bool ram_systemSAN::bit_errorActivity_case2::ReactivationPredicate() {
   return (false);
@@ -252,9 +287,13 @@ double* ram_systemSAN::bit_errorActivity_case2::ReturnDistributionParameters() {
 void ram_systemSAN::bit_errorActivity_case2::Fire() {
   short& ram_working = *this->Mark0;
   short& ram_corrupted = *this->Mark1;
-#line 82 "models/redundant_controller_flash.toml"
-  ram_working--; ram_corrupted++;
-#line 258 "Model/ram_systemSAN.cpp"
+#line 84 "models/redundant_controller_flash.toml"
+          ram_working--; ram_corrupted++;
+#line 293 "Model/ram_systemSAN.cpp"
+  if (const int v = *this->Mark0; v < 0)
+    ::markingOutOfBounds("activity 'bit_error' (case 2) of atomic model 'ram_system'", "ram_working", v, 0, ::kNoUpperBound);
+  if (const int v = *this->Mark1; v < 0)
+    ::markingOutOfBounds("activity 'bit_error' (case 2) of atomic model 'ram_system'", "ram_corrupted", v, 0, ::kNoUpperBound);
 }
 int ram_systemSAN::bit_errorActivity_case2::Rank() { return 1; }
 void ram_systemSAN::bit_errorActivity_case2::LinkVariables() {
@@ -273,20 +312,26 @@ ram_systemSAN::page_errorActivity_case1::~page_errorActivity_case1() = default;
 bool ram_systemSAN::page_errorActivity_case1::Enabled() {
   this->PreviousEnabledFlag = this->EnabledFlag;
   short& ram_working = *this->Mark0;
-#line 89 "models/redundant_controller_flash.toml"
-  this->EnabledFlag = (ram_working > 0);
-#line 279 "Model/ram_systemSAN.cpp"
+  this->EnabledFlag = (
+#line 91 "models/redundant_controller_flash.toml"
+           ram_working > 0
+#line 319 "Model/ram_systemSAN.cpp"
+  );
   return this->EnabledFlag;
 }
 double ram_systemSAN::page_errorActivity_case1::Weight() {
-#line 93 "models/redundant_controller_flash.toml"
-  return (0.75);
-#line 285 "Model/ram_systemSAN.cpp"
+  return (
+#line 95 "models/redundant_controller_flash.toml"
+          0.75
+#line 327 "Model/ram_systemSAN.cpp"
+  );
 }
 double ram_systemSAN::page_errorActivity_case1::Rate() {
-#line 88 "models/redundant_controller_flash.toml"
-  return (2.95e-06);
-#line 290 "Model/ram_systemSAN.cpp"
+  return (
+#line 90 "models/redundant_controller_flash.toml"
+        2.95e-06
+#line 334 "Model/ram_systemSAN.cpp"
+  );
 }
 bool ram_systemSAN::page_errorActivity_case1::ReactivationPredicate() {
   return (false);
@@ -302,6 +347,8 @@ double* ram_systemSAN::page_errorActivity_case1::ReturnDistributionParameters() 
   return Parameters.get();
 }
 void ram_systemSAN::page_errorActivity_case1::Fire() {
+  if (const int v = *this->Mark0; v < 0)
+    ::markingOutOfBounds("activity 'page_error' (case 1) of atomic model 'ram_system'", "ram_working", v, 0, ::kNoUpperBound);
 }
 int ram_systemSAN::page_errorActivity_case1::Rank() { return 1; }
 void ram_systemSAN::page_errorActivity_case1::LinkVariables() {
@@ -319,20 +366,26 @@ ram_systemSAN::page_errorActivity_case2::~page_errorActivity_case2() = default;
 bool ram_systemSAN::page_errorActivity_case2::Enabled() {
   this->PreviousEnabledFlag = this->EnabledFlag;
   short& ram_working = *this->Mark0;
-#line 89 "models/redundant_controller_flash.toml"
-  this->EnabledFlag = (ram_working > 0);
-#line 325 "Model/ram_systemSAN.cpp"
+  this->EnabledFlag = (
+#line 91 "models/redundant_controller_flash.toml"
+           ram_working > 0
+#line 373 "Model/ram_systemSAN.cpp"
+  );
   return this->EnabledFlag;
 }
 double ram_systemSAN::page_errorActivity_case2::Weight() {
-#line 97 "models/redundant_controller_flash.toml"
-  return (0.25);
-#line 331 "Model/ram_systemSAN.cpp"
+  return (
+#line 99 "models/redundant_controller_flash.toml"
+          0.25
+#line 381 "Model/ram_systemSAN.cpp"
+  );
 }
 double ram_systemSAN::page_errorActivity_case2::Rate() {
-#line 88 "models/redundant_controller_flash.toml"
-  return (2.95e-06);
-#line 336 "Model/ram_systemSAN.cpp"
+  return (
+#line 90 "models/redundant_controller_flash.toml"
+        2.95e-06
+#line 388 "Model/ram_systemSAN.cpp"
+  );
 }
 bool ram_systemSAN::page_errorActivity_case2::ReactivationPredicate() {
   return (false);
@@ -350,9 +403,13 @@ double* ram_systemSAN::page_errorActivity_case2::ReturnDistributionParameters() 
 void ram_systemSAN::page_errorActivity_case2::Fire() {
   short& ram_working = *this->Mark0;
   short& ram_corrupted = *this->Mark1;
-#line 98 "models/redundant_controller_flash.toml"
-  ram_working--; ram_corrupted++;
-#line 356 "Model/ram_systemSAN.cpp"
+#line 100 "models/redundant_controller_flash.toml"
+          ram_working--; ram_corrupted++;
+#line 409 "Model/ram_systemSAN.cpp"
+  if (const int v = *this->Mark0; v < 0)
+    ::markingOutOfBounds("activity 'page_error' (case 2) of atomic model 'ram_system'", "ram_working", v, 0, ::kNoUpperBound);
+  if (const int v = *this->Mark1; v < 0)
+    ::markingOutOfBounds("activity 'page_error' (case 2) of atomic model 'ram_system'", "ram_corrupted", v, 0, ::kNoUpperBound);
 }
 int ram_systemSAN::page_errorActivity_case2::Rank() { return 1; }
 void ram_systemSAN::page_errorActivity_case2::LinkVariables() {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Distributions.h"
+#include "ModelFault.h"
 #include "redundant_controller_flash_studyRangeStudy.h"
 
 // Markings are 16-bit: a change computed in int is converted back, which
@@ -20,22 +21,28 @@ redundant_controller_flash_systemSAN::seuActivity_case1::~seuActivity_case1() = 
 bool redundant_controller_flash_systemSAN::seuActivity_case1::Enabled() {
   this->PreviousEnabledFlag = this->EnabledFlag;
   short& replicas_available = *this->Mark0;
-#line 114 "models/redundant_controller_flash.toml"
-  this->EnabledFlag = (replicas_available > 0);
-#line 26 "Model/redundant_controller_flash_systemSAN.cpp"
+  this->EnabledFlag = (
+#line 118 "models/redundant_controller_flash.toml"
+           replicas_available > 0
+#line 28 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
   return this->EnabledFlag;
 }
 double redundant_controller_flash_systemSAN::seuActivity_case1::Weight() {
   short& replicas_available = *this->Mark0;
   using ::model_globals::flash_size;
-#line 119 "models/redundant_controller_flash.toml"
-  return (1 - replicas_available * flash_size * 0.001953125f);
-#line 34 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 123 "models/redundant_controller_flash.toml"
+          1 - replicas_available * flash_size * 0.001953125f
+#line 38 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 double redundant_controller_flash_systemSAN::seuActivity_case1::Rate() {
-#line 113 "models/redundant_controller_flash.toml"
-  return (1.5e-16);
-#line 39 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 117 "models/redundant_controller_flash.toml"
+        1.5e-16
+#line 45 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 bool redundant_controller_flash_systemSAN::seuActivity_case1::ReactivationPredicate() {
   return (false);
@@ -52,9 +59,11 @@ double* redundant_controller_flash_systemSAN::seuActivity_case1::ReturnDistribut
 }
 void redundant_controller_flash_systemSAN::seuActivity_case1::Fire() {
   short& replicas_available = *this->Mark0;
-#line 120 "models/redundant_controller_flash.toml"
-  replicas_available--; replicas_available++;
-#line 58 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 124 "models/redundant_controller_flash.toml"
+          replicas_available--; replicas_available++;
+#line 65 "Model/redundant_controller_flash_systemSAN.cpp"
+  if (const int v = *this->Mark0; v < 0)
+    ::markingOutOfBounds("activity 'seu' (case 1) of atomic model 'redundant_controller_flash_system'", "replicas_available", v, 0, ::kNoUpperBound);
 }
 int redundant_controller_flash_systemSAN::seuActivity_case1::Rank() { return 1; }
 void redundant_controller_flash_systemSAN::seuActivity_case1::LinkVariables() {
@@ -72,22 +81,28 @@ redundant_controller_flash_systemSAN::seuActivity_case2::~seuActivity_case2() = 
 bool redundant_controller_flash_systemSAN::seuActivity_case2::Enabled() {
   this->PreviousEnabledFlag = this->EnabledFlag;
   short& replicas_available = *this->Mark0;
-#line 114 "models/redundant_controller_flash.toml"
-  this->EnabledFlag = (replicas_available > 0);
-#line 78 "Model/redundant_controller_flash_systemSAN.cpp"
+  this->EnabledFlag = (
+#line 118 "models/redundant_controller_flash.toml"
+           replicas_available > 0
+#line 88 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
   return this->EnabledFlag;
 }
 double redundant_controller_flash_systemSAN::seuActivity_case2::Weight() {
   short& replicas_available = *this->Mark0;
   using ::model_globals::flash_size;
-#line 125 "models/redundant_controller_flash.toml"
-  return (replicas_available * flash_size * 0.001953125f);
-#line 86 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 129 "models/redundant_controller_flash.toml"
+          replicas_available * flash_size * 0.001953125f
+#line 98 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 double redundant_controller_flash_systemSAN::seuActivity_case2::Rate() {
-#line 113 "models/redundant_controller_flash.toml"
-  return (1.5e-16);
-#line 91 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 117 "models/redundant_controller_flash.toml"
+        1.5e-16
+#line 105 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 bool redundant_controller_flash_systemSAN::seuActivity_case2::ReactivationPredicate() {
   return (false);
@@ -106,13 +121,17 @@ void redundant_controller_flash_systemSAN::seuActivity_case2::Fire() {
   short& replicas_available = *this->Mark0;
   short& devices_available = *this->Mark1;
   short& flash_corrupted = *this->Mark2;
-#line 127 "models/redundant_controller_flash.toml"
-  replicas_available--;
+#line 131 "models/redundant_controller_flash.toml"
+replicas_available--;
 if (replicas_available == 0) {
   devices_available--;
   if (devices_available == 0) flash_corrupted = 1;
 }
-#line 116 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 131 "Model/redundant_controller_flash_systemSAN.cpp"
+  if (const int v = *this->Mark0; v < 0)
+    ::markingOutOfBounds("activity 'seu' (case 2) of atomic model 'redundant_controller_flash_system'", "replicas_available", v, 0, ::kNoUpperBound);
+  if (const int v = *this->Mark2; v < 0)
+    ::markingOutOfBounds("activity 'seu' (case 2) of atomic model 'redundant_controller_flash_system'", "flash_corrupted", v, 0, ::kNoUpperBound);
 }
 int redundant_controller_flash_systemSAN::seuActivity_case2::Rank() { return 1; }
 void redundant_controller_flash_systemSAN::seuActivity_case2::LinkVariables() {
@@ -132,18 +151,22 @@ redundant_controller_flash_systemSAN::sefiActivity::~sefiActivity() = default;
 bool redundant_controller_flash_systemSAN::sefiActivity::Enabled() {
   this->PreviousEnabledFlag = this->EnabledFlag;
   short& replicas_available = *this->Mark0;
-#line 139 "models/redundant_controller_flash.toml"
-  this->EnabledFlag = (replicas_available > 0);
-#line 138 "Model/redundant_controller_flash_systemSAN.cpp"
+  this->EnabledFlag = (
+#line 143 "models/redundant_controller_flash.toml"
+           replicas_available > 0
+#line 158 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
   return this->EnabledFlag;
 }
 double redundant_controller_flash_systemSAN::sefiActivity::Weight() {
   return (1);
 }
 double redundant_controller_flash_systemSAN::sefiActivity::Rate() {
-#line 138 "models/redundant_controller_flash.toml"
-  return (0.00274);
-#line 147 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 142 "models/redundant_controller_flash.toml"
+        0.00274
+#line 169 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 bool redundant_controller_flash_systemSAN::sefiActivity::ReactivationPredicate() {
   return (false);
@@ -162,11 +185,15 @@ void redundant_controller_flash_systemSAN::sefiActivity::Fire() {
   short& replicas_available = *this->Mark0;
   short& devices_available = *this->Mark1;
   short& flash_corrupted = *this->Mark2;
-#line 141 "models/redundant_controller_flash.toml"
-  replicas_available = 0;
+#line 145 "models/redundant_controller_flash.toml"
+replicas_available = 0;
 devices_available--;
 if (devices_available == 0) flash_corrupted = 1;
-#line 170 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 193 "Model/redundant_controller_flash_systemSAN.cpp"
+  if (const int v = *this->Mark0; v < 0)
+    ::markingOutOfBounds("activity 'sefi' of atomic model 'redundant_controller_flash_system'", "replicas_available", v, 0, ::kNoUpperBound);
+  if (const int v = *this->Mark2; v < 0)
+    ::markingOutOfBounds("activity 'sefi' of atomic model 'redundant_controller_flash_system'", "flash_corrupted", v, 0, ::kNoUpperBound);
 }
 int redundant_controller_flash_systemSAN::sefiActivity::Rank() { return 1; }
 void redundant_controller_flash_systemSAN::sefiActivity::LinkVariables() {
@@ -187,9 +214,11 @@ bool redundant_controller_flash_systemSAN::power_cycleActivity::Enabled() {
   this->PreviousEnabledFlag = this->EnabledFlag;
   short& replicas_available = *this->Mark0;
   using ::model_globals::num_replicas;
-#line 154 "models/redundant_controller_flash.toml"
-  this->EnabledFlag = (replicas_available < num_replicas);
-#line 193 "Model/redundant_controller_flash_systemSAN.cpp"
+  this->EnabledFlag = (
+#line 158 "models/redundant_controller_flash.toml"
+           replicas_available < num_replicas
+#line 221 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
   return this->EnabledFlag;
 }
 double redundant_controller_flash_systemSAN::power_cycleActivity::Weight() {
@@ -206,9 +235,11 @@ bool redundant_controller_flash_systemSAN::power_cycleActivity::ReactivationFunc
 }
 double redundant_controller_flash_systemSAN::power_cycleActivity::SampleDistribution() {
   using ::model_globals::power_cycle_rate;
-#line 153 "models/redundant_controller_flash.toml"
-  return (power_cycle_rate);
-#line 212 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 157 "models/redundant_controller_flash.toml"
+         power_cycle_rate
+#line 242 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 double* redundant_controller_flash_systemSAN::power_cycleActivity::ReturnDistributionParameters() {
   Parameters[0] = DeterministicParamValue();
@@ -219,9 +250,13 @@ void redundant_controller_flash_systemSAN::power_cycleActivity::Fire() {
   short& devices_available = *this->Mark1;
   short& flash_corrupted = *this->Mark2;
   using ::model_globals::num_replicas;
-#line 155 "models/redundant_controller_flash.toml"
-  replicas_available = num_replicas; devices_available++; flash_corrupted = 0;
-#line 225 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 159 "models/redundant_controller_flash.toml"
+          replicas_available = num_replicas; devices_available++; flash_corrupted = 0;
+#line 256 "Model/redundant_controller_flash_systemSAN.cpp"
+  if (const int v = *this->Mark0; v < 0)
+    ::markingOutOfBounds("activity 'power_cycle' of atomic model 'redundant_controller_flash_system'", "replicas_available", v, 0, ::kNoUpperBound);
+  if (const int v = *this->Mark2; v < 0)
+    ::markingOutOfBounds("activity 'power_cycle' of atomic model 'redundant_controller_flash_system'", "flash_corrupted", v, 0, ::kNoUpperBound);
 }
 int redundant_controller_flash_systemSAN::power_cycleActivity::Rank() { return 1; }
 void redundant_controller_flash_systemSAN::power_cycleActivity::LinkVariables() {
@@ -231,9 +266,11 @@ void redundant_controller_flash_systemSAN::power_cycleActivity::LinkVariables() 
 }
 double redundant_controller_flash_systemSAN::power_cycleActivity::DeterministicParamValue() {
   using ::model_globals::power_cycle_rate;
-#line 153 "models/redundant_controller_flash.toml"
-  return (power_cycle_rate);
-#line 237 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 157 "models/redundant_controller_flash.toml"
+         power_cycle_rate
+#line 273 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 
 // ---------------------------------------------------------------------------
@@ -249,6 +286,7 @@ redundant_controller_flash_systemSAN::redundant_controller_flash_systemSAN() {
   this->devices_available = new ::Place("devices_available", static_cast<short>(::model_globals::num_devices));
   this->replicas_available = new ::Place("replicas_available", static_cast<short>(::model_globals::num_replicas));
   this->flash_corrupted = new ::Place("flash_corrupted", static_cast<short>(0));
+  ::checkInitialMarking("atomic model 'redundant_controller_flash_system'", "replicas_available", *this->replicas_available->Mark, 0, ::kNoUpperBound);
 
   ::BaseStateVariableClass* places[] = {this->devices_available, this->replicas_available, this->flash_corrupted};
   ::Activity* activities[] = {&this->seu_case1, &this->seu_case2, &this->sefi, &this->power_cycle};

@@ -34,6 +34,9 @@ struct RunResult {
 // SIGXFSZ ignored, so that writes beyond it fail with EFBIG.
 RunResult runGen(const std::vector<std::string>& args, const std::string& workDir,
                  long fileSizeLimit = 0);
+// The same for another program, such as the gen of a model file.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
+                     long fileSizeLimit = 0);
 
 // The same for another program (a gen built from a model file).
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,

@@ -12,6 +12,7 @@
 #include "GenError.h"
 #include "ModelValueChecks.h"
 #include "ModelFactory.h"
+#include "ModelFault.h"
 #include "PerformanceVariableNode.h"
 #include "ram_systemSAN.h"
 #include "redundant_controller_flash_modelRJ.h"
@@ -234,15 +235,16 @@ TEST_F(RamSystemTest, RatesDelaysAndParameters) {
   EXPECT_EQ(ram.random_failure.ReturnDistributionParameters()[0], 2.5);
 }
 
-TEST_F(RamSystemTest, MarkingsWrapAs16BitValues) {
+// The RAM's places declare min = 0: a firing that takes one below, by
+// wrapping past 32767 or by a decrement at 0, is a fault of the model.
+TEST_F(RamSystemTest, AFiringThatLeavesAMarkingBelowItsBoundIsAFault) {
   ram_systemSAN ram;
   ram.ram_corrupted->setMark(32767);
-  ram.bit_error_case2.Fire();
+  EXPECT_THROW(ram.bit_error_case2.Fire(), ModelFault);
   EXPECT_EQ(ram.ram_corrupted->getMark(), -32768);
-  EXPECT_EQ(ram.ram_working->getMark(), 0);
-  ram.ram_working->setMark(-32768);
-  ram.page_error_case2.Fire();
-  EXPECT_EQ(ram.ram_working->getMark(), 32767);
+  ram.ram_working->setMark(0);
+  ram.ram_corrupted->setMark(0);
+  EXPECT_THROW(ram.page_error_case2.Fire(), ModelFault);
 }
 
 // ---------------------------------------------------------------------------
