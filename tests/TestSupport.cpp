@@ -39,6 +39,11 @@ static std::string slurp(int fd) {
 }
 
 RunResult runGen(const std::vector<std::string>& args, const std::string& workDir, long fileSizeLimit) {
+  return runProgram(GEN_BINARY, args, workDir, fileSizeLimit);
+}
+
+RunResult runProgram(const std::string& programPath, const std::vector<std::string>& args, const std::string& workDir,
+                     long fileSizeLimit) {
   // Capture through temporary files rather than pipes: the child may write a
   // lot to either stream and we must not deadlock.
   TempDir capture;
@@ -58,7 +63,7 @@ RunResult runGen(const std::vector<std::string>& args, const std::string& workDi
       setrlimit(RLIMIT_FSIZE, &lim);
     }
     std::vector<char*> argv;
-    std::string program = GEN_BINARY;
+    std::string program = programPath;
     argv.push_back(program.data());
     std::vector<std::string> copies(args);
     for (auto& a : copies) argv.push_back(a.data());

@@ -171,6 +171,26 @@ class CompilerTest(unittest.TestCase):
         self.expect_error(text, line_of(text, "cell.begin"), "reward[1].impulse[0].activity",
                           ["unknown activity 'begin'"])
 
+    def test_reward_kinds_refused_when_malformed(self):
+        kinds = [
+            ('kind = "sometimes"\ntimes = [1.0]', "kind", "kind", "unknown reward kind 'sometimes'"),
+            ('kind = "steady_state"\ntimes = [1.0]', "times", "times", "kind 'steady_state' has no 'times'"),
+            ('kind = "interval"\ntimes = [1.0]', "times", "times", "it takes 'intervals'"),
+            ('kind = "interval"', "kind", None, "missing required field 'intervals'"),
+            ('intervals = [[0, 1]]', "intervals", "intervals", "kind 'instant' has no 'intervals'"),
+            ('kind = "interval"\nintervals = [[0, 1, 2]]', "intervals", "intervals", "[start, stop] pairs"),
+            ('kind = "interval"\nintervals = [[-1, 1]]', "intervals", "intervals", "numbers from 0 on"),
+            ('kind = "interval"\nintervals = [[2, 1]]', "intervals", "intervals", "ends before it starts"),
+            ('kind = "time_averaged"\nintervals = [[1, 1]]', "intervals", "intervals", "needs stop > start"),
+            ('kind = "time_averaged"\nintervals = [[0, inf]]', "intervals", "intervals", "numbers from 0 on"),
+        ]
+        for lines, at, field, words in kinds:
+            with self.subTest(lines):
+                text = replaced("times = [1.0]", lines)
+                reward = line_of(text, "[[reward]]")
+                line = reward + line_of(text.split("[[reward]]", 1)[1], at + " =") - 1 if field else reward
+                self.expect_error(text, line, "reward[0]" + (f".{field}" if field else ""), [words])
+
     def test_cpp_errors_name_the_model_file_and_line(self):
         text = replaced('rate = "1.0"', 'rate = "1.0 +* idle"')
         path, run = self.compile(text)

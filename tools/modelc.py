@@ -20,6 +20,7 @@ status is 1. The README section "Writing a model" describes the format.
 
 from __future__ import annotations
 
+import math
 import os
 import re
 import sys
@@ -28,6 +29,14 @@ import tomllib
 GLOBAL_TYPES = ("bool", "char", "short", "int", "long", "float", "double")
 INTEGER_TYPES = ("char", "short", "int", "long")
 KINDS = ("exponential", "deterministic", "instantaneous", "erlang")
+# Reward kinds: the framework's RewardType of each, and how its variable is
+# described in the generated code.
+REWARD_KINDS = {
+    "instant": ("Instant_Of_Time", "instant of time"),
+    "interval": ("Interval_Of_Time", "interval of time"),
+    "time_averaged": ("Time_Averaged_Interval_Of_Time", "time-averaged interval of time"),
+    "steady_state": ("Steady_State", "steady state"),
+}
 DIST_CODE = {
     "exponential": "DIST_EXPONENTIAL",
     "deterministic": "DIST_DETERMINISTIC",
@@ -713,21 +722,22 @@ class Checker:
             path = ("reward", i)
             if not isinstance(r, dict):
                 self.fail(path, "a reward must be a table")
-            self.unknown_keys(r, path, ("name", "times", "rate", "submodels", "impulse"))
+            self.unknown_keys(r, path, ("name", "kind", "times", "intervals", "rate", "submodels", "impulse"))
             name = self.get(r, path, "name", str)
             if not re.fullmatch(r"[A-Za-z0-9_][A-Za-z0-9_.\-]*", name):
                 self.fail(path + ("name",), "a reward name is one word of letters, digits, '_', '.' and '-'")
             if name in seen:
                 self.fail(path + ("name",), f"duplicate name '{name}': another reward has it")
             seen.add(name)
-            times = self.get(r, path, "times", list)
-            if not times or not all(isinstance(t, (int, float)) and not isinstance(t, bool) and t >= 0 for t in times):
-                self.fail(path + ("times",), "'times' must list one or more time points (numbers from 0 on)")
+            kind = self.get(r, path, "kind", str, required=False, default="instant")
+            if kind not in REWARD_KINDS:
+                self.fail(path + ("kind",), f"unknown reward kind '{kind}' (one of " + ", ".join(REWARD_KINDS) + ")")
+            starts, stops = self.reward_times(r, path, kind)
             rate = self.fragment(r, path, "rate", required=False)
             subs = r.get("submodels")
             if subs is not None and (not isinstance(subs, list) or not all(isinstance(s, str) for s in subs)):
                 self.fail(path + ("submodels",), "'submodels' must list submodel names")
-            reward = {"name": name, "times": [float(t) for t in times], "rate": None, "deps": [],
+            reward = {"name": name, "kind": kind, "starts": starts, "stops": stops, "rate": None, "deps": [],
                       "vardeps": [], "impulses": []}
             if rate is not None:
                 self.check_rate(reward, rate, subs, path)
@@ -752,6 +762,39 @@ class Checker:
             if reward["rate"] is None and not reward["impulses"]:
                 self.fail(path, f"reward '{name}' has neither 'rate' nor 'impulse'")
             self.rewards.append(reward)
+
+    def reward_times(self, r: dict, path: tuple, kind: str) -> tuple[list, list]:
+        """The start and stop times of a reward of `kind`: an instant t is the
+        pair (t, t); a steady-state reward has none."""
+        def number(x):
+            return isinstance(x, (int, float)) and not isinstance(x, bool) and math.isfinite(x) and x >= 0
+
+        wants = {"instant": "times", "interval": "intervals", "time_averaged": "intervals"}.get(kind)
+        for key in ("times", "intervals"):
+            if key in r and key != wants:
+                self.fail(path + (key,), f"a reward of kind '{kind}' has no '{key}'"
+                          + (f" (it takes '{wants}')" if wants else ""))
+        if wants is None:
+            return [], []
+        if wants == "times":
+            times = self.get(r, path, "times", list)
+            if not times or not all(number(t) for t in times):
+                self.fail(path + ("times",), "'times' must list one or more time points (numbers from 0 on)")
+            return [float(t) for t in times], [float(t) for t in times]
+        intervals = self.get(r, path, "intervals", list)
+        shape = "'intervals' must list one or more [start, stop] pairs of numbers from 0 on"
+        if not intervals:
+            self.fail(path + ("intervals",), shape)
+        for pair in intervals:
+            if not isinstance(pair, list) or len(pair) != 2 or not all(number(t) for t in pair):
+                self.fail(path + ("intervals",), shape)
+            start, stop = pair
+            if kind == "time_averaged" and not stop > start:
+                self.fail(path + ("intervals",), f"interval [{start}, {stop}] is empty: a time-averaged "
+                          "interval needs stop > start")
+            if stop < start:
+                self.fail(path + ("intervals",), f"interval [{start}, {stop}] ends before it starts")
+        return [float(p[0]) for p in intervals], [float(p[1]) for p in intervals]
 
     def check_rate(self, reward, rate: Fragment, subs, path: tuple):
         deps = []
@@ -1445,8 +1488,7 @@ class Emitter:
                 h.add("  void ResetAccumulation() override {}\n  void EvaluateImpulse() override;")
                 h.add("  bool IsActiveAt(double) override { return true; }")
                 h.add("  ImpulseNodeClass** CreateImpulseWorkers(int count) override;\n};\n")
-            h.add(f'// Reward variable "{r["name"]}": instant of time at '
-                  + ", ".join(cpp_double(t) for t in r["times"]) + ".")
+            h.add(f'// Reward variable "{r["name"]}": {self.reward_description(r)}.')
             h.add(f"class {base}PV{i} : public PerformanceVariableNode {{\n public:")
             h.add("  BaseModelClass* TheModelPtr = nullptr;  // the composed model, set by FixReferences")
             for k, imp in enumerate(r["impulses"]):
@@ -1461,10 +1503,21 @@ class Emitter:
         c.add(f'#include "{base}PVNodes.h"\n\n#include "{self.study_h}"\n')
         for i, r in enumerate(m.rewards):
             c.add("// " + "-" * 75 + f"\n// {r['name']}\n")
-            times = ", ".join(cpp_double(t) for t in r["times"])
-            c.add("namespace {\n")
-            c.add(f"constexpr double kTimes{i}[{len(r['times'])}] = {{{times}}};\n")
-            c.add("}  // namespace\n")
+            # An instant has one list for its starts and stops; a steady-state
+            # variable has no times at all (a C++ array cannot be empty).
+            starts, stops = f"kTimes{i}", f"kTimes{i}"
+            if r["kind"] == "instant":
+                c.add("namespace {\n")
+                c.add(f"constexpr double kTimes{i}[{len(r['starts'])}] = {{{self.doubles(r['starts'])}}};\n")
+                c.add("}  // namespace\n")
+            elif r["starts"]:
+                starts, stops = f"kStarts{i}", f"kStops{i}"
+                c.add("namespace {\n")
+                c.add(f"constexpr double kStarts{i}[{len(r['starts'])}] = {{{self.doubles(r['starts'])}}};")
+                c.add(f"constexpr double kStops{i}[{len(r['stops'])}] = {{{self.doubles(r['stops'])}}};\n")
+                c.add("}  // namespace\n")
+            else:
+                starts, stops = "nullptr", "nullptr"
             if r["rate"] is not None:
                 w = f"{base}PV{i}Worker"
                 slots = ", ".join(f"&{d}" for d in r["deps"])
@@ -1491,7 +1544,8 @@ class Emitter:
             c.add(f"{node}::{node}(int timeIndex) {{")
             c.add("  TopModelRef = &TheModelPtr;")
             n_models = len(r["deps"])
-            c.add(f'  Initialize("{r["name"]}", Instant_Of_Time, {len(r["times"])}, kTimes{i}, kTimes{i}, timeIndex, '
+            c.add(f'  Initialize("{r["name"]}", {REWARD_KINDS[r["kind"]][0]}, {len(r["starts"])}, {starts}, {stops}, '
+                  'timeIndex, '
                   f'{len(r["impulses"])}, {n_models}, {len(r["vardeps"])});')
             for sv, sub in r["vardeps"]:
                 c.add(f'  AddVariableDependency("{sv}", "{sub}");')
@@ -1510,6 +1564,19 @@ class Emitter:
                 c.add(f"  for (int i = 0; i < NumWorkers; i++) Workers[i] = new {base}PV{i}Worker();")
             c.add("}\n")
         self.put(c)
+
+    @staticmethod
+    def doubles(values) -> str:
+        return ", ".join(cpp_double(t) for t in values)
+
+    @staticmethod
+    def reward_description(r) -> str:
+        what = REWARD_KINDS[r["kind"]][1]
+        if r["kind"] == "instant":
+            return f"{what} at " + ", ".join(cpp_double(t) for t in r["starts"])
+        if r["kind"] == "steady_state":
+            return what
+        return f"{what} over " + ", ".join(f"[{cpp_double(a)}, {cpp_double(b)}]" for a, b in zip(r["starts"], r["stops"]))
 
     def emit_factory(self):
         m = self.m
