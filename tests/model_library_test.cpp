@@ -27,6 +27,7 @@ TEST(ModelLibrary, FmsGivesThePublishedCounts) {
   expectCounts("fms", {{54, 155}, {810, 3699}, {6520, 37394}, {35910, 237120}, {152712, 1111482}});
 }
 
+// 3N * 2^(N-1) states for N = 3 to 12.
 TEST(ModelLibrary, PollingGivesThePublishedCounts) {
   expectCounts("polling", {{36, 84}, {96, 272}, {240, 800}, {576, 2208}, {1344, 5824}, {3072, 14848},
                            {6912, 36864}, {15360, 89600}, {33792, 214016}, {73728, 503808}});
