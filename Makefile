@@ -1,37 +1,58 @@
-# Thin driver over CMake. `make run` builds Release and generates experiment 0
-# of the compiled-in model; `make run MODEL=models/kanban.toml EXPERIMENT=2`
-# does the same for a model file; `make test` builds and runs every test.
+# Thin driver over CMake. `make run` builds the compiled-in gen (Release) and
+# generates experiment 0 into out/redundant_controller_flash-experiment0/;
+# `make run MODEL=models/kanban.toml EXPERIMENT=2` does the same for a model
+# file; ARGS='-O ...' adds options to the gen's command line. A run replaces
+# the results of the run before it in the same folder. `make test` builds
+# everything and runs every test.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 EXPERIMENT ?= 0
+ARGS ?=
+# WERROR=ON turns compiler warnings into errors (.ci/run sets it).
+WERROR ?= OFF
 
 .PHONY: all build run test bench clean model-units
 
+# The pipe below must fail when the build fails.
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -c
+# A build of a model's gen shows the compiler's own messages (a C++ error in
+# the model file names its file, line and column) without make's lines
+# around them.
+QUIET_MAKE = 2>&1 | grep -v -E '^g?make(\[[0-9]+\])?: '
+
 all: build
 
+CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DGEN_WERROR=$(WERROR)
+
 build:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DGEN_MODEL_FILE=
+	$(CONFIGURE) -DGEN_MODEL_FILE=
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-ifeq ($(strip $(MODEL)),)
-run: build
-	@out="$(CURDIR)/out/experiment$(EXPERIMENT)-$$(date +%Y%m%d-%H%M%S)-$$$$"; \
+# Runs "$$gen" into out/<model>-experiment<k>/. The gen writes its files under
+# temporary names and renames them into place at the end, so a run that fails
+# leaves the folder's earlier results as they were.
+RUN_GEN = out="$(CURDIR)/out/$$name-experiment$(EXPERIMENT)"; \
 	mkdir -p "$$out" && \
-	$(BUILD_DIR)/gen -P"$$out/" -Nredundant_controller_flash -B$(EXPERIMENT) && \
+	"$$gen" -P"$$out/" -N"$$name" -B$(EXPERIMENT) $(ARGS) && \
 	echo "Output files are in $$out:" && ls -l "$$out"
+
+ifeq ($(strip $(MODEL)),)
+run:
+	$(CONFIGURE) -DGEN_MODEL_FILE=
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen
+	@gen="$(BUILD_DIR)/gen"; name=redundant_controller_flash; $(RUN_GEN)
 else
 # `make run MODEL=path/to/model.toml [EXPERIMENT=k]`: builds that model's gen
-# (in $(BUILD_DIR)/models/<file name without .toml>/) and runs it into a fresh
-# folder named after the model.
+# (in $(BUILD_DIR)/models/<file name without .toml>/) and runs it into
+# out/<model name>-experiment<k>/.
 run:
 	@test -f "$(MODEL)" || { echo "make run: no model file $(MODEL)" >&2; exit 1; }
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DGEN_MODEL_FILE="$(abspath $(MODEL))"
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file
+	@python3 tools/modelc.py --check "$(MODEL)"
+	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file $(QUIET_MAKE)
 	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
-	out="$(CURDIR)/out/$$name-experiment$(EXPERIMENT)-$$(date +%Y%m%d-%H%M%S)-$$$$"; \
-	mkdir -p "$$out" && \
-	"$$gen" -P"$$out/" -N"$$name" -B$(EXPERIMENT) && \
-	echo "Output files are in $$out:" && ls -l "$$out"
+	$(RUN_GEN)
 endif
 
 # Regenerates Model/ from the compiled-in model's file (the modelc_test

@@ -72,6 +72,7 @@ void StateSpaceGen::GenStateSpace() {
   const std::clock_t start = std::clock();
 
   runProcedure();
+  progress_.clear();
 
   if (currentNumber_ == 0) currentNumber_ = 1;
   std::cout << "_$" << currentNumber_ << "$" << std::endl;
@@ -201,6 +202,7 @@ void StateSpaceGen::numberState(const Expansion& expansion, const char* explored
   for (std::uint32_t i = state.firstNote; i < state.endNote; i++) {
     const Expansion::Note& note = expansion.note(i);
     if (warnedBranchings_.insert(note.actions).second) {
+      progress_.clear();
       std::cout.flush();
       std::cerr << note.text << std::endl;
     }
@@ -276,7 +278,9 @@ void StateSpaceGen::reportAbsorbing(const char* explored) {
 
 void StateSpaceGen::reportProgress(OutputFile& arm) {
   if (currentNumber_ % 1000 != 0) return;
+  progress_.suspend();
   std::cout << "_$" << currentNumber_ << "$" << std::endl;
+  progress_.update(stateCounter_);
   // A full disk shows up here rather than after the whole run.
   if (arm.failed()) reportOutputFileFailure(arm);
   if (reward_->file().failed()) reportOutputFileFailure(reward_->file());

@@ -14,6 +14,7 @@
 #include "GenOptions.h"
 #include "MemoryBudget.h"
 #include "OutputFile.h"
+#include "ProgressLine.h"
 #include "SuccessorGenerator.h"
 
 class HybridHash;
@@ -146,6 +147,9 @@ class StateSpaceGen {
   // position), so that each is reported once.
   std::set<std::vector<std::uint32_t>> warnedBranchings_;
   ResultFiles* results_ = nullptr;
+  // Declared last, so destroyed first: a line shown is gone before any
+  // message of a failure.
+  ProgressLine progress_;
 };
 
 #endif

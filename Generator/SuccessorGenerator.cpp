@@ -9,6 +9,7 @@
 #include "ByteRuns.h"
 #include "GenAssert.h"
 #include "GenError.h"
+#include "ModelFault.h"
 #include "PVModel.h"
 #include "Reward.h"
 #include "TraceFileContainer.h"
@@ -212,9 +213,32 @@ double SuccessorGenerator::caseProbability(BaseActionClass* action) {
   return p;
 }
 
-void SuccessorGenerator::checkRate(BaseActionClass* action, double rate) const {
+void SuccessorGenerator::checkRate(BaseActionClass* action, double rate, Expansion& out) {
   if (!(rate >= 0) || !std::isfinite(rate))
     badValue("rate", action, rate, "a rate must be finite and not negative");
+  if (rate == 0) noteZeroRate(action, out);
+}
+
+void SuccessorGenerator::noteZeroRate(BaseActionClass* action, Expansion& out) {
+  // Copies of an atomic model have actions of the same name: one warning
+  // for all, keyed by the first of them (the same on every thread).
+  const std::string name = action->getName();
+  if (!zeroRateNoted_.insert(name).second) return;
+  BaseActionClass** all = actionList_.getList();
+  std::uint32_t first = 0;
+  while (first < static_cast<std::uint32_t>(actionList_.getNumItems()) && name != all[first]->getName()) first++;
+  out.addNote(Expansion::Note{{kZeroRateNote, first},
+                              "Warning: Activity " + name + " is enabled with rate 0 (first in state " +
+                                  std::to_string(exploredNumber_) + "); a zero rate makes no transition."});
+}
+
+void SuccessorGenerator::fire(BaseActionClass* action) {
+  try {
+    model_.FireWithoutRewards(next_.data(), action);
+  } catch (const ModelFault& fault) {
+    throw GenError(std::string(fault.what()) + ", while exploring state " + std::to_string(exploredNumber_) +
+                   ".\nPlease check the model and try again");
+  }
 }
 
 double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state, Expansion& out) {
@@ -236,13 +260,13 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
           action->Age();
         }
         const double rate = action->Rate();
-        checkRate(action, rate);
+        checkRate(action, rate, out);
         model_.CurrentState(next_.data());
         return members > 0 ? rate / members : rate;
       }
     }
     const double rate = action->Rate();
-    checkRate(action, rate);
+    checkRate(action, rate, out);
     value = rate * caseProbability(action);
   } else {
     value = caseProbability(action);
@@ -262,12 +286,12 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
       logArrival(kDelay, delay);
     } else {
       const double rate = action->Rate();
-      checkRate(action, rate);
+      checkRate(action, rate, out);
       value = value * rate;
     }
     if (trace1_) trace_->printFireAction(action, 0.0);
   }
-  model_.FireWithoutRewards(next_.data(), action);
+  fire(action);
   for (BaseActionClass* erlang : erlangActions_)
     if (!erlang->Enabled()) erlang->ResetPhase();
   return value;
@@ -332,7 +356,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     BaseActionClass* action = enabled[0];
     const double next = afterLoneFiring(action, probability);
     if (trace1_) trace_->printFireAction(action, 0.0);
-    model_.FireWithoutRewards(next_.data(), action);
+    fire(action);
     resolveZeroTime(next, depth + 1, out);
     return;
   }
@@ -362,7 +386,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     const Branch branch = afterBranch(action, probability, totalWeight);
     branchSum += branch.share;
     if (trace1_) trace_->printFireAction(action, 0.0);
-    model_.FireWithoutRewards(next_.data(), action);
+    fire(action);
     resolveZeroTime(branch.path, depth + 1, out);
     model_.SetState(saved);
   }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "BaseActionClass.h"
@@ -102,7 +103,13 @@ class SuccessorGenerator {
   // Whether a transition of this value is written at all.
   bool recorded(double value) const;
 
-  void checkRate(BaseActionClass* action, double rate) const;
+  // A rate that cannot be right stops the run; a rate of 0 gets one warning
+  // per activity (as a note of the expansion).
+  void checkRate(BaseActionClass* action, double rate, Expansion& out);
+  void noteZeroRate(BaseActionClass* action, Expansion& out);
+  // Fires `action` from the model's current state into next_; a marking
+  // outside its place's bounds stops the run, naming the explored state.
+  void fire(BaseActionClass* action);
   // The total weight of the competing actions of one branching (normal
   // procedure), each weight checked.
   double competingWeight(BaseActionClass** competing, int count) const;
@@ -172,6 +179,10 @@ class SuccessorGenerator {
   std::vector<char> scratch_;    // one state per level of a zero-time path
   std::vector<BaseActionClass*> enabled_;  // the enabled instantaneous actions, per level
   std::set<std::vector<std::uint32_t>> notedBranchings_;
+  // Notes of zero rates are keyed {kZeroRateNote, action}; branching notes
+  // list instantaneous actions, never this number.
+  static constexpr std::uint32_t kZeroRateNote = UINT32_MAX;
+  std::set<std::string> zeroRateNoted_;  // by action name
 };
 
 #endif

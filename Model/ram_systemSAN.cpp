@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Distributions.h"
+#include "ModelFault.h"
 #include "redundant_controller_flash_studyRangeStudy.h"
 
 // Markings are 16-bit: a change computed in int is converted back, which
@@ -19,9 +20,11 @@ ram_systemSAN::failureActivity::~failureActivity() = default;
 
 bool ram_systemSAN::failureActivity::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-#line 45 "models/redundant_controller_flash.toml"
-  EnabledFlag = ((*flash_corrupted_Mark) > 0 && (*ram_corrupted_Mark) > 0 && (*system_failed_Mark) == 0);
-#line 25 "Model/ram_systemSAN.cpp"
+  EnabledFlag = (
+#line 47 "models/redundant_controller_flash.toml"
+           (*flash_corrupted_Mark) > 0 && (*ram_corrupted_Mark) > 0 && (*system_failed_Mark) == 0
+#line 27 "Model/ram_systemSAN.cpp"
+  );
   return EnabledFlag;
 }
 double ram_systemSAN::failureActivity::Weight() {
@@ -43,9 +46,11 @@ double* ram_systemSAN::failureActivity::ReturnDistributionParameters() {
   return nullptr;
 }
 void ram_systemSAN::failureActivity::Fire() {
-#line 46 "models/redundant_controller_flash.toml"
-  (*system_failed_Mark)++;
-#line 49 "Model/ram_systemSAN.cpp"
+#line 48 "models/redundant_controller_flash.toml"
+          (*system_failed_Mark)++;
+#line 52 "Model/ram_systemSAN.cpp"
+  if (const int v = *system_failed_Mark; v < 0)
+    markingOutOfBounds("activity 'failure' of atomic model 'ram_system'", "system_failed", v, 0, kNoUpperBound);
 }
 int ram_systemSAN::failureActivity::Rank() { return 1; }
 void ram_systemSAN::failureActivity::LinkVariables() {
@@ -64,9 +69,11 @@ ram_systemSAN::watchdog_rebootActivity::~watchdog_rebootActivity() = default;
 
 bool ram_systemSAN::watchdog_rebootActivity::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-#line 54 "models/redundant_controller_flash.toml"
-  EnabledFlag = ((*ram_corrupted_Mark) > 0);
-#line 70 "Model/ram_systemSAN.cpp"
+  EnabledFlag = (
+#line 56 "models/redundant_controller_flash.toml"
+           (*ram_corrupted_Mark) > 0
+#line 76 "Model/ram_systemSAN.cpp"
+  );
   return EnabledFlag;
 }
 double ram_systemSAN::watchdog_rebootActivity::Weight() {
@@ -82,18 +89,24 @@ bool ram_systemSAN::watchdog_rebootActivity::ReactivationFunction() {
   return (false);
 }
 double ram_systemSAN::watchdog_rebootActivity::SampleDistribution() {
-#line 53 "models/redundant_controller_flash.toml"
-  return (0.00347);
-#line 88 "Model/ram_systemSAN.cpp"
+  return (
+#line 55 "models/redundant_controller_flash.toml"
+         0.00347
+#line 96 "Model/ram_systemSAN.cpp"
+  );
 }
 double* ram_systemSAN::watchdog_rebootActivity::ReturnDistributionParameters() {
   Parameters[0] = DeterministicParamValue();
   return Parameters.get();
 }
 void ram_systemSAN::watchdog_rebootActivity::Fire() {
-#line 55 "models/redundant_controller_flash.toml"
-  (*ram_working_Mark) = 1; (*ram_corrupted_Mark) = 0;
-#line 97 "Model/ram_systemSAN.cpp"
+#line 57 "models/redundant_controller_flash.toml"
+          (*ram_working_Mark) = 1; (*ram_corrupted_Mark) = 0;
+#line 106 "Model/ram_systemSAN.cpp"
+  if (const int v = *ram_working_Mark; v < 0)
+    markingOutOfBounds("activity 'watchdog_reboot' of atomic model 'ram_system'", "ram_working", v, 0, kNoUpperBound);
+  if (const int v = *ram_corrupted_Mark; v < 0)
+    markingOutOfBounds("activity 'watchdog_reboot' of atomic model 'ram_system'", "ram_corrupted", v, 0, kNoUpperBound);
 }
 int ram_systemSAN::watchdog_rebootActivity::Rank() { return 1; }
 void ram_systemSAN::watchdog_rebootActivity::LinkVariables() {
@@ -101,9 +114,11 @@ void ram_systemSAN::watchdog_rebootActivity::LinkVariables() {
   ram_working->registerAlias(&ram_working_Mark);
 }
 double ram_systemSAN::watchdog_rebootActivity::DeterministicParamValue() {
-#line 53 "models/redundant_controller_flash.toml"
-  return (0.00347);
-#line 107 "Model/ram_systemSAN.cpp"
+  return (
+#line 55 "models/redundant_controller_flash.toml"
+         0.00347
+#line 121 "Model/ram_systemSAN.cpp"
+  );
 }
 
 // ---------------------------------------------------------------------------
@@ -116,18 +131,22 @@ ram_systemSAN::random_failureActivity::~random_failureActivity() = default;
 
 bool ram_systemSAN::random_failureActivity::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-#line 63 "models/redundant_controller_flash.toml"
-  EnabledFlag = ((*ram_corrupted_Mark) == 0);
-#line 122 "Model/ram_systemSAN.cpp"
+  EnabledFlag = (
+#line 65 "models/redundant_controller_flash.toml"
+           (*ram_corrupted_Mark) == 0
+#line 138 "Model/ram_systemSAN.cpp"
+  );
   return EnabledFlag;
 }
 double ram_systemSAN::random_failureActivity::Weight() {
   return (1);
 }
 double ram_systemSAN::random_failureActivity::Rate() {
-#line 62 "models/redundant_controller_flash.toml"
-  return (random_failure_rate);
-#line 131 "Model/ram_systemSAN.cpp"
+  return (
+#line 64 "models/redundant_controller_flash.toml"
+        random_failure_rate
+#line 149 "Model/ram_systemSAN.cpp"
+  );
 }
 bool ram_systemSAN::random_failureActivity::ReactivationPredicate() {
   return (false);
@@ -143,9 +162,11 @@ double* ram_systemSAN::random_failureActivity::ReturnDistributionParameters() {
   return Parameters.get();
 }
 void ram_systemSAN::random_failureActivity::Fire() {
-#line 64 "models/redundant_controller_flash.toml"
-  (*ram_corrupted_Mark)++;
-#line 149 "Model/ram_systemSAN.cpp"
+#line 66 "models/redundant_controller_flash.toml"
+          (*ram_corrupted_Mark)++;
+#line 168 "Model/ram_systemSAN.cpp"
+  if (const int v = *ram_corrupted_Mark; v < 0)
+    markingOutOfBounds("activity 'random_failure' of atomic model 'ram_system'", "ram_corrupted", v, 0, kNoUpperBound);
 }
 int ram_systemSAN::random_failureActivity::Rank() { return 1; }
 void ram_systemSAN::random_failureActivity::LinkVariables() {
@@ -162,20 +183,26 @@ ram_systemSAN::bit_errorActivity_case1::~bit_errorActivity_case1() = default;
 
 bool ram_systemSAN::bit_errorActivity_case1::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-#line 73 "models/redundant_controller_flash.toml"
-  EnabledFlag = ((*ram_working_Mark) > 0);
-#line 168 "Model/ram_systemSAN.cpp"
+  EnabledFlag = (
+#line 75 "models/redundant_controller_flash.toml"
+           (*ram_working_Mark) > 0
+#line 190 "Model/ram_systemSAN.cpp"
+  );
   return EnabledFlag;
 }
 double ram_systemSAN::bit_errorActivity_case1::Weight() {
-#line 77 "models/redundant_controller_flash.toml"
-  return (1 - ram_size * 0.001953125f);
-#line 174 "Model/ram_systemSAN.cpp"
+  return (
+#line 79 "models/redundant_controller_flash.toml"
+          1 - ram_size * 0.001953125f
+#line 198 "Model/ram_systemSAN.cpp"
+  );
 }
 double ram_systemSAN::bit_errorActivity_case1::Rate() {
-#line 72 "models/redundant_controller_flash.toml"
-  return (6.012);
-#line 179 "Model/ram_systemSAN.cpp"
+  return (
+#line 74 "models/redundant_controller_flash.toml"
+        6.012
+#line 205 "Model/ram_systemSAN.cpp"
+  );
 }
 bool ram_systemSAN::bit_errorActivity_case1::ReactivationPredicate() {
   return (false);
@@ -191,6 +218,8 @@ double* ram_systemSAN::bit_errorActivity_case1::ReturnDistributionParameters() {
   return Parameters.get();
 }
 void ram_systemSAN::bit_errorActivity_case1::Fire() {
+  if (const int v = *ram_working_Mark; v < 0)
+    markingOutOfBounds("activity 'bit_error' (case 1) of atomic model 'ram_system'", "ram_working", v, 0, kNoUpperBound);
 }
 int ram_systemSAN::bit_errorActivity_case1::Rank() { return 1; }
 void ram_systemSAN::bit_errorActivity_case1::LinkVariables() {
@@ -207,20 +236,26 @@ ram_systemSAN::bit_errorActivity_case2::~bit_errorActivity_case2() = default;
 
 bool ram_systemSAN::bit_errorActivity_case2::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-#line 73 "models/redundant_controller_flash.toml"
-  EnabledFlag = ((*ram_working_Mark) > 0);
-#line 213 "Model/ram_systemSAN.cpp"
+  EnabledFlag = (
+#line 75 "models/redundant_controller_flash.toml"
+           (*ram_working_Mark) > 0
+#line 243 "Model/ram_systemSAN.cpp"
+  );
   return EnabledFlag;
 }
 double ram_systemSAN::bit_errorActivity_case2::Weight() {
-#line 81 "models/redundant_controller_flash.toml"
-  return (ram_size * 0.001953125f);
-#line 219 "Model/ram_systemSAN.cpp"
+  return (
+#line 83 "models/redundant_controller_flash.toml"
+          ram_size * 0.001953125f
+#line 251 "Model/ram_systemSAN.cpp"
+  );
 }
 double ram_systemSAN::bit_errorActivity_case2::Rate() {
-#line 72 "models/redundant_controller_flash.toml"
-  return (6.012);
-#line 224 "Model/ram_systemSAN.cpp"
+  return (
+#line 74 "models/redundant_controller_flash.toml"
+        6.012
+#line 258 "Model/ram_systemSAN.cpp"
+  );
 }
 bool ram_systemSAN::bit_errorActivity_case2::ReactivationPredicate() {
   return (false);
@@ -236,9 +271,13 @@ double* ram_systemSAN::bit_errorActivity_case2::ReturnDistributionParameters() {
   return Parameters.get();
 }
 void ram_systemSAN::bit_errorActivity_case2::Fire() {
-#line 82 "models/redundant_controller_flash.toml"
-  (*ram_working_Mark)--; (*ram_corrupted_Mark)++;
-#line 242 "Model/ram_systemSAN.cpp"
+#line 84 "models/redundant_controller_flash.toml"
+          (*ram_working_Mark)--; (*ram_corrupted_Mark)++;
+#line 277 "Model/ram_systemSAN.cpp"
+  if (const int v = *ram_working_Mark; v < 0)
+    markingOutOfBounds("activity 'bit_error' (case 2) of atomic model 'ram_system'", "ram_working", v, 0, kNoUpperBound);
+  if (const int v = *ram_corrupted_Mark; v < 0)
+    markingOutOfBounds("activity 'bit_error' (case 2) of atomic model 'ram_system'", "ram_corrupted", v, 0, kNoUpperBound);
 }
 int ram_systemSAN::bit_errorActivity_case2::Rank() { return 1; }
 void ram_systemSAN::bit_errorActivity_case2::LinkVariables() {
@@ -256,20 +295,26 @@ ram_systemSAN::page_errorActivity_case1::~page_errorActivity_case1() = default;
 
 bool ram_systemSAN::page_errorActivity_case1::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-#line 89 "models/redundant_controller_flash.toml"
-  EnabledFlag = ((*ram_working_Mark) > 0);
-#line 262 "Model/ram_systemSAN.cpp"
+  EnabledFlag = (
+#line 91 "models/redundant_controller_flash.toml"
+           (*ram_working_Mark) > 0
+#line 302 "Model/ram_systemSAN.cpp"
+  );
   return EnabledFlag;
 }
 double ram_systemSAN::page_errorActivity_case1::Weight() {
-#line 93 "models/redundant_controller_flash.toml"
-  return (0.75);
-#line 268 "Model/ram_systemSAN.cpp"
+  return (
+#line 95 "models/redundant_controller_flash.toml"
+          0.75
+#line 310 "Model/ram_systemSAN.cpp"
+  );
 }
 double ram_systemSAN::page_errorActivity_case1::Rate() {
-#line 88 "models/redundant_controller_flash.toml"
-  return (2.95e-06);
-#line 273 "Model/ram_systemSAN.cpp"
+  return (
+#line 90 "models/redundant_controller_flash.toml"
+        2.95e-06
+#line 317 "Model/ram_systemSAN.cpp"
+  );
 }
 bool ram_systemSAN::page_errorActivity_case1::ReactivationPredicate() {
   return (false);
@@ -285,6 +330,8 @@ double* ram_systemSAN::page_errorActivity_case1::ReturnDistributionParameters() 
   return Parameters.get();
 }
 void ram_systemSAN::page_errorActivity_case1::Fire() {
+  if (const int v = *ram_working_Mark; v < 0)
+    markingOutOfBounds("activity 'page_error' (case 1) of atomic model 'ram_system'", "ram_working", v, 0, kNoUpperBound);
 }
 int ram_systemSAN::page_errorActivity_case1::Rank() { return 1; }
 void ram_systemSAN::page_errorActivity_case1::LinkVariables() {
@@ -301,20 +348,26 @@ ram_systemSAN::page_errorActivity_case2::~page_errorActivity_case2() = default;
 
 bool ram_systemSAN::page_errorActivity_case2::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-#line 89 "models/redundant_controller_flash.toml"
-  EnabledFlag = ((*ram_working_Mark) > 0);
-#line 307 "Model/ram_systemSAN.cpp"
+  EnabledFlag = (
+#line 91 "models/redundant_controller_flash.toml"
+           (*ram_working_Mark) > 0
+#line 355 "Model/ram_systemSAN.cpp"
+  );
   return EnabledFlag;
 }
 double ram_systemSAN::page_errorActivity_case2::Weight() {
-#line 97 "models/redundant_controller_flash.toml"
-  return (0.25);
-#line 313 "Model/ram_systemSAN.cpp"
+  return (
+#line 99 "models/redundant_controller_flash.toml"
+          0.25
+#line 363 "Model/ram_systemSAN.cpp"
+  );
 }
 double ram_systemSAN::page_errorActivity_case2::Rate() {
-#line 88 "models/redundant_controller_flash.toml"
-  return (2.95e-06);
-#line 318 "Model/ram_systemSAN.cpp"
+  return (
+#line 90 "models/redundant_controller_flash.toml"
+        2.95e-06
+#line 370 "Model/ram_systemSAN.cpp"
+  );
 }
 bool ram_systemSAN::page_errorActivity_case2::ReactivationPredicate() {
   return (false);
@@ -330,9 +383,13 @@ double* ram_systemSAN::page_errorActivity_case2::ReturnDistributionParameters() 
   return Parameters.get();
 }
 void ram_systemSAN::page_errorActivity_case2::Fire() {
-#line 98 "models/redundant_controller_flash.toml"
-  (*ram_working_Mark)--; (*ram_corrupted_Mark)++;
-#line 336 "Model/ram_systemSAN.cpp"
+#line 100 "models/redundant_controller_flash.toml"
+          (*ram_working_Mark)--; (*ram_corrupted_Mark)++;
+#line 389 "Model/ram_systemSAN.cpp"
+  if (const int v = *ram_working_Mark; v < 0)
+    markingOutOfBounds("activity 'page_error' (case 2) of atomic model 'ram_system'", "ram_working", v, 0, kNoUpperBound);
+  if (const int v = *ram_corrupted_Mark; v < 0)
+    markingOutOfBounds("activity 'page_error' (case 2) of atomic model 'ram_system'", "ram_corrupted", v, 0, kNoUpperBound);
 }
 int ram_systemSAN::page_errorActivity_case2::Rank() { return 1; }
 void ram_systemSAN::page_errorActivity_case2::LinkVariables() {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Distributions.h"
+#include "ModelFault.h"
 #include "redundant_controller_flash_studyRangeStudy.h"
 
 // Markings are 16-bit: a change computed in int is converted back, which
@@ -19,20 +20,26 @@ redundant_controller_flash_systemSAN::seuActivity_case1::~seuActivity_case1() = 
 
 bool redundant_controller_flash_systemSAN::seuActivity_case1::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-#line 114 "models/redundant_controller_flash.toml"
-  EnabledFlag = ((*replicas_available_Mark) > 0);
-#line 25 "Model/redundant_controller_flash_systemSAN.cpp"
+  EnabledFlag = (
+#line 118 "models/redundant_controller_flash.toml"
+           (*replicas_available_Mark) > 0
+#line 27 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
   return EnabledFlag;
 }
 double redundant_controller_flash_systemSAN::seuActivity_case1::Weight() {
-#line 119 "models/redundant_controller_flash.toml"
-  return (1 - (*replicas_available_Mark) * flash_size * 0.001953125f);
-#line 31 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 123 "models/redundant_controller_flash.toml"
+          1 - (*replicas_available_Mark) * flash_size * 0.001953125f
+#line 35 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 double redundant_controller_flash_systemSAN::seuActivity_case1::Rate() {
-#line 113 "models/redundant_controller_flash.toml"
-  return (1.5e-16);
-#line 36 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 117 "models/redundant_controller_flash.toml"
+        1.5e-16
+#line 42 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 bool redundant_controller_flash_systemSAN::seuActivity_case1::ReactivationPredicate() {
   return (false);
@@ -48,9 +55,11 @@ double* redundant_controller_flash_systemSAN::seuActivity_case1::ReturnDistribut
   return Parameters.get();
 }
 void redundant_controller_flash_systemSAN::seuActivity_case1::Fire() {
-#line 120 "models/redundant_controller_flash.toml"
-  (*replicas_available_Mark)--; (*replicas_available_Mark)++;
-#line 54 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 124 "models/redundant_controller_flash.toml"
+          (*replicas_available_Mark)--; (*replicas_available_Mark)++;
+#line 61 "Model/redundant_controller_flash_systemSAN.cpp"
+  if (const int v = *replicas_available_Mark; v < 0)
+    markingOutOfBounds("activity 'seu' (case 1) of atomic model 'redundant_controller_flash_system'", "replicas_available", v, 0, kNoUpperBound);
 }
 int redundant_controller_flash_systemSAN::seuActivity_case1::Rank() { return 1; }
 void redundant_controller_flash_systemSAN::seuActivity_case1::LinkVariables() {
@@ -67,20 +76,26 @@ redundant_controller_flash_systemSAN::seuActivity_case2::~seuActivity_case2() = 
 
 bool redundant_controller_flash_systemSAN::seuActivity_case2::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-#line 114 "models/redundant_controller_flash.toml"
-  EnabledFlag = ((*replicas_available_Mark) > 0);
-#line 73 "Model/redundant_controller_flash_systemSAN.cpp"
+  EnabledFlag = (
+#line 118 "models/redundant_controller_flash.toml"
+           (*replicas_available_Mark) > 0
+#line 83 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
   return EnabledFlag;
 }
 double redundant_controller_flash_systemSAN::seuActivity_case2::Weight() {
-#line 125 "models/redundant_controller_flash.toml"
-  return ((*replicas_available_Mark) * flash_size * 0.001953125f);
-#line 79 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 129 "models/redundant_controller_flash.toml"
+          (*replicas_available_Mark) * flash_size * 0.001953125f
+#line 91 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 double redundant_controller_flash_systemSAN::seuActivity_case2::Rate() {
-#line 113 "models/redundant_controller_flash.toml"
-  return (1.5e-16);
-#line 84 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 117 "models/redundant_controller_flash.toml"
+        1.5e-16
+#line 98 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 bool redundant_controller_flash_systemSAN::seuActivity_case2::ReactivationPredicate() {
   return (false);
@@ -96,13 +111,17 @@ double* redundant_controller_flash_systemSAN::seuActivity_case2::ReturnDistribut
   return Parameters.get();
 }
 void redundant_controller_flash_systemSAN::seuActivity_case2::Fire() {
-#line 127 "models/redundant_controller_flash.toml"
-  (*replicas_available_Mark)--;
+#line 131 "models/redundant_controller_flash.toml"
+(*replicas_available_Mark)--;
 if ((*replicas_available_Mark) == 0) {
   (*devices_available_Mark)--;
   if ((*devices_available_Mark) == 0) (*flash_corrupted_Mark) = 1;
 }
-#line 106 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 121 "Model/redundant_controller_flash_systemSAN.cpp"
+  if (const int v = *replicas_available_Mark; v < 0)
+    markingOutOfBounds("activity 'seu' (case 2) of atomic model 'redundant_controller_flash_system'", "replicas_available", v, 0, kNoUpperBound);
+  if (const int v = *flash_corrupted_Mark; v < 0)
+    markingOutOfBounds("activity 'seu' (case 2) of atomic model 'redundant_controller_flash_system'", "flash_corrupted", v, 0, kNoUpperBound);
 }
 int redundant_controller_flash_systemSAN::seuActivity_case2::Rank() { return 1; }
 void redundant_controller_flash_systemSAN::seuActivity_case2::LinkVariables() {
@@ -121,18 +140,22 @@ redundant_controller_flash_systemSAN::sefiActivity::~sefiActivity() = default;
 
 bool redundant_controller_flash_systemSAN::sefiActivity::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-#line 139 "models/redundant_controller_flash.toml"
-  EnabledFlag = ((*replicas_available_Mark) > 0);
-#line 127 "Model/redundant_controller_flash_systemSAN.cpp"
+  EnabledFlag = (
+#line 143 "models/redundant_controller_flash.toml"
+           (*replicas_available_Mark) > 0
+#line 147 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
   return EnabledFlag;
 }
 double redundant_controller_flash_systemSAN::sefiActivity::Weight() {
   return (1);
 }
 double redundant_controller_flash_systemSAN::sefiActivity::Rate() {
-#line 138 "models/redundant_controller_flash.toml"
-  return (0.00274);
-#line 136 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 142 "models/redundant_controller_flash.toml"
+        0.00274
+#line 158 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 bool redundant_controller_flash_systemSAN::sefiActivity::ReactivationPredicate() {
   return (false);
@@ -148,11 +171,15 @@ double* redundant_controller_flash_systemSAN::sefiActivity::ReturnDistributionPa
   return Parameters.get();
 }
 void redundant_controller_flash_systemSAN::sefiActivity::Fire() {
-#line 141 "models/redundant_controller_flash.toml"
-  (*replicas_available_Mark) = 0;
+#line 145 "models/redundant_controller_flash.toml"
+(*replicas_available_Mark) = 0;
 (*devices_available_Mark)--;
 if ((*devices_available_Mark) == 0) (*flash_corrupted_Mark) = 1;
-#line 156 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 179 "Model/redundant_controller_flash_systemSAN.cpp"
+  if (const int v = *replicas_available_Mark; v < 0)
+    markingOutOfBounds("activity 'sefi' of atomic model 'redundant_controller_flash_system'", "replicas_available", v, 0, kNoUpperBound);
+  if (const int v = *flash_corrupted_Mark; v < 0)
+    markingOutOfBounds("activity 'sefi' of atomic model 'redundant_controller_flash_system'", "flash_corrupted", v, 0, kNoUpperBound);
 }
 int redundant_controller_flash_systemSAN::sefiActivity::Rank() { return 1; }
 void redundant_controller_flash_systemSAN::sefiActivity::LinkVariables() {
@@ -171,9 +198,11 @@ redundant_controller_flash_systemSAN::power_cycleActivity::~power_cycleActivity(
 
 bool redundant_controller_flash_systemSAN::power_cycleActivity::Enabled() {
   PreviousEnabledFlag = EnabledFlag;
-#line 154 "models/redundant_controller_flash.toml"
-  EnabledFlag = ((*replicas_available_Mark) < num_replicas);
-#line 177 "Model/redundant_controller_flash_systemSAN.cpp"
+  EnabledFlag = (
+#line 158 "models/redundant_controller_flash.toml"
+           (*replicas_available_Mark) < num_replicas
+#line 205 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
   return EnabledFlag;
 }
 double redundant_controller_flash_systemSAN::power_cycleActivity::Weight() {
@@ -189,18 +218,24 @@ bool redundant_controller_flash_systemSAN::power_cycleActivity::ReactivationFunc
   return (false);
 }
 double redundant_controller_flash_systemSAN::power_cycleActivity::SampleDistribution() {
-#line 153 "models/redundant_controller_flash.toml"
-  return (power_cycle_rate);
-#line 195 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 157 "models/redundant_controller_flash.toml"
+         power_cycle_rate
+#line 225 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 double* redundant_controller_flash_systemSAN::power_cycleActivity::ReturnDistributionParameters() {
   Parameters[0] = DeterministicParamValue();
   return Parameters.get();
 }
 void redundant_controller_flash_systemSAN::power_cycleActivity::Fire() {
-#line 155 "models/redundant_controller_flash.toml"
-  (*replicas_available_Mark) = num_replicas; (*devices_available_Mark)++; (*flash_corrupted_Mark) = 0;
-#line 204 "Model/redundant_controller_flash_systemSAN.cpp"
+#line 159 "models/redundant_controller_flash.toml"
+          (*replicas_available_Mark) = num_replicas; (*devices_available_Mark)++; (*flash_corrupted_Mark) = 0;
+#line 235 "Model/redundant_controller_flash_systemSAN.cpp"
+  if (const int v = *replicas_available_Mark; v < 0)
+    markingOutOfBounds("activity 'power_cycle' of atomic model 'redundant_controller_flash_system'", "replicas_available", v, 0, kNoUpperBound);
+  if (const int v = *flash_corrupted_Mark; v < 0)
+    markingOutOfBounds("activity 'power_cycle' of atomic model 'redundant_controller_flash_system'", "flash_corrupted", v, 0, kNoUpperBound);
 }
 int redundant_controller_flash_systemSAN::power_cycleActivity::Rank() { return 1; }
 void redundant_controller_flash_systemSAN::power_cycleActivity::LinkVariables() {
@@ -209,9 +244,11 @@ void redundant_controller_flash_systemSAN::power_cycleActivity::LinkVariables() 
   flash_corrupted->registerAlias(&flash_corrupted_Mark);
 }
 double redundant_controller_flash_systemSAN::power_cycleActivity::DeterministicParamValue() {
-#line 153 "models/redundant_controller_flash.toml"
-  return (power_cycle_rate);
-#line 215 "Model/redundant_controller_flash_systemSAN.cpp"
+  return (
+#line 157 "models/redundant_controller_flash.toml"
+         power_cycle_rate
+#line 251 "Model/redundant_controller_flash_systemSAN.cpp"
+  );
 }
 
 // ---------------------------------------------------------------------------
@@ -227,6 +264,7 @@ redundant_controller_flash_systemSAN::redundant_controller_flash_systemSAN() {
   devices_available = new Place("devices_available", static_cast<short>(num_devices));
   replicas_available = new Place("replicas_available", static_cast<short>(num_replicas));
   flash_corrupted = new Place("flash_corrupted", static_cast<short>(0));
+  checkInitialMarking("atomic model 'redundant_controller_flash_system'", "replicas_available", *replicas_available->Mark, 0, kNoUpperBound);
 
   BaseStateVariableClass* places[] = {devices_available, replicas_available, flash_corrupted};
   Activity* activities[] = {&seu_case1, &seu_case2, &sefi, &power_cycle};

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -42,7 +43,7 @@ RunResult runGen(const std::vector<std::string>& args, const std::string& workDi
   return runProgram(GEN_BINARY, args, workDir, fileSizeLimit);
 }
 
-RunResult runProgram(const std::string& programPath, const std::vector<std::string>& args, const std::string& workDir,
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
                      long fileSizeLimit) {
   // Capture through temporary files rather than pipes: the child may write a
   // lot to either stream and we must not deadlock.
@@ -63,12 +64,12 @@ RunResult runProgram(const std::string& programPath, const std::vector<std::stri
       setrlimit(RLIMIT_FSIZE, &lim);
     }
     std::vector<char*> argv;
-    std::string program = programPath;
-    argv.push_back(program.data());
+    std::string path = program;
+    argv.push_back(path.data());
     std::vector<std::string> copies(args);
     for (auto& a : copies) argv.push_back(a.data());
     argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    execv(path.c_str(), argv.data());
     _exit(127);
   }
   int status = 0;
@@ -113,6 +114,19 @@ std::vector<std::string> splitLines(const std::string& text) {
     start = nl + 1;
   }
   return lines;
+}
+
+std::string numbered(const char* prefix, long n) {
+  std::string text(prefix);
+  text += std::to_string(n);
+  return text;
+}
+
+bool bytesBefore(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; i++)
+    if (a[i] != b[i]) return a[i] < b[i];
+  return a.size() < b.size();
 }
 
 }  // namespace testsupport

@@ -133,42 +133,42 @@ class CompilerTest(unittest.TestCase):
     def test_missing_required_field(self):
         text = replaced('kind = "exponential"\nrate = "1.0"', 'rate = "1.0"')
         second = [n for n, line in enumerate(text.splitlines(), 1) if line == "[[atomic.activity]]"][1]
-        self.expect_error(text, second, "atomic[0].activity[1]",
+        self.expect_error(text, second, "activity 'finish' of atomic model 'cell'",
                           ["missing required field 'kind'"])
 
     def test_duplicate_names(self):
         text = replaced('name = "finish"', 'name = "start"')
         second = [n for n, line in enumerate(text.splitlines(), 1) if line == 'name = "start"'][1]
-        self.expect_error(text, second, "atomic[0].activity[1].name", ["duplicate name 'start'"])
+        self.expect_error(text, second, "'name' of activity 'start' of atomic model 'cell'", ["duplicate name 'start'"])
         text = replaced('busy = 0', 'busy = 0\nN = 3')
-        self.expect_error(text, line_of(text, "N = 3"), "atomic[0].places.N", ["duplicate name 'N'", "global"])
+        self.expect_error(text, line_of(text, "N = 3"), "place 'N' of atomic model 'cell'", ["duplicate name 'N'", "global"])
 
     def test_unknown_distribution(self):
         text = replaced('kind = "exponential"\nrate = "1.0"', 'kind = "weibull"\nrate = "1.0"')
-        self.expect_error(text, line_of(text, "weibull"), "atomic[0].activity[1].kind",
+        self.expect_error(text, line_of(text, "weibull"), "'kind' of activity 'finish' of atomic model 'cell'",
                           ["unknown distribution 'weibull'"])
 
     def test_shared_place_that_a_child_lacks(self):
         text = replaced('shared = ["shared_token"]', 'shared = ["token"]')
-        self.expect_error(text, line_of(text, 'shared = ["token"]'), "rep[0].shared",
+        self.expect_error(text, line_of(text, 'shared = ["token"]'), "'shared' of rep 'cells'",
                           ["'token'", "'cell' has no place"])
 
     def test_rep_count_neither_integer_nor_integer_global(self):
         for count in ('"rate"', "2.5", '"M"'):
             text = replaced('count = "N"', f"count = {count}")
-            self.expect_error(text, line_of(text, "count ="), "rep[0].count",
+            self.expect_error(text, line_of(text, "count ="), "'count' of rep 'cells'",
                               ["neither an integer nor an integer global"])
 
     def test_experiment_missing_a_variable(self):
         text = replaced("two = { N = 2, rate = 0.25 }", "two = { N = 2 }")
-        self.expect_error(text, line_of(text, "two = "), "experiments.two",
+        self.expect_error(text, line_of(text, "two = "), "experiment 'two'",
                           ["experiment 'two' gives no value to global variable 'rate'"])
 
     def test_reward_naming_unknown_submodel_or_activity(self):
         text = replaced('rate = "cell.busy"', 'rate = "celll.busy"')
-        self.expect_error(text, line_of(text, "celll"), "reward[0].rate", ["unknown submodel 'celll'"])
+        self.expect_error(text, line_of(text, "celll"), "'rate' of reward 'busy_cells'", ["unknown submodel 'celll'"])
         text = GOOD + '\n[[reward]]\nname = "starts"\ntimes = [1.0]\n\n[[reward.impulse]]\nactivity = "cell.begin"\nvalue = "1"\n'
-        self.expect_error(text, line_of(text, "cell.begin"), "reward[1].impulse[0].activity",
+        self.expect_error(text, line_of(text, "cell.begin"), "'activity' of impulse 1 of reward 'starts'",
                           ["unknown activity 'begin'"])
 
     def test_reward_kinds_refused_when_malformed(self):
@@ -189,7 +189,56 @@ class CompilerTest(unittest.TestCase):
                 text = replaced("times = [1.0]", lines)
                 reward = line_of(text, "[[reward]]")
                 line = reward + line_of(text.split("[[reward]]", 1)[1], at + " =") - 1 if field else reward
-                self.expect_error(text, line, "reward[0]" + (f".{field}" if field else ""), [words])
+                self.expect_error(text, line, (f"'{field}' of " if field else "") + "reward 'busy_cells'", [words])
+
+    def test_integer_division_in_a_rate_weight_delay_or_reward_is_refused_with_the_fix(self):
+        for old, new in (('rate = "1.0"', 'rate = "1/60"'), ('rate = "cell.busy"', 'rate = "cell.busy + 1 / 2"')):
+            text = replaced(old, new)
+            self.expect_error(text, line_of(text, new), None, ["divides two integers", "write 1.0/"])
+        # A product before the literal makes it no division of literals alone.
+        _, run = self.compile(replaced('rate = "1.0"', 'rate = "1.0 * 3 / 4"'))
+        self.assertEqual(run.returncode, 0, run.stderr)
+
+    def test_names_and_keywords_in_messages(self):
+        text = replaced('name = "start"', 'name = "switch"')
+        self.expect_error(text, line_of(text, '"switch"'), "'name' of activity 'switch' of atomic model 'cell'",
+                          ["'switch' is a C++ keyword"])
+        text = replaced('rate = "cell.busy"', 'rate = "cells.busy"')
+        self.expect_error(text, line_of(text, "cells.busy"), None, ["unknown submodel 'cells'", "(submodels: cell)"])
+
+    def test_bounds_checked_where_the_compiler_can(self):
+        text = replaced("busy = 0", "busy = { init = 5, min = 0, max = 3 }")
+        self.expect_error(text, line_of(text, "busy ="), "place 'busy' of atomic model 'cell'",
+                          ["initial marking 5", "outside its bounds"])
+        text = replaced("busy = 0", "busy = { init = 0, mni = 0 }")
+        self.expect_error(text, line_of(text, "busy ="), None, ["unknown field 'mni'"])
+
+    def test_constants_formulas_bounds_and_bare_places_compile(self):
+        text = replaced("[[atomic]]", """[constants]
+speed = "rate * 2"
+half = "speed / 2"
+
+[formulas]
+total = "idle + busy"
+load = "busy / double(total)"
+
+[[atomic]]""")
+        text = replaced('idle = "N"', 'idle = { init = "N", min = 0, max = "N" }', text)
+        text = replaced('rate = "1.0"', 'rate = "half + speed * load"', text)
+        text = replaced('rate = "cell.busy"', 'rate = "load + busy"', text)
+        _, run = self.compile(text)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(self.syntax_errors("cellSAN.cpp"), "")
+        self.assertEqual(self.syntax_errors("small_rewardPVNodes.cpp"), "")
+        text = replaced("[[atomic]]", '[formulas]\nearly = "late + 1"\nlate = "idle"\n\n[[atomic]]')
+        self.expect_error(text, line_of(text, "early ="), "formula 'early'", ["uses 'late', which is not defined before it"])
+
+    def syntax_errors(self, unit):
+        includes = [os.path.join(ROOT, d) for d in ("Cpp/BaseClasses", "Cpp/BaseClasses/state", "Cpp/Composer")]
+        cxx = subprocess.run([CXX, "-std=c++20", "-fsyntax-only", "-Wall", "-Wextra",
+                              *[f"-I{d}" for d in includes], f"-I{self.out}", os.path.join(self.out, unit)],
+                             capture_output=True, text=True)
+        return cxx.stderr
 
     def test_cpp_errors_name_the_model_file_and_line(self):
         text = replaced('rate = "1.0"', 'rate = "1.0 +* idle"')

@@ -2,6 +2,7 @@
 """modelc: compiles a model file (TOML) into the C++ units of one `gen`.
 
     python3 tools/modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]
+    python3 tools/modelc.py --check MODEL.toml      (checks only; writes nothing)
 
 Writes the units (study, atomic models, composed models, reward model,
 factory) into OUTDIR and, last, OUTDIR/manifest.txt: the model's name on the
@@ -51,7 +52,9 @@ CPP_KEYWORDS = {
     "new", "noexcept", "not", "nullptr", "operator", "or", "private", "protected", "public", "return",
     "short", "signed", "sizeof", "static", "struct", "switch", "template", "this", "throw", "true", "try",
     "typedef", "typename", "union", "unsigned", "using", "virtual", "void", "volatile", "while",
-    # names the generated classes use for their own members
+}
+# Names the generated classes use for their own members.
+GENERATED_NAMES = {
     "Model", "Parameters", "EnabledFlag", "PreviousEnabledFlag", "Places", "Children", "Mark",
     "Name", "Actions", "Groups", "NumActions", "NumGroups", "NumStateVariables", "NumChildren",
     "InstanceArray", "TheModel", "Workers", "ModelSlots", "Value", "Phase", "GroupId",
@@ -84,6 +87,7 @@ class LineMap:
     def __init__(self, text: str):
         self.lines = text.splitlines()
         self.where: dict[tuple, int] = {}
+        self.columns: dict[tuple, int] = {}  # where a string value's text starts in its line
         counters: dict[tuple, int] = {}
         table: tuple = ()
         in_multiline = None
@@ -116,6 +120,9 @@ class LineMap:
                 path = table + tuple(_split_dotted(key.group(1)))
                 self.where.setdefault(path, number)
                 rest = raw[key.end():]
+                quote = re.match(r"\s*(\"\"\"|'''|\"|')", rest)
+                if quote:
+                    self.columns.setdefault(path, key.end() + quote.end())
                 for quote in ('"""', "'''"):
                     if rest.count(quote) == 1:
                         in_multiline = quote
@@ -140,22 +147,20 @@ class LineMap:
                     return number
         return start
 
+    def column(self, path: tuple) -> int:
+        """The column where the text of a one-line string field starts (0 when
+        the text starts on a line of its own)."""
+        body = tuple(path) + ("<body>",)
+        if body in self.where and self.where[body] != self.where.get(tuple(path)):
+            return 0
+        return self.columns.get(tuple(path), 0)
+
     def body_line(self, path: tuple) -> int | None:
         """The line where the text of a string field starts."""
         body = tuple(path) + ("<body>",)
         if body in self.where:
             return self.where[body]
         return self.line(path)
-
-
-def field_name(path: tuple) -> str:
-    out = ""
-    for part in path:
-        if isinstance(part, int):
-            out += f"[{part}]"
-        else:
-            out += ("." if out else "") + part
-    return out
 
 
 # ---------------------------------------------------------------------------
@@ -223,9 +228,10 @@ def names_used(text: str, names) -> list[str]:
 class Fragment:
     """A C++ expression or statement list from the model file."""
 
-    def __init__(self, text: str, line: int | None):
+    def __init__(self, text: str, line: int | None, column: int = 0):
         self.text = text
         self.line = line
+        self.column = column  # of the text's first character in its line, from 0
 
 
 class Activity:
@@ -247,7 +253,41 @@ class Checker:
         self.data = data
 
     def fail(self, path: tuple, message: str, token: str | None = None):
-        raise ModelError(self.map.line(path, token), field_name(path), message)
+        raise ModelError(self.map.line(path, token), self.describe(path), message)
+
+    # The nouns of the tables whose entries have names of their own.
+    _ELEMENTS = {"atomic": "atomic model", "activity": "activity", "join": "join", "rep": "rep",
+                 "reward": "reward", "case": "case", "impulse": "impulse"}
+    _ENTRIES = {"places": "place", "arrays": "array", "globals": "global variable", "experiments": "experiment",
+                "constants": "constant", "formulas": "formula"}
+
+    def describe(self, path: tuple) -> str:
+        """A field as the user wrote it: "'rate' of activity 'serve' of atomic
+        model 'queue'" rather than "atomic[0].activity[3].rate"."""
+        words = []
+        node = self.data
+        i = 0
+        while i < len(path):
+            key = path[i]
+            following = path[i + 1] if i + 1 < len(path) else None
+            if key in self._ELEMENTS and isinstance(following, int):
+                items = node.get(key) if isinstance(node, dict) else None
+                item = items[following] if isinstance(items, list) and following < len(items) else None
+                name = item.get("name") if isinstance(item, dict) else None
+                noun = self._ELEMENTS[key]
+                words.append(f"{noun} '{name}'" if isinstance(name, str) and key not in ("case", "impulse")
+                             else f"{noun} {following + 1}")
+                node = item
+                i += 2
+            elif key in self._ENTRIES and following is not None and isinstance(node, dict):
+                words.append(f"{self._ENTRIES[key]} '{following}'")
+                node = None
+                i += 2
+            else:
+                words.append(f"'{key}'")
+                node = node.get(key) if isinstance(node, dict) else None
+                i += 1
+        return " of ".join(reversed(words))
 
     def get(self, table: dict, path: tuple, key: str, types, required=True, default=None):
         if key not in table:
@@ -262,8 +302,13 @@ class Checker:
         return value
 
     def ident(self, value, path: tuple, what: str) -> str:
-        if not isinstance(value, str) or not IDENT.match(value) or value in CPP_KEYWORDS:
-            self.fail(path, f"{what} '{value}' is not a usable C++ name")
+        if isinstance(value, str) and value in CPP_KEYWORDS:
+            self.fail(path, f"{what} '{value}' is a C++ keyword; choose another name")
+        if isinstance(value, str) and value in GENERATED_NAMES:
+            self.fail(path, f"{what} '{value}' is a name the generated code uses itself; choose another name")
+        if not isinstance(value, str) or not IDENT.match(value):
+            self.fail(path, f"{what} '{value}' is not a usable C++ name (letters, digits and '_', "
+                      "not starting with a digit)")
         return value
 
     def fragment(self, table: dict, path: tuple, key: str, required=True, default=None):
@@ -280,7 +325,7 @@ class Checker:
             value = repr(value)
         if not isinstance(value, str):
             self.fail(path + (key,), f"'{key}' must be a string holding C++")
-        return Fragment(value, self.map.body_line(path + (key,)))
+        return Fragment(value, self.map.body_line(path + (key,)), self.map.column(path + (key,)))
 
     def unknown_keys(self, table: dict, path: tuple, allowed):
         for key in table:
@@ -291,11 +336,21 @@ class Checker:
 
     def check(self):
         d = self.data
-        self.unknown_keys(d, (), ("name", "globals", "experiments", "atomic", "join", "rep", "reward"))
+        self.unknown_keys(d, (), ("name", "globals", "experiments", "constants", "formulas", "atomic", "join",
+                                  "rep", "reward"))
         self.name = self.ident(self.get(d, (), "name", str), ("name",), "model name")
         self.taken = {}  # C++-level names that must stay distinct: name -> what
         self.check_globals()
         self.check_experiments()
+        self.check_constants()
+        self.check_formulas()
+        # Every place name of every atomic model: a formula naming one that
+        # the model using it lacks is refused.
+        self.all_places = set()
+        for a in d.get("atomic", []) if isinstance(d.get("atomic"), list) else []:
+            for key in ("places", "arrays"):
+                if isinstance(a, dict) and isinstance(a.get(key), dict):
+                    self.all_places.update(a[key])
         self.atomics = {}
         for i, a in enumerate(self.get(d, (), "atomic", list)):
             atomic = self.check_atomic(a, ("atomic", i))
@@ -370,12 +425,17 @@ class Checker:
         m.cls = m.name + "SAN"
         m.places = {}  # name -> initial (C++ text)
         m.arrays = {}  # name -> (size, initial)
+        m.bounds = {}  # place or array name -> (min, max), C++ text or None each
+        m.formulas_used = set()
         local = {}
 
         def claim(name, where, token=None):
             self.ident(name, where, "name")
             if name in self.globals:
                 self.fail(where, f"duplicate name '{name}': it is also a global variable", token)
+            for table, what in ((self.constants, "constant"), (self.formulas, "formula")):
+                if name in table:
+                    self.fail(where, f"duplicate name '{name}': it is also a {what}", token)
             if name in local:
                 self.fail(where, f"duplicate name '{name}' in atomic model '{m.name}': also {local[name]}", token)
             local[name] = where[-2] if len(where) > 1 and isinstance(where[-2], str) else "used"
@@ -383,16 +443,24 @@ class Checker:
         for name, init in self.get(a, path, "places", dict, required=False, default={}).items():
             where = path + ("places", name)
             claim(name, where, name)
+            if isinstance(init, dict):
+                self.unknown_keys(init, where, ("init", "min", "max"))
+                self.place_bounds(m, name, init, where)
+                init = init.get("init", 0)
             m.places[name] = self.marking(init, where)
+            self.check_initial_in_bounds(m, name, init, where)
         for name, spec in self.get(a, path, "arrays", dict, required=False, default={}).items():
             where = path + ("arrays", name)
             claim(name, where, name)
             if not isinstance(spec, dict):
                 self.fail(where, "an array is a table { size = N, init = M }", name)
+            self.unknown_keys(spec, where, ("size", "init", "min", "max"))
             size = spec.get("size")
             if isinstance(size, bool) or not isinstance(size, int) or size < 1 or size > 100000:
                 self.fail(where, "an array needs an integer 'size' from 1 on", name)
+            self.place_bounds(m, name, spec, where)
             m.arrays[name] = (size, self.marking(spec.get("init", 0), where))
+            self.check_initial_in_bounds(m, name, spec.get("init", 0), where)
         if not m.places and not m.arrays:
             self.fail(path, f"atomic model '{m.name}' has no place")
         m.svnames = list(m.places) + list(m.arrays)
@@ -425,16 +493,133 @@ class Checker:
                 act.group_id = gid
         return m
 
-    def marking(self, init, path: tuple) -> str:
+    def marking(self, init, path: tuple, what: str = "initial marking") -> str:
         if isinstance(init, bool):
-            self.fail(path, "an initial marking is an integer or an integer global variable")
+            self.fail(path, f"{what} is an integer, a global variable or a constant")
         if isinstance(init, int):
             if not -32768 <= init <= 32767:
-                self.fail(path, f"initial marking {init} does not fit a 16-bit marking")
+                self.fail(path, f"{what} {init} does not fit a 16-bit marking")
             return str(init)
         if isinstance(init, str) and init in self.globals:
             return init
-        self.fail(path, f"initial marking '{init}' is neither an integer nor a global variable")
+        if isinstance(init, str) and init in self.constants:
+            return init + "()"
+        self.fail(path, f"{what} '{init}' is neither an integer, a global variable nor a constant")
+
+    # -- bounds
+
+    def place_bounds(self, m: Atomic, name: str, spec: dict, where: tuple):
+        """The bounds a place or array declares ({ min = ..., max = ... })."""
+        low = self.marking(spec["min"], where + ("min",), "bound") if "min" in spec else None
+        high = self.marking(spec["max"], where + ("max",), "bound") if "max" in spec else None
+        if isinstance(spec.get("min"), int) and isinstance(spec.get("max"), int) and spec["min"] > spec["max"]:
+            self.fail(where + ("max",), f"the bounds of '{name}' are empty: min {spec['min']} is above max {spec['max']}")
+        if low is not None or high is not None:
+            m.bounds[name] = (low, high)
+
+    def check_initial_in_bounds(self, m: Atomic, name: str, init, where: tuple):
+        low, high = m.bounds.get(name, (None, None))
+        if not isinstance(init, int) or isinstance(init, bool):
+            return  # a global's value is checked when the model is built
+        for bound, outside in ((low, lambda b: init < b), (high, lambda b: init > b)):
+            if bound is not None and bound.lstrip("-").isdigit() and outside(int(bound)):
+                self.fail(where, f"initial marking {init} of '{name}' is outside its bounds "
+                          f"(min {low if low is not None else 'none'}, max {high if high is not None else 'none'})", name)
+
+    # -- constants and formulas
+
+    def check_constants(self):
+        self.constants = self.named_expressions("constants", "constant", {"global variable": self.globals})
+
+    def check_formulas(self):
+        self.formulas = self.named_expressions("formulas", "formula", {"global variable": self.globals,
+                                                                       "constant": self.constants})
+
+    def named_expressions(self, key: str, what: str, taken: dict) -> dict:
+        """The [constants] or [formulas] table: name -> Fragment, in file
+        order; each may use only those above it."""
+        table = self.get(self.data, (), key, dict, required=False, default={})
+        out = {}
+        for name in table:
+            path = (key, name)
+            self.ident(name, path, what)
+            for kind, names in taken.items():
+                if name in names:
+                    self.fail(path, f"duplicate name '{name}': it is also a {kind}", name)
+            frag = self.fragment(table, (key,), name)
+            self.refuse_integer_division(frag, path)
+            for used in names_used(frag.text, [n for n in table if n not in out]):
+                self.fail(path, f"{what} '{name}' uses '{used}', which is not defined before it", name)
+            out[name] = frag
+        return out
+
+    def formula_places(self, m: Atomic, name: str) -> list:
+        """The places of `m` that formula `name` reads, itself or through the
+        formulas it uses, in the atomic model's place order."""
+        text = self.formulas[name].text
+        read = set(names_used(text, m.svnames))
+        for inner in names_used(text, self.formulas):
+            read.update(self.formula_places(m, inner))
+        return [sv for sv in m.svnames if sv in read]
+
+    def use_formula(self, m: Atomic, name: str, path: tuple):
+        """Records that `m` uses formula `name` (and the formulas it uses);
+        a formula reading a place that `m` lacks is refused here."""
+        if name in m.formulas_used:
+            return
+        text = self.formulas[name].text
+        others = self.all_places - set(m.svnames) - set(self.globals) - set(self.constants) - set(self.formulas)
+        for foreign in names_used(text, others):
+            self.fail(path, f"formula '{name}' reads '{foreign}', which is no place of atomic model '{m.name}' "
+                      f"(its places: {', '.join(m.svnames)})", name)
+        for inner in names_used(text, self.formulas):
+            self.use_formula(m, inner, path)
+        m.formulas_used.add(name)
+
+    def places_in(self, m: Atomic, frag, path: tuple) -> list:
+        """The places of `m` a fragment reads or writes, by name or through a
+        formula, in order of first mention."""
+        out = []
+        if frag is None:
+            return out
+        for name in names_used(frag.text, set(m.svnames) | set(self.formulas)):
+            if name in self.formulas:
+                self.use_formula(m, name, path)
+                named = self.formula_places(m, name)
+            else:
+                named = [name]
+            for sv in named:
+                if sv not in out:
+                    out.append(sv)
+        return out
+
+    # -- arithmetic
+
+    _INTEGER = re.compile(r"(?:0[xX][0-9A-Fa-f']+|0[bB][01']+|[0-9][0-9']*)[uUlL]*\Z")
+
+    def refuse_integer_division(self, frag, path: tuple):
+        """`1/60` in C++ is integer division (0): refused, with the fix."""
+        if frag is None:
+            return
+        tokens = []
+        for m in _TOKEN.finditer(frag.text):
+            if m.group("skip") or (m.group("other") and m.group("other").isspace()):
+                continue
+            tokens.append(m)
+        for k in range(1, len(tokens) - 1):
+            left, op, right = tokens[k - 1], tokens[k], tokens[k + 1]
+            if op.group("other") != "/" or not left.group("num") or not right.group("num"):
+                continue
+            if not self._INTEGER.match(left.group("num")) or not self._INTEGER.match(right.group("num")):
+                continue
+            if k >= 2 and tokens[k - 2].group("other") in ("*", "/", "%", ")"):
+                continue  # the left literal is not the whole left operand
+            a, b = left.group("num"), right.group("num")
+            fix = f"{a}.0/{b}" if a.isdigit() else f"double({a})/{b}"
+            line = frag.line + frag.text[:left.start()].count("\n") if frag.line else self.map.line(path)
+            raise ModelError(line, self.describe(path),
+                             f"'{a}/{b}' divides two integers, which C++ does in integer arithmetic "
+                             f"(the result is truncated toward zero); write {fix} for the real quotient")
 
     def check_activity(self, m: Atomic, spec, path: tuple, declared, local) -> list:
         if not isinstance(spec, dict):
@@ -457,6 +642,8 @@ class Checker:
             phases = self.fragment(spec, path, "phases")
         if kind == "deterministic":
             delay = self.fragment(spec, path, "delay")
+        self.refuse_integer_division(rate, path + ("rate",))
+        self.refuse_integer_division(delay, path + ("delay",))
         for key, needs in (("rate", ("exponential", "erlang")), ("delay", ("deterministic",)),
                            ("phases", ("erlang",)), ("rank", ("instantaneous",))):
             if key in spec and kind not in needs:
@@ -500,6 +687,7 @@ class Checker:
             act.enabled = enabled
             act.rate, act.delay, act.phases = rate, delay, phases
             act.weight = self.fragment(vspec, vpath, "weight", required=False, default="1")
+            self.refuse_integer_division(act.weight, vpath + ("weight",))
             act.effect = self.fragment(vspec, vpath, "effect", required=False, default="")
             if cases is not None:
                 act.name = f"{name}_case{k + 1}"
@@ -510,20 +698,22 @@ class Checker:
             act.group = group
             # Arcs: as listed, or the places the predicate (enable) and the
             # effect (affect) name, in order of first appearance.
-            act.enables = enables if enables is not None else names_used(enabled.text, m.svnames)
+            act.enables = enables if enables is not None else self.places_in(m, enabled, path + ("enabled",))
             affects = self.arc_list(m, vspec, vpath, "affects")
-            act.affects = affects if affects is not None else names_used(act.effect.text, m.svnames)
+            changed = self.places_in(m, act.effect, vpath + ("effect",))
+            act.affects = affects if affects is not None else changed
             used = []
             for sv in act.enables + act.affects:
                 if sv not in used:
                     used.append(sv)
             for frag in (act.enabled, act.rate, act.delay, act.phases, act.weight, act.effect,
                          act.reactivation_predicate, act.reactivation_function):
-                if frag is not None:
-                    for sv in names_used(frag.text, m.svnames):
-                        if sv not in used:
-                            used.append(sv)
+                for sv in self.places_in(m, frag, vpath):
+                    if sv not in used:
+                        used.append(sv)
             act.uses = used
+            # The bounded places the firing may change, checked after it.
+            act.checked = [sv for sv in m.svnames if sv in m.bounds and (sv in changed or sv in act.affects)]
             members.append(act)
         return members
 
@@ -535,7 +725,8 @@ class Checker:
             self.fail(path + (key,), f"'{key}' must list place names")
         for v in value:
             if v not in m.svnames:
-                self.fail(path + (key,), f"'{key}' names '{v}', which is no place of '{m.name}'", v)
+                self.fail(path + (key,), f"'{key}' names '{v}', which is no place of '{m.name}' "
+                          f"(its places: {', '.join(m.svnames)})", v)
         if len(set(value)) != len(value):
             self.fail(path + (key,), f"'{key}' names a place twice")
         return list(value)
@@ -623,7 +814,8 @@ class Checker:
 
     def child_model(self, model: str, path: tuple, parent: Node, referenced):
         if model not in self.atomics and model not in self.nodes:
-            self.fail(path, f"'{model}' is neither an atomic model nor a join or rep", model)
+            self.fail(path, f"'{model}' is neither an atomic model nor a join or rep "
+                      f"(models: {', '.join(list(self.atomics) + list(self.nodes))})", model)
         if model in self.nodes:
             if model in referenced:
                 self.fail(path, f"'{model}' is already a child of '{referenced[model]}'", model)
@@ -677,7 +869,8 @@ class Checker:
                 for cname in entry["children"]:
                     idx = [k for k, c in enumerate(node.children) if c["name"] == cname]
                     if not idx:
-                        self.fail(path, f"'{cname}' is no child of '{node.name}'", cname if isinstance(cname, str) else None)
+                        self.fail(path, f"'{cname}' is no child of '{node.name}' (its children: "
+                                  f"{', '.join(c['name'] for c in node.children)})", cname if isinstance(cname, str) else None)
                     members.append(idx[0])
             else:
                 self.fail(path, "a shared entry is a place name or { place = ..., children = [...] }")
@@ -734,6 +927,7 @@ class Checker:
                 self.fail(path + ("kind",), f"unknown reward kind '{kind}' (one of " + ", ".join(REWARD_KINDS) + ")")
             starts, stops = self.reward_times(r, path, kind)
             rate = self.fragment(r, path, "rate", required=False)
+            self.refuse_integer_division(rate, path + ("rate",))
             subs = r.get("submodels")
             if subs is not None and (not isinstance(subs, list) or not all(isinstance(s, str) for s in subs)):
                 self.fail(path + ("submodels",), "'submodels' must list submodel names")
@@ -751,12 +945,17 @@ class Checker:
                     self.fail(ipath + ("activity",), "'activity' is written submodel.activity")
                 sub, act = target.split(".")
                 if sub not in self.instances:
-                    self.fail(ipath + ("activity",), f"impulse names unknown submodel '{sub}'")
+                    self.fail(ipath + ("activity",), f"impulse names unknown submodel '{sub}' "
+                              f"(submodels: {', '.join(self.instances)})")
                 atomic = self.instances[sub]
                 acts = [a for a in atomic.activities if a.base == act]
                 if not acts:
-                    self.fail(ipath + ("activity",), f"impulse names unknown activity '{act}' of '{sub}'")
+                    names = ", ".join(dict.fromkeys(a.base for a in atomic.activities))
+                    self.fail(ipath + ("activity",), f"impulse names unknown activity '{act}' of '{sub}' "
+                              f"(its activities: {names})")
                 value = self.fragment(imp, ipath, "value")
+                self.refuse_integer_division(value, ipath + ("value",))
+                self.places_in(atomic, value, ipath + ("value",))
                 for a in acts:
                     reward["impulses"].append({"submodel": sub, "atomic": atomic, "activity": a, "value": value})
             if reward["rate"] is None and not reward["impulses"]:
@@ -800,12 +999,27 @@ class Checker:
         deps = []
         for s in subs or []:
             if s not in self.instances:
-                self.fail(path + ("submodels",), f"reward names unknown submodel '{s}'", s)
+                self.fail(path + ("submodels",), f"reward names unknown submodel '{s}' "
+                          f"(submodels: {', '.join(self.instances)})", s)
             if s not in deps:
                 deps.append(s)
         vardeps = []
         problems = []
 
+        def access(sub: str, atomic: Atomic, name: str) -> str:
+            if name not in self.formulas:
+                if (name, sub) not in vardeps:
+                    vardeps.append((name, sub))
+                return self.reward_access(sub, atomic, name)
+            self.use_formula(atomic, name, path + ("rate",))
+            places = self.formula_places(atomic, name)
+            for sv in places:
+                if (sv, sub) not in vardeps:
+                    vardeps.append((sv, sub))
+            args = ", ".join(self.reward_access(sub, atomic, sv) for sv in places)
+            return f"{atomic.cls}::{formula_function(name)}({args})"
+
+        known = ", ".join(self.instances)
         # Dotted references sub.place first.
         out = []
         last = 0
@@ -816,39 +1030,55 @@ class Checker:
             m = re.match(r"\s*\.\s*([A-Za-z_][A-Za-z0-9_]*)", text[end:])
             if m and (name in self.instances or name not in self.globals):
                 if name not in self.instances:
-                    problems.append(f"reward names unknown submodel '{name}'")
+                    problems.append(f"reward names unknown submodel '{name}' (submodels: {known})")
                     continue
                 atomic = self.instances[name]
                 sv = m.group(1)
-                if sv not in atomic.svnames:
-                    problems.append(f"'{sv}' is no place of submodel '{name}'")
+                if sv not in atomic.svnames and sv not in self.formulas:
+                    problems.append(f"'{sv}' is no place of submodel '{name}' (its places: {', '.join(atomic.svnames)})")
                     continue
                 if subs is not None and name not in deps:
                     problems.append(f"submodel '{name}' is not listed in 'submodels'")
                     continue
                 if name not in deps:
                     deps.append(name)
-                if (sv, name) not in vardeps:
-                    vardeps.append((sv, name))
                 out.append(text[last:start])
-                out.append(self.reward_access(name, atomic, sv))
+                out.append(access(name, atomic, sv))
                 last = end + m.end()
                 continue
+            if name in self.globals or name in self.constants:
+                continue
+            # A bare name: a place (or formula) of the one submodel named, or
+            # of the one submodel that has such a place.
             if len(deps) == 1 or (subs is not None and len(subs) == 1):
-                only = deps[0] if deps else subs[0]
-                atomic = self.instances[only]
-                if name in atomic.svnames and name not in self.globals:
-                    if (name, only) not in vardeps:
-                        vardeps.append((name, only))
-                    out.append(text[last:start])
-                    out.append(self.reward_access(only, atomic, name))
-                    last = end
+                owners = [deps[0] if deps else subs[0]]
+            elif deps or subs is not None:
+                continue
+            else:
+                owners = [inst for inst, a in self.instances.items() if name in a.svnames]
+                if not owners and name in self.formulas and len(self.instances) == 1:
+                    owners = list(self.instances)
+                if len(owners) > 1:
+                    problems.append(f"place '{name}' belongs to several submodels ({', '.join(owners)}): "
+                                    f"write one of {', '.join(o + '.' + name for o in owners)}")
+                    continue
+            if len(owners) != 1:
+                continue
+            only = owners[0]
+            atomic = self.instances[only]
+            if name in atomic.svnames or name in self.formulas:
+                if only not in deps:
+                    deps.append(only)
+                out.append(text[last:start])
+                out.append(access(only, atomic, name))
+                last = end
         out.append(text[last:])
         if problems:
             self.fail(path + ("rate",), problems[0])
         if not deps:
-            self.fail(path + ("rate",), "the rate reward names no submodel (write submodel.place)")
-        reward["rate"] = Fragment("".join(out), rate.line)
+            self.fail(path + ("rate",), "the rate reward names no place of a submodel (write submodel.place; "
+                      f"submodels: {known})")
+        reward["rate"] = Fragment("".join(out), rate.line, rate.column)
         reward["deps"] = deps
         reward["vardeps"] = vardeps
 
@@ -882,13 +1112,24 @@ class Unit:
         if frag.line is None:
             self.add(indent + before + frag.text + after)
             return
+        # The text starts in the column it has in the model file, so that the
+        # compiler's columns point into the model file's line.
+        if before:
+            self.lines.append(indent + before)
         self.lines.append(f'#line {frag.line} "{cpp_string(self.model_path)}"')
-        body = (before + frag.text.rstrip() + after).split("\n")
-        self.lines.extend(indent + line if k == 0 else line for k, line in enumerate(body))
+        body = frag.text.rstrip().split("\n")
+        body[0] = " " * frag.column + body[0]
+        self.lines.extend(body)
         self.lines.append(f'#line {len(self.lines) + 2} "{cpp_string(self.line_name)}"')
+        if after:
+            self.lines.append(indent + after)
 
     def text(self) -> str:
         return "\n".join(self.lines).rstrip("\n") + "\n"
+
+
+def formula_function(name: str) -> str:
+    return f"formula_{name}"
 
 
 def cpp_string(s: str) -> str:
@@ -944,6 +1185,14 @@ class Emitter:
         for name, ctype in m.globals.items():
             h.add(f"extern {ctype} {name};")
         h.add("")
+        if m.constants:
+            h.add("// Constants of the model file, computed from the global variables as they")
+            h.add("// stand at each use.")
+            for name, frag in m.constants.items():
+                h.add(f"inline auto {name}() {{")
+                h.fragment("return (", Fragment(self.with_constants(frag.text), frag.line, frag.column), ");")
+                h.add("}")
+            h.add("")
         h.add(f"// Range study of {m.name}: {len(m.globals)} global variables over "
               f"{len(m.experiments)} experiments (numbered 0 to {len(m.experiments) - 1}).")
         h.add(f"class {cls} : public BaseStudyClass {{\n public:")
@@ -1065,9 +1314,43 @@ class Emitter:
                 return f"(*{name}_Mark)"
             if name in atomic.arrays:
                 return f"(*{name})"
+            if name in self.m.formulas:
+                args = ", ".join(replace(sv, None, 0, 0) for sv in self.m.formula_places(atomic, name))
+                return f"{formula_function(name)}({args})"
+            if name in self.m.constants:
+                return f"{name}()"
             return None
 
         return substitute(text, replace)
+
+    def with_constants(self, text: str) -> str:
+        """A constant's name stands for its value: the call of its function."""
+        return substitute(text, lambda name, *_: f"{name}()" if name in self.m.constants else None)
+
+    def emit_formulas(self, h: Unit, a: Atomic):
+        """The formulas the atomic model uses: static member functions over the
+        markings of the places they read (arrays by reference), in file order,
+        so that each is defined before a later one calls it."""
+        used = [name for name in self.m.formulas if name in a.formulas_used]
+        if not used:
+            return
+        h.add("  // Formulas of the model file, over the markings they read.")
+        for name in used:
+            params = ", ".join(f"short {sv}" if sv in a.places else f"{self.array_cls(a, sv)}& {sv}"
+                               for sv in self.m.formula_places(a, name))
+
+            def call(inner, *_):
+                if inner in self.m.formulas:
+                    return f"{formula_function(inner)}({', '.join(self.m.formula_places(a, inner))})"
+                if inner in self.m.constants:
+                    return f"{inner}()"
+                return None
+
+            frag = self.m.formulas[name]
+            h.add(f"  static auto {formula_function(name)}({params}) {{")
+            h.fragment("return (", Fragment(substitute(frag.text, call), frag.line, frag.column), ");", "    ")
+            h.add("  }")
+        h.add("")
 
     def array_cls(self, atomic: Atomic, name: str) -> str:
         return f"{atomic.cls}_{name}Array"
@@ -1121,6 +1404,7 @@ class Emitter:
             if act.kind == "erlang":
                 h.add("    double ErlangParamM() override;")
             h.add("  };\n")
+        self.emit_formulas(h, a)
         h.add("  // State variables (owned; created by the constructor, released by the destructor).")
         for name in a.places:
             h.add(f"  Place* {name} = nullptr;")
@@ -1145,6 +1429,8 @@ class Emitter:
         c.add('#include <string>\n\n#include "Distributions.h"')
         if any(act.kind == "erlang" for act in a.activities) or a.arrays:
             c.add('#include "GenError.h"')
+        if a.bounds:
+            c.add('#include "ModelFault.h"')
         c.add(f'#include "{self.study_h}"\n')
         c.add("// Markings are 16-bit: a change computed in int is converted back, which")
         c.add("// wraps modulo 2^16.")
@@ -1173,7 +1459,7 @@ class Emitter:
         c.add(f'  ActivityInitialize("{act.name}", {act.group_id}, {DIST_CODE[act.kind]}, POLICY_DEFAULT, '
               f'{len(act.affects)}, {len(act.enables)}, {"true" if act.reactivation else "false"});\n}}')
         c.add(f"{q}::~{act.cls}() = default;\n")
-        rw = lambda frag: Fragment(self.rewrite(a, frag.text), frag.line)  # noqa: E731
+        rw = lambda frag: Fragment(self.rewrite(a, frag.text), frag.line, frag.column)  # noqa: E731
         c.add(f"bool {q}::Enabled() {{\n  PreviousEnabledFlag = EnabledFlag;")
         c.fragment("EnabledFlag = (", rw(act.enabled), ");")
         c.add("  return EnabledFlag;\n}")
@@ -1214,6 +1500,7 @@ class Emitter:
         c.add(f"void {q}::Fire() {{")
         if act.effect.text.strip():
             c.fragment("", rw(act.effect), "")
+        self.emit_bounds_checks(c, a, act)
         c.add("}")
         c.add(f"int {q}::Rank() {{ return {act.rank if act.kind == 'instantaneous' else 1}; }}")
         c.add(f"void {q}::LinkVariables() {{")
@@ -1230,6 +1517,26 @@ class Emitter:
             c.fragment("return (", rw(act.phases), ");")
             c.add("}")
 
+    def emit_bounds_checks(self, c: Unit, a: Atomic, act: Activity):
+        """After the effect: every bounded place the firing may change is
+        still within its bounds, or the firing is a fault of the model."""
+        label = f"activity '{act.base}'"
+        if act.group["cases"]:
+            label += f" (case {act.group['members'].index(act) + 1})"
+        label += f" of atomic model '{a.name}'"
+        for sv in act.checked:
+            low, high = a.bounds[sv]
+            lo = low if low is not None else "kNoLowerBound"
+            hi = high if high is not None else "kNoUpperBound"
+            tests = " || ".join(t for t in (low is not None and f"v < {low}", high is not None and f"v > {high}") if t)
+            if sv in a.places:
+                c.add(f"  if (const int v = *{sv}_Mark; {tests})")
+                c.add(f'    markingOutOfBounds("{label}", "{sv}", v, {lo}, {hi});')
+            else:
+                c.add(f"  for (int i = 0; i < {self.array_cls(a, sv)}::Size; i++)")
+                c.add(f"    if (const int v = (*{sv})[i]; {tests})")
+                c.add(f'      markingOutOfBounds("{label}", "{sv}[" + std::to_string(i) + "]", v, {lo}, {hi});')
+
     def emit_atomic_model(self, c: Unit, a: Atomic):
         c.add("\n// " + "-" * 75 + "\n// The model\n")
         c.add(f"{a.cls}::{a.cls}() {{")
@@ -1245,6 +1552,13 @@ class Emitter:
             c.add(f'  {name} = new Place("{name}", static_cast<short>({init}));')
         for name, (_size, init) in a.arrays.items():
             c.add(f'  {name} = new {self.array_cls(a, name)}("{name}", static_cast<short>({init}));')
+        for name, (low, high) in a.bounds.items():
+            init = a.places[name] if name in a.places else a.arrays[name][1]
+            if all(x is None or x.lstrip("-").isdigit() for x in (init, low, high)):
+                continue  # the compiler has checked it
+            mark = f"*{name}->Mark" if name in a.places else f"(*{name})[0]"
+            c.add(f'  checkInitialMarking("atomic model \'{a.name}\'", "{name}", {mark}, '
+                  f'{low if low is not None else "kNoLowerBound"}, {high if high is not None else "kNoUpperBound"});')
         c.add(f"\n  BaseStateVariableClass* places[] = {{{', '.join(a.svnames)}}};")
         c.add(f"  Activity* activities[] = {{{', '.join('&' + x.name for x in a.activities)}}};")
         groups = ", ".join("&" + (g["name"] if g["cases"] else g["members"][0].name) for g in a.groups)
@@ -1524,17 +1838,26 @@ class Emitter:
                 c.add(f"{w}::{w}() {{ BindModelSlots({slots}); }}\n")
                 c.add(f"{w}::~{w}() = default;\n")
                 c.add(f"double {w}::Reward_Function() {{")
-                c.fragment("return (", r["rate"], ");")
+                rate = r["rate"]
+                c.fragment("return (", Fragment(self.with_constants(rate.text), rate.line, rate.column), ");")
                 c.add("}\n")
             for k, imp in enumerate(r["impulses"]):
                 icls = f"{base}PV{i}Impulse{k}"
                 a = imp["atomic"]
-                value = substitute(imp["value"].text, lambda nm, *_: (
-                    f"(*static_cast<{a.cls}*>(Model)->{nm}->Mark)" if nm in a.places else
-                    f"(*static_cast<{a.cls}*>(Model)->{nm})" if nm in a.arrays else None))
+                def marking(nm, a=a):
+                    if nm in a.places:
+                        return f"(*static_cast<{a.cls}*>(Model)->{nm}->Mark)"
+                    if nm in a.arrays:
+                        return f"(*static_cast<{a.cls}*>(Model)->{nm})"
+                    if nm in self.m.formulas:
+                        args = ", ".join(marking(sv) for sv in self.m.formula_places(a, nm))
+                        return f"{a.cls}::{formula_function(nm)}({args})"
+                    return None
+
+                value = substitute(imp["value"].text, lambda nm, *_: marking(nm))
                 c.add(f"{icls}::{icls}() : ImpulseNodeClass(1) {{ BindModelSlots(&instance); }}")
                 c.add(f"double {icls}::Impulse_Function() {{")
-                c.fragment("return (", Fragment(value, imp["value"].line), ");")
+                c.fragment("return (", Fragment(self.with_constants(value), imp["value"].line, imp["value"].column), ");")
                 c.add("}")
                 c.add(f"void {icls}::EvaluateImpulse() {{\n  Value = Impulse_Function();\n  ValueSquared = Value * Value;\n}}")
                 c.add(f"ImpulseNodeClass** {icls}::CreateImpulseWorkers(int count) {{")
@@ -1582,12 +1905,17 @@ class Emitter:
         m = self.m
         c = self.unit(f"{m.name}_Factory.cpp")
         c.add(self.banner)
-        c.add("#include <memory>\n\n#include \"ModelFactory.h\"")
+        c.add("#include <iterator>\n#include <memory>\n\n#include \"ModelFactory.h\"")
         c.add(f'#include "{m.name}_rewardPVModel.h"\n#include "{self.study_h}"\n')
         c.add("namespace {\n")
         c.add(f"class {m.name}_Factory final : public ModelFactory {{\n public:")
         c.add(f'  std::string_view name() const override {{ return "{m.name}"; }}')
         c.add(f"  int numberOfExperiments() const override {{ return {m.name}_studyRangeStudy::NumberOfExperiments; }}")
+        names = ", ".join(f'"{cpp_string(e)}"' for e, _ in m.experiments)
+        c.add("  std::string_view experimentName(int experiment) const override {")
+        c.add(f"    static constexpr std::string_view kNames[] = {{{names}}};")
+        c.add("    return experiment >= 0 && experiment < static_cast<int>(std::size(kNames)) ? kNames[experiment] : \"\";")
+        c.add("  }")
         c.add("  std::unique_ptr<BaseStudyClass> makeStudy() const override {")
         c.add(f"    return std::make_unique<{m.name}_studyRangeStudy>();\n  }}")
         c.add("  std::unique_ptr<PVModel> makeRewardModel(bool expandTimePoints) const override {")
@@ -1648,13 +1976,17 @@ def main(argv: list[str]) -> int:
         print("usage: modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]", file=sys.stderr)
         return 2
     path, outdir = args
+    if path == "--check":
+        path, outdir = outdir, None
     try:
-        name, units = compile_model(path, options["--line-dir"] or outdir, options["--source-name"])
+        name, units = compile_model(path, options["--line-dir"] or outdir or ".", options["--source-name"])
     except ModelError as e:
         where = path + (f":{e.line}" if e.line else "")
         field = f" {e.field}:" if e.field else ""
         print(f"{where}:{field} {e.message}", file=sys.stderr)
         return 1
+    if outdir is None:
+        return 0
     try:
         os.makedirs(outdir, exist_ok=True)
         manifest = os.path.join(outdir, "manifest.txt")
