@@ -38,10 +38,6 @@ RunResult runGen(const std::vector<std::string>& args, const std::string& workDi
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
                      long fileSizeLimit = 0);
 
-// The same for another program (a gen built from a model file).
-RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
-                     long fileSizeLimit = 0);
-
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
 std::vector<std::string> splitLines(const std::string& text);
