@@ -69,7 +69,7 @@ RunResult runProgram(const std::string& programPath, const std::vector<std::stri
     std::vector<std::string> copies(args);
     for (auto& a : copies) argv.push_back(a.data());
     argv.push_back(nullptr);
-    execv(path.c_str(), argv.data());
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   int status = 0;
