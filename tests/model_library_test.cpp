@@ -108,7 +108,7 @@ TEST(ModelLibrary, ExperimentNumbersAreThoseOfTheModelsOwnStudy) {
 // Places, Children, EnabledFlag, TheDistribution, ...) build and run: one
 // token among 2 + read + stat instances sharing Rate.
 TEST(ModelLibrary, ModelNamesNeverMeetTheGeneratedCodesOrTheLibraries) {
-  expectCounts("clashing_names", {6});
+  expectCounts("clashing_names", std::vector<long>{6});
 }
 
 // Values from global variables that do not fit where they land stop the
