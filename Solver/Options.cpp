@@ -8,7 +8,7 @@ namespace solver {
 
 const char* const kUsage =
     "usage: solve -P<path> -N<name> [-m gs|sor|power|direct] [-w <omega>] [-e <epsilon>]\n"
-    "             [-i <iterations>] [-u <steps>] [-d <states>] [-n] [-p <variable>] [-f svg|png]\n"
+    "             [-i <iterations>] [-u <steps>] [-d <states>] [-s|-n] [-p <variable>] [-f svg|png]\n"
     "  reads <path><name>.umb (written by gen -U) and <path><name>.pvtype, computes every\n"
     "  reward variable and writes the table to standard output and <path><name>.results.csv\n"
     "  -m  steady-state method: gs (Gauss-Seidel, default), sor, power, direct (sparse LU)\n"
@@ -18,7 +18,8 @@ const char* const kUsage =
     "  -i  iteration limit of the steady-state methods (default 100000)\n"
     "  -u  uniformisation step limit (default 1000000)\n"
     "  -d  most states of a system the direct solver takes (default 10000)\n"
-    "  -n  no steady-state detection in uniformisation\n"
+    "  -s  steady-state detection in uniformisation (a heuristic; off by default)\n"
+    "  -n  no steady-state detection (the default)\n"
     "  -p  plot this variable's values over its time points (repeatable)\n"
     "  -f  plot format: svg (default) or png\n";
 
@@ -51,8 +52,8 @@ Outcome<Options> parseOptions(const std::vector<std::string>& args) {
       o.usage = true;
       continue;
     }
-    if (flag == 'n' && a.size() == 2) {
-      o.transient.detectSteadyState = false;
+    if ((flag == 'n' || flag == 's') && a.size() == 2) {
+      o.transient.detectSteadyState = flag == 's';
       continue;
     }
     if (std::string("PNmweiudpf").find(flag) == std::string::npos) return Error{"unknown argument: " + a};

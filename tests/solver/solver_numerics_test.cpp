@@ -152,7 +152,7 @@ TEST(PrismFixture, CtmcRewardsInstantCumulativeAndSteadyState) {
   EXPECT_NEAR(valueOf(rows, "a", 100), 12.11429, 5e-6);
   EXPECT_NEAR(valueOf(rows, "a_long_run"), 0.0, 1e-12);
   // The total reward in closed form, 2/5 + 3 + 5/7 + 7 + 11/11, within the
-  // error bound reported (which includes the steady-state detection's share).
+  // error bound reported.
   for (const ResultRow& r : rows)
     if (r.variable == "a" && r.stop == 100) {
       EXPECT_LE(std::fabs(r.value - (2.0 / 5 + 3 + 5.0 / 7 + 7 + 1)), r.errorBound);
