@@ -2,12 +2,15 @@
 // model (Join of ram_system and the Rep of flash devices) and its reward model.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "BaseStudyClass.h"
+#include "GenError.h"
+#include "ModelValueChecks.h"
 #include "ModelFactory.h"
 #include "ModelFault.h"
 #include "PerformanceVariableNode.h"
@@ -645,3 +648,29 @@ TEST(StudyRewardModelTest, GetPVModelBuildsFromTheCurrentGlobals) {
 }
 
 }  // namespace
+
+// Values a generated model takes from its globals when it is built are
+// checked against the type they land in, naming the global.
+TEST(ModelValueChecks, ValuesThatDoNotFitAreRefusedByName) {
+  EXPECT_EQ(genCheckedMarking(-32768, "g", "m: p"), -32768);
+  EXPECT_EQ(genCheckedCount(2147483647LL, "g", "r: the count"), 2147483647);
+  EXPECT_EQ(genCheckedPhases(3.0, "m.a"), 3.0);
+  EXPECT_TRUE(std::isnan(genCheckedPhases(std::nan(""), "m.a")));  // the generator names the state
+  EXPECT_EQ(genCheckedPhases(-1.0, "m.a"), -1.0);
+  try {
+    genCheckedMarking(70000, "open", "m: the initial marking of p");
+    FAIL();
+  } catch (const GenError& e) {
+    EXPECT_STREQ(e.what(), "Error: m: the initial marking of p is the global variable open = 70000, outside the "
+                           "16-bit markings (-32768 to 32767)");
+  }
+  EXPECT_THROW(genCheckedCount(2147483648LL, "n", "r: the count"), GenError);
+  for (double phases : {2.5, 0.0, 0.5, 32768.0}) {
+    try {
+      genCheckedPhases(phases, "tandem.serve");
+      FAIL() << phases;
+    } catch (const GenError& e) {
+      EXPECT_NE(std::string(e.what()).find("The Erlang activity tandem.serve has "), std::string::npos) << e.what();
+    }
+  }
+}

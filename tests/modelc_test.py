@@ -7,6 +7,7 @@ the compiler's output for models/redundant_controller_flash.toml.
     python3 tests/modelc_test.py [-v]      (CTest runs it from the build)
 """
 
+import concurrent.futures
 import filecmp
 import os
 import shutil
@@ -126,6 +127,31 @@ class CompilerTest(unittest.TestCase):
         self.assertIn("small_modelRJ.cpp", lines)
         self.assertIn("cellSAN.cpp", lines)
 
+    def test_a_unit_that_cannot_be_written_leaves_no_temporary_and_the_old_manifest(self):
+        _, run = self.compile(GOOD)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        with open(os.path.join(self.out, "manifest.txt")) as f:
+            manifest = f.read()
+        text = replaced("busy = 0", "busy = 0\nwaiting = 0")
+        # A directory where a changed unit goes stops its rename.
+        os.unlink(os.path.join(self.out, "cellSAN.cpp"))
+        os.mkdir(os.path.join(self.out, "cellSAN.cpp"))
+        path, run = self.compile(text)
+        self.assertEqual(run.returncode, 1)
+        self.assertIn(f"{path}: cannot write the generated units into {self.out}", run.stderr)
+        self.assertNotIn("Traceback", run.stderr)
+        self.assertEqual([n for n in os.listdir(self.out) if n.startswith(".modelc-")], [])
+        with open(os.path.join(self.out, "manifest.txt")) as f:
+            self.assertEqual(f.read(), manifest)
+
+    def test_weight_on_a_timed_activity_warns_and_compiles(self):
+        text = replaced('rate = "1.0"', 'rate = "1.0"\nweight = 2')
+        path, run = self.compile(text)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(run.stderr, f"{path}:{line_of(text, 'weight = 2')}: 'weight' of activity 'finish' of atomic model 'cell': warning: "
+                         "the weight of exponential activity 'finish' is ignored: only cases and instantaneous "
+                         "activities that compete are chosen by weight\n")
+
     def test_toml_syntax_error(self):
         text = replaced('busy = 0', 'busy = = 0')
         self.expect_error(text, line_of(text, "busy = = 0"), None, ["TOML syntax error"])
@@ -229,6 +255,85 @@ load = "busy / double(total)"
                               os.path.join(self.out, "cellSAN.cpp")], capture_output=True, text=True)
         self.assertNotEqual(cxx.returncode, 0)
         self.assertIn(f"{path}:{line_of(text, '+* idle')}:", cxx.stderr)
+
+
+INCLUDES = [os.path.join(ROOT, d) for d in ("Cpp/BaseClasses", "Cpp/BaseClasses/state", "Cpp/Composer", "Generator")]
+
+
+def compile_units(model, out):
+    run = subprocess.run([sys.executable, MODELC, model, out], capture_output=True, text=True)
+    if run.returncode != 0:
+        raise AssertionError(run.stderr)
+    return sorted(os.path.join(out, n) for n in os.listdir(out) if n.endswith(".cpp"))
+
+
+class GeneratedCodeTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="modelc_code")
+        self.addCleanup(shutil.rmtree, self.dir)
+
+    def test_units_of_every_library_model_compile_without_warnings(self):
+        models = [os.path.join(ROOT, "models", n) for n in sorted(os.listdir(os.path.join(ROOT, "models")))]
+        models.append(os.path.join(ROOT, "tests", "models", "clashing_names.toml"))
+        jobs = []
+        for model in models:
+            out = os.path.join(self.dir, os.path.basename(model))
+            for unit in compile_units(model, out):
+                jobs.append([CXX, "-std=c++20", "-fsyntax-only", "-Wall", "-Wextra", "-Wconversion", "-Werror",
+                             *[f"-I{d}" for d in INCLUDES], f"-I{out}", unit])
+        with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+            for job, run in zip(jobs, pool.map(lambda j: subprocess.run(j, capture_output=True, text=True), jobs)):
+                self.assertEqual(run.returncode, 0, f"{job[-1]}:\n{run.stderr}")
+
+    def test_every_macro_the_units_see_is_a_refused_name(self):
+        # A model name that is a macro would be replaced in the generated code.
+        sys.path.insert(0, os.path.join(ROOT, "tools"))
+        import modelc  # noqa: E402
+
+        model = os.path.join(self.dir, "good.toml")
+        with open(model, "w") as f:
+            f.write(GOOD)
+        out = os.path.join(self.dir, "units")
+        macros = set()
+        for unit in compile_units(model, out):
+            run = subprocess.run([CXX, "-std=c++20", "-dM", "-E", *[f"-I{d}" for d in INCLUDES], f"-I{out}", unit],
+                                 capture_output=True, text=True)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            macros |= {line.split()[1].split("(")[0] for line in run.stdout.splitlines() if line.startswith("#define")}
+        allowed = [m for m in sorted(macros) if not modelc.reserved_reason(m)]
+        self.assertEqual(allowed, [], "add these to tools/reserved_names.txt")
+
+
+class MalformedCorpusTest(unittest.TestCase):
+    """tests/malformed/*.toml: each file's first line, "# expect: LINE:
+    FIELD: MESSAGE", is exactly what the compiler must print after the file's
+    name, with exit status 1 and the output folder of an earlier compile
+    left as it was."""
+
+    def test_each_file_gives_its_message(self):
+        folder = os.path.join(ROOT, "tests", "malformed")
+        files = sorted(f for f in os.listdir(folder) if f.endswith(".toml"))
+        self.assertGreater(len(files), 30)
+        out = tempfile.mkdtemp(prefix="modelc_malformed")
+        self.addCleanup(shutil.rmtree, out)
+        good = os.path.join(out, "good.toml")
+        with open(good, "w") as f:
+            f.write(GOOD)
+        units = os.path.join(out, "units")
+        run = subprocess.run([sys.executable, MODELC, good, units], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        before = {n: open(os.path.join(units, n)).read() for n in os.listdir(units)}
+        for name in files:
+            with self.subTest(name):
+                path = os.path.join(folder, name)
+                with open(path) as f:
+                    expected = f.readline().removeprefix("# expect: ").rstrip("\n")
+                run = subprocess.run([sys.executable, MODELC, path, units], capture_output=True, text=True)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertEqual(run.stdout, "")
+                self.assertEqual(run.stderr, f"{path}:{expected}\n")
+                after = {n: open(os.path.join(units, n)).read() for n in os.listdir(units)}
+                self.assertEqual(before, after)
 
 
 class CompiledInModelTest(unittest.TestCase):

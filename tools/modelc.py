@@ -6,9 +6,11 @@
 
 Writes the units (study, atomic models, composed models, reward model,
 factory) into OUTDIR and, last, OUTDIR/manifest.txt: the model's name on the
-first line, then one generated file name per line. Every unit is written to a
-temporary file and renamed into place, and nothing is written before the whole
-model file has been checked, so a failed compile leaves no half-written unit.
+first line, then one generated file name per line. Nothing is written before
+the whole model file has been checked; then every changed unit is written to a
+new temporary (random name, never through a link) and all are renamed into
+place only once all are written, so a failed compile leaves no half-written
+unit.
 Units whose text is unchanged are left untouched (their timestamps too), and
 units of an earlier compile that are no longer generated are removed.
 
@@ -16,11 +18,12 @@ The #line directives around the model's C++ fragments name the model file as
 given, or NAME; those after them name the unit as OUTDIR/unit, or DIR/unit.
 
 Errors go to standard error as "FILE:LINE: field: message" and the exit
-status is 1. The README section "Writing a model" describes the format.
+status is 1; warnings as "FILE:LINE: field: warning: message", status 0. The README section "Writing a model" describes the format.
 """
 
 from __future__ import annotations
 
+import json
 import math
 import os
 import re
@@ -44,6 +47,7 @@ IDENT = re.compile(r"[A-Za-z_][A-Za-z0-9_]*\Z")
 GLOBALS_NS = "model_globals"
 MAX_INT = 2**31 - 1
 FLOAT_MAX = 3.4028234663852886e38
+MAX_PHASES = 32767  # the activity counts its phase in a short
 MAX_DEPTH = 50  # levels of joins and reps below the root; of TOML arrays and tables
 NAME_MAX = 255  # bytes of a unit's file name
 
@@ -406,19 +410,26 @@ class Checker:
                 item = items[following] if isinstance(items, list) and following < len(items) else None
                 name = item.get("name") if isinstance(item, dict) else None
                 noun = self._ELEMENTS[key]
-                words.append(f"{noun} '{name}'" if isinstance(name, str) and key not in ("case", "impulse")
+                words.append(f"{noun} {self.quoted(name)}" if isinstance(name, str) and key not in ("case", "impulse")
                              else f"{noun} {following + 1}")
                 node = item
                 i += 2
             elif key in self._ENTRIES and following is not None and isinstance(node, dict):
-                words.append(f"{self._ENTRIES[key]} '{following}'")
+                words.append(f"{self._ENTRIES[key]} {self.quoted(following)}")
                 node = None
                 i += 2
             else:
-                words.append(f"'{key}'")
+                words.append(self.quoted(key))
                 node = node.get(key) if isinstance(node, dict) else None
                 i += 1
         return " of ".join(reversed(words))
+
+    @staticmethod
+    def quoted(name) -> str:
+        """A name in a message: quoted, and a key that is no bare TOML key
+        escaped, so that the message stays on one line."""
+        name = str(name)
+        return f"'{name}'" if re.fullmatch(r"[A-Za-z0-9_\-]+", name) else json.dumps(name)
 
     def warn(self, path: tuple, message: str, token: str | None = None):
         self.warnings.append(ModelError(self.map.line(path, token), self.describe(path), "warning: " + message))
@@ -672,8 +683,8 @@ class Checker:
 
     def check_phases(self, value, path: tuple):
         phases = literal_number(value)
-        if phases is not None and not (math.isfinite(phases) and 1 <= phases <= MAX_INT and phases == int(phases)):
-            self.fail(path, f"phases {toml_text(value)} must be a whole number from 1 to {MAX_INT}")
+        if phases is not None and not (math.isfinite(phases) and 1 <= phases <= MAX_PHASES and phases == int(phases)):
+            self.fail(path, f"phases {toml_text(value)} must be a whole number from 1 to {MAX_PHASES}")
 
     def marking(self, init, path: tuple, what: str = "initial marking") -> str:
         if isinstance(init, bool):

@@ -27,10 +27,10 @@ int genCheckedCount(long long value, const char* global, const char* what) {
 }
 
 double genCheckedPhases(double value, const char* activity) {
-  if (std::isfinite(value) && value >= 0 && (value < 1 || value != std::floor(value) || value > INT_MAX)) {
+  if (std::isfinite(value) && value >= 0 && (value < 1 || value != std::floor(value) || value > SHRT_MAX)) {
     std::ostringstream text;
     text << "Error: The Erlang activity " << activity << " has " << value
-         << " phases; a phase count is a whole number from 1 to 2147483647";
+         << " phases; a phase count is a whole number from 1 to 32767";
     throw GenError(text.str());
   }
   return value;

@@ -14,9 +14,10 @@ short genCheckedMarking(long long value, const char* global, const char* what);
 // composer, which names it).
 int genCheckedCount(long long value, const char* global, const char* what);
 // An Erlang phase count, returned as it is: a finite value from 0 on must be
-// a whole number from 1 on (a fractional count would never complete its last
-// phase); negative and non-finite values are left to the generator, which
-// names the state. `activity` is "model.activity".
+// a whole number from 1 to 32767 (the activity counts its phase in a short,
+// and a fractional count would never complete its last phase); negative and
+// non-finite values are left to the generator, which names the state.
+// `activity` is "model.activity".
 double genCheckedPhases(double value, const char* activity);
 
 #endif
