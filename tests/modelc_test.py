@@ -148,7 +148,7 @@ class CompilerTest(unittest.TestCase):
         text = replaced('rate = "1.0"', 'rate = "1.0"\nweight = 2')
         path, run = self.compile(text)
         self.assertEqual(run.returncode, 0, run.stderr)
-        self.assertEqual(run.stderr, f"{path}:{line_of(text, 'weight = 2')}: atomic[0].activity[1].weight: warning: "
+        self.assertEqual(run.stderr, f"{path}:{line_of(text, 'weight = 2')}: 'weight' of activity 'finish' of atomic model 'cell': warning: "
                          "the weight of exponential activity 'finish' is ignored: only cases and instantaneous "
                          "activities that compete are chosen by weight\n")
 

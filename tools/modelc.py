@@ -418,19 +418,26 @@ class Checker:
                 item = items[following] if isinstance(items, list) and following < len(items) else None
                 name = item.get("name") if isinstance(item, dict) else None
                 noun = self._ELEMENTS[key]
-                words.append(f"{noun} '{name}'" if isinstance(name, str) and key not in ("case", "impulse")
+                words.append(f"{noun} {self.quoted(name)}" if isinstance(name, str) and key not in ("case", "impulse")
                              else f"{noun} {following + 1}")
                 node = item
                 i += 2
             elif key in self._ENTRIES and following is not None and isinstance(node, dict):
-                words.append(f"{self._ENTRIES[key]} '{following}'")
+                words.append(f"{self._ENTRIES[key]} {self.quoted(following)}")
                 node = None
                 i += 2
             else:
-                words.append(f"'{key}'")
+                words.append(self.quoted(key))
                 node = node.get(key) if isinstance(node, dict) else None
                 i += 1
         return " of ".join(reversed(words))
+
+    @staticmethod
+    def quoted(name) -> str:
+        """A name in a message: quoted, and a key that is no bare TOML key
+        escaped, so that the message stays on one line."""
+        name = str(name)
+        return f"'{name}'" if re.fullmatch(r"[A-Za-z0-9_\-]+", name) else json.dumps(name)
 
     def warn(self, path: tuple, message: str, token: str | None = None):
         self.warnings.append(ModelError(self.map.line(path, token), self.describe(path), "warning: " + message))
