@@ -19,7 +19,7 @@ results.csv and checked against a reference to a relative 1e-6:
 
 PUBLISHED_VALUES_SIZES=slow takes the larger experiments instead (CTest's
 label "slow"): up to 600,000 states, each a few seconds to a minute and a
-half.
+half (a few minutes in all).
 """
 
 import csv
@@ -35,7 +35,7 @@ VALUES = os.path.join(ROOT, "tests", "data", "published_values.json")
 MODELS_DIR = os.environ.get("GEN_MODELS_DIR", os.path.join(ROOT, "build", "models"))
 SOLVE = os.environ.get("SOLVE_BINARY", os.path.join(ROOT, "build", "solve"))
 # States of the largest experiment of each set: the default set runs in a
-# few seconds on the whole, the slow one in about four minutes.
+# few seconds on the whole, the slow one in a few minutes.
 SIZES = {"fast": (0, 100_000), "slow": (100_000, 600_000)}[os.environ.get("PUBLISHED_VALUES_SIZES", "fast")]
 RELATIVE = 1e-6
 # What a value with its solver's error and no second reference must still be
