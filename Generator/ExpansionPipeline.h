@@ -108,9 +108,9 @@ class ExpansionPipeline {
   Slot* current_ = nullptr;  // what front() gave last
 
   // Slots are numbered by the order of their states: published_ states have
-  // been handed over, taken_ taken back; helpers look at states from next_
-  // on, never before the one the caller takes next. Each counter has a cache
-  // line of its own.
+  // been handed over, taken_ taken back (the one at taken_ is the caller's
+  // next or current); helpers look at states from next_ on and only past
+  // taken_. Each counter has a cache line of its own.
   alignas(64) std::atomic<std::uint64_t> published_{0};
   alignas(64) std::atomic<std::uint64_t> next_{0};
   alignas(64) std::atomic<std::uint64_t> taken_{0};
