@@ -1,38 +1,74 @@
-# Thin driver over CMake. `make run` builds Release and generates experiment 0
-# of the compiled-in model; `make run MODEL=models/kanban.toml EXPERIMENT=2`
-# does the same for a model file; `make test` builds and runs every test.
+# Thin driver over CMake. `make run` builds the compiled-in gen (Release) and
+# generates experiment 0 into out/redundant_controller_flash-experiment0/;
+# `make run MODEL=models/kanban.toml EXPERIMENT=2` does the same for a model
+# file; ARGS='-O ...' adds options to the gen's command line. A run replaces
+# the results of the run before it in the same folder. `make test` builds
+# everything and runs every test.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 EXPERIMENT ?= 0
+ARGS ?=
+# WERROR=ON turns compiler warnings into errors (.ci/run sets it).
+WERROR ?= OFF
 
-.PHONY: all build run test bench clean model-units
+.PHONY: all build run solve test bench clean model-units
+
+# The pipe below must fail when the build fails.
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -c
+# A build of a model's gen shows the compiler's own messages (a C++ error in
+# the model file names its file, line and column) without make's lines
+# around them.
+QUIET_MAKE = 2>&1 | grep -v -E '^g?make(\[[0-9]+\])?: '
 
 all: build
 
+CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DGEN_WERROR=$(WERROR)
+
 build:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DGEN_MODEL_FILE=
+	$(CONFIGURE) -DGEN_MODEL_FILE=
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-ifeq ($(strip $(MODEL)),)
-run: build
-	@out="$(CURDIR)/out/experiment$(EXPERIMENT)-$$(date +%Y%m%d-%H%M%S)-$$$$"; \
+# Runs "$$gen" (with the options in $$extra, then ARGS) into
+# out/<model>-experiment<k>/. The gen writes its files under temporary names
+# and renames them into place at the end, so a run that fails leaves the
+# folder's earlier results as they were.
+RUN_GEN = out="$(CURDIR)/out/$$name-experiment$(EXPERIMENT)"; \
 	mkdir -p "$$out" && \
-	$(BUILD_DIR)/gen -P"$$out/" -Nredundant_controller_flash -B$(EXPERIMENT) && \
+	"$$gen" -P"$$out/" -N"$$name" -B$(EXPERIMENT) $$extra $(ARGS) && \
 	echo "Output files are in $$out:" && ls -l "$$out"
+
+ifeq ($(strip $(MODEL)),)
+run:
+	$(CONFIGURE) -DGEN_MODEL_FILE=
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen
+	@gen="$(BUILD_DIR)/gen"; name=redundant_controller_flash; $(RUN_GEN)
 else
 # `make run MODEL=path/to/model.toml [EXPERIMENT=k]`: builds that model's gen
-# (in $(BUILD_DIR)/models/<file name without .toml>/) and runs it into a fresh
-# folder named after the model.
+# (in $(BUILD_DIR)/models/<file name without .toml>/) and runs it into
+# out/<model name>-experiment<k>/.
 run:
 	@test -f "$(MODEL)" || { echo "make run: no model file $(MODEL)" >&2; exit 1; }
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DGEN_MODEL_FILE="$(abspath $(MODEL))"
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file
+	@python3 tools/modelc.py --check "$(MODEL)"
+	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file $(QUIET_MAKE)
 	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
-	out="$(CURDIR)/out/$$name-experiment$(EXPERIMENT)-$$(date +%Y%m%d-%H%M%S)-$$$$"; \
-	mkdir -p "$$out" && \
-	"$$gen" -P"$$out/" -N"$$name" -B$(EXPERIMENT) && \
-	echo "Output files are in $$out:" && ls -l "$$out"
+	$(RUN_GEN)
 endif
+
+# `make solve MODEL=path/to/model.toml [EXPERIMENT=k] [SOLVE_ARGS=...]`:
+# builds that model's gen and the solver, generates with -U (the .umb the
+# solver reads) into out/<model name>-experiment<k>/, as `make run` does, and
+# solves every reward variable.
+solve:
+	@test -n "$(MODEL)" || { echo "make solve: give MODEL=path/to/model.toml" >&2; exit 1; }
+	@test -f "$(MODEL)" || { echo "make solve: no model file $(MODEL)" >&2; exit 1; }
+	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file solve
+	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
+	extra=-U; $(RUN_GEN) && \
+	$(BUILD_DIR)/solve -P"$$out/" -N"$$name" $(SOLVE_ARGS) && \
+	echo "The results are in $$out/$$name.results.csv"
 
 # Regenerates Model/ from the compiled-in model's file (the modelc_test
 # checks that Model/ is what this makes).
@@ -46,7 +82,8 @@ test: build
 # The experiments 3 to 5 (medians of three), the scale rows (6 and 7 flash
 # devices, past the old ceilings), the wide rows (a Rep of 1000 and 10000
 # devices), then the model-file rows (Kanban N = 5, experiment 5 from its
-# model file) in a build folder of their own, and last experiment 5 and
+# model file) in a build folder of their own, the solve rows (Kanban N = 5
+# steady state and one transient time point), and last experiment 5 and
 # Kanban N = 5 with 1, 2 and the default number of threads, idle, with one
 # core kept busy and pinned to one CPU.
 bench:
@@ -56,6 +93,7 @@ bench:
 	bench/scale.sh build-bench
 	@if [ -x bench/wide.sh ]; then bench/wide.sh build-bench; fi
 	bench/models.sh build-bench-models
+	bench/solve.sh build-bench-models
 	bench/threads.sh build-bench build-bench-models
 
 clean:

@@ -54,6 +54,7 @@ CommandLineResult commandline(int argc, const char* const argv[], int numExperim
     result.action = CommandLineResult::Action::Usage;
     return result;
   }
+  for (int i = 0; i < argc; i++) options.arguments.push_back(argv[i] ? argv[i] : "");
 
   std::string missingValues;            // letters of options given without a value, in order
   std::string experimentText = "0";     // the -B value as given, for messages
@@ -127,6 +128,10 @@ CommandLineResult commandline(int argc, const char* const argv[], int numExperim
       case 'a':
         // Takes no value; a following non-option word was consumed all the same.
         options.absorbing = true;
+        break;
+      case 'U':
+        // Takes no value, like -a.
+        options.umb = true;
         break;
       default:
         echo << "ERROR: unknown argument: " << lastWord << '\n';

@@ -17,10 +17,13 @@
 // reaches it, that value already formatted for the state-space file, and the
 // reward values the reward model gave it on the first path), the delays of
 // the deterministic actions enabled in it, and the notes to print when the
-// state is numbered. This is everything the numbering side needs, so states
-// can be expanded on another thread (and another model instance) than the
-// one that numbers them and writes the files, and the work of merging and
-// formatting goes with the expansion.
+// state is numbered. When asked (setImpulseCount), each successor also sums,
+// per reward variable, value times impulse over the paths that reach it, so
+// that the impulse expected on the transition is that sum over its value.
+// This is everything the numbering side needs, so states can be expanded on
+// another thread (and another model instance) than the one that numbers them
+// and writes the files, and the work of merging and formatting goes with the
+// expansion.
 //
 // Successors keep the order of their first arrival, which is the order in
 // which new states get their numbers. Vectors are compared byte for byte:
@@ -70,6 +73,7 @@ class Expansion {
     successors_.clear();
     vectors_.clear();
     rewards_.clear();
+    impulses_.clear();
     text_.clear();
     delays_.clear();
     notes_.clear();
@@ -91,6 +95,19 @@ class Expansion {
   // arrival by the same path would.
   void addAgain(std::uint32_t successor, double value) { successors_[successor].value += value; }
   double* newRewards() { return rewards_.data() + (rewards_.size() - rewardCount_); }
+  // Per reward variable, how many impulse sums each successor keeps (0: none).
+  void setImpulseCount(std::size_t count) { impulseCount_ = count; }
+  std::size_t impulseCount() const { return impulseCount_; }
+  // Adds value * impulses[v] to the sums of the successor the last
+  // addSuccessor reached (on its first arrival, its sums start here).
+  void addImpulses(double value, const double* impulses) {
+    const std::size_t first = std::size_t{lastArrival_} * impulseCount_;
+    if (impulses_.size() < first + impulseCount_) impulses_.resize(first + impulseCount_, 0.0);
+    double* sums = impulses_.data() + first;
+    for (std::size_t v = 0; v < impulseCount_; v++) sums[v] += value * impulses[v];
+  }
+  // The sums of successor i: value times impulse, per reward variable.
+  const double* impulseSums(std::uint32_t i) const { return impulses_.data() + std::size_t{i} * impulseCount_; }
   void addDelay(double delay) {
     delays_.push_back(delay);
     states_.back().endDelay++;
@@ -123,6 +140,8 @@ class Expansion {
   std::vector<Successor> successors_;
   std::vector<char> vectors_;
   std::vector<double> rewards_;
+  std::size_t impulseCount_ = 0;
+  std::vector<double> impulses_;  // impulseCount_ per successor
   std::vector<char> text_;
   std::vector<double> delays_;
   std::vector<Note> notes_;

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // What one run of gen was asked to do: the command line's result as one
 // value. The generator takes it whole, so a run depends on nothing but its
@@ -19,6 +20,8 @@ struct GenOptions {
   std::optional<std::string> dbHost;       // -s: results-database server
   std::optional<std::string> dbEntity;     // -e: accepted, no effect
   int fileType = 1;                        // -F: accepted; files are always written as type 1
+  bool umb = false;                        // -U: also write the state space as <path><name>.umb
+  std::vector<std::string> arguments;      // the command line as given, program name first
 };
 
 #endif

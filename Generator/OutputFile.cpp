@@ -9,9 +9,11 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <string>
 #include <system_error>
 
 #include "ByteRuns.h"
+#include "FileCreation.h"
 #include "GenError.h"
 
 namespace {
@@ -30,7 +32,7 @@ OutputFile::~OutputFile() {
   }
 }
 
-bool OutputFile::open(const std::string& path, const std::string& reportedName) {
+bool OutputFile::open(const std::string& path, const std::string& reportedName, FileCreation creation) {
   if (fd_ >= 0) {
     stopWriter();
     closeDescriptor(false);
@@ -46,10 +48,8 @@ bool OutputFile::open(const std::string& path, const std::string& reportedName) 
   stopping_ = false;
   writing_ = false;
 
-  // Read access lets a header that outgrows its placeholder move the records;
-  // a file we may only write is still written.
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0 && errno == EACCES) fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Read access lets a header that outgrows its placeholder move the records.
+  fd_ = openOutputFile(path.c_str(), creation, true);
   if (fd_ < 0) {
     fail(errno);
     return false;
@@ -58,7 +58,9 @@ bool OutputFile::open(const std::string& path, const std::string& reportedName) 
   // Big results go to the disk directly: copying them into the page cache
   // cost as much CPU as a fifth of the run, and evicted everything else. A
   // file system that does not take direct writes gets buffered ones.
-  directFd_ = ::open(path.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
+  // The second descriptor reopens the file just opened, not whatever its name
+  // may meanwhile stand for.
+  directFd_ = ::open(("/proc/self/fd/" + std::to_string(fd_)).c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
   for (std::size_t i = 1; i < kBuffers; i++) spare_.push_back(newBuffer());
   try {
     writer_ = std::thread(&OutputFile::writerLoop, this);

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "FileCreation.h"
 #include "NumberText.h"
 
 // Selects the text or the binary variant of the deterministic-file writers.
@@ -51,11 +52,13 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates or truncates the file at `path` for writing. `reportedName`, when
-  // not empty, is the name messages give for the file (a result written under
-  // a temporary name is reported by its final name). False when the file
-  // cannot be opened; errorText() then tells why.
-  bool open(const std::string& path, const std::string& reportedName = {});
+  // Creates or truncates the file at `path` for writing; with
+  // FileCreation::New only a file that does not exist yet. `reportedName`,
+  // when not empty, is the name messages give for the file (a result written
+  // under a temporary name is reported by its final name). False when the
+  // file cannot be opened; errorText() then tells why.
+  bool open(const std::string& path, const std::string& reportedName = {},
+            FileCreation creation = FileCreation::Replace);
   bool isOpen() const { return fd_ >= 0; }
   const std::string& path() const { return path_; }
   const std::string& name() const { return name_.empty() ? path_ : name_; }

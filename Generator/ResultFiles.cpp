@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +20,7 @@
 namespace {
 
 // The suffixes a run may write, and the one renamed last.
-const char* const kSuffixes[] = {".pvtype", ".arm", ".var", ".det"};
+const char* const kSuffixes[] = {".pvtype", ".arm", ".var", ".det", ".umb"};
 const std::string kStateSpaceSuffix = ".arm";
 const std::string kLongestSuffix = ".pvtype";
 
@@ -131,10 +132,30 @@ bool sameFile(const Identity& a, const Identity& b) {
   return !a.resolved.empty() && a.resolved == b.resolved;
 }
 
+// 64 random bits in hexadecimal: a process id alone is easy to guess, and a
+// name known in advance could be taken by another user's file first.
+std::string randomToken() {
+  unsigned char bytes[8];
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw GenError("Error: Could not name the temporary files: " + systemText(n < 0 ? errno : EIO));
+    got += static_cast<std::size_t>(n);
+  }
+  static const char kDigits[] = "0123456789abcdef";
+  std::string token;
+  for (unsigned char b : bytes) {
+    token += kDigits[b >> 4];
+    token += kDigits[b & 15];
+  }
+  return token;
+}
+
 }  // namespace
 
 ResultFiles::ResultFiles(std::string prefix, const std::optional<std::string>& traceFile)
-    : prefix_(std::move(prefix)), lockFile_(prefix_ + ".lock") {
+    : prefix_(std::move(prefix)), lockFile_(prefix_ + ".lock"), token_(randomToken()) {
   const auto slash = prefix_.rfind('/');
   if (slash != std::string::npos) directory_ = prefix_.substr(0, slash + 1);
 
@@ -203,7 +224,9 @@ void ResultFiles::checkTraceFile(const std::string& traceFile) const {
 }
 
 void ResultFiles::takeLock() {
-  lockFd_ = ::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // Not through a link: a link planted at the name would have the run create
+  // or lock a file elsewhere.
+  lockFd_ = ::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666);
   if (lockFd_ < 0) throw GenError("Error: Could not open lock file " + lockFile_ + ": " + systemText(errno));
   if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
@@ -217,7 +240,7 @@ void ResultFiles::takeLock() {
 }
 
 std::string ResultFiles::temporaryName(const std::string& suffix) const {
-  return directory_ + ".gen-" + std::to_string(::getpid()) + suffix + ".tmp";
+  return directory_ + ".gen-" + std::to_string(::getpid()) + "-" + token_ + suffix + ".tmp";
 }
 
 std::string ResultFiles::temporaryFor(const std::string& finalName) {

@@ -9,7 +9,9 @@
 // The result files of one run, made to appear all at once or not at all.
 //
 // Every output file is written under a temporary name in its own directory
-// (".gen-<pid>.<suffix>.tmp", short whatever the run's name) and renamed to
+// (".gen-<pid>-<16 random hexadecimal digits><suffix>.tmp", short whatever the
+// run's name), created as a new file (never through a link or into a file
+// that stands there already), and renamed to
 // its final name by commit(), once the generator has completed, checked,
 // synced and closed all of them; the state-space file comes last, so that a
 // state-space file never stands beside results of another run. Until then
@@ -70,6 +72,7 @@ class ResultFiles {
   std::string prefix_;
   std::string directory_;  // "" for the working directory, else ends with '/'
   std::string lockFile_;
+  std::string token_;  // the random part of the temporaries' names
   int lockFd_ = -1;
   std::array<Entry, kMaxFiles> entries_;
   std::size_t count_ = 0;

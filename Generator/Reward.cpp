@@ -6,10 +6,11 @@
 #include "PVModel.h"
 #include "PerformanceVariableNode.h"
 
-Reward::Reward(PVModel* rewardModel, short type, const char* fileName, const std::string& reportedName)
+Reward::Reward(PVModel* rewardModel, short type, const char* fileName, const std::string& reportedName,
+               FileCreation creation)
     : model(rewardModel), fileType(type) {
   if (!fileName) throw GenError("Could not open file dude");
-  if (!rewfile.open(fileName, reportedName)) reportOpenFailure("Could not open file dude", rewfile);
+  if (!rewfile.open(fileName, reportedName, creation)) reportOpenFailure("Could not open file dude", rewfile);
   for (index = 0; index < model->NumPVNodes; index++) {
     rewfile.writeText(model->PVList[index]->Name);
     rewfile.newline();

@@ -24,7 +24,8 @@ class Reward {
   // Opens the file and writes the header. `reportedName`, when not empty,
   // names the file in messages. When the file cannot be opened: GenError
   // "Could not open file dude <name>: <reason>" (standard error, status 1).
-  Reward(PVModel* model, short fileType, const char* fileName, const std::string& reportedName = {});
+  Reward(PVModel* model, short fileType, const char* fileName, const std::string& reportedName = {},
+         FileCreation creation = FileCreation::Replace);
   Reward(const Reward&) = delete;
   Reward& operator=(const Reward&) = delete;
 

@@ -11,11 +11,14 @@
 #include "GenError.h"
 #include "HybridHash.h"
 #include "PVModel.h"
+#include "PerformanceVariableNode.h"
+#include "PlaceValuations.h"
 #include "ResultFiles.h"
 #include "ResultsDB.h"
 #include "Reward.h"
 #include "TraceFileContainer.h"
 #include "TraceFileTarvelSSG.h"
+#include "UmbFile.h"
 
 namespace {
 
@@ -71,6 +74,7 @@ void StateSpaceGen::GenStateSpace() {
   const std::clock_t start = std::clock();
 
   runProcedure();
+  progress_.clear();
 
   if (currentNumber_ == 0) currentNumber_ = 1;
   std::cout << "_$" << currentNumber_ << "$" << std::endl;
@@ -92,8 +96,14 @@ void StateSpaceGen::runProcedure() {
   const std::string armName = base + ".arm";
   const std::string varName = base + ".var";
 
+  // Refused before any file is written: the option asks for a CTMC.
+  if (options_.umb && expander_.numActions() > 0 && (expander_.distributionFlags() & 2) != 0)
+    throw GenError("Error: -U writes the state space as a CTMC, and this model has deterministic activities: "
+                   "a fixed delay is not exponential, so its state space is not a CTMC. Run it without -U.");
+  if (options_.umb) umbName_ = base + ".umb";
+
   const std::string pvTypeName = base + ".pvtype";
-  model_->WritePVTypeFile(outputPath(pvTypeName).c_str(), pvTypeName.c_str());
+  model_->WritePVTypeFile(outputPath(pvTypeName).c_str(), pvTypeName.c_str(), outputCreation());
 
   if (expander_.numActions() == 0) {
     GenStateSpaceNormal(armName, varName);
@@ -122,12 +132,53 @@ void StateSpaceGen::runProcedure() {
 
 void StateSpaceGen::GenStateSpaceNormal(const std::string& armName, const std::string& varName) {
   OutputFile arm;
-  if (!arm.open(outputPath(armName), armName)) reportOpenFailure("Error: Could not open state space output file", arm);
+  if (!arm.open(outputPath(armName), armName, outputCreation())) reportOpenFailure("Error: Could not open state space output file", arm);
+  if (!umbName_.empty()) startUmb(umbName_);
   startRun(arm, varName, kNormalHeaderBlanks);
   explore(arm, Procedure::Normal);
   rewriteHeader(arm, records_);
   hash_->ReleaseSlotTable();
   finishFiles(arm, nullptr);
+  if (umb_) {
+    umb_->finish();
+    umb_.reset();
+  }
+}
+
+void StateSpaceGen::startUmb(const std::string& umbName) {
+  UmbFile::Description description;
+  description.modelName = modelName_;
+  description.arguments = options_.arguments;
+  bool impulses = false;
+  for (int i = 0; i < model_->NumPVNodes; i++) {
+    const PerformanceVariableNode* node = model_->PVList[i];
+    UmbFile::Variable v;
+    v.name = node->Name ? node->Name : "";
+    v.kind = static_cast<int>(node->GetRewardType());
+    for (int t = 0; t < node->GetNumTimePoints(); t++) v.times.emplace_back(node->GetStartTime(t), node->GetStopTime(t));
+    v.rate = node->NumWorkers > 0 && node->Workers && node->Workers[0];
+    v.impulse = node->NumImpulses > 0;
+    impulses = impulses || v.impulse;
+    description.variables.push_back(std::move(v));
+  }
+  places_ = std::make_unique<PlaceValuations>(model_->TheModel);
+  description.places = places_->names();
+  valuation_.assign(places_->size(), 0);
+  umb_ = std::make_unique<UmbFile>(outputPath(umbName), umbName, std::move(description), outputCreation());
+  expander_.setBranchImpulses(impulses);
+}
+
+void StateSpaceGen::writeUmbRecord(const Expansion& expansion, const char* explored) {
+  // The expansion left the model elsewhere.
+  model_->SetState(const_cast<char*>(explored));
+  places_->read(valuation_.data());
+  double exitRate = 0.0;
+  for (const Entry& e : record_) exitRate += expansion.successor(e.successor).value;
+  umb_->beginState(valuation_.data(), exitRate);
+  for (const Entry& e : record_)
+    umb_->addBranch(e.number - 1, expansion.successor(e.successor).value,
+                    expansion.impulseCount() > 0 ? expansion.impulseSums(e.successor) : nullptr);
+  umb_->endState();
 }
 
 void StateSpaceGen::startRun(OutputFile& arm, const std::string& varName, int headerBlanks) {
@@ -135,10 +186,15 @@ void StateSpaceGen::startRun(OutputFile& arm, const std::string& varName, int he
 
   // State 1's reward record: the rewards of the initial marking, with no
   // action fired.
-  reward_ = std::make_unique<Reward>(model_, fileType_, outputPath(varName).c_str(), varName);
+  reward_ = std::make_unique<Reward>(model_, fileType_, outputPath(varName).c_str(), varName, outputCreation());
   std::vector<char> initial(static_cast<std::size_t>(stateSize_));
   model_->FireAction(initial.data(), &model_->NoActionFiredYet);
   reward_->Calculate(stateCounter_);
+  if (umb_) {
+    std::vector<double> values(static_cast<std::size_t>(Reward::ValueCount(*model_)));
+    Reward::ReadValues(*model_, values.data());
+    umb_->addStateRewards(values.data());
+  }
 
   // Placeholder header, overwritten with the record count at the end.
   arm.writeSigned(fileType_);
@@ -166,6 +222,7 @@ void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
                  "StateSpaceGen");
       helper.generator = std::make_unique<SuccessorGenerator>(*helper.model);
       helper.generator->setProcedure(procedure);
+      helper.generator->setBranchImpulses(expander_.branchImpulses());
       return helper;
     };
   // Declared last: stopped and joined before anything it uses goes.
@@ -202,6 +259,7 @@ void StateSpaceGen::numberState(const Expansion& expansion, const char* explored
   for (std::uint32_t i = state.firstNote; i < state.endNote; i++) {
     const Expansion::Note& note = expansion.note(i);
     if (warnedBranchings_.insert(note.actions).second) {
+      progress_.clear();
       std::cout.flush();
       std::cerr << note.text << std::endl;
     }
@@ -236,6 +294,7 @@ void StateSpaceGen::numberState(const Expansion& expansion, const char* explored
   arm.writeChar('0');
   arm.newline();
   records_++;
+  if (umb_) writeUmbRecord(expansion, explored);
 }
 
 void StateSpaceGen::prefetchSlots(const Expansion& expansion) const {
@@ -257,6 +316,7 @@ std::uint32_t StateSpaceGen::numberOf(const char* vector, std::uint64_t hash, co
   stateCounter_++;
   // The reward values of the firing that discovered the state.
   reward_->Write(stateCounter_, rewards);
+  if (umb_) umb_->addStateRewards(rewards);
   return stateCounter_;
 }
 
@@ -277,7 +337,9 @@ void StateSpaceGen::reportAbsorbing(const char* explored) {
 
 void StateSpaceGen::reportProgress(OutputFile& arm) {
   if (currentNumber_ % 1000 != 0) return;
+  progress_.suspend();
   std::cout << "_$" << currentNumber_ << "$" << std::endl;
+  progress_.update(stateCounter_);
   // A full disk shows up here rather than after the whole run.
   if (arm.failed()) reportOutputFileFailure(arm);
   if (reward_->file().failed()) reportOutputFileFailure(reward_->file());
@@ -289,6 +351,10 @@ void StateSpaceGen::rewriteHeader(OutputFile& arm, std::uint32_t records) {
 
 std::string StateSpaceGen::outputPath(const std::string& finalName) const {
   return results_ ? results_->temporaryFor(finalName) : finalName;
+}
+
+FileCreation StateSpaceGen::outputCreation() const {
+  return results_ ? FileCreation::New : FileCreation::Replace;
 }
 
 void StateSpaceGen::finishFiles(OutputFile& arm, OutputFile* det) {

@@ -14,15 +14,18 @@
 #include "GenOptions.h"
 #include "MemoryBudget.h"
 #include "OutputFile.h"
+#include "ProgressLine.h"
 #include "SuccessorGenerator.h"
 
 class HybridHash;
+class PlaceValuations;
 class PVModel;
 class ResultFiles;
 class ResultsDB;
 class Reward;
 class TraceFileContainer;
 class TraceFileTarvelSSG;
+class UmbFile;
 
 // The state-space generator: explores every reachable stable state of the
 // reward model breadth-first, numbers the states in discovery order and
@@ -58,6 +61,8 @@ class StateSpaceGen {
   // How many threads expand states, this one included (given a way to build
   // further models; 2 unless set).
   void setExpandingThreads(unsigned threads) { expandingThreads_ = threads; }
+  // The model's name, recorded in the .umb file (-U).
+  void setModelName(std::string name) { modelName_ = std::move(name); }
   // What the table, store and deterministic lists may hold together.
   void setMemoryLimit(std::optional<std::uint64_t> bytes) { memoryBudget_.setLimit(bytes); }
 
@@ -109,8 +114,15 @@ class StateSpaceGen {
   void rewriteHeader(OutputFile& arm, std::uint32_t records);
   // Closes and checks the files of a run; a failure stops the run.
   void finishFiles(OutputFile& arm, OutputFile* det);
+  // The .umb file (-U): opened beside the others, a record per numbered
+  // state, written out at the end.
+  void startUmb(const std::string& umbName);
+  void writeUmbRecord(const Expansion& expansion, const char* explored);
   // The name to write for the output file `finalName`.
   std::string outputPath(const std::string& finalName) const;
+  // How the files are created: new temporaries when a ResultFiles object names
+  // them, else the final names, replaced.
+  FileCreation outputCreation() const;
 
   // Declared first: the table, store and lists refer to it until they
   // are gone.
@@ -150,6 +162,14 @@ class StateSpaceGen {
   // position), so that each is reported once.
   std::set<std::vector<std::uint32_t>> warnedBranchings_;
   ResultFiles* results_ = nullptr;
+  std::string modelName_;
+  std::string umbName_;  // empty without -U
+  std::unique_ptr<UmbFile> umb_;
+  std::unique_ptr<PlaceValuations> places_;
+  std::vector<std::int16_t> valuation_;
+  // Declared last, so destroyed first: a line shown is gone before any
+  // message of a failure.
+  ProgressLine progress_;
 };
 
 #endif

@@ -20,9 +20,9 @@ constexpr int kDeterministicHeaderBlanks = 8;
 void StateSpaceGen::GenStateSpaceDeterministic(const std::string& armName, const std::string& varName,
                                                const std::string& detName) {
   OutputFile det;
-  if (!det.open(outputPath(detName), detName)) reportOpenFailure("Error: Could not open det file ", det);
+  if (!det.open(outputPath(detName), detName, outputCreation())) reportOpenFailure("Error: Could not open det file ", det);
   OutputFile arm;
-  if (!arm.open(outputPath(armName), armName)) reportOpenFailure("Error: Could not open binary file dude", arm);
+  if (!arm.open(outputPath(armName), armName, outputCreation())) reportOpenFailure("Error: Could not open binary file dude", arm);
   startRun(arm, varName, kDeterministicHeaderBlanks);
   explore(arm, Procedure::Deterministic);
 

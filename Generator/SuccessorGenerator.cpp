@@ -9,7 +9,9 @@
 #include "ByteRuns.h"
 #include "GenAssert.h"
 #include "GenError.h"
+#include "ModelFault.h"
 #include "PVModel.h"
+#include "PerformanceVariableNode.h"
 #include "Reward.h"
 #include "TraceFileContainer.h"
 
@@ -80,7 +82,23 @@ void SuccessorGenerator::setTrace(TraceFileContainer* trace) {
   trace_ = trace;
   trace1_ = trace && trace->wants(1);
   trace4_ = trace && trace->wants(4);
-  replicasOn_ = !replicaStarts_.empty() && !trace1_ && !trace4_;
+  replicasOn_ = !replicaStarts_.empty() && !trace1_ && !trace4_ && impulseCount_ == 0;
+}
+
+void SuccessorGenerator::setBranchImpulses(bool on) {
+  impulseCount_ = on ? static_cast<std::size_t>(model_.NumPVNodes) : 0;
+  pathImpulse_.assign(impulseCount_ * (kMaxInstantFirings + 2), 0.0);
+  // A replayed firing would need its impulses logged too; firing is exact.
+  if (impulseCount_ > 0) replicasOn_ = false;
+}
+
+void SuccessorGenerator::recordImpulses(BaseActionClass* action, int level) {
+  double* at = pathImpulse_.data() + static_cast<std::size_t>(level) * impulseCount_;
+  for (std::size_t v = 0; v < impulseCount_; v++) {
+    PerformanceVariableNode* node = model_.PVList[v];
+    node->CurrentImpulse(action);
+    at[v] = (level > 0 ? at[v - impulseCount_] : 0.0) + node->ImpulseReward;
+  }
 }
 
 void SuccessorGenerator::findReplicas() {
@@ -152,9 +170,13 @@ bool SuccessorGenerator::anyInstantEnabled() {
   return enabled;
 }
 
-void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansion& out) {
+// A firing that leaves a marking outside its place's bounds throws a
+// ModelFault; the message gets the number of the state being explored. The
+// handler around the whole expansion costs a firing nothing.
+void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansion& out) try {
   explored_ = state;
   exploredNumber_ = number;
+  out.setImpulseCount(impulseCount_);
   out.beginState(number);
   if (trace1_) trace_->printf(1, "State Number = %u", static_cast<unsigned>(number));
 
@@ -188,6 +210,9 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
     t++;
   }
   out.endState(valueText_);
+} catch (const ModelFault& fault) {
+  throw GenError(std::string(fault.what()) + ", while exploring state " + std::to_string(exploredNumber_) +
+                 ".\nPlease check the model and try again");
 }
 
 BaseGroupClass* SuccessorGenerator::groupOf(BaseActionClass* action) {
@@ -212,9 +237,23 @@ double SuccessorGenerator::caseProbability(BaseActionClass* action) {
   return p;
 }
 
-void SuccessorGenerator::checkRate(BaseActionClass* action, double rate) const {
+void SuccessorGenerator::checkRate(BaseActionClass* action, double rate, Expansion& out) {
   if (!(rate >= 0) || !std::isfinite(rate))
     badValue("rate", action, rate, "a rate must be finite and not negative");
+  if (rate == 0) noteZeroRate(action, out);
+}
+
+void SuccessorGenerator::noteZeroRate(BaseActionClass* action, Expansion& out) {
+  // Copies of an atomic model have actions of the same name: one warning
+  // for all, keyed by the first of them (the same on every thread).
+  const std::string name = action->getName();
+  if (!zeroRateNoted_.insert(name).second) return;
+  BaseActionClass** all = actionList_.getList();
+  std::uint32_t first = 0;
+  while (first < static_cast<std::uint32_t>(actionList_.getNumItems()) && name != all[first]->getName()) first++;
+  out.addNote(Expansion::Note{{kZeroRateNote, first},
+                              "Warning: Activity " + name + " is enabled with rate 0 (first in state " +
+                                  std::to_string(exploredNumber_) + "); a zero rate makes no transition."});
 }
 
 double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state, Expansion& out) {
@@ -236,13 +275,14 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
           action->Age();
         }
         const double rate = action->Rate();
-        checkRate(action, rate);
+        checkRate(action, rate, out);
         model_.CurrentState(next_.data());
+        std::fill_n(pathImpulse_.begin(), impulseCount_, 0.0);
         return members > 0 ? rate / members : rate;
       }
     }
     const double rate = action->Rate();
-    checkRate(action, rate);
+    checkRate(action, rate, out);
     value = rate * caseProbability(action);
   } else {
     value = caseProbability(action);
@@ -262,19 +302,24 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
       logArrival(kDelay, delay);
     } else {
       const double rate = action->Rate();
-      checkRate(action, rate);
+      checkRate(action, rate, out);
       value = value * rate;
     }
     if (trace1_) trace_->printFireAction(action, 0.0);
   }
   model_.FireWithoutRewards(next_.data(), action);
+  if (impulseCount_ > 0) [[unlikely]]
+    recordImpulses(action, 0);
   for (BaseActionClass* erlang : erlangActions_)
     if (!erlang->Enabled()) erlang->ResetPhase();
   return value;
 }
 
 double SuccessorGenerator::afterLoneFiring(BaseActionClass* action, double probability) {
-  // Normal: the lone action fires with certainty, whatever its weight.
+  // A lone action's weight is checked as a competitor's would be: a weight of
+  // 0 or NaN makes the same model wrong whether or not another action is
+  // enabled beside it. Normal: the lone action then fires with certainty.
+  competingWeight(&action, 1);
   if (procedure_ == Procedure::Normal) return probability;
   return caseProbability(action) * probability;
 }
@@ -319,7 +364,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     if (action->Enabled()) enabled[count++] = action;
 
   if (count == 0) {
-    recordStable(probability * timedValue_, out);
+    recordStable(probability * timedValue_, depth, out);
     return;
   }
 
@@ -333,6 +378,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     const double next = afterLoneFiring(action, probability);
     if (trace1_) trace_->printFireAction(action, 0.0);
     model_.FireWithoutRewards(next_.data(), action);
+    if (impulseCount_ > 0) recordImpulses(action, depth + 1);
     resolveZeroTime(next, depth + 1, out);
     return;
   }
@@ -363,13 +409,14 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     branchSum += branch.share;
     if (trace1_) trace_->printFireAction(action, 0.0);
     model_.FireWithoutRewards(next_.data(), action);
+    if (impulseCount_ > 0) recordImpulses(action, depth + 1);
     resolveZeroTime(branch.path, depth + 1, out);
     model_.SetState(saved);
   }
   if (branchSum > 1 + kBranchSumTolerance) noteOverfullBranching(enabled, competing, branchSum, out);
 }
 
-void SuccessorGenerator::recordStable(double value, Expansion& out) {
+void SuccessorGenerator::recordStable(double value, int depth, Expansion& out) {
   if (trace4_) trace_->printf(4, "The rate to this state: %f", value);
   if (!recorded(value)) return;
   // A transition back to the explored state (a third of all transitions in
@@ -379,6 +426,8 @@ void SuccessorGenerator::recordStable(double value, Expansion& out) {
   // the successor turns out to be new; only then are they worked out.
   const bool first = out.addSuccessor(next_.data(), value, self);
   logArrival(out.lastArrival(), value);
+  if (impulseCount_ > 0) [[unlikely]]
+    out.addImpulses(value, pathImpulse_.data() + static_cast<std::size_t>(depth) * impulseCount_);
   if (first && !self) {
     model_.EvaluateRewards();
     Reward::ReadValues(model_, out.newRewards());

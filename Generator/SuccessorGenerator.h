@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "BaseActionClass.h"
@@ -43,6 +44,14 @@ class SuccessorGenerator {
   // Trace output for the run, or null; the trace level is fixed from here on.
   void setTrace(TraceFileContainer* trace);
   void setProcedure(Procedure procedure) { procedure_ = procedure; }
+  // Whether expansions carry, per successor and reward variable, the sum of
+  // value times impulse over the paths that reach it (Expansion::impulseSums):
+  // the impulse of every firing on a path, the timed one and each zero-time
+  // one after it, evaluated on the marking that firing left. Costs an impulse
+  // evaluation per firing, so it is off unless asked for; replicas are then
+  // fired, not replayed.
+  void setBranchImpulses(bool on);
+  bool branchImpulses() const { return impulseCount_ > 0; }
 
   // Reports the successors of `state`, the explored state numbered `number`
   // (named in messages), as one state of `out`. Leaves the model in a state
@@ -70,7 +79,10 @@ class SuccessorGenerator {
   // Follows every zero-time path out of the vector in next_, which the model
   // also holds, recording the stable states at their ends.
   void resolveZeroTime(double probability, int depth, Expansion& out);
-  void recordStable(double value, Expansion& out);
+  void recordStable(double value, int depth, Expansion& out);
+  // The impulses of a path after `action`, its firing number `level` (0: the
+  // timed one): those of the path before it plus what this firing earns.
+  void recordImpulses(BaseActionClass* action, int level);
 
   // Interchangeable replicas. In a state where a replica of a Rep holds the
   // same part as the replica before it, its actions lead where the same
@@ -102,7 +114,10 @@ class SuccessorGenerator {
   // Whether a transition of this value is written at all.
   bool recorded(double value) const;
 
-  void checkRate(BaseActionClass* action, double rate) const;
+  // A rate that cannot be right stops the run; a rate of 0 gets one warning
+  // per activity (as a note of the expansion).
+  void checkRate(BaseActionClass* action, double rate, Expansion& out);
+  void noteZeroRate(BaseActionClass* action, Expansion& out);
   // The total weight of the competing actions of one branching (normal
   // procedure), each weight checked.
   double competingWeight(BaseActionClass** competing, int count) const;
@@ -168,10 +183,16 @@ class SuccessorGenerator {
   ScientificText valueText_;        // the successors' values as written
   std::vector<Span> firingSpan_;   // by timed action: its part of firingLog_
 
+  std::size_t impulseCount_ = 0;      // reward variables whose impulses are summed; 0 when off
+  std::vector<double> pathImpulse_;   // per level of a path, impulseCount_ sums
   std::vector<char> next_;       // the vector the last firing produced
   std::vector<char> scratch_;    // one state per level of a zero-time path
   std::vector<BaseActionClass*> enabled_;  // the enabled instantaneous actions, per level
   std::set<std::vector<std::uint32_t>> notedBranchings_;
+  // Notes of zero rates are keyed {kZeroRateNote, action}; branching notes
+  // list instantaneous actions, never this number.
+  static constexpr std::uint32_t kZeroRateNote = UINT32_MAX;
+  std::set<std::string> zeroRateNoted_;  // by action name
 };
 
 #endif

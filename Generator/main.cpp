@@ -53,6 +53,7 @@ int generate(const ModelFactory& factory, const GenOptions& options, std::option
   generator.setExpandingThreads(threads);
   generator.setMemoryLimit(memoryLimit);
   generator.setResultFiles(&results);
+  generator.setModelName(std::string(factory.name()));
   std::cout << "SSG: SetTraceLevel: " << options.traceLevel << '\n';
   generator.InitializeTrace();
   generator.GenStateSpace();
@@ -98,6 +99,10 @@ int run(int argc, char** argv) {
   // lock on the output prefix.
   ResultFiles results(options.path + options.name, options.traceFile);
   const std::unique_ptr<BaseStudyClass> study = factory->makeStudy();
+  // The study numbers its experiments from 1 ("Experiment 1" is -B0); this
+  // line gives the model file's own name of the experiment run.
+  std::cout << "Experiment " << factory->experimentName(options.experiment) << " (-B" << options.experiment
+            << ")\n";
   study->SetGVs(options.experiment);
   study->PrintGlobalValues(options.experiment);
   if (options.overrides) {

@@ -19,12 +19,12 @@ class ram_systemSAN : public SANModel {
   // failure: instantaneous.
   class failureActivity : public Activity {
    public:
-    Place* flash_corrupted = nullptr;
-    short* flash_corrupted_Mark = nullptr;
-    Place* ram_corrupted = nullptr;
-    short* ram_corrupted_Mark = nullptr;
-    Place* system_failed = nullptr;
-    short* system_failed_Mark = nullptr;
+    ::Place* Place0 = nullptr;  // flash_corrupted
+    short* Mark0 = nullptr;
+    ::Place* Place1 = nullptr;  // ram_corrupted
+    short* Mark1 = nullptr;
+    ::Place* Place2 = nullptr;  // system_failed
+    short* Mark2 = nullptr;
 
     failureActivity();
     ~failureActivity() override;
@@ -43,10 +43,10 @@ class ram_systemSAN : public SANModel {
   // watchdog_reboot: deterministic.
   class watchdog_rebootActivity : public Activity {
    public:
-    Place* ram_corrupted = nullptr;
-    short* ram_corrupted_Mark = nullptr;
-    Place* ram_working = nullptr;
-    short* ram_working_Mark = nullptr;
+    ::Place* Place0 = nullptr;  // ram_corrupted
+    short* Mark0 = nullptr;
+    ::Place* Place1 = nullptr;  // ram_working
+    short* Mark1 = nullptr;
     std::unique_ptr<double[]> Parameters;
 
     watchdog_rebootActivity();
@@ -67,8 +67,8 @@ class ram_systemSAN : public SANModel {
   // random_failure: exponential.
   class random_failureActivity : public Activity {
    public:
-    Place* ram_corrupted = nullptr;
-    short* ram_corrupted_Mark = nullptr;
+    ::Place* Place0 = nullptr;  // ram_corrupted
+    short* Mark0 = nullptr;
     std::unique_ptr<double[]> Parameters;
 
     random_failureActivity();
@@ -88,8 +88,8 @@ class ram_systemSAN : public SANModel {
   // bit_error_case1: exponential.
   class bit_errorActivity_case1 : public Activity {
    public:
-    Place* ram_working = nullptr;
-    short* ram_working_Mark = nullptr;
+    ::Place* Place0 = nullptr;  // ram_working
+    short* Mark0 = nullptr;
     std::unique_ptr<double[]> Parameters;
 
     bit_errorActivity_case1();
@@ -109,10 +109,10 @@ class ram_systemSAN : public SANModel {
   // bit_error_case2: exponential.
   class bit_errorActivity_case2 : public Activity {
    public:
-    Place* ram_working = nullptr;
-    short* ram_working_Mark = nullptr;
-    Place* ram_corrupted = nullptr;
-    short* ram_corrupted_Mark = nullptr;
+    ::Place* Place0 = nullptr;  // ram_working
+    short* Mark0 = nullptr;
+    ::Place* Place1 = nullptr;  // ram_corrupted
+    short* Mark1 = nullptr;
     std::unique_ptr<double[]> Parameters;
 
     bit_errorActivity_case2();
@@ -132,8 +132,8 @@ class ram_systemSAN : public SANModel {
   // page_error_case1: exponential.
   class page_errorActivity_case1 : public Activity {
    public:
-    Place* ram_working = nullptr;
-    short* ram_working_Mark = nullptr;
+    ::Place* Place0 = nullptr;  // ram_working
+    short* Mark0 = nullptr;
     std::unique_ptr<double[]> Parameters;
 
     page_errorActivity_case1();
@@ -153,10 +153,10 @@ class ram_systemSAN : public SANModel {
   // page_error_case2: exponential.
   class page_errorActivity_case2 : public Activity {
    public:
-    Place* ram_working = nullptr;
-    short* ram_working_Mark = nullptr;
-    Place* ram_corrupted = nullptr;
-    short* ram_corrupted_Mark = nullptr;
+    ::Place* Place0 = nullptr;  // ram_working
+    short* Mark0 = nullptr;
+    ::Place* Place1 = nullptr;  // ram_corrupted
+    short* Mark1 = nullptr;
     std::unique_ptr<double[]> Parameters;
 
     page_errorActivity_case2();
@@ -174,10 +174,10 @@ class ram_systemSAN : public SANModel {
   };
 
   // State variables (owned; created by the constructor, released by the destructor).
-  Place* flash_corrupted = nullptr;
-  Place* ram_working = nullptr;
-  Place* ram_corrupted = nullptr;
-  Place* system_failed = nullptr;
+  ::Place* flash_corrupted = nullptr;
+  ::Place* ram_working = nullptr;
+  ::Place* ram_corrupted = nullptr;
+  ::Place* system_failed = nullptr;
 
   // Activities, in activity order.
   failureActivity failure;
@@ -189,8 +189,8 @@ class ram_systemSAN : public SANModel {
   page_errorActivity_case2 page_error_case2;
 
   // Case groups.
-  PostselectGroup bit_errorGroup;
-  PostselectGroup page_errorGroup;
+  ::PostselectGroup bit_errorGroup;
+  ::PostselectGroup page_errorGroup;
 
   ram_systemSAN();
   ~ram_systemSAN() override;

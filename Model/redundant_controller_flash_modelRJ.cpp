@@ -1,6 +1,8 @@
 // Generated from redundant_controller_flash.toml; edit the model file, not this unit.
 #include "redundant_controller_flash_modelRJ.h"
 
+#include <climits>
+
 #include "GenError.h"
 #include "redundant_controller_flash_studyRangeStudy.h"
 
@@ -8,8 +10,9 @@ const char* redundant_controller_flash_modelRJ__SharedNames[] = {"flash_corrupte
 
 namespace {
 
+// The children, copies counted each: at most INT_MAX, the count the Join holds.
 int childCount() {
-  long count = 2;
+  long long count = 2;
   return static_cast<int>(count);
 }
 
@@ -17,34 +20,34 @@ int childCount() {
 
 redundant_controller_flash_modelRJ::redundant_controller_flash_modelRJ() : Join("Join", childCount(), 1, redundant_controller_flash_modelRJ__SharedNames) {
   int next = 0;
-  ram_system = std::make_unique<ram_systemSAN>();
-  Children[next++] = ram_system.get();
-  ram_system->DefineName("ram_system");
-  flash_rep = std::make_unique<redundant_controller_flash_modelRJ__flash_rep>();
-  Children[next++] = flash_rep.get();
-  flash_rep->DefineName("flash_rep");
+  this->ram_system = std::make_unique<::ram_systemSAN>();
+  Join::Children[next++] = this->ram_system.get();
+  this->ram_system->BaseModelClass::DefineName("ram_system");
+  this->flash_rep = std::make_unique<::redundant_controller_flash_modelRJ__flash_rep>();
+  Join::Children[next++] = this->flash_rep.get();
+  this->flash_rep->BaseModelClass::DefineName("flash_rep");
 
-  SetupActions();
-  if (AllChildrenEmpty()) {
-    NumSharedStateVariables = 0;
+  Join::SetupActions();
+  if (Join::AllChildrenEmpty()) {
+    Join::NumSharedStateVariables = 0;
   } else {
-    flash_corrupted = std::make_unique<Place>("flash_corrupted");
-    addSharedPtr(flash_corrupted.get(), "flash_corrupted");
-    if (ram_system->NumStateVariables > 0) {
-      flash_corrupted->ShareWith(ram_system->flash_corrupted);
-      addSharingInfo(ram_system->flash_corrupted, flash_corrupted.get(), ram_system.get());
+    this->flash_corrupted = std::make_unique<::Place>("flash_corrupted");
+    Join::addSharedPtr(this->flash_corrupted.get(), "flash_corrupted");
+    if (this->ram_system->BaseModelClass::NumStateVariables > 0) {
+      this->flash_corrupted->ShareWith(this->ram_system->flash_corrupted);
+      Join::addSharingInfo(this->ram_system->flash_corrupted, this->flash_corrupted.get(), this->ram_system.get());
     }
-    if (flash_rep->NumStateVariables > 0) {
-      flash_corrupted->ShareWith(flash_rep->flash_corrupted.get());
-      addSharingInfo(flash_rep->flash_corrupted.get(), flash_corrupted.get(), flash_rep.get());
+    if (this->flash_rep->BaseModelClass::NumStateVariables > 0) {
+      this->flash_corrupted->ShareWith(this->flash_rep->flash_corrupted.get());
+      Join::addSharingInfo(this->flash_rep->flash_corrupted.get(), this->flash_corrupted.get(), this->flash_rep.get());
     }
   }
-  Setup();
+  Join::Setup();
 }
 
 // The shared places go first (they hold the cells), then the children.
 redundant_controller_flash_modelRJ::~redundant_controller_flash_modelRJ() {
-  flash_corrupted.reset();
-  ram_system.reset();
-  flash_rep.reset();
+  this->flash_corrupted.reset();
+  this->ram_system.reset();
+  this->flash_rep.reset();
 }

@@ -16,9 +16,9 @@ extern const char* redundant_controller_flash_modelRJ__SharedNames[];
 // The composed model "Join", a Join of ram_system, flash_rep.
 class redundant_controller_flash_modelRJ : public Join {
  public:
-  std::unique_ptr<ram_systemSAN> ram_system;
-  std::unique_ptr<redundant_controller_flash_modelRJ__flash_rep> flash_rep;
-  std::unique_ptr<Place> flash_corrupted;  // shared place (null when no child has state)
+  std::unique_ptr<::ram_systemSAN> ram_system;
+  std::unique_ptr<::redundant_controller_flash_modelRJ__flash_rep> flash_rep;
+  std::unique_ptr<::Place> flash_corrupted;  // shared place (null when no child has state)
 
   redundant_controller_flash_modelRJ();
   ~redundant_controller_flash_modelRJ() override;

@@ -16,9 +16,9 @@ extern const char* redundant_controller_flash_modelRJ__flash_rep__SharedNames[];
 class redundant_controller_flash_modelRJ__flash_rep : public Rep {
  public:
   // The copies, in index order; the same objects fill the Rep's child array.
-  std::vector<std::unique_ptr<redundant_controller_flash_systemSAN>> InstanceArray;
-  std::unique_ptr<Place> devices_available;  // shared place (null with zero copies)
-  std::unique_ptr<Place> flash_corrupted;  // shared place (null with zero copies)
+  std::vector<std::unique_ptr<::redundant_controller_flash_systemSAN>> InstanceArray;
+  std::unique_ptr<::Place> devices_available;  // shared place (null with zero copies)
+  std::unique_ptr<::Place> flash_corrupted;  // shared place (null with zero copies)
 
   redundant_controller_flash_modelRJ__flash_rep();
   ~redundant_controller_flash_modelRJ__flash_rep() override;

@@ -12,14 +12,16 @@ constexpr double kTimes0[3] = {30.0, 180.0, 365.0};
 
 }  // namespace
 
-redundant_controller_flash_rewardPV0Worker::redundant_controller_flash_rewardPV0Worker() { BindModelSlots(&ram_system); }
+redundant_controller_flash_rewardPV0Worker::redundant_controller_flash_rewardPV0Worker() { BindModelSlots(&Slot0); }
 
 redundant_controller_flash_rewardPV0Worker::~redundant_controller_flash_rewardPV0Worker() = default;
 
 double redundant_controller_flash_rewardPV0Worker::Reward_Function() {
-#line 174 "models/redundant_controller_flash.toml"
-  return ((*ram_system->system_failed->Mark));
-#line 23 "Model/redundant_controller_flash_rewardPVNodes.cpp"
+  return (
+#line 178 "models/redundant_controller_flash.toml"
+        (*this->Slot0->system_failed->Mark)
+#line 24 "Model/redundant_controller_flash_rewardPVNodes.cpp"
+  );
 }
 
 redundant_controller_flash_rewardPV0::redundant_controller_flash_rewardPV0(int timeIndex) {

@@ -14,7 +14,7 @@
 // Worker of "reliability": one per combination of the instances of ram_system; the node sums them.
 class redundant_controller_flash_rewardPV0Worker : public InstantOfTime {
  public:
-  ram_systemSAN* ram_system = nullptr;
+  ::ram_systemSAN* Slot0 = nullptr;  // ram_system
 
   redundant_controller_flash_rewardPV0Worker();
   ~redundant_controller_flash_rewardPV0Worker() override;

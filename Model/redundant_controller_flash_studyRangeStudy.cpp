@@ -9,12 +9,14 @@
 #include "GenAssert.h"
 #include "redundant_controller_flash_rewardPVModel.h"
 
+namespace model_globals {
 float flash_size;
 short num_devices;
 short num_replicas;
 float power_cycle_rate;
 float ram_size;
 float random_failure_rate;
+}  // namespace model_globals
 
 namespace {
 
@@ -35,12 +37,12 @@ constexpr std::size_t kSizes[Study::NumberOfGVs] = {sizeof(float), sizeof(short)
 // Address of each global variable, in variable order.
 void* variableAddress(int index) {
   switch (index) {
-    case 0: return &flash_size;
-    case 1: return &num_devices;
-    case 2: return &num_replicas;
-    case 3: return &power_cycle_rate;
-    case 4: return &ram_size;
-    case 5: return &random_failure_rate;
+    case 0: return &::model_globals::flash_size;
+    case 1: return &::model_globals::num_devices;
+    case 2: return &::model_globals::num_replicas;
+    case 3: return &::model_globals::power_cycle_rate;
+    case 4: return &::model_globals::ram_size;
+    case 5: return &::model_globals::random_failure_rate;
     default: return nullptr;
   }
 }
@@ -90,12 +92,12 @@ void redundant_controller_flash_studyRangeStudy::SetGVs(int e) {
   // The driver validates the experiment number; an unchecked index would read
   // past the value arrays.
   GEN_ASSERT(e >= 0 && e < NumExps, "0 <= e && e < NumExps", "redundant_controller_flash_studyRangeStudy");
-  flash_size = flash_sizeValues[e];
-  num_devices = num_devicesValues[e];
-  num_replicas = num_replicasValues[e];
-  power_cycle_rate = power_cycle_rateValues[e];
-  ram_size = ram_sizeValues[e];
-  random_failure_rate = random_failure_rateValues[e];
+  ::model_globals::flash_size = flash_sizeValues[e];
+  ::model_globals::num_devices = num_devicesValues[e];
+  ::model_globals::num_replicas = num_replicasValues[e];
+  ::model_globals::power_cycle_rate = power_cycle_rateValues[e];
+  ::model_globals::ram_size = ram_sizeValues[e];
+  ::model_globals::random_failure_rate = random_failure_rateValues[e];
 }
 
 void redundant_controller_flash_studyRangeStudy::PrintGlobalValues(int e) {
@@ -108,12 +110,12 @@ void redundant_controller_flash_studyRangeStudy::PrintGlobalValues(int e) {
   // shortest form) whatever flags std::cout carries.
   std::ostringstream text;
   text << "The Global Variable values for experiment " << GetExpName(e) << " are:\n";
-  text << "flash_size\tfloat\t" << static_cast<double>(flash_size) << '\n';
-  text << "num_devices\tshort\t" << num_devices << '\n';
-  text << "num_replicas\tshort\t" << num_replicas << '\n';
-  text << "power_cycle_rate\tfloat\t" << static_cast<double>(power_cycle_rate) << '\n';
-  text << "ram_size\tfloat\t" << static_cast<double>(ram_size) << '\n';
-  text << "random_failure_rate\tfloat\t" << static_cast<double>(random_failure_rate) << '\n';
+  text << "flash_size\tfloat\t" << static_cast<double>(::model_globals::flash_size) << '\n';
+  text << "num_devices\tshort\t" << ::model_globals::num_devices << '\n';
+  text << "num_replicas\tshort\t" << ::model_globals::num_replicas << '\n';
+  text << "power_cycle_rate\tfloat\t" << static_cast<double>(::model_globals::power_cycle_rate) << '\n';
+  text << "ram_size\tfloat\t" << static_cast<double>(::model_globals::ram_size) << '\n';
+  text << "random_failure_rate\tfloat\t" << static_cast<double>(::model_globals::random_failure_rate) << '\n';
   std::cout << text.str();
 }
 

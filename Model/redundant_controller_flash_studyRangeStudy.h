@@ -8,13 +8,15 @@
 
 // Global variables of the redundant_controller_flash model, in the study's variable order. They
 // are zero until SetGVs loads an experiment; the model code reads them when
-// it is built.
+// it is built. Their namespace keeps their names apart from every other.
+namespace model_globals {
 extern float flash_size;
 extern short num_devices;
 extern short num_replicas;
 extern float power_cycle_rate;
 extern float ram_size;
 extern float random_failure_rate;
+}  // namespace model_globals
 
 // Range study of redundant_controller_flash: 6 global variables over 6 experiments (numbered 0 to 5).
 class redundant_controller_flash_studyRangeStudy : public BaseStudyClass {

@@ -19,8 +19,8 @@ class redundant_controller_flash_systemSAN : public SANModel {
   // seu_case1: exponential.
   class seuActivity_case1 : public Activity {
    public:
-    Place* replicas_available = nullptr;
-    short* replicas_available_Mark = nullptr;
+    ::Place* Place0 = nullptr;  // replicas_available
+    short* Mark0 = nullptr;
     std::unique_ptr<double[]> Parameters;
 
     seuActivity_case1();
@@ -40,12 +40,12 @@ class redundant_controller_flash_systemSAN : public SANModel {
   // seu_case2: exponential.
   class seuActivity_case2 : public Activity {
    public:
-    Place* replicas_available = nullptr;
-    short* replicas_available_Mark = nullptr;
-    Place* devices_available = nullptr;
-    short* devices_available_Mark = nullptr;
-    Place* flash_corrupted = nullptr;
-    short* flash_corrupted_Mark = nullptr;
+    ::Place* Place0 = nullptr;  // replicas_available
+    short* Mark0 = nullptr;
+    ::Place* Place1 = nullptr;  // devices_available
+    short* Mark1 = nullptr;
+    ::Place* Place2 = nullptr;  // flash_corrupted
+    short* Mark2 = nullptr;
     std::unique_ptr<double[]> Parameters;
 
     seuActivity_case2();
@@ -65,12 +65,12 @@ class redundant_controller_flash_systemSAN : public SANModel {
   // sefi: exponential.
   class sefiActivity : public Activity {
    public:
-    Place* replicas_available = nullptr;
-    short* replicas_available_Mark = nullptr;
-    Place* devices_available = nullptr;
-    short* devices_available_Mark = nullptr;
-    Place* flash_corrupted = nullptr;
-    short* flash_corrupted_Mark = nullptr;
+    ::Place* Place0 = nullptr;  // replicas_available
+    short* Mark0 = nullptr;
+    ::Place* Place1 = nullptr;  // devices_available
+    short* Mark1 = nullptr;
+    ::Place* Place2 = nullptr;  // flash_corrupted
+    short* Mark2 = nullptr;
     std::unique_ptr<double[]> Parameters;
 
     sefiActivity();
@@ -90,12 +90,12 @@ class redundant_controller_flash_systemSAN : public SANModel {
   // power_cycle: deterministic.
   class power_cycleActivity : public Activity {
    public:
-    Place* replicas_available = nullptr;
-    short* replicas_available_Mark = nullptr;
-    Place* devices_available = nullptr;
-    short* devices_available_Mark = nullptr;
-    Place* flash_corrupted = nullptr;
-    short* flash_corrupted_Mark = nullptr;
+    ::Place* Place0 = nullptr;  // replicas_available
+    short* Mark0 = nullptr;
+    ::Place* Place1 = nullptr;  // devices_available
+    short* Mark1 = nullptr;
+    ::Place* Place2 = nullptr;  // flash_corrupted
+    short* Mark2 = nullptr;
     std::unique_ptr<double[]> Parameters;
 
     power_cycleActivity();
@@ -114,9 +114,9 @@ class redundant_controller_flash_systemSAN : public SANModel {
   };
 
   // State variables (owned; created by the constructor, released by the destructor).
-  Place* devices_available = nullptr;
-  Place* replicas_available = nullptr;
-  Place* flash_corrupted = nullptr;
+  ::Place* devices_available = nullptr;
+  ::Place* replicas_available = nullptr;
+  ::Place* flash_corrupted = nullptr;
 
   // Activities, in activity order.
   seuActivity_case1 seu_case1;
@@ -125,7 +125,7 @@ class redundant_controller_flash_systemSAN : public SANModel {
   power_cycleActivity power_cycle;
 
   // Case groups.
-  PostselectGroup seuGroup;
+  ::PostselectGroup seuGroup;
 
   redundant_controller_flash_systemSAN();
   ~redundant_controller_flash_systemSAN() override;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs gens built from model files end to end (output files included) and
 # prints one table row per run, as bench/run_experiments.sh does: Kanban with
-# N = 5 (about 2.5 million states) and experiment 5 of the compiled-in model
+# N = 5 (about 2.5 million states), the same with -U (and the .umb's bytes
+# per state and per transition), and experiment 5 of the compiled-in model
 # built from models/redundant_controller_flash.toml through gen_add_model
 # (the same units as Model/; compare with the experiment 5 row of
 # run_experiments.sh).
@@ -44,8 +45,16 @@ run() {
   bytes=$(cat "$dir/$name".* | wc -c)
   awk -v l="$label" -v s="$states" -v w="$wall" -v u="$user" -v r="$rss" -v b="$bytes" \
     'BEGIN { printf "%-30s %10d %9.2f %9.2f %12.0f %10.1f %14d\n", l, s, w, u, (w > 0 ? s / w : 0), r / 1024, b }'
+  if [[ -f "$dir/$name.umb" ]]; then
+    local umb branches
+    umb=$(wc -c <"$dir/$name.umb")
+    branches=$(tar -xOf "$dir/$name.umb" index.json | sed -n 's/.*"#branches": \([0-9]*\).*/\1/p')
+    awk -v u="$umb" -v s="$states" -v t="$branches" \
+      'BEGIN { printf "  .umb: %d bytes, %d transitions, %.1f B/state, %.1f B/transition\n", u, t, u / s, u / t }'
+  fi
   rm -rf "$dir"
 }
 
 run "kanban N=5 (model file)" "$build_dir/models/kanban/gen" kanban -B4
+run "kanban N=5 -U (model file)" "$build_dir/models/kanban/gen" kanban -B4 -U
 run "experiment 5 (model file)" "$(sed -n 1p "$build_dir/model_file.txt")" redundant_controller_flash -B5

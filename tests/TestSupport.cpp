@@ -40,6 +40,11 @@ static std::string slurp(int fd) {
 }
 
 RunResult runGen(const std::vector<std::string>& args, const std::string& workDir, long fileSizeLimit) {
+  return runProgram(GEN_BINARY, args, workDir, fileSizeLimit);
+}
+
+RunResult runProgram(const std::string& programPath, const std::vector<std::string>& args, const std::string& workDir,
+                     long fileSizeLimit) {
   // Capture through temporary files rather than pipes: the child may write a
   // lot to either stream and we must not deadlock.
   TempDir capture;
@@ -59,7 +64,7 @@ RunResult runGen(const std::vector<std::string>& args, const std::string& workDi
       setrlimit(RLIMIT_FSIZE, &lim);
     }
     std::vector<char*> argv;
-    std::string program = GEN_BINARY;
+    std::string program = programPath;
     argv.push_back(program.data());
     std::vector<std::string> copies(args);
     for (auto& a : copies) argv.push_back(a.data());
@@ -146,6 +151,19 @@ std::vector<std::string> splitLines(const std::string& text) {
     start = nl + 1;
   }
   return lines;
+}
+
+std::string numbered(const char* prefix, long n) {
+  std::string text(prefix);
+  text += std::to_string(n);
+  return text;
+}
+
+bool bytesBefore(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; i++)
+    if (a[i] != b[i]) return a[i] < b[i];
+  return a.size() < b.size();
 }
 
 }  // namespace testsupport

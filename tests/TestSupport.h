@@ -36,6 +36,9 @@ struct RunResult {
 // SIGXFSZ ignored, so that writes beyond it fail with EFBIG.
 RunResult runGen(const std::vector<std::string>& args, const std::string& workDir,
                  long fileSizeLimit = 0);
+// The same for another program, such as the gen of a model file.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
+                     long fileSizeLimit = 0);
 
 // A thread that keeps a core busy (a plain loop at normal priority) for as
 // long as it lives, as another job on a shared machine would.
@@ -71,6 +74,14 @@ std::string readFile(const std::string& path);
 bool sameFileBytes(const std::string& a, const std::string& b);
 bool fileExists(const std::string& path);
 std::vector<std::string> splitLines(const std::string& text);
+
+// prefix followed by the decimal digits of n ("p" and 3 make "p3"). Built by
+// appending, which g++ 12 compiles without a false -Wrestrict warning.
+std::string numbered(const char* prefix, long n);
+
+// Orders byte strings lexicographically, byte by byte (g++ 12 warns falsely
+// about the memcmp of std::vector's own operator<).
+bool bytesBefore(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b);
 
 }  // namespace testsupport
 

@@ -17,6 +17,7 @@
 #include "SharedStateVarLink.h"
 #include "TestModels.h"
 #include "ExpectGenError.h"
+#include "TestSupport.h"
 
 using testmodels::PairJoin;
 using testmodels::PairRep;
@@ -48,7 +49,7 @@ class PlacesSAN : public SANModel {
   explicit PlacesSAN(int n, const char* name = "places") {
     std::vector<BaseStateVariableClass*> places;
     for (int i = 0; i < n; i++) {
-      std::string pname = "p" + std::to_string(i);
+      std::string pname = testsupport::numbered("p", i);
       owned.push_back(new Place(pname.c_str(), static_cast<short>(i)));
       places.push_back(owned.back());
     }
@@ -177,7 +178,7 @@ TEST(StateLayoutTest, FiringOneReplicaKeepsTheVectorCanonical) {
 
     std::vector<std::vector<unsigned char>> replicas;
     for (PairSAN* copy : r.copies) replicas.push_back(stateOf(*copy));
-    std::sort(replicas.begin(), replicas.end());
+    std::sort(replicas.begin(), replicas.end(), testsupport::bytesBefore);
     std::vector<unsigned char> expected;
     for (auto& s : replicas) expected.insert(expected.end(), s.begin(), s.end());
     auto shared = bytesOf(r.sharedPlace->getMark());
@@ -536,7 +537,7 @@ namespace {
 std::vector<unsigned char> replicaRun(PairRep& r) {
   std::vector<std::vector<unsigned char>> replicas;
   for (PairSAN* copy : r.copies) replicas.push_back(stateOf(*copy));
-  std::sort(replicas.begin(), replicas.end());
+  std::sort(replicas.begin(), replicas.end(), testsupport::bytesBefore);
   std::vector<unsigned char> run;
   for (auto& s : replicas) run.insert(run.end(), s.begin(), s.end());
   std::vector<unsigned char> shared(static_cast<std::size_t>(r.SharedStateSize()));

@@ -34,8 +34,21 @@ const std::string kUsage =
     "-sdb_macserver  -ltrace_level[0-4] -tTraceFilename\n"
     "Example:  gen -P. -Nexp1 -B0\n";
 
+// The experiments' names in the model file, by -B number.
+const char* const kExperimentNames[] = {"one_device_one_replica",  "two_devices_one_replica",
+                                        "three_devices_one_replica", "one_device_two_replicas",
+                                        "two_devices_two_replicas",  "three_devices_two_replicas"};
+
+// The line naming the experiment run, then the study's header line, which
+// numbers the experiments from 1.
+std::string header(int experimentShown) {
+  const int b = experimentShown - 1;
+  return std::string("Experiment ") + kExperimentNames[b] + " (-B" + std::to_string(b) + ")\n" +
+         "The Global Variable values for experiment Experiment " + std::to_string(experimentShown) + " are:\n";
+}
+
 const std::string kExperiment0 =
-    "The Global Variable values for experiment Experiment 1 are:\n"
+    header(1) +
     "flash_size\tfloat\t64\n"
     "num_devices\tshort\t1\n"
     "num_replicas\tshort\t1\n"
@@ -44,17 +57,13 @@ const std::string kExperiment0 =
     "random_failure_rate\tfloat\t0.005\n";
 
 const std::string kExperiment5 =
-    "The Global Variable values for experiment Experiment 6 are:\n"
+    header(6) +
     "flash_size\tfloat\t64\n"
     "num_devices\tshort\t3\n"
     "num_replicas\tshort\t2\n"
     "power_cycle_rate\tfloat\t365\n"
     "ram_size\tfloat\t128\n"
     "random_failure_rate\tfloat\t0.005\n";
-
-std::string header(int experimentShown) {
-  return "The Global Variable values for experiment Experiment " + std::to_string(experimentShown) + " are:\n";
-}
 
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

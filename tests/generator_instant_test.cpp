@@ -175,8 +175,9 @@ TEST(GeneratorInstantFailure, PathsThatWouldLoseProbability) {
   }
 }
 
-// A competing weight that cannot be right stops the run; a lone action's
-// weight is never used, so it is not checked.
+// A competing weight that cannot be right stops the run, and so does a lone
+// action's: its weight does not change its probability (1), but a weight of
+// 0 or NaN is as wrong alone as beside another action.
 TEST(GeneratorInstantFailure, CompetingWeightsAreChecked) {
   for (double bad : {-1.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
     TempDir dir;
@@ -190,9 +191,17 @@ TEST(GeneratorInstantFailure, CompetingWeightsAreChecked) {
               std::string::npos)
         << message;
   }
+  for (double bad : {-1.0, std::numeric_limits<double>::quiet_NaN()}) {
+    TempDir dir;
+    TestModel tm({0});
+    addTimedStart(tm);
+    addInstant(tm, "lone", bad, 1, 2);
+    const std::string message = tm.failure(dir.path()).what();
+    EXPECT_EQ(message.rfind("Error: The weight of action lone is ", 0), 0u) << message;
+  }
   TempDir dir;
   TestModel tm({0});
   addTimedStart(tm);
-  addInstant(tm, "lone", -1.0, 1, 2);
-  EXPECT_EQ(tm.generate(dir.path()).arm, normalHeader(2) + "1\n2\n2.0000000000e+00\n0\n2\n0\n");
+  addInstant(tm, "lone", 0.0, 1, 2);
+  EXPECT_NE(std::string(tm.failure(dir.path()).what()).find("instantaneous actions lone sum to 0"), std::string::npos);
 }

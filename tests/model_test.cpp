@@ -2,13 +2,17 @@
 // model (Join of ram_system and the Rep of flash devices) and its reward model.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "BaseStudyClass.h"
+#include "GenError.h"
+#include "ModelValueChecks.h"
 #include "ModelFactory.h"
+#include "ModelFault.h"
 #include "PerformanceVariableNode.h"
 #include "ram_systemSAN.h"
 #include "redundant_controller_flash_modelRJ.h"
@@ -16,6 +20,9 @@
 #include "redundant_controller_flash_rewardPVNodes.h"
 #include "redundant_controller_flash_studyRangeStudy.h"
 #include "redundant_controller_flash_systemSAN.h"
+
+// The model's global variables live in a namespace of their own.
+using namespace model_globals;
 
 namespace {
 
@@ -139,8 +146,8 @@ TEST_F(RamSystemTest, LinkVariablesRegistersOneAliasPerUse) {
   EXPECT_EQ(ram.ram_working->getSharingCount(), 2 + 5);
   EXPECT_EQ(ram.ram_corrupted->getSharingCount(), 2 + 5);
   EXPECT_EQ(ram.system_failed->getSharingCount(), 2 + 1);
-  EXPECT_EQ(ram.bit_error_case2.ram_corrupted_Mark, ram.ram_corrupted->Mark);
-  EXPECT_EQ(ram.failure.flash_corrupted_Mark, ram.flash_corrupted->Mark);
+  EXPECT_EQ(ram.bit_error_case2.Mark1, ram.ram_corrupted->Mark);
+  EXPECT_EQ(ram.failure.Mark0, ram.flash_corrupted->Mark);
 }
 
 TEST_F(RamSystemTest, EnablingInTheInitialState) {
@@ -228,15 +235,16 @@ TEST_F(RamSystemTest, RatesDelaysAndParameters) {
   EXPECT_EQ(ram.random_failure.ReturnDistributionParameters()[0], 2.5);
 }
 
-TEST_F(RamSystemTest, MarkingsWrapAs16BitValues) {
+// The RAM's places declare min = 0: a firing that takes one below, by
+// wrapping past 32767 or by a decrement at 0, is a fault of the model.
+TEST_F(RamSystemTest, AFiringThatLeavesAMarkingBelowItsBoundIsAFault) {
   ram_systemSAN ram;
   ram.ram_corrupted->setMark(32767);
-  ram.bit_error_case2.Fire();
+  EXPECT_THROW(ram.bit_error_case2.Fire(), ModelFault);
   EXPECT_EQ(ram.ram_corrupted->getMark(), -32768);
-  EXPECT_EQ(ram.ram_working->getMark(), 0);
-  ram.ram_working->setMark(-32768);
-  ram.page_error_case2.Fire();
-  EXPECT_EQ(ram.ram_working->getMark(), 32767);
+  ram.ram_working->setMark(0);
+  ram.ram_corrupted->setMark(0);
+  EXPECT_THROW(ram.page_error_case2.Fire(), ModelFault);
 }
 
 // ---------------------------------------------------------------------------
@@ -431,7 +439,7 @@ TEST_F(ComposedModelTest, SharedPlacesAreOneCell) {
   // sefi of copy 2 takes a device away: every copy sees it, the RAM does not.
   rep.InstanceArray[2]->sefi.Fire();
   EXPECT_EQ(rep.devices_available->getMark(), 2);
-  for (auto& copy : rep.InstanceArray) EXPECT_EQ(*copy->seu_case2.devices_available_Mark, 2);
+  for (auto& copy : rep.InstanceArray) EXPECT_EQ(*copy->seu_case2.Mark1, 2);
   EXPECT_EQ(stateOf(join), (std::vector<short>{1, 0, 0, 0, 1, 1, 2, 0}));
 
   // The flash becomes corrupted through copy 0: the RAM's failure sees it.
@@ -575,7 +583,7 @@ TEST_F(RewardModelTest, OneReliabilityNodeWithOneWorker) {
   auto* worker = dynamic_cast<redundant_controller_flash_rewardPV0Worker*>(node->Workers[0]);
   ASSERT_NE(worker, nullptr);
   auto* join = static_cast<redundant_controller_flash_modelRJ*>(reward.TheModel);
-  EXPECT_EQ(worker->ram_system, join->ram_system.get());
+  EXPECT_EQ(worker->Slot0, join->ram_system.get());
   EXPECT_EQ(worker->NumModelSlots, 1);
   EXPECT_EQ(reward.StateSize(), 12);
 }
@@ -640,3 +648,29 @@ TEST(StudyRewardModelTest, GetPVModelBuildsFromTheCurrentGlobals) {
 }
 
 }  // namespace
+
+// Values a generated model takes from its globals when it is built are
+// checked against the type they land in, naming the global.
+TEST(ModelValueChecks, ValuesThatDoNotFitAreRefusedByName) {
+  EXPECT_EQ(genCheckedMarking(-32768, "g", "m: p"), -32768);
+  EXPECT_EQ(genCheckedCount(2147483647LL, "g", "r: the count"), 2147483647);
+  EXPECT_EQ(genCheckedPhases(3.0, "m.a"), 3.0);
+  EXPECT_TRUE(std::isnan(genCheckedPhases(std::nan(""), "m.a")));  // the generator names the state
+  EXPECT_EQ(genCheckedPhases(-1.0, "m.a"), -1.0);
+  try {
+    genCheckedMarking(70000, "open", "m: the initial marking of p");
+    FAIL();
+  } catch (const GenError& e) {
+    EXPECT_STREQ(e.what(), "Error: m: the initial marking of p is the global variable open = 70000, outside the "
+                           "16-bit markings (-32768 to 32767)");
+  }
+  EXPECT_THROW(genCheckedCount(2147483648LL, "n", "r: the count"), GenError);
+  for (double phases : {2.5, 0.0, 0.5, 32768.0}) {
+    try {
+      genCheckedPhases(phases, "tandem.serve");
+      FAIL() << phases;
+    } catch (const GenError& e) {
+      EXPECT_NE(std::string(e.what()).find("The Erlang activity tandem.serve has "), std::string::npos) << e.what();
+    }
+  }
+}

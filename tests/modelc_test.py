@@ -7,6 +7,7 @@ the compiler's output for models/redundant_controller_flash.toml.
     python3 tests/modelc_test.py [-v]      (CTest runs it from the build)
 """
 
+import concurrent.futures
 import filecmp
 import os
 import shutil
@@ -126,6 +127,31 @@ class CompilerTest(unittest.TestCase):
         self.assertIn("small_modelRJ.cpp", lines)
         self.assertIn("cellSAN.cpp", lines)
 
+    def test_a_unit_that_cannot_be_written_leaves_no_temporary_and_the_old_manifest(self):
+        _, run = self.compile(GOOD)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        with open(os.path.join(self.out, "manifest.txt")) as f:
+            manifest = f.read()
+        text = replaced("busy = 0", "busy = 0\nwaiting = 0")
+        # A directory where a changed unit goes stops its rename.
+        os.unlink(os.path.join(self.out, "cellSAN.cpp"))
+        os.mkdir(os.path.join(self.out, "cellSAN.cpp"))
+        path, run = self.compile(text)
+        self.assertEqual(run.returncode, 1)
+        self.assertIn(f"{path}: cannot write the generated units into {self.out}", run.stderr)
+        self.assertNotIn("Traceback", run.stderr)
+        self.assertEqual([n for n in os.listdir(self.out) if n.startswith(".modelc-")], [])
+        with open(os.path.join(self.out, "manifest.txt")) as f:
+            self.assertEqual(f.read(), manifest)
+
+    def test_weight_on_a_timed_activity_warns_and_compiles(self):
+        text = replaced('rate = "1.0"', 'rate = "1.0"\nweight = 2')
+        path, run = self.compile(text)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(run.stderr, f"{path}:{line_of(text, 'weight = 2')}: atomic[0].activity[1].weight: warning: "
+                         "the weight of exponential activity 'finish' is ignored: only cases and instantaneous "
+                         "activities that compete are chosen by weight\n")
+
     def test_toml_syntax_error(self):
         text = replaced('busy = 0', 'busy = = 0')
         self.expect_error(text, line_of(text, "busy = = 0"), None, ["TOML syntax error"])
@@ -133,43 +159,112 @@ class CompilerTest(unittest.TestCase):
     def test_missing_required_field(self):
         text = replaced('kind = "exponential"\nrate = "1.0"', 'rate = "1.0"')
         second = [n for n, line in enumerate(text.splitlines(), 1) if line == "[[atomic.activity]]"][1]
-        self.expect_error(text, second, "atomic[0].activity[1]",
+        self.expect_error(text, second, "activity 'finish' of atomic model 'cell'",
                           ["missing required field 'kind'"])
 
     def test_duplicate_names(self):
         text = replaced('name = "finish"', 'name = "start"')
         second = [n for n, line in enumerate(text.splitlines(), 1) if line == 'name = "start"'][1]
-        self.expect_error(text, second, "atomic[0].activity[1].name", ["duplicate name 'start'"])
+        self.expect_error(text, second, "'name' of activity 'start' of atomic model 'cell'", ["duplicate name 'start'"])
         text = replaced('busy = 0', 'busy = 0\nN = 3')
-        self.expect_error(text, line_of(text, "N = 3"), "atomic[0].places.N", ["duplicate name 'N'", "global"])
+        self.expect_error(text, line_of(text, "N = 3"), "place 'N' of atomic model 'cell'", ["duplicate name 'N'", "global"])
 
     def test_unknown_distribution(self):
         text = replaced('kind = "exponential"\nrate = "1.0"', 'kind = "weibull"\nrate = "1.0"')
-        self.expect_error(text, line_of(text, "weibull"), "atomic[0].activity[1].kind",
+        self.expect_error(text, line_of(text, "weibull"), "'kind' of activity 'finish' of atomic model 'cell'",
                           ["unknown distribution 'weibull'"])
 
     def test_shared_place_that_a_child_lacks(self):
         text = replaced('shared = ["shared_token"]', 'shared = ["token"]')
-        self.expect_error(text, line_of(text, 'shared = ["token"]'), "rep[0].shared",
+        self.expect_error(text, line_of(text, 'shared = ["token"]'), "'shared' of rep 'cells'",
                           ["'token'", "'cell' has no place"])
 
     def test_rep_count_neither_integer_nor_integer_global(self):
         for count in ('"rate"', "2.5", '"M"'):
             text = replaced('count = "N"', f"count = {count}")
-            self.expect_error(text, line_of(text, "count ="), "rep[0].count",
+            self.expect_error(text, line_of(text, "count ="), "'count' of rep 'cells'",
                               ["neither an integer nor an integer global"])
 
     def test_experiment_missing_a_variable(self):
         text = replaced("two = { N = 2, rate = 0.25 }", "two = { N = 2 }")
-        self.expect_error(text, line_of(text, "two = "), "experiments.two",
+        self.expect_error(text, line_of(text, "two = "), "experiment 'two'",
                           ["experiment 'two' gives no value to global variable 'rate'"])
 
     def test_reward_naming_unknown_submodel_or_activity(self):
         text = replaced('rate = "cell.busy"', 'rate = "celll.busy"')
-        self.expect_error(text, line_of(text, "celll"), "reward[0].rate", ["unknown submodel 'celll'"])
+        self.expect_error(text, line_of(text, "celll"), "'rate' of reward 'busy_cells'", ["unknown submodel 'celll'"])
         text = GOOD + '\n[[reward]]\nname = "starts"\ntimes = [1.0]\n\n[[reward.impulse]]\nactivity = "cell.begin"\nvalue = "1"\n'
-        self.expect_error(text, line_of(text, "cell.begin"), "reward[1].impulse[0].activity",
+        self.expect_error(text, line_of(text, "cell.begin"), "'activity' of impulse 1 of reward 'starts'",
                           ["unknown activity 'begin'"])
+
+    def test_reward_kinds_refused_when_malformed(self):
+        kinds = [
+            ('kind = "sometimes"\ntimes = [1.0]', "kind", "kind", "unknown reward kind 'sometimes'"),
+            ('kind = "steady_state"\ntimes = [1.0]', "times", "times", "kind 'steady_state' has no 'times'"),
+            ('kind = "interval"\ntimes = [1.0]', "times", "times", "it takes 'intervals'"),
+            ('kind = "interval"', "kind", None, "missing required field 'intervals'"),
+            ('intervals = [[0, 1]]', "intervals", "intervals", "kind 'instant' has no 'intervals'"),
+            ('kind = "interval"\nintervals = [[0, 1, 2]]', "intervals", "intervals", "[start, stop] pairs"),
+            ('kind = "interval"\nintervals = [[-1, 1]]', "intervals", "intervals", "numbers from 0 on"),
+            ('kind = "interval"\nintervals = [[2, 1]]', "intervals", "intervals", "ends before it starts"),
+            ('kind = "time_averaged"\nintervals = [[1, 1]]', "intervals", "intervals", "needs stop > start"),
+            ('kind = "time_averaged"\nintervals = [[0, inf]]', "intervals", "intervals", "numbers from 0 on"),
+        ]
+        for lines, at, field, words in kinds:
+            with self.subTest(lines):
+                text = replaced("times = [1.0]", lines)
+                reward = line_of(text, "[[reward]]")
+                line = reward + line_of(text.split("[[reward]]", 1)[1], at + " =") - 1 if field else reward
+                self.expect_error(text, line, (f"'{field}' of " if field else "") + "reward 'busy_cells'", [words])
+
+    def test_integer_division_in_a_rate_weight_delay_or_reward_is_refused_with_the_fix(self):
+        for old, new in (('rate = "1.0"', 'rate = "1/60"'), ('rate = "cell.busy"', 'rate = "cell.busy + 1 / 2"')):
+            text = replaced(old, new)
+            self.expect_error(text, line_of(text, new), None, ["divides two integers", "write 1.0/"])
+        # A product before the literal makes it no division of literals alone.
+        _, run = self.compile(replaced('rate = "1.0"', 'rate = "1.0 * 3 / 4"'))
+        self.assertEqual(run.returncode, 0, run.stderr)
+
+    def test_names_and_keywords_in_messages(self):
+        text = replaced('name = "start"', 'name = "switch"')
+        self.expect_error(text, line_of(text, '"switch"'), "'name' of activity 'switch' of atomic model 'cell'",
+                          ["'switch' cannot be used: it is a C++ keyword"])
+        text = replaced('rate = "cell.busy"', 'rate = "cells.busy"')
+        self.expect_error(text, line_of(text, "cells.busy"), None, ["unknown submodel 'cells'", "(submodels: cell)"])
+
+    def test_bounds_checked_where_the_compiler_can(self):
+        text = replaced("busy = 0", "busy = { init = 5, min = 0, max = 3 }")
+        self.expect_error(text, line_of(text, "busy ="), "place 'busy' of atomic model 'cell'",
+                          ["initial marking 5", "outside its bounds"])
+        text = replaced("busy = 0", "busy = { init = 0, mni = 0 }")
+        self.expect_error(text, line_of(text, "busy ="), None, ["unknown field 'mni'"])
+
+    def test_constants_formulas_bounds_and_bare_places_compile(self):
+        text = replaced("[[atomic]]", """[constants]
+speed = "rate * 2"
+half = "speed / 2"
+
+[formulas]
+total = "idle + busy"
+load = "busy / double(total)"
+
+[[atomic]]""")
+        text = replaced('idle = "N"', 'idle = { init = "N", min = 0, max = "N" }', text)
+        text = replaced('rate = "1.0"', 'rate = "half + speed * load"', text)
+        text = replaced('rate = "cell.busy"', 'rate = "load + busy"', text)
+        _, run = self.compile(text)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(self.syntax_errors("cellSAN.cpp"), "")
+        self.assertEqual(self.syntax_errors("small_rewardPVNodes.cpp"), "")
+        text = replaced("[[atomic]]", '[formulas]\nearly = "late + 1"\nlate = "idle"\n\n[[atomic]]')
+        self.expect_error(text, line_of(text, "early ="), "formula 'early'", ["uses 'late', which is not defined before it"])
+
+    def syntax_errors(self, unit):
+        includes = [os.path.join(ROOT, d) for d in ("Cpp/BaseClasses", "Cpp/BaseClasses/state", "Cpp/Composer")]
+        cxx = subprocess.run([CXX, "-std=c++20", "-fsyntax-only", "-Wall", "-Wextra",
+                              *[f"-I{d}" for d in includes], f"-I{self.out}", os.path.join(self.out, unit)],
+                             capture_output=True, text=True)
+        return cxx.stderr
 
     def test_cpp_errors_name_the_model_file_and_line(self):
         text = replaced('rate = "1.0"', 'rate = "1.0 +* idle"')
@@ -180,6 +275,85 @@ class CompilerTest(unittest.TestCase):
                               os.path.join(self.out, "cellSAN.cpp")], capture_output=True, text=True)
         self.assertNotEqual(cxx.returncode, 0)
         self.assertIn(f"{path}:{line_of(text, '+* idle')}:", cxx.stderr)
+
+
+INCLUDES = [os.path.join(ROOT, d) for d in ("Cpp/BaseClasses", "Cpp/BaseClasses/state", "Cpp/Composer", "Generator")]
+
+
+def compile_units(model, out):
+    run = subprocess.run([sys.executable, MODELC, model, out], capture_output=True, text=True)
+    if run.returncode != 0:
+        raise AssertionError(run.stderr)
+    return sorted(os.path.join(out, n) for n in os.listdir(out) if n.endswith(".cpp"))
+
+
+class GeneratedCodeTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="modelc_code")
+        self.addCleanup(shutil.rmtree, self.dir)
+
+    def test_units_of_every_library_model_compile_without_warnings(self):
+        models = [os.path.join(ROOT, "models", n) for n in sorted(os.listdir(os.path.join(ROOT, "models")))]
+        models.append(os.path.join(ROOT, "tests", "models", "clashing_names.toml"))
+        jobs = []
+        for model in models:
+            out = os.path.join(self.dir, os.path.basename(model))
+            for unit in compile_units(model, out):
+                jobs.append([CXX, "-std=c++20", "-fsyntax-only", "-Wall", "-Wextra", "-Wconversion", "-Werror",
+                             *[f"-I{d}" for d in INCLUDES], f"-I{out}", unit])
+        with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+            for job, run in zip(jobs, pool.map(lambda j: subprocess.run(j, capture_output=True, text=True), jobs)):
+                self.assertEqual(run.returncode, 0, f"{job[-1]}:\n{run.stderr}")
+
+    def test_every_macro_the_units_see_is_a_refused_name(self):
+        # A model name that is a macro would be replaced in the generated code.
+        sys.path.insert(0, os.path.join(ROOT, "tools"))
+        import modelc  # noqa: E402
+
+        model = os.path.join(self.dir, "good.toml")
+        with open(model, "w") as f:
+            f.write(GOOD)
+        out = os.path.join(self.dir, "units")
+        macros = set()
+        for unit in compile_units(model, out):
+            run = subprocess.run([CXX, "-std=c++20", "-dM", "-E", *[f"-I{d}" for d in INCLUDES], f"-I{out}", unit],
+                                 capture_output=True, text=True)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            macros |= {line.split()[1].split("(")[0] for line in run.stdout.splitlines() if line.startswith("#define")}
+        allowed = [m for m in sorted(macros) if not modelc.reserved_reason(m)]
+        self.assertEqual(allowed, [], "add these to tools/reserved_names.txt")
+
+
+class MalformedCorpusTest(unittest.TestCase):
+    """tests/malformed/*.toml: each file's first line, "# expect: LINE:
+    FIELD: MESSAGE", is exactly what the compiler must print after the file's
+    name, with exit status 1 and the output folder of an earlier compile
+    left as it was."""
+
+    def test_each_file_gives_its_message(self):
+        folder = os.path.join(ROOT, "tests", "malformed")
+        files = sorted(f for f in os.listdir(folder) if f.endswith(".toml"))
+        self.assertGreater(len(files), 30)
+        out = tempfile.mkdtemp(prefix="modelc_malformed")
+        self.addCleanup(shutil.rmtree, out)
+        good = os.path.join(out, "good.toml")
+        with open(good, "w") as f:
+            f.write(GOOD)
+        units = os.path.join(out, "units")
+        run = subprocess.run([sys.executable, MODELC, good, units], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        before = {n: open(os.path.join(units, n)).read() for n in os.listdir(units)}
+        for name in files:
+            with self.subTest(name):
+                path = os.path.join(folder, name)
+                with open(path) as f:
+                    expected = f.readline().removeprefix("# expect: ").rstrip("\n")
+                run = subprocess.run([sys.executable, MODELC, path, units], capture_output=True, text=True)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertEqual(run.stdout, "")
+                self.assertEqual(run.stderr, f"{path}:{expected}\n")
+                after = {n: open(os.path.join(units, n)).read() for n in os.listdir(units)}
+                self.assertEqual(before, after)
 
 
 class CompiledInModelTest(unittest.TestCase):

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iomanip>
 #include <limits>
 #include <sstream>
@@ -154,6 +155,29 @@ TEST(OutputFile, FailedWritesAreReportedByClose) {
   EXPECT_TRUE(out.failed());
   EXPECT_NE(out.errorText().find("No space"), std::string::npos) << out.errorText();
   EXPECT_FALSE(out.close());
+}
+
+// A new file is never one that stands at the name already: neither a link
+// (its target keeps its contents) nor a regular file.
+TEST(OutputFile, NewFileRefusesWhatStandsAtTheName) {
+  TempDir dir;
+  {
+    std::ofstream(dir.file("target")) << "kept\n";
+  }
+  ASSERT_EQ(symlink(dir.file("target").c_str(), dir.file("link").c_str()), 0);
+  for (const std::string name : {"link", "target"}) {
+    OutputFile out;
+    EXPECT_FALSE(out.open(dir.file(name), {}, FileCreation::New)) << name;
+    EXPECT_NE(out.errorText().find("exists"), std::string::npos) << out.errorText();
+  }
+  EXPECT_THROW(TestModel({0}).build()->WritePVTypeFile(dir.file("link").c_str(), nullptr, FileCreation::New),
+               GenError);
+  EXPECT_EQ(readFile(dir.file("target")), "kept\n");
+  OutputFile fresh;
+  ASSERT_TRUE(fresh.open(dir.file("fresh"), {}, FileCreation::New));
+  fresh.writeText("new\n");
+  ASSERT_TRUE(fresh.close());
+  EXPECT_EQ(readFile(dir.file("fresh")), "new\n");
 }
 
 TEST(OutputFile, UnopenablePath) {

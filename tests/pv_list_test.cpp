@@ -26,7 +26,7 @@ double zero(const std::vector<BaseModelClass*>&) { return 0.0; }
 TestPVModel::Factory named(int numPVs, std::vector<double> times) {
   return [numPVs, times](int p, int t) -> PerformanceVariableNode* {
     if (p < 0 || p >= numPVs) return nullptr;
-    return new TestNode(("v" + std::to_string(p)).c_str(), times, t, zero);
+    return new TestNode(testsupport::numbered("v", p).c_str(), times, t, zero);
   };
 }
 
@@ -52,13 +52,13 @@ TEST(PVList, GrowsPastOneHundredNodesKeepingOrder) {
   TestPVModel pv(new PairSAN(), 150, false, named(150, {1.0}));
   ASSERT_EQ(pv.NumPVNodes, 150);
   for (int i = 0; i < 150; i++) {
-    EXPECT_EQ(std::string(pv.PVList[i]->Name), "v" + std::to_string(i));
+    EXPECT_EQ(std::string(pv.PVList[i]->Name), testsupport::numbered("v", i));
     EXPECT_EQ(pv.PVList[i]->PVId, i);
   }
   TestPVModel expanded(new PairSAN(), 45, true, named(45, {1, 2, 3}));
   ASSERT_EQ(expanded.NumPVNodes, 135);
   for (int i = 0; i < 135; i++) {
-    EXPECT_EQ(std::string(expanded.PVList[i]->Name), "v" + std::to_string(i / 3));
+    EXPECT_EQ(std::string(expanded.PVList[i]->Name), testsupport::numbered("v", i / 3));
     EXPECT_EQ(static_cast<TestNode*>(expanded.PVList[i])->timeIndex, i % 3);
   }
 }

@@ -9,6 +9,7 @@
 
 #include "RewardTestModels.h"
 #include "ExpectGenError.h"
+#include "TestSupport.h"
 
 using namespace rewardtest;
 using testing::HasSubstr;
@@ -70,7 +71,7 @@ TEST(PerformanceVariableNode, ModelDependenciesAreKeptOnce) {
 TEST(PerformanceVariableNode, DependenciesBeyondTheDeclaredCapacityGrowTheTables) {
   TestNode node("x", {1.0}, 0, zero);  // capacities 0
   std::vector<std::string> names;
-  for (int i = 0; i < 40; i++) names.push_back("m" + std::to_string(i));
+  for (int i = 0; i < 40; i++) names.push_back(testsupport::numbered("m", i));
   for (const std::string& n : names) node.AddVariableDependency("v", n.c_str());
   EXPECT_EQ(node.NumVarModelPairs, 40);
   EXPECT_EQ(node.NumModelDeps, 40);

@@ -13,8 +13,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -132,22 +134,43 @@ class ResultFilesE2E : public ::testing::Test {
   TempDir dir;
 };
 
-// Each kind of file, written to a full device: status 1, the file named, no
-// result and no temporary left.
-TEST_F(ResultFilesE2E, FullDeviceForEachFileKind) {
-  const auto before = earlierResults();
-  for (const std::string suffix : {".pvtype", ".arm", ".var", ".det"}) {
-    const std::string d = dir.path();
-    RunResult r = Child(args("0"), d, 0, [&] {
-                    const std::string temporary = d + "/.gen-" + std::to_string(getpid()) + suffix + ".tmp";
-                    if (symlink("/dev/full", temporary.c_str()) != 0) _exit(126);
-                  }).wait();
-    EXPECT_EQ(r.status, 1) << suffix;
-    EXPECT_TRUE(contains(r.err, "Error: writing output file " + d + "/x" + suffix + " failed: No space left on device"))
-        << r.err;
-    EXPECT_FALSE(contains(r.out, "Generated:")) << r.out;
-    expectUntouched(before);
+// Links planted where a temporary used to be named (the process id alone
+// is easy to guess) are neither written through nor renamed into place: the
+// run writes new files of its own under names with a random part, and the
+// file a link points at keeps its contents.
+TEST_F(ResultFilesE2E, LinksAtPredictableTemporaryNamesAreNotFollowed) {
+  const std::string d = dir.path();
+  TempDir elsewhere;
+  const std::string victim = elsewhere.file("victim");
+  std::ofstream(victim) << "precious\n";
+  const std::vector<std::string> suffixes{".pvtype", ".arm", ".var", ".det"};
+  RunResult r = Child(args("0"), d, 0, [&] {
+                  for (const std::string& suffix : suffixes) {
+                    const std::string planted = d + "/.gen-" + std::to_string(getpid()) + suffix + ".tmp";
+                    if (symlink(victim.c_str(), planted.c_str()) != 0) _exit(126);
+                  }
+                }).wait();
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(victim), "precious\n");
+  for (const std::string& suffix : suffixes) {
+    const std::filesystem::path result = d + "/x" + suffix;
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(result))) << suffix;
+    EXPECT_NE(readFile(result.string()), "precious\n") << suffix;
   }
+  // The planted links are still there, untouched; nothing else is left.
+  EXPECT_EQ(temporaries(d).size(), suffixes.size());
+}
+
+// A temporary's name carries 64 random bits beside the process id.
+TEST_F(ResultFilesE2E, TemporaryNamesHaveARandomPart) {
+  Child run(args("3"), dir.path());
+  ASSERT_TRUE(run.waitForTemporary(dir.path()));
+  const std::vector<std::string> names = temporaries(dir.path());
+  kill(run.pid(), SIGTERM);
+  run.wait();
+  ASSERT_FALSE(names.empty());
+  const std::regex pattern("\\.gen-" + std::to_string(run.pid()) + "-[0-9a-f]{16}\\.(pvtype|arm|var|det)\\.tmp");
+  for (const std::string& name : names) EXPECT_TRUE(std::regex_match(name, pattern)) << name;
 }
 
 TEST_F(ResultFilesE2E, FileSizeLimitLeavesEarlierResults) {

@@ -18,6 +18,9 @@
 #include "TestSupport.h"
 #include "redundant_controller_flash_studyRangeStudy.h"
 
+// The model's global variables live in a namespace of their own.
+using namespace model_globals;
+
 namespace {
 
 // Redirects std::cout and std::cerr into strings for the lifetime of the object.

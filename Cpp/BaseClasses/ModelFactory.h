@@ -23,6 +23,8 @@ class ModelFactory {
   virtual std::string_view name() const = 0;
   // Experiments of the model's study, numbered 0 to count - 1.
   virtual int numberOfExperiments() const = 0;
+  // The name the model file gives experiment `experiment` (0 to count - 1).
+  virtual std::string_view experimentName(int experiment) const = 0;
   virtual std::unique_ptr<BaseStudyClass> makeStudy() const = 0;
   // expandTimePoints: one performance-variable node per time point (true) or
   // per variable (false, what the generator uses).

@@ -418,7 +418,7 @@ void PVModel::AgeAction(char* state, BaseActionClass*) {
 // ---------------------------------------------------------------------------
 // PV type file
 
-void PVModel::WritePVTypeFile(const char* path, const char* reportedName) {
+void PVModel::WritePVTypeFile(const char* path, const char* reportedName, FileCreation creation) {
   if (!path) return;
   std::ostringstream out;
   out << "Version:1\n";
@@ -439,7 +439,7 @@ void PVModel::WritePVTypeFile(const char* path, const char* reportedName) {
     return GenError("Error: writing output file " + name + " failed: " + std::generic_category().message(error));
   };
 
-  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = openOutputFile(path, creation);
   if (fd < 0)
     throw GenError("Error: Could not open pvtype file " + name + ": " + std::generic_category().message(errno));
   const char* data = text.data();

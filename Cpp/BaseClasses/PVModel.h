@@ -5,6 +5,7 @@
 
 #include "BaseActionClass.h"
 #include "BaseModelClass.h"
+#include "FileCreation.h"
 
 class PerformanceVariableNode;
 
@@ -60,7 +61,8 @@ class PVModel : public BaseModelClass {
   // Writes the reward variables' types to `path` (nothing when it is null),
   // synced to the disk. `reportedName`, when given, names the file in
   // messages. A file that cannot be opened or written throws GenError.
-  void WritePVTypeFile(const char* path, const char* reportedName = nullptr);
+  void WritePVTypeFile(const char* path, const char* reportedName = nullptr,
+                       FileCreation creation = FileCreation::Replace);
 
   // Fires `action`, lets every considered node evaluate the firing on the new
   // marking, and copies the new state into dest. Runs once per explored

@@ -439,12 +439,11 @@ void PerformanceVariableNode::CurrentReward(BaseActionClass* action) {
     RateReward += w->Value;
     RateRewardSquared += w->ValueSquared;
   }
+  CurrentImpulse(action);
+}
 
-  ImpulseReward = 0.0;
-  ImpulseRewardSquared = 0.0;
-  // Most variables have no impulse part: this runs for every new state, and
-  // the search of the action's sets below is not free.
-  if (!action || ImpulseWorkerNodes.empty() || !ImpulseAffectedBy(action)) return;
+void PerformanceVariableNode::sumImpulses(BaseActionClass* action) {
+  if (!ImpulseAffectedBy(action)) return;
   if (!action->PVImpulseDS || PVId < 0 || PVId >= action->PVDSSize) return;
   const FastSet& impulses = action->PVImpulseDS[PVId];
   int** workerLists = action->PVImpulseWorkers ? action->PVImpulseWorkers[PVId] : nullptr;

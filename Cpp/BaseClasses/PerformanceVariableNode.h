@@ -84,6 +84,15 @@ class PerformanceVariableNode {
 
   // --- evaluation (every firing) ---
   void CurrentReward(BaseActionClass* action);
+  // Only the impulse part of CurrentReward: ImpulseReward of `action`'s
+  // firing on the marking it left.
+  void CurrentImpulse(BaseActionClass* action) {
+    ImpulseReward = 0.0;
+    ImpulseRewardSquared = 0.0;
+    // Most variables have no impulse part: this runs for every new state, and
+    // the search of the action's sets is not free.
+    if (action && !ImpulseWorkerNodes.empty()) sumImpulses(action);
+  }
   bool ImpulseAffectedBy(BaseActionClass* action) const;
 
   // Where FixReferences stores the root model; points at an internal slot
@@ -128,6 +137,8 @@ class PerformanceVariableNode {
 
  private:
   BaseModelClass* root() const { return TopModelRef ? *TopModelRef : nullptr; }
+  // The part of CurrentImpulse for a variable with impulses.
+  void sumImpulses(BaseActionClass* action);
   int countInstances(const std::string& modelName) const;
   void checkImpulse(int impulse) const;
   void releaseImpulseWorkers();

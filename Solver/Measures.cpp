@@ -1,0 +1,175 @@
+#include "Measures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "Chain.h"
+#include "Components.h"
+#include "SteadyState.h"
+#include "Transient.h"
+
+namespace solver {
+
+namespace {
+
+std::string format(const char* pattern, double a, double b = 0, double c = 0) {
+  char buf[200];
+  std::snprintf(buf, sizeof buf, pattern, a, b, c);
+  return buf;
+}
+
+// A variable of the .pvtype with its rewards and exact times.
+struct Wanted {
+  const RewardVariable* variable;
+  const UmbReward* reward;
+  std::vector<std::pair<double, double>> times;
+};
+
+Outcome<std::vector<Wanted>> match(const UmbFile& umb, const std::vector<RewardVariable>& variables) {
+  std::vector<Wanted> out;
+  for (const RewardVariable& v : variables) {
+    const UmbReward* found = nullptr;
+    for (const UmbReward& r : umb.rewards)
+      if (r.alias == v.name) found = &r;
+    if (!found) return Error{"The .umb has no rewards for the variable " + v.name + " of the .pvtype; write both files in one gen run."};
+    Wanted w{&v, found, v.times};
+    if (found->described) {
+      if (found->kind != kindName(v.kind))
+        return Error{"The variable " + v.name + " is " + kindName(v.kind) + " in the .pvtype but " + found->kind + " in the .umb."};
+      // The .umb carries the times at full precision; the .pvtype at six digits.
+      if (found->times.size() == v.times.size()) w.times = found->times;
+    }
+    for (const auto& [start, stop] : w.times) {
+      if (!(start >= 0) || !std::isfinite(start) || !std::isfinite(stop) || stop < start ||
+          (v.kind == RewardKind::Instant && start != stop) || (v.kind == RewardKind::TimeAveraged && !(stop > start)))
+        return Error{"The variable " + v.name + " has a time that does not fit its kind: " + format("[%g, %g]", start, stop)};
+    }
+    if (v.kind == RewardKind::SteadyState && !w.times.empty())
+      return Error{"The steady-state variable " + v.name + " lists times."};
+    out.push_back(std::move(w));
+  }
+  return out;
+}
+
+}  // namespace
+
+Outcome<std::vector<ResultRow>> computeMeasures(UmbFile& umb, const std::vector<RewardVariable>& variables,
+                                                const Options& options, const NoteSink& note) {
+  auto matched = match(umb, variables);
+  if (!matched) return matched.error();
+  const std::vector<Wanted>& wanted = *matched;
+
+  Chain chain = buildChain(umb);
+  std::vector<std::vector<double>> rho;
+  std::vector<double> largest;  // max |rho| per variable, for the error bounds
+  for (const Wanted& w : wanted) {
+    rho.push_back(rewardRates(umb, *w.reward));
+    double m = 0;
+    for (double r : rho.back()) m = std::max(m, std::fabs(r));
+    largest.push_back(m);
+  }
+  umb.release();
+  Progress progress;
+
+  std::vector<ResultRow> rows;
+  // Steady state: one long-run distribution serves every such variable.
+  bool anySteady = false, anyTransient = false;
+  for (const Wanted& w : wanted) {
+    if (w.variable->kind == RewardKind::SteadyState) anySteady = true;
+    else if (!w.times.empty()) anyTransient = true;
+  }
+  LongRun longRun;
+  if (anySteady) {
+    const Components components = findComponents(chain);
+    // Only the component search walks the chain forward.
+    chain.outTarget = {};
+    chain.outStart = {};
+    std::size_t reachable = components.transient.size();
+    for (const auto& b : components.bottom) reachable += b.size();
+    note(std::to_string(reachable) + " states reachable: " + std::to_string(components.bottom.size()) +
+         " bottom strongly connected component(s), " + std::to_string(components.transient.size()) + " transient states");
+    progress.restart();
+    auto solved = solveLongRun(chain, components, options.steady, progress);
+    if (!solved) return solved.error();
+    longRun = std::move(*solved);
+    if (options.steady.method == Method::Sor) longRun.account.method += format("(%g)", options.steady.omega);
+  }
+
+  // Transient: every time point any variable needs, in one pass.
+  TransientValues transient;
+  std::vector<double> times;
+  std::map<double, std::size_t> timeIndex;
+  std::vector<const std::vector<double>*> transientRewards;
+  std::vector<std::size_t> rewardIndex(wanted.size(), 0);
+  if (anyTransient) {
+    for (std::size_t v = 0; v < wanted.size(); v++) {
+      if (wanted[v].variable->kind == RewardKind::SteadyState || wanted[v].times.empty()) continue;
+      rewardIndex[v] = transientRewards.size();
+      transientRewards.push_back(&rho[v]);
+      for (const auto& [start, stop] : wanted[v].times) {
+        timeIndex.emplace(stop, 0);
+        if (wanted[v].variable->kind != RewardKind::Instant) timeIndex.emplace(start, 0);
+      }
+    }
+    for (auto& [t, index] : timeIndex) {
+      index = times.size();
+      times.push_back(t);
+    }
+    const UniformisationPlan plan = planUniformisation(chain, times.back(), options.transient.epsilon);
+    note(format("uniformisation at rate q = %.6g: the latest time, %g, needs up to ", plan.rate, times.back()) +
+         std::to_string(plan.steps) + format(" steps (q*t = %.6g)", plan.rate * times.back()));
+    progress.restart();
+    auto solved = solveTransient(chain, transientRewards, times, options.transient, progress);
+    if (!solved) return solved.error();
+    transient = std::move(*solved);
+    if (transient.detectedAt >= 0)
+      note("uniformisation: the distribution stopped changing at step " + std::to_string(transient.detectedAt));
+  }
+
+  for (std::size_t v = 0; v < wanted.size(); v++) {
+    const Wanted& w = wanted[v];
+    ResultRow row;
+    row.variable = w.variable->name;
+    row.kind = w.variable->kind;
+    if (row.kind == RewardKind::SteadyState) {
+      double value = 0;
+      for (int s = 0; s < chain.states; s++) value += longRun.probability[s] * rho[v][s];
+      row.value = value;
+      row.method = longRun.account.method;
+      row.iterations = longRun.account.iterations;
+      row.errorBound = longRun.account.errorBound;
+      rows.push_back(row);
+      continue;
+    }
+    const std::size_t r = rewardIndex[v];
+    // The share of the answer uniformisation left out: the truncated Poisson
+    // mass times the largest reward rate (times the length for accumulated
+    // reward).
+    const double detection = transient.detectedAt >= 0 ? options.transient.epsilon : 0.0;
+    for (const auto& [start, stop] : w.times) {
+      row.start = start;
+      row.stop = stop;
+      row.method = "uniformisation";
+      const std::size_t b = timeIndex.at(stop);
+      row.iterations = transient.stepsFor[b];
+      if (row.kind == RewardKind::Instant) {
+        row.value = transient.instant[r][b];
+        row.errorBound = (transient.truncated[b] + detection) * largest[v];
+      } else {
+        const std::size_t a = timeIndex.at(start);
+        row.value = transient.cumulative[r][b] - transient.cumulative[r][a];
+        row.errorBound = ((transient.truncated[b] + detection) * stop + (transient.truncated[a] + detection) * start) * largest[v];
+        if (row.kind == RewardKind::TimeAveraged) {
+          row.value /= stop - start;
+          row.errorBound /= stop - start;
+        }
+      }
+      rows.push_back(row);
+    }
+  }
+  return rows;
+}
+
+}  // namespace solver

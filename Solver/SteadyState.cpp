@@ -1,0 +1,254 @@
+#include "SteadyState.h"
+
+#include <Eigen/SparseLU>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace solver {
+
+const char* methodName(Method method) {
+  switch (method) {
+    case Method::GaussSeidel: return "gs";
+    case Method::Sor: return "sor";
+    case Method::Power: return "power";
+    case Method::Direct: return "direct";
+  }
+  return "?";
+}
+
+namespace {
+
+std::string scientific(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.3g", v);
+  return buf;
+}
+
+double relativeChange(double before, double after) {
+  const double d = std::fabs(after - before);
+  return after != 0.0 ? d / std::fabs(after) : d;
+}
+
+// Both systems solved here read, for a state j of the set, the sum over its
+// predecessors i of x_i q_ij: the set's own linear system in the form
+//   x_j * outRate_j = b_j + sum_i x_i q_ij.
+// x is a whole-chain vector, zero outside the set, so predecessors outside
+// the set add nothing.
+double inflow(const Chain& chain, const std::vector<double>& x, int j) {
+  const int* outer = chain.incoming.outerIndexPtr();
+  const int* inner = chain.incoming.innerIndexPtr();
+  const double* value = chain.incoming.valuePtr();
+  double sum = 0;
+  for (int k = outer[j]; k < outer[j + 1]; k++) sum += value[k] * x[inner[k]];
+  return sum;
+}
+
+struct System {
+  std::string what;                 // for messages: "stationary distribution of ..." 
+  const std::vector<int>& states;   // the set, increasing
+  int source = -1;                  // j with b_j = 1 (the sojourn system), or -1 (b = 0)
+  bool normalise = false;           // the stationary system: sum x = 1 after each sweep
+};
+
+Error notConverged(const System& s, const SteadyStateSettings& settings, long iterations, double change) {
+  return Error{"The " + s.what + " did not converge: after " + std::to_string(iterations) +
+               " iterations the largest relative change of a component is " + scientific(change) +
+               " (epsilon " + scientific(settings.epsilon) + "). Raise the iteration limit (-i), try another method (-m), or loosen epsilon (-e); no value is given."};
+}
+
+void normaliseOn(std::vector<double>& x, const std::vector<int>& states) {
+  double sum = 0;
+  for (int s : states) sum += x[s];
+  if (sum > 0)
+    for (int s : states) x[s] /= sum;
+}
+
+// Gauss-Seidel, or SOR with omega != 1: each component in turn from the
+// newest values of the others.
+Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const SteadyStateSettings& settings,
+                                   double omega, std::vector<double>& x, Progress& progress) {
+  SolveAccount account;
+  for (long it = 1; it <= settings.maxIterations; it++) {
+    double change = 0;
+    for (int j : s.states) {
+      double next = (inflow(chain, x, j) + (j == s.source ? 1.0 : 0.0)) / chain.outRate[j];
+      if (omega != 1.0) next = (1.0 - omega) * x[j] + omega * next;
+      if (!(next >= 0.0)) next = 0.0;  // over-relaxation may overshoot below 0
+      change = std::max(change, relativeChange(x[j], next));
+      x[j] = next;
+    }
+    if (s.normalise) normaliseOn(x, s.states);
+    progress.report(s.what, it, "relative change", change);
+    if (!std::isfinite(change)) return notConverged(s, settings, it, change);
+    if (change <= settings.epsilon) {
+      account.iterations = it;
+      account.errorBound = change;
+      return account;
+    }
+    if (it == settings.maxIterations) return notConverged(s, settings, it, change);
+  }
+  return notConverged(s, settings, 0, INFINITY);
+}
+
+// Power iteration on the uniformised chain (stationary system) or Jacobi
+// (sojourn system): every component from the previous iterate.
+Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const SteadyStateSettings& settings,
+                                std::vector<double>& x, Progress& progress) {
+  SolveAccount account;
+  double q = 0;
+  for (int j : s.states) q = std::max(q, chain.outRate[j]);
+  // A uniformisation rate above every exit rate leaves each state a self-loop,
+  // which makes the uniformised chain aperiodic.
+  q *= 1.02;
+  std::vector<double> next(s.states.size());
+  for (long it = 1; it <= settings.maxIterations; it++) {
+    for (std::size_t k = 0; k < s.states.size(); k++) {
+      const int j = s.states[k];
+      if (s.normalise) {
+        next[k] = x[j] * (1.0 - chain.outRate[j] / q) + inflow(chain, x, j) / q;
+      } else {
+        next[k] = (inflow(chain, x, j) + (j == s.source ? 1.0 : 0.0)) / chain.outRate[j];
+      }
+    }
+    double change = 0;
+    for (std::size_t k = 0; k < s.states.size(); k++) {
+      const int j = s.states[k];
+      change = std::max(change, relativeChange(x[j], next[k]));
+      x[j] = next[k];
+    }
+    if (s.normalise) normaliseOn(x, s.states);
+    progress.report(s.what, it, "relative change", change);
+    if (!std::isfinite(change)) return notConverged(s, settings, it, change);
+    if (change <= settings.epsilon) {
+      account.iterations = it;
+      account.errorBound = change;
+      return account;
+    }
+    if (it == settings.maxIterations) return notConverged(s, settings, it, change);
+  }
+  return notConverged(s, settings, 0, INFINITY);
+}
+
+// Sparse LU of the set's system, x_j outRate_j - sum_i x_i q_ij = b_j; for
+// the stationary system the last equation gives way to sum x = 1.
+Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const SteadyStateSettings& settings,
+                                  std::vector<double>& x, std::vector<int>& local) {
+  const int m = static_cast<int>(s.states.size());
+  if (m > settings.directLimit) {
+    return Error{"The " + s.what + " has " + std::to_string(m) + " states, more than the direct solver takes (" +
+                 std::to_string(settings.directLimit) + ", set by -d); use an iterative method (-m gs)."};
+  }
+  // local: whole-chain numbers to the system's, -1 outside (kept between
+  // systems, so that many small components cost no whole-chain vector each).
+  if (local.size() != static_cast<std::size_t>(chain.states)) local.assign(chain.states, -1);
+  for (int k = 0; k < m; k++) local[s.states[k]] = k;
+  struct Reset {
+    std::vector<int>& local;
+    const std::vector<int>& states;
+    ~Reset() {
+      for (int s : states) local[s] = -1;
+    }
+  } reset{local, s.states};
+  std::vector<Eigen::Triplet<double>> entries;
+  const int* outer = chain.incoming.outerIndexPtr();
+  const int* inner = chain.incoming.innerIndexPtr();
+  const double* value = chain.incoming.valuePtr();
+  for (int k = 0; k < m; k++) {
+    if (s.normalise && k == m - 1) break;
+    const int j = s.states[k];
+    entries.emplace_back(k, k, chain.outRate[j]);
+    for (int e = outer[j]; e < outer[j + 1]; e++)
+      if (local[inner[e]] >= 0) entries.emplace_back(k, local[inner[e]], -value[e]);
+  }
+  if (s.normalise)
+    for (int k = 0; k < m; k++) entries.emplace_back(m - 1, k, 1.0);
+  Eigen::SparseMatrix<double> a(m, m);
+  a.setFromTriplets(entries.begin(), entries.end());
+  entries = {};
+  Eigen::VectorXd b = Eigen::VectorXd::Zero(m);
+  if (s.normalise) b[m - 1] = 1.0;
+  else b[local[s.source]] = 1.0;
+  Eigen::SparseLU<Eigen::SparseMatrix<double>> lu;
+  lu.compute(a);
+  if (lu.info() != Eigen::Success) return Error{"The direct solver could not factorise the " + s.what + ": " + lu.lastErrorMessage()};
+  Eigen::VectorXd solution = lu.solve(b);
+  if (lu.info() != Eigen::Success || !solution.allFinite()) return Error{"The direct solver failed on the " + s.what + "."};
+  const double residual = (a * solution - b).lpNorm<Eigen::Infinity>() / std::max(1.0, solution.lpNorm<Eigen::Infinity>());
+  for (int k = 0; k < m; k++) x[s.states[k]] = std::max(0.0, solution[k]);
+  if (s.normalise) normaliseOn(x, s.states);
+  SolveAccount account;
+  account.errorBound = residual;
+  return account;
+}
+
+Outcome<SolveAccount> solveSystem(const Chain& chain, const System& s, const SteadyStateSettings& settings,
+                                  std::vector<double>& x, std::vector<int>& scratch, Progress& progress) {
+  switch (settings.method) {
+    case Method::GaussSeidel: return sweepInPlace(chain, s, settings, 1.0, x, progress);
+    case Method::Sor: return sweepInPlace(chain, s, settings, settings.omega, x, progress);
+    case Method::Power: return sweepCopy(chain, s, settings, x, progress);
+    case Method::Direct: return solveDirect(chain, s, settings, x, scratch);
+  }
+  return Error{"unknown method"};
+}
+
+void add(SolveAccount& total, const SolveAccount& one) {
+  total.iterations += one.iterations;
+  total.errorBound = std::max(total.errorBound, one.errorBound);
+}
+
+}  // namespace
+
+Outcome<LongRun> solveLongRun(const Chain& chain, const Components& components, const SteadyStateSettings& settings,
+                              Progress& progress) {
+  LongRun run;
+  run.account.method = methodName(settings.method);
+  run.bottomComponents = components.bottom.size();
+  run.transientStates = components.transient.size();
+  std::vector<double>& x = run.probability;
+  x.assign(chain.states, 0.0);
+  std::vector<int> scratch;
+
+  // How likely the chain ends in each bottom component: from the expected
+  // time y_i spent in each transient state i, the flow y_i q_ij into it.
+  std::vector<double> absorbed(components.bottom.size(), 0.0);
+  const int home = components.classOf[chain.initial];
+  if (home >= 0) {
+    absorbed[home] = 1.0;
+  } else {
+    System sojourn{"expected time in the " + std::to_string(components.transient.size()) + " transient states",
+                   components.transient, chain.initial, false};
+    auto solved = solveSystem(chain, sojourn, settings, x, scratch, progress);
+    if (!solved) return solved.error();
+    add(run.account, *solved);
+    double total = 0;
+    for (std::size_t b = 0; b < components.bottom.size(); b++) {
+      for (int j : components.bottom[b]) absorbed[b] += inflow(chain, x, j);
+      total += absorbed[b];
+    }
+    if (!(total > 0)) return Error{"The chain reaches no bottom component from its initial state."};
+    for (double& a : absorbed) a /= total;
+    for (int s : components.transient) x[s] = 0.0;
+  }
+
+  for (std::size_t b = 0; b < components.bottom.size(); b++) {
+    if (absorbed[b] == 0.0) continue;
+    const std::vector<int>& states = components.bottom[b];
+    if (states.size() == 1) {
+      x[states[0]] = absorbed[b];
+      continue;
+    }
+    const double start = 1.0 / static_cast<double>(states.size());
+    for (int s : states) x[s] = start;
+    System stationary{"stationary distribution of the " + std::to_string(states.size()) + "-state bottom component",
+                      states, -1, true};
+    auto solved = solveSystem(chain, stationary, settings, x, scratch, progress);
+    if (!solved) return solved.error();
+    add(run.account, *solved);
+    for (int s : states) x[s] *= absorbed[b];
+  }
+  return run;
+}
+
+}  // namespace solver

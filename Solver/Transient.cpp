@@ -1,0 +1,126 @@
+#include "Transient.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "FoxGlynn.h"
+
+namespace solver {
+
+UniformisationPlan planUniformisation(const Chain& chain, double maxTime, double epsilon) {
+  UniformisationPlan plan;
+  for (double r : chain.outRate) plan.rate = std::max(plan.rate, r);
+  plan.steps = plan.rate > 0 ? poissonRightPoint(plan.rate * maxTime, epsilon) : 0;
+  return plan;
+}
+
+Outcome<TransientValues> solveTransient(const Chain& chain, const std::vector<const std::vector<double>*>& rewards,
+                                        const std::vector<double>& times, const TransientSettings& settings,
+                                        Progress& progress) {
+  TransientValues out;
+  const std::size_t V = rewards.size(), T = times.size();
+  const int n = chain.states;
+  out.instant.assign(V, std::vector<double>(T, 0.0));
+  out.cumulative.assign(V, std::vector<double>(T, 0.0));
+  out.stepsFor.assign(T, 0);
+  out.truncated.assign(T, 0.0);
+  const double maxTime = T ? *std::max_element(times.begin(), times.end()) : 0.0;
+  const UniformisationPlan plan = planUniformisation(chain, maxTime, settings.epsilon);
+  out.rate = plan.rate;
+  const double q = plan.rate;
+  if (plan.steps < 0 || plan.steps > settings.maxSteps) {
+    char buf[400];
+    std::snprintf(buf, sizeof buf,
+                  "Uniformisation needs %ld steps for time %g (rate %.6g, q*t = %.6g), more than the limit of %ld "
+                  "(-u). Raise the limit with -u if the run may take that long, or ask for a steady-state variable.",
+                  plan.steps, maxTime, q, q * maxTime, settings.maxSteps);
+    return Error{buf};
+  }
+
+  if (q == 0) {
+    // Nothing ever moves: the initial state's reward for all time.
+    for (std::size_t v = 0; v < V; v++)
+      for (std::size_t t = 0; t < T; t++) {
+        out.instant[v][t] = (*rewards[v])[chain.initial];
+        out.cumulative[v][t] = (*rewards[v])[chain.initial] * times[t];
+      }
+    return out;
+  }
+
+  std::vector<PoissonWeights> weights(T);
+  std::vector<std::vector<double>> tail(T);  // tail[t][k - left] = P(N > k)
+  long last = 0;
+  for (std::size_t t = 0; t < T; t++) {
+    auto w = foxGlynn(q * times[t], settings.epsilon);
+    if (!w) return w.error();
+    weights[t] = std::move(*w);
+    double cdf = 0;
+    for (double p : weights[t].weights) {
+      cdf += p;
+      tail[t].push_back(std::max(0.0, 1.0 - cdf));
+    }
+    out.stepsFor[t] = weights[t].right;
+    out.truncated[t] = weights[t].truncated;
+    last = std::max(last, weights[t].right);
+  }
+
+  // The reward each vector earns per unit of time under pi_k, and how each
+  // time point weighs step k.
+  std::vector<double> earned(V);
+  auto accumulate = [&](long k) {
+    for (std::size_t t = 0; t < T; t++) {
+      const PoissonWeights& w = weights[t];
+      if (k > w.right) continue;
+      const double p = k >= w.left ? w.weights[k - w.left] : 0.0;
+      const double c = (k >= w.left ? tail[t][k - w.left] : 1.0) / q;
+      for (std::size_t v = 0; v < V; v++) {
+        out.instant[v][t] += p * earned[v];
+        out.cumulative[v][t] += c * earned[v];
+      }
+    }
+  };
+  auto measure = [&](const std::vector<double>& pi) {
+    for (std::size_t v = 0; v < V; v++) {
+      const std::vector<double>& rho = *rewards[v];
+      double sum = 0;
+      for (int s = 0; s < n; s++) sum += pi[s] * rho[s];
+      earned[v] = sum;
+    }
+  };
+
+  std::vector<double> pi(n, 0.0), next(n, 0.0);
+  pi[chain.initial] = 1.0;
+  const int* outer = chain.incoming.outerIndexPtr();
+  const int* inner = chain.incoming.innerIndexPtr();
+  const double* value = chain.incoming.valuePtr();
+  measure(pi);
+  accumulate(0);
+  long k = 0;
+  while (k < last) {
+    double change = 0;
+    for (int j = 0; j < n; j++) {
+      double in = 0;
+      for (int e = outer[j]; e < outer[j + 1]; e++) in += value[e] * pi[inner[e]];
+      next[j] = pi[j] * (1.0 - chain.outRate[j] / q) + in / q;
+      change += std::fabs(next[j] - pi[j]);
+    }
+    pi.swap(next);
+    k++;
+    measure(pi);
+    accumulate(k);
+    progress.report("uniformisation", k, "change", change);
+    if (settings.detectSteadyState && change <= settings.epsilon) {
+      // pi_j = pi_k for every later j: the rest of each sum needs no product.
+      out.detectedAt = k;
+      for (long j = k + 1; j <= last; j++) accumulate(j);
+      for (std::size_t t = 0; t < T; t++) out.stepsFor[t] = std::min(out.stepsFor[t], k);
+      break;
+    }
+  }
+  out.steps = k;
+  return out;
+}
+
+}  // namespace solver

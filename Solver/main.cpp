@@ -1,0 +1,92 @@
+// solve: computes the reward variables of a gen run from its .umb and .pvtype.
+
+#include <sys/stat.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Measures.h"
+#include "Options.h"
+#include "PvType.h"
+#include "Report.h"
+#include "UmbFile.h"
+
+using namespace solver;
+
+namespace {
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "solve: %s\n", message.c_str());
+  return 1;
+}
+
+bool exists(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A plotter that quits early must not end the run through SIGPIPE.
+  std::signal(SIGPIPE, SIG_IGN);
+  if (argc == 1) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed) {
+    std::fprintf(stderr, "solve: %s\n%s", parsed.error().message.c_str(), kUsage);
+    return 1;
+  }
+  const Options& options = *parsed;
+  if (options.usage) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  const std::string prefix = options.path + options.name;
+  const std::string umbPath = prefix + ".umb";
+  if (exists(prefix + ".det")) {
+    return fail(prefix + ".det is present: the model has deterministic activities, so its chain is not a CTMC, and solve computes CTMCs only.");
+  }
+  if (!exists(umbPath)) {
+    return fail("no " + umbPath + ": run gen with -U (same -P and -N) to write it, then solve again.");
+  }
+  auto variables = readPvType(prefix + ".pvtype");
+  if (!variables) return fail(variables.error().message + " (gen writes it beside the .umb)");
+  for (const std::string& plot : options.plots) {
+    std::size_t points = 0;
+    bool steady = false, known = false;
+    for (const RewardVariable& v : *variables) {
+      if (v.name != plot) continue;
+      known = true;
+      points += v.times.size();
+      steady = steady || v.kind == RewardKind::SteadyState;
+    }
+    if (!known) return fail("-p " + plot + ": the .pvtype has no such variable");
+    if (steady || points < 2) return fail("-p " + plot + ": a plot needs a variable with two or more time points");
+  }
+
+  auto umb = UmbFile::open(umbPath);
+  if (!umb) return fail(umb.error().message);
+  std::fprintf(stderr, "solve: %s: %llu states, %llu transitions, %zu reward variable(s)\n", umbPath.c_str(),
+               static_cast<unsigned long long>((*umb)->states()), static_cast<unsigned long long>((*umb)->branches()),
+               variables->size());
+  auto rows = computeMeasures(**umb, *variables, options,
+                              [](const std::string& line) { std::fprintf(stderr, "solve: %s\n", line.c_str()); });
+  if (!rows) return fail(rows.error().message);
+
+  std::fputs(formatTable(*rows).c_str(), stdout);
+  std::fflush(stdout);
+  const std::string csv = prefix + ".results.csv";
+  if (auto written = writeFileAtomically(csv, formatCsv(*rows)); !written) return fail(written.error().message);
+  std::fprintf(stderr, "solve: results written to %s\n", csv.c_str());
+  for (const std::string& plot : options.plots) {
+    const std::string target = prefix + "." + fileId(plot) + "." + options.plotFormat;
+    if (auto drawn = plotVariable(*rows, plot, options.plotFormat, target); !drawn) return fail(drawn.error().message);
+    std::fprintf(stderr, "solve: plot of %s written to %s\n", plot.c_str(), target.c_str());
+  }
+  return 0;
+}

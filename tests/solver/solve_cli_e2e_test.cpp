@@ -1,0 +1,185 @@
+// Runs the built `solve` in a temporary folder on .umb and .pvtype files
+// written by the test support, and checks its output, files and exit status.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <dirent.h>
+#include <functional>
+
+#include "SolverTestSupport.h"
+
+using namespace solvertest;
+
+namespace {
+
+// Up 2/5 of the time in the long run; a repair impulse of 10 on each 1 -> 0.
+TestChain machine() {
+  TestChain c(2);
+  c.rate(0, 1, 2.0).rate(1, 0, 3.0);
+  c.rewards = {{"availability", "instant", {{0.5, 0.5}, {1, 1}, {2, 2}}, {1, 0}, {}},
+               {"repair cost", "steady_state", {}, {}, {{{1, 0}, 10.0}}}};
+  return c;
+}
+
+std::vector<std::string> listDir(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(path.c_str())) {
+    while (dirent* e = readdir(d))
+      if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The value on the CSV line that begins with `row`.
+double csvValue(const std::string& csv, const std::string& row) {
+  const std::size_t at = csv.find("\n" + row);
+  if (at == std::string::npos) return NAN;
+  return std::strtod(csv.c_str() + at + 1 + row.size(), nullptr);
+}
+
+}  // namespace
+
+TEST(SolveCli, PrintsTheTableAndWritesTheCsv) {
+  TempDir dir;
+  writeRun(dir.path(), "m", machine());
+  const SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm"}, dir.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("variable", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("error bound"), std::string::npos);
+  EXPECT_NE(r.out.find("repair cost"), std::string::npos);
+  // pi(1) = 0.4, left at rate 3 with an impulse of 10: 12 per unit of time.
+  EXPECT_NE(r.out.find("steady_state"), std::string::npos);
+  const std::string csv = readFile(dir.file("m.results.csv"));
+  EXPECT_EQ(csv.rfind("variable,kind,start,stop,value,method,iterations,error_bound\n", 0), 0u) << csv;
+  EXPECT_NEAR(csvValue(csv, "repair cost,steady_state,,,"), 12.0, 1e-12) << csv;
+  EXPECT_NE(csv.find(",gs,"), std::string::npos) << csv;
+  // P(up at 1) = 3/5 + 2/5 e^-5.
+  EXPECT_NEAR(csvValue(csv, "availability,instant,1,1,"), 0.6 + 0.4 * std::exp(-5.0), 1e-12) << csv;
+  EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"m.pvtype", "m.results.csv", "m.umb"}));
+}
+
+TEST(SolveCli, RefusesRunsItCannotSolveAndSaysWhatToDo) {
+  TempDir dir;
+  writeFile(dir.file("m.pvtype"), pvtype(machine()));
+  SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("run gen with -U"), std::string::npos) << r.err;
+
+  writeRun(dir.path(), "m", machine());
+  writeFile(dir.file("m.det"), "1\n2 1 0\n");
+  r = runSolve({"-P" + dir.path() + "/", "-Nm"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("not a CTMC"), std::string::npos) << r.err;
+  std::remove(dir.file("m.det").c_str());
+
+  auto members = umbMembers(machine());
+  const std::string stochastic = "\"time\": \"stochastic\"";
+  members[0].bytes.replace(members[0].bytes.find(stochastic), stochastic.size(), "\"time\": \"discrete\"");
+  writeFile(dir.file("m.umb"), tar(members));
+  r = runSolve({"-P" + dir.path() + "/", "-Nm"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("not a CTMC"), std::string::npos) << r.err;
+
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"-Nm"}, {"-P" + dir.path() + "/", "-Nm", "-m", "newton"}, {"-P" + dir.path() + "/", "-Nm", "-x"},
+           {"-P" + dir.path() + "/", "-Nm", "-w", "2.5"}}) {
+    r = runSolve(args, dir.path());
+    EXPECT_EQ(r.status, 1) << args.back();
+    EXPECT_NE(r.err.find("usage: solve"), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(fileExists(dir.file("m.results.csv")));
+}
+
+// Every damaged input is a message and status 1, never a crash or a value.
+TEST(SolveCli, MalformedUmbIsRefused) {
+  using Change = std::function<void(std::vector<Member>&)>;
+  auto member = [](std::vector<Member>& m, const std::string& name) -> std::string& {
+    for (Member& x : m)
+      if (x.name == name) return x.bytes;
+    throw std::runtime_error("no " + name);
+  };
+  auto setDouble = [](std::string& bytes, std::size_t i, double v) { std::memcpy(&bytes[i * 8], &v, 8); };
+  auto setWord = [](std::string& bytes, std::size_t i, std::uint64_t v) { std::memcpy(&bytes[i * 8], &v, 8); };
+  const std::vector<std::pair<std::string, Change>> cases = {
+      {"target out of range", [&](auto& m) { setWord(member(m, "branch-to-target.bin"), 0, 7); }},
+      {"NaN exit rate", [&](auto& m) { setDouble(member(m, "state-to-exit-rate.bin"), 1, NAN); }},
+      {"negative exit rate", [&](auto& m) { setDouble(member(m, "state-to-exit-rate.bin"), 0, -2.0); }},
+      {"probability above 1", [&](auto& m) { setDouble(member(m, "branch-to-probability.bin"), 0, 1.5); }},
+      {"infinite reward", [&](auto& m) { setDouble(member(m, "annotations/rewards/repair_cost/branches/values.bin"), 0, INFINITY); }},
+      {"offsets past the end", [&](auto& m) { setWord(member(m, "choice-to-branches.bin"), 1, 99); }},
+      {"short array", [&](auto& m) { member(m, "branch-to-target.bin").resize(8); }},
+      {"no initial state", [&](auto& m) { setWord(member(m, "state-is-initial.bin"), 0, 0); }},
+      {"two initial states", [&](auto& m) { setWord(member(m, "state-is-initial.bin"), 0, 3); }},
+      {"missing member", [&](auto& m) { m.pop_back(); }},
+      {"bad json", [&](auto& m) { member(m, "index.json").resize(40); }},
+      {"huge state count", [&](auto& m) {
+         std::string& index = member(m, "index.json");
+         index.replace(index.find("\"#states\": 2"), 12, "\"#states\": 99999999999");
+       }},
+  };
+  for (const auto& [what, change] : cases) {
+    TempDir dir;
+    auto members = umbMembers(machine());
+    change(members);
+    writeRun(dir.path(), "m", machine());
+    writeFile(dir.file("m.umb"), tar(members));
+    const SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm"}, dir.path());
+    EXPECT_EQ(r.status, 1) << what << ": " << r.err;
+    EXPECT_EQ(r.err.rfind("solve: ", 0), 0u) << what << ": " << r.err;
+    EXPECT_EQ(r.out, "") << what;
+    EXPECT_FALSE(fileExists(dir.file("m.results.csv"))) << what;
+  }
+  // Damage to the tar itself: cut short, a header's checksum, not a tar at all.
+  const std::string whole = tar(umbMembers(machine()));
+  std::string badChecksum = whole;
+  badChecksum[5] ^= 0x20;
+  for (const std::string& bytes : {whole.substr(0, 700), badChecksum, std::string(2000, 'x'), std::string()}) {
+    TempDir dir;
+    writeRun(dir.path(), "m", machine());
+    writeFile(dir.file("m.umb"), bytes);
+    const SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm"}, dir.path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("m.umb"), std::string::npos) << r.err;
+  }
+}
+
+// No value that did not converge: status 1, the figure reached, and an
+// earlier results file left as it was.
+TEST(SolveCli, NonConvergenceAndTheStepLimitGiveNoValue) {
+  TempDir dir;
+  TestChain c(20);
+  TestReward level{"level", "steady_state", {}, {}, {}};
+  for (int k = 0; k < 20; k++) {
+    if (k + 1 < 20) c.rate(k, k + 1, 1.0).rate(k + 1, k, 2.0);
+    level.rates.push_back(k);
+  }
+  c.rewards = {level, {"late", "instant", {{1000, 1000}}, level.rates, {}}};
+  writeRun(dir.path(), "m", c);
+  writeFile(dir.file("m.results.csv"), "earlier\n");
+  SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm", "-i", "2"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("did not converge: after 2 iterations"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+  r = runSolve({"-P" + dir.path() + "/", "-Nm", "-u", "1000"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("steps for time 1000 (rate 3, q*t = 3000), more than the limit of 1000"), std::string::npos) << r.err;
+  EXPECT_EQ(readFile(dir.file("m.results.csv")), "earlier\n");
+  r = runSolve({"-P" + dir.path() + "/", "-Nm", "-m", "direct"}, dir.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(readFile(dir.file("m.results.csv")).find("level,steady_state,,,"), std::string::npos);
+}
+
+TEST(SolveCli, PlotsAVariableWithSeveralTimePoints) {
+  TempDir dir;
+  writeRun(dir.path(), "m", machine());
+  SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm", "-p", "availability"}, dir.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(readFile(dir.file("m.availability.svg")).find("<svg"), std::string::npos);
+  r = runSolve({"-P" + dir.path() + "/", "-Nm", "-p", "repair cost"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("two or more time points"), std::string::npos) << r.err;
+}

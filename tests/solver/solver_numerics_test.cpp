@@ -1,0 +1,209 @@
+// The numerical core of solve against values computed elsewhere: Poisson
+// probabilities, closed forms of small chains, the direct solver, and the
+// published results of PRISM's small CTMC rewards fixture.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "FoxGlynn.h"
+#include "Measures.h"
+#include "PvType.h"
+#include "SolverTestSupport.h"
+#include "UmbFile.h"
+
+using namespace solver;
+using solvertest::TestChain;
+using solvertest::TestReward;
+
+namespace {
+
+// The rows solve computes for a chain written and read back as a .umb.
+std::vector<ResultRow> solveChain(const TestChain& chain, const Options& options = Options()) {
+  solvertest::TempDir dir;
+  solvertest::writeRun(dir.path(), "m", chain);
+  auto umb = UmbFile::open(dir.file("m.umb"));
+  EXPECT_TRUE(umb.ok()) << (umb.ok() ? "" : umb.error().message);
+  if (!umb) return {};
+  auto variables = readPvType(dir.file("m.pvtype"));
+  EXPECT_TRUE(variables.ok());
+  auto rows = computeMeasures(**umb, *variables, options, [](const std::string&) {});
+  EXPECT_TRUE(rows.ok()) << (rows.ok() ? "" : rows.error().message);
+  return rows ? *rows : std::vector<ResultRow>{};
+}
+
+double valueOf(const std::vector<ResultRow>& rows, const std::string& variable, double stop = 0) {
+  for (const ResultRow& r : rows)
+    if (r.variable == variable && (r.kind == RewardKind::SteadyState || r.stop == stop)) return r.value;
+  ADD_FAILURE() << "no value for " << variable << " at " << stop;
+  return NAN;
+}
+
+long double poisson(double lambda, long k) {
+  const long double l = lambda;
+  return std::exp(static_cast<long double>(k) * std::log(l) - l - std::lgamma(static_cast<long double>(k) + 1));
+}
+
+}  // namespace
+
+TEST(FoxGlynn, WeightsAreThePoissonProbabilitiesWithinTheTruncation) {
+  for (double lambda : {0.5, 10.0, 1000.0, 1e6}) {
+    const double epsilon = 1e-12;
+    auto w = foxGlynn(lambda, epsilon);
+    ASSERT_TRUE(w.ok());
+    EXPECT_LE(w->left, static_cast<long>(lambda));
+    EXPECT_GE(w->right, static_cast<long>(lambda));
+    EXPECT_LE(w->truncated, epsilon);
+    double sum = 0;
+    for (double p : w->weights) sum += p;
+    EXPECT_NEAR(sum, 1.0, epsilon) << lambda;
+    for (long k : {w->left, (w->left + w->right) / 2, static_cast<long>(lambda), w->right}) {
+      const double expected = static_cast<double>(poisson(lambda, k));
+      EXPECT_NEAR(w->weights[k - w->left] / expected, 1.0, 1e-9) << "lambda " << lambda << " k " << k;
+    }
+    // Each tail beyond the points holds at most epsilon / 2: the next term
+    // outside is already below that.
+    if (w->left > 0) {
+      EXPECT_LT(static_cast<double>(poisson(lambda, w->left - 1)), epsilon / 2);
+    }
+    EXPECT_LT(static_cast<double>(poisson(lambda, w->right + 1)), epsilon / 2);
+  }
+  // Known values: e^-1, and P(N = 10) for lambda = 10.
+  EXPECT_DOUBLE_EQ(foxGlynn(1.0, 1e-12)->weights[0], 0.36787944117144233);
+  auto ten = foxGlynn(10.0, 1e-12);
+  EXPECT_NEAR(ten->weights[10 - ten->left], 0.12511003572113329, 1e-15);
+  EXPECT_FALSE(foxGlynn(-1.0, 1e-12).ok());
+}
+
+// A birth-death chain: pi_k proportional to (birth/death)^k.
+TEST(SteadyState, BirthDeathMatchesTheClosedFormWithEveryMethod) {
+  const int n = 40;
+  const double birth = 1.5, death = 2.0;
+  TestChain chain(n);
+  TestReward level{"level", "steady_state", {}, {}, {}};
+  for (int k = 0; k < n; k++) {
+    if (k + 1 < n) chain.rate(k, k + 1, birth);
+    if (k > 0) chain.rate(k, k - 1, death);
+    level.rates.push_back(k);
+  }
+  chain.rewards = {level};
+  double norm = 0, mean = 0;
+  for (int k = 0; k < n; k++) {
+    norm += std::pow(birth / death, k);
+    mean += k * std::pow(birth / death, k);
+  }
+  mean /= norm;
+  for (Method m : {Method::GaussSeidel, Method::Sor, Method::Power, Method::Direct}) {
+    Options o;
+    o.steady.method = m;
+    const auto rows = solveChain(chain, o);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_NEAR(rows[0].value / mean, 1.0, 1e-9) << methodName(m);
+    EXPECT_EQ(rows[0].method.substr(0, 2), std::string(methodName(m)).substr(0, 2));
+  }
+}
+
+// PRISM's ctmc_rewards_bsccs fixture: from state 0 the chain enters the
+// bottom components {1, 2} (probability 0.4) and {3, 4} (0.6). R{"b"} S = 1,
+// R{"c"} S = 15 (an impulse of 5 on each 3 -> 4), and R{"a"} C = 0.2 (the
+// reward 2 earned for the 0.1 time units spent in state 0).
+TEST(SteadyState, TwoBottomComponentsAndATransientStateGivePrismValues) {
+  TestChain chain(5);
+  chain.rate(0, 1, 4).rate(0, 3, 6).rate(1, 2, 10).rate(2, 1, 10).rate(3, 4, 10).rate(4, 3, 10);
+  chain.rewards = {{"a", "steady_state", {}, {2, 0, 0, 0, 0}, {}},
+                   {"b", "steady_state", {}, {2, 5, 0, 0, 0}, {}},
+                   {"c", "steady_state", {}, {2, 0, 0, 0, 0}, {{{3, 4}, 5.0}}},
+                   {"a_total", "interval", {{0, 50}}, {2, 0, 0, 0, 0}, {}}};
+  for (Method m : {Method::GaussSeidel, Method::Sor, Method::Power, Method::Direct}) {
+    Options o;
+    o.steady.method = m;
+    const auto rows = solveChain(chain, o);
+    EXPECT_NEAR(valueOf(rows, "a"), 0.0, 1e-12) << methodName(m);
+    EXPECT_NEAR(valueOf(rows, "b"), 1.0, 1e-10) << methodName(m);
+    EXPECT_NEAR(valueOf(rows, "c"), 15.0, 1e-9) << methodName(m);
+    EXPECT_NEAR(valueOf(rows, "a_total", 50), 0.2, 1e-10);
+  }
+}
+
+// PRISM's ctmc_rewards fixture (prism-tests, functionality/verify/ctmcs/
+// rewards/ctmc_rewards.sm): 0 -> 1 -> 2 -> 3 at rates 5, 7, 11, a self-loop
+// of rate 13 on 3; state rewards 2, 5, 11 on 0, 1, 2 and impulses 3 and 7 on
+// the moves out of 0 and 1 (reward "a"). The expected values are PRISM's, to
+// the five decimals it publishes. Its instantaneous reward counts state
+// rewards only, so the instant checks use the state part ("a_state").
+TEST(PrismFixture, CtmcRewardsInstantCumulativeAndSteadyState) {
+  TestChain chain(4);
+  chain.rate(0, 1, 5).rate(1, 2, 7).rate(2, 3, 11).rate(3, 3, 13);
+  const std::vector<double> state{2, 5, 11, 0};
+  chain.rewards = {
+      {"a_state", "instant", {{0, 0}, {0.1, 0.1}, {0.5, 0.5}, {1, 1}}, state, {}},
+      {"a", "interval", {{0, 0}, {0, 0.1}, {0, 0.5}, {0, 1}, {0, 10}, {0, 100}}, state, {{{0, 1}, 3.0}, {{1, 2}, 7.0}}},
+      {"a_long_run", "steady_state", {}, state, {{{0, 1}, 3.0}, {{1, 2}, 7.0}}}};
+  const auto rows = solveChain(chain);
+  EXPECT_NEAR(valueOf(rows, "a_state", 0), 2.0, 1e-12);
+  EXPECT_NEAR(valueOf(rows, "a_state", 0.1), 3.48854, 5e-6);
+  EXPECT_NEAR(valueOf(rows, "a_state", 0.5), 2.05864, 5e-6);
+  EXPECT_NEAR(valueOf(rows, "a_state", 1), 0.25886, 5e-6);
+  EXPECT_NEAR(valueOf(rows, "a", 0), 0.0, 1e-12);
+  EXPECT_NEAR(valueOf(rows, "a", 0.1), 2.28944, 5e-6);
+  EXPECT_NEAR(valueOf(rows, "a", 0.5), 9.87621, 5e-6);
+  EXPECT_NEAR(valueOf(rows, "a", 1), 11.89005, 5e-6);
+  EXPECT_NEAR(valueOf(rows, "a", 10), 12.11429, 5e-6);
+  EXPECT_NEAR(valueOf(rows, "a", 100), 12.11429, 5e-6);
+  EXPECT_NEAR(valueOf(rows, "a_long_run"), 0.0, 1e-12);
+  // The total reward in closed form, 2/5 + 3 + 5/7 + 7 + 11/11, within the
+  // error bound reported (which includes the steady-state detection's share).
+  for (const ResultRow& r : rows)
+    if (r.variable == "a" && r.stop == 100) {
+      EXPECT_LE(std::fabs(r.value - (2.0 / 5 + 3 + 5.0 / 7 + 7 + 1)), r.errorBound);
+      EXPECT_LT(r.errorBound, 1e-7);
+    }
+}
+
+// A time-averaged variable is the interval's value over its length, and an
+// instant variable with an impulse part counts the rate at which impulses
+// are earned.
+TEST(Transient, TimeAveragedAndImpulseRates) {
+  TestChain chain(2);
+  chain.rate(0, 1, 2.0).rate(1, 0, 3.0);
+  chain.rewards = {{"up", "time_averaged", {{1, 3}}, {1, 0}, {}},
+                   {"up_total", "interval", {{1, 3}}, {1, 0}, {}},
+                   {"failures", "instant", {{2, 2}}, {}, {{{0, 1}, 1.0}}}};
+  const auto rows = solveChain(chain);
+  // P(up at t) = 3/5 + 2/5 e^(-5t); its integral over [1, 3].
+  const double integral = 2 * 0.6 + 0.4 / 5 * (std::exp(-5.0) - std::exp(-15.0));
+  EXPECT_NEAR(valueOf(rows, "up_total", 3), integral, 1e-10);
+  EXPECT_NEAR(valueOf(rows, "up", 3), integral / 2, 1e-10);
+  EXPECT_NEAR(valueOf(rows, "failures", 2), 2.0 * (0.6 + 0.4 * std::exp(-10.0)), 1e-10);
+}
+
+TEST(SteadyState, NonConvergenceIsAnErrorWithTheFigureReached) {
+  TestChain chain(30);
+  TestReward r{"x", "steady_state", {}, std::vector<double>(30, 1.0), {}};
+  for (int k = 0; k + 1 < 30; k++) chain.rate(k, k + 1, 1.0).rate(k + 1, k, 2.0);
+  chain.rewards = {r};
+  solvertest::TempDir dir;
+  solvertest::writeRun(dir.path(), "m", chain);
+  auto umb = UmbFile::open(dir.file("m.umb"));
+  ASSERT_TRUE(umb.ok());
+  Options o;
+  o.steady.maxIterations = 3;
+  auto rows = computeMeasures(**umb, *readPvType(dir.file("m.pvtype")), o, [](const std::string&) {});
+  ASSERT_FALSE(rows.ok());
+  EXPECT_NE(rows.error().message.find("did not converge"), std::string::npos) << rows.error().message;
+  EXPECT_NE(rows.error().message.find("after 3 iterations"), std::string::npos) << rows.error().message;
+}
+
+// A path of a million states: the component search keeps its own stack, so
+// depth is no limit; every state but the last is transient.
+TEST(SteadyState, LongPathEndsInItsLastState) {
+  const int n = 1000000;
+  TestChain chain(n);
+  for (int k = 0; k + 1 < n; k++) chain.rate(k, k + 1, 1.0 + k % 3);
+  std::vector<double> last(n, 0.0);
+  last[n - 1] = 1.0;
+  chain.rewards = {{"at_end", "steady_state", {}, last, {}}};
+  const auto rows = solveChain(chain);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_NEAR(rows[0].value, 1.0, 1e-12);
+}
