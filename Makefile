@@ -82,8 +82,10 @@ test: build
 # The experiments 3 to 5 (medians of three), the scale rows (6 and 7 flash
 # devices, past the old ceilings), the wide rows (a Rep of 1000 and 10000
 # devices), then the model-file rows (Kanban N = 5, experiment 5 from its
-# model file) in a build folder of their own, and the solve rows (Kanban
-# N = 5 steady state and one transient time point).
+# model file) in a build folder of their own, the solve rows (Kanban N = 5
+# steady state and one transient time point), and last experiment 5 and
+# Kanban N = 5 with 1, 2 and the default number of threads, idle, with one
+# core kept busy and pinned to one CPU.
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGEN_BUILD_BENCH=ON -DGEN_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
@@ -92,6 +94,7 @@ bench:
 	@if [ -x bench/wide.sh ]; then bench/wide.sh build-bench; fi
 	bench/models.sh build-bench-models
 	bench/solve.sh build-bench-models
+	bench/threads.sh build-bench build-bench-models
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-bench build-bench-models
+	rm -rf $(BUILD_DIR) build-asan build-tsan build-bench build-bench-models

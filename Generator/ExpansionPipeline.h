@@ -22,23 +22,24 @@ class SuccessorGenerator;
 // the same order; numbering, the table and the files stay with the caller
 // alone, so the results do not depend on who expanded what.
 //
-// The states wait in a ring of slots. With a helper generator (a second
-// model instance) a worker thread claims the next unclaimed slot, one state
-// at a time, and so does the caller whenever the state it must number next
-// is still being expanded. A breadth-first frontier can be only a few dozen
-// states wide (the compiled-in model's is), so the unit of work is one state:
-// a newly numbered state can be expanded at once, and neither thread waits
-// while the other holds a long run of work. Waiting starts with a short
-// spin, since waking a sleeping thread costs far more (in a virtual machine
-// above all) than the microseconds a state is usually away.
+// The states wait in a ring of slots. Helper threads, each with a model
+// instance of its own, claim states ahead of the caller, one at a time. The
+// caller never waits for a helper: when the state it must number next is
+// not expanded yet, it expands it itself, with its own generator. Should a
+// helper be at that state already, the caller takes the state from it (into
+// a spare slot that takes the helper's place in the ring) and the helper's
+// late result is dropped; a helper that the system has descheduled
+// therefore costs the run nothing but its unfinished state, which the
+// caller would have expanded anyway. Expansion is deterministic, so either
+// result is the same.
 //
-// Without a helper the ring has one slot, expanded by the caller when taken
+// Without helpers the ring has one slot, expanded by the caller when taken
 // back, which keeps the order of trace lines and console text exactly as in
 // a plain loop.
 class ExpansionPipeline {
  public:
   // Each slot keeps to its own cache lines, and so do the buffers of its
-  // expansion: the two threads write neighbouring slots at the same time.
+  // expansion: threads write neighbouring slots at the same time.
   struct alignas(64) Slot {
     Slot(std::size_t stateSize, std::size_t rewardCount);
     std::vector<char> vector;     // a copy of the explored vector
@@ -46,10 +47,12 @@ class ExpansionPipeline {
     std::uint32_t number = 0;
     Expansion out;                // this one state's expansion
     std::exception_ptr error;     // the failure met while expanding it
-    std::atomic<bool> done{false};
+    // Who holds the slot, and for which state: the state's index in the
+    // order handed over, times 8, plus the holder (see the .cpp).
+    std::atomic<std::uint64_t> tag{0};
   };
 
-  // The worker's generator and the model it drives (declared first, so
+  // A helper's generator and the model it drives (declared first, so
   // that it goes last).
   struct Helper {
     std::unique_ptr<PVModel> model;
@@ -58,55 +61,70 @@ class ExpansionPipeline {
   using HelperMaker = std::function<Helper()>;
 
   // `own` is used on the caller's thread and must outlive the pipeline.
-  // `makeHelper`, when given, builds the worker's generator on the worker's
-  // thread, so that its model lives in that thread's own memory and the two
-  // models never share a cache line; should it fail, the caller expands
-  // every state.
-  ExpansionPipeline(SuccessorGenerator& own, HelperMaker makeHelper, std::size_t stateSize,
+  // `helpers` threads each build their generator with `makeHelper`, one at a
+  // time, on their own thread, so that their models live in their own
+  // memory; a helper whose maker fails stops, and the others and the caller
+  // expand its share.
+  ExpansionPipeline(SuccessorGenerator& own, HelperMaker makeHelper, unsigned helpers, std::size_t stateSize,
                     std::size_t rewardCount);
   ExpansionPipeline(const ExpansionPipeline&) = delete;
   ExpansionPipeline& operator=(const ExpansionPipeline&) = delete;
-  // Stops the worker (abandoning states in flight) and joins it.
+  // Stops the helpers (each finishes the state in hand) and joins them.
   ~ExpansionPipeline();
 
-  bool full() const { return published_.load(std::memory_order_relaxed) - taken_ == slots_.size(); }
-  // Hands over a copy of the state `number`. Not when full.
-  void push(const char* state, std::uint32_t number);
+  // Hands over a copy of the state `number`; false when the ring is full.
+  bool push(const char* state, std::uint32_t number);
   // The oldest state handed over, expanded (its error set if that failed);
   // null when none is in flight.
   Slot* front();
   // Frees front()'s slot.
-  void pop() { taken_++; }
+  void pop();
 
  private:
-  Slot& slot(std::uint64_t index) { return *slots_[index % slots_.size()]; }
-  const Slot& slot(std::uint64_t index) const { return *slots_[index % slots_.size()]; }
-  // Claims the next slot not yet claimed; false when every one handed over is.
-  bool claim(std::uint64_t& index);
+  // The caller's view of the ring.
+  Slot& slot(std::uint64_t index) { return *ring_[index % ring_.size()].load(std::memory_order_relaxed); }
+  // Puts a free spare in the place of `held`, whose state `index` a late
+  // helper holds, with a copy of that state; `held` becomes a spare.
+  Slot& replace(Slot& held, std::uint64_t index);
   void expand(SuccessorGenerator& generator, Slot& s);
+  // The next state a helper may take and its slot, and whether it took it.
+  bool claim(std::uint64_t& index, Slot*& claimed);
+  // How many handed-over states a helper may still take.
+  std::uint64_t backlog() const;
+  // Waits a while for a state a helper may take; false when none came.
+  bool waitForWork() const;
   void work();
 
   SuccessorGenerator& own_;
   HelperMaker makeHelper_;
-  bool threaded_;
   std::size_t stateSize_;
-  std::vector<std::unique_ptr<Slot>> slots_;
+  std::size_t rewardCount_;
+  // Every slot there is (the caller's alone), and the ring of those that
+  // hold the states in flight, by index modulo its size. A slot taken from a
+  // late helper leaves the ring for a spare until the helper is through.
+  std::vector<std::unique_ptr<Slot>> storage_;
+  std::vector<std::atomic<Slot*>> ring_;
+  std::vector<Slot*> spares_;
+  Slot* current_ = nullptr;  // what front() gave last
 
   // Slots are numbered by the order of their states: published_ states have
-  // been handed over, claimed_ of them claimed for expansion, taken_ taken
-  // back (caller only). Each counter has a cache line of its own.
+  // been handed over, taken_ taken back (the one at taken_ is the caller's
+  // next or current); helpers look at states from next_ on and only past
+  // taken_. Each counter has a cache line of its own.
   alignas(64) std::atomic<std::uint64_t> published_{0};
-  alignas(64) std::atomic<std::uint64_t> claimed_{0};
-  alignas(64) std::uint64_t taken_ = 0;
+  alignas(64) std::atomic<std::uint64_t> next_{0};
+  alignas(64) std::atomic<std::uint64_t> taken_{0};
 
-  std::mutex mutex_;
+  std::mutex mutex_;       // guards the sleep and wake-up of helpers
+  std::mutex makeMutex_;   // one helper at a time builds its model
   std::condition_variable workPublished_;
-  std::condition_variable slotDone_;
   std::atomic<bool> stopping_{false};
-  // Who sleeps on a condition, so that nobody signals one in vain.
-  std::atomic<bool> workerWaiting_{false};
-  std::atomic<bool> callerWaiting_{false};
-  std::thread worker_;
+  // Helpers asleep. The caller wakes one at most once in kWakeBacklog states
+  // handed over (lastWake_: the index of the last), since a woken helper
+  // may take a while to get up.
+  std::atomic<unsigned> sleeping_{0};
+  std::uint64_t lastWake_ = 0;
+  std::vector<std::thread> helpers_;
 };
 
 #endif

@@ -6,7 +6,6 @@
 #include <ctime>
 #include <iostream>
 #include <string>
-#include <thread>
 
 #include "GenAssert.h"
 #include "GenError.h"
@@ -204,17 +203,18 @@ void StateSpaceGen::startRun(OutputFile& arm, const std::string& varName, int he
   records_ = 0;
 }
 
-bool StateSpaceGen::useSecondThread() const {
-  if (!makeExpanderModel_ || options_.traceLevel > 0 || expander_.hasErlangActions()) return false;
-  return std::thread::hardware_concurrency() != 1;
+unsigned StateSpaceGen::helperThreads() const {
+  if (!makeExpanderModel_ || options_.traceLevel > 0 || expander_.hasErlangActions()) return 0;
+  return expandingThreads_ > 1 ? expandingThreads_ - 1 : 0;
 }
 
 void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
   procedure_ = procedure;
   expander_.setProcedure(procedure);
 
+  const unsigned helpers = helperThreads();
   ExpansionPipeline::HelperMaker makeHelper;
-  if (useSecondThread())
+  if (helpers > 0)
     makeHelper = [this, procedure] {
       ExpansionPipeline::Helper helper;
       helper.model = makeExpanderModel_();
@@ -226,16 +226,17 @@ void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
       return helper;
     };
   // Declared last: stopped and joined before anything it uses goes.
-  ExpansionPipeline pipeline(expander_, std::move(makeHelper), static_cast<std::size_t>(stateSize_),
+  ExpansionPipeline pipeline(expander_, std::move(makeHelper), helpers, static_cast<std::size_t>(stateSize_),
                              static_cast<std::size_t>(Reward::ValueCount(*model_)));
 
   for (;;) {
     // Breadth-first order is number order: the states still to explore are
     // the numbers after the last one handed over, and their vectors are the
     // table's own copies, which stay where they are.
-    while (!pipeline.full() && unexplored() > 0) {
-      const auto number = static_cast<std::uint32_t>(nextToExplore_++);
-      pipeline.push(hash_->StoredCopy(number), number);
+    while (unexplored() > 0) {
+      const auto number = static_cast<std::uint32_t>(nextToExplore_);
+      if (!pipeline.push(hash_->StoredCopy(number), number)) break;
+      nextToExplore_++;
     }
     ExpansionPipeline::Slot* slot = pipeline.front();
     if (!slot) break;

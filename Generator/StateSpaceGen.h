@@ -34,7 +34,7 @@ class UmbFile;
 //
 // The firing rules live behind a SuccessorGenerator; this class keeps the
 // discovered-state table, the numbering, the files and the progress. Given a
-// way to build a second reward model, states are expanded on a second thread
+// way to build further reward models, states are expanded on further threads
 // ahead of the numbering, which stays on the caller's thread and in order, so
 // the files are the same either way.
 class StateSpaceGen {
@@ -58,6 +58,9 @@ class StateSpaceGen {
   // Where the files go: the run's temporaries when set, else their final
   // names. The result files are not owned.
   void setResultFiles(ResultFiles* results) { results_ = results; }
+  // How many threads expand states, this one included (given a way to build
+  // further models; 2 unless set).
+  void setExpandingThreads(unsigned threads) { expandingThreads_ = threads; }
   // The model's name, recorded in the .umb file (-U).
   void setModelName(std::string name) { modelName_ = std::move(name); }
   // What the table, store and deterministic lists may hold together.
@@ -85,11 +88,11 @@ class StateSpaceGen {
   // Expands, numbers and records every numbered state, in number order,
   // until none is left.
   void explore(OutputFile& arm, Procedure procedure);
-  // Whether a second thread expands states: never while tracing (the trace
-  // lines must interleave with the numbering) nor with Erlang actions (their
-  // phases carry over from state to state), and only when given a way to
-  // build the second model.
-  bool useSecondThread() const;
+  // How many threads expand states beside this one: none while tracing (the
+  // trace lines must interleave with the numbering) nor with Erlang actions
+  // (their phases carry over from state to state), and only when given a way
+  // to build further models.
+  unsigned helperThreads() const;
   // How many numbered states are not yet handed to the expansion.
   std::uint64_t unexplored();
   // Numbers the successors of one expanded state and writes its record: its
@@ -128,6 +131,7 @@ class StateSpaceGen {
   PVModel* model_;
   GenOptions options_;
   RewardModelMaker makeExpanderModel_;
+  unsigned expandingThreads_ = 2;
   SuccessorGenerator expander_;
   Procedure procedure_ = Procedure::Normal;
   int stateSize_;

@@ -32,8 +32,6 @@ experiments=${EXPERIMENTS:-"3 4 5"}
 
 source "$(dirname "$0")/timing.sh" "$build_dir" bench
 
-median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-
 # Seconds to write `bytes` zero bytes to the benchmark's disk and fsync them.
 raw_write_seconds() {
   local bytes=$1 start end
@@ -63,10 +61,10 @@ for e in $experiments; do
         tail -n 5 "$dir.out" "$dir.time" >&2
         exit 1
       fi
-      states[$i]=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$dir.out")
+      states[$i]=$(states_of "$dir.out")
       bytes[$i]=$(cat "$dir"/redundant_controller_flash.* | wc -c)
       walls[$i]+="$(wall_seconds "$dir.time") "
-      users[$i]+="$(sed -n 's/.*User time (seconds): //p' "$dir.time") "
+      users[$i]+="$(user_seconds "$dir.time") "
       rsss[$i]+="$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir.time") "
       rm -rf "$dir"
     done

@@ -1,6 +1,8 @@
 # Sourced by the bench scripts: the timer that reports wall time and peak
 # memory (GNU time, or the small rusage wrapper where GNU time is missing), a
-# scratch folder removed on exit, and the wall clock read from a timer report.
+# scratch folder removed on exit, the wall clock, user time and context
+# switches read from a timer report, the state count from the console, and a
+# median.
 #
 #   source timing.sh <build-dir> <scratch-name>
 #   "${timer[@]}" gen ... 2> report;  wall_seconds report;  echo "$work"
@@ -24,3 +26,12 @@ wall_seconds() {
   line=$(grep -E 'Elapsed \(wall clock\)' "$1" | sed 's/.*: //')
   awk -v t="$line" 'BEGIN { n = split(t, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; printf "%.2f", s }'
 }
+
+# The median of the numbers given on standard input.
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# The state count from gen's console text, and the user seconds and the
+# context switches (voluntary and involuntary) from a timer report.
+states_of() { sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$1"; }
+user_seconds() { sed -n 's/.*User time (seconds): //p' "$1"; }
+context_switches() { awk -F': ' '/context switches/ { s += $2 } END { print s + 0 }' "$1"; }

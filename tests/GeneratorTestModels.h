@@ -219,10 +219,10 @@ class TestModel {
   }
 
   // Runs the generator in this process, writing <dir>/t.arm etc. With a
-  // maker of a second instance of the model, states are expanded on a
-  // second thread.
+  // maker of further instances of the model, states are expanded on
+  // `threads` threads.
   RunOutput generate(const std::string& dir, short absorb = 0, int traceLevel = 0,
-                     StateSpaceGen::RewardModelMaker second = {}) {
+                     StateSpaceGen::RewardModelMaker second = {}, unsigned threads = 2) {
     PVModel* pv = build();
     const std::string prefix = dir + "/";
     const std::string traceName = prefix + "trace.txt";
@@ -234,6 +234,7 @@ class TestModel {
     if (traceLevel > 0) options.traceFile = traceName;
     try {
       StateSpaceGen gen(pv, options, std::move(second));
+      gen.setExpandingThreads(threads);
       gen.InitializeTrace();
       gen.GenStateSpace();
     } catch (...) {

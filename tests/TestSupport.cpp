@@ -92,6 +92,43 @@ RunResult runProgram(const std::string& programPath, const std::vector<std::stri
   return result;
 }
 
+BusyLoop::BusyLoop()
+    : thread_([this] {
+        while (!stop_.load(std::memory_order_relaxed)) {
+        }
+      }) {}
+
+BusyLoop::~BusyLoop() {
+  stop_.store(true, std::memory_order_relaxed);
+  thread_.join();
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name), wasSet_(std::getenv(name)) {
+  if (wasSet_) old_ = std::getenv(name);
+  ::setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (wasSet_)
+    ::setenv(name_, old_.c_str(), 1);
+  else
+    ::unsetenv(name_);
+}
+
+bool sameFileBytes(const std::string& a, const std::string& b) {
+  std::ifstream first(a, std::ios::binary), second(b, std::ios::binary);
+  if (!first || !second) return false;
+  std::vector<char> x(1 << 20), y(1 << 20);
+  for (;;) {
+    first.read(x.data(), static_cast<std::streamsize>(x.size()));
+    second.read(y.data(), static_cast<std::streamsize>(y.size()));
+    if (first.gcount() != second.gcount() ||
+        !std::equal(x.begin(), x.begin() + first.gcount(), y.begin()))
+      return false;
+    if (first.gcount() == 0) return true;
+  }
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream ss;

@@ -1,7 +1,9 @@
 #ifndef TEST_SUPPORT_H
 #define TEST_SUPPORT_H
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Helpers shared by the test programs.
@@ -38,7 +40,38 @@ RunResult runGen(const std::vector<std::string>& args, const std::string& workDi
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
                      long fileSizeLimit = 0);
 
+// A thread that keeps a core busy (a plain loop at normal priority) for as
+// long as it lives, as another job on a shared machine would.
+class BusyLoop {
+ public:
+  BusyLoop();
+  ~BusyLoop();
+  BusyLoop(const BusyLoop&) = delete;
+  BusyLoop& operator=(const BusyLoop&) = delete;
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// Sets an environment variable for as long as it lives, then restores it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  bool wasSet_;
+  std::string old_;
+};
+
 std::string readFile(const std::string& path);
+// Whether two files hold the same bytes, read in blocks (they may be
+// hundreds of MB); false when either cannot be read.
+bool sameFileBytes(const std::string& a, const std::string& b);
 bool fileExists(const std::string& path);
 std::vector<std::string> splitLines(const std::string& text);
 

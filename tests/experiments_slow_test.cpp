@@ -1,12 +1,14 @@
 // The large experiments 3 to 5 end to end. Their files are too big to keep, so
 // each run is checked against its state count, the size of every output file
-// and a 64-bit FNV-1a digest of its bytes. The state spaces are large because
+// and a 64-bit FNV-1a digest of its bytes; experiment 4 also against itself,
+// run with other numbers of threads. The state spaces are large because
 // power_cycle adds a device whether or not one was taken away, so
 // devices_available walks (and wraps around) the whole signed 16-bit range.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 namespace {
 
 using testsupport::runGen;
+using testsupport::sameFileBytes;
 using testsupport::splitLines;
 using testsupport::TempDir;
 
@@ -117,5 +120,34 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Expected>& info) {
       return "Experiment" + std::to_string(info.param.experiment);
     });
+
+// Experiment 4 (3 million states) with 1, 2, 3 and 8 expanding threads,
+// and again while another thread keeps a core busy: every file is the same,
+// byte for byte, as the one-thread run's.
+TEST(ThreadCountTest, Experiment4FilesAreTheSameForEveryThreadCount) {
+  const char* const suffixes[] = {".arm", ".var", ".det", ".pvtype"};
+  const auto run = [](const TempDir& dir, const char* threads) {
+    const testsupport::ScopedEnv env("GEN_THREADS", threads);
+    const testsupport::RunResult result =
+        runGen({"-P" + dir.path() + "/", "-Nredundant_controller_flash", "-B4"}, dir.path());
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("Generated: 3145740 states\n"), std::string::npos);
+  };
+  TempDir one;
+  run(one, "1");
+  for (bool busy : {false, true}) {
+    const std::unique_ptr<testsupport::BusyLoop> loop(busy ? new testsupport::BusyLoop : nullptr);
+    for (const char* threads : {"1", "2", "3", "8"}) {
+      if (!busy && threads == std::string("1")) continue;  // that is the reference
+      SCOPED_TRACE(std::string(threads) + (busy ? " threads, busy" : " threads"));
+      TempDir dir;
+      run(dir, threads);
+      for (const char* suffix : suffixes)
+        EXPECT_TRUE(sameFileBytes(one.file("redundant_controller_flash") + suffix,
+                                  dir.file("redundant_controller_flash") + suffix))
+            << suffix;
+    }
+  }
+}
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -113,14 +114,28 @@ TEST_P(GoldenTest, MatchesStoredFiles) {
 
 INSTANTIATE_TEST_SUITE_P(Experiments, GoldenTest, ::testing::Values(1, 2));
 
-// GEN_THREADS=1 asks for one expanding thread; the files are the same.
-TEST(GoldenTest, OneThreadMatchesStoredFiles) {
-  TempDir dir;
-  ::setenv("GEN_THREADS", "1", 1);
-  const GenRun run = generate(dir, 2);
-  ::unsetenv("GEN_THREADS");
-  ASSERT_EQ(run.result.status, 0) << run.result.err;
-  expectFilesEqual(run, "experiment2");
+// GEN_THREADS sets the number of expanding threads; the files and the
+// console text are the same for every number, also while another thread
+// keeps a core busy.
+TEST(GoldenTest, EveryThreadCountMatchesStoredFiles) {
+  std::string console;
+  for (bool busy : {false, true}) {
+    const std::unique_ptr<testsupport::BusyLoop> loop(busy ? new testsupport::BusyLoop : nullptr);
+    for (const char* threads : {"1", "2", "3", "8"}) {
+      SCOPED_TRACE(std::string(threads) + (busy ? " threads, busy" : " threads"));
+      TempDir dir;
+      const testsupport::ScopedEnv env("GEN_THREADS", threads);
+      const GenRun run = generate(dir, 2);
+      ASSERT_EQ(run.result.status, 0) << run.result.err;
+      expectFilesEqual(run, "experiment2");
+      // The console names the output folder and the run's time; the rest is the same.
+      std::string out = run.result.out;
+      out.erase(out.find("Computation Time"));
+      out.replace(out.find(dir.path()), dir.path().size(), "<dir>");
+      if (console.empty()) console = out;
+      EXPECT_EQ(out, console);
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------

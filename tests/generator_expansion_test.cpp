@@ -64,19 +64,23 @@ TEST(Expansion, ManySuccessorsOfOneState) {
 }
 
 // Remembered texts are exactly what formatting gives, whether a value is met
-// again, evicted by another of the same slot, or differs in its last bit only.
+// again (also in turn with another of its set), evicted by others of its set,
+// or differs in its last bit only.
 TEST(NumberText, RemembersOnlyWhatFormattingGives) {
   ScientificText scientific;
   GeneralText general;
   std::mt19937_64 random(7);
   std::vector<double> values = {0.0, -0.0, 1.0, 1e-300, -1.7976931348623157e308, 5e-324, 0.1 + 0.2, 0.3};
   for (int i = 0; i < 2000; i++) values.push_back(std::ldexp(static_cast<double>(random() >> 11), -60 + i % 120));
-  for (int round = 0; round < 3; round++)
-    for (double v : values) {
-      char want[64], got[ScientificText::kMaxLength];
-      auto w = std::to_chars(want, want + sizeof want, v, std::chars_format::scientific, 10);
-      ASSERT_EQ(std::string(got, scientific.write(v, got)), std::string(want, w.ptr));
-      w = std::to_chars(want, want + sizeof want, v, std::chars_format::general, 6);
-      ASSERT_EQ(std::string(got, general.write(v, got)), std::string(want, w.ptr));
-    }
+  std::vector<double> order;
+  for (int round = 0; round < 3; round++) order.insert(order.end(), values.begin(), values.end());
+  for (std::size_t i = 0; i + 2 < 300; i++)
+    for (int turn = 0; turn < 3; turn++) order.insert(order.end(), {values[i], values[i + 1], values[i + 2]});
+  for (double v : order) {
+    char want[64], got[ScientificText::kMaxLength];
+    auto w = std::to_chars(want, want + sizeof want, v, std::chars_format::scientific, 10);
+    ASSERT_EQ(std::string(got, scientific.write(v, got)), std::string(want, w.ptr));
+    w = std::to_chars(want, want + sizeof want, v, std::chars_format::general, 6);
+    ASSERT_EQ(std::string(got, general.write(v, got)), std::string(want, w.ptr));
+  }
 }

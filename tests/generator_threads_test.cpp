@@ -1,5 +1,5 @@
-// Exploration with a second model instance expanding states on another
-// thread gives the same files as one thread; two reward models of the
+// Exploration with further model instances expanding states on other
+// threads gives the same files as one thread, whatever their number; two reward models of the
 // compiled-in model alive at once give the same state space; values that
 // cannot be right, given through overrides, stop gen with status 1.
 
@@ -47,35 +47,45 @@ void defineGrid(TestModel& tm, bool deterministic) {
 
 }  // namespace
 
-TEST(GeneratorThreads, SecondThreadWritesTheSameFiles) {
+TEST(GeneratorThreads, MoreThreadsWriteTheSameFiles) {
   for (bool deterministic : {false, true}) {
     SCOPED_TRACE(deterministic ? "deterministic" : "normal");
-    TempDir one, two;
+    TempDir one;
     TestModel single({0, 0, 0, 0});
     defineGrid(single, deterministic);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const auto expected = single.generate(one.path(), 1);
     const std::string expectedWarnings = testing::internal::GetCapturedStderr();
-    testing::internal::GetCapturedStdout();
-
-    std::vector<std::unique_ptr<TestModel>> twins;  // kept until the run is over
-    TestModel tm({0, 0, 0, 0});
-    defineGrid(tm, deterministic);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const auto got = tm.generate(two.path(), 1, 0, [&twins, deterministic] {
-      twins.push_back(std::make_unique<TestModel>(std::vector<short>{0, 0, 0, 0}));
-      defineGrid(*twins.back(), deterministic);
-      return twins.back()->release();
-    });
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), expectedWarnings);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(twins.size(), 1u);
+    const std::string expectedConsole = testing::internal::GetCapturedStdout();
     EXPECT_GT(expected.arm.size(), 100000u);
-    EXPECT_EQ(got.arm, expected.arm);
-    EXPECT_EQ(got.var, expected.var);
-    EXPECT_EQ(got.det, expected.det);
+
+    for (unsigned threads : {2u, 3u, 8u}) {
+      SCOPED_TRACE(std::to_string(threads) + " threads");
+      TempDir dir;
+      std::vector<std::unique_ptr<TestModel>> twins;  // kept until the run is over
+      TestModel tm({0, 0, 0, 0});
+      defineGrid(tm, deterministic);
+      testing::internal::CaptureStdout();
+      testing::internal::CaptureStderr();
+      const auto got = tm.generate(
+          dir.path(), 1, 0,
+          [&twins, deterministic] {
+            twins.push_back(std::make_unique<TestModel>(std::vector<short>{0, 0, 0, 0}));
+            defineGrid(*twins.back(), deterministic);
+            return twins.back()->release();
+          },
+          threads);
+      EXPECT_EQ(testing::internal::GetCapturedStderr(), expectedWarnings);
+      const std::string console = testing::internal::GetCapturedStdout();
+      // The console ends with the run's time.
+      EXPECT_EQ(console.substr(0, console.find("Computation Time")),
+                expectedConsole.substr(0, expectedConsole.find("Computation Time")));
+      EXPECT_EQ(twins.size(), threads - 1);
+      EXPECT_EQ(got.arm, expected.arm);
+      EXPECT_EQ(got.var, expected.var);
+      EXPECT_EQ(got.det, expected.det);
+    }
   }
 }
 
