@@ -3,7 +3,9 @@
 # the steady-state throughput (Gauss-Seidel, epsilon 1e-12) and one
 # transient time point (waiting_in_cell_4 at t = 10, uniformisation). The
 # .umb is generated once with gen -U; each row gives the solve's wall and
-# user time, its iterations, peak resident memory and bytes per state.
+# user time, its iterations, peak resident memory and bytes per state. Then
+# the workstation cluster with N = 512 (9,465,876 states): its long-run
+# probability of premium service.
 #
 #   bench/solve.sh <build-dir>
 set -euo pipefail
@@ -14,7 +16,7 @@ if [[ $# -ne 1 ]]; then
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 cmake -S "$root" -B "$1" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$1" -j "$(nproc 2>/dev/null || echo 2)" --target gen_model_kanban solve >/dev/null
+cmake --build "$1" -j "$(nproc 2>/dev/null || echo 2)" --target gen_model_kanban gen_model_cluster solve >/dev/null
 build_dir=$(cd "$1" && pwd)
 
 source "$root/bench/timing.sh" "$build_dir" bench-solve
@@ -26,12 +28,13 @@ states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$work/gen.out")
 cp "$dir/kanban.pvtype" "$work/all.pvtype"
 
 printf '%-34s %10s %9s %9s %11s %10s %9s\n' "run" "states" "wall s" "user s" "iterations" "peak MB" "B/state"
-# row <label> <.pvtype text> <solve arguments...>
+# row <label> <.pvtype text> <solve arguments...>, on the run in $dir named $name
+name=kanban
 row() {
   local label=$1 pvtype=$2
   shift 2
-  printf '%b' "$pvtype" >"$dir/kanban.pvtype"
-  if ! "${timer[@]}" "$build_dir/solve" -P"$dir/" -Nkanban "$@" >"$work/solve.out" 2>"$work/solve.time"; then
+  printf '%b' "$pvtype" >"$dir/$name.pvtype"
+  if ! "${timer[@]}" "$build_dir/solve" -P"$dir/" -N"$name" "$@" >"$work/solve.out" 2>"$work/solve.time"; then
     echo "$label: solve failed" >&2
     tail -n 5 "$work/solve.time" >&2
     return 1
@@ -40,7 +43,7 @@ row() {
   wall=$(wall_seconds "$work/solve.time")
   user=$(sed -n 's/.*User time (seconds): //p' "$work/solve.time")
   rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/solve.time")
-  iterations=$(sed -n 2p "$dir/kanban.results.csv" | cut -d, -f7)
+  iterations=$(sed -n 2p "$dir/$name.results.csv" | cut -d, -f7)
   awk -v l="$label" -v s="$states" -v w="$wall" -v u="$user" -v i="$iterations" -v r="$rss" \
     'BEGIN { printf "%-34s %10d %9.2f %9.2f %11d %10.1f %9.1f\n", l, s, w, u, i, r / 1024, r * 1024 / s }'
 }
@@ -48,3 +51,11 @@ row() {
 row "kanban N=5 steady state (gs)" 'Version:1\nNumPV:1\nName:throughput\nType:3\nNumTimes:0\n'
 row "kanban N=5 instant t=10" 'Version:1\nNumPV:1\nName:waiting_in_cell_4\nType:0\nNumTimes:1\nStart:10\nStop:10\n'
 cp "$work/all.pvtype" "$dir/kanban.pvtype"
+
+dir="$work/cluster"
+name=cluster
+mkdir -p "$dir"
+rm -rf "$work/kanban"
+"$build_dir/models/cluster/gen" -P"$dir/" -Ncluster -B9 -U >"$work/gen.out"
+states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$work/gen.out")
+row "cluster N=512 steady state (gs)" 'Version:1\nNumPV:1\nName:premium_steady\nType:3\nNumTimes:0\n'
