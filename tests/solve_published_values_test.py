@@ -37,6 +37,9 @@ SOLVE = os.environ.get("SOLVE_BINARY", os.path.join(ROOT, "build", "solve"))
 # States of the largest experiment of each set: the default set runs in a
 # few seconds on the whole, the slow one in a few minutes.
 SIZES = {"fast": (0, 100_000), "slow": (100_000, 600_000)}[os.environ.get("PUBLISHED_VALUES_SIZES", "fast")]
+# Experiments left out whatever their size, with the reason.
+TOO_LONG = {("cluster", 7): "accumulating over [0, 2000] at q = 51 takes about 102,000 uniformisation "
+                            "steps of 597,012 states, far past a test's budget"}
 RELATIVE = 1e-6
 # What a value with its solver's error and no second reference must still be
 # within: the published iterative solutions are off by up to 6e-3.
@@ -134,7 +137,7 @@ class SolvePublishedValues(unittest.TestCase):
             for e in model["experiments"]:
                 k = e["experiment"]
                 entries = [v for v in model["values"] if v["experiment"] == k]
-                if not entries or not SIZES[0] < e["states"] <= SIZES[1]:
+                if not entries or not SIZES[0] < e["states"] <= SIZES[1] or (stem, k) in TOO_LONG:
                     continue
                 with self.subTest(model=stem, experiment=k):
                     results = self.solve(stem, k, e["states"])
