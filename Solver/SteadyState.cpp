@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 namespace solver {
 
@@ -64,11 +65,28 @@ void normaliseOn(std::vector<double>& x, const std::vector<int>& states) {
     for (int s : states) x[s] /= sum;
 }
 
+// The end of an iteration of either sweep: normalises a stationary iterate,
+// reports progress, and gives the outcome once the iterate has converged, has
+// stopped being finite or has used the last iteration allowed.
+std::optional<Outcome<SolveAccount>> afterIteration(const System& s, const SteadyStateSettings& settings, long it,
+                                                    double change, std::vector<double>& x, Progress& progress) {
+  if (s.normalise) normaliseOn(x, s.states);
+  progress.report(s.what, it, "relative change", change);
+  if (!std::isfinite(change)) return notConverged(s, settings, it, change);
+  if (change <= settings.epsilon) {
+    SolveAccount account;
+    account.iterations = it;
+    account.errorBound = change;
+    return account;
+  }
+  if (it == settings.maxIterations) return notConverged(s, settings, it, change);
+  return std::nullopt;
+}
+
 // Gauss-Seidel, or SOR with omega != 1: each component in turn from the
 // newest values of the others.
 Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const SteadyStateSettings& settings,
                                    double omega, std::vector<double>& x, Progress& progress) {
-  SolveAccount account;
   for (long it = 1; it <= settings.maxIterations; it++) {
     double change = 0;
     for (int j : s.states) {
@@ -78,15 +96,7 @@ Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const St
       change = std::max(change, relativeChange(x[j], next));
       x[j] = next;
     }
-    if (s.normalise) normaliseOn(x, s.states);
-    progress.report(s.what, it, "relative change", change);
-    if (!std::isfinite(change)) return notConverged(s, settings, it, change);
-    if (change <= settings.epsilon) {
-      account.iterations = it;
-      account.errorBound = change;
-      return account;
-    }
-    if (it == settings.maxIterations) return notConverged(s, settings, it, change);
+    if (auto end = afterIteration(s, settings, it, change, x, progress)) return *end;
   }
   return notConverged(s, settings, 0, INFINITY);
 }
@@ -95,7 +105,6 @@ Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const St
 // (sojourn system): every component from the previous iterate.
 Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const SteadyStateSettings& settings,
                                 std::vector<double>& x, Progress& progress) {
-  SolveAccount account;
   double q = 0;
   for (int j : s.states) q = std::max(q, chain.outRate[j]);
   // A uniformisation rate above every exit rate leaves each state a self-loop,
@@ -117,15 +126,7 @@ Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const Stead
       change = std::max(change, relativeChange(x[j], next[k]));
       x[j] = next[k];
     }
-    if (s.normalise) normaliseOn(x, s.states);
-    progress.report(s.what, it, "relative change", change);
-    if (!std::isfinite(change)) return notConverged(s, settings, it, change);
-    if (change <= settings.epsilon) {
-      account.iterations = it;
-      account.errorBound = change;
-      return account;
-    }
-    if (it == settings.maxIterations) return notConverged(s, settings, it, change);
+    if (auto end = afterIteration(s, settings, it, change, x, progress)) return *end;
   }
   return notConverged(s, settings, 0, INFINITY);
 }
