@@ -28,21 +28,27 @@ Chain buildChain(const UmbFile& umb) {
   std::vector<int> counts(n + 1, 0);
   c.outStart.assign(n + 1, 0);
   c.outTarget.reserve(umb.branches());
-  for (int i = 0; i < n; i++) {
+  // Calls f(j, rate) for each branch of state i that moves probability, then
+  // lets the mapped pages of every kReleaseEvery states go.
+  auto forEachRate = [&umb, n](int i, auto&& f) {
     const double exit = umb.exitRate[i];
     for (std::uint64_t b = umb.rowStart[i]; b < umb.rowStart[i + 1]; b++) {
       const int j = static_cast<int>(umb.target[b]);
       const double rate = exit * umb.probability[b];
-      if (j == i || rate <= 0.0) continue;
+      if (j != i && rate > 0.0) f(j, rate);
+    }
+    if ((i + 1) % kReleaseEvery == 0 || i + 1 == n) releaseBranches(umb, (i / kReleaseEvery) * kReleaseEvery, i + 1);
+  };
+  for (int i = 0; i < n; i++) {
+    forEachRate(i, [&](int j, double rate) {
       c.outRate[i] += rate;
       if (lastSource[j] != i) {
         lastSource[j] = i;
         counts[j + 1]++;
         c.outTarget.push_back(j);
       }
-    }
+    });
     c.outStart[i + 1] = static_cast<std::int64_t>(c.outTarget.size());
-    if ((i + 1) % kReleaseEvery == 0 || i + 1 == n) releaseBranches(umb, (i / kReleaseEvery) * kReleaseEvery, i + 1);
   }
   c.outTarget.shrink_to_fit();
   for (int j = 0; j < n; j++) counts[j + 1] += counts[j];
@@ -55,11 +61,7 @@ Chain buildChain(const UmbFile& umb) {
   std::vector<int>& fill = counts;  // next free slot per row
   std::fill(lastSource.begin(), lastSource.end(), -1);
   for (int i = 0; i < n; i++) {
-    const double exit = umb.exitRate[i];
-    for (std::uint64_t b = umb.rowStart[i]; b < umb.rowStart[i + 1]; b++) {
-      const int j = static_cast<int>(umb.target[b]);
-      const double rate = exit * umb.probability[b];
-      if (j == i || rate <= 0.0) continue;
+    forEachRate(i, [&](int j, double rate) {
       if (lastSource[j] == i) {
         values[fill[j] - 1] += rate;
       } else {
@@ -68,8 +70,7 @@ Chain buildChain(const UmbFile& umb) {
         values[fill[j]] = rate;
         fill[j]++;
       }
-    }
-    if ((i + 1) % kReleaseEvery == 0 || i + 1 == n) releaseBranches(umb, (i / kReleaseEvery) * kReleaseEvery, i + 1);
+    });
   }
   return c;
 }
