@@ -120,9 +120,17 @@ ExpansionPipeline::Slot* ExpansionPipeline::front() {
         }
         break;
       case kClaimed:
-        // The helper is late: the state is expanded here, in a slot that
-        // takes the place of the helper's in the ring, and the helper's
-        // result, whenever it comes, is dropped.
+        // A helper is at it. Rather than do its work a second time, this
+        // thread expands a state further on that no one has taken yet and
+        // looks again: the helper is most likely through by then.
+        if (expandAhead()) {
+          tag = s.tag.load(std::memory_order_acquire);
+          break;
+        }
+        // Nothing else is left to do: the helper is late, perhaps not even
+        // running. The state is expanded here, in a slot that takes the
+        // place of the helper's in the ring, and the helper's result,
+        // whenever it comes, is dropped.
         if (s.tag.compare_exchange_weak(tag, tagOf(index, kAbandoned), std::memory_order_acq_rel)) {
           Slot& mine = replace(s, index);
           expand(own_, mine);
@@ -135,6 +143,35 @@ ExpansionPipeline::Slot* ExpansionPipeline::front() {
         return nullptr;
     }
   }
+}
+
+bool ExpansionPipeline::expandAhead() {
+  // The newest states first: they are the farthest from the helpers, which
+  // take the oldest, and from the state this thread needs next. States
+  // in [aheadLow_, aheadHigh_) were passed over or taken by an earlier look
+  // and none of them can be free to take since (a state once taken is never
+  // handed back).
+  const std::uint64_t low = std::max(next_.load(std::memory_order_acquire), taken_.load(std::memory_order_relaxed) + 1);
+  const std::uint64_t high = published_.load(std::memory_order_relaxed);
+  for (std::uint64_t index = high; index > low;) {
+    index--;
+    if (index < aheadHigh_ && index >= aheadLow_) {
+      index = aheadLow_;
+      continue;
+    }
+    Slot& s = slot(index);
+    std::uint64_t published = tagOf(index, kPublished);
+    if (s.tag.compare_exchange_strong(published, tagOf(index, kTaken), std::memory_order_acquire)) {
+      aheadHigh_ = high;
+      aheadLow_ = index;
+      expand(own_, s);
+      s.tag.store(tagOf(index, kDone), std::memory_order_release);
+      return true;
+    }
+  }
+  aheadHigh_ = high;
+  aheadLow_ = low;
+  return false;
 }
 
 ExpansionPipeline::Slot& ExpansionPipeline::replace(Slot& held, std::uint64_t index) {

@@ -87,6 +87,9 @@ class ExpansionPipeline {
   // helper holds, with a copy of that state; `held` becomes a spare.
   Slot& replace(Slot& held, std::uint64_t index);
   void expand(SuccessorGenerator& generator, Slot& s);
+  // Expands, on the caller's thread, a state after the next one that no
+  // helper has taken; false when there is none.
+  bool expandAhead();
   // The next state a helper may take and its slot, and whether it took it.
   bool claim(std::uint64_t& index, Slot*& claimed);
   // How many handed-over states a helper may still take.
@@ -106,6 +109,9 @@ class ExpansionPipeline {
   std::vector<std::atomic<Slot*>> ring_;
   std::vector<Slot*> spares_;
   Slot* current_ = nullptr;  // what front() gave last
+  // The states expandAhead() looked at last (see there).
+  std::uint64_t aheadLow_ = 0;
+  std::uint64_t aheadHigh_ = 0;
 
   // Slots are numbered by the order of their states: published_ states have
   // been handed over, taken_ taken back (the one at taken_ is the caller's
