@@ -23,15 +23,17 @@ class SuccessorGenerator;
 // alone, so the results do not depend on who expanded what.
 //
 // The states wait in a ring of slots. Helper threads, each with a model
-// instance of its own, claim states ahead of the caller, one at a time. The
-// caller never waits for a helper: when the state it must number next is
-// not expanded yet, it expands it itself, with its own generator. Should a
-// helper be at that state already, the caller takes the state from it (into
-// a spare slot that takes the helper's place in the ring) and the helper's
-// late result is dropped; a helper that the system has descheduled
-// therefore costs the run nothing but its unfinished state, which the
-// caller would have expanded anyway. Expansion is deterministic, so either
-// result is the same.
+// instance of its own, claim states ahead of the caller, one at a time,
+// oldest first. The caller never waits for a helper: when the state it must
+// number next is not expanded yet, it expands it itself, with its own
+// generator. Should a helper be at that state already, the caller expands
+// the newest state no one has taken instead and looks again, so that the two
+// do not do the same work; only when no such state is left does it take the
+// state from the helper (into a spare slot that takes the helper's place in
+// the ring) and drop the helper's late result. A helper that the system has
+// descheduled therefore costs the run nothing but its unfinished state,
+// which the caller would have expanded anyway. Expansion is deterministic,
+// so every result is the same whoever computes it.
 //
 // Without helpers the ring has one slot, expanded by the caller when taken
 // back, which keeps the order of trace lines and console text exactly as in
