@@ -17,6 +17,18 @@
 
 namespace {
 
+// Whether a note keyed `key` is due for the state numbered `number`: the
+// first time, and again for a state numbered before every one it was made
+// for (the numbering prints the note of the lowest number and drops the rest).
+template <class Key>
+bool noteDue(std::map<Key, std::uint32_t>& noted, const Key& key, std::uint32_t number) {
+  const auto [at, added] = noted.try_emplace(key, number);
+  if (added) return true;
+  if (number >= at->second) return false;
+  at->second = number;
+  return true;
+}
+
 // Probabilities of the branches of one vanishing state may add up to a hair
 // above 1 through rounding alone; only a real excess is worth a warning.
 constexpr double kBranchSumTolerance = 1e-9;
@@ -247,7 +259,7 @@ void SuccessorGenerator::noteZeroRate(BaseActionClass* action, Expansion& out) {
   // Copies of an atomic model have actions of the same name: one warning
   // for all, keyed by the first of them (the same on every thread).
   const std::string name = action->getName();
-  if (!zeroRateNoted_.insert(name).second) return;
+  if (!noteDue(zeroRateNoted_, name, exploredNumber_)) return;
   BaseActionClass** all = actionList_.getList();
   std::uint32_t first = 0;
   while (first < static_cast<std::uint32_t>(actionList_.getNumItems()) && name != all[first]->getName()) first++;
@@ -442,7 +454,7 @@ void SuccessorGenerator::noteOverfullBranching(BaseActionClass** fired, int coun
     const auto at = std::find(instantActions_.begin(), instantActions_.end(), fired[i]);
     key.push_back(static_cast<std::uint32_t>(at - instantActions_.begin()));
   }
-  if (!notedBranchings_.insert(key).second) return;
+  if (!noteDue(notedBranchings_, key, exploredNumber_)) return;
   out.addNote(Expansion::Note{
       std::move(key), "Warning: The zero-time branches of the instantaneous actions " + joinNames(fired, count) +
                           " out of one vanishing state have probabilities summing to " + formatValue(sum) +

@@ -2,7 +2,7 @@
 #define SUCCESSOR_GENERATOR_H
 
 #include <cstdint>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -188,11 +188,15 @@ class SuccessorGenerator {
   std::vector<char> next_;       // the vector the last firing produced
   std::vector<char> scratch_;    // one state per level of a zero-time path
   std::vector<BaseActionClass*> enabled_;  // the enabled instantaneous actions, per level
-  std::set<std::vector<std::uint32_t>> notedBranchings_;
+  // The notes this instance made, each with the lowest state number it was
+  // made for: the numbering thread expands some states ahead of others, so
+  // an instance may meet a state numbered before one it noted already, and
+  // the console must name the first state in number order.
+  std::map<std::vector<std::uint32_t>, std::uint32_t> notedBranchings_;
   // Notes of zero rates are keyed {kZeroRateNote, action}; branching notes
   // list instantaneous actions, never this number.
   static constexpr std::uint32_t kZeroRateNote = UINT32_MAX;
-  std::set<std::string> zeroRateNoted_;  // by action name
+  std::map<std::string, std::uint32_t> zeroRateNoted_;  // by action name
 };
 
 #endif

@@ -9,8 +9,11 @@
 #include <regex>
 #include <string>
 
+#include "Expansion.h"
 #include "GenError.h"
 #include "GeneratorTestModels.h"
+#include "Reward.h"
+#include "SuccessorGenerator.h"
 #include "TestSupport.h"
 
 using gentest::FlatModel;
@@ -81,6 +84,28 @@ TEST(GeneratorNormal, SelfLoopAndZeroRate) {
   auto out = tm.generate(dir.path());
   // The zero-rate firing leaves no entry and discovers nothing.
   EXPECT_EQ(out.arm, normalHeader(1) + "1\n1\n5.0000000000e-01\n0\n");
+}
+
+// The numbering thread expands states ahead of others, so one generator
+// may meet a state numbered before one it warned about already: the warning
+// comes again, for the console names the first state in number order.
+TEST(GeneratorNormal, ZeroRateWarningFollowsTheLowestStateNumber) {
+  TestModel tm({0});
+  addCounter(tm, 5);
+  FlatModel* f = &tm.flat();
+  tm.add("stuck", DIST_EXPONENTIAL, 0.0, [f] { return f->mark[0] >= 2; }, [f] { f->mark[0] = 0; });
+  PVModel& model = *tm.build();
+  SuccessorGenerator generator(model);
+  const auto notes = [&](short marking, std::uint32_t number) {
+    Expansion out(static_cast<std::size_t>(model.StateSize()), static_cast<std::size_t>(Reward::ValueCount(model)));
+    generator.expand(reinterpret_cast<const char*>(&marking), number, out);
+    std::string text;
+    for (std::uint32_t i = out.state(0).firstNote; i < out.state(0).endNote; i++) text += out.note(i).text;
+    return text;
+  };
+  EXPECT_NE(notes(4, 5).find("(first in state 5)"), std::string::npos);
+  EXPECT_NE(notes(2, 3).find("(first in state 3)"), std::string::npos);
+  EXPECT_EQ(notes(3, 4), "");
 }
 
 TEST(GeneratorNormal, SuccessorsInIncreasingNumberAndRewardRecords) {
