@@ -61,6 +61,7 @@ endif
 # solver reads) into out/<model name>-experiment<k>/, as `make run` does, and
 # solves every reward variable.
 solve:
+	@tools/install-deps.sh solve
 	@test -n "$(MODEL)" || { echo "make solve: give MODEL=path/to/model.toml" >&2; exit 1; }
 	@test -f "$(MODEL)" || { echo "make solve: no model file $(MODEL)" >&2; exit 1; }
 	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
@@ -76,7 +77,10 @@ model-units:
 	python3 tools/modelc.py models/redundant_controller_flash.toml Model \
 	  --source-name models/redundant_controller_flash.toml
 
-test: build
+# GoogleTest, Eigen and gnuplot are installed first when missing.
+test:
+	@tools/install-deps.sh test
+	$(MAKE) build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 # The experiments 3 to 5 (medians of three), the scale rows (6 and 7 flash

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, the Debian packages that a build step needs and this
+# machine lacks: `tools/install-deps.sh test` for the tests (GoogleTest, Eigen,
+# gnuplot), `tools/install-deps.sh solve` for the solver (Eigen, gnuplot).
+# gen itself needs nothing beyond the compiler, CMake and Python.
+set -euo pipefail
+
+missing=()
+need_eigen() { [[ -f /usr/include/eigen3/Eigen/SparseLU ]] || missing+=(libeigen3-dev); }
+need_gnuplot() { command -v gnuplot >/dev/null || missing+=(gnuplot-nox); }
+need_gtest() { [[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev); }
+
+for what in "$@"; do
+  case "$what" in
+    test) need_gtest; need_eigen; need_gnuplot ;;
+    solve) need_eigen; need_gnuplot ;;
+    *) echo "install-deps.sh: unknown set '$what' (test or solve)" >&2; exit 2 ;;
+  esac
+done
+(( ${#missing[@]} )) || exit 0
+
+echo "Installing ${missing[*]} with apt-get" >&2
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then
+  command -v sudo >/dev/null || { echo "install-deps.sh: as root, run: apt-get install ${missing[*]}" >&2; exit 1; }
+  sudo=sudo
+fi
+$sudo apt-get update
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
