@@ -11,7 +11,7 @@ ARGS ?=
 # WERROR=ON turns compiler warnings into errors (.ci/run sets it).
 WERROR ?= OFF
 
-.PHONY: all build run solve test bench clean model-units
+.PHONY: all build run solve study test bench clean model-units
 
 # The pipe below must fail when the build fails.
 SHELL := /bin/bash
@@ -29,14 +29,13 @@ build:
 	$(CONFIGURE) -DGEN_MODEL_FILE=
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# Runs "$$gen" (with the options in $$extra, then ARGS) into
-# out/<model>-experiment<k>/. The gen writes its files under temporary names
-# and renames them into place at the end, so a run that fails leaves the
-# folder's earlier results as they were.
-RUN_GEN = out="$(CURDIR)/out/$$name-experiment$(EXPERIMENT)"; \
-	mkdir -p "$$out" && \
-	"$$gen" -P"$$out/" -N"$$name" -B$(EXPERIMENT) $$extra $(ARGS) && \
-	echo "Output files are in $$out:" && ls -l "$$out"
+# The model file whose experiment names EXPERIMENT may give: MODEL, or the
+# compiled-in model's own file.
+NAMES_FILE = $(if $(strip $(MODEL)),$(MODEL),models/redundant_controller_flash.toml)
+
+# Runs "$$gen" with ARGS into out/<model>-experiment<k>/ (tools/run-gen.sh:
+# EXPERIMENT may also be an experiment's name in the model file).
+RUN_GEN = tools/run-gen.sh "$(CURDIR)/out" "$$gen" "$$name" "$(NAMES_FILE)" '$(EXPERIMENT)' $(ARGS)
 
 ifeq ($(strip $(MODEL)),)
 run:
@@ -67,9 +66,28 @@ solve:
 	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file solve
 	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
-	extra=-U; $(RUN_GEN) && \
-	$(BUILD_DIR)/solve -P"$$out/" -N"$$name" $(SOLVE_ARGS) && \
-	echo "The results are in $$out/$$name.results.csv"
+	tools/run-gen.sh --solve "$(BUILD_DIR)/solve" '$(SOLVE_ARGS)' "$(CURDIR)/out" "$$gen" "$$name" "$(MODEL)" \
+	  '$(EXPERIMENT)' -U $(ARGS)
+
+# `make study MODEL=path/to/model.toml [EXPERIMENTS=0-4] [SWEEP=N=1:6]
+# [SOLVE_ARGS=...]`: builds that model's gen and the solver once, then runs gen
+# -U and solve for every chosen experiment (all by default; a list, ranges or
+# names) and, with SWEEP, every value of one global in each; the table
+# <model>.study.csv and a plot of each variable against the global that
+# varies go to out/<model>-study/, each run's files to a folder of its own
+# there.
+EXPERIMENTS ?= all
+SWEEP ?=
+study:
+	@tools/install-deps.sh solve
+	@test -n "$(MODEL)" || { echo "make study: give MODEL=path/to/model.toml" >&2; exit 1; }
+	@test -f "$(MODEL)" || { echo "make study: no model file $(MODEL)" >&2; exit 1; }
+	@python3 tools/modelc.py --check "$(MODEL)"
+	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file solve $(QUIET_MAKE)
+	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
+	python3 tools/study.py run --model "$(MODEL)" --gen "$$gen" --solve "$(BUILD_DIR)/solve" --name "$$name" \
+	  --out "$(CURDIR)/out/$$name-study" --experiments '$(EXPERIMENTS)' --sweep '$(SWEEP)' --solve-args '$(SOLVE_ARGS)'
 
 # Regenerates Model/ from the compiled-in model's file (the modelc_test
 # checks that Model/ is what this makes).
