@@ -217,6 +217,25 @@ class CompilerTest(unittest.TestCase):
                 line = reward + line_of(text.split("[[reward]]", 1)[1], at + " =") - 1 if field else reward
                 self.expect_error(text, line, (f"'{field}' of " if field else "") + "reward 'busy_cells'", [words])
 
+    def test_text_that_would_break_the_generated_code_is_refused_at_its_line(self):
+        bad = [
+            ('rate = "1.0"', 'rate = ""', "it is empty"),
+            ('enabled = "busy > 0"', 'enabled = " \\n "', "it is empty"),
+            ('effect = "busy--; idle++;"', 'effect = "busy--;\\n#define idle busy\\nidle++;"', "directive"),
+            ('effect = "busy--; idle++;"', 'effect = """busy--;\n  #line 1 "x"\nidle++;"""', "directive"),
+            ('rate = "cell.busy"', 'rate = "cell.busy %:"', "directive"),
+            ('effect = "busy--; idle++;"', 'effect = "busy--; // \\\\\\nidle++;"', "backslash"),
+            ('rate = "1.0"', 'rate = "1.0 \\\\"', "backslash"),
+            ('effect = "busy--; idle++;"', 'effect = "busy--; idle++; \\""', "never closed"),
+            ('effect = "busy--; idle++;"', 'effect = "busy--; /* idle++;"', "never closed"),
+            ('effect = "busy--; idle++;"', 'effect = "busy--; }{ idle++;"', "closes nothing"),
+            ("two = { N = 2", '"tw\\"o\\n" = { N = 2', "control characters"),
+        ]
+        for old, new, words in bad:
+            with self.subTest(new):
+                text = replaced(old, new)
+                self.expect_error(text, line_of(text, new.split("\n")[0]), None, [words])
+
     def test_integer_division_in_a_rate_weight_delay_or_reward_is_refused_with_the_fix(self):
         for old, new in (('rate = "1.0"', 'rate = "1/60"'), ('rate = "cell.busy"', 'rate = "cell.busy + 1 / 2"')):
             text = replaced(old, new)

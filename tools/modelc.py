@@ -107,11 +107,20 @@ class ModelError(Exception):
 # ("atomic", 0, "activity", 2, "rate").
 
 _HEADER = re.compile(r"^\s*(\[\[?)\s*([^\]]+?)\s*\]\]?\s*(#.*)?$")
-_KEY = re.compile(r'^\s*([A-Za-z0-9_\-]+|"[^"]*"|\'[^\']*\')\s*=')
+_KEY = re.compile(r'^\s*([A-Za-z0-9_\-]+|"(?:\\.|[^"\\])*"|\'[^\']*\')\s*=')
 
 
 def _split_dotted(key: str) -> list[str]:
-    return [part.strip().strip('"').strip("'") for part in key.split(".")]
+    def unquoted(part: str) -> str:
+        part = part.strip()
+        if len(part) >= 2 and part[0] == part[-1] == '"':
+            try:
+                return json.loads(part)  # the escapes of a basic string, as TOML reads them
+            except ValueError:
+                pass
+        return part.strip('"').strip("'")
+
+    return [unquoted(part) for part in key.split(".")]
 
 
 def scan_toml(text: str):
@@ -316,6 +325,31 @@ def bracket_problem(text: str) -> str | None:
     return None
 
 
+def text_problem(text: str, expression: bool) -> str | None:
+    """What keeps a C++ fragment from being compiled where the generated code
+    puts it, or None. The fragment is pasted between lines of generated code,
+    so it must not reach past itself: no directive, no line splice, nothing
+    left open."""
+    if expression and not text.strip():
+        return "it is empty: it must hold a C++ expression"
+    if re.search(r"\\[ \t\f\v\r]*(\n|\Z)", text):
+        return "a line ends in a backslash, which would join the line after it"
+    for m in _TOKEN.finditer(text):
+        skip = m.group("skip")
+        if skip:
+            if skip[0] in "\"'" and "\n" in skip:
+                return "a string or character literal runs past the end of its line"
+            continue
+        tok = m.group("other")
+        if tok in ("\"", "'"):
+            return "a string or character literal is never closed"
+        if tok == "/" and text.startswith("/*", m.start()):
+            return "a comment '/*' is never closed"
+        if tok == "#" or (tok == "%" and text.startswith("%:", m.start())):
+            return "it holds a preprocessor directive or '#': the model's C++ text cannot hold directives"
+    return None
+
+
 def names_used(text: str, names) -> list[str]:
     seen = []
     for name, _s, _e, previous in scan_identifiers(text):
@@ -481,6 +515,9 @@ class Checker:
         problem = bracket_problem(value)
         if problem:
             self.fail(path + (key,), f"unbalanced brackets in '{key}': {problem}")
+        problem = text_problem(value, expression=key != "effect")
+        if problem:
+            self.fail(path + (key,), f"'{key}' cannot be compiled: {problem}")
         return Fragment(value, self.map.body_line(path + (key,)), self.map.column(path + (key,)))
 
     def unknown_keys(self, table: dict, path: tuple, allowed):
@@ -567,6 +604,11 @@ class Checker:
             return
         for ename, values in table.items():
             path = ("experiments", ename)
+            if not ename or any(ord(ch) < 0x20 or 0x7F <= ord(ch) < 0xA0 for ch in ename):
+                # The name is printed on a line of its own and kept in the
+                # generated code's strings.
+                self.fail(path, f"experiment name {json.dumps(ename)} must be non-empty and hold no control "
+                          "characters (no newline or tab)")
             if not isinstance(values, dict):
                 self.fail(path, f"experiment '{ename}' must be a table of variable = value")
             for var in self.globals:
@@ -1646,7 +1688,12 @@ class Emitter:
         h.add('\n#include "Activity.h"')
         if a.arrays:
             h.add('#include "BaseStructStateVariable.h"')
-        h.add('#include "Place.h"\n#include "PostselectGroup.h"\n#include "SANModel.h"\n')
+        h.add('#include "Place.h"\n#include "PostselectGroup.h"\n#include "SANModel.h"')
+        # Formulas are defined in this header: those over globals or constants
+        # need their declarations here.
+        if any(self.global_bindings(self.m.formulas[f].text) for f in self.m.formulas if f in a.formulas_used):
+            h.add(f'#include "{self.study_h}"')
+        h.add("")
         for name, (size, _init) in a.arrays.items():
             acls = self.array_cls(a, name)
             h.add(f"// Array of {size} places; element i is the place named \"i\".")
