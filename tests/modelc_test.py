@@ -266,10 +266,16 @@ half = "speed / 2"
 [formulas]
 total = "idle + busy"
 load = "busy / double(total)"
+spare = "N - busy"
 
 [[atomic]]""")
         text = replaced('idle = "N"', 'idle = { init = "N", min = 0, max = "N" }', text)
-        text = replaced('rate = "1.0"', 'rate = "half + speed * load"', text)
+        # A formula over a global, in a single-atomic model too.
+        text = replaced('rate = "1.0"', 'rate = "half + speed * load + spare"', text)
+        _, run = self.compile(replaced("[[rep]]", "[[ignored]]", text).split("[[ignored]]")[0]
+                              + '[[reward]]\nname = "busy_cells"\ntimes = [1.0]\nrate = "cell.busy"\n')
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(self.syntax_errors("cellSAN.cpp"), "")
         text = replaced('rate = "cell.busy"', 'rate = "load + busy"', text)
         _, run = self.compile(text)
         self.assertEqual(run.returncode, 0, run.stderr)
@@ -313,7 +319,7 @@ class GeneratedCodeTest(unittest.TestCase):
 
     def test_units_of_every_library_model_compile_without_warnings(self):
         models = [os.path.join(ROOT, "models", n) for n in sorted(os.listdir(os.path.join(ROOT, "models")))]
-        models.append(os.path.join(ROOT, "tests", "models", "clashing_names.toml"))
+        models += [os.path.join(ROOT, "tests", "models", n) for n in ("clashing_names.toml", "rep_threshold.toml")]
         jobs = []
         for model in models:
             out = os.path.join(self.dir, os.path.basename(model))

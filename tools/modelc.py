@@ -1238,14 +1238,14 @@ class Checker:
             if subs is not None and (not isinstance(subs, list) or not all(isinstance(s, str) for s in subs)):
                 self.fail(path + ("submodels",), "'submodels' must list submodel names")
             reward = {"name": name, "kind": kind, "starts": starts, "stops": stops, "rate": None, "deps": [],
-                      "vardeps": [], "impulses": []}
+                      "vardeps": [], "impulses": [], "aggregates": []}
             if rate is not None:
                 self.check_rate(reward, rate, subs, path)
             for k, imp in enumerate(self.get(r, path, "impulse", list, required=False, default=[])):
                 ipath = path + ("impulse", k)
                 if not isinstance(imp, dict):
                     self.fail(ipath, "an impulse must be a table { activity = \"submodel.activity\", value = ... }")
-                self.unknown_keys(imp, ipath, ("activity", "value"))
+                self.unknown_keys(imp, ipath, ("activity", "case", "value"))
                 target = self.get(imp, ipath, "activity", str)
                 if target.count(".") != 1:
                     self.fail(ipath + ("activity",), "'activity' is written submodel.activity")
@@ -1254,11 +1254,23 @@ class Checker:
                     self.fail(ipath + ("activity",), f"impulse names unknown submodel '{sub}' "
                               f"(submodels: {', '.join(self.instances)})")
                 atomic = self.instances[sub]
-                acts = [a for a in atomic.activities if a.base == act]
+                # The whole activity (every case), or one case by its
+                # generated name.
+                acts = [a for a in atomic.activities if a.base == act] or \
+                    [a for a in atomic.activities if a.name == act and a.group["cases"]]
                 if not acts:
                     names = ", ".join(dict.fromkeys(a.base for a in atomic.activities))
                     self.fail(ipath + ("activity",), f"impulse names unknown activity '{act}' of '{sub}' "
                               f"(its activities: {names})")
+                if "case" in imp:
+                    case = imp["case"]
+                    cases = len(acts) if acts[0].group["cases"] and acts[0].base == act else 0
+                    if not cases:
+                        self.fail(ipath + ("case",), f"activity '{act}' of '{sub}' has no cases to choose from")
+                    if isinstance(case, bool) or not isinstance(case, int) or not 1 <= case <= cases:
+                        self.fail(ipath + ("case",), f"'case' must be a case number from 1 to {cases}, "
+                                  f"the cases of activity '{act}' in file order")
+                    acts = [acts[case - 1]]
                 value = self.fragment(imp, ipath, "value")
                 self.refuse_integer_division(value, ipath + ("value",))
                 self.places_in(atomic, value, ipath + ("value",))
@@ -1301,7 +1313,53 @@ class Checker:
                 self.fail(path + ("intervals",), f"interval [{start}, {stop}] ends before it starts")
         return [float(p[0]) for p in intervals], [float(p[1]) for p in intervals]
 
+    _AGGREGATE = re.compile(r"\s*\(\s*([A-Za-z_][A-Za-z0-9_]*)\s*:(?!:)")
+
+    def aggregates(self, rate: Fragment, path: tuple) -> tuple[Fragment, list]:
+        """The rate with each count(sub: condition) and sum(sub: expression)
+        replaced by the call of a function of the worker over all instances
+        of `sub`, and those aggregates, in order."""
+        text = rate.text
+        out, found, last = [], [], 0
+        for name, start, end, previous in scan_identifiers(text):
+            if start < last or name not in ("count", "sum") or previous in (".", "->", "::"):
+                continue
+            head = self._AGGREGATE.match(text, end)
+            if not head:
+                continue
+            depth = 0
+            for token in _TOKEN.finditer(text, end):
+                tok = token.group("other")
+                depth += tok in ("(", "[", "{")
+                depth -= tok in (")", "]", "}")
+                if depth == 0:
+                    close = token.start()
+                    break
+            sub, inner = head.group(1), text[head.end():close]
+            where = f"{name}({sub}: ...)"
+            if sub not in self.instances:
+                self.fail(path + ("rate",), f"{where} names unknown submodel '{sub}' "
+                          f"(submodels: {', '.join(self.instances)})")
+            if not inner.strip():
+                self.fail(path + ("rate",), f"{where} is empty: it takes an expression over the places of '{sub}'")
+            if any(n in ("count", "sum") and self._AGGREGATE.match(inner, e) for n, _s, e, _p in
+                   scan_identifiers(inner)):
+                self.fail(path + ("rate",), f"{where} holds another count or sum: they do not nest")
+            before = text[:head.end()]
+            line = rate.line + before.count("\n") if rate.line is not None else None
+            column = rate.column + len(before) if "\n" not in before else len(before) - before.rfind("\n") - 1
+            frag = Fragment(inner, line, column)
+            atomic = self.instances[sub]
+            self.places_in(atomic, frag, path + ("rate",))
+            out.append(text[last:start])
+            out.append(f"this->Aggregate{len(found)}()")
+            last = close + 1
+            found.append({"kind": name, "submodel": sub, "atomic": atomic, "term": frag})
+        out.append(text[last:])
+        return Fragment("".join(out), rate.line, rate.column), found
+
     def check_rate(self, reward, rate: Fragment, subs, path: tuple):
+        rate, aggregates = self.aggregates(rate, path)
         deps = []
         for s in subs or []:
             if s not in self.instances:
@@ -1381,12 +1439,16 @@ class Checker:
         out.append(text[last:])
         if problems:
             self.fail(path + ("rate",), problems[0])
-        if not deps:
+        if aggregates and deps:
+            self.fail(path + ("rate",), "a rate with count(...) or sum(...) is evaluated once per state over the "
+                      f"whole model: outside them it names no place (here of '{deps[0]}')")
+        if not deps and not aggregates:
             self.fail(path + ("rate",), "the rate reward names no place of a submodel (write submodel.place; "
                       f"submodels: {known})")
         reward["rate"] = Fragment("".join(out), rate.line, rate.column)
         reward["deps"] = deps
         reward["vardeps"] = vardeps
+        reward["aggregates"] = aggregates
 
     @staticmethod
     def reward_access(slot: int, atomic: Atomic, sv: str) -> str:
@@ -2171,7 +2233,9 @@ class Emitter:
             h.add(f'#include "{a}.h"')
         h.add("")
         for i, r in enumerate(m.rewards):
-            if r["rate"] is not None:
+            if r["aggregates"]:
+                self.emit_whole_model_worker(h, i, r)
+            elif r["rate"] is not None:
                 h.add(f'// Worker of "{r["name"]}": one per combination of the instances of '
                       + ", ".join(r["deps"]) + "; the node sums them.")
                 h.add(f"class {base}PV{i}Worker : public InstantOfTime {{\n public:")
@@ -2201,7 +2265,10 @@ class Emitter:
 
         c = self.unit(f"{base}PVNodes.cpp")
         c.add(self.banner)
-        c.add(f'#include "{base}PVNodes.h"\n\n#include "{self.study_h}"\n')
+        if any(r["aggregates"] for r in m.rewards):
+            c.add(f'#include "{base}PVNodes.h"\n\n#include "GenError.h"\n#include "List.h"\n#include "{self.study_h}"\n')
+        else:
+            c.add(f'#include "{base}PVNodes.h"\n\n#include "{self.study_h}"\n')
         for i, r in enumerate(m.rewards):
             c.add("// " + "-" * 75 + f"\n// {r['name']}\n")
             # An instant has one list for its starts and stops; a steady-state
@@ -2219,7 +2286,9 @@ class Emitter:
                 c.add("}  // namespace\n")
             else:
                 starts, stops = "nullptr", "nullptr"
-            if r["rate"] is not None:
+            if r["aggregates"]:
+                self.emit_whole_model_reward(c, i, r)
+            elif r["rate"] is not None:
                 w = f"{base}PV{i}Worker"
                 slots = ", ".join(f"&Slot{k}" for k in range(len(r["deps"])))
                 c.add(f"{w}::{w}() {{ BindModelSlots({slots}); }}\n")
@@ -2262,6 +2331,8 @@ class Emitter:
             for d in r["deps"]:
                 if not any(sub == d for _sv, sub in r["vardeps"]):
                     c.add(f'  AddModelDependency("{d}");')
+            if r["aggregates"]:
+                c.add("  EvaluateOverWholeModel();")
             for k, imp in enumerate(r["impulses"]):
                 c.add(f'  AddImpulse("{imp["activity"].name}", "{imp["submodel"]}", &impulse{k});')
             c.add("}\n")
@@ -2270,10 +2341,77 @@ class Emitter:
             c.add(f"{node}::~{node}() {{")
             c.add("  for (int i = 0; i < NumWorkers; i++) {\n    delete Workers[i];\n    Workers[i] = nullptr;\n  }\n}\n")
             c.add(f"void {node}::CreateWorkerList() {{")
-            if r["rate"] is not None:
+            if r["aggregates"]:
+                c.add(f"  for (int i = 0; i < NumWorkers; i++) {{\n    auto* worker = new {base}PV{i}Worker();")
+                c.add("    Workers[i] = worker;\n    worker->BindInstances(TheModelPtr);\n  }")
+            elif r["rate"] is not None:
                 c.add(f"  for (int i = 0; i < NumWorkers; i++) Workers[i] = new {base}PV{i}Worker();")
             c.add("}\n")
         self.put(c)
+
+    def emit_whole_model_worker(self, h: Unit, i: int, r: dict):
+        w = f"{self.m.name}_rewardPV{i}Worker"
+        h.add(f'// Worker of "{r["name"]}": the only one, evaluated once per state over the whole')
+        h.add("// composed model; Aggregate k counts or sums Term k over the instances of its")
+        h.add("// submodel, each in turn in Current k.")
+        h.add(f"class {w} : public InstantOfTime {{\n public:")
+        for k, agg in enumerate(r["aggregates"]):
+            cls = agg["atomic"].cls
+            h.add(f"  std::vector<::{cls}*> Instances{k};  // {agg['submodel']}")
+            h.add(f"  ::{cls}* Current{k} = nullptr;")
+        h.add(f"\n  {w}();\n  ~{w}() override;\n")
+        h.add("  // Finds the instances under the composed model.")
+        h.add("  void BindInstances(BaseModelClass* root);")
+        h.add("  double Reward_Function() override;")
+        for k, agg in enumerate(r["aggregates"]):
+            if agg["kind"] == "count":
+                h.add(f"  int Aggregate{k}();\n  bool Term{k}();")
+            else:
+                h.add(f"  double Aggregate{k}();\n  double Term{k}();")
+        h.add("};\n")
+
+    def emit_whole_model_reward(self, c: Unit, i: int, r: dict):
+        w = f"{self.m.name}_rewardPV{i}Worker"
+        c.add(f"{w}::{w}() = default;\n")
+        c.add(f"{w}::~{w}() = default;\n")
+        c.add(f"void {w}::BindInstances(BaseModelClass* root) {{\n  List<BaseModelClass> found;")
+        for k, agg in enumerate(r["aggregates"]):
+            cls = agg["atomic"].cls
+            c.add(f'  found.clearList();\n  root->listModels("{agg["submodel"]}", &found);')
+            c.add("  for (int k = 0; k < found.getNumItems(); k++) {")
+            c.add(f"    auto* instance = dynamic_cast<::{cls}*>(found[k]);")
+            c.add("    if (instance == nullptr)")
+            c.add(f'      throw GenError("Reward variable {r["name"]}: model {agg["submodel"]} is not of the class '
+                  'its reward function expects.");')
+            c.add(f"    Instances{k}.push_back(instance);\n  }}")
+        c.add("}\n")
+        c.add(f"double {w}::Reward_Function() {{")
+        c.fragment("return (", r["rate"], ");", bindings=self.global_bindings(r["rate"].text))
+        c.add("}\n")
+        for k, agg in enumerate(r["aggregates"]):
+            a = agg["atomic"]
+            count = agg["kind"] == "count"
+            c.add(f"{'int' if count else 'double'} {w}::Aggregate{k}() {{")
+            c.add(f"  {'int' if count else 'double'} total = {'0' if count else '0.0'};")
+            c.add(f"  for (::{a.cls}* instance : Instances{k}) {{\n    Current{k} = instance;")
+            c.add(f"    {'if (Term' + str(k) + '()) total++;' if count else 'total += Term' + str(k) + '();'}")
+            c.add("  }\n  return total;\n}\n")
+
+            def marking(nm, k=k, a=a):
+                if nm in a.places:
+                    return f"(*this->Current{k}->{nm}->Mark)"
+                if nm in a.arrays:
+                    return f"(*this->Current{k}->{nm})"
+                if nm in self.m.formulas:
+                    args = ", ".join(marking(sv) for sv in self.m.formula_places(a, nm))
+                    return f"::{a.cls}::{formula_function(nm)}({args})"
+                return None
+
+            term = agg["term"]
+            c.add(f"{'bool' if count else 'double'} {w}::Term{k}() {{")
+            c.fragment("return (", Fragment(substitute(term.text, lambda nm, *_: marking(nm)), term.line, term.column),
+                       ");", bindings=self.global_bindings(term.text))
+            c.add("}\n")
 
     @staticmethod
     def doubles(values) -> str:
