@@ -110,10 +110,10 @@ _HEADER = re.compile(r"^\s*(\[\[?)\s*([^\]]+?)\s*\]\]?\s*(#.*)?$")
 _KEY = re.compile(r'^\s*([A-Za-z0-9_\-]+|"(?:\\.|[^"\\])*"|\'[^\']*\')\s*=')
 
 
-def _split_dotted(key: str) -> list[str]:
+def _split_dotted(key: str, escapes: bool = False) -> list[str]:
     def unquoted(part: str) -> str:
         part = part.strip()
-        if len(part) >= 2 and part[0] == part[-1] == '"':
+        if escapes and len(part) >= 2 and part[0] == part[-1] == '"':
             try:
                 return json.loads(part)  # the escapes of a basic string, as TOML reads them
             except ValueError:
@@ -179,6 +179,7 @@ class LineMap:
         self.lines = text.splitlines()
         self.where: dict[tuple, int] = {}
         self.columns: dict[tuple, int] = {}  # where a string value's text starts in its line
+        self.escaped: dict[tuple, int] = {}  # keys with their escapes read, as TOML reads them
         counters: dict[tuple, int] = {}
         table: tuple = ()
         starts, ends, _ = scan_toml(text)
@@ -208,6 +209,7 @@ class LineMap:
             if key:
                 path = table + tuple(_split_dotted(key.group(1)))
                 self.where.setdefault(path, number)
+                self.escaped.setdefault(table + tuple(_split_dotted(key.group(1), escapes=True)), number)
                 rest = raw[key.end():]
                 quote = re.match(r"\s*(\"\"\"|'''|\"|')", rest)
                 if quote:
@@ -607,8 +609,9 @@ class Checker:
             if not ename or any(ord(ch) < 0x20 or 0x7F <= ord(ch) < 0xA0 for ch in ename):
                 # The name is printed on a line of its own and kept in the
                 # generated code's strings.
-                self.fail(path, f"experiment name {json.dumps(ename)} must be non-empty and hold no control "
-                          "characters (no newline or tab)")
+                raise ModelError(self.map.escaped.get(path) or self.map.line(path), self.describe(path),
+                                 f"experiment name {json.dumps(ename)} must be non-empty and hold no control "
+                                 "characters (no newline or tab)")
             if not isinstance(values, dict):
                 self.fail(path, f"experiment '{ename}' must be a table of variable = value")
             for var in self.globals:
