@@ -197,6 +197,19 @@ class CompilerTest(unittest.TestCase):
         self.expect_error(text, line_of(text, "cell.begin"), "'activity' of impulse 1 of reward 'starts'",
                           ["unknown activity 'begin'"])
 
+    def test_counts_sums_and_cases_refused_when_malformed(self):
+        impulse = GOOD + '\n[[reward]]\nname = "f"\ntimes = [1.0]\n\n[[reward.impulse]]\nactivity = "cell.finish"\n'
+        bad = [
+            (replaced('rate = "cell.busy"', 'rate = "count(cells: busy > 0)"'), "count(", "unknown submodel 'cells'"),
+            (replaced('rate = "cell.busy"', 'rate = "sum(cell: )"'), "sum(", "is empty"),
+            (replaced('rate = "cell.busy"', 'rate = "count(cell: sum(cell: busy) > 1)"'), "count(", "do not nest"),
+            (replaced('rate = "cell.busy"', 'rate = "count(cell: busy) + idle"'), "count(", "names no place"),
+            (impulse + 'case = 1\nvalue = "1"\n', "case = 1", "has no cases"),
+        ]
+        for text, at, words in bad:
+            with self.subTest(words):
+                self.expect_error(text, line_of(text, at), None, [words])
+
     def test_reward_kinds_refused_when_malformed(self):
         kinds = [
             ('kind = "sometimes"\ntimes = [1.0]', "kind", "kind", "unknown reward kind 'sometimes'"),
