@@ -197,6 +197,19 @@ class CompilerTest(unittest.TestCase):
         self.expect_error(text, line_of(text, "cell.begin"), "'activity' of impulse 1 of reward 'starts'",
                           ["unknown activity 'begin'"])
 
+    def test_counts_sums_and_cases_refused_when_malformed(self):
+        impulse = GOOD + '\n[[reward]]\nname = "f"\ntimes = [1.0]\n\n[[reward.impulse]]\nactivity = "cell.finish"\n'
+        bad = [
+            (replaced('rate = "cell.busy"', 'rate = "count(cells: busy > 0)"'), "count(", "unknown submodel 'cells'"),
+            (replaced('rate = "cell.busy"', 'rate = "sum(cell: )"'), "sum(", "is empty"),
+            (replaced('rate = "cell.busy"', 'rate = "count(cell: sum(cell: busy) > 1)"'), "count(", "do not nest"),
+            (replaced('rate = "cell.busy"', 'rate = "count(cell: busy) + idle"'), "count(", "names no place"),
+            (impulse + 'case = 1\nvalue = "1"\n', "case = 1", "has no cases"),
+        ]
+        for text, at, words in bad:
+            with self.subTest(words):
+                self.expect_error(text, line_of(text, at), None, [words])
+
     def test_reward_kinds_refused_when_malformed(self):
         kinds = [
             ('kind = "sometimes"\ntimes = [1.0]', "kind", "kind", "unknown reward kind 'sometimes'"),
@@ -216,6 +229,25 @@ class CompilerTest(unittest.TestCase):
                 reward = line_of(text, "[[reward]]")
                 line = reward + line_of(text.split("[[reward]]", 1)[1], at + " =") - 1 if field else reward
                 self.expect_error(text, line, (f"'{field}' of " if field else "") + "reward 'busy_cells'", [words])
+
+    def test_text_that_would_break_the_generated_code_is_refused_at_its_line(self):
+        bad = [
+            ('rate = "1.0"', 'rate = ""', "it is empty"),
+            ('enabled = "busy > 0"', 'enabled = " \\n "', "it is empty"),
+            ('effect = "busy--; idle++;"', 'effect = "busy--;\\n#define idle busy\\nidle++;"', "directive"),
+            ('effect = "busy--; idle++;"', 'effect = """busy--;\n  #line 1 "x"\nidle++;"""', "directive"),
+            ('rate = "cell.busy"', 'rate = "cell.busy %:"', "directive"),
+            ('effect = "busy--; idle++;"', 'effect = "busy--; // \\\\\\nidle++;"', "backslash"),
+            ('rate = "1.0"', 'rate = "1.0 \\\\"', "backslash"),
+            ('effect = "busy--; idle++;"', 'effect = "busy--; idle++; \\""', "never closed"),
+            ('effect = "busy--; idle++;"', 'effect = "busy--; /* idle++;"', "never closed"),
+            ('effect = "busy--; idle++;"', 'effect = "busy--; }{ idle++;"', "closes nothing"),
+            ("two = { N = 2", '"tw\\"o\\n" = { N = 2', "control characters"),
+        ]
+        for old, new, words in bad:
+            with self.subTest(new):
+                text = replaced(old, new)
+                self.expect_error(text, line_of(text, new.split("\n")[0]), None, [words])
 
     def test_integer_division_in_a_rate_weight_delay_or_reward_is_refused_with_the_fix(self):
         for old, new in (('rate = "1.0"', 'rate = "1/60"'), ('rate = "cell.busy"', 'rate = "cell.busy + 1 / 2"')):
@@ -247,10 +279,16 @@ half = "speed / 2"
 [formulas]
 total = "idle + busy"
 load = "busy / double(total)"
+spare = "N - busy"
 
 [[atomic]]""")
         text = replaced('idle = "N"', 'idle = { init = "N", min = 0, max = "N" }', text)
-        text = replaced('rate = "1.0"', 'rate = "half + speed * load"', text)
+        # A formula over a global, in a single-atomic model too.
+        text = replaced('rate = "1.0"', 'rate = "half + speed * load + spare"', text)
+        _, run = self.compile(replaced("[[rep]]", "[[ignored]]", text).split("[[ignored]]")[0]
+                              + '[[reward]]\nname = "busy_cells"\ntimes = [1.0]\nrate = "cell.busy"\n')
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(self.syntax_errors("cellSAN.cpp"), "")
         text = replaced('rate = "cell.busy"', 'rate = "load + busy"', text)
         _, run = self.compile(text)
         self.assertEqual(run.returncode, 0, run.stderr)
@@ -294,7 +332,7 @@ class GeneratedCodeTest(unittest.TestCase):
 
     def test_units_of_every_library_model_compile_without_warnings(self):
         models = [os.path.join(ROOT, "models", n) for n in sorted(os.listdir(os.path.join(ROOT, "models")))]
-        models.append(os.path.join(ROOT, "tests", "models", "clashing_names.toml"))
+        models += [os.path.join(ROOT, "tests", "models", n) for n in ("clashing_names.toml", "rep_threshold.toml")]
         jobs = []
         for model in models:
             out = os.path.join(self.dir, os.path.basename(model))

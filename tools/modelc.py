@@ -107,11 +107,20 @@ class ModelError(Exception):
 # ("atomic", 0, "activity", 2, "rate").
 
 _HEADER = re.compile(r"^\s*(\[\[?)\s*([^\]]+?)\s*\]\]?\s*(#.*)?$")
-_KEY = re.compile(r'^\s*([A-Za-z0-9_\-]+|"[^"]*"|\'[^\']*\')\s*=')
+_KEY = re.compile(r'^\s*([A-Za-z0-9_\-]+|"(?:\\.|[^"\\])*"|\'[^\']*\')\s*=')
 
 
-def _split_dotted(key: str) -> list[str]:
-    return [part.strip().strip('"').strip("'") for part in key.split(".")]
+def _split_dotted(key: str, escapes: bool = False) -> list[str]:
+    def unquoted(part: str) -> str:
+        part = part.strip()
+        if escapes and len(part) >= 2 and part[0] == part[-1] == '"':
+            try:
+                return json.loads(part)  # the escapes of a basic string, as TOML reads them
+            except ValueError:
+                pass
+        return part.strip('"').strip("'")
+
+    return [unquoted(part) for part in key.split(".")]
 
 
 def scan_toml(text: str):
@@ -170,6 +179,7 @@ class LineMap:
         self.lines = text.splitlines()
         self.where: dict[tuple, int] = {}
         self.columns: dict[tuple, int] = {}  # where a string value's text starts in its line
+        self.escaped: dict[tuple, int] = {}  # keys with their escapes read, as TOML reads them
         counters: dict[tuple, int] = {}
         table: tuple = ()
         starts, ends, _ = scan_toml(text)
@@ -199,6 +209,7 @@ class LineMap:
             if key:
                 path = table + tuple(_split_dotted(key.group(1)))
                 self.where.setdefault(path, number)
+                self.escaped.setdefault(table + tuple(_split_dotted(key.group(1), escapes=True)), number)
                 rest = raw[key.end():]
                 quote = re.match(r"\s*(\"\"\"|'''|\"|')", rest)
                 if quote:
@@ -313,6 +324,31 @@ def bracket_problem(text: str) -> str | None:
             stack.pop()
     if stack:
         return f"'{stack[-1]}' is never closed"
+    return None
+
+
+def text_problem(text: str, expression: bool) -> str | None:
+    """What keeps a C++ fragment from being compiled where the generated code
+    puts it, or None. The fragment is pasted between lines of generated code,
+    so it must not reach past itself: no directive, no line splice, nothing
+    left open."""
+    if expression and not text.strip():
+        return "it is empty: it must hold a C++ expression"
+    if re.search(r"\\[ \t\f\v\r]*(\n|\Z)", text):
+        return "a line ends in a backslash, which would join the line after it"
+    for m in _TOKEN.finditer(text):
+        skip = m.group("skip")
+        if skip:
+            if skip[0] in "\"'" and "\n" in skip:
+                return "a string or character literal runs past the end of its line"
+            continue
+        tok = m.group("other")
+        if tok in ("\"", "'"):
+            return "a string or character literal is never closed"
+        if tok == "/" and text.startswith("/*", m.start()):
+            return "a comment '/*' is never closed"
+        if tok == "#" or (tok == "%" and text.startswith("%:", m.start())):
+            return "it holds a preprocessor directive or '#': the model's C++ text cannot hold directives"
     return None
 
 
@@ -481,6 +517,9 @@ class Checker:
         problem = bracket_problem(value)
         if problem:
             self.fail(path + (key,), f"unbalanced brackets in '{key}': {problem}")
+        problem = text_problem(value, expression=key != "effect")
+        if problem:
+            self.fail(path + (key,), f"'{key}' cannot be compiled: {problem}")
         return Fragment(value, self.map.body_line(path + (key,)), self.map.column(path + (key,)))
 
     def unknown_keys(self, table: dict, path: tuple, allowed):
@@ -567,6 +606,12 @@ class Checker:
             return
         for ename, values in table.items():
             path = ("experiments", ename)
+            if not ename or any(ord(ch) < 0x20 or 0x7F <= ord(ch) < 0xA0 for ch in ename):
+                # The name is printed on a line of its own and kept in the
+                # generated code's strings.
+                raise ModelError(self.map.escaped.get(path) or self.map.line(path), self.describe(path),
+                                 f"experiment name {json.dumps(ename)} must be non-empty and hold no control "
+                                 "characters (no newline or tab)")
             if not isinstance(values, dict):
                 self.fail(path, f"experiment '{ename}' must be a table of variable = value")
             for var in self.globals:
@@ -1196,14 +1241,14 @@ class Checker:
             if subs is not None and (not isinstance(subs, list) or not all(isinstance(s, str) for s in subs)):
                 self.fail(path + ("submodels",), "'submodels' must list submodel names")
             reward = {"name": name, "kind": kind, "starts": starts, "stops": stops, "rate": None, "deps": [],
-                      "vardeps": [], "impulses": []}
+                      "vardeps": [], "impulses": [], "aggregates": []}
             if rate is not None:
                 self.check_rate(reward, rate, subs, path)
             for k, imp in enumerate(self.get(r, path, "impulse", list, required=False, default=[])):
                 ipath = path + ("impulse", k)
                 if not isinstance(imp, dict):
                     self.fail(ipath, "an impulse must be a table { activity = \"submodel.activity\", value = ... }")
-                self.unknown_keys(imp, ipath, ("activity", "value"))
+                self.unknown_keys(imp, ipath, ("activity", "case", "value"))
                 target = self.get(imp, ipath, "activity", str)
                 if target.count(".") != 1:
                     self.fail(ipath + ("activity",), "'activity' is written submodel.activity")
@@ -1212,11 +1257,23 @@ class Checker:
                     self.fail(ipath + ("activity",), f"impulse names unknown submodel '{sub}' "
                               f"(submodels: {', '.join(self.instances)})")
                 atomic = self.instances[sub]
-                acts = [a for a in atomic.activities if a.base == act]
+                # The whole activity (every case), or one case by its
+                # generated name.
+                acts = [a for a in atomic.activities if a.base == act] or \
+                    [a for a in atomic.activities if a.name == act and a.group["cases"]]
                 if not acts:
                     names = ", ".join(dict.fromkeys(a.base for a in atomic.activities))
                     self.fail(ipath + ("activity",), f"impulse names unknown activity '{act}' of '{sub}' "
                               f"(its activities: {names})")
+                if "case" in imp:
+                    case = imp["case"]
+                    cases = len(acts) if acts[0].group["cases"] and acts[0].base == act else 0
+                    if not cases:
+                        self.fail(ipath + ("case",), f"activity '{act}' of '{sub}' has no cases to choose from")
+                    if isinstance(case, bool) or not isinstance(case, int) or not 1 <= case <= cases:
+                        self.fail(ipath + ("case",), f"'case' must be a case number from 1 to {cases}, "
+                                  f"the cases of activity '{act}' in file order")
+                    acts = [acts[case - 1]]
                 value = self.fragment(imp, ipath, "value")
                 self.refuse_integer_division(value, ipath + ("value",))
                 self.places_in(atomic, value, ipath + ("value",))
@@ -1259,7 +1316,53 @@ class Checker:
                 self.fail(path + ("intervals",), f"interval [{start}, {stop}] ends before it starts")
         return [float(p[0]) for p in intervals], [float(p[1]) for p in intervals]
 
+    _AGGREGATE = re.compile(r"\s*\(\s*([A-Za-z_][A-Za-z0-9_]*)\s*:(?!:)")
+
+    def aggregates(self, rate: Fragment, path: tuple) -> tuple[Fragment, list]:
+        """The rate with each count(sub: condition) and sum(sub: expression)
+        replaced by the call of a function of the worker over all instances
+        of `sub`, and those aggregates, in order."""
+        text = rate.text
+        out, found, last = [], [], 0
+        for name, start, end, previous in scan_identifiers(text):
+            if start < last or name not in ("count", "sum") or previous in (".", "->", "::"):
+                continue
+            head = self._AGGREGATE.match(text, end)
+            if not head:
+                continue
+            depth = 0
+            for token in _TOKEN.finditer(text, end):
+                tok = token.group("other")
+                depth += tok in ("(", "[", "{")
+                depth -= tok in (")", "]", "}")
+                if depth == 0:
+                    close = token.start()
+                    break
+            sub, inner = head.group(1), text[head.end():close]
+            where = f"{name}({sub}: ...)"
+            if sub not in self.instances:
+                self.fail(path + ("rate",), f"{where} names unknown submodel '{sub}' "
+                          f"(submodels: {', '.join(self.instances)})")
+            if not inner.strip():
+                self.fail(path + ("rate",), f"{where} is empty: it takes an expression over the places of '{sub}'")
+            if any(n in ("count", "sum") and self._AGGREGATE.match(inner, e) for n, _s, e, _p in
+                   scan_identifiers(inner)):
+                self.fail(path + ("rate",), f"{where} holds another count or sum: they do not nest")
+            before = text[:head.end()]
+            line = rate.line + before.count("\n") if rate.line is not None else None
+            column = rate.column + len(before) if "\n" not in before else len(before) - before.rfind("\n") - 1
+            frag = Fragment(inner, line, column)
+            atomic = self.instances[sub]
+            self.places_in(atomic, frag, path + ("rate",))
+            out.append(text[last:start])
+            out.append(f"this->Aggregate{len(found)}()")
+            last = close + 1
+            found.append({"kind": name, "submodel": sub, "atomic": atomic, "term": frag})
+        out.append(text[last:])
+        return Fragment("".join(out), rate.line, rate.column), found
+
     def check_rate(self, reward, rate: Fragment, subs, path: tuple):
+        rate, aggregates = self.aggregates(rate, path)
         deps = []
         for s in subs or []:
             if s not in self.instances:
@@ -1339,12 +1442,16 @@ class Checker:
         out.append(text[last:])
         if problems:
             self.fail(path + ("rate",), problems[0])
-        if not deps:
+        if aggregates and deps:
+            self.fail(path + ("rate",), "a rate with count(...) or sum(...) is evaluated once per state over the "
+                      f"whole model: outside them it names no place (here of '{deps[0]}')")
+        if not deps and not aggregates:
             self.fail(path + ("rate",), "the rate reward names no place of a submodel (write submodel.place; "
                       f"submodels: {known})")
         reward["rate"] = Fragment("".join(out), rate.line, rate.column)
         reward["deps"] = deps
         reward["vardeps"] = vardeps
+        reward["aggregates"] = aggregates
 
     @staticmethod
     def reward_access(slot: int, atomic: Atomic, sv: str) -> str:
@@ -1646,7 +1753,12 @@ class Emitter:
         h.add('\n#include "Activity.h"')
         if a.arrays:
             h.add('#include "BaseStructStateVariable.h"')
-        h.add('#include "Place.h"\n#include "PostselectGroup.h"\n#include "SANModel.h"\n')
+        h.add('#include "Place.h"\n#include "PostselectGroup.h"\n#include "SANModel.h"')
+        # Formulas are defined in this header: those over globals or constants
+        # need their declarations here.
+        if any(self.global_bindings(self.m.formulas[f].text) for f in self.m.formulas if f in a.formulas_used):
+            h.add(f'#include "{self.study_h}"')
+        h.add("")
         for name, (size, _init) in a.arrays.items():
             acls = self.array_cls(a, name)
             h.add(f"// Array of {size} places; element i is the place named \"i\".")
@@ -2124,7 +2236,9 @@ class Emitter:
             h.add(f'#include "{a}.h"')
         h.add("")
         for i, r in enumerate(m.rewards):
-            if r["rate"] is not None:
+            if r["aggregates"]:
+                self.emit_whole_model_worker(h, i, r)
+            elif r["rate"] is not None:
                 h.add(f'// Worker of "{r["name"]}": one per combination of the instances of '
                       + ", ".join(r["deps"]) + "; the node sums them.")
                 h.add(f"class {base}PV{i}Worker : public InstantOfTime {{\n public:")
@@ -2154,7 +2268,10 @@ class Emitter:
 
         c = self.unit(f"{base}PVNodes.cpp")
         c.add(self.banner)
-        c.add(f'#include "{base}PVNodes.h"\n\n#include "{self.study_h}"\n')
+        if any(r["aggregates"] for r in m.rewards):
+            c.add(f'#include "{base}PVNodes.h"\n\n#include "GenError.h"\n#include "List.h"\n#include "{self.study_h}"\n')
+        else:
+            c.add(f'#include "{base}PVNodes.h"\n\n#include "{self.study_h}"\n')
         for i, r in enumerate(m.rewards):
             c.add("// " + "-" * 75 + f"\n// {r['name']}\n")
             # An instant has one list for its starts and stops; a steady-state
@@ -2172,7 +2289,9 @@ class Emitter:
                 c.add("}  // namespace\n")
             else:
                 starts, stops = "nullptr", "nullptr"
-            if r["rate"] is not None:
+            if r["aggregates"]:
+                self.emit_whole_model_reward(c, i, r)
+            elif r["rate"] is not None:
                 w = f"{base}PV{i}Worker"
                 slots = ", ".join(f"&Slot{k}" for k in range(len(r["deps"])))
                 c.add(f"{w}::{w}() {{ BindModelSlots({slots}); }}\n")
@@ -2215,6 +2334,8 @@ class Emitter:
             for d in r["deps"]:
                 if not any(sub == d for _sv, sub in r["vardeps"]):
                     c.add(f'  AddModelDependency("{d}");')
+            if r["aggregates"]:
+                c.add("  EvaluateOverWholeModel();")
             for k, imp in enumerate(r["impulses"]):
                 c.add(f'  AddImpulse("{imp["activity"].name}", "{imp["submodel"]}", &impulse{k});')
             c.add("}\n")
@@ -2223,10 +2344,77 @@ class Emitter:
             c.add(f"{node}::~{node}() {{")
             c.add("  for (int i = 0; i < NumWorkers; i++) {\n    delete Workers[i];\n    Workers[i] = nullptr;\n  }\n}\n")
             c.add(f"void {node}::CreateWorkerList() {{")
-            if r["rate"] is not None:
+            if r["aggregates"]:
+                c.add(f"  for (int i = 0; i < NumWorkers; i++) {{\n    auto* worker = new {base}PV{i}Worker();")
+                c.add("    Workers[i] = worker;\n    worker->BindInstances(TheModelPtr);\n  }")
+            elif r["rate"] is not None:
                 c.add(f"  for (int i = 0; i < NumWorkers; i++) Workers[i] = new {base}PV{i}Worker();")
             c.add("}\n")
         self.put(c)
+
+    def emit_whole_model_worker(self, h: Unit, i: int, r: dict):
+        w = f"{self.m.name}_rewardPV{i}Worker"
+        h.add(f'// Worker of "{r["name"]}": the only one, evaluated once per state over the whole')
+        h.add("// composed model; Aggregate k counts or sums Term k over the instances of its")
+        h.add("// submodel, each in turn in Current k.")
+        h.add(f"class {w} : public InstantOfTime {{\n public:")
+        for k, agg in enumerate(r["aggregates"]):
+            cls = agg["atomic"].cls
+            h.add(f"  std::vector<::{cls}*> Instances{k};  // {agg['submodel']}")
+            h.add(f"  ::{cls}* Current{k} = nullptr;")
+        h.add(f"\n  {w}();\n  ~{w}() override;\n")
+        h.add("  // Finds the instances under the composed model.")
+        h.add("  void BindInstances(BaseModelClass* root);")
+        h.add("  double Reward_Function() override;")
+        for k, agg in enumerate(r["aggregates"]):
+            if agg["kind"] == "count":
+                h.add(f"  int Aggregate{k}();\n  bool Term{k}();")
+            else:
+                h.add(f"  double Aggregate{k}();\n  double Term{k}();")
+        h.add("};\n")
+
+    def emit_whole_model_reward(self, c: Unit, i: int, r: dict):
+        w = f"{self.m.name}_rewardPV{i}Worker"
+        c.add(f"{w}::{w}() = default;\n")
+        c.add(f"{w}::~{w}() = default;\n")
+        c.add(f"void {w}::BindInstances(BaseModelClass* root) {{\n  List<BaseModelClass> found;")
+        for k, agg in enumerate(r["aggregates"]):
+            cls = agg["atomic"].cls
+            c.add(f'  found.clearList();\n  root->listModels("{agg["submodel"]}", &found);')
+            c.add("  for (int k = 0; k < found.getNumItems(); k++) {")
+            c.add(f"    auto* instance = dynamic_cast<::{cls}*>(found[k]);")
+            c.add("    if (instance == nullptr)")
+            c.add(f'      throw GenError("Reward variable {r["name"]}: model {agg["submodel"]} is not of the class '
+                  'its reward function expects.");')
+            c.add(f"    Instances{k}.push_back(instance);\n  }}")
+        c.add("}\n")
+        c.add(f"double {w}::Reward_Function() {{")
+        c.fragment("return (", r["rate"], ");", bindings=self.global_bindings(r["rate"].text))
+        c.add("}\n")
+        for k, agg in enumerate(r["aggregates"]):
+            a = agg["atomic"]
+            count = agg["kind"] == "count"
+            c.add(f"{'int' if count else 'double'} {w}::Aggregate{k}() {{")
+            c.add(f"  {'int' if count else 'double'} total = {'0' if count else '0.0'};")
+            c.add(f"  for (::{a.cls}* instance : Instances{k}) {{\n    Current{k} = instance;")
+            c.add(f"    {'if (Term' + str(k) + '()) total++;' if count else 'total += Term' + str(k) + '();'}")
+            c.add("  }\n  return total;\n}\n")
+
+            def marking(nm, k=k, a=a):
+                if nm in a.places:
+                    return f"(*this->Current{k}->{nm}->Mark)"
+                if nm in a.arrays:
+                    return f"(*this->Current{k}->{nm})"
+                if nm in self.m.formulas:
+                    args = ", ".join(marking(sv) for sv in self.m.formula_places(a, nm))
+                    return f"::{a.cls}::{formula_function(nm)}({args})"
+                return None
+
+            term = agg["term"]
+            c.add(f"{'bool' if count else 'double'} {w}::Term{k}() {{")
+            c.fragment("return (", Fragment(substitute(term.text, lambda nm, *_: marking(nm)), term.line, term.column),
+                       ");", bindings=self.global_bindings(term.text))
+            c.add("}\n")
 
     @staticmethod
     def doubles(values) -> str:

@@ -240,7 +240,7 @@ void PerformanceVariableNode::FixReferences(BaseModelClass* model) {
 }
 
 int PerformanceVariableNode::GetNumberOfWorkers() {
-  if (NumModelDeps == 0) return 0;
+  if (NumModelDeps == 0) return WholeModel ? 1 : 0;
   long long product = 1;
   for (const std::string& dep : ModelDepNames) {
     product *= countInstances(dep);

@@ -56,6 +56,10 @@ class PerformanceVariableNode {
   void AddVariableDependency(const char* varName, const char* modelName);
   void AddModelDependency(const char* modelName);
   void AddImpulse(const char* actionName, const char* modelName, ImpulseNodeClass* impulse);
+  // The rate reward is evaluated once per state over the whole composed
+  // model, not summed over instances: one worker, bound to no instance, which
+  // finds the instances it reads under the root model (*TopModelRef).
+  void EvaluateOverWholeModel() { WholeModel = true; }
   void AddImpulseModelDependency(const char* modelName, ImpulseNodeClass* impulse);
   void AddImpulseModelDependency(const char* modelName, int impulse);
   void AddImpulseActionDependency(const char* actionName, const char* modelName, int impulse);
@@ -133,6 +137,7 @@ class PerformanceVariableNode {
   std::vector<std::vector<ModelGroupClass>> ImpulseModelGroups;  // per impulse, per worker
   std::vector<std::string> ModelDepNames;
   int NumModelDeps = 0;
+  bool WholeModel = false;
 
 
  private:
