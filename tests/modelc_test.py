@@ -205,6 +205,7 @@ class CompilerTest(unittest.TestCase):
             (replaced('rate = "cell.busy"', 'rate = "count(cell: sum(cell: busy) > 1)"'), "count(", "do not nest"),
             (replaced('rate = "cell.busy"', 'rate = "count(cell: busy) + idle"'), "count(", "names no place"),
             (impulse + 'case = 1\nvalue = "1"\n', "case = 1", "has no cases"),
+            (impulse + 'value = "count(cell: busy > 0)"\n', "value = ", "belong in a rate reward"),
         ]
         for text, at, words in bad:
             with self.subTest(words):

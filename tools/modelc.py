@@ -1276,6 +1276,10 @@ class Checker:
                     acts = [acts[case - 1]]
                 value = self.fragment(imp, ipath, "value")
                 self.refuse_integer_division(value, ipath + ("value",))
+                if any(n in ("count", "sum") and p not in (".", "->", "::") and self._AGGREGATE.match(value.text, e)
+                       for n, _s, e, p in scan_identifiers(value.text)):
+                    self.fail(ipath + ("value",), "count(...) and sum(...) belong in a rate reward: an impulse "
+                              "value is earned by one instance and sees that instance's places")
                 self.places_in(atomic, value, ipath + ("value",))
                 for a in acts:
                     reward["impulses"].append({"submodel": sub, "atomic": atomic, "activity": a, "value": value})
