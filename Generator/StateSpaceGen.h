@@ -89,9 +89,8 @@ class StateSpaceGen {
   // until none is left.
   void explore(OutputFile& arm, Procedure procedure);
   // How many threads expand states beside this one: none while tracing (the
-  // trace lines must interleave with the numbering) nor with Erlang actions
-  // (their phases carry over from state to state), and only when given a way
-  // to build further models.
+  // trace lines must interleave with the numbering), and only when given a
+  // way to build further models.
   unsigned helperThreads() const;
   // How many numbered states are not yet handed to the expansion.
   std::uint64_t unexplored();
@@ -134,7 +133,7 @@ class StateSpaceGen {
   unsigned expandingThreads_ = 2;
   SuccessorGenerator expander_;
   Procedure procedure_ = Procedure::Normal;
-  int stateSize_;
+  int stateSize_;  // bytes of a state vector, the Erlang phases included
   short fileType_ = 1;
 
   std::uint32_t currentNumber_ = 0;  // the state being explored; after the run, the number of states

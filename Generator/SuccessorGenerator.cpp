@@ -55,7 +55,7 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
   model_.listActions(&actionList_);
   model_.listGroups(&groupList_);
   groups_ = groupList_.getList();
-  stateSize_ = static_cast<std::size_t>(model_.StateSize());
+  modelSize_ = static_cast<std::size_t>(model_.StateSize());
 
   BaseActionClass** all = actionList_.getList();
   for (int i = 0; i < actionList_.getNumItems(); i++) {
@@ -81,6 +81,7 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
     }
     timedActions_.push_back(action);
   }
+  stateSize_ = modelSize_ + erlangActions_.size() * sizeof(std::int16_t);
 
   const std::size_t levels = kMaxInstantFirings + 2;
   instantSlots_ = std::max<std::size_t>(instantActions_.size(), 1);
@@ -175,6 +176,53 @@ std::size_t SuccessorGenerator::replayReplica(std::size_t timed, const char* sta
   return 0;
 }
 
+void SuccessorGenerator::initialVector(char* vector) {
+  for (BaseActionClass* erlang : erlangActions_) erlang->ResetPhase();
+  model_.CurrentState(vector);
+  writePhases(vector);
+}
+
+void SuccessorGenerator::writePhases(char* vector) const {
+  char* phase = vector + modelSize_;
+  for (BaseActionClass* erlang : erlangActions_) {
+    const std::int16_t p = erlang->Phase;
+    std::memcpy(phase, &p, sizeof p);
+    phase += sizeof p;
+  }
+}
+
+void SuccessorGenerator::setState(const char* vector) {
+  model_.SetState(const_cast<char*>(vector));
+  const char* phase = vector + modelSize_;
+  for (BaseActionClass* erlang : erlangActions_) {
+    std::int16_t p;
+    std::memcpy(&p, phase, sizeof p);
+    erlang->Phase = p;
+    phase += sizeof p;
+  }
+}
+
+void SuccessorGenerator::readNext() {
+  model_.CurrentState(next_.data());
+  writePhases(next_.data());
+}
+
+void SuccessorGenerator::settlePhases(BaseActionClass* fired) {
+  if (erlangActions_.empty()) return;
+  // The cases of an activity share its phase.
+  if (fired->DistributionType == DIST_ERLANG) {
+    BaseGroupClass* group = groupOf(fired);
+    const int members = group->getNumMembers();
+    for (int i = 0; i < members; i++) group->getMember(i)->ResetPhase();
+    fired->ResetPhase();
+  }
+  // Disabled in a vanishing marking on the way counts too: the activity was
+  // interrupted, if only for an instant.
+  for (BaseActionClass* erlang : erlangActions_)
+    if (erlang->Phase != 1 && !erlang->Enabled()) erlang->ResetPhase();
+  writePhases(next_.data());
+}
+
 bool SuccessorGenerator::anyInstantEnabled() {
   bool enabled = false;
   for (BaseActionClass* action : instantActions_)
@@ -194,8 +242,7 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
 
   // Enabling tests leave the markings alone, so the model needs the explored
   // state set again only after a firing, and only if another action follows.
-  char* vector = const_cast<char*>(state);
-  model_.SetState(vector);
+  setState(state);
   bool moved = false;
   firingLog_.clear();
   nextStart_ = 0;
@@ -208,7 +255,7 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
     }
     BaseActionClass* action = timedActions_[t];
     if (moved) {
-      model_.SetState(vector);
+      setState(state);
       moved = false;
     }
     if (trace4_ && procedure_ == Procedure::Normal) trace_->printf(4, "Checking Action: %s", action->getName());
@@ -288,7 +335,7 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
         }
         const double rate = action->Rate();
         checkRate(action, rate, out);
-        model_.CurrentState(next_.data());
+        readNext();
         std::fill_n(pathImpulse_.begin(), impulseCount_, 0.0);
         return members > 0 ? rate / members : rate;
       }
@@ -320,10 +367,9 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
     if (trace1_) trace_->printFireAction(action, 0.0);
   }
   model_.FireWithoutRewards(next_.data(), action);
+  settlePhases(action);
   if (impulseCount_ > 0) [[unlikely]]
     recordImpulses(action, 0);
-  for (BaseActionClass* erlang : erlangActions_)
-    if (!erlang->Enabled()) erlang->ResetPhase();
   return value;
 }
 
@@ -390,6 +436,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     const double next = afterLoneFiring(action, probability);
     if (trace1_) trace_->printFireAction(action, 0.0);
     model_.FireWithoutRewards(next_.data(), action);
+    settlePhases(action);
     if (impulseCount_ > 0) recordImpulses(action, depth + 1);
     resolveZeroTime(next, depth + 1, out);
     return;
@@ -400,7 +447,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
   // again from the model as it now stands.
   char* saved = scratchState(depth);
   std::memcpy(saved, next_.data(), stateSize_);
-  model_.SetState(saved);
+  setState(saved);
   count = 0;
   for (BaseActionClass* action : instantActions_)
     if (action->Enabled()) enabled[count++] = action;
@@ -421,9 +468,10 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     branchSum += branch.share;
     if (trace1_) trace_->printFireAction(action, 0.0);
     model_.FireWithoutRewards(next_.data(), action);
+    settlePhases(action);
     if (impulseCount_ > 0) recordImpulses(action, depth + 1);
     resolveZeroTime(branch.path, depth + 1, out);
-    model_.SetState(saved);
+    setState(saved);
   }
   if (branchSum > 1 + kBranchSumTolerance) noteOverfullBranching(enabled, competing, branchSum, out);
 }

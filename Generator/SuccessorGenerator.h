@@ -28,9 +28,14 @@ enum class Procedure { Normal, Deterministic };
 // live here; the explorer only numbers what comes out.
 //
 // Each instance drives one reward model and must be used from one thread.
-// Expanding a state depends on nothing but its vector, except for Erlang
-// phases, which the actions carry from one explored state to the next: a
-// model with Erlang actions must be expanded by one instance, in order.
+// Expanding a state depends on nothing but its vector, so any instance may
+// expand any state, in any order.
+//
+// The vector is the model's own, followed, when the model has Erlang
+// actions, by the phase of each Erlang action (an int16_t each, in the order
+// of the model's action list): the chain is then the phase-type expansion,
+// and states that differ only in a phase are different states. Markings
+// stay the model's: rewards and valuations read the model's places alone.
 class SuccessorGenerator {
  public:
   // Longest zero-time path accepted: 23 firings in a row.
@@ -53,6 +58,12 @@ class SuccessorGenerator {
   void setBranchImpulses(bool on);
   bool branchImpulses() const { return impulseCount_ > 0; }
 
+  // Bytes of a state vector: the model's state size, plus the phases.
+  std::size_t vectorSize() const { return stateSize_; }
+  // The vector of the model's current marking with every Erlang action in
+  // its first phase: the initial state.
+  void initialVector(char* vector);
+
   // Reports the successors of `state`, the explored state numbered `number`
   // (named in messages), as one state of `out`. Leaves the model in a state
   // of its own choosing. A value that cannot be right stops with GenError.
@@ -64,7 +75,6 @@ class SuccessorGenerator {
   // 0xF000 when an action has any other distribution.
   std::uint32_t distributionFlags() const { return distributionFlags_; }
   bool hasInstantActions() const { return !instantActions_.empty(); }
-  bool hasErlangActions() const { return !erlangActions_.empty(); }
   // Whether an instantaneous action is enabled in the model's current state.
   bool anyInstantEnabled();
 
@@ -73,6 +83,17 @@ class SuccessorGenerator {
   // The case probability of a timed or instantaneous action, once the
   // weight it rests on is known to be usable.
   double caseProbability(BaseActionClass* action);
+  // Sets the model's marking and the Erlang actions' phases from a vector.
+  void setState(const char* vector);
+  // Writes the Erlang actions' phases after the model's part of `vector`.
+  void writePhases(char* vector) const;
+  // Writes the model's marking and the phases into next_.
+  void readNext();
+  // After `fired` (timed or instantaneous) fired: the activity it belongs
+  // to starts again at phase 1, and so does every Erlang action the new
+  // marking disables. An Erlang action that stays enabled keeps its phase:
+  // its time so far is not lost because another activity completed.
+  void settlePhases(BaseActionClass* fired);
   // Fires one enabled timed action into next_; its value is the rate
   // (normal) or the signed case probability (deterministic).
   double fireTimed(BaseActionClass* action, const char* state, Expansion& out);
@@ -142,7 +163,8 @@ class SuccessorGenerator {
   std::vector<std::uint32_t> instantIndex_;  // by ActionNumber - instantBase_: position in instantActions_
   int instantBase_ = 0;
   std::uint32_t distributionFlags_ = 0;
-  std::size_t stateSize_;
+  std::size_t modelSize_;  // the model's part of a vector
+  std::size_t stateSize_;  // the whole vector: the model's part and the phases
   std::size_t instantSlots_;
 
   TraceFileContainer* trace_ = nullptr;
