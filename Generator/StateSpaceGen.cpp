@@ -163,6 +163,7 @@ void StateSpaceGen::startUmb(const std::string& umbName) {
   }
   places_ = std::make_unique<PlaceValuations>(model_->TheModel);
   description.places = places_->names();
+  description.uniqueValuations = expander_.vectorSize() == static_cast<std::size_t>(model_->StateSize());
   valuation_.assign(places_->size(), 0);
   umb_ = std::make_unique<UmbFile>(outputPath(umbName), umbName, std::move(description), outputCreation());
   expander_.setBranchImpulses(impulses);

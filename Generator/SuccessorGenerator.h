@@ -112,7 +112,7 @@ class SuccessorGenerator {
   // sum is formed exactly as firing them would form it) instead of done
   // again. A Rep of n replicas in a few local states then costs a few
   // firings per state instead of n. Off while tracing (each firing is
-  // traced), with Erlang actions (their phases differ between replicas) and
+  // traced), with Erlang actions (their phases lie outside the replicas' parts) and
   // with a last-fired-action suffix in the vector.
   void findReplicas();
   // When a replica starts at timed action `timed` and equals the one
