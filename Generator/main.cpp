@@ -100,8 +100,9 @@ int run(int argc, char** argv) {
   ResultFiles results(options.path + options.name, options.traceFile);
   const std::unique_ptr<BaseStudyClass> study = factory->makeStudy();
   // The study numbers its experiments from 1 ("Experiment 1" is -B0); this
-  // line gives the model file's own name of the experiment run.
-  std::cout << "Experiment " << factory->experimentName(options.experiment) << " (-B" << options.experiment
+  // line gives the model file's own name of the experiment run. Standard
+  // output is the study's text, so it goes to standard error.
+  std::cerr << "Experiment " << factory->experimentName(options.experiment) << " (-B" << options.experiment
             << ")\n";
   study->SetGVs(options.experiment);
   study->PrintGlobalValues(options.experiment);
