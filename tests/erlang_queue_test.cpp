@@ -92,3 +92,14 @@ TEST(ErlangQueue, GenAndSolveGiveThePhaseTypeChainsBlocking) {
     EXPECT_NEAR(std::stod(field), blockingOfPhaseTypeChain(k), 1e-9) << row;
   }
 }
+
+// k is a double: an override with the float letter is read as a double, not
+// dropped.
+TEST(ErlangQueue, AFloatOverrideSetsTheDoubleGlobal) {
+  TempDir dir;
+  const auto g = testsupport::runProgram(std::string(GEN_MODELS_DIR) + "/erlang_queue/gen",
+                                         {"-P" + dir.path() + "/", "-Nq", "-B1", "-O", "f:k:5"}, dir.path());
+  ASSERT_EQ(g.status, 0) << g.err;
+  EXPECT_EQ(g.err.find("ignored"), std::string::npos) << g.err;
+  EXPECT_NE(g.out.find("Generated: 16 states\n"), std::string::npos) << g.out;
+}

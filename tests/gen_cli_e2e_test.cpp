@@ -213,15 +213,15 @@ TEST_F(GenCli, OverrideWithUnknownTypeLetterSkipsThatEntry) {
 }
 
 TEST_F(GenCli, OverrideProblemsAreReportedAndTheRunGoesOn) {
-  RunResult r = run({path(), "-Nrcf", "-Of:nosuch:1:s:flash_size:3:f:ram_size:abc:f:ram_size:64"});
+  RunResult r = run({path(), "-Nrcf", "-Of:nosuch:1:f:num_devices:2.5:f:ram_size:abc:f:ram_size:64"});
   EXPECT_EQ(r.status, kStatusAfterParse) << r.err;
   EXPECT_TRUE(contains(r.out, kExperiment0 + "Overriding global variables in ssg\n")) << r.out;
   EXPECT_TRUE(contains(r.err,
                        "!! redundant_controller_flash_studyRangeStudy::OverrideGVValue: Global Variable nosuch does "
                        "not exist.\n"))
       << r.err;
-  EXPECT_TRUE(contains(r.err, "!! BaseStudyClass::overrideGVs: flash_size is a float variable and takes type "
-                              "letter f, not s; entry s:flash_size:3 ignored.\n"))
+  EXPECT_TRUE(contains(r.err, "!! BaseStudyClass::overrideGVs: num_devices is a short variable and takes type "
+                              "letter s, not f; entry f:num_devices:2.5 ignored.\n"))
       << r.err;
   EXPECT_TRUE(contains(r.err, "!! BaseStudyClass::overrideGVs: the value abc is not a valid float; entry "
                               "f:ram_size:abc ignored.\n"))
