@@ -212,11 +212,15 @@ unsigned StateSpaceGen::helperThreads() const {
 void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
   procedure_ = procedure;
   expander_.setProcedure(procedure);
+  const std::string label = !modelFile_.empty()   ? "model file " + modelFile_
+                            : !modelName_.empty() ? "model " + modelName_
+                                                  : std::string();
+  expander_.setModelLabel(label);
 
   const unsigned helpers = helperThreads();
   ExpansionPipeline::HelperMaker makeHelper;
   if (helpers > 0)
-    makeHelper = [this, procedure] {
+    makeHelper = [this, procedure, label] {
       ExpansionPipeline::Helper helper;
       helper.model = makeExpanderModel_();
       GEN_ASSERT(helper.model, "second model", "StateSpaceGen");
@@ -224,6 +228,7 @@ void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
       GEN_ASSERT(helper.generator->vectorSize() == static_cast<std::size_t>(stateSize_),
                  "second model of the same size", "StateSpaceGen");
       helper.generator->setProcedure(procedure);
+      helper.generator->setModelLabel(label);
       helper.generator->setBranchImpulses(expander_.branchImpulses());
       return helper;
     };

@@ -63,6 +63,9 @@ class StateSpaceGen {
   void setExpandingThreads(unsigned threads) { expandingThreads_ = threads; }
   // The model's name, recorded in the .umb file (-U).
   void setModelName(std::string name) { modelName_ = std::move(name); }
+  // The model file the model was built from, named in messages of model
+  // faults (the model's name stands in without one).
+  void setModelFile(std::string file) { modelFile_ = std::move(file); }
   // What the table, store and deterministic lists may hold together.
   void setMemoryLimit(std::optional<std::uint64_t> bytes) { memoryBudget_.setLimit(bytes); }
 
@@ -162,6 +165,7 @@ class StateSpaceGen {
   std::set<std::vector<std::uint32_t>> warnedBranchings_;
   ResultFiles* results_ = nullptr;
   std::string modelName_;
+  std::string modelFile_;
   std::string umbName_;  // empty without -U
   std::unique_ptr<UmbFile> umb_;
   std::unique_ptr<PlaceValuations> places_;

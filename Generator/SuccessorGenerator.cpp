@@ -12,6 +12,7 @@
 #include "ModelFault.h"
 #include "PVModel.h"
 #include "PerformanceVariableNode.h"
+#include "PlaceValuations.h"
 #include "Reward.h"
 #include "TraceFileContainer.h"
 
@@ -526,9 +527,25 @@ void SuccessorGenerator::vanishingPathLost(BaseActionClass** enabled, int count,
   if (negativeRanks)
     throw GenError("Error: No instantaneous action can fire: the enabled instantaneous actions " + names +
                    " all have a negative rank.\nPlease check the model and try again");
+  if (count == 1)
+    throw GenError("Error: The weight of instantaneous action " + names + ", the only one enabled, is " +
+                   formatValue(totalWeight) + ", so it cannot fire" + vanishingPlace() +
+                   ".\nPlease check the model and try again");
   throw GenError("Error: The weights of the competing instantaneous actions " + names + " sum to " +
-                 std::to_string(totalWeight) +
-                 ", so their probabilities are undefined.\nPlease check the model and try again");
+                 formatValue(totalWeight) + ", so their probabilities are undefined" + vanishingPlace() +
+                 ".\nPlease check the model and try again");
+}
+
+std::string SuccessorGenerator::vanishingPlace() const {
+  std::string text = "; in ";
+  if (!modelLabel_.empty()) text += modelLabel_ + ", in ";
+  text += "a vanishing state reached from state " + std::to_string(exploredNumber_);
+  const PlaceValuations places(model_.TheModel);
+  std::vector<std::int16_t> marks(places.size());
+  places.read(marks.data());
+  for (std::size_t i = 0; i < marks.size(); i++)
+    text += (i == 0 ? ", with markings " : ", ") + places.names()[i] + " = " + std::to_string(marks[i]);
+  return text;
 }
 
 void SuccessorGenerator::badValue(const char* what, BaseActionClass* action, double value,

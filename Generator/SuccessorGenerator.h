@@ -49,6 +49,8 @@ class SuccessorGenerator {
   // Trace output for the run, or null; the trace level is fixed from here on.
   void setTrace(TraceFileContainer* trace);
   void setProcedure(Procedure procedure) { procedure_ = procedure; }
+  // How messages name the model ("model file ..." or "model ..."); none unless set.
+  void setModelLabel(std::string label) { modelLabel_ = std::move(label); }
   // Whether expansions carry, per successor and reward variable, the sum of
   // value times impulse over the paths that reach it (Expansion::impulseSums):
   // the impulse of every firing on a path, the timed one and each zero-time
@@ -146,6 +148,9 @@ class SuccessorGenerator {
   [[noreturn]] void zeroTimeLimitExceeded() const;
   [[noreturn]] void vanishingPathLost(BaseActionClass** enabled, int count, bool negativeRanks,
                                       double totalWeight) const;
+  // Where a zero-time path was lost: the model, the explored state it
+  // started from and the markings the model holds now.
+  std::string vanishingPlace() const;
   [[noreturn]] void badValue(const char* what, BaseActionClass* action, double value,
                              const char* requirement) const;
 
@@ -167,6 +172,7 @@ class SuccessorGenerator {
   std::size_t stateSize_;  // the whole vector: the model's part and the phases
   std::size_t instantSlots_;
 
+  std::string modelLabel_;
   TraceFileContainer* trace_ = nullptr;
   // Whether the trace wants messages of level 1 and 4; the hot paths test
   // these instead of asking.

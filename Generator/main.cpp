@@ -16,6 +16,7 @@
 #include "GenError.h"
 #include "MemoryBudget.h"
 #include "ModelFactory.h"
+#include "ModelSource.h"
 #include "PVModel.h"
 #include "ResultFiles.h"
 #include "StandardErrors.h"
@@ -54,6 +55,7 @@ int generate(const ModelFactory& factory, const GenOptions& options, std::option
   generator.setMemoryLimit(memoryLimit);
   generator.setResultFiles(&results);
   generator.setModelName(std::string(factory.name()));
+  generator.setModelFile(genModelSourceFile());
   std::cout << "SSG: SetTraceLevel: " << options.traceLevel << '\n';
   generator.InitializeTrace();
   generator.GenStateSpace();

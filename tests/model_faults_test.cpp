@@ -42,3 +42,24 @@ TEST(ModelFaults, AMarkingOutsideItsBoundsStopsTheRunNamingPlaceValueActivityAnd
             "bounds (min 0, max 2), while exploring state 3.\nPlease check the model and try again\n");
   EXPECT_FALSE(testsupport::fileExists(dir.file("faults.arm")));
 }
+
+// Weights of 0 on a zero-time path: the message names the model file, the
+// state the path started from and the markings where it was lost, and a lone
+// activity as the only one enabled.
+TEST(ModelFaults, ZeroWeightsNameTheModelFileAndTheMarkings) {
+  const std::string model = std::string(GEN_MODELS_DIR) + "/zero_weight/gen";
+  std::string tests = GEN_TEST_DATA;  // <source>/tests/data
+  tests.erase(tests.rfind("/data"));
+  const std::string where = "; in model file " + tests +
+                            "/models/zero_weight.toml, in a vanishing state reached from state 1, with markings "
+                            "toggle.ready = 1, toggle.done = 0.\nPlease check the model and try again\n";
+  TempDir dir;
+  const RunResult lone = testsupport::runProgram(model, {"-P" + dir.path() + "/", "-Nz", "-B0"}, dir.path());
+  EXPECT_EQ(lone.status, 1);
+  EXPECT_EQ(lone.err, "Experiment lone (-B0)\nError: The weight of instantaneous action finish, the only one "
+                      "enabled, is 0, so it cannot fire" + where);
+  const RunResult pair = testsupport::runProgram(model, {"-P" + dir.path() + "/", "-Nz", "-B1"}, dir.path());
+  EXPECT_EQ(pair.status, 1);
+  EXPECT_EQ(pair.err, "Experiment pair (-B1)\nError: The weights of the competing instantaneous actions finish, "
+                      "other sum to 0, so their probabilities are undefined" + where);
+}
