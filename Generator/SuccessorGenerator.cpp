@@ -83,6 +83,7 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
     timedActions_.push_back(action);
   }
   stateSize_ = modelSize_ + erlangActions_.size() * sizeof(std::int16_t);
+  refuseErlangReplicas();
 
   const std::size_t levels = kMaxInstantFirings + 2;
   instantSlots_ = std::max<std::size_t>(instantActions_.size(), 1);
@@ -90,6 +91,25 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
   next_.assign(stateSize_, 0);
   scratch_.assign(levels * stateSize_, 0);
   enabled_.assign(levels * instantSlots_, nullptr);
+}
+
+void SuccessorGenerator::refuseErlangReplicas() {
+  if (erlangActions_.empty() || !model_.TheModel || model_.TheModel->NumActions != actionList_.getNumItems()) return;
+  std::vector<BaseModelClass::Replicas> found;
+  model_.TheModel->listReplicas(0, 0, found);
+  BaseActionClass** all = actionList_.getList();
+  for (const auto& r : found) {
+    if (r.count < 2 || r.firstAction < 0 || r.actionsPerReplica <= 0) continue;
+    const std::int64_t end = std::min<std::int64_t>(
+        r.firstAction + static_cast<std::int64_t>(r.actionsPerReplica) * r.count, actionList_.getNumItems());
+    for (std::int64_t a = r.firstAction; a < end; a++)
+      if (all[a]->DistributionType == DIST_ERLANG)
+        throw GenError(std::string("Error: The Erlang activity ") + all[a]->getName() + " is inside a Rep of " +
+                       std::to_string(r.count) +
+                       " replicas. A Rep keeps its replicas in sorted order, and the phases of Erlang activities "
+                       "are kept beside the markings, where they would not follow their replicas: such a model "
+                       "is not supported.");
+  }
 }
 
 void SuccessorGenerator::setTrace(TraceFileContainer* trace) {

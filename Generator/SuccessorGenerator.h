@@ -117,6 +117,10 @@ class SuccessorGenerator {
   // traced), with Erlang actions (their phases lie outside the replicas' parts) and
   // with a last-fired-action suffix in the vector.
   void findReplicas();
+  // Stops with GenError when an Erlang action lies in a Rep of several
+  // replicas: the Rep sorts its replicas' parts of the vector, and the
+  // phases, which lie after the model's part, would not move with them.
+  void refuseErlangReplicas();
   // When a replica starts at timed action `timed` and equals the one
   // before, replays that one's actions and returns how many; else 0.
   std::size_t replayReplica(std::size_t timed, const char* state, Expansion& out);

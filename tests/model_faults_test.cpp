@@ -63,3 +63,14 @@ TEST(ModelFaults, ZeroWeightsNameTheModelFileAndTheMarkings) {
   EXPECT_EQ(pair.err, "Experiment pair (-B1)\nError: The weights of the competing instantaneous actions finish, "
                       "other sum to 0, so their probabilities are undefined" + where);
 }
+
+// The phases of Erlang activities would not follow the replicas of a Rep.
+TEST(ModelFaults, AnErlangActivityInARepIsRefused) {
+  TempDir dir;
+  const RunResult r = testsupport::runProgram(std::string(GEN_MODELS_DIR) + "/erlang_rep/gen",
+                                              {"-P" + dir.path() + "/", "-Nr", "-B0"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Error: The Erlang activity repair is inside a Rep of 2 replicas. "), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(testsupport::fileExists(dir.file("r.arm")));
+}
