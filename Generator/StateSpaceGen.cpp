@@ -33,7 +33,7 @@ StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const GenOptions& options, Re
       options_(options),
       makeExpanderModel_(std::move(makeExpanderModel)),
       expander_(*rewardModel),
-      stateSize_(rewardModel->StateSize()),
+      stateSize_(static_cast<int>(expander_.vectorSize())),
       maxStateNumber_(HybridHash::MaxStateNumber) {
   if (options_.dbHost)
     resultsDB_ = std::make_unique<ResultsDB>(options_.dbHost->c_str(), -1, nullptr, nullptr, nullptr);
@@ -46,7 +46,7 @@ StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const GenOptions& options, Re
   // The initial state is state 1.
   std::vector<char> initial(static_cast<std::size_t>(stateSize_), 0);
   stateCounter_ = 1;
-  model_->CurrentState(initial.data());
+  expander_.initialVector(initial.data());
   hash_->Insert(initial.data(), 1);
   model_->SetState(initial.data());
 }
@@ -163,6 +163,7 @@ void StateSpaceGen::startUmb(const std::string& umbName) {
   }
   places_ = std::make_unique<PlaceValuations>(model_->TheModel);
   description.places = places_->names();
+  description.uniqueValuations = expander_.vectorSize() == static_cast<std::size_t>(model_->StateSize());
   valuation_.assign(places_->size(), 0);
   umb_ = std::make_unique<UmbFile>(outputPath(umbName), umbName, std::move(description), outputCreation());
   expander_.setBranchImpulses(impulses);
@@ -204,24 +205,30 @@ void StateSpaceGen::startRun(OutputFile& arm, const std::string& varName, int he
 }
 
 unsigned StateSpaceGen::helperThreads() const {
-  if (!makeExpanderModel_ || options_.traceLevel > 0 || expander_.hasErlangActions()) return 0;
+  if (!makeExpanderModel_ || options_.traceLevel > 0) return 0;
   return expandingThreads_ > 1 ? expandingThreads_ - 1 : 0;
 }
 
 void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
   procedure_ = procedure;
   expander_.setProcedure(procedure);
+  const std::string label = !modelFile_.empty()   ? "model file " + modelFile_
+                            : !modelName_.empty() ? "model " + modelName_
+                                                  : std::string();
+  expander_.setModelLabel(label);
 
   const unsigned helpers = helperThreads();
   ExpansionPipeline::HelperMaker makeHelper;
   if (helpers > 0)
-    makeHelper = [this, procedure] {
+    makeHelper = [this, procedure, label] {
       ExpansionPipeline::Helper helper;
       helper.model = makeExpanderModel_();
-      GEN_ASSERT(helper.model && helper.model->StateSize() == stateSize_, "second model of the same size",
-                 "StateSpaceGen");
+      GEN_ASSERT(helper.model, "second model", "StateSpaceGen");
       helper.generator = std::make_unique<SuccessorGenerator>(*helper.model);
+      GEN_ASSERT(helper.generator->vectorSize() == static_cast<std::size_t>(stateSize_),
+                 "second model of the same size", "StateSpaceGen");
       helper.generator->setProcedure(procedure);
+      helper.generator->setModelLabel(label);
       helper.generator->setBranchImpulses(expander_.branchImpulses());
       return helper;
     };

@@ -63,6 +63,9 @@ class StateSpaceGen {
   void setExpandingThreads(unsigned threads) { expandingThreads_ = threads; }
   // The model's name, recorded in the .umb file (-U).
   void setModelName(std::string name) { modelName_ = std::move(name); }
+  // The model file the model was built from, named in messages of model
+  // faults (the model's name stands in without one).
+  void setModelFile(std::string file) { modelFile_ = std::move(file); }
   // What the table, store and deterministic lists may hold together.
   void setMemoryLimit(std::optional<std::uint64_t> bytes) { memoryBudget_.setLimit(bytes); }
 
@@ -89,9 +92,8 @@ class StateSpaceGen {
   // until none is left.
   void explore(OutputFile& arm, Procedure procedure);
   // How many threads expand states beside this one: none while tracing (the
-  // trace lines must interleave with the numbering) nor with Erlang actions
-  // (their phases carry over from state to state), and only when given a way
-  // to build further models.
+  // trace lines must interleave with the numbering), and only when given a
+  // way to build further models.
   unsigned helperThreads() const;
   // How many numbered states are not yet handed to the expansion.
   std::uint64_t unexplored();
@@ -134,7 +136,7 @@ class StateSpaceGen {
   unsigned expandingThreads_ = 2;
   SuccessorGenerator expander_;
   Procedure procedure_ = Procedure::Normal;
-  int stateSize_;
+  int stateSize_;  // bytes of a state vector, the Erlang phases included
   short fileType_ = 1;
 
   std::uint32_t currentNumber_ = 0;  // the state being explored; after the run, the number of states
@@ -163,6 +165,7 @@ class StateSpaceGen {
   std::set<std::vector<std::uint32_t>> warnedBranchings_;
   ResultFiles* results_ = nullptr;
   std::string modelName_;
+  std::string modelFile_;
   std::string umbName_;  // empty without -U
   std::unique_ptr<UmbFile> umb_;
   std::unique_ptr<PlaceValuations> places_;

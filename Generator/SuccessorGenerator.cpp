@@ -12,6 +12,7 @@
 #include "ModelFault.h"
 #include "PVModel.h"
 #include "PerformanceVariableNode.h"
+#include "PlaceValuations.h"
 #include "Reward.h"
 #include "TraceFileContainer.h"
 
@@ -55,7 +56,7 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
   model_.listActions(&actionList_);
   model_.listGroups(&groupList_);
   groups_ = groupList_.getList();
-  stateSize_ = static_cast<std::size_t>(model_.StateSize());
+  modelSize_ = static_cast<std::size_t>(model_.StateSize());
 
   BaseActionClass** all = actionList_.getList();
   for (int i = 0; i < actionList_.getNumItems(); i++) {
@@ -81,6 +82,8 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
     }
     timedActions_.push_back(action);
   }
+  stateSize_ = modelSize_ + erlangActions_.size() * sizeof(std::int16_t);
+  refuseErlangReplicas();
 
   const std::size_t levels = kMaxInstantFirings + 2;
   instantSlots_ = std::max<std::size_t>(instantActions_.size(), 1);
@@ -88,6 +91,25 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
   next_.assign(stateSize_, 0);
   scratch_.assign(levels * stateSize_, 0);
   enabled_.assign(levels * instantSlots_, nullptr);
+}
+
+void SuccessorGenerator::refuseErlangReplicas() {
+  if (erlangActions_.empty() || !model_.TheModel || model_.TheModel->NumActions != actionList_.getNumItems()) return;
+  std::vector<BaseModelClass::Replicas> found;
+  model_.TheModel->listReplicas(0, 0, found);
+  BaseActionClass** all = actionList_.getList();
+  for (const auto& r : found) {
+    if (r.count < 2 || r.firstAction < 0 || r.actionsPerReplica <= 0) continue;
+    const std::int64_t end = std::min<std::int64_t>(
+        r.firstAction + static_cast<std::int64_t>(r.actionsPerReplica) * r.count, actionList_.getNumItems());
+    for (std::int64_t a = r.firstAction; a < end; a++)
+      if (all[a]->DistributionType == DIST_ERLANG)
+        throw GenError(std::string("Error: The Erlang activity ") + all[a]->getName() + " is inside a Rep of " +
+                       std::to_string(r.count) +
+                       " replicas. A Rep keeps its replicas in sorted order, and the phases of Erlang activities "
+                       "are kept beside the markings, where they would not follow their replicas: such a model "
+                       "is not supported.");
+  }
 }
 
 void SuccessorGenerator::setTrace(TraceFileContainer* trace) {
@@ -175,6 +197,53 @@ std::size_t SuccessorGenerator::replayReplica(std::size_t timed, const char* sta
   return 0;
 }
 
+void SuccessorGenerator::initialVector(char* vector) {
+  for (BaseActionClass* erlang : erlangActions_) erlang->ResetPhase();
+  model_.CurrentState(vector);
+  writePhases(vector);
+}
+
+void SuccessorGenerator::writePhases(char* vector) const {
+  char* phase = vector + modelSize_;
+  for (BaseActionClass* erlang : erlangActions_) {
+    const std::int16_t p = erlang->Phase;
+    std::memcpy(phase, &p, sizeof p);
+    phase += sizeof p;
+  }
+}
+
+void SuccessorGenerator::setState(const char* vector) {
+  model_.SetState(const_cast<char*>(vector));
+  const char* phase = vector + modelSize_;
+  for (BaseActionClass* erlang : erlangActions_) {
+    std::int16_t p;
+    std::memcpy(&p, phase, sizeof p);
+    erlang->Phase = p;
+    phase += sizeof p;
+  }
+}
+
+void SuccessorGenerator::readNext() {
+  model_.CurrentState(next_.data());
+  writePhases(next_.data());
+}
+
+void SuccessorGenerator::settlePhases(BaseActionClass* fired) {
+  if (erlangActions_.empty()) return;
+  // The cases of an activity share its phase.
+  if (fired->DistributionType == DIST_ERLANG) {
+    BaseGroupClass* group = groupOf(fired);
+    const int members = group->getNumMembers();
+    for (int i = 0; i < members; i++) group->getMember(i)->ResetPhase();
+    fired->ResetPhase();
+  }
+  // Disabled in a vanishing marking on the way counts too: the activity was
+  // interrupted, if only for an instant.
+  for (BaseActionClass* erlang : erlangActions_)
+    if (erlang->Phase != 1 && !erlang->Enabled()) erlang->ResetPhase();
+  writePhases(next_.data());
+}
+
 bool SuccessorGenerator::anyInstantEnabled() {
   bool enabled = false;
   for (BaseActionClass* action : instantActions_)
@@ -194,8 +263,7 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
 
   // Enabling tests leave the markings alone, so the model needs the explored
   // state set again only after a firing, and only if another action follows.
-  char* vector = const_cast<char*>(state);
-  model_.SetState(vector);
+  setState(state);
   bool moved = false;
   firingLog_.clear();
   nextStart_ = 0;
@@ -208,7 +276,7 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
     }
     BaseActionClass* action = timedActions_[t];
     if (moved) {
-      model_.SetState(vector);
+      setState(state);
       moved = false;
     }
     if (trace4_ && procedure_ == Procedure::Normal) trace_->printf(4, "Checking Action: %s", action->getName());
@@ -288,7 +356,7 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
         }
         const double rate = action->Rate();
         checkRate(action, rate, out);
-        model_.CurrentState(next_.data());
+        readNext();
         std::fill_n(pathImpulse_.begin(), impulseCount_, 0.0);
         return members > 0 ? rate / members : rate;
       }
@@ -320,10 +388,9 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
     if (trace1_) trace_->printFireAction(action, 0.0);
   }
   model_.FireWithoutRewards(next_.data(), action);
+  settlePhases(action);
   if (impulseCount_ > 0) [[unlikely]]
     recordImpulses(action, 0);
-  for (BaseActionClass* erlang : erlangActions_)
-    if (!erlang->Enabled()) erlang->ResetPhase();
   return value;
 }
 
@@ -390,6 +457,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     const double next = afterLoneFiring(action, probability);
     if (trace1_) trace_->printFireAction(action, 0.0);
     model_.FireWithoutRewards(next_.data(), action);
+    settlePhases(action);
     if (impulseCount_ > 0) recordImpulses(action, depth + 1);
     resolveZeroTime(next, depth + 1, out);
     return;
@@ -400,7 +468,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
   // again from the model as it now stands.
   char* saved = scratchState(depth);
   std::memcpy(saved, next_.data(), stateSize_);
-  model_.SetState(saved);
+  setState(saved);
   count = 0;
   for (BaseActionClass* action : instantActions_)
     if (action->Enabled()) enabled[count++] = action;
@@ -421,9 +489,10 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
     branchSum += branch.share;
     if (trace1_) trace_->printFireAction(action, 0.0);
     model_.FireWithoutRewards(next_.data(), action);
+    settlePhases(action);
     if (impulseCount_ > 0) recordImpulses(action, depth + 1);
     resolveZeroTime(branch.path, depth + 1, out);
-    model_.SetState(saved);
+    setState(saved);
   }
   if (branchSum > 1 + kBranchSumTolerance) noteOverfullBranching(enabled, competing, branchSum, out);
 }
@@ -478,9 +547,25 @@ void SuccessorGenerator::vanishingPathLost(BaseActionClass** enabled, int count,
   if (negativeRanks)
     throw GenError("Error: No instantaneous action can fire: the enabled instantaneous actions " + names +
                    " all have a negative rank.\nPlease check the model and try again");
+  if (count == 1)
+    throw GenError("Error: The weight of instantaneous action " + names + ", the only one enabled, is " +
+                   formatValue(totalWeight) + ", so it cannot fire" + vanishingPlace() +
+                   ".\nPlease check the model and try again");
   throw GenError("Error: The weights of the competing instantaneous actions " + names + " sum to " +
-                 std::to_string(totalWeight) +
-                 ", so their probabilities are undefined.\nPlease check the model and try again");
+                 formatValue(totalWeight) + ", so their probabilities are undefined" + vanishingPlace() +
+                 ".\nPlease check the model and try again");
+}
+
+std::string SuccessorGenerator::vanishingPlace() const {
+  std::string text = "; in ";
+  if (!modelLabel_.empty()) text += modelLabel_ + ", in ";
+  text += "a vanishing state reached from state " + std::to_string(exploredNumber_);
+  const PlaceValuations places(model_.TheModel);
+  std::vector<std::int16_t> marks(places.size());
+  places.read(marks.data());
+  for (std::size_t i = 0; i < marks.size(); i++)
+    text += (i == 0 ? ", with markings " : ", ") + places.names()[i] + " = " + std::to_string(marks[i]);
+  return text;
 }
 
 void SuccessorGenerator::badValue(const char* what, BaseActionClass* action, double value,

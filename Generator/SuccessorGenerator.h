@@ -28,9 +28,14 @@ enum class Procedure { Normal, Deterministic };
 // live here; the explorer only numbers what comes out.
 //
 // Each instance drives one reward model and must be used from one thread.
-// Expanding a state depends on nothing but its vector, except for Erlang
-// phases, which the actions carry from one explored state to the next: a
-// model with Erlang actions must be expanded by one instance, in order.
+// Expanding a state depends on nothing but its vector, so any instance may
+// expand any state, in any order.
+//
+// The vector is the model's own, followed, when the model has Erlang
+// actions, by the phase of each Erlang action (an int16_t each, in the order
+// of the model's action list): the chain is then the phase-type expansion,
+// and states that differ only in a phase are different states. Markings
+// stay the model's: rewards and valuations read the model's places alone.
 class SuccessorGenerator {
  public:
   // Longest zero-time path accepted: 23 firings in a row.
@@ -44,6 +49,8 @@ class SuccessorGenerator {
   // Trace output for the run, or null; the trace level is fixed from here on.
   void setTrace(TraceFileContainer* trace);
   void setProcedure(Procedure procedure) { procedure_ = procedure; }
+  // How messages name the model ("model file ..." or "model ..."); none unless set.
+  void setModelLabel(std::string label) { modelLabel_ = std::move(label); }
   // Whether expansions carry, per successor and reward variable, the sum of
   // value times impulse over the paths that reach it (Expansion::impulseSums):
   // the impulse of every firing on a path, the timed one and each zero-time
@@ -52,6 +59,12 @@ class SuccessorGenerator {
   // fired, not replayed.
   void setBranchImpulses(bool on);
   bool branchImpulses() const { return impulseCount_ > 0; }
+
+  // Bytes of a state vector: the model's state size, plus the phases.
+  std::size_t vectorSize() const { return stateSize_; }
+  // The vector of the model's current marking with every Erlang action in
+  // its first phase: the initial state.
+  void initialVector(char* vector);
 
   // Reports the successors of `state`, the explored state numbered `number`
   // (named in messages), as one state of `out`. Leaves the model in a state
@@ -64,7 +77,6 @@ class SuccessorGenerator {
   // 0xF000 when an action has any other distribution.
   std::uint32_t distributionFlags() const { return distributionFlags_; }
   bool hasInstantActions() const { return !instantActions_.empty(); }
-  bool hasErlangActions() const { return !erlangActions_.empty(); }
   // Whether an instantaneous action is enabled in the model's current state.
   bool anyInstantEnabled();
 
@@ -73,6 +85,17 @@ class SuccessorGenerator {
   // The case probability of a timed or instantaneous action, once the
   // weight it rests on is known to be usable.
   double caseProbability(BaseActionClass* action);
+  // Sets the model's marking and the Erlang actions' phases from a vector.
+  void setState(const char* vector);
+  // Writes the Erlang actions' phases after the model's part of `vector`.
+  void writePhases(char* vector) const;
+  // Writes the model's marking and the phases into next_.
+  void readNext();
+  // After `fired` (timed or instantaneous) fired: the activity it belongs
+  // to starts again at phase 1, and so does every Erlang action the new
+  // marking disables. An Erlang action that stays enabled keeps its phase:
+  // its time so far is not lost because another activity completed.
+  void settlePhases(BaseActionClass* fired);
   // Fires one enabled timed action into next_; its value is the rate
   // (normal) or the signed case probability (deterministic).
   double fireTimed(BaseActionClass* action, const char* state, Expansion& out);
@@ -91,9 +114,13 @@ class SuccessorGenerator {
   // sum is formed exactly as firing them would form it) instead of done
   // again. A Rep of n replicas in a few local states then costs a few
   // firings per state instead of n. Off while tracing (each firing is
-  // traced), with Erlang actions (their phases differ between replicas) and
+  // traced), with Erlang actions (their phases lie outside the replicas' parts) and
   // with a last-fired-action suffix in the vector.
   void findReplicas();
+  // Stops with GenError when an Erlang action lies in a Rep of several
+  // replicas: the Rep sorts its replicas' parts of the vector, and the
+  // phases, which lie after the model's part, would not move with them.
+  void refuseErlangReplicas();
   // When a replica starts at timed action `timed` and equals the one
   // before, replays that one's actions and returns how many; else 0.
   std::size_t replayReplica(std::size_t timed, const char* state, Expansion& out);
@@ -125,6 +152,9 @@ class SuccessorGenerator {
   [[noreturn]] void zeroTimeLimitExceeded() const;
   [[noreturn]] void vanishingPathLost(BaseActionClass** enabled, int count, bool negativeRanks,
                                       double totalWeight) const;
+  // Where a zero-time path was lost: the model, the explored state it
+  // started from and the markings the model holds now.
+  std::string vanishingPlace() const;
   [[noreturn]] void badValue(const char* what, BaseActionClass* action, double value,
                              const char* requirement) const;
 
@@ -142,9 +172,11 @@ class SuccessorGenerator {
   std::vector<std::uint32_t> instantIndex_;  // by ActionNumber - instantBase_: position in instantActions_
   int instantBase_ = 0;
   std::uint32_t distributionFlags_ = 0;
-  std::size_t stateSize_;
+  std::size_t modelSize_;  // the model's part of a vector
+  std::size_t stateSize_;  // the whole vector: the model's part and the phases
   std::size_t instantSlots_;
 
+  std::string modelLabel_;
   TraceFileContainer* trace_ = nullptr;
   // Whether the trace wants messages of level 1 and 4; the hot paths test
   // these instead of asking.

@@ -286,7 +286,8 @@ std::string UmbFile::indexJson() const {
          ", \"description\": " + jsonString(describe(var)) + ", \"applies-to\": [" + appliesTo + "], " + type + "}";
   }
   if (!ids_.empty()) j += "}},\n";
-  j += "  \"valuations\": {\"states\": {\"unique\": true, \"classes\": [{\"variables\": [";
+  j += std::string("  \"valuations\": {\"states\": {\"unique\": ") +
+       (description_.uniqueValuations ? "true" : "false") + ", \"classes\": [{\"variables\": [";
   for (std::size_t p = 0; p < description_.places.size(); p++)
     j += std::string(p ? "," : "") + "\n    {\"name\": " + jsonString(description_.places[p]) +
          ", \"type\": {\"type\": \"int\", \"size\": 16}}";

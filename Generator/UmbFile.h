@@ -33,6 +33,9 @@ class UmbFile {
     std::vector<std::string> arguments;  // the command line
     std::vector<Variable> variables;     // in .var order
     std::vector<std::string> places;     // the valuation's variables
+    // Whether no two states have the same markings: not so when states
+    // differ only in the phase of an Erlang action, which is no place.
+    bool uniqueValuations = true;
   };
 
   // Opens the parts beside `path`, the file to write at the end; `reportedName`

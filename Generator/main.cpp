@@ -16,6 +16,7 @@
 #include "GenError.h"
 #include "MemoryBudget.h"
 #include "ModelFactory.h"
+#include "ModelSource.h"
 #include "PVModel.h"
 #include "ResultFiles.h"
 #include "StandardErrors.h"
@@ -54,6 +55,7 @@ int generate(const ModelFactory& factory, const GenOptions& options, std::option
   generator.setMemoryLimit(memoryLimit);
   generator.setResultFiles(&results);
   generator.setModelName(std::string(factory.name()));
+  generator.setModelFile(genModelSourceFile());
   std::cout << "SSG: SetTraceLevel: " << options.traceLevel << '\n';
   generator.InitializeTrace();
   generator.GenStateSpace();
@@ -100,8 +102,9 @@ int run(int argc, char** argv) {
   ResultFiles results(options.path + options.name, options.traceFile);
   const std::unique_ptr<BaseStudyClass> study = factory->makeStudy();
   // The study numbers its experiments from 1 ("Experiment 1" is -B0); this
-  // line gives the model file's own name of the experiment run.
-  std::cout << "Experiment " << factory->experimentName(options.experiment) << " (-B" << options.experiment
+  // line gives the model file's own name of the experiment run. Standard
+  // output is the study's text, so it goes to standard error.
+  std::cerr << "Experiment " << factory->experimentName(options.experiment) << " (-B" << options.experiment
             << ")\n";
   study->SetGVs(options.experiment);
   study->PrintGlobalValues(options.experiment);

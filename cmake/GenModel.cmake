@@ -52,7 +52,12 @@ function(gen_add_model file)
   else()
     set(dir ${CMAKE_BINARY_DIR}/models/${stem})
     gen_compile_model(${path} ${dir}/src ${path} units name)
-    add_executable(${target} $<TARGET_OBJECTS:gen_main> ${units})
+    # The model file's name, for the gen's messages (see Generator/ModelSource.h).
+    string(REPLACE "\\" "\\\\" source_text "${path}")
+    string(REPLACE "\"" "\\\"" source_text "${source_text}")
+    file(CONFIGURE OUTPUT ${dir}/model_source.cpp
+         CONTENT "const char* genModelSourceFile() { return \"${source_text}\"; }\n" @ONLY)
+    add_executable(${target} $<TARGET_OBJECTS:gen_main> ${units} ${dir}/model_source.cpp)
     target_include_directories(${target} PRIVATE ${dir}/src)
     target_link_libraries(${target} PRIVATE generator framework)
     set_target_properties(${target} PROPERTIES

@@ -170,8 +170,9 @@ TEST(GeneratorInstantFailure, PathsThatWouldLoseProbability) {
     addInstant(tm, "w1", 0.0, 1, 2);
     addInstant(tm, "w2", 0.0, 1, 3);
     EXPECT_STREQ(tm.failure(dir.path()).what(),
-                 "Error: The weights of the competing instantaneous actions w1, w2 sum to 0.000000, so their "
-                 "probabilities are undefined.\nPlease check the model and try again");
+                 "Error: The weights of the competing instantaneous actions w1, w2 sum to 0, so their "
+                 "probabilities are undefined; in a vanishing state reached from state 1.\nPlease check the model "
+                 "and try again");
   }
 }
 
@@ -203,5 +204,7 @@ TEST(GeneratorInstantFailure, CompetingWeightsAreChecked) {
   TestModel tm({0});
   addTimedStart(tm);
   addInstant(tm, "lone", 0.0, 1, 2);
-  EXPECT_NE(std::string(tm.failure(dir.path()).what()).find("instantaneous actions lone sum to 0"), std::string::npos);
+  EXPECT_NE(std::string(tm.failure(dir.path()).what())
+                .find("The weight of instantaneous action lone, the only one enabled, is 0, so it cannot fire"),
+            std::string::npos);
 }

@@ -203,10 +203,14 @@ TEST(GeneratorNormal, TraceLevelOneLeavesOutTheCheckingLines) {
   EXPECT_EQ(lines[2], "State Number = 2");
 }
 
-// Erlang phases live on the action, not in the state vector: each explored
-// state in which the action is enabled ages it by one phase (a transition
-// back to the same vector) until its last phase, when it fires; a firing
-// that disables it starts it again from phase 1.
+// The phase of an Erlang action is part of the state: each phase before the
+// last is a transition at the phase rate to the same marking in the next
+// phase, the last fires, and a firing that disables the action starts it
+// again from phase 1. Here x counts m1 up to 3 while e (3 phases of rate 6)
+// sets m0 once: 4 x 3 states before e fires and 4 after, numbered (m0, m1,
+// phase of e) 1 (0,0,1), 2 (0,1,1), 3 (0,0,2), 4 (0,2,1), 5 (0,1,2),
+// 6 (0,0,3), 7 (0,3,1), 8 (0,2,2), 9 (0,1,3), 10 (1,0), 11 (0,3,2),
+// 12 (0,2,3), 13 (1,1), 14 (0,3,3), 15 (1,2), 16 (1,3).
 TEST(GeneratorNormal, ErlangActionWithThreePhases) {
   TempDir dir;
   TestModel tm({0, 0});
@@ -215,15 +219,23 @@ TEST(GeneratorNormal, ErlangActionWithThreePhases) {
   auto* e = tm.add("e", DIST_ERLANG, 6, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
   e->phases = 3;
   auto out = tm.generate(dir.path());
-  EXPECT_EQ(out.arm, normalHeader(6) +
-                         "1\n1\n6.0000000000e+00\n2\n1.0000000000e+00\n0\n"
-                         "2\n2\n6.0000000000e+00\n3\n1.0000000000e+00\n0\n"
-                         "3\n4\n1.0000000000e+00\n5\n6.0000000000e+00\n0\n"
-                         "4\n4\n6.0000000000e+00\n0\n"
-                         "5\n6\n1.0000000000e+00\n0\n"
-                         "6\n0\n");
+  const std::string x = "1.0000000000e+00\n", age = "6.0000000000e+00\n";
+  EXPECT_EQ(out.arm, normalHeader(16) +
+                         "1\n2\n" + x + "3\n" + age + "0\n" + "2\n4\n" + x + "5\n" + age + "0\n" +
+                         "3\n5\n" + x + "6\n" + age + "0\n" + "4\n7\n" + x + "8\n" + age + "0\n" +
+                         "5\n8\n" + x + "9\n" + age + "0\n" + "6\n9\n" + x + "10\n" + age + "0\n" +
+                         "7\n11\n" + age + "0\n" + "8\n11\n" + x + "12\n" + age + "0\n" +
+                         "9\n12\n" + x + "13\n" + age + "0\n" + "10\n13\n" + x + "0\n" +
+                         "11\n14\n" + age + "0\n" + "12\n14\n" + x + "15\n" + age + "0\n" +
+                         "13\n15\n" + x + "0\n" + "14\n16\n" + age + "0\n" + "15\n16\n" + x + "0\n" +
+                         "16\n0\n");
 }
 
+// The cases of an Erlang activity share its phase: each ages the whole
+// activity at the rate over the number of cases (4 in all), and the last
+// phase fires a case at rate times its probability (1 and 3). States (m0,
+// m1, phase): 1 (0,0,1), 2 (0,1,1), 3 (0,0,2), 4 (0,1,2), 5 (1,0),
+// 6 (2,0), 7 (1,1), 8 (2,1).
 TEST(GeneratorNormal, ErlangCasesAgeTogetherAndShareTheRate) {
   TempDir dir;
   TestModel tm({0, 0});
@@ -236,11 +248,15 @@ TEST(GeneratorNormal, ErlangCasesAgeTogetherAndShareTheRate) {
   c2->weight = 0.75;
   tm.addCases("cases", {c1, c2});
   auto out = tm.generate(dir.path());
-  EXPECT_EQ(out.arm, normalHeader(4) +
-                         "1\n1\n2.0000000000e+00\n2\n1.0000000000e+00\n3\n3.0000000000e+00\n0\n"
-                         "2\n2\n2.0000000000e+00\n4\n3.0000000000e+00\n0\n"
-                         "3\n4\n1.0000000000e+00\n0\n"
-                         "4\n0\n");
+  EXPECT_EQ(out.arm, normalHeader(8) +
+                         "1\n2\n1.0000000000e+00\n3\n4.0000000000e+00\n0\n"
+                         "2\n4\n4.0000000000e+00\n0\n"
+                         "3\n4\n1.0000000000e+00\n5\n1.0000000000e+00\n6\n3.0000000000e+00\n0\n"
+                         "4\n7\n1.0000000000e+00\n8\n3.0000000000e+00\n0\n"
+                         "5\n7\n1.0000000000e+00\n0\n"
+                         "6\n8\n1.0000000000e+00\n0\n"
+                         "7\n0\n"
+                         "8\n0\n");
 }
 
 // Failures reach the caller as GenError, with the text, stream and status

@@ -89,6 +89,42 @@ TEST(GeneratorThreads, MoreThreadsWriteTheSameFiles) {
   }
 }
 
+// Erlang phases are part of the vector, so any instance may expand any
+// state: a grid whose climb takes 4 phases, with the climb interrupted
+// (phase back to 1) by each step back, writes the same files on 3 threads.
+TEST(GeneratorThreads, ErlangModelsExpandOnSeveralThreads) {
+  auto define = [](TestModel& tm) {
+    FlatModel* f = &tm.flat();
+    tm.add("right", DIST_EXPONENTIAL, 1, [f] { return f->mark[0] < 40; }, [f] { f->mark[0]++; });
+    tm.add("climb", DIST_ERLANG, 3, [f] { return f->mark[1] < 40 && f->mark[0] % 2 == 0; }, [f] { f->mark[1]++; })
+        ->phases = 4;
+    tm.add("back", DIST_EXPONENTIAL, 0.5, [f] { return f->mark[0] > 0; }, [f] { f->mark[0]--; });
+    tm.addReward("y", [](const FlatModel& m) { return m.mark[1]; });
+  };
+  TempDir one, three;
+  TestModel single({0, 0});
+  define(single);
+  testing::internal::CaptureStdout();
+  const auto expected = single.generate(one.path(), 1);
+  std::vector<std::unique_ptr<TestModel>> twins;
+  TestModel tm({0, 0});
+  define(tm);
+  const auto got = tm.generate(
+      three.path(), 1, 0,
+      [&twins, &define] {
+        twins.push_back(std::make_unique<TestModel>(std::vector<short>{0, 0}));
+        define(*twins.back());
+        return twins.back()->release();
+      },
+      3);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(twins.size(), 2u);
+  // 41 x 41 markings, of which the 21 x 40 that enable the climb in 4 phases.
+  EXPECT_EQ(expected.arm.rfind("1\n4201\n", 0), 0u);
+  EXPECT_EQ(got.arm, expected.arm);
+  EXPECT_EQ(got.var, expected.var);
+}
+
 // A failure met by the expanding thread is reported when numbering reaches
 // the state, after the records of every state before it.
 TEST(GeneratorThreads, FailureOnTheSecondThreadComesInOrder) {

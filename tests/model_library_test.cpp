@@ -74,8 +74,10 @@ TEST(ModelLibrary, MultiprocessorAsJoinOfCopiesHasOnePlusNTimesTwoToTheNMinusOne
 }
 
 // Erlang service at a place array's queues: (K + 1)(K + 2) / 2 fillings of
-// the two queues; the phases are not part of the state vector.
-TEST(ModelLibrary, ErlangTandemCountsItsQueueFillings) { expectCounts("tandem_erlang", {6, 10}); }
+// the two queues, K + 1 of them with the first queue empty; each of the
+// others once per phase of the service: 3 + 3 x 2 = 9 for K = 2 and 2
+// phases, 4 + 6 x 3 = 22 for K = 3 and 3 phases.
+TEST(ModelLibrary, ErlangTandemCountsItsQueueFillingsTimesThePhases) { expectCounts("tandem_erlang", {9, 22}); }
 
 // A deterministic clock and an instantaneous activity with two competing
 // cases: the stable states are the B + 1 buffer levels; the delays go to .det.

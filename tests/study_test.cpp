@@ -394,22 +394,35 @@ TEST_F(RangeStudyTest, OnlyTheFirstCharacterOfTheTypeFieldCounts) {
   EXPECT_EQ(num_devices, 3);
 }
 
-TEST_F(RangeStudyTest, TypeLetterMustMatchTheDeclaredType) {
+// An entry whose letter names another type is read in the variable's own
+// type; text that is no value of that type, or is out of its range, is
+// refused as a letter that does not match.
+TEST_F(RangeStudyTest, AnotherTypesLetterIsReadInTheVariablesType) {
   Captured cap;
-  study.overrideGVs("s:flash_size:3:f:num_devices:2:d:ram_size:1:i:num_replicas:4:f:power_cycle_rate:10");
-  EXPECT_EQ(flash_size, 64.0f);
-  EXPECT_EQ(num_devices, 1);
-  EXPECT_EQ(ram_size, 128.0f);
-  EXPECT_EQ(num_replicas, 1);
+  study.overrideGVs("s:flash_size:3:f:num_devices:2:d:ram_size:1.5:i:num_replicas:0x4:f:power_cycle_rate:10");
+  EXPECT_EQ(flash_size, 3.0f);
+  EXPECT_EQ(num_devices, 2);
+  EXPECT_EQ(ram_size, 1.5f);
+  EXPECT_EQ(num_replicas, 4);
   EXPECT_EQ(power_cycle_rate, 10.0f);
+  EXPECT_EQ(cap.err(), "");
+
+  study.overrideGVs("f:num_devices:2.5:i:num_replicas:70000:d:flash_size:1e300:l:ram_size:x");
+  EXPECT_EQ(num_devices, 2);
+  EXPECT_EQ(num_replicas, 4);
+  EXPECT_EQ(flash_size, 3.0f);
+  EXPECT_EQ(ram_size, 1.5f);
   const auto lines = testsupport::splitLines(cap.err());
   ASSERT_EQ(lines.size(), 4u) << cap.err();
   EXPECT_EQ(lines[0],
-            "!! BaseStudyClass::overrideGVs: flash_size is a float variable and takes type letter f, not s; "
-            "entry s:flash_size:3 ignored.");
-  EXPECT_EQ(lines[1],
             "!! BaseStudyClass::overrideGVs: num_devices is a short variable and takes type letter s, not f; "
-            "entry f:num_devices:2 ignored.");
+            "entry f:num_devices:2.5 ignored.");
+  EXPECT_EQ(lines[1],
+            "!! BaseStudyClass::overrideGVs: num_replicas is a short variable and takes type letter s, not i; "
+            "entry i:num_replicas:70000 ignored.");
+  EXPECT_EQ(lines[2],
+            "!! BaseStudyClass::overrideGVs: flash_size is a float variable and takes type letter f, not d; "
+            "entry d:flash_size:1e300 ignored.");
   EXPECT_EQ(cap.out(), "");
 }
 

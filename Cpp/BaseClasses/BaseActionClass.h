@@ -84,7 +84,9 @@ class BaseActionClass {
 
   void ResetPhase() { Phase = 1; }
   void Age() { Phase = static_cast<short>(Phase + 1); }
-  bool ReadyToFire() { return static_cast<double>(Phase) == ErlangParamM(); }
+  // At or past the last phase: a phase count that depends on the marking may
+  // have dropped below the phase reached.
+  bool ReadyToFire() { return static_cast<double>(Phase) >= ErlangParamM(); }
 
   void PrintInfo();
 

@@ -188,18 +188,21 @@ void BaseStudyClass::overrideGVs(const char* overrides) {
       continue;
     }
     // The study copies a value of the variable's own type from the address it
-    // is given, so the letter must name exactly that type.
+    // is given. An entry whose letter names another type is read in the
+    // variable's own type instead, when its text is a value of that type
+    // (in range): f:lambda:0.1 for a double, i:n:3 for a short.
     const int index = FindGV(name);
     if (index >= 0 && GVTypes && GVTypes[index] && std::strcmp(GVTypes[index], letterType) != 0) {
       std::string reason = name + " is a " + GVTypes[index] + " variable";
-      bool hasLetter = false;
-      for (char candidate : std::string_view("bcdfils")) {
-        if (std::strcmp(OverrideTypeName(candidate), GVTypes[index]) == 0) {
-          reason += std::string(" and takes type letter ") + candidate + ", not " + letter;
-          hasLetter = true;
-        }
+      char own = 0;
+      for (char candidate : std::string_view("bcdfils"))
+        if (std::strcmp(OverrideTypeName(candidate), GVTypes[index]) == 0) own = candidate;
+      OverrideValue converted{};
+      if (own && parseValue(own, valueText, converted)) {
+        OverrideGVValue(name.c_str(), &converted);
+        continue;
       }
-      if (!hasLetter) reason += " and cannot be overridden";
+      reason += own ? std::string(" and takes type letter ") + own + ", not " + letter : " and cannot be overridden";
       reportSkipped(typeField, name, valueText, reason);
       continue;
     }
