@@ -94,6 +94,7 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbFile& umb, const std::vector<
     auto solved = solveLongRun(chain, components, options.steady, progress);
     if (!solved) return solved.error();
     longRun = std::move(*solved);
+    for (const std::string& line : longRun.switches) note(line);
     if (options.steady.method == Method::Sor) longRun.account.method += format("(%g)", options.steady.omega);
   }
 

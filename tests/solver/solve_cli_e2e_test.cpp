@@ -160,7 +160,7 @@ TEST(SolveCli, NonConvergenceAndTheStepLimitGiveNoValue) {
   c.rewards = {level, {"late", "instant", {{1000, 1000}}, level.rates, {}}};
   writeRun(dir.path(), "m", c);
   writeFile(dir.file("m.results.csv"), "earlier\n");
-  SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm", "-i", "2"}, dir.path());
+  SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm", "-m", "gs", "-i", "2"}, dir.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("did not converge: after 2 iterations"), std::string::npos) << r.err;
   EXPECT_EQ(r.out, "");
