@@ -133,6 +133,8 @@ Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const Stead
   // A uniformisation rate above every exit rate leaves each state a self-loop,
   // which makes the uniformised chain aperiodic.
   q *= 1.02;
+  if (!std::isfinite(q))
+    return Error{"The uniformisation rate of the " + s.what + " (1.02 times its largest exit rate) overflows; use another method (-m direct)."};
   std::vector<double> next(s.states.size());
   for (long it = 1; it <= settings.maxIterations; it++) {
     for (std::size_t k = 0; k < s.states.size(); k++) {

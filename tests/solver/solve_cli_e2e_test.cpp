@@ -183,3 +183,34 @@ TEST(SolveCli, PlotsAVariableWithSeveralTimePoints) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("two or more time points"), std::string::npos) << r.err;
 }
+
+// Finite inputs whose products or sums overflow: status 1, the cause named,
+// no table.
+TEST(SolveCli, OverflowIsRefusedNotPrinted) {
+  TempDir dir;
+  const std::string P = "-P" + dir.path() + "/";
+  TestChain c = machine();
+  c.rewards[1].impulses = {{{1, 0}, 1e308}};
+  writeRun(dir.path(), "m", c);
+  SolveRun r = runSolve({P, "-Nm"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("The variable repair cost earns in state 1 (exit rate 3) a reward rate past"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+
+  c = machine();
+  c.rewards = {{"cost", "interval", {{0, 10}}, {1e308, 1e308}, {}}};
+  writeRun(dir.path(), "m", c);
+  r = runSolve({P, "-Nm"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("The value of cost over [0, 10] is inf"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+
+  c = machine();
+  c.out[0] = {{1, 1e308}};
+  writeRun(dir.path(), "m", c);
+  r = runSolve({P, "-Nm"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("needs more than 9223372036854775807 steps for time 2 (rate 1e+308, q*t = inf)"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(fileExists(dir.file("m.results.csv")));
+}
