@@ -96,21 +96,29 @@ void forget(const std::string& name, bool remove) {
   if (pending.exchange(false) && remove) ::unlink(name.c_str());
 }
 
-// A fresh temporary beside `target`, created exclusively, with its name
-// registered for the signal handlers before the file exists.
+// A fresh temporary beside `target`, created exclusively. The signals that
+// remove it wait while it is created and its name registered, so that a
+// handler neither misses it nor removes a file of that name that is not
+// solve's.
 int createTemporary(const std::string& target, const std::string& suffix, std::string& name) {
+  sigset_t cleanupSignals, previous;
+  sigemptyset(&cleanupSignals);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&cleanupSignals, signal);
   for (int attempt = 0; attempt < 16; attempt++) {
     name = folderOf(target) + "/.solve-" + randomHex() + suffix + ".tmp";
     if (name.size() > PATH_MAX) {
       errno = ENAMETOOLONG;
       return -1;
     }
-    std::memcpy(pendingName, name.c_str(), name.size() + 1);
-    pending.store(true);
+    ::sigprocmask(SIG_BLOCK, &cleanupSignals, &previous);
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd >= 0) return fd;
     const int e = errno;
-    pending.store(false);
+    if (fd >= 0) {
+      std::memcpy(pendingName, name.c_str(), name.size() + 1);
+      pending.store(true);
+    }
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (fd >= 0) return fd;
     errno = e;
     if (e != EEXIST) return -1;
   }
