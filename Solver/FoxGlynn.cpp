@@ -88,7 +88,11 @@ long poissonRightPoint(double lambda, double epsilon) {
     return w ? w->right : -1;
   }
   const double z = std::sqrt(2 * std::log(1 / epsilon)) + 3;
-  return static_cast<long>(std::ceil(lambda + z * std::sqrt(lambda)));
+  const double steps = std::ceil(lambda + z * std::sqrt(lambda));
+  // Past what a long holds (or not finite at all): as many steps as it
+  // holds, which no step limit allows.
+  if (!(steps < 9.2e18)) return kTooManySteps;
+  return static_cast<long>(steps);
 }
 
 }  // namespace solver

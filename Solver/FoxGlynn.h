@@ -24,6 +24,9 @@ Outcome<PoissonWeights> foxGlynn(double lambda, double epsilon);
 
 // The right truncation point that foxGlynn would choose, without the weights:
 // the number of uniformisation steps a time point needs.
+// The right point for a Poisson rate too large for a long step count.
+inline constexpr long kTooManySteps = 0x7FFFFFFFFFFFFFFFL;
+
 long poissonRightPoint(double lambda, double epsilon);
 
 }  // namespace solver

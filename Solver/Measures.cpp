@@ -7,6 +7,7 @@
 
 #include "Chain.h"
 #include "Components.h"
+#include "FoxGlynn.h"
 #include "SteadyState.h"
 #include "Transient.h"
 
@@ -62,12 +63,25 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbFile& umb, const std::vector<
   const std::vector<Wanted>& wanted = *matched;
 
   Chain chain = buildChain(umb);
+  // Every figure of the input is finite, but sums and products of them may
+  // not be: each is refused here, naming the state, before any method runs.
+  for (int s = 0; s < chain.states; s++) {
+    if (!std::isfinite(chain.outRate[s]))
+      return Error{"State " + std::to_string(s) + format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
+  }
   std::vector<std::vector<double>> rho;
   std::vector<double> largest;  // max |rho| per variable, for the error bounds
   for (const Wanted& w : wanted) {
     rho.push_back(rewardRates(umb, *w.reward));
     double m = 0;
-    for (double r : rho.back()) m = std::max(m, std::fabs(r));
+    for (std::size_t s = 0; s < rho.back().size(); s++) {
+      const double r = rho.back()[s];
+      if (!std::isfinite(r))
+        return Error{"The variable " + w.variable->name + " earns in state " + std::to_string(s) +
+                     format(" (exit rate %g) a reward rate past the largest number solve holds: its rate reward plus "
+                            "each impulse times the rate of its branch overflows.", umb.exitRate[s])};
+      m = std::max(m, std::fabs(r));
+    }
     largest.push_back(m);
   }
   umb.release();
@@ -94,6 +108,7 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbFile& umb, const std::vector<
     auto solved = solveLongRun(chain, components, options.steady, progress);
     if (!solved) return solved.error();
     longRun = std::move(*solved);
+    for (const std::string& line : longRun.switches) note(line);
     if (options.steady.method == Method::Sor) longRun.account.method += format("(%g)", options.steady.omega);
   }
 
@@ -119,7 +134,8 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbFile& umb, const std::vector<
     }
     const UniformisationPlan plan = planUniformisation(chain, times.back(), options.transient.epsilon);
     note(format("uniformisation at rate q = %.6g: the latest time, %g, needs up to ", plan.rate, times.back()) +
-         std::to_string(plan.steps) + format(" steps (q*t = %.6g)", plan.rate * times.back()));
+         (plan.steps == kTooManySteps ? "more than " : "") + std::to_string(plan.steps) +
+         format(" steps (q*t = %.6g)", plan.rate * times.back()));
     progress.restart();
     auto solved = solveTransient(chain, transientRewards, times, options.transient, progress);
     if (!solved) return solved.error();
@@ -168,6 +184,14 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbFile& umb, const std::vector<
       }
       rows.push_back(row);
     }
+  }
+  for (const ResultRow& row : rows) {
+    if (std::isfinite(row.value) && std::isfinite(row.errorBound)) continue;
+    const std::string when = row.kind == RewardKind::SteadyState ? "in the long run"
+                             : row.kind == RewardKind::Instant   ? format("at time %g", row.stop)
+                                                                 : format("over [%g, %g]", row.start, row.stop);
+    return Error{"The value of " + row.variable + " " + when + format(" is %g", row.value) +
+                 format(" with error bound %g: the sum of reward rates weighted by probability (or time) overflows; no value is given.", row.errorBound)};
   }
   return rows;
 }

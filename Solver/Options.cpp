@@ -7,11 +7,12 @@
 namespace solver {
 
 const char* const kUsage =
-    "usage: solve -P<path> -N<name> [-m gs|sor|power|direct] [-w <omega>] [-e <epsilon>]\n"
+    "usage: solve -P<path> -N<name> [-m auto|gs|sor|power|direct|bicgstab] [-w <omega>] [-e <epsilon>]\n"
     "             [-i <iterations>] [-u <steps>] [-d <states>] [-s|-n] [-p <variable>] [-f svg|png]\n"
     "  reads <path><name>.umb (written by gen -U) and <path><name>.pvtype, computes every\n"
     "  reward variable and writes the table to standard output and <path><name>.results.csv\n"
-    "  -m  steady-state method: gs (Gauss-Seidel, default), sor, power, direct (sparse LU)\n"
+    "  -m  steady-state method: auto (default: gs, and direct or bicgstab where gs stalls\n"
+    "      or reaches -i), gs (Gauss-Seidel), sor, power, direct (sparse LU), bicgstab\n"
     "  -w  SOR relaxation factor, between 0 and 2 (default 1.2)\n"
     "  -e  epsilon: steady-state convergence (largest relative change of a component),\n"
     "      Poisson truncation and steady-state detection (default 1e-12)\n"
@@ -73,11 +74,13 @@ Outcome<Options> parseOptions(const std::vector<std::string>& args) {
       case 'P': o.path = v; haveP = true; break;
       case 'N': o.name = v; haveN = true; break;
       case 'm':
-        if (v == "gs") o.steady.method = Method::GaussSeidel;
+        if (v == "auto") o.steady.method = Method::Automatic;
+        else if (v == "gs") o.steady.method = Method::GaussSeidel;
         else if (v == "sor") o.steady.method = Method::Sor;
         else if (v == "power") o.steady.method = Method::Power;
         else if (v == "direct") o.steady.method = Method::Direct;
-        else return Error{"-m takes gs, sor, power or direct, not " + v};
+        else if (v == "bicgstab") o.steady.method = Method::Krylov;
+        else return Error{"-m takes auto, gs, sor, power, direct or bicgstab, not " + v};
         break;
       case 'w':
         if (!toDouble(v, d) || !(d > 0 && d < 2)) return Error{"-w takes a relaxation factor between 0 and 2, not " + v};

@@ -1,10 +1,13 @@
 #include "PvType.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 namespace solver {
@@ -94,11 +97,35 @@ Outcome<std::vector<RewardVariable>> parsePvType(const std::string& text) {
 }
 
 Outcome<std::vector<RewardVariable>> readPvType(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Error{path + ": " + std::strerror(errno)};
-  std::ostringstream text;
-  text << in.rdbuf();
-  auto parsed = parsePvType(text.str());
+  // Non-blocking, then checked on the descriptor: a FIFO or a device (a link
+  // to /dev/zero) at the name is refused before a byte is read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return Error{path + ": " + std::strerror(errno)};
+  struct stat st{};
+  if (::fstat(fd, &st) != 0) {
+    const int e = errno;
+    ::close(fd);
+    return Error{path + ": " + std::strerror(e)};
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Error{path + ": not a regular file (a FIFO, a device or a folder)"};
+  }
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int e = errno;
+      ::close(fd);
+      return Error{path + ": " + std::strerror(e)};
+    }
+    if (n == 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  auto parsed = parsePvType(text);
   if (!parsed) return Error{path + parsed.error().message.substr(std::strlen(".pvtype"))};
   return parsed;
 }

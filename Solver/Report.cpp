@@ -1,12 +1,16 @@
 #include "Report.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -70,14 +74,84 @@ std::string folderOf(const std::string& target) {
   return slash == 0 ? "/" : target.substr(0, slash);
 }
 
-// A fresh temporary beside `target`, created exclusively.
+// What a signal handler must reach: the name of the one temporary being
+// written and the gnuplot child, in static storage and lock-free atomics, so
+// that the handler stays async-signal-safe. solve writes one file at a time.
+char pendingName[PATH_MAX + 1];
+std::atomic<bool> pending{false};
+std::atomic<pid_t> plotter{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free);
+
+extern "C" void removeTemporaryAndReraise(int signal) {
+  if (pending.exchange(false)) ::unlink(pendingName);
+  if (const pid_t child = plotter.load(); child > 0) ::kill(child, SIGTERM);
+  // The signal is blocked while its handler runs: with the default action
+  // restored it ends the process once the handler returns.
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+// Removes the temporary's name unless a handler already has.
+void forget(const std::string& name, bool remove) {
+  if (pending.exchange(false) && remove) ::unlink(name.c_str());
+}
+
+// A fresh temporary beside `target`, created exclusively. The signals that
+// remove it wait while it is created and its name registered, so that a
+// handler neither misses it nor removes a file of that name that is not
+// solve's.
 int createTemporary(const std::string& target, const std::string& suffix, std::string& name) {
+  sigset_t cleanupSignals, previous;
+  sigemptyset(&cleanupSignals);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&cleanupSignals, signal);
   for (int attempt = 0; attempt < 16; attempt++) {
     name = folderOf(target) + "/.solve-" + randomHex() + suffix + ".tmp";
+    if (name.size() > PATH_MAX) {
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    ::sigprocmask(SIG_BLOCK, &cleanupSignals, &previous);
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    const int e = errno;
+    if (fd >= 0) {
+      std::memcpy(pendingName, name.c_str(), name.size() + 1);
+      pending.store(true);
+    }
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (fd >= 0) return fd;
+    errno = e;
+    if (e != EEXIST) return -1;
   }
   return -1;
+}
+
+// Syncs and closes the temporary, then renames it over the target, provided
+// its name still leads to the file written through `fd`: a temporary
+// replaced meanwhile (by a link, say) is never renamed into place.
+Status commitTemporary(int fd, const std::string& temporary, const std::string& target) {
+  struct stat mine{}, named{};
+  if (::fsync(fd) != 0 || ::fstat(fd, &mine) != 0) {
+    Status s = Error{"Cannot write " + temporary + ": " + std::strerror(errno)};
+    ::close(fd);
+    forget(temporary, true);
+    return s;
+  }
+  if (::close(fd) != 0) {
+    Status s = Error{"Cannot write " + temporary + ": " + std::strerror(errno)};
+    forget(temporary, true);
+    return s;
+  }
+  if (::lstat(temporary.c_str(), &named) != 0 || named.st_dev != mine.st_dev || named.st_ino != mine.st_ino) {
+    forget(temporary, false);
+    return Error{temporary + " was replaced while solve wrote it; " + target + " is left as it was"};
+  }
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    Status s = Error{"Cannot rename " + temporary + " to " + target + ": " + std::strerror(errno)};
+    forget(temporary, true);
+    return s;
+  }
+  forget(temporary, false);
+  return okStatus();
 }
 
 Status systemError(const std::string& what) { return Error{what + ": " + std::strerror(errno)}; }
@@ -117,6 +191,19 @@ std::string formatCsv(const std::vector<ResultRow>& rows) {
   return out;
 }
 
+void removeTemporariesOnSignals() {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction current{};
+    ::sigaction(signal, nullptr, &current);
+    // A signal the caller chose to ignore (nohup) stays ignored.
+    if (current.sa_handler == SIG_IGN) continue;
+    struct sigaction action{};
+    action.sa_handler = removeTemporaryAndReraise;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+  }
+}
+
 Status writeFileAtomically(const std::string& target, const std::string& content) {
   std::string temporary;
   const int fd = createTemporary(target, ".results", temporary);
@@ -128,22 +215,12 @@ Status writeFileAtomically(const std::string& target, const std::string& content
     if (n <= 0) {
       Status s = systemError("Cannot write " + temporary);
       ::close(fd);
-      ::unlink(temporary.c_str());
+      forget(temporary, true);
       return s;
     }
     done += static_cast<std::size_t>(n);
   }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    Status s = systemError("Cannot write " + temporary);
-    ::unlink(temporary.c_str());
-    return s;
-  }
-  if (::rename(temporary.c_str(), target.c_str()) != 0) {
-    Status s = systemError("Cannot rename " + temporary + " to " + target);
-    ::unlink(temporary.c_str());
-    return s;
-  }
-  return okStatus();
+  return commitTemporary(fd, temporary, target);
 }
 
 std::string fileId(const std::string& variable) {
@@ -164,7 +241,6 @@ Status plotVariable(const std::vector<ResultRow>& rows, const std::string& varia
   std::string temporary;
   const int fd = createTemporary(target, "." + format, temporary);
   if (fd < 0) return systemError("Cannot create a temporary file beside " + target);
-  ::close(fd);
   // gnuplot reads single-quoted strings literally, with '' for a quote.
   auto quoted = [](const std::string& text) {
     std::string out = "'";
@@ -176,7 +252,8 @@ Status plotVariable(const std::vector<ResultRow>& rows, const std::string& varia
     return out + "'";
   };
   std::string script = format == "png" ? "set terminal pngcairo size 800,500\n" : "set terminal svg size 800,500\n";
-  script += "set output " + quoted(temporary) + "\n";
+  // No file name: the plot goes to gnuplot's standard output, the temporary.
+  script += "set output\n";
   script += "set title " + quoted(variable) + " noenhanced\n";
   script += points.front()->kind == RewardKind::Instant ? "set xlabel 'time'\n" : "set xlabel 'interval end'\n";
   script += "set ylabel 'value'\nset grid\nunset key\n$values << EOD\n";
@@ -184,22 +261,33 @@ Status plotVariable(const std::vector<ResultRow>& rows, const std::string& varia
   script += "EOD\nplot $values using 1:2 with linespoints\n";
 
   int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return systemError("Cannot start gnuplot");
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    Status s = systemError("Cannot start gnuplot");
+    ::close(fd);
+    forget(temporary, true);
+    return s;
+  }
   const pid_t child = fork();
   if (child < 0) {
     Status s = systemError("Cannot start gnuplot");
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
-    ::unlink(temporary.c_str());
+    ::close(fd);
+    forget(temporary, true);
     return s;
   }
   if (child == 0) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+      struct sigaction current{};
+      ::sigaction(signal, nullptr, &current);
+      if (current.sa_handler != SIG_IGN) ::signal(signal, SIG_DFL);
+    }
     ::dup2(pipeFds[0], 0);
-    const int devnull = ::open("/dev/null", O_WRONLY);
-    if (devnull >= 0) ::dup2(devnull, 1);
+    ::dup2(fd, 1);
     execlp("gnuplot", "gnuplot", static_cast<char*>(nullptr));
     _exit(127);
   }
+  plotter.store(child);
   ::close(pipeFds[0]);
   bool written = true;
   for (std::size_t done = 0; done < script.size();) {
@@ -215,18 +303,15 @@ Status plotVariable(const std::vector<ResultRow>& rows, const std::string& varia
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  plotter.store(0);
   if (!written || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    ::unlink(temporary.c_str());
+    ::close(fd);
+    forget(temporary, true);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 127)
       return Error{"Cannot run gnuplot to plot " + variable + " (install it: apt-get install gnuplot-nox)"};
     return Error{"gnuplot failed to plot " + variable};
   }
-  if (::rename(temporary.c_str(), target.c_str()) != 0) {
-    Status s = systemError("Cannot rename " + temporary + " to " + target);
-    ::unlink(temporary.c_str());
-    return s;
-  }
-  return okStatus();
+  return commitTemporary(fd, temporary, target);
 }
 
 }  // namespace solver

@@ -1,5 +1,6 @@
 #include "SteadyState.h"
 
+#include <Eigen/IterativeLinearSolvers>
 #include <Eigen/SparseLU>
 #include <algorithm>
 #include <cmath>
@@ -10,10 +11,12 @@ namespace solver {
 
 const char* methodName(Method method) {
   switch (method) {
+    case Method::Automatic: return "auto";
     case Method::GaussSeidel: return "gs";
     case Method::Sor: return "sor";
     case Method::Power: return "power";
     case Method::Direct: return "direct";
+    case Method::Krylov: return "bicgstab";
   }
   return "?";
 }
@@ -83,10 +86,19 @@ std::optional<Outcome<SolveAccount>> afterIteration(const System& s, const Stead
   return std::nullopt;
 }
 
+// Iterations over which a sweep that is to give way when it stalls must at
+// least halve its smallest change. A sweep slower than that would need some
+// 400,000 iterations from a change of 1 down to 1e-12, past the default
+// limit, so a run that converged within the limit is never cut short; a
+// periodic chain, whose change does not fall at all, gives way at once.
+constexpr long kStallWindow = 10000;
+
 // Gauss-Seidel, or SOR with omega != 1: each component in turn from the
-// newest values of the others.
+// newest values of the others. With giveWay, a stalled sweep ends early
+// with an error saying so.
 Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const SteadyStateSettings& settings,
-                                   double omega, std::vector<double>& x, Progress& progress) {
+                                   double omega, std::vector<double>& x, Progress& progress, bool giveWay = false) {
+  double bestBefore = INFINITY, bestInWindow = INFINITY;
   for (long it = 1; it <= settings.maxIterations; it++) {
     double change = 0;
     for (int j : s.states) {
@@ -97,6 +109,17 @@ Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const St
       x[j] = next;
     }
     if (auto end = afterIteration(s, settings, it, change, x, progress)) return *end;
+    bestInWindow = std::min(bestInWindow, change);
+    if (giveWay && it % kStallWindow == 0) {
+      if (!(bestInWindow < 0.5 * bestBefore) && std::isfinite(bestBefore)) {
+        return Error{"Gauss-Seidel stalled on the " + s.what + ": after " + std::to_string(it) +
+                     " iterations the largest relative change of a component is " + scientific(change) +
+                     ", and the smallest of the last " + std::to_string(kStallWindow) + " iterations " +
+                     scientific(bestInWindow) + " is not half the smallest before, " + scientific(bestBefore)};
+      }
+      bestBefore = std::min(bestBefore, bestInWindow);
+      bestInWindow = INFINITY;
+    }
   }
   return notConverged(s, settings, 0, INFINITY);
 }
@@ -110,6 +133,8 @@ Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const Stead
   // A uniformisation rate above every exit rate leaves each state a self-loop,
   // which makes the uniformised chain aperiodic.
   q *= 1.02;
+  if (!std::isfinite(q))
+    return Error{"The uniformisation rate of the " + s.what + " (1.02 times its largest exit rate) overflows; use another method (-m direct)."};
   std::vector<double> next(s.states.size());
   for (long it = 1; it <= settings.maxIterations; it++) {
     for (std::size_t k = 0; k < s.states.size(); k++) {
@@ -131,26 +156,16 @@ Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const Stead
   return notConverged(s, settings, 0, INFINITY);
 }
 
-// Sparse LU of the set's system, x_j outRate_j - sum_i x_i q_ij = b_j; for
-// the stationary system the last equation gives way to sum x = 1.
-Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const SteadyStateSettings& settings,
-                                  std::vector<double>& x, std::vector<int>& local) {
+// The set's system, x_j outRate_j - sum_i x_i q_ij = b_j, as a sparse matrix
+// with its right-hand side; for the stationary system the last equation
+// gives way to sum x = 1. `local` maps whole-chain numbers to the system's
+// while the matrix is built (-1 outside; kept between systems, so that many
+// small components cost no whole-chain vector each).
+void assemble(const Chain& chain, const System& s, std::vector<int>& local, Eigen::SparseMatrix<double>& a,
+              Eigen::VectorXd& b) {
   const int m = static_cast<int>(s.states.size());
-  if (m > settings.directLimit) {
-    return Error{"The " + s.what + " has " + std::to_string(m) + " states, more than the direct solver takes (" +
-                 std::to_string(settings.directLimit) + ", set by -d); use an iterative method (-m gs)."};
-  }
-  // local: whole-chain numbers to the system's, -1 outside (kept between
-  // systems, so that many small components cost no whole-chain vector each).
   if (local.size() != static_cast<std::size_t>(chain.states)) local.assign(chain.states, -1);
   for (int k = 0; k < m; k++) local[s.states[k]] = k;
-  struct Reset {
-    std::vector<int>& local;
-    const std::vector<int>& states;
-    ~Reset() {
-      for (int s : states) local[s] = -1;
-    }
-  } reset{local, s.states};
   std::vector<Eigen::Triplet<double>> entries;
   const int* outer = chain.incoming.outerIndexPtr();
   const int* inner = chain.incoming.innerIndexPtr();
@@ -164,28 +179,98 @@ Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const Ste
   }
   if (s.normalise)
     for (int k = 0; k < m; k++) entries.emplace_back(m - 1, k, 1.0);
-  Eigen::SparseMatrix<double> a(m, m);
+  a.resize(m, m);
   a.setFromTriplets(entries.begin(), entries.end());
-  entries = {};
-  Eigen::VectorXd b = Eigen::VectorXd::Zero(m);
+  b = Eigen::VectorXd::Zero(m);
   if (s.normalise) b[m - 1] = 1.0;
   else b[local[s.source]] = 1.0;
+  for (int st : s.states) local[st] = -1;
+}
+
+// Takes a solution of the assembled system: its relative residual is the
+// error bound.
+Outcome<SolveAccount> accept(const System& s, const Eigen::SparseMatrix<double>& a, const Eigen::VectorXd& b,
+                             const Eigen::VectorXd& solution, const char* method, std::vector<double>& x) {
+  const double residual = (a * solution - b).lpNorm<Eigen::Infinity>() / std::max(1.0, solution.lpNorm<Eigen::Infinity>());
+  if (!solution.allFinite() || !std::isfinite(residual))
+    return Error{"The " + std::string(method) + " solution of the " + s.what + " is not finite."};
+  for (std::size_t k = 0; k < s.states.size(); k++) x[s.states[k]] = std::max(0.0, solution[static_cast<Eigen::Index>(k)]);
+  if (s.normalise) normaliseOn(x, s.states);
+  SolveAccount account;
+  account.method = method;
+  account.errorBound = residual;
+  return account;
+}
+
+// Sparse LU of the set's system.
+Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const SteadyStateSettings& settings,
+                                  std::vector<double>& x, std::vector<int>& local) {
+  const int m = static_cast<int>(s.states.size());
+  if (m > settings.directLimit) {
+    return Error{"The " + s.what + " has " + std::to_string(m) + " states, more than the direct solver takes (" +
+                 std::to_string(settings.directLimit) + ", set by -d); use an iterative method (-m gs)."};
+  }
+  Eigen::SparseMatrix<double> a;
+  Eigen::VectorXd b;
+  assemble(chain, s, local, a, b);
   Eigen::SparseLU<Eigen::SparseMatrix<double>> lu;
   lu.compute(a);
   if (lu.info() != Eigen::Success) return Error{"The direct solver could not factorise the " + s.what + ": " + lu.lastErrorMessage()};
   Eigen::VectorXd solution = lu.solve(b);
   if (lu.info() != Eigen::Success || !solution.allFinite()) return Error{"The direct solver failed on the " + s.what + "."};
-  const double residual = (a * solution - b).lpNorm<Eigen::Infinity>() / std::max(1.0, solution.lpNorm<Eigen::Infinity>());
-  for (int k = 0; k < m; k++) x[s.states[k]] = std::max(0.0, solution[k]);
-  if (s.normalise) normaliseOn(x, s.states);
-  SolveAccount account;
-  account.errorBound = residual;
-  return account;
+  return accept(s, a, b, solution, "direct", x);
+}
+
+// BiCGSTAB with an incomplete-LU preconditioner, from the current iterate,
+// until the residual relative to the right-hand side is within epsilon.
+Outcome<SolveAccount> solveKrylov(const Chain& chain, const System& s, const SteadyStateSettings& settings,
+                                  std::vector<double>& x, std::vector<int>& local) {
+  Eigen::SparseMatrix<double> a;
+  Eigen::VectorXd b;
+  assemble(chain, s, local, a, b);
+  Eigen::BiCGSTAB<Eigen::SparseMatrix<double>, Eigen::IncompleteLUT<double>> krylov;
+  krylov.setTolerance(settings.epsilon);
+  krylov.setMaxIterations(static_cast<Eigen::Index>(std::min<long>(settings.maxIterations, 0x7FFFFFFF)));
+  krylov.compute(a);
+  if (krylov.info() != Eigen::Success) return Error{"BiCGSTAB could not prepare the " + s.what + "."};
+  Eigen::VectorXd start(static_cast<Eigen::Index>(s.states.size()));
+  for (std::size_t k = 0; k < s.states.size(); k++) start[static_cast<Eigen::Index>(k)] = x[s.states[k]];
+  Eigen::VectorXd solution = krylov.solveWithGuess(b, start);
+  if (krylov.info() != Eigen::Success || !(krylov.error() <= settings.epsilon)) {
+    return Error{"The " + s.what + " did not converge by BiCGSTAB: after " + std::to_string(krylov.iterations()) +
+                 " iterations the relative residual is " + scientific(krylov.error()) + " (epsilon " +
+                 scientific(settings.epsilon) + "). Raise the iteration limit (-i), loosen epsilon (-e), or raise the direct solver's limit (-d); no value is given."};
+  }
+  auto accepted = accept(s, a, b, solution, "bicgstab", x);
+  if (accepted) accepted->iterations = static_cast<long>(krylov.iterations());
+  return accepted;
+}
+
+// The automatic method: Gauss-Seidel, and from the same start the direct
+// solver or BiCGSTAB where Gauss-Seidel gives no answer.
+Outcome<SolveAccount> solveAutomatically(const Chain& chain, const System& s, const SteadyStateSettings& settings,
+                                         std::vector<double>& x, std::vector<int>& local, Progress& progress,
+                                         std::vector<std::string>& switches) {
+  std::vector<double> start;
+  start.reserve(s.states.size());
+  for (int st : s.states) start.push_back(x[st]);
+  auto swept = sweepInPlace(chain, s, settings, 1.0, x, progress, true);
+  if (swept) {
+    swept->method = "gs";
+    return swept;
+  }
+  for (std::size_t k = 0; k < s.states.size(); k++) x[s.states[k]] = start[k];
+  const bool direct = s.states.size() <= static_cast<std::size_t>(settings.directLimit);
+  switches.push_back(swept.error().message + "; solved instead by " + (direct ? "the direct solver" : "BiCGSTAB"));
+  return direct ? solveDirect(chain, s, settings, x, local) : solveKrylov(chain, s, settings, x, local);
 }
 
 Outcome<SolveAccount> solveSystem(const Chain& chain, const System& s, const SteadyStateSettings& settings,
-                                  std::vector<double>& x, std::vector<int>& scratch, Progress& progress) {
+                                  std::vector<double>& x, std::vector<int>& scratch, Progress& progress,
+                                  std::vector<std::string>& switches) {
   switch (settings.method) {
+    case Method::Automatic: return solveAutomatically(chain, s, settings, x, scratch, progress, switches);
+    case Method::Krylov: return solveKrylov(chain, s, settings, x, scratch);
     case Method::GaussSeidel: return sweepInPlace(chain, s, settings, 1.0, x, progress);
     case Method::Sor: return sweepInPlace(chain, s, settings, settings.omega, x, progress);
     case Method::Power: return sweepCopy(chain, s, settings, x, progress);
@@ -195,6 +280,8 @@ Outcome<SolveAccount> solveSystem(const Chain& chain, const System& s, const Ste
 }
 
 void add(SolveAccount& total, const SolveAccount& one) {
+  if (!one.method.empty() && ("+" + total.method + "+").find("+" + one.method + "+") == std::string::npos)
+    total.method += (total.method.empty() ? "" : "+") + one.method;
   total.iterations += one.iterations;
   total.errorBound = std::max(total.errorBound, one.errorBound);
 }
@@ -204,7 +291,9 @@ void add(SolveAccount& total, const SolveAccount& one) {
 Outcome<LongRun> solveLongRun(const Chain& chain, const Components& components, const SteadyStateSettings& settings,
                               Progress& progress) {
   LongRun run;
-  run.account.method = methodName(settings.method);
+  // The automatic method names what each system used; a chain that needs no
+  // system keeps the name of the first method tried.
+  const std::string named = settings.method == Method::Automatic ? "gs" : methodName(settings.method);
   run.bottomComponents = components.bottom.size();
   run.transientStates = components.transient.size();
   std::vector<double>& x = run.probability;
@@ -220,7 +309,7 @@ Outcome<LongRun> solveLongRun(const Chain& chain, const Components& components, 
   } else {
     System sojourn{"expected time in the " + std::to_string(components.transient.size()) + " transient states",
                    components.transient, chain.initial, false};
-    auto solved = solveSystem(chain, sojourn, settings, x, scratch, progress);
+    auto solved = solveSystem(chain, sojourn, settings, x, scratch, progress, run.switches);
     if (!solved) return solved.error();
     add(run.account, *solved);
     double total = 0;
@@ -244,11 +333,12 @@ Outcome<LongRun> solveLongRun(const Chain& chain, const Components& components, 
     for (int s : states) x[s] = start;
     System stationary{"stationary distribution of the " + std::to_string(states.size()) + "-state bottom component",
                       states, -1, true};
-    auto solved = solveSystem(chain, stationary, settings, x, scratch, progress);
+    auto solved = solveSystem(chain, stationary, settings, x, scratch, progress, run.switches);
     if (!solved) return solved.error();
     add(run.account, *solved);
     for (int s : states) x[s] *= absorbed[b];
   }
+  if (settings.method != Method::Automatic || run.account.method.empty()) run.account.method = named;
   return run;
 }
 

@@ -11,13 +11,16 @@
 
 namespace solver {
 
-enum class Method { GaussSeidel, Sor, Power, Direct };
+// Automatic: Gauss-Seidel on each system, and where it stalls, stops being
+// finite or reaches the iteration limit, the direct solver (a system of at
+// most directLimit states) or BiCGSTAB (a larger one) from the same start.
+enum class Method { Automatic, GaussSeidel, Sor, Power, Direct, Krylov };
 
-// "gs", "sor", "power", "direct"
+// "auto", "gs", "sor", "power", "direct", "bicgstab"
 const char* methodName(Method method);
 
 struct SteadyStateSettings {
-  Method method = Method::GaussSeidel;
+  Method method = Method::Automatic;
   double omega = 1.2;          // SOR relaxation, 0 < omega < 2
   double epsilon = 1e-12;      // largest relative change of a component in one iteration
   long maxIterations = 100000;
@@ -28,7 +31,7 @@ struct SteadyStateSettings {
 // the worst convergence figure reached (largest relative change of the last
 // iteration; for the direct solver the relative residual).
 struct SolveAccount {
-  std::string method;
+  std::string method;  // the methods that produced the systems' solutions, "+" between two
   long iterations = 0;
   double errorBound = 0;
 };
@@ -41,6 +44,8 @@ struct LongRun {
   SolveAccount account;
   std::size_t bottomComponents = 0;
   std::size_t transientStates = 0;
+  // Why a system went to another method (automatic method only).
+  std::vector<std::string> switches;
 };
 
 Outcome<LongRun> solveLongRun(const Chain& chain, const Components& components, const SteadyStateSettings& settings,

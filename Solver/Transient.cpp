@@ -30,12 +30,12 @@ Outcome<TransientValues> solveTransient(const Chain& chain, const std::vector<co
   const UniformisationPlan plan = planUniformisation(chain, maxTime, settings.epsilon);
   out.rate = plan.rate;
   const double q = plan.rate;
-  if (plan.steps < 0 || plan.steps > settings.maxSteps) {
+  if (plan.steps < 0 || plan.steps == kTooManySteps || plan.steps > settings.maxSteps) {
     char buf[400];
     std::snprintf(buf, sizeof buf,
-                  "Uniformisation needs %ld steps for time %g (rate %.6g, q*t = %.6g), more than the limit of %ld "
+                  "Uniformisation needs %s%ld steps for time %g (rate %.6g, q*t = %.6g), more than the limit of %ld "
                   "(-u). Raise the limit with -u if the run may take that long, or ask for a steady-state variable.",
-                  plan.steps, maxTime, q, q * maxTime, settings.maxSteps);
+                  plan.steps == kTooManySteps ? "more than " : "", plan.steps, maxTime, q, q * maxTime, settings.maxSteps);
     return Error{buf};
   }
 

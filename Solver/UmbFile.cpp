@@ -192,9 +192,11 @@ void UmbFile::release(const void* from, const void* to) const {
   if (b > a) madvise(reinterpret_cast<void*>(a), b - a, MADV_DONTNEED);
 }
 
-Outcome<std::unique_ptr<UmbFile>> UmbFile::open(const std::string& path) {
+Outcome<std::unique_ptr<UmbFile>> UmbFile::open(const std::string& path, const MemoryLimits& limits) {
   auto fail = [&](const std::string& what) { return Error{path + ": " + what}; };
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO put at the name opens at once and is
+  // refused below as the special file it is.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return fail(errnoText(errno));
   struct stat st{};
   if (fstat(fd, &st) != 0) {
@@ -204,7 +206,11 @@ Outcome<std::unique_ptr<UmbFile>> UmbFile::open(const std::string& path) {
   }
   if (!S_ISREG(st.st_mode)) {
     ::close(fd);
-    return fail("not a regular file");
+    return fail("not a regular file (a FIFO, a device or a folder); solve reads the .umb that gen -U writes");
+  }
+  if (auto room = checkMemory(limits, 0, static_cast<std::uint64_t>(st.st_size), "Mapping " + path); !room) {
+    ::close(fd);
+    return room.error();
   }
   std::unique_ptr<UmbFile> umb(new UmbFile());
   umb->length_ = static_cast<std::size_t>(st.st_size);

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "Memory.h"
 #include "Outcome.h"
 
 // A continuous-time Markov chain read from a .umb file (an uncompressed tar
@@ -34,8 +35,10 @@ class UmbFile {
   UmbFile(const UmbFile&) = delete;
   UmbFile& operator=(const UmbFile&) = delete;
 
-  // Maps and checks the file; any fault is an error naming the file.
-  static Outcome<std::unique_ptr<UmbFile>> open(const std::string& path);
+  // Maps and checks the file; any fault is an error naming the file. Only a
+  // regular file is opened for reading (a FIFO or a device is refused without
+  // blocking), and its mapping must fit the address space `limits` leave.
+  static Outcome<std::unique_ptr<UmbFile>> open(const std::string& path, const MemoryLimits& limits = {});
 
   std::uint64_t states() const { return exitRate.size(); }
   std::uint64_t branches() const { return target.size(); }

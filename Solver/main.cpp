@@ -4,10 +4,12 @@
 
 #include <csignal>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "Measures.h"
+#include "Memory.h"
 #include "Options.h"
 #include "PvType.h"
 #include "Report.h"
@@ -29,9 +31,7 @@ bool exists(const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  // A plotter that quits early must not end the run through SIGPIPE.
-  std::signal(SIGPIPE, SIG_IGN);
+int run(int argc, char** argv) {
   if (argc == 1) {
     std::fputs(kUsage, stdout);
     return 0;
@@ -69,8 +69,22 @@ int main(int argc, char** argv) {
     if (steady || points < 2) return fail("-p " + plot + ": a plot needs a variable with two or more time points");
   }
 
-  auto umb = UmbFile::open(umbPath);
+  auto limits = readMemoryLimits();
+  if (!limits) return fail(limits.error().message);
+  auto umb = UmbFile::open(umbPath, *limits);
   if (!umb) return fail(umb.error().message);
+  bool steady = false, transient = false;
+  for (const RewardVariable& v : *variables) {
+    if (v.kind == RewardKind::SteadyState) steady = true;
+    else if (!v.times.empty()) transient = true;
+  }
+  const std::uint64_t needed =
+      solveMemoryNeeded((*umb)->states(), (*umb)->branches(), variables->size(), steady, transient);
+  if (auto room = checkMemory(*limits, needed, 0,
+                              "The chain of " + std::to_string((*umb)->states()) + " states and " +
+                                  std::to_string((*umb)->branches()) + " transitions");
+      !room)
+    return fail(room.error().message);
   std::fprintf(stderr, "solve: %s: %llu states, %llu transitions, %zu reward variable(s)\n", umbPath.c_str(),
                static_cast<unsigned long long>((*umb)->states()), static_cast<unsigned long long>((*umb)->branches()),
                variables->size());
@@ -89,4 +103,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "solve: plot of %s written to %s\n", plot.c_str(), target.c_str());
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  // A plotter that quits early must not end the run through SIGPIPE.
+  std::signal(SIGPIPE, SIG_IGN);
+  removeTemporariesOnSignals();
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // The budget is checked before the large vectors are built; what it
+    // cannot foresee (the fill of a factorisation, say) ends here.
+    return fail("out of memory: the system refused an allocation. Set GEN_MAX_MEMORY or ulimit -v below what the "
+                "machine has, to be told before solving how much a chain needs, or solve on a machine with more memory.");
+  }
 }

@@ -187,7 +187,8 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-SolveRun runSolve(const std::vector<std::string>& args, const std::string& dir) {
+SolveRun runSolve(const std::vector<std::string>& args, const std::string& dir, const std::function<void()>& inChild,
+                  const std::function<void(int)>& whileRunning) {
   const std::string outPath = dir + "/.stdout", errPath = dir + "/.stderr";
   const pid_t child = fork();
   if (child == 0) {
@@ -197,12 +198,15 @@ SolveRun runSolve(const std::vector<std::string>& args, const std::string& dir) 
     if (o < 0 || e < 0) _exit(126);
     dup2(o, 1);
     dup2(e, 2);
+    alarm(60);
+    if (inChild) inChild();
     std::vector<char*> argv{const_cast<char*>(SOLVE_BINARY)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execv(SOLVE_BINARY, argv.data());
     _exit(127);
   }
+  if (whileRunning) whileRunning(child);
   int status = 0;
   waitpid(child, &status, 0);
   SolveRun r;

@@ -1,6 +1,7 @@
 #ifndef SOLVER_TEST_SUPPORT_H
 #define SOLVER_TEST_SUPPORT_H
 
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -65,8 +66,12 @@ struct SolveRun {
   int status = -1;
   std::string out, err;
 };
-// Runs the built solve with these arguments in `dir`.
-SolveRun runSolve(const std::vector<std::string>& args, const std::string& dir);
+// Runs the built solve with these arguments in `dir`. `inChild` runs in the
+// child before solve starts (limits, environment); `whileRunning` in the
+// test with solve's process id, before the test waits for it. Every run is
+// bounded: an alarm ends a solve still running after a minute.
+SolveRun runSolve(const std::vector<std::string>& args, const std::string& dir,
+                  const std::function<void()>& inChild = {}, const std::function<void(int)>& whileRunning = {});
 
 }  // namespace solvertest
 

@@ -3,9 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
 #include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 
 #include "SolverTestSupport.h"
@@ -160,7 +166,7 @@ TEST(SolveCli, NonConvergenceAndTheStepLimitGiveNoValue) {
   c.rewards = {level, {"late", "instant", {{1000, 1000}}, level.rates, {}}};
   writeRun(dir.path(), "m", c);
   writeFile(dir.file("m.results.csv"), "earlier\n");
-  SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm", "-i", "2"}, dir.path());
+  SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm", "-m", "gs", "-i", "2"}, dir.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("did not converge: after 2 iterations"), std::string::npos) << r.err;
   EXPECT_EQ(r.out, "");
@@ -182,4 +188,113 @@ TEST(SolveCli, PlotsAVariableWithSeveralTimePoints) {
   r = runSolve({"-P" + dir.path() + "/", "-Nm", "-p", "repair cost"}, dir.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("two or more time points"), std::string::npos) << r.err;
+}
+
+// Finite inputs whose products or sums overflow: status 1, the cause named,
+// no table.
+TEST(SolveCli, OverflowIsRefusedNotPrinted) {
+  TempDir dir;
+  const std::string P = "-P" + dir.path() + "/";
+  TestChain c = machine();
+  c.rewards[1].impulses = {{{1, 0}, 1e308}};
+  writeRun(dir.path(), "m", c);
+  SolveRun r = runSolve({P, "-Nm"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("The variable repair cost earns in state 1 (exit rate 3) a reward rate past"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+
+  c = machine();
+  c.rewards = {{"cost", "interval", {{0, 10}}, {1e308, 1e308}, {}}};
+  writeRun(dir.path(), "m", c);
+  r = runSolve({P, "-Nm"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("The value of cost over [0, 10] is inf"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+
+  c = machine();
+  c.out[0] = {{1, 1e308}};
+  writeRun(dir.path(), "m", c);
+  r = runSolve({P, "-Nm"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("needs more than 9223372036854775807 steps for time 2 (rate 1e+308, q*t = inf)"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(fileExists(dir.file("m.results.csv")));
+}
+
+// A FIFO or a device at an input's name is refused at once (the runner's
+// alarm ends a solve that blocks in open).
+TEST(SolveCli, SpecialFilesAreRefusedWithoutBlocking) {
+  TempDir dir;
+  const std::vector<std::string> args = {"-P" + dir.path() + "/", "-Nm"};
+  writeFile(dir.file("m.pvtype"), pvtype(machine()));
+  ASSERT_EQ(mkfifo(dir.file("m.umb").c_str(), 0600), 0);
+  SolveRun r = runSolve(args, dir.path());
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("m.umb: not a regular file"), std::string::npos) << r.err;
+
+  std::remove(dir.file("m.umb").c_str());
+  writeRun(dir.path(), "m", machine());
+  std::remove(dir.file("m.pvtype").c_str());
+  ASSERT_EQ(mkfifo(dir.file("m.pvtype").c_str(), 0600), 0);
+  r = runSolve(args, dir.path());
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("m.pvtype: not a regular file"), std::string::npos) << r.err;
+
+  std::remove(dir.file("m.pvtype").c_str());
+  ASSERT_EQ(symlink("/dev/zero", dir.file("m.pvtype").c_str()), 0);
+  r = runSolve(args, dir.path());
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("m.pvtype: not a regular file"), std::string::npos) << r.err;
+}
+
+// A chain larger than the memory allowed: status 1 and the memory it needs,
+// under GEN_MAX_MEMORY and under an address-space limit.
+TEST(SolveCli, MemoryPastTheLimitIsRefusedWithWhatItNeeds) {
+  TempDir dir;
+  const int n = 1000000;
+  TestChain c(n);
+  for (int k = 0; k + 1 < n; k++) c.rate(k, k + 1, 1.0);
+  c.rewards = {{"at_end", "steady_state", {}, std::vector<double>(n, 1.0), {}}};
+  writeRun(dir.path(), "m", c);
+  const std::vector<std::string> args = {"-P" + dir.path() + "/", "-Nm"};
+  SolveRun r = runSolve(args, dir.path(), [] { setenv("GEN_MAX_MEMORY", "50M", 1); });
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("solve: The chain of 1000000 states and 999999 transitions needs about 118.3 MB (124000092 "
+                       "bytes) of memory, more than the 50.0 MB (52428800 bytes) set by GEN_MAX_MEMORY"),
+            std::string::npos) << r.err;
+  r = runSolve(args, dir.path(), [] {
+    const rlimit limit{100 << 20, 100 << 20};
+    setrlimit(RLIMIT_AS, &limit);
+  });
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("solve: The chain of 1000000 states and 999999 transitions needs about 118.3 MB"),
+            std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("under the address-space limit of 100.0 MB (104857600 bytes) (ulimit -v)"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+}
+
+// A signal while the plot is being written ends solve with that signal and
+// leaves no temporary: a stand-in gnuplot announces that it has its input,
+// then waits for solve to end.
+TEST(SolveCli, SignalWhilePlottingLeavesNoTemporary) {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    TempDir dir;
+    writeRun(dir.path(), "m", machine());
+    mkdir(dir.file("bin").c_str(), 0700);
+    const std::string mark = dir.file("plotting");
+    writeFile(dir.file("bin/gnuplot"), "#!/bin/sh\ncat > /dev/null\n: > " + mark +
+                                           "\nwhile kill -0 $PPID 2>/dev/null; do sleep 0.05; done\n");
+    chmod(dir.file("bin/gnuplot").c_str(), 0700);
+    const std::string path = dir.file("bin") + ":/usr/bin:/bin";
+    const SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm", "-p", "availability"}, dir.path(),
+                                [&] { setenv("PATH", path.c_str(), 1); },
+                                [&](int pid) {
+                                  for (int k = 0; k < 6000 && !fileExists(mark); k++) usleep(10000);
+                                  kill(pid, signal);
+                                });
+    ASSERT_TRUE(fileExists(mark));
+    EXPECT_EQ(r.status, 128 + signal) << r.err;
+    for (const std::string& name : listDir(dir.path())) EXPECT_EQ(name.find(".solve-"), std::string::npos) << name;
+    EXPECT_FALSE(fileExists(dir.file("m.availability.svg")));
+  }
 }

@@ -93,7 +93,7 @@ TEST(SteadyState, BirthDeathMatchesTheClosedFormWithEveryMethod) {
     mean += k * std::pow(birth / death, k);
   }
   mean /= norm;
-  for (Method m : {Method::GaussSeidel, Method::Sor, Method::Power, Method::Direct}) {
+  for (Method m : {Method::GaussSeidel, Method::Sor, Method::Power, Method::Direct, Method::Krylov}) {
     Options o;
     o.steady.method = m;
     const auto rows = solveChain(chain, o);
@@ -187,11 +187,65 @@ TEST(SteadyState, NonConvergenceIsAnErrorWithTheFigureReached) {
   auto umb = UmbFile::open(dir.file("m.umb"));
   ASSERT_TRUE(umb.ok());
   Options o;
+  o.steady.method = Method::GaussSeidel;
   o.steady.maxIterations = 3;
   auto rows = computeMeasures(**umb, *readPvType(dir.file("m.pvtype")), o, [](const std::string&) {});
   ASSERT_FALSE(rows.ok());
   EXPECT_NE(rows.error().message.find("did not converge"), std::string::npos) << rows.error().message;
   EXPECT_NE(rows.error().message.find("after 3 iterations"), std::string::npos) << rows.error().message;
+}
+
+namespace {
+
+// A cycle run against the state numbering, k -> k-1: each Gauss-Seidel sweep
+// moves the iterate one place round, so it never settles.
+void reverseCycle(TestChain& chain, int first, int length, double rate) {
+  for (int k = 0; k < length; k++) chain.rate(first + k, first + (k + length - 1) % length, rate + 0.25 * k);
+}
+
+// The default method's steady-state values and the method column, beside
+// the direct solver's values.
+void expectDefaultMatchesDirect(const TestChain& chain, const std::string& method, int directLimit = 10000) {
+  Options direct, automatic;
+  direct.steady.method = Method::Direct;
+  automatic.steady.directLimit = directLimit;
+  const auto want = solveChain(chain, direct);
+  const auto got = solveChain(chain, automatic);
+  ASSERT_EQ(got.size(), want.size());
+  ASSERT_FALSE(got.empty());
+  for (std::size_t k = 0; k < got.size(); k++) EXPECT_NEAR(got[k].value, want[k].value, 1e-9 * (1 + std::fabs(want[k].value))) << got[k].variable;
+  EXPECT_EQ(got[0].method, method);
+}
+
+}  // namespace
+
+// Five states: 0 enters a 4-state bottom component whose jump chain has
+// period 3 (1 -> 2 -> 3 -> 1 and 2 -> 3 -> 4 -> 2, each run against the
+// numbering).
+TEST(SteadyState, DefaultMethodSolvesAPeriodicBottomComponent) {
+  TestChain chain(5);
+  chain.rate(0, 3, 1.0).rate(3, 2, 2.0).rate(2, 1, 1.0).rate(2, 4, 3.0).rate(1, 3, 5.0).rate(4, 3, 0.5);
+  chain.rewards = {{"where", "steady_state", {}, {0, 1, 2, 3, 4}, {}}, {"moves", "steady_state", {}, {}, {{{2, 4}, 1.0}}}};
+  expectDefaultMatchesDirect(chain, "gs+direct");
+}
+
+// 465 transient states (a ladder with moves back) feeding four bottom
+// components of 25 states, each a cycle against the numbering; with the
+// direct solver's limit below 25 they go to BiCGSTAB.
+TEST(SteadyState, DefaultMethodSolvesManyTransientStatesAndSeveralBottomComponents) {
+  const int transient = 465, size = 25, n = transient + 4 * size;
+  TestChain chain(n);
+  TestReward level{"level", "steady_state", {}, {}, {}};
+  for (int k = 0; k < n; k++) level.rates.push_back(k % 7);
+  for (int k = 0; k < transient; k++) {
+    if (k + 1 < transient) chain.rate(k, k + 1, 3.0);
+    if (k > 0) chain.rate(k, k - 1, 2.5);
+    if (k % 50 == 49 || k + 1 == transient) chain.rate(k, transient + size * (k % 4), 0.01 * (1 + k % 3));
+  }
+  for (int b = 0; b < 4; b++) reverseCycle(chain, transient + size * b, size, 1.0 + b);
+  chain.rewards = {level};
+  expectDefaultMatchesDirect(chain, "gs+direct");
+  expectDefaultMatchesDirect(chain, "gs+bicgstab", 20);
 }
 
 // A path of a million states: the component search keeps its own stack, so

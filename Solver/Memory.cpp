@@ -1,0 +1,106 @@
+#include "Memory.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace solver {
+
+namespace {
+
+// A positive whole number of bytes with an optional K, M or G suffix
+// (powers of 1024), as gen reads GEN_MAX_MEMORY.
+std::optional<std::uint64_t> parseSize(std::string_view text) {
+  std::uint64_t unit = 1;
+  if (!text.empty()) {
+    switch (text.back()) {
+      case 'K': case 'k': unit = std::uint64_t{1} << 10; break;
+      case 'M': case 'm': unit = std::uint64_t{1} << 20; break;
+      case 'G': case 'g': unit = std::uint64_t{1} << 30; break;
+      default: break;
+    }
+    if (unit != 1) text.remove_suffix(1);
+  }
+  if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (value == 0 || value > UINT64_MAX / unit) return std::nullopt;
+  return value * unit;
+}
+
+// The address space the process holds now (its virtual size).
+std::uint64_t addressSpaceHeld() {
+  unsigned long long pages = 0;
+  if (std::FILE* f = std::fopen("/proc/self/statm", "re")) {
+    if (std::fscanf(f, "%llu", &pages) != 1) pages = 0;
+    std::fclose(f);
+  }
+  return pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+}  // namespace
+
+std::string memoryText(std::uint64_t bytes) {
+  const char* units[] = {"bytes", "KB", "MB", "GB", "TB"};
+  double v = static_cast<double>(bytes);
+  int u = 0;
+  while (v >= 1024 && u < 4) {
+    v /= 1024;
+    u++;
+  }
+  char buf[80];
+  if (u == 0) std::snprintf(buf, sizeof buf, "%llu bytes", static_cast<unsigned long long>(bytes));
+  else std::snprintf(buf, sizeof buf, "%.1f %s (%llu bytes)", v, units[u], static_cast<unsigned long long>(bytes));
+  return buf;
+}
+
+Outcome<MemoryLimits> readMemoryLimits() {
+  MemoryLimits limits;
+  if (const char* text = std::getenv("GEN_MAX_MEMORY"); text != nullptr && *text != '\0') {
+    limits.budget = parseSize(text);
+    if (!limits.budget)
+      return Error{std::string("GEN_MAX_MEMORY must be a positive number of bytes with an optional K, M or G suffix, "
+                               "such as 512M (it is \"") + text + "\")."};
+  }
+  struct rlimit rl{};
+  if (getrlimit(RLIMIT_AS, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) limits.addressSpace = rl.rlim_cur;
+  return limits;
+}
+
+std::uint64_t solveMemoryNeeded(std::uint64_t states, std::uint64_t branches, std::uint64_t variables, bool steady,
+                                bool transient) {
+  const std::uint64_t n = states + 1, t = branches;
+  // Exit rates, the forward successor lists and the incoming rate matrix,
+  // with the counting vectors that build it.
+  std::uint64_t bytes = 36 * n + 16 * t;
+  bytes += 8 * n * variables;
+  // The component search (numbers, stack and call frames of up to every
+  // state) and the long-run vector with the automatic method's saved start.
+  if (steady) bytes += 44 * n + 20 * n;
+  if (transient) bytes += 16 * n;
+  return bytes;
+}
+
+Status checkMemory(const MemoryLimits& limits, std::uint64_t heap, std::uint64_t mapped, const std::string& what) {
+  if (limits.budget && heap > *limits.budget) {
+    return Error{what + " needs about " + memoryText(heap) + " of memory, more than the " +
+                 memoryText(*limits.budget) + " set by GEN_MAX_MEMORY; raise it or solve on a machine with more memory."};
+  }
+  if (limits.addressSpace) {
+    const std::uint64_t held = addressSpaceHeld();
+    const std::uint64_t left = held < *limits.addressSpace ? *limits.addressSpace - held : 0;
+    if (heap + mapped > left) {
+      return Error{what + " needs about " + memoryText(heap + mapped) + " of memory, more than the " +
+                   memoryText(left) + " left under the address-space limit of " + memoryText(*limits.addressSpace) +
+                   " (ulimit -v); raise the limit or solve on a machine with more memory."};
+    }
+  }
+  return okStatus();
+}
+
+}  // namespace solver

@@ -1,0 +1,41 @@
+#ifndef SOLVER_MEMORY_H
+#define SOLVER_MEMORY_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "Outcome.h"
+
+// What solve may hold, checked before it allocates: GEN_MAX_MEMORY (as gen
+// reads it) caps the vectors and matrices solve builds; the process's
+// address-space limit (ulimit -v) caps those and the mapping of the .umb
+// together with what the process already holds.
+namespace solver {
+
+struct MemoryLimits {
+  std::optional<std::uint64_t> budget;        // GEN_MAX_MEMORY
+  std::optional<std::uint64_t> addressSpace;  // RLIMIT_AS
+};
+
+// Reads both; a GEN_MAX_MEMORY that is not a size is an error.
+Outcome<MemoryLimits> readMemoryLimits();
+
+// The bytes solve's own vectors and matrices take for a chain, as they are
+// built: the rate matrix and exit rates, one reward vector per variable,
+// the component search and long-run vectors (steady state) and the two
+// distributions of uniformisation (transient).
+std::uint64_t solveMemoryNeeded(std::uint64_t states, std::uint64_t branches, std::uint64_t variables, bool steady,
+                                bool transient);
+
+// Refuses `heap` bytes of allocations (counted against both limits) and
+// `mapped` bytes of mapping (address space only) that `what` needs (the
+// message begins with it).
+Status checkMemory(const MemoryLimits& limits, std::uint64_t heap, std::uint64_t mapped, const std::string& what);
+
+// "1.5 GB (1610612736 bytes)"
+std::string memoryText(std::uint64_t bytes);
+
+}  // namespace solver
+
+#endif
