@@ -259,6 +259,8 @@ TEST(GeneratorNormal, ErlangCasesAgeTogetherAndShareTheRate) {
                          "8\n0\n");
 }
 
+namespace {
+
 // Failures reach the caller as GenError, with the text, stream and status
 // that main prints and exits with.
 void expectFailure(const GenError& error, const std::string& message, GenError::Stream stream) {
@@ -266,6 +268,8 @@ void expectFailure(const GenError& error, const std::string& message, GenError::
   EXPECT_EQ(error.stream(), stream);
   EXPECT_EQ(error.status(), 1);
 }
+
+}  // namespace
 
 TEST(GeneratorNormalFailure, RefusedModels) {
   {

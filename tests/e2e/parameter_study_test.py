@@ -10,7 +10,7 @@ import sys
 import tempfile
 import unittest
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 MODELS_DIR = os.environ.get("GEN_MODELS_DIR", os.path.join(ROOT, "build", "models"))
 SOLVE = os.environ.get("SOLVE_BINARY", os.path.join(ROOT, "build", "solve"))
 STUDY = os.path.join(ROOT, "tools", "study.py")

@@ -15,7 +15,7 @@ results.csv and checked against a reference to a relative 1e-6:
   fault still shows: its own error is not known.
 
     GEN_MODELS_DIR=build/models SOLVE_BINARY=build/solve \\
-        python3 tests/solve_published_values_test.py [-v]     (CTest sets both)
+        python3 tests/library/solve_published_values_test.py [-v]     (CTest sets both)
 
 PUBLISHED_VALUES_SIZES=slow takes the larger experiments instead (CTest's
 label "slow"): up to 600,000 states, each a few seconds to a minute and a
@@ -30,7 +30,7 @@ import subprocess
 import tempfile
 import unittest
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 VALUES = os.path.join(ROOT, "tests", "data", "published_values.json")
 MODELS_DIR = os.environ.get("GEN_MODELS_DIR", os.path.join(ROOT, "build", "models"))
 SOLVE = os.environ.get("SOLVE_BINARY", os.path.join(ROOT, "build", "solve"))

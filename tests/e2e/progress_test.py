@@ -4,7 +4,7 @@ terminal (a pseudo-terminal here), rewritten in place and cleared at the end;
 standard output stays what it is without a terminal, and without a terminal
 standard error gets nothing but the line naming the experiment.
 
-    GEN_BINARY=build/gen python3 tests/progress_test.py   (CTest sets it)
+    GEN_BINARY=build/gen python3 tests/e2e/progress_test.py   (CTest sets it)
 """
 
 import os

@@ -4,7 +4,7 @@ files (message with file, line and field; exit status 1; nothing written),
 #line directives that point C++ errors at the model file, and Model/ being
 the compiler's output for models/redundant_controller_flash.toml.
 
-    python3 tests/modelc_test.py [-v]      (CTest runs it from the build)
+    python3 tests/modelc/modelc_test.py [-v]      (CTest runs it from the build)
 """
 
 import concurrent.futures
@@ -16,7 +16,7 @@ import sys
 import tempfile
 import unittest
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 MODELC = os.path.join(ROOT, "tools", "modelc.py")
 CXX = os.environ.get("CXX", "c++")
 
@@ -364,13 +364,13 @@ class GeneratedCodeTest(unittest.TestCase):
 
 
 class MalformedCorpusTest(unittest.TestCase):
-    """tests/malformed/*.toml: each file's first line, "# expect: LINE:
+    """tests/modelc/malformed/*.toml: each file's first line, "# expect: LINE:
     FIELD: MESSAGE", is exactly what the compiler must print after the file's
     name, with exit status 1 and the output folder of an earlier compile
     left as it was."""
 
     def test_each_file_gives_its_message(self):
-        folder = os.path.join(ROOT, "tests", "malformed")
+        folder = os.path.join(ROOT, "tests", "modelc", "malformed")
         files = sorted(f for f in os.listdir(folder) if f.endswith(".toml"))
         self.assertGreater(len(files), 30)
         out = tempfile.mkdtemp(prefix="modelc_malformed")

@@ -4,7 +4,7 @@ describes: every experiment it lists is that model file's experiment with the
 same size, and every value names a reward variable of the model file with the
 same kind and time. The solver's checks read the file and trust both.
 
-    python3 tests/published_values_test.py [-v]      (CTest runs it)
+    python3 tests/library/published_values_test.py [-v]      (CTest runs it)
 """
 
 import json
@@ -12,7 +12,7 @@ import os
 import tomllib
 import unittest
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 VALUES = os.path.join(ROOT, "tests", "data", "published_values.json")
 METHODS = {"exact", "sound", "second-way", "PRISM", "transient", "iterative"}
 

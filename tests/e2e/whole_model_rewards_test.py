@@ -5,7 +5,7 @@ of an activity, against the binomial law of N independent processors, each
 up with probability p = mu / (lambda + mu).
 
     GEN_MODELS_DIR=build/models SOLVE_BINARY=build/solve \\
-        python3 tests/whole_model_rewards_test.py      (CTest sets both)
+        python3 tests/e2e/whole_model_rewards_test.py      (CTest sets both)
 """
 
 import csv
@@ -14,7 +14,7 @@ import subprocess
 import tempfile
 import unittest
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 GEN = os.path.join(os.environ.get("GEN_MODELS_DIR", os.path.join(ROOT, "build", "models")), "rep_threshold", "gen")
 SOLVE = os.environ.get("SOLVE_BINARY", os.path.join(ROOT, "build", "solve"))
 # (N, lambda, mu) of the model file's experiments; the cases of a failure

@@ -431,6 +431,8 @@ TEST(ExtendedVariableTest, SharingFailures) {
 
 // ---------------------------------------------------------------- scalar copies
 
+namespace {
+
 template <class T>
 void roundTrip(T a, T b) {
   unsigned char buffer[1 + 2 * sizeof(T)];
@@ -445,6 +447,8 @@ void roundTrip(T a, T b) {
   readMemory2(buffer + 1, &single);
   EXPECT_EQ(single, a);
 }
+
+}  // namespace
 
 TEST(ScalarCopyTest, RoundTripsInNativeLayout) {
   roundTrip<bool>(true, false);
