@@ -1,25 +1,5 @@
-#!/usr/bin/env python3
-"""modelc: compiles a model file (TOML) into the C++ units of one `gen`.
-
-    python3 tools/modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]
-    python3 tools/modelc.py --check MODEL.toml      (checks only; writes nothing)
-
-Writes the units (study, atomic models, composed models, reward model,
-factory) into OUTDIR and, last, OUTDIR/manifest.txt: the model's name on the
-first line, then one generated file name per line. Nothing is written before
-the whole model file has been checked; then every changed unit is written to a
-new temporary (random name, never through a link) and all are renamed into
-place only once all are written, so a failed compile leaves no half-written
-unit.
-Units whose text is unchanged are left untouched (their timestamps too), and
-units of an earlier compile that are no longer generated are removed.
-
-The #line directives around the model's C++ fragments name the model file as
-given, or NAME; those after them name the unit as OUTDIR/unit, or DIR/unit.
-
-Errors go to standard error as "FILE:LINE: field: message" and the exit
-status is 1; warnings as "FILE:LINE: field: warning: message", status 0. The README section "Writing a model" describes the format.
-"""
+"""The compile: reads the model file, checks it, emits its units and writes
+them; and the command line."""
 
 from __future__ import annotations
 
@@ -31,226 +11,11 @@ import sys
 import tempfile
 import tomllib
 
-GLOBAL_TYPES = ("bool", "char", "short", "int", "long", "float", "double")
-INTEGER_TYPES = ("char", "short", "int", "long")
-KINDS = ("exponential", "deterministic", "instantaneous", "erlang")
-# Reward kinds: the framework's RewardType of each, and how its variable is
-# described in the generated code.
-REWARD_KINDS = {
-    "instant": ("Instant_Of_Time", "instant of time"),
-    "interval": ("Interval_Of_Time", "interval of time"),
-    "time_averaged": ("Time_Averaged_Interval_Of_Time", "time-averaged interval of time"),
-    "steady_state": ("Steady_State", "steady state"),
-}
-DIST_CODE = {
-    "exponential": "DIST_EXPONENTIAL",
-    "deterministic": "DIST_DETERMINISTIC",
-    "instantaneous": "DIST_INSTANTANEOUS",
-    "erlang": "DIST_ERLANG",
-}
-IDENT = re.compile(r"[A-Za-z_][A-Za-z0-9_]*\Z")
-# The namespace of the model's global variables: a global's name then never
-# meets a C library function's (a variable named `open` would replace the
-# function for the whole program).
-GLOBALS_NS = "model_globals"
-MAX_INT = 2**31 - 1
-FLOAT_MAX = 3.4028234663852886e38
-MAX_PHASES = 32767  # the activity counts its phase in a short
-MAX_DEPTH = 50  # levels of joins and reps below the root; of TOML arrays and tables
-NAME_MAX = 255  # bytes of a unit's file name
-
-
-def _reserved_names() -> dict[str, str]:
-    """Name -> reason, from reserved_names.txt beside this file."""
-    reasons = {"keyword": "a C++ keyword", "macro": "a macro of the C or C++ library headers"}
-    out: dict[str, str] = {}
-    section = None
-    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "reserved_names.txt"), encoding="utf-8") as f:
-        for line in f:
-            line = line.split("#", 1)[0].strip()
-            if line.startswith("[") and line.endswith("]"):
-                section = reasons[line[1:-1]]
-            elif line:
-                for word in line.split():
-                    out.setdefault(word, section)
-    return out
-
-
-RESERVED = _reserved_names()
-
-
-def reserved_reason(name: str) -> str | None:
-    """Why `name` cannot name anything in the generated C++, or None."""
-    if name in RESERVED:
-        return f"it is {RESERVED[name]}"
-    if name.startswith("_") or "__" in name:
-        return "names with a leading underscore or a double underscore are reserved in C++"
-    if re.fullmatch(r"SYS_\w+", name) or re.fullmatch(r"[A-Z0-9_]+_H", name):
-        return "it has the form of a macro of the library headers (SYS_... or an include guard NAME_H)"
-    if name in ("GEN_ASSERT", GLOBALS_NS):
-        return "the generated code uses it for itself"
-    return None
-
-
-class ModelError(Exception):
-    def __init__(self, line: int | None, field: str, message: str):
-        super().__init__(message)
-        self.line = line
-        self.field = field
-        self.message = message
-
-
-# ---------------------------------------------------------------------------
-# Lines of fields. tomllib gives values without positions, so the text is
-# scanned once for table headers and keys; a field's path is the list of
-# table names and array-of-table indices leading to it, e.g.
-# ("atomic", 0, "activity", 2, "rate").
-
-_HEADER = re.compile(r"^\s*(\[\[?)\s*([^\]]+?)\s*\]\]?\s*(#.*)?$")
-_KEY = re.compile(r'^\s*([A-Za-z0-9_\-]+|"(?:\\.|[^"\\])*"|\'[^\']*\')\s*=')
-
-
-def _split_dotted(key: str, escapes: bool = False) -> list[str]:
-    def unquoted(part: str) -> str:
-        part = part.strip()
-        if escapes and len(part) >= 2 and part[0] == part[-1] == '"':
-            try:
-                return json.loads(part)  # the escapes of a basic string, as TOML reads them
-            except ValueError:
-                pass
-        return part.strip('"').strip("'")
-
-    return [unquoted(part) for part in key.split(".")]
-
-
-def scan_toml(text: str):
-    """One pass over the TOML text that knows its strings and comments.
-    Returns, per line (from 1), the string delimiter the line starts inside
-    (None outside a multi-line string) and the delimiter it ends inside; and
-    the first line where arrays and inline tables nest deeper than MAX_DEPTH,
-    or None."""
-    starts, ends = [None], [None]
-    state = None  # None, '"""' or "'''"
-    depth = 0
-    too_deep = None
-    for number, raw in enumerate(text.split("\n"), start=1):
-        starts.append(state)
-        i = 0
-        while i < len(raw):
-            if state is not None:
-                if state == '"""' and raw[i] == "\\":
-                    i += 2
-                    continue
-                if raw.startswith(state, i):
-                    # Up to two further quotes still belong to the string.
-                    i += 3
-                    while i < len(raw) and raw[i] == state[0] and raw.startswith(state, i - 2):
-                        i += 1
-                    state = None
-                    continue
-                i += 1
-                continue
-            ch = raw[i]
-            if ch == "#":
-                break
-            if raw.startswith('"""', i) or raw.startswith("'''", i):
-                state = raw[i:i + 3]
-                i += 3
-                continue
-            if ch in "\"'":
-                j = i + 1
-                while j < len(raw) and raw[j] != ch:
-                    j += 2 if ch == '"' and raw[j] == "\\" else 1
-                i = j + 1
-                continue
-            if ch in "[{":
-                depth += 1
-                if depth > MAX_DEPTH and too_deep is None:
-                    too_deep = number
-            elif ch in "]}":
-                depth -= 1
-            i += 1
-        ends.append(state)
-    return starts, ends, too_deep
-
-
-class LineMap:
-    def __init__(self, text: str):
-        self.lines = text.splitlines()
-        self.where: dict[tuple, int] = {}
-        self.columns: dict[tuple, int] = {}  # where a string value's text starts in its line
-        self.escaped: dict[tuple, int] = {}  # keys with their escapes read, as TOML reads them
-        counters: dict[tuple, int] = {}
-        table: tuple = ()
-        starts, ends, _ = scan_toml(text)
-        for number, raw in enumerate(self.lines, start=1):
-            if starts[number] is not None:
-                continue
-            header = _HEADER.match(raw)
-            if header and not _KEY.match(raw):
-                names = _split_dotted(header.group(2))
-                path: tuple = ()
-                # Resolve each prefix to the latest element of an array of tables.
-                for name in names[:-1]:
-                    path = path + (name,)
-                    if path in counters:
-                        path = path + (counters[path],)
-                path = path + (names[-1],)
-                if header.group(1) == "[[":
-                    counters[path] = counters.get(path, -1) + 1
-                    # Elements below a new element start their counts afresh.
-                    for other in [p for p in counters if len(p) > len(path) and p[: len(path)] == path]:
-                        del counters[other]
-                    path = path + (counters[path],)
-                self.where.setdefault(path, number)
-                table = path
-                continue
-            key = _KEY.match(raw)
-            if key:
-                path = table + tuple(_split_dotted(key.group(1)))
-                self.where.setdefault(path, number)
-                self.escaped.setdefault(table + tuple(_split_dotted(key.group(1), escapes=True)), number)
-                rest = raw[key.end():]
-                quote = re.match(r"\s*(\"\"\"|'''|\"|')", rest)
-                if quote:
-                    self.columns.setdefault(path, key.end() + quote.end())
-                quote = ends[number]
-                if quote is not None and quote in rest:
-                    # The text starts after the opening quotes, or on the
-                    # next line when a line break follows them.
-                    after = rest.split(quote, 1)[1]
-                    self.where.setdefault(path + ("<body>",), number + (0 if after.strip() else 1))
-
-    def line(self, path: tuple, token: str | None = None) -> int | None:
-        """The line of the field at `path`, or of its nearest enclosing field
-        found; with `token`, the first line from there on naming it."""
-        probe = tuple(path)
-        while probe and probe not in self.where:
-            probe = probe[:-1]
-        if not probe:
-            return None
-        start = self.where[probe]
-        if token is not None:
-            pattern = re.compile(r"(?<![A-Za-z0-9_])" + re.escape(token) + r"(?![A-Za-z0-9_])")
-            for number in range(start, min(start + 400, len(self.lines) + 1)):
-                if pattern.search(self.lines[number - 1]):
-                    return number
-        return start
-
-    def column(self, path: tuple) -> int:
-        """The column where the text of a one-line string field starts (0 when
-        the text starts on a line of its own)."""
-        body = tuple(path) + ("<body>",)
-        if body in self.where and self.where[body] != self.where.get(tuple(path)):
-            return 0
-        return self.columns.get(tuple(path), 0)
-
-    def body_line(self, path: tuple) -> int | None:
-        """The line where the text of a string field starts."""
-        body = tuple(path) + ("<body>",)
-        if body in self.where:
-            return self.where[body]
-        return self.line(path)
+from .model import (DIST_CODE, FLOAT_MAX, GLOBAL_TYPES, INTEGER_TYPES, KINDS, MAX_DEPTH, MAX_INT, MAX_PHASES,
+                    NAME_MAX, REWARD_KINDS, Activity, Atomic, Count, Fragment, ModelError, Node, literal_number,
+                    toml_text)
+from .names import GLOBALS_NS, IDENT, reserved_reason
+from .tomlmap import LineMap, scan_toml
 
 
 # ---------------------------------------------------------------------------
@@ -360,69 +125,6 @@ def names_used(text: str, names) -> list[str]:
         if name in names and name not in seen:
             seen.append(name)
     return seen
-
-
-# ---------------------------------------------------------------------------
-# The model, checked.
-
-
-class Fragment:
-    """A C++ expression or statement list from the model file."""
-
-    def __init__(self, text: str, line: int | None, column: int = 0):
-        self.text = text
-        self.line = line
-        self.column = column  # of the text's first character in its line, from 0
-
-
-class Activity:
-    pass
-
-
-class Count:
-    """A count of copies or replicas: its C++, its text for messages and
-    comments, and whether its type may exceed an int."""
-
-    def __init__(self, cpp: str, shown: str, checked: bool):
-        self.cpp = cpp
-        self.shown = shown
-        self.checked = checked
-
-
-def literal_number(value) -> float | None:
-    """The number a field gives literally (a TOML number or a string holding
-    only one), or None for an expression."""
-    if isinstance(value, bool):
-        return None
-    if isinstance(value, (int, float)):
-        return float(value)
-    if isinstance(value, str):
-        text = value.strip()
-        if re.fullmatch(r"[+-]?(\d+\.?\d*([eE][+-]?\d+)?|\.\d+([eE][+-]?\d+)?|nan|inf|NAN|INFINITY)", text):
-            return float(text.replace("INFINITY", "inf").replace("NAN", "nan"))
-    return None
-
-
-def toml_text(value) -> str:
-    """A value as the model file spells it, for messages."""
-    if isinstance(value, bool):
-        return "true" if value else "false"
-    if isinstance(value, str):
-        return repr(value)
-    if isinstance(value, list):
-        return "an array"
-    if isinstance(value, dict):
-        return "a table"
-    return repr(value)
-
-
-class Atomic:
-    pass
-
-
-class Node:
-    pass
-
 
 class Checker:
     def __init__(self, path: str, text: str, data: dict):
@@ -2531,7 +2233,7 @@ def main(argv: list[str]) -> int:
         options[args[-2]] = args[-1]
         args = args[:-2]
     if len(args) != 2:
-        print("usage: modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]", file=sys.stderr)
+        print("usage: modelc MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]", file=sys.stderr)
         return 2
     path, outdir = args
     check_only = path == "--check"
@@ -2572,7 +2274,3 @@ def main(argv: list[str]) -> int:
         print(f"{path}: cannot write the generated units into {outdir}: {e}", file=sys.stderr)
         return 1
     return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv))
