@@ -26,5 +26,9 @@ The package, in the order a compile runs through it:
     tomlmap.py   where each field of the model file stands, for messages
     names.py     the names a model may use, and reserved_names.txt
     model.py     the checked model's pieces, its limits, ModelError
+    cpp.py       scanning the model's C++ fragments
+    check/       the checks: base.py (fields and messages), study.py (globals,
+                 experiments, constants, formulas), atomic.py (atomic models
+                 and activities), composition.py, rewards.py
     driver.py    reading, checking, emitting and writing; the command line
 """

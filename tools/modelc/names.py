@@ -43,3 +43,9 @@ def reserved_reason(name: str) -> str | None:
     if name in ("GEN_ASSERT", GLOBALS_NS):
         return "the generated code uses it for itself"
     return None
+
+
+def formula_function(name: str) -> str:
+    """The static member function a formula becomes in each atomic model
+    that uses it; rate rewards call it too."""
+    return f"formula_{name}"
