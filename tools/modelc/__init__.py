@@ -30,5 +30,8 @@ The package, in the order a compile runs through it:
     check/       the checks: base.py (fields and messages), study.py (globals,
                  experiments, constants, formulas), atomic.py (atomic models
                  and activities), composition.py, rewards.py
+    emit/        the emitters: unit.py (a unit's text), base.py (the units and
+                 the bindings of fragments), study.py, atomic.py,
+                 composition.py, rewards.py, factory.py
     driver.py    reading, checking, emitting and writing; the command line
 """

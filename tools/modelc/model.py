@@ -16,12 +16,6 @@ REWARD_KINDS = {
     "time_averaged": ("Time_Averaged_Interval_Of_Time", "time-averaged interval of time"),
     "steady_state": ("Steady_State", "steady state"),
 }
-DIST_CODE = {
-    "exponential": "DIST_EXPONENTIAL",
-    "deterministic": "DIST_DETERMINISTIC",
-    "instantaneous": "DIST_INSTANTANEOUS",
-    "erlang": "DIST_ERLANG",
-}
 MAX_INT = 2**31 - 1
 FLOAT_MAX = 3.4028234663852886e38
 MAX_PHASES = 32767  # the activity counts its phase in a short
