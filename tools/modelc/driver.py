@@ -86,7 +86,7 @@ def main(argv: list[str]) -> int:
         options[args[-2]] = args[-1]
         args = args[:-2]
     if len(args) != 2:
-        print("usage: modelc.py MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]", file=sys.stderr)
+        print("usage: modelc MODEL.toml OUTDIR [--source-name NAME] [--line-dir DIR]", file=sys.stderr)
         return 2
     path, outdir = args
     check_only = path == "--check"
