@@ -113,7 +113,8 @@ void StateSpaceGen::GenStateSpaceNormal(RunOutputs& outputs) {
   run(outputs, Procedure::Normal);
 }
 
-void StateSpaceGen::run(OutputSink& outputs, Procedure procedure) {
+void StateSpaceGen::run(RunOutputs& outputs, Procedure procedure) {
+  for (OutputSink* sink : extraSinks_) outputs.add(sink);
   expander_.setBranchImpulses(outputs.needsImpulseSums());
   std::cout << std::scientific;
 

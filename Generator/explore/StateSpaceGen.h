@@ -64,6 +64,8 @@ class StateSpaceGen {
   // The model file the model was built from, named in messages of model
   // faults (the model's name stands in without one).
   void setModelFile(std::string file) { modelFile_ = std::move(file); }
+  // A further sink for the states, after the run's files (not owned).
+  void addOutputSink(OutputSink* sink) { extraSinks_.push_back(sink); }
   // What the table, store and deterministic lists may hold together.
   void setMemoryLimit(std::optional<std::uint64_t> bytes) { memoryBudget_.setLimit(bytes); }
 
@@ -87,7 +89,7 @@ class StateSpaceGen {
   void GenStateSpaceDeterministic(RunOutputs& outputs);
   // A run whose outputs are open: state 1's rewards, the exploration, and
   // the end of the outputs.
-  void run(OutputSink& outputs, Procedure procedure);
+  void run(RunOutputs& outputs, Procedure procedure);
   // Expands, numbers and hands on every numbered state, in number order,
   // until none is left.
   void explore(OutputSink& outputs, Procedure procedure);
@@ -141,6 +143,7 @@ class StateSpaceGen {
   ResultFiles* results_ = nullptr;
   std::string modelName_;
   std::string modelFile_;
+  std::vector<OutputSink*> extraSinks_;
   // Declared last, so destroyed first: a line shown is gone before any
   // message of a failure.
   ProgressLine progress_;

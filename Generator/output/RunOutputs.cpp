@@ -49,9 +49,10 @@ void RunOutputs::openNormal(std::size_t vectorSize) {
   }
   const std::string var = finalName(".var");
   auto varSink = std::make_unique<RewardFileSink>(&model_, kFileType, pathFor(var), var, creation());
-  sinks_.push_back(std::move(armSink));
-  sinks_.push_back(std::move(varSink));
-  if (umbSink) sinks_.push_back(std::move(umbSink));
+  files_.push_back(std::move(armSink));
+  files_.push_back(std::move(varSink));
+  if (umbSink) files_.push_back(std::move(umbSink));
+  for (const auto& file : files_) sinks_.push_back(file.get());
 }
 
 void RunOutputs::openDeterministic(MemoryBudget* budget) {
@@ -63,32 +64,34 @@ void RunOutputs::openDeterministic(MemoryBudget* budget) {
                                                       kDeterministicHeaderBlanks);
   const std::string var = finalName(".var");
   auto varSink = std::make_unique<RewardFileSink>(&model_, kFileType, pathFor(var), var, creation());
-  sinks_.push_back(std::move(armSink));
-  sinks_.push_back(std::move(detSink));
-  sinks_.push_back(std::move(varSink));
+  files_.push_back(std::move(armSink));
+  files_.push_back(std::move(detSink));
+  files_.push_back(std::move(varSink));
+  for (const auto& file : files_) sinks_.push_back(file.get());
 }
 
 bool RunOutputs::needsImpulseSums() const {
-  for (const auto& sink : sinks_)
+  for (OutputSink* sink : sinks_)
     if (sink->needsImpulseSums()) return true;
   return false;
 }
 
 void RunOutputs::numbered(std::uint32_t number, const double* rewards) {
-  for (const auto& sink : sinks_) sink->numbered(number, rewards);
+  for (OutputSink* sink : sinks_) sink->numbered(number, rewards);
 }
 
 void RunOutputs::explored(const ExploredState& state) {
-  for (const auto& sink : sinks_) sink->explored(state);
+  for (OutputSink* sink : sinks_) sink->explored(state);
 }
 
 void RunOutputs::check() {
-  for (const auto& sink : sinks_) sink->check();
+  for (OutputSink* sink : sinks_) sink->check();
 }
 
 void RunOutputs::finish() {
-  for (const auto& sink : sinks_) sink->finish();
+  for (OutputSink* sink : sinks_) sink->finish();
   sinks_.clear();
+  files_.clear();
 }
 
 std::string RunOutputs::pathFor(const std::string& finalName) const {

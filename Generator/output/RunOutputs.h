@@ -36,6 +36,8 @@ class RunOutputs : public OutputSink {
   // The deterministic procedure's: .det, .arm and .var. The list of delays
   // is accounted to `budget`.
   void openDeterministic(MemoryBudget* budget);
+  // A further sink, after the run's files (not owned).
+  void add(OutputSink* sink) { sinks_.push_back(sink); }
 
   bool needsImpulseSums() const override;
   void numbered(std::uint32_t number, const double* rewards) override;
@@ -54,7 +56,8 @@ class RunOutputs : public OutputSink {
   const GenOptions& options_;
   ResultFiles* results_;
   std::string modelName_;
-  std::vector<std::unique_ptr<OutputSink>> sinks_;  // in closing order
+  std::vector<std::unique_ptr<OutputSink>> files_;
+  std::vector<OutputSink*> sinks_;  // in closing order
 };
 
 #endif
