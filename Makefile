@@ -48,7 +48,7 @@ else
 # out/<model name>-experiment<k>/.
 run:
 	@test -f "$(MODEL)" || { echo "make run: no model file $(MODEL)" >&2; exit 1; }
-	@python3 tools/modelc.py --check "$(MODEL)"
+	@python3 tools/modelc --check "$(MODEL)"
 	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file $(QUIET_MAKE)
 	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
@@ -82,7 +82,7 @@ study:
 	@tools/install-deps.sh solve
 	@test -n "$(MODEL)" || { echo "make study: give MODEL=path/to/model.toml" >&2; exit 1; }
 	@test -f "$(MODEL)" || { echo "make study: no model file $(MODEL)" >&2; exit 1; }
-	@python3 tools/modelc.py --check "$(MODEL)"
+	@python3 tools/modelc --check "$(MODEL)"
 	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file solve $(QUIET_MAKE)
 	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
@@ -92,7 +92,7 @@ study:
 # Regenerates Model/ from the compiled-in model's file (the modelc_test
 # checks that Model/ is what this makes).
 model-units:
-	python3 tools/modelc.py models/redundant_controller_flash.toml Model \
+	python3 tools/modelc models/redundant_controller_flash.toml Model \
 	  --source-name models/redundant_controller_flash.toml
 
 # GoogleTest, Eigen and gnuplot are installed first when missing.

@@ -1,6 +1,6 @@
 # gen_add_model(<model file>): one `gen` per model file.
 #
-# The model compiler (tools/modelc.py) runs at configure time and writes the
+# The model compiler (tools/modelc) runs at configure time and writes the
 # model's units into <build>/models/<file stem>/src together with a manifest
 # that names them; the program is <build>/models/<file stem>/gen, built from
 # Generator/main.cpp, those units and the shared generator and framework
@@ -12,7 +12,11 @@
 # and GEN_MODEL_NAME (the model's name, its -N) in the caller's scope.
 
 find_package(Python3 3.11 REQUIRED COMPONENTS Interpreter)
-set(GEN_MODELC ${CMAKE_SOURCE_DIR}/tools/modelc.py)
+set(GEN_MODELC ${CMAKE_SOURCE_DIR}/tools/modelc)
+# Every module of the compiler and its list of reserved names: a change to any
+# of them, or a module added, re-runs the configure step.
+file(GLOB_RECURSE GEN_MODELC_SOURCES CONFIGURE_DEPENDS
+  ${GEN_MODELC}/*.py ${GEN_MODELC}/*.txt)
 
 # Generator/main.cpp does not depend on the model: compile it once for all.
 if(NOT TARGET gen_main)
@@ -30,7 +34,7 @@ function(gen_compile_model file outdir sourcename units_var name_var)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "model compiler failed:\n${errors}")
   endif()
-  set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file} ${GEN_MODELC})
+  set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file} ${GEN_MODELC_SOURCES})
   file(STRINGS ${outdir}/manifest.txt lines)
   list(POP_FRONT lines name)
   list(FILTER lines INCLUDE REGEX "\\.cpp$")

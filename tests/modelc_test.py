@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Tests of the model compiler (tools/modelc.py): the rejection of bad model
+"""Tests of the model compiler (tools/modelc): the rejection of bad model
 files (message with file, line and field; exit status 1; nothing written),
 #line directives that point C++ errors at the model file, and Model/ being
 the compiler's output for models/redundant_controller_flash.toml.
@@ -17,7 +17,7 @@ import tempfile
 import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-MODELC = os.path.join(ROOT, "tools", "modelc.py")
+MODELC = os.path.join(ROOT, "tools", "modelc")
 CXX = os.environ.get("CXX", "c++")
 
 # A small valid model; each error case below changes one thing in it.
@@ -347,7 +347,7 @@ class GeneratedCodeTest(unittest.TestCase):
     def test_every_macro_the_units_see_is_a_refused_name(self):
         # A model name that is a macro would be replaced in the generated code.
         sys.path.insert(0, os.path.join(ROOT, "tools"))
-        import modelc  # noqa: E402
+        from modelc.names import reserved_reason  # noqa: E402
 
         model = os.path.join(self.dir, "good.toml")
         with open(model, "w") as f:
@@ -359,8 +359,8 @@ class GeneratedCodeTest(unittest.TestCase):
                                  capture_output=True, text=True)
             self.assertEqual(run.returncode, 0, run.stderr)
             macros |= {line.split()[1].split("(")[0] for line in run.stdout.splitlines() if line.startswith("#define")}
-        allowed = [m for m in sorted(macros) if not modelc.reserved_reason(m)]
-        self.assertEqual(allowed, [], "add these to tools/reserved_names.txt")
+        allowed = [m for m in sorted(macros) if not reserved_reason(m)]
+        self.assertEqual(allowed, [], "add these to tools/modelc/reserved_names.txt")
 
 
 class MalformedCorpusTest(unittest.TestCase):
