@@ -18,7 +18,7 @@
 #include "Reward.h"
 #include "TraceFileContainer.h"
 #include "TraceFileTarvelSSG.h"
-#include "UmbFile.h"
+#include "UmbWriter.h"
 
 namespace {
 
@@ -140,21 +140,23 @@ void StateSpaceGen::GenStateSpaceNormal(const std::string& armName, const std::s
   hash_->ReleaseSlotTable();
   finishFiles(arm, nullptr);
   if (umb_) {
-    umb_->finish();
+    const std::string path = outputPath(umbName_);
+    auto written = umb_->finish(openOutputFile(path.c_str(), outputCreation()));
     umb_.reset();
+    if (!written) throw GenError(written.error().message);
   }
 }
 
 void StateSpaceGen::startUmb(const std::string& umbName) {
-  UmbFile::Description description;
+  umb::UmbWriter::Description description;
   description.modelName = modelName_;
   description.arguments = options_.arguments;
   bool impulses = false;
   for (int i = 0; i < model_->NumPVNodes; i++) {
     const PerformanceVariableNode* node = model_->PVList[i];
-    UmbFile::Variable v;
+    umb::UmbWriter::Variable v;
     v.name = node->Name ? node->Name : "";
-    v.kind = static_cast<int>(node->GetRewardType());
+    v.kind = static_cast<umb::RewardKind>(node->GetRewardType());
     for (int t = 0; t < node->GetNumTimePoints(); t++) v.times.emplace_back(node->GetStartTime(t), node->GetStopTime(t));
     v.rate = node->NumWorkers > 0 && node->Workers && node->Workers[0];
     v.impulse = node->NumImpulses > 0;
@@ -165,7 +167,13 @@ void StateSpaceGen::startUmb(const std::string& umbName) {
   description.places = places_->names();
   description.uniqueValuations = expander_.vectorSize() == static_cast<std::size_t>(model_->StateSize());
   valuation_.assign(places_->size(), 0);
-  umb_ = std::make_unique<UmbFile>(outputPath(umbName), umbName, std::move(description), outputCreation());
+  // The parts go where the file will be, so that they are copied within one file system.
+  const std::string path = outputPath(umbName);
+  const auto slash = path.rfind('/');
+  auto writer = umb::UmbWriter::create(slash == std::string::npos ? "" : path.substr(0, slash + 1), umbName,
+                                       std::move(description));
+  if (!writer) throw GenError(writer.error().message);
+  umb_ = std::move(*writer);
   expander_.setBranchImpulses(impulses);
 }
 

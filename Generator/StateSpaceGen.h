@@ -25,7 +25,9 @@ class ResultsDB;
 class Reward;
 class TraceFileContainer;
 class TraceFileTarvelSSG;
-class UmbFile;
+namespace umb {
+class UmbWriter;
+}
 
 // The state-space generator: explores every reachable stable state of the
 // reward model breadth-first, numbers the states in discovery order and
@@ -167,7 +169,7 @@ class StateSpaceGen {
   std::string modelName_;
   std::string modelFile_;
   std::string umbName_;  // empty without -U
-  std::unique_ptr<UmbFile> umb_;
+  std::unique_ptr<umb::UmbWriter> umb_;
   std::unique_ptr<PlaceValuations> places_;
   std::vector<std::int16_t> valuation_;
   // Declared last, so destroyed first: a line shown is gone before any
