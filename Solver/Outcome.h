@@ -1,7 +1,7 @@
 #ifndef SOLVER_OUTCOME_H
 #define SOLVER_OUTCOME_H
 
-#include "../Umb/Outcome.h"
+#include "UmbOutcome.h"
 
 // Errors travel up as values, the same values as those of the .umb reader;
 // only main turns one into a message and an exit status.

@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "Outcome.h"
+#include "UmbOutcome.h"
 
 // The uncompressed POSIX tar that holds a .umb's members.
 namespace umb {

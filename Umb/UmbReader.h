@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "Outcome.h"
+#include "UmbOutcome.h"
 #include "Schema.h"
 
 // A continuous-time Markov chain read from a .umb file. The file is mapped

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "Outcome.h"
+#include "UmbOutcome.h"
 #include "Schema.h"
 
 // Writes a state space as a CTMC in the unified Markov binary format: the

@@ -1,5 +1,5 @@
-#ifndef UMB_OUTCOME_H
-#define UMB_OUTCOME_H
+#ifndef UMB_UMBOUTCOME_H
+#define UMB_UMBOUTCOME_H
 
 #include <string>
 #include <utility>
