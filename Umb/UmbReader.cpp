@@ -140,8 +140,12 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
   if (!indexEntry) return fail("no index.json");
   const std::string_view indexText(reinterpret_cast<const char*>(bytes + indexEntry->offset), indexEntry->size);
   if (nestsTooDeeply(indexText)) return fail("index.json: nested deeper than " + std::to_string(kMaxDepth) + " levels");
-  Json index = Json::parse(indexText, nullptr, false);
-  if (index.is_discarded()) return fail("index.json: not valid JSON");
+  Json index;
+  try {
+    index = Json::parse(indexText);
+  } catch (const Json::parse_error& e) {
+    return fail("index.json: not valid JSON at byte " + std::to_string(e.byte));
+  }
   if (!index.is_object()) return fail("index.json is not an object");
 
   unsigned long long version = 0;
