@@ -3,7 +3,7 @@
 # The model compiler (tools/modelc) runs at configure time and writes the
 # model's units into <build>/models/<file stem>/src together with a manifest
 # that names them; the program is <build>/models/<file stem>/gen, built from
-# Generator/main.cpp, those units and the shared generator and framework
+# Generator/program/main.cpp, those units and the shared generator and framework
 # libraries. Editing the model file or the compiler re-runs the configure step
 # on the next build. A model file with errors stops the configure step with
 # the compiler's message (file, line and field).
@@ -18,9 +18,9 @@ set(GEN_MODELC ${CMAKE_SOURCE_DIR}/tools/modelc)
 file(GLOB_RECURSE GEN_MODELC_SOURCES CONFIGURE_DEPENDS
   ${GEN_MODELC}/*.py ${GEN_MODELC}/*.txt)
 
-# Generator/main.cpp does not depend on the model: compile it once for all.
+# Generator/program/main.cpp does not depend on the model: compile it once for all.
 if(NOT TARGET gen_main)
-  add_library(gen_main OBJECT ${CMAKE_SOURCE_DIR}/Generator/main.cpp)
+  add_library(gen_main OBJECT ${CMAKE_SOURCE_DIR}/Generator/program/main.cpp)
   target_link_libraries(gen_main PRIVATE framework generator)
 endif()
 
@@ -56,7 +56,7 @@ function(gen_add_model file)
   else()
     set(dir ${CMAKE_BINARY_DIR}/models/${stem})
     gen_compile_model(${path} ${dir}/src ${path} units name)
-    # The model file's name, for the gen's messages (see Generator/ModelSource.h).
+    # The model file's name, for the gen's messages (see Generator/program/ModelSource.h).
     string(REPLACE "\\" "\\\\" source_text "${path}")
     string(REPLACE "\"" "\\\"" source_text "${source_text}")
     file(CONFIGURE OUTPUT ${dir}/model_source.cpp

@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <limits>
 #include <regex>
+#include <sstream>
 #include <string>
 
 #include "Expansion.h"
 #include "GenError.h"
 #include "GeneratorTestModels.h"
+#include "OutputSink.h"
 #include "Reward.h"
 #include "SuccessorGenerator.h"
 #include "TestSupport.h"
@@ -404,4 +406,55 @@ TEST(GeneratorNormal, StateNumbersUpToTheStoreLimit) {
             normalHeader(2) + "1\n4294967295\n1.0000000000e+00\n0\n4294967295\n0\n");
   // The first reward record carries the counter as set above.
   EXPECT_EQ(testsupport::readFile(prefix + "t.var"), "4294967294\n4294967295\n");
+}
+
+// A sink of the test's own beside the run's files: it is handed every state
+// numbered before it is explored, both in number order, with the branches of
+// a hand-built chain.
+TEST(GeneratorNormal, FurtherSinkSeesTheChainInNumberOrder) {
+  struct RecordingSink : OutputSink {
+    void numbered(std::uint32_t number, const double* rewards) override {
+      EXPECT_EQ(number, numbered_.size() + 1);
+      numbered_.push_back(rewards[1]);
+    }
+    void explored(const ExploredState& state) override {
+      EXPECT_EQ(state.number(), rows.size() + 1);
+      std::ostringstream row;
+      row << state.number() << ":";
+      for (std::size_t b = 0; b < state.branchCount(); b++) {
+        EXPECT_LE(state.target(b), numbered_.size());
+        row << " " << state.target(b) << "@" << state.value(b);
+      }
+      rows.push_back(row.str());
+      exitRates.push_back(state.exitRate());
+    }
+    void finish() override { finished = true; }
+    std::vector<double> numbered_;  // the rate reward of each state
+    std::vector<std::string> rows;
+    std::vector<double> exitRates;
+    bool finished = false;
+  };
+
+  // One server, room for 3: arrivals at rate 2, services at rate 5.
+  TempDir dir;
+  TestModel tm({0});
+  FlatModel* f = &tm.flat();
+  tm.add("arrive", DIST_EXPONENTIAL, 2.0, [f] { return f->mark[0] < 3; }, [f] { f->mark[0]++; });
+  tm.add("serve", DIST_EXPONENTIAL, 5.0, [f] { return f->mark[0] > 0; }, [f] { f->mark[0]--; });
+  tm.addReward("queue", [](const FlatModel& m) { return m.mark[0]; });
+  GenOptions options;
+  options.path = dir.path() + "/";
+  options.name = "t";
+  RecordingSink sink;
+  StateSpaceGen gen(tm.build(), options);
+  gen.addOutputSink(&sink);
+  testing::internal::CaptureStdout();
+  gen.GenStateSpace();
+  testing::internal::GetCapturedStdout();
+  std::cout << std::defaultfloat;
+
+  EXPECT_EQ(sink.numbered_, (std::vector<double>{0, 1, 2, 3}));
+  EXPECT_EQ(sink.rows, (std::vector<std::string>{"1: 2@2", "2: 1@5 3@2", "3: 2@5 4@2", "4: 3@5"}));
+  EXPECT_EQ(sink.exitRates, (std::vector<double>{2, 7, 7, 5}));
+  EXPECT_TRUE(sink.finished);
 }

@@ -316,7 +316,7 @@ spare = "N - busy"
         self.assertIn(f"{path}:{line_of(text, '+* idle')}:", cxx.stderr)
 
 
-INCLUDES = [os.path.join(ROOT, d) for d in ("Cpp/BaseClasses", "Cpp/BaseClasses/state", "Cpp/Composer", "Generator")]
+INCLUDES = [os.path.join(ROOT, d) for d in ("Cpp/BaseClasses", "Cpp/BaseClasses/state", "Cpp/Composer")]
 
 
 def compile_units(model, out):

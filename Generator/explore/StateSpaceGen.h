@@ -9,36 +9,32 @@
 #include <string>
 #include <vector>
 
-#include "DeterministicList.h"
 #include "ExpansionPipeline.h"
 #include "GenOptions.h"
 #include "MemoryBudget.h"
-#include "OutputFile.h"
+#include "OutputSink.h"
 #include "ProgressLine.h"
 #include "SuccessorGenerator.h"
 
 class HybridHash;
-class PlaceValuations;
 class PVModel;
 class ResultFiles;
 class ResultsDB;
-class Reward;
+class RunOutputs;
 class TraceFileContainer;
 class TraceFileTarvelSSG;
-namespace umb {
-class UmbWriter;
-}
 
 // The state-space generator: explores every reachable stable state of the
 // reward model breadth-first, numbers the states in discovery order and
-// writes the state-space file, the reward file and, for models with
-// deterministic actions, the deterministic file.
+// hands each state to the output sinks of the run (RunOutputs: the
+// state-space and reward files, for models with deterministic actions the
+// deterministic file, with -U the .umb file).
 //
 // The firing rules live behind a SuccessorGenerator; this class keeps the
-// discovered-state table, the numbering, the files and the progress. Given a
-// way to build further reward models, states are expanded on further threads
-// ahead of the numbering, which stays on the caller's thread and in order, so
-// the files are the same either way.
+// discovered-state table, the numbering and the progress, and knows no file
+// format. Given a way to build further reward models, states are expanded on
+// further threads ahead of the numbering, which stays on the caller's thread
+// and in order, so the files are the same either way.
 class StateSpaceGen {
  public:
   // Builds another instance of the reward model, with the same global values.
@@ -63,11 +59,13 @@ class StateSpaceGen {
   // How many threads expand states, this one included (given a way to build
   // further models; 2 unless set).
   void setExpandingThreads(unsigned threads) { expandingThreads_ = threads; }
-  // The model's name, recorded in the .umb file (-U).
+  // The model's name, recorded in the .umb file (-U) and named in messages.
   void setModelName(std::string name) { modelName_ = std::move(name); }
   // The model file the model was built from, named in messages of model
   // faults (the model's name stands in without one).
   void setModelFile(std::string file) { modelFile_ = std::move(file); }
+  // A further sink for the states, after the run's files (not owned).
+  void addOutputSink(OutputSink* sink) { extraSinks_.push_back(sink); }
   // What the table, store and deterministic lists may hold together.
   void setMemoryLimit(std::optional<std::uint64_t> bytes) { memoryBudget_.setLimit(bytes); }
 
@@ -84,49 +82,35 @@ class StateSpaceGen {
   }
 
  private:
-  // Builds the output names, writes the PV type file, chooses the procedure
-  // by the distributions of the actions, and runs it.
+  // Writes the PV type file, chooses the procedure by the distributions of
+  // the actions, and runs it.
   void runProcedure();
-  void GenStateSpaceNormal(const std::string& armName, const std::string& varName);
-  void GenStateSpaceDeterministic(const std::string& armName, const std::string& varName,
-                                  const std::string& detName);
-  // Expands, numbers and records every numbered state, in number order,
+  void GenStateSpaceNormal(RunOutputs& outputs);
+  void GenStateSpaceDeterministic(RunOutputs& outputs);
+  // A run whose outputs are open: state 1's rewards, the exploration, and
+  // the end of the outputs.
+  void run(RunOutputs& outputs, Procedure procedure);
+  // Expands, numbers and hands on every numbered state, in number order,
   // until none is left.
-  void explore(OutputFile& arm, Procedure procedure);
+  void explore(OutputSink& outputs, Procedure procedure);
   // How many threads expand states beside this one: none while tracing (the
   // trace lines must interleave with the numbering), and only when given a
   // way to build further models.
   unsigned helperThreads() const;
   // How many numbered states are not yet handed to the expansion.
   std::uint64_t unexplored();
-  // Numbers the successors of one expanded state and writes its record: its
-  // number, its successors in increasing number with their values, and 0.
-  void numberState(const Expansion& expansion, const char* explored, OutputFile& arm);
+  // Numbers the successors of one expanded state and hands the state, its
+  // successors in increasing number, to the outputs.
+  void numberState(const Expansion& expansion, const char* explored, OutputSink& outputs);
   // The number of a successor, numbering and storing it when it is
   // new (one probe of the table either way).
   // `hash` is the vector's HybridHash::HashOf.
-  std::uint32_t numberOf(const char* vector, std::uint64_t hash, const double* rewards);
+  std::uint32_t numberOf(const char* vector, std::uint64_t hash, const double* rewards, OutputSink& outputs);
   // Starts loading the table's slots for the successors of the expanded state.
   void prefetchSlots(const Expansion& expansion) const;
   void reportAbsorbing(const char* explored);
-  // Start of a run, once its files are open: the reward file with state 1's
-  // record, and the state-space file's placeholder header.
-  void startRun(OutputFile& arm, const std::string& varName, int headerBlanks);
-  // The progress line every 1000 states, with a check of the output files.
-  void reportProgress(OutputFile& arm);
-  // Writes the file type and the record count over the placeholder header.
-  void rewriteHeader(OutputFile& arm, std::uint32_t records);
-  // Closes and checks the files of a run; a failure stops the run.
-  void finishFiles(OutputFile& arm, OutputFile* det);
-  // The .umb file (-U): opened beside the others, a record per numbered
-  // state, written out at the end.
-  void startUmb(const std::string& umbName);
-  void writeUmbRecord(const Expansion& expansion, const char* explored);
-  // The name to write for the output file `finalName`.
-  std::string outputPath(const std::string& finalName) const;
-  // How the files are created: new temporaries when a ResultFiles object names
-  // them, else the final names, replaced.
-  FileCreation outputCreation() const;
+  // The progress line every 1000 states, with a check of the outputs.
+  void reportProgress(OutputSink& outputs);
 
   // Declared first: the table, store and lists refer to it until they
   // are gone.
@@ -139,7 +123,6 @@ class StateSpaceGen {
   SuccessorGenerator expander_;
   Procedure procedure_ = Procedure::Normal;
   int stateSize_;  // bytes of a state vector, the Erlang phases included
-  short fileType_ = 1;
 
   std::uint32_t currentNumber_ = 0;  // the state being explored; after the run, the number of states
   std::uint32_t stateCounter_ = 0;   // the highest number given out
@@ -148,17 +131,9 @@ class StateSpaceGen {
   std::uint64_t skippedAfter_ = ~std::uint64_t{0} - 1;
   std::uint64_t skippedTo_ = 0;
   std::uint64_t maxStateNumber_;     // the last number the state store can hold
-  std::uint32_t records_ = 0;
-  // The successors of the state being numbered: number, and index in the
-  // expansion.
-  struct Entry {
-    std::uint32_t number;
-    std::uint32_t successor;
-  };
-  std::vector<Entry> record_;
-  DeterministicList detList_;
+  // The successors of the state being numbered.
+  std::vector<ExploredState::Branch> record_;
   std::unique_ptr<HybridHash> hash_;
-  std::unique_ptr<Reward> reward_;
   std::unique_ptr<ResultsDB> resultsDB_;
   std::unique_ptr<TraceFileContainer> trace_;
   std::unique_ptr<TraceFileTarvelSSG> ssgTrace_;
@@ -168,10 +143,7 @@ class StateSpaceGen {
   ResultFiles* results_ = nullptr;
   std::string modelName_;
   std::string modelFile_;
-  std::string umbName_;  // empty without -U
-  std::unique_ptr<umb::UmbWriter> umb_;
-  std::unique_ptr<PlaceValuations> places_;
-  std::vector<std::int16_t> valuation_;
+  std::vector<OutputSink*> extraSinks_;
   // Declared last, so destroyed first: a line shown is gone before any
   // message of a failure.
   ProgressLine progress_;

@@ -11,22 +11,11 @@
 #include "GenError.h"
 #include "HybridHash.h"
 #include "PVModel.h"
-#include "PerformanceVariableNode.h"
-#include "PlaceValuations.h"
-#include "ResultFiles.h"
 #include "ResultsDB.h"
 #include "Reward.h"
+#include "RunOutputs.h"
 #include "TraceFileContainer.h"
 #include "TraceFileTarvelSSG.h"
-#include "UmbWriter.h"
-
-namespace {
-
-
-// Blank run of the state-space file's placeholder header (normal procedure).
-constexpr int kNormalHeaderBlanks = 63;
-
-}  // namespace
 
 StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const GenOptions& options, RewardModelMaker makeExpanderModel)
     : model_(rewardModel),
@@ -41,7 +30,6 @@ StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const GenOptions& options, Re
     throw GenError("The model is empty, i.e., does not have any state variables.", GenError::Stream::Out);
 
   hash_ = std::make_unique<HybridHash>(static_cast<std::uint32_t>(stateSize_), options_.loadFactor, &memoryBudget_);
-  detList_.setMemoryBudget(&memoryBudget_);
 
   // The initial state is state 1.
   std::vector<char> initial(static_cast<std::size_t>(stateSize_), 0);
@@ -70,7 +58,6 @@ bool StateSpaceGen::traceFileFailed() const { return ssgTrace_ && ssgTrace_->fil
 
 void StateSpaceGen::GenStateSpace() {
   if (!trace_) InitializeTrace();
-  fileType_ = 1;
   const std::clock_t start = std::clock();
 
   runProcedure();
@@ -91,22 +78,13 @@ void StateSpaceGen::GenStateSpace() {
 }
 
 void StateSpaceGen::runProcedure() {
-  // Plain concatenation: nothing is inserted between path and name.
-  const std::string base = options_.path + options_.name;
-  const std::string armName = base + ".arm";
-  const std::string varName = base + ".var";
-
-  // Refused before any file is written: the option asks for a CTMC.
-  if (options_.umb && expander_.numActions() > 0 && (expander_.distributionFlags() & 2) != 0)
-    throw GenError("Error: -U writes the state space as a CTMC, and this model has deterministic activities: "
-                   "a fixed delay is not exponential, so its state space is not a CTMC. Run it without -U.");
-  if (options_.umb) umbName_ = base + ".umb";
-
-  const std::string pvTypeName = base + ".pvtype";
-  model_->WritePVTypeFile(outputPath(pvTypeName).c_str(), pvTypeName.c_str(), outputCreation());
+  RunOutputs outputs(*model_, options_, results_, modelName_);
+  // Refused before any file is written.
+  outputs.checkModel(expander_.numActions() > 0 && (expander_.distributionFlags() & 2) != 0);
+  outputs.writePVTypeFile();
 
   if (expander_.numActions() == 0) {
-    GenStateSpaceNormal(armName, varName);
+    GenStateSpaceNormal(outputs);
     return;
   }
   switch (expander_.distributionFlags()) {
@@ -118,11 +96,11 @@ void StateSpaceGen::runProcedure() {
             "Error: The initial state is not stable, i.e., at least one instantaneous action is enabled in that "
             "state.",
             GenError::Stream::Out);
-      GenStateSpaceNormal(armName, varName);
+      GenStateSpaceNormal(outputs);
       break;
     case 2:
     case 3:
-      GenStateSpaceDeterministic(armName, varName, base + ".det");
+      GenStateSpaceDeterministic(outputs);
       break;
     default:
       throw GenError("Error:  Can not generate state space with Current Action Distribution Type",
@@ -130,86 +108,27 @@ void StateSpaceGen::runProcedure() {
   }
 }
 
-void StateSpaceGen::GenStateSpaceNormal(const std::string& armName, const std::string& varName) {
-  OutputFile arm;
-  if (!arm.open(outputPath(armName), armName, outputCreation())) reportOpenFailure("Error: Could not open state space output file", arm);
-  if (!umbName_.empty()) startUmb(umbName_);
-  startRun(arm, varName, kNormalHeaderBlanks);
-  explore(arm, Procedure::Normal);
-  rewriteHeader(arm, records_);
-  hash_->ReleaseSlotTable();
-  finishFiles(arm, nullptr);
-  if (umb_) {
-    const std::string path = outputPath(umbName_);
-    auto written = umb_->finish(openOutputFile(path.c_str(), outputCreation()));
-    umb_.reset();
-    if (!written) throw GenError(written.error().message);
-  }
+void StateSpaceGen::GenStateSpaceNormal(RunOutputs& outputs) {
+  outputs.openNormal(static_cast<std::size_t>(stateSize_));
+  run(outputs, Procedure::Normal);
 }
 
-void StateSpaceGen::startUmb(const std::string& umbName) {
-  umb::UmbWriter::Description description;
-  description.modelName = modelName_;
-  description.arguments = options_.arguments;
-  bool impulses = false;
-  for (int i = 0; i < model_->NumPVNodes; i++) {
-    const PerformanceVariableNode* node = model_->PVList[i];
-    umb::UmbWriter::Variable v;
-    v.name = node->Name ? node->Name : "";
-    v.kind = static_cast<umb::RewardKind>(node->GetRewardType());
-    for (int t = 0; t < node->GetNumTimePoints(); t++) v.times.emplace_back(node->GetStartTime(t), node->GetStopTime(t));
-    v.rate = node->NumWorkers > 0 && node->Workers && node->Workers[0];
-    v.impulse = node->NumImpulses > 0;
-    impulses = impulses || v.impulse;
-    description.variables.push_back(std::move(v));
-  }
-  places_ = std::make_unique<PlaceValuations>(model_->TheModel);
-  description.places = places_->names();
-  description.uniqueValuations = expander_.vectorSize() == static_cast<std::size_t>(model_->StateSize());
-  valuation_.assign(places_->size(), 0);
-  // The parts go where the file will be, so that they are copied within one file system.
-  const std::string path = outputPath(umbName);
-  const auto slash = path.rfind('/');
-  auto writer = umb::UmbWriter::create(slash == std::string::npos ? "" : path.substr(0, slash + 1), umbName,
-                                       std::move(description));
-  if (!writer) throw GenError(writer.error().message);
-  umb_ = std::move(*writer);
-  expander_.setBranchImpulses(impulses);
-}
-
-void StateSpaceGen::writeUmbRecord(const Expansion& expansion, const char* explored) {
-  // The expansion left the model elsewhere.
-  model_->SetState(const_cast<char*>(explored));
-  places_->read(valuation_.data());
-  double exitRate = 0.0;
-  for (const Entry& e : record_) exitRate += expansion.successor(e.successor).value;
-  umb_->beginState(valuation_.data(), exitRate);
-  for (const Entry& e : record_)
-    umb_->addBranch(e.number - 1, expansion.successor(e.successor).value,
-                    expansion.impulseCount() > 0 ? expansion.impulseSums(e.successor) : nullptr);
-  umb_->endState();
-}
-
-void StateSpaceGen::startRun(OutputFile& arm, const std::string& varName, int headerBlanks) {
+void StateSpaceGen::run(RunOutputs& outputs, Procedure procedure) {
+  for (OutputSink* sink : extraSinks_) outputs.add(sink);
+  expander_.setBranchImpulses(outputs.needsImpulseSums());
   std::cout << std::scientific;
 
-  // State 1's reward record: the rewards of the initial marking, with no
-  // action fired.
-  reward_ = std::make_unique<Reward>(model_, fileType_, outputPath(varName).c_str(), varName, outputCreation());
+  // State 1's rewards: those of the initial marking, with no action fired.
   std::vector<char> initial(static_cast<std::size_t>(stateSize_));
   model_->FireAction(initial.data(), &model_->NoActionFiredYet);
-  reward_->Calculate(stateCounter_);
-  if (umb_) {
-    std::vector<double> values(static_cast<std::size_t>(Reward::ValueCount(*model_)));
-    Reward::ReadValues(*model_, values.data());
-    umb_->addStateRewards(values.data());
-  }
+  std::vector<double> rewards(static_cast<std::size_t>(Reward::ValueCount(*model_)));
+  Reward::ReadValues(*model_, rewards.data());
+  outputs.numbered(stateCounter_, rewards.data());
 
-  // Placeholder header, overwritten with the record count at the end.
-  arm.writeSigned(fileType_);
-  arm.newline();
-  arm.writePlaceholder(headerBlanks);
-  records_ = 0;
+  explore(outputs, procedure);
+  // Its memory goes to what the outputs still have to write.
+  hash_->ReleaseSlotTable();
+  outputs.finish();
 }
 
 unsigned StateSpaceGen::helperThreads() const {
@@ -217,7 +136,7 @@ unsigned StateSpaceGen::helperThreads() const {
   return expandingThreads_ > 1 ? expandingThreads_ - 1 : 0;
 }
 
-void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
+void StateSpaceGen::explore(OutputSink& outputs, Procedure procedure) {
   procedure_ = procedure;
   expander_.setProcedure(procedure);
   const std::string label = !modelFile_.empty()   ? "model file " + modelFile_
@@ -258,7 +177,7 @@ void StateSpaceGen::explore(OutputFile& arm, Procedure procedure) {
     if (slot->error) std::rethrow_exception(slot->error);
     // The table's slots for this state's successors load together.
     prefetchSlots(slot->out);
-    numberState(slot->out, slot->state(), arm);
+    numberState(slot->out, slot->state(), outputs);
     pipeline.pop();
   }
 }
@@ -268,7 +187,7 @@ std::uint64_t StateSpaceGen::unexplored() {
   return nextToExplore_ <= stateCounter_ ? stateCounter_ - nextToExplore_ + 1 : 0;
 }
 
-void StateSpaceGen::numberState(const Expansion& expansion, const char* explored, OutputFile& arm) {
+void StateSpaceGen::numberState(const Expansion& expansion, const char* explored, OutputSink& outputs) {
   const Expansion::State& state = expansion.state(0);
   currentNumber_ = state.number;
   for (std::uint32_t i = state.firstNote; i < state.endNote; i++) {
@@ -284,32 +203,19 @@ void StateSpaceGen::numberState(const Expansion& expansion, const char* explored
   for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++) {
     const Expansion::Successor& successor = expansion.successor(i);
     const std::uint32_t number =
-        successor.self ? currentNumber_ : numberOf(expansion.vector(i), successor.hash, expansion.rewards(i));
-    record_.push_back(Entry{number, i});
+        successor.self ? currentNumber_
+                       : numberOf(expansion.vector(i), successor.hash, expansion.rewards(i), outputs);
+    record_.push_back(ExploredState::Branch{number, i});
   }
-  // The explored state is stored under currentNumber_.
-  for (std::uint32_t i = state.firstDelay; i < state.endDelay; i++)
-    detList_.insertEnablingState(currentNumber_, expansion.delay(i));
-
-  arm.writeUnsigned(currentNumber_);
-  arm.newline();
-  reportProgress(arm);
-  if (options_.absorbing && record_.empty()) reportAbsorbing(explored);
-
-  // The record: successors in increasing number, each with its value.
-  std::sort(record_.begin(), record_.end(), [](const Entry& a, const Entry& b) { return a.number < b.number; });
+  // Successors in increasing number.
+  using Branch = ExploredState::Branch;
+  std::sort(record_.begin(), record_.end(), [](const Branch& a, const Branch& b) { return a.target < b.target; });
   for (std::size_t i = 1; i < record_.size(); i++)
-    GEN_ASSERT(record_[i - 1].number != record_[i].number, "one entry per successor", "StateSpaceGen");
-  for (const Entry& e : record_) {
-    arm.writeUnsigned(e.number);
-    arm.newline();
-    arm.writeText(expansion.text(expansion.successor(e.successor)));
-    arm.newline();
-  }
-  arm.writeChar('0');
-  arm.newline();
-  records_++;
-  if (umb_) writeUmbRecord(expansion, explored);
+    GEN_ASSERT(record_[i - 1].target != record_[i].target, "one entry per successor", "StateSpaceGen");
+  outputs.explored(ExploredState(expansion, currentNumber_, explored, record_));
+
+  reportProgress(outputs);
+  if (options_.absorbing && record_.empty()) reportAbsorbing(explored);
 }
 
 void StateSpaceGen::prefetchSlots(const Expansion& expansion) const {
@@ -318,7 +224,8 @@ void StateSpaceGen::prefetchSlots(const Expansion& expansion) const {
     if (!expansion.successor(i).self) hash_->prefetch(expansion.successor(i).hash);
 }
 
-std::uint32_t StateSpaceGen::numberOf(const char* vector, std::uint64_t hash, const double* rewards) {
+std::uint32_t StateSpaceGen::numberOf(const char* vector, std::uint64_t hash, const double* rewards,
+                                      OutputSink& outputs) {
   if (stateCounter_ >= maxStateNumber_) {
     // No number is left to give: only a state seen before can go on.
     const unsigned long found = hash_->Lookup(vector);
@@ -330,8 +237,7 @@ std::uint32_t StateSpaceGen::numberOf(const char* vector, std::uint64_t hash, co
   if (!found.added) return static_cast<std::uint32_t>(found.number);
   stateCounter_++;
   // The reward values of the firing that discovered the state.
-  reward_->Write(stateCounter_, rewards);
-  if (umb_) umb_->addStateRewards(rewards);
+  outputs.numbered(stateCounter_, rewards);
   return stateCounter_;
 }
 
@@ -350,31 +256,10 @@ void StateSpaceGen::reportAbsorbing(const char* explored) {
   }
 }
 
-void StateSpaceGen::reportProgress(OutputFile& arm) {
+void StateSpaceGen::reportProgress(OutputSink& outputs) {
   if (currentNumber_ % 1000 != 0) return;
   progress_.suspend();
   std::cout << "_$" << currentNumber_ << "$" << std::endl;
   progress_.update(stateCounter_);
-  // A full disk shows up here rather than after the whole run.
-  if (arm.failed()) reportOutputFileFailure(arm);
-  if (reward_->file().failed()) reportOutputFileFailure(reward_->file());
-}
-
-void StateSpaceGen::rewriteHeader(OutputFile& arm, std::uint32_t records) {
-  arm.rewriteHeader(std::to_string(fileType_) + "\n" + std::to_string(records) + "\n");
-}
-
-std::string StateSpaceGen::outputPath(const std::string& finalName) const {
-  return results_ ? results_->temporaryFor(finalName) : finalName;
-}
-
-FileCreation StateSpaceGen::outputCreation() const {
-  return results_ ? FileCreation::New : FileCreation::Replace;
-}
-
-void StateSpaceGen::finishFiles(OutputFile& arm, OutputFile* det) {
-  if (!arm.close()) reportOutputFileFailure(arm);
-  if (det && !det->close()) reportOutputFileFailure(*det);
-  if (!reward_->Close()) reportOutputFileFailure(reward_->file());
-  reward_.reset();
+  outputs.check();
 }

@@ -1,0 +1,12 @@
+// The deterministic-delay procedure of the state-space generator: the
+// transitions of deterministic actions are recorded as probabilities marked
+// by a minus sign, and every state in which such an action is enabled is
+// filed under the action's delay value (the deterministic file).
+
+#include "RunOutputs.h"
+#include "StateSpaceGen.h"
+
+void StateSpaceGen::GenStateSpaceDeterministic(RunOutputs& outputs) {
+  outputs.openDeterministic(&memoryBudget_);
+  run(outputs, Procedure::Deterministic);
+}

@@ -1,0 +1,87 @@
+#ifndef OUTPUT_SINK_H
+#define OUTPUT_SINK_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "Expansion.h"
+
+// One explored state as the explorer hands it to the sinks: its number, its
+// vector, its branches in increasing target number and the delays of the
+// deterministic actions enabled in it. A view into the expansion, valid for
+// the one call it is given to.
+class ExploredState {
+ public:
+  struct Branch {
+    std::uint32_t target;     // the successor's number
+    std::uint32_t successor;  // its index in the expansion
+  };
+
+  ExploredState(const Expansion& expansion, std::uint32_t number, const char* vector,
+                const std::vector<Branch>& branches)
+      : expansion_(expansion), number_(number), vector_(vector), branches_(branches) {}
+
+  std::uint32_t number() const { return number_; }
+  // The state's vector; the model is not set to it (the expansion left the
+  // model elsewhere).
+  const char* vector() const { return vector_; }
+
+  std::size_t branchCount() const { return branches_.size(); }
+  std::uint32_t target(std::size_t b) const { return branches_[b].target; }
+  // The rate, or for a deterministic action the probability marked by a
+  // minus sign, summed over every path to the target.
+  double value(std::size_t b) const { return expansion_.successor(branches_[b].successor).value; }
+  // The value as the state-space file gives it ("%.10e").
+  std::string_view text(std::size_t b) const { return expansion_.text(expansion_.successor(branches_[b].successor)); }
+  // Per reward variable, value times impulse summed over the paths; null
+  // unless a sink asked for the sums.
+  const double* impulseSums(std::size_t b) const {
+    return expansion_.impulseCount() > 0 ? expansion_.impulseSums(branches_[b].successor) : nullptr;
+  }
+  // The sum of the values, in target order.
+  double exitRate() const {
+    double sum = 0.0;
+    for (std::size_t b = 0; b < branches_.size(); b++) sum += value(b);
+    return sum;
+  }
+
+  std::size_t delayCount() const { return expansion_.state(0).endDelay - expansion_.state(0).firstDelay; }
+  double delay(std::size_t i) const {
+    return expansion_.delay(expansion_.state(0).firstDelay + static_cast<std::uint32_t>(i));
+  }
+
+ private:
+  const Expansion& expansion_;
+  std::uint32_t number_;
+  const char* vector_;
+  const std::vector<Branch>& branches_;
+};
+
+// Where the numbered states of a run go: one output format each. The
+// explorer owns the states, their order and their numbers, and calls every
+// sink of the run in turn; a sink writes its file as the states arrive and
+// completes it in finish(). Failures are thrown as GenError.
+class OutputSink {
+ public:
+  virtual ~OutputSink() = default;
+
+  // Whether the branches must carry the impulse sums (asking costs the
+  // expansion a sum per reward variable and successor).
+  virtual bool needsImpulseSums() const { return false; }
+  // State `number` was given its number (1, 2, 3, ... in turn). `rewards`:
+  // each reward variable's impulse and rate value (Reward::ReadValues) after
+  // the firing that reached the state first.
+  virtual void numbered(std::uint32_t number, const double* rewards) = 0;
+  // The next explored state, in number order.
+  virtual void explored(const ExploredState& state) = 0;
+  // Called with the progress line: reports a write that already failed, so
+  // that a full disk shows up before the end of a long run.
+  virtual void check() {}
+  // After the last state: writes what is left and closes the file,
+  // reporting a failure.
+  virtual void finish() = 0;
+};
+
+#endif

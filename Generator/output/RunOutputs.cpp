@@ -1,0 +1,101 @@
+#include "RunOutputs.h"
+
+#include "DeterministicSink.h"
+#include "GenError.h"
+#include "PVModel.h"
+#include "ResultFiles.h"
+#include "RewardFileSink.h"
+#include "StateSpaceFileSink.h"
+#include "UmbSink.h"
+
+namespace {
+
+// -F is accepted, but the files are always written as type 1 (text).
+constexpr short kFileType = 1;
+// The blanks the record count overwrites in the state-space file's header:
+// the normal procedure leaves room for any count; the deterministic one for
+// 8 digits and the newline.
+constexpr int kNormalHeaderBlanks = 63;
+constexpr int kDeterministicHeaderBlanks = 8;
+
+}  // namespace
+
+RunOutputs::RunOutputs(PVModel& model, const GenOptions& options, ResultFiles* results, std::string modelName)
+    : model_(model), options_(options), results_(results), modelName_(std::move(modelName)) {}
+
+RunOutputs::~RunOutputs() = default;
+
+void RunOutputs::checkModel(bool deterministicActions) const {
+  if (options_.umb && deterministicActions)
+    throw GenError("Error: -U writes the state space as a CTMC, and this model has deterministic activities: "
+                   "a fixed delay is not exponential, so its state space is not a CTMC. Run it without -U.");
+}
+
+void RunOutputs::writePVTypeFile() {
+  const std::string name = finalName(".pvtype");
+  model_.WritePVTypeFile(pathFor(name).c_str(), name.c_str(), creation());
+}
+
+void RunOutputs::openNormal(std::size_t vectorSize) {
+  const std::string arm = finalName(".arm");
+  auto armSink = std::make_unique<StateSpaceFileSink>(pathFor(arm), arm, creation(),
+                                                      "Error: Could not open state space output file", kFileType,
+                                                      kNormalHeaderBlanks);
+  std::unique_ptr<UmbSink> umbSink;
+  if (options_.umb) {
+    const std::string umb = finalName(".umb");
+    umbSink = std::make_unique<UmbSink>(model_, vectorSize, pathFor(umb), umb, creation(), modelName_,
+                                        options_.arguments);
+  }
+  const std::string var = finalName(".var");
+  auto varSink = std::make_unique<RewardFileSink>(&model_, kFileType, pathFor(var), var, creation());
+  files_.push_back(std::move(armSink));
+  files_.push_back(std::move(varSink));
+  if (umbSink) files_.push_back(std::move(umbSink));
+  for (const auto& file : files_) sinks_.push_back(file.get());
+}
+
+void RunOutputs::openDeterministic(MemoryBudget* budget) {
+  const std::string det = finalName(".det");
+  auto detSink = std::make_unique<DeterministicSink>(pathFor(det), det, creation(), kFileType, budget);
+  const std::string arm = finalName(".arm");
+  auto armSink = std::make_unique<StateSpaceFileSink>(pathFor(arm), arm, creation(),
+                                                      "Error: Could not open binary file dude", kFileType,
+                                                      kDeterministicHeaderBlanks);
+  const std::string var = finalName(".var");
+  auto varSink = std::make_unique<RewardFileSink>(&model_, kFileType, pathFor(var), var, creation());
+  files_.push_back(std::move(armSink));
+  files_.push_back(std::move(detSink));
+  files_.push_back(std::move(varSink));
+  for (const auto& file : files_) sinks_.push_back(file.get());
+}
+
+bool RunOutputs::needsImpulseSums() const {
+  for (OutputSink* sink : sinks_)
+    if (sink->needsImpulseSums()) return true;
+  return false;
+}
+
+void RunOutputs::numbered(std::uint32_t number, const double* rewards) {
+  for (OutputSink* sink : sinks_) sink->numbered(number, rewards);
+}
+
+void RunOutputs::explored(const ExploredState& state) {
+  for (OutputSink* sink : sinks_) sink->explored(state);
+}
+
+void RunOutputs::check() {
+  for (OutputSink* sink : sinks_) sink->check();
+}
+
+void RunOutputs::finish() {
+  for (OutputSink* sink : sinks_) sink->finish();
+  sinks_.clear();
+  files_.clear();
+}
+
+std::string RunOutputs::pathFor(const std::string& finalName) const {
+  return results_ ? results_->temporaryFor(finalName) : finalName;
+}
+
+FileCreation RunOutputs::creation() const { return results_ ? FileCreation::New : FileCreation::Replace; }

@@ -1,0 +1,63 @@
+#ifndef RUN_OUTPUTS_H
+#define RUN_OUTPUTS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FileCreation.h"
+#include "GenOptions.h"
+#include "OutputSink.h"
+
+class MemoryBudget;
+class PVModel;
+class ResultFiles;
+
+// The files of one generation run: the PV type file before it, and the sinks
+// the explorer hands the states to. Each procedure has its own set, opened
+// in the order their failures are reported in; the calls go to the sinks in
+// the order they are closed.
+class RunOutputs : public OutputSink {
+ public:
+  // Names every file <path><name><suffix>. With `results`, the files are
+  // written as its temporaries (not owned), else under their final names.
+  RunOutputs(PVModel& model, const GenOptions& options, ResultFiles* results, std::string modelName);
+  ~RunOutputs() override;
+
+  // Refuses, before any file is written, an output the model cannot have:
+  // a .umb (a CTMC) of a model with deterministic actions.
+  void checkModel(bool deterministicActions) const;
+  void writePVTypeFile();
+  // The normal procedure's files: .arm, .umb (-U) and .var. `vectorSize` is
+  // the bytes of a state vector.
+  void openNormal(std::size_t vectorSize);
+  // The deterministic procedure's: .det, .arm and .var. The list of delays
+  // is accounted to `budget`.
+  void openDeterministic(MemoryBudget* budget);
+  // A further sink, after the run's files (not owned).
+  void add(OutputSink* sink) { sinks_.push_back(sink); }
+
+  bool needsImpulseSums() const override;
+  void numbered(std::uint32_t number, const double* rewards) override;
+  void explored(const ExploredState& state) override;
+  void check() override;
+  void finish() override;
+
+ private:
+  std::string finalName(const char* suffix) const { return options_.path + options_.name + suffix; }
+  // The name to write for the file `finalName`.
+  std::string pathFor(const std::string& finalName) const;
+  // New temporaries with result files, else the final names, replaced.
+  FileCreation creation() const;
+
+  PVModel& model_;
+  const GenOptions& options_;
+  ResultFiles* results_;
+  std::string modelName_;
+  std::vector<std::unique_ptr<OutputSink>> files_;
+  std::vector<OutputSink*> sinks_;  // in closing order
+};
+
+#endif
