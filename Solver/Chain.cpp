@@ -5,7 +5,7 @@ namespace solver {
 namespace {
 
 // Drops the pages of the branch arrays that states [from, to) have read.
-void releaseBranches(const UmbFile& umb, int from, int to) {
+void releaseBranches(const UmbReader& umb, int from, int to) {
   const std::uint64_t a = umb.rowStart[from], b = umb.rowStart[to];
   umb.release(umb.target.data() + a, umb.target.data() + b);
   umb.release(umb.probability.data() + a, umb.probability.data() + b);
@@ -15,7 +15,7 @@ constexpr int kReleaseEvery = 1 << 16;  // states
 
 }  // namespace
 
-Chain buildChain(const UmbFile& umb) {
+Chain buildChain(const UmbReader& umb) {
   Chain c;
   const int n = static_cast<int>(umb.states());
   c.states = n;
@@ -75,7 +75,7 @@ Chain buildChain(const UmbFile& umb) {
   return c;
 }
 
-std::vector<double> rewardRates(const UmbFile& umb, const UmbReward& reward) {
+std::vector<double> rewardRates(const UmbReader& umb, const UmbReward& reward) {
   const std::size_t n = umb.states();
   std::vector<double> rho(n, 0.0);
   if (!reward.stateValues.empty())

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "UmbFile.h"
+#include "UmbReader.h"
 
 // The chain in the form the numerical methods use: the generator's
 // off-diagonal rates by target state (row j lists every i with its rate
@@ -14,6 +14,9 @@
 // Self-loops do not move probability, so they stay out of the matrix; their
 // impulses still count in the reward rates.
 namespace solver {
+
+using umb::UmbReader;
+using umb::UmbReward;
 
 using RateMatrix = Eigen::SparseMatrix<double, Eigen::RowMajor, int>;
 
@@ -29,11 +32,11 @@ struct Chain {
 
 // Builds the chain from a checked .umb (parallel branches to one target are
 // summed).
-Chain buildChain(const UmbFile& umb);
+Chain buildChain(const UmbReader& umb);
 
 // rho_i = r_i + sum_j q_ij * imp_ij: the rate reward plus the rate at which
 // impulse reward is earned in state i (self-loops included).
-std::vector<double> rewardRates(const UmbFile& umb, const UmbReward& reward);
+std::vector<double> rewardRates(const UmbReader& umb, const UmbReward& reward);
 
 }  // namespace solver
 

@@ -21,27 +21,17 @@ std::string format(const char* pattern, double a, double b = 0, double c = 0) {
   return buf;
 }
 
-// A variable of the .pvtype with its rewards and exact times.
+// A reward variable with its rewards and times.
 struct Wanted {
   const RewardVariable* variable;
   const UmbReward* reward;
   std::vector<std::pair<double, double>> times;
 };
 
-Outcome<std::vector<Wanted>> match(const UmbFile& umb, const std::vector<RewardVariable>& variables) {
+Outcome<std::vector<Wanted>> match(const UmbReader& umb) {
   std::vector<Wanted> out;
-  for (const RewardVariable& v : variables) {
-    const UmbReward* found = nullptr;
-    for (const UmbReward& r : umb.rewards)
-      if (r.alias == v.name) found = &r;
-    if (!found) return Error{"The .umb has no rewards for the variable " + v.name + " of the .pvtype; write both files in one gen run."};
-    Wanted w{&v, found, v.times};
-    if (found->described) {
-      if (found->kind != kindName(v.kind))
-        return Error{"The variable " + v.name + " is " + kindName(v.kind) + " in the .pvtype but " + found->kind + " in the .umb."};
-      // The .umb carries the times at full precision; the .pvtype at six digits.
-      if (found->times.size() == v.times.size()) w.times = found->times;
-    }
+  for (const RewardVariable& v : umb.variables) {
+    Wanted w{&v, v.reward, v.times};
     for (const auto& [start, stop] : w.times) {
       if (!(start >= 0) || !std::isfinite(start) || !std::isfinite(stop) || stop < start ||
           (v.kind == RewardKind::Instant && start != stop) || (v.kind == RewardKind::TimeAveraged && !(stop > start)))
@@ -56,9 +46,8 @@ Outcome<std::vector<Wanted>> match(const UmbFile& umb, const std::vector<RewardV
 
 }  // namespace
 
-Outcome<std::vector<ResultRow>> computeMeasures(UmbFile& umb, const std::vector<RewardVariable>& variables,
-                                                const Options& options, const NoteSink& note) {
-  auto matched = match(umb, variables);
+Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& options, const NoteSink& note) {
+  auto matched = match(umb);
   if (!matched) return matched.error();
   const std::vector<Wanted>& wanted = *matched;
 

@@ -7,10 +7,15 @@
 
 #include "Options.h"
 #include "Outcome.h"
-#include "PvType.h"
-#include "UmbFile.h"
+#include "UmbReader.h"
 
 namespace solver {
+
+using umb::kindName;
+using umb::RewardKind;
+using umb::RewardVariable;
+using umb::UmbReader;
+using umb::UmbReward;
 
 // One value of one reward variable.
 struct ResultRow {
@@ -23,12 +28,11 @@ struct ResultRow {
   double errorBound = 0;
 };
 
-// Every value of every variable of the .pvtype, in its order; the chain and
-// rewards come from the .umb. Notes for the user (the components found, the
+// Every value of every reward variable of the .umb, in its order, from its
+// chain and rewards. Notes for the user (the components found, the
 // uniformisation plan, before it runs) go to `note`, one line each.
 using NoteSink = std::function<void(const std::string&)>;
-Outcome<std::vector<ResultRow>> computeMeasures(UmbFile& umb, const std::vector<RewardVariable>& variables,
-                                                const Options& options, const NoteSink& note);
+Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& options, const NoteSink& note);
 
 }  // namespace solver
 

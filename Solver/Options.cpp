@@ -9,8 +9,8 @@ namespace solver {
 const char* const kUsage =
     "usage: solve -P<path> -N<name> [-m auto|gs|sor|power|direct|bicgstab] [-w <omega>] [-e <epsilon>]\n"
     "             [-i <iterations>] [-u <steps>] [-d <states>] [-s|-n] [-p <variable>] [-f svg|png]\n"
-    "  reads <path><name>.umb (written by gen -U) and <path><name>.pvtype, computes every\n"
-    "  reward variable and writes the table to standard output and <path><name>.results.csv\n"
+    "  reads <path><name>.umb (written by gen -U), computes every reward variable in it\n"
+    "  and writes the table to standard output and <path><name>.results.csv\n"
     "  -m  steady-state method: auto (default: gs, and direct or bicgstab where gs stalls\n"
     "      or reaches -i), gs (Gauss-Seidel), sor, power, direct (sparse LU), bicgstab\n"
     "  -w  SOR relaxation factor, between 0 and 2 (default 1.2)\n"

@@ -1,4 +1,4 @@
-// solve: computes the reward variables of a gen run from its .umb and .pvtype.
+// solve: computes the reward variables of a gen run from its .umb.
 
 #include <sys/stat.h>
 
@@ -11,9 +11,8 @@
 #include "Measures.h"
 #include "Memory.h"
 #include "Options.h"
-#include "PvType.h"
 #include "Report.h"
-#include "UmbFile.h"
+#include "UmbReader.h"
 
 using namespace solver;
 
@@ -48,38 +47,34 @@ int run(int argc, char** argv) {
   }
   const std::string prefix = options.path + options.name;
   const std::string umbPath = prefix + ".umb";
-  if (exists(prefix + ".det")) {
-    return fail(prefix + ".det is present: the model has deterministic activities, so its chain is not a CTMC, and solve computes CTMCs only.");
-  }
   if (!exists(umbPath)) {
     return fail("no " + umbPath + ": run gen with -U (same -P and -N) to write it, then solve again.");
   }
-  auto variables = readPvType(prefix + ".pvtype");
-  if (!variables) return fail(variables.error().message + " (gen writes it beside the .umb)");
+  auto limits = readMemoryLimits();
+  if (!limits) return fail(limits.error().message);
+  auto umb = UmbReader::open(umbPath, [&](std::uint64_t bytes) { return checkMemory(*limits, 0, bytes, "Mapping " + umbPath); });
+  if (!umb) return fail(umb.error().message);
+  const std::vector<RewardVariable>& variables = (*umb)->variables;
   for (const std::string& plot : options.plots) {
     std::size_t points = 0;
     bool steady = false, known = false;
-    for (const RewardVariable& v : *variables) {
+    for (const RewardVariable& v : variables) {
       if (v.name != plot) continue;
       known = true;
       points += v.times.size();
       steady = steady || v.kind == RewardKind::SteadyState;
     }
-    if (!known) return fail("-p " + plot + ": the .pvtype has no such variable");
+    if (!known) return fail("-p " + plot + ": the run has no such variable");
     if (steady || points < 2) return fail("-p " + plot + ": a plot needs a variable with two or more time points");
   }
 
-  auto limits = readMemoryLimits();
-  if (!limits) return fail(limits.error().message);
-  auto umb = UmbFile::open(umbPath, *limits);
-  if (!umb) return fail(umb.error().message);
   bool steady = false, transient = false;
-  for (const RewardVariable& v : *variables) {
+  for (const RewardVariable& v : variables) {
     if (v.kind == RewardKind::SteadyState) steady = true;
     else if (!v.times.empty()) transient = true;
   }
   const std::uint64_t needed =
-      solveMemoryNeeded((*umb)->states(), (*umb)->branches(), variables->size(), steady, transient);
+      solveMemoryNeeded((*umb)->states(), (*umb)->branches(), variables.size(), steady, transient);
   if (auto room = checkMemory(*limits, needed, 0,
                               "The chain of " + std::to_string((*umb)->states()) + " states and " +
                                   std::to_string((*umb)->branches()) + " transitions");
@@ -87,8 +82,8 @@ int run(int argc, char** argv) {
     return fail(room.error().message);
   std::fprintf(stderr, "solve: %s: %llu states, %llu transitions, %zu reward variable(s)\n", umbPath.c_str(),
                static_cast<unsigned long long>((*umb)->states()), static_cast<unsigned long long>((*umb)->branches()),
-               variables->size());
-  auto rows = computeMeasures(**umb, *variables, options,
+               variables.size());
+  auto rows = computeMeasures(**umb, options,
                               [](const std::string& line) { std::fprintf(stderr, "solve: %s\n", line.c_str()); });
   if (!rows) return fail(rows.error().message);
 

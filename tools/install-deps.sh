@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, the Debian packages that a build step needs and this
 # machine lacks: `tools/install-deps.sh test` for the tests (GoogleTest, Eigen,
-# gnuplot), `tools/install-deps.sh solve` for the solver (Eigen, gnuplot).
-# gen itself needs nothing beyond the compiler, CMake and Python.
+# nlohmann-json, gnuplot), `tools/install-deps.sh solve` for the solver (Eigen,
+# nlohmann-json, gnuplot). gen itself needs nothing beyond the compiler, CMake
+# and Python: it writes the .umb without a JSON library; only its reader,
+# in solve, parses JSON.
 set -euo pipefail
 
 missing=()
 need_eigen() { [[ -f /usr/include/eigen3/Eigen/SparseLU ]] || missing+=(libeigen3-dev); }
 need_gnuplot() { command -v gnuplot >/dev/null || missing+=(gnuplot-nox); }
 need_gtest() { [[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev); }
+need_json() { [[ -f /usr/include/nlohmann/json.hpp ]] || missing+=(nlohmann-json3-dev); }
 
 for what in "$@"; do
   case "$what" in
-    test) need_gtest; need_eigen; need_gnuplot ;;
-    solve) need_eigen; need_gnuplot ;;
+    test) need_gtest; need_eigen; need_json; need_gnuplot ;;
+    solve) need_eigen; need_json; need_gnuplot ;;
     *) echo "install-deps.sh: unknown set '$what' (test or solve)" >&2; exit 2 ;;
   esac
 done

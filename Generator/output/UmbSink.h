@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "FileCreation.h"
 #include "OutputSink.h"
 #include "PlaceValuations.h"
-#include "UmbFile.h"
+#include "UmbWriter.h"
 
 class PVModel;
 
@@ -26,14 +27,16 @@ class UmbSink : public OutputSink {
   bool needsImpulseSums() const override { return impulses_; }
   void numbered(std::uint32_t, const double* rewards) override { umb_->addStateRewards(rewards); }
   void explored(const ExploredState& state) override;
-  void finish() override { umb_->finish(); }
+  void finish() override;
 
  private:
   PVModel& model_;
   PlaceValuations places_;
   std::vector<std::int16_t> valuation_;
   bool impulses_ = false;
-  std::unique_ptr<UmbFile> umb_;
+  std::string path_;
+  FileCreation creation_;
+  std::unique_ptr<umb::UmbWriter> umb_;
 };
 
 #endif

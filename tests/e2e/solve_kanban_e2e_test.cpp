@@ -4,13 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
-#include "SolverTestSupport.h"
+#include "TestSupport.h"
 
-using namespace solvertest;
+using namespace testsupport;
 
 namespace {
 
@@ -25,7 +27,7 @@ double throughput(int experiment, const std::vector<std::string>& solveArgs = {}
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readFile(dir.file("gen.out"));
   std::vector<std::string> args{"-P" + dir.path() + "/", "-Nkanban"};
   args.insert(args.end(), solveArgs.begin(), solveArgs.end());
-  const SolveRun r = runSolve(args, dir.path());
+  const RunResult r = runProgram(SOLVE_BINARY, args, dir.path());
   EXPECT_EQ(r.status, 0) << r.err;
   const std::string csv = readFile(dir.file("kanban.results.csv"));
   const std::string row = "\nthroughput,steady_state,,,";

@@ -15,6 +15,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "Schema.h"
+#include "Tar.h"
+
 namespace solvertest {
 
 namespace {
@@ -22,30 +25,6 @@ namespace {
 template <typename T>
 std::string bytesOf(const std::vector<T>& values) {
   return std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
-}
-
-std::string jsonString(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
-std::string num(double v) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
-}
-
-std::string idOf(const std::string& name) {
-  std::string id;
-  for (char c : name) {
-    const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    id += ((l >= '0' && l <= '9') || (l >= 'a' && l <= 'z') || l == '_' || l == '-') ? l : '_';
-  }
-  return id;
 }
 
 }  // namespace
@@ -69,15 +48,15 @@ std::vector<Member> umbMembers(const TestChain& c) {
   std::vector<std::uint64_t> initial((c.states + 63) / 64, 0);
   initial[c.initial / 64] |= std::uint64_t{1} << (c.initial % 64);
 
+  umb::Index index;
+  index.modelName = "test";
+  index.tool = "test";
+  index.states = static_cast<std::uint64_t>(c.states);
+  index.branches = target.size();
   std::vector<Member> files;
-  std::string annotations, described;
   for (const TestReward& r : c.rewards) {
-    const std::string id = idOf(r.name);
-    std::string applies;
-    if (!r.rates.empty()) {
-      applies += "\"states\"";
-      files.push_back({"annotations/rewards/" + id + "/states/values.bin", bytesOf(r.rates)});
-    }
+    const std::string id = umb::annotationId(r.name);
+    if (!r.rates.empty()) files.push_back({umb::rewardValuesMember(id, umb::AppliesTo::States), bytesOf(r.rates)});
     if (!r.impulses.empty()) {
       std::vector<double> values;
       for (int s = 0; s < c.states; s++)
@@ -85,34 +64,18 @@ std::vector<Member> umbMembers(const TestChain& c) {
           auto it = r.impulses.find({s, to});
           values.push_back(it == r.impulses.end() ? 0.0 : it->second);
         }
-      applies += std::string(applies.empty() ? "" : ", ") + "\"branches\"";
-      files.push_back({"annotations/rewards/" + id + "/branches/values.bin", bytesOf(values)});
+      files.push_back({umb::rewardValuesMember(id, umb::AppliesTo::Branches), bytesOf(values)});
     }
-    if (!annotations.empty()) annotations += ", ";
-    annotations += jsonString(id) + ": {\"alias\": " + jsonString(r.name) + ", \"applies-to\": [" + applies +
-                   "], \"type\": {\"type\": \"double\", \"size\": 64}}";
-    std::string times;
-    for (const auto& [a, b] : r.times) times += std::string(times.empty() ? "" : ", ") + "[" + num(a) + ", " + num(b) + "]";
-    if (!described.empty()) described += ", ";
-    described += "{\"name\": " + jsonString(r.name) + ", \"annotation\": " + jsonString(id) + ", \"kind\": " +
-                 jsonString(r.kind) + ", \"times\": [" + times + "]}";
+    const umb::RewardKind kind = umb::kindFromName(r.kind).value();
+    index.rewards.push_back({id, r.name, umb::rewardDescription(kind, r.times), !r.rates.empty(), !r.impulses.empty()});
+    index.variables.push_back({r.name, id, kind, r.times});
   }
-  const std::string index =
-      "{\n  \"format-version\": 1, \"format-revision\": 0,\n  \"model-data\": {\"name\": \"test\"},\n"
-      "  \"file-data\": {\"tool\": \"test\", \"creation-date\": 0},\n"
-      "  \"transition-system\": {\"time\": \"stochastic\", \"#players\": 0, \"#states\": " +
-      std::to_string(c.states) + ", \"#initial-states\": 1, \"#choices\": " + std::to_string(c.states) +
-      ", \"#choice-actions\": 0, \"#branches\": " + std::to_string(target.size()) +
-      ", \"#branch-actions\": 0, \"#observations\": 0, \"branch-probability-type\": {\"type\": \"double\", \"size\": 64},"
-      " \"exit-rate-type\": {\"type\": \"double\", \"size\": 64}},\n"
-      "  \"annotations\": {\"rewards\": {" + annotations + "}},\n"
-      "  \"gen-reward-variables\": [" + described + "]\n}\n";
-  std::vector<Member> members{{"index.json", index},
-                              {"state-is-initial.bin", bytesOf(initial)},
-                              {"state-to-exit-rate.bin", bytesOf(exit)},
-                              {"choice-to-branches.bin", bytesOf(rowStart)},
-                              {"branch-to-target.bin", bytesOf(target)},
-                              {"branch-to-probability.bin", bytesOf(probability)}};
+  std::vector<Member> members{{std::string(umb::kIndexMember), umb::writeIndex(index)},
+                              {std::string(umb::kStateIsInitial), bytesOf(initial)},
+                              {std::string(umb::kStateToExitRate), bytesOf(exit)},
+                              {std::string(umb::kChoiceToBranches), bytesOf(rowStart)},
+                              {std::string(umb::kBranchToTarget), bytesOf(target)},
+                              {std::string(umb::kBranchToProbability), bytesOf(probability)}};
   members.insert(members.end(), files.begin(), files.end());
   return members;
 }
@@ -120,37 +83,14 @@ std::vector<Member> umbMembers(const TestChain& c) {
 std::string tar(const std::vector<Member>& members) {
   std::string out;
   for (const Member& m : members) {
-    char h[512] = {};
-    std::snprintf(h, 100, "%s", m.name.c_str());
-    std::snprintf(h + 100, 8, "%07o", 0644);
-    std::snprintf(h + 108, 8, "%07o", 0);
-    std::snprintf(h + 116, 8, "%07o", 0);
-    std::snprintf(h + 124, 12, "%011llo", static_cast<unsigned long long>(m.bytes.size()));
-    std::snprintf(h + 136, 12, "%011o", 0);
-    h[156] = '0';
-    std::memcpy(h + 257, "ustar", 6);
-    std::memcpy(h + 263, "00", 2);
-    std::memset(h + 148, ' ', 8);
-    unsigned sum = 0;
-    for (unsigned char ch : std::string(h, 512)) sum += ch;
-    std::snprintf(h + 148, 8, "%06o", sum);
-    out.append(h, 512);
+    char h[umb::kTarBlock];
+    umb::tarHeader(h, m.name, m.bytes.size(), 0);
+    out.append(h, umb::kTarBlock);
     out += m.bytes;
-    out.append((512 - m.bytes.size() % 512) % 512, '\0');
+    out.append((umb::kTarBlock - m.bytes.size() % umb::kTarBlock) % umb::kTarBlock, '\0');
   }
   out.append(1024, '\0');
   return out;
-}
-
-std::string pvtype(const TestChain& c) {
-  std::ostringstream o;
-  o << "Version:1\nNumPV:" << c.rewards.size() << "\n";
-  for (const TestReward& r : c.rewards) {
-    const int type = r.kind == "instant" ? 0 : r.kind == "interval" ? 1 : r.kind == "time_averaged" ? 2 : 3;
-    o << "Name:" << r.name << "\nType:" << type << "\nNumTimes:" << r.times.size() << "\n";
-    for (const auto& [a, b] : r.times) o << "Start:" << a << "\nStop:" << b << "\n";
-  }
-  return o.str();
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
@@ -173,7 +113,6 @@ bool fileExists(const std::string& path) {
 
 void writeRun(const std::string& dir, const std::string& name, const TestChain& chain) {
   writeFile(dir + "/" + name + ".umb", tar(umbMembers(chain)));
-  writeFile(dir + "/" + name + ".pvtype", pvtype(chain));
 }
 
 TempDir::TempDir() {

@@ -8,8 +8,8 @@
 #include <vector>
 
 // Test support for the solver: a writer of small .umb files (an uncompressed
-// tar as gen -U writes it) and .pvtype files, built from chains given by
-// hand, and a runner of the built `solve`.
+// tar as gen -U writes it, through the format's schema) built from chains
+// given by hand, and a runner of the built `solve`.
 namespace solvertest {
 
 struct TestReward {
@@ -41,9 +41,8 @@ struct Member {
 // The .umb's members, index.json first; tests may change them before tar().
 std::vector<Member> umbMembers(const TestChain& chain);
 std::string tar(const std::vector<Member>& members);
-std::string pvtype(const TestChain& chain);
 
-// Writes dir/<name>.umb and dir/<name>.pvtype.
+// Writes dir/<name>.umb.
 void writeRun(const std::string& dir, const std::string& name, const TestChain& chain);
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);

@@ -8,9 +8,8 @@
 
 #include "FoxGlynn.h"
 #include "Measures.h"
-#include "PvType.h"
 #include "SolverTestSupport.h"
-#include "UmbFile.h"
+#include "UmbReader.h"
 
 using namespace solver;
 using solvertest::TestChain;
@@ -22,12 +21,10 @@ namespace {
 std::vector<ResultRow> solveChain(const TestChain& chain, const Options& options = Options()) {
   solvertest::TempDir dir;
   solvertest::writeRun(dir.path(), "m", chain);
-  auto umb = UmbFile::open(dir.file("m.umb"));
+  auto umb = UmbReader::open(dir.file("m.umb"));
   EXPECT_TRUE(umb.ok()) << (umb.ok() ? "" : umb.error().message);
   if (!umb) return {};
-  auto variables = readPvType(dir.file("m.pvtype"));
-  EXPECT_TRUE(variables.ok());
-  auto rows = computeMeasures(**umb, *variables, options, [](const std::string&) {});
+  auto rows = computeMeasures(**umb, options, [](const std::string&) {});
   EXPECT_TRUE(rows.ok()) << (rows.ok() ? "" : rows.error().message);
   return rows ? *rows : std::vector<ResultRow>{};
 }
@@ -184,12 +181,12 @@ TEST(SteadyState, NonConvergenceIsAnErrorWithTheFigureReached) {
   chain.rewards = {r};
   solvertest::TempDir dir;
   solvertest::writeRun(dir.path(), "m", chain);
-  auto umb = UmbFile::open(dir.file("m.umb"));
+  auto umb = UmbReader::open(dir.file("m.umb"));
   ASSERT_TRUE(umb.ok());
   Options o;
   o.steady.method = Method::GaussSeidel;
   o.steady.maxIterations = 3;
-  auto rows = computeMeasures(**umb, *readPvType(dir.file("m.pvtype")), o, [](const std::string&) {});
+  auto rows = computeMeasures(**umb, o, [](const std::string&) {});
   ASSERT_FALSE(rows.ok());
   EXPECT_NE(rows.error().message.find("did not converge"), std::string::npos) << rows.error().message;
   EXPECT_NE(rows.error().message.find("after 3 iterations"), std::string::npos) << rows.error().message;

@@ -1,44 +1,53 @@
-#ifndef SOLVER_UMBFILE_H
-#define SOLVER_UMBFILE_H
+#ifndef UMB_READER_H
+#define UMB_READER_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "Memory.h"
-#include "Outcome.h"
+#include "UmbOutcome.h"
+#include "Schema.h"
 
-// A continuous-time Markov chain read from a .umb file (an uncompressed tar
-// of index.json and binary arrays). The file is mapped into memory, and the
-// arrays below point into the mapping; every size, offset, index and value
-// is checked when the file is opened, so the rest of the solver can trust
-// them.
-namespace solver {
+// A continuous-time Markov chain read from a .umb file. The file is mapped
+// into memory, and the arrays below point into the mapping; every size,
+// offset, index and value is checked when the file is opened, so the rest of
+// a program can trust them.
+namespace umb {
 
 struct UmbReward {
   std::string id;     // the annotation's identifier
   std::string alias;  // the reward variable's exact name
   std::span<const double> stateValues;   // rate reward per state (empty: none)
   std::span<const double> branchValues;  // impulse per branch (empty: none)
-  // From the generator's own list of reward variables, when present.
-  bool described = false;
-  std::string kind;  // "instant", "interval", "time_averaged", "steady_state"
-  std::vector<std::pair<double, double>> times;  // full-precision [start, stop]
 };
 
-class UmbFile {
+// A reward variable of the run that wrote the file, in the order of its
+// reward file.
+struct RewardVariable {
+  std::string name;
+  RewardKind kind = RewardKind::Instant;
+  std::vector<std::pair<double, double>> times;  // [start, stop] pairs at full precision
+  const UmbReward* reward = nullptr;             // its annotation
+};
+
+class UmbReader {
  public:
-  ~UmbFile();
-  UmbFile(const UmbFile&) = delete;
-  UmbFile& operator=(const UmbFile&) = delete;
+  ~UmbReader();
+  UmbReader(const UmbReader&) = delete;
+  UmbReader& operator=(const UmbReader&) = delete;
+
+  // Asked, before the file is mapped, whether a mapping of so many bytes
+  // may be made; its error is returned as it is.
+  using MappingCheck = std::function<Status(std::uint64_t bytes)>;
 
   // Maps and checks the file; any fault is an error naming the file. Only a
   // regular file is opened for reading (a FIFO or a device is refused without
-  // blocking), and its mapping must fit the address space `limits` leave.
-  static Outcome<std::unique_ptr<UmbFile>> open(const std::string& path, const MemoryLimits& limits = {});
+  // blocking).
+  static Outcome<std::unique_ptr<UmbReader>> open(const std::string& path, const MappingCheck& mayMap = {});
 
   std::uint64_t states() const { return exitRate.size(); }
   std::uint64_t branches() const { return target.size(); }
@@ -49,6 +58,7 @@ class UmbFile {
   std::span<const std::uint64_t> target;     // per branch
   std::span<const double> probability;       // per branch
   std::vector<UmbReward> rewards;
+  std::vector<RewardVariable> variables;
 
   // Tells the kernel that the mapped pages are no longer needed.
   void release();
@@ -59,11 +69,11 @@ class UmbFile {
   void release(const void* from, const void* to) const;
 
  private:
-  UmbFile() = default;
+  UmbReader() = default;
   void* base_ = nullptr;
   std::size_t length_ = 0;
 };
 
-}  // namespace solver
+}  // namespace umb
 
 #endif
