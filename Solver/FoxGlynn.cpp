@@ -41,8 +41,10 @@ Outcome<PoissonWeights> foxGlynn(double lambda, double epsilon) {
   {
     std::size_t a = 0, b = w.size() - 1;
     while (a < b) {
-      if (w[a] < w[b]) total += w[a++];
-      else total += w[b--];
+      if (w[a] < w[b])
+        total += w[a++];
+      else
+        total += w[b--];
     }
     total += w[a];
   }

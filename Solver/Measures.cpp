@@ -35,7 +35,8 @@ Outcome<std::vector<Wanted>> match(const UmbReader& umb) {
     for (const auto& [start, stop] : w.times) {
       if (!(start >= 0) || !std::isfinite(start) || !std::isfinite(stop) || stop < start ||
           (v.kind == RewardKind::Instant && start != stop) || (v.kind == RewardKind::TimeAveraged && !(stop > start)))
-        return Error{"The variable " + v.name + " has a time that does not fit its kind: " + format("[%g, %g]", start, stop)};
+        return Error{"The variable " + v.name +
+                     " has a time that does not fit its kind: " + format("[%g, %g]", start, stop)};
     }
     if (v.kind == RewardKind::SteadyState && !w.times.empty())
       return Error{"The steady-state variable " + v.name + " lists times."};
@@ -56,7 +57,9 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
   // not be: each is refused here, naming the state, before any method runs.
   for (int s = 0; s < chain.states; s++) {
     if (!std::isfinite(chain.outRate[s]))
-      return Error{"State " + std::to_string(s) + format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
+      return Error{
+          "State " + std::to_string(s) +
+          format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
   }
   std::vector<std::vector<double>> rho;
   std::vector<double> largest;  // max |rho| per variable, for the error bounds
@@ -68,7 +71,8 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
       if (!std::isfinite(r))
         return Error{"The variable " + w.variable->name + " earns in state " + std::to_string(s) +
                      format(" (exit rate %g) a reward rate past the largest number solve holds: its rate reward plus "
-                            "each impulse times the rate of its branch overflows.", umb.exitRate[s])};
+                            "each impulse times the rate of its branch overflows.",
+                            umb.exitRate[s])};
       m = std::max(m, std::fabs(r));
     }
     largest.push_back(m);
@@ -80,8 +84,10 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
   // Steady state: one long-run distribution serves every such variable.
   bool anySteady = false, anyTransient = false;
   for (const Wanted& w : wanted) {
-    if (w.variable->kind == RewardKind::SteadyState) anySteady = true;
-    else if (!w.times.empty()) anyTransient = true;
+    if (w.variable->kind == RewardKind::SteadyState)
+      anySteady = true;
+    else if (!w.times.empty())
+      anyTransient = true;
   }
   LongRun longRun;
   if (anySteady) {
@@ -92,7 +98,8 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
     std::size_t reachable = components.transient.size();
     for (const auto& b : components.bottom) reachable += b.size();
     note(std::to_string(reachable) + " states reachable: " + std::to_string(components.bottom.size()) +
-         " bottom strongly connected component(s), " + std::to_string(components.transient.size()) + " transient states");
+         " bottom strongly connected component(s), " + std::to_string(components.transient.size()) +
+         " transient states");
     progress.restart();
     auto solved = solveLongRun(chain, components, options.steady, progress);
     if (!solved) return solved.error();
@@ -165,7 +172,8 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
       } else {
         const std::size_t a = timeIndex.at(start);
         row.value = transient.cumulative[r][b] - transient.cumulative[r][a];
-        row.errorBound = ((transient.truncated[b] + detection) * stop + (transient.truncated[a] + detection) * start) * largest[v];
+        row.errorBound =
+            ((transient.truncated[b] + detection) * stop + (transient.truncated[a] + detection) * start) * largest[v];
         if (row.kind == RewardKind::TimeAveraged) {
           row.value /= stop - start;
           row.errorBound /= stop - start;
@@ -180,7 +188,9 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
                              : row.kind == RewardKind::Instant   ? format("at time %g", row.stop)
                                                                  : format("over [%g, %g]", row.start, row.stop);
     return Error{"The value of " + row.variable + " " + when + format(" is %g", row.value) +
-                 format(" with error bound %g: the sum of reward rates weighted by probability (or time) overflows; no value is given.", row.errorBound)};
+                 format(" with error bound %g: the sum of reward rates weighted by probability (or time) overflows; no "
+                        "value is given.",
+                        row.errorBound)};
   }
   return rows;
 }

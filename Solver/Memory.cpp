@@ -18,9 +18,12 @@ std::optional<std::uint64_t> parseSize(std::string_view text) {
   std::uint64_t unit = 1;
   if (!text.empty()) {
     switch (text.back()) {
-      case 'K': case 'k': unit = std::uint64_t{1} << 10; break;
-      case 'M': case 'm': unit = std::uint64_t{1} << 20; break;
-      case 'G': case 'g': unit = std::uint64_t{1} << 30; break;
+      case 'K':
+      case 'k': unit = std::uint64_t{1} << 10; break;
+      case 'M':
+      case 'm': unit = std::uint64_t{1} << 20; break;
+      case 'G':
+      case 'g': unit = std::uint64_t{1} << 30; break;
       default: break;
     }
     if (unit != 1) text.remove_suffix(1);
@@ -54,8 +57,10 @@ std::string memoryText(std::uint64_t bytes) {
     u++;
   }
   char buf[80];
-  if (u == 0) std::snprintf(buf, sizeof buf, "%llu bytes", static_cast<unsigned long long>(bytes));
-  else std::snprintf(buf, sizeof buf, "%.1f %s (%llu bytes)", v, units[u], static_cast<unsigned long long>(bytes));
+  if (u == 0)
+    std::snprintf(buf, sizeof buf, "%llu bytes", static_cast<unsigned long long>(bytes));
+  else
+    std::snprintf(buf, sizeof buf, "%.1f %s (%llu bytes)", v, units[u], static_cast<unsigned long long>(bytes));
   return buf;
 }
 
@@ -65,9 +70,10 @@ Outcome<MemoryLimits> readMemoryLimits() {
     limits.budget = parseSize(text);
     if (!limits.budget)
       return Error{std::string("GEN_MAX_MEMORY must be a positive number of bytes with an optional K, M or G suffix, "
-                               "such as 512M (it is \"") + text + "\")."};
+                               "such as 512M (it is \"") +
+                   text + "\")."};
   }
-  struct rlimit rl{};
+  struct rlimit rl {};
   if (getrlimit(RLIMIT_AS, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) limits.addressSpace = rl.rlim_cur;
   return limits;
 }
@@ -88,8 +94,8 @@ std::uint64_t solveMemoryNeeded(std::uint64_t states, std::uint64_t branches, st
 
 Status checkMemory(const MemoryLimits& limits, std::uint64_t heap, std::uint64_t mapped, const std::string& what) {
   if (limits.budget && heap > *limits.budget) {
-    return Error{what + " needs about " + memoryText(heap) + " of memory, more than the " +
-                 memoryText(*limits.budget) + " set by GEN_MAX_MEMORY; raise it or solve on a machine with more memory."};
+    return Error{what + " needs about " + memoryText(heap) + " of memory, more than the " + memoryText(*limits.budget) +
+                 " set by GEN_MAX_MEMORY; raise it or solve on a machine with more memory."};
   }
   if (limits.addressSpace) {
     const std::uint64_t held = addressSpaceHeld();

@@ -71,19 +71,33 @@ Outcome<Options> parseOptions(const std::vector<std::string>& args) {
     double d = 0;
     long l = 0;
     switch (flag) {
-      case 'P': o.path = v; haveP = true; break;
-      case 'N': o.name = v; haveN = true; break;
+      case 'P':
+        o.path = v;
+        haveP = true;
+        break;
+      case 'N':
+        o.name = v;
+        haveN = true;
+        break;
       case 'm':
-        if (v == "auto") o.steady.method = Method::Automatic;
-        else if (v == "gs") o.steady.method = Method::GaussSeidel;
-        else if (v == "sor") o.steady.method = Method::Sor;
-        else if (v == "power") o.steady.method = Method::Power;
-        else if (v == "direct") o.steady.method = Method::Direct;
-        else if (v == "bicgstab") o.steady.method = Method::Krylov;
-        else return Error{"-m takes auto, gs, sor, power, direct or bicgstab, not " + v};
+        if (v == "auto")
+          o.steady.method = Method::Automatic;
+        else if (v == "gs")
+          o.steady.method = Method::GaussSeidel;
+        else if (v == "sor")
+          o.steady.method = Method::Sor;
+        else if (v == "power")
+          o.steady.method = Method::Power;
+        else if (v == "direct")
+          o.steady.method = Method::Direct;
+        else if (v == "bicgstab")
+          o.steady.method = Method::Krylov;
+        else
+          return Error{"-m takes auto, gs, sor, power, direct or bicgstab, not " + v};
         break;
       case 'w':
-        if (!toDouble(v, d) || !(d > 0 && d < 2)) return Error{"-w takes a relaxation factor between 0 and 2, not " + v};
+        if (!toDouble(v, d) || !(d > 0 && d < 2))
+          return Error{"-w takes a relaxation factor between 0 and 2, not " + v};
         o.steady.omega = d;
         break;
       case 'e':

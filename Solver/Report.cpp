@@ -129,7 +129,8 @@ int createTemporary(const std::string& target, const std::string& suffix, std::s
 // its name still leads to the file written through `fd`: a temporary
 // replaced meanwhile (by a link, say) is never renamed into place.
 Status commitTemporary(int fd, const std::string& temporary, const std::string& target) {
-  struct stat mine{}, named{};
+  struct stat mine {
+  }, named{};
   if (::fsync(fd) != 0 || ::fstat(fd, &mine) != 0) {
     Status s = Error{"Cannot write " + temporary + ": " + std::strerror(errno)};
     ::close(fd);
@@ -185,19 +186,19 @@ std::string formatCsv(const std::vector<ResultRow>& rows) {
   for (const ResultRow& r : rows) {
     const bool steady = r.kind == RewardKind::SteadyState;
     out += csvField(r.variable) + "," + kindName(r.kind) + "," + (steady ? "" : number("%.17g", r.start)) + "," +
-           (steady ? "" : number("%.17g", r.stop)) + "," + number("%.17g", r.value) + "," + csvField(r.method) +
-           "," + std::to_string(r.iterations) + "," + number("%.3g", r.errorBound) + "\n";
+           (steady ? "" : number("%.17g", r.stop)) + "," + number("%.17g", r.value) + "," + csvField(r.method) + "," +
+           std::to_string(r.iterations) + "," + number("%.3g", r.errorBound) + "\n";
   }
   return out;
 }
 
 void removeTemporariesOnSignals() {
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction current{};
+    struct sigaction current {};
     ::sigaction(signal, nullptr, &current);
     // A signal the caller chose to ignore (nohup) stays ignored.
     if (current.sa_handler == SIG_IGN) continue;
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = removeTemporaryAndReraise;
     sigemptyset(&action.sa_mask);
     ::sigaction(signal, &action, nullptr);
@@ -278,7 +279,7 @@ Status plotVariable(const std::vector<ResultRow>& rows, const std::string& varia
   }
   if (child == 0) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-      struct sigaction current{};
+      struct sigaction current {};
       ::sigaction(signal, nullptr, &current);
       if (current.sa_handler != SIG_IGN) ::signal(signal, SIG_DFL);
     }

@@ -49,16 +49,18 @@ double inflow(const Chain& chain, const std::vector<double>& x, int j) {
 }
 
 struct System {
-  std::string what;                 // for messages: "stationary distribution of ..." 
-  const std::vector<int>& states;   // the set, increasing
-  int source = -1;                  // j with b_j = 1 (the sojourn system), or -1 (b = 0)
-  bool normalise = false;           // the stationary system: sum x = 1 after each sweep
+  std::string what;                // for messages: "stationary distribution of ..."
+  const std::vector<int>& states;  // the set, increasing
+  int source = -1;                 // j with b_j = 1 (the sojourn system), or -1 (b = 0)
+  bool normalise = false;          // the stationary system: sum x = 1 after each sweep
 };
 
 Error notConverged(const System& s, const SteadyStateSettings& settings, long iterations, double change) {
-  return Error{"The " + s.what + " did not converge: after " + std::to_string(iterations) +
-               " iterations the largest relative change of a component is " + scientific(change) +
-               " (epsilon " + scientific(settings.epsilon) + "). Raise the iteration limit (-i), try another method (-m), or loosen epsilon (-e); no value is given."};
+  return Error{
+      "The " + s.what + " did not converge: after " + std::to_string(iterations) +
+      " iterations the largest relative change of a component is " + scientific(change) + " (epsilon " +
+      scientific(settings.epsilon) +
+      "). Raise the iteration limit (-i), try another method (-m), or loosen epsilon (-e); no value is given."};
 }
 
 void normaliseOn(std::vector<double>& x, const std::vector<int>& states) {
@@ -134,7 +136,8 @@ Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const Stead
   // which makes the uniformised chain aperiodic.
   q *= 1.02;
   if (!std::isfinite(q))
-    return Error{"The uniformisation rate of the " + s.what + " (1.02 times its largest exit rate) overflows; use another method (-m direct)."};
+    return Error{"The uniformisation rate of the " + s.what +
+                 " (1.02 times its largest exit rate) overflows; use another method (-m direct)."};
   std::vector<double> next(s.states.size());
   for (long it = 1; it <= settings.maxIterations; it++) {
     for (std::size_t k = 0; k < s.states.size(); k++) {
@@ -182,8 +185,10 @@ void assemble(const Chain& chain, const System& s, std::vector<int>& local, Eige
   a.resize(m, m);
   a.setFromTriplets(entries.begin(), entries.end());
   b = Eigen::VectorXd::Zero(m);
-  if (s.normalise) b[m - 1] = 1.0;
-  else b[local[s.source]] = 1.0;
+  if (s.normalise)
+    b[m - 1] = 1.0;
+  else
+    b[local[s.source]] = 1.0;
   for (int st : s.states) local[st] = -1;
 }
 
@@ -191,10 +196,12 @@ void assemble(const Chain& chain, const System& s, std::vector<int>& local, Eige
 // error bound.
 Outcome<SolveAccount> accept(const System& s, const Eigen::SparseMatrix<double>& a, const Eigen::VectorXd& b,
                              const Eigen::VectorXd& solution, const char* method, std::vector<double>& x) {
-  const double residual = (a * solution - b).lpNorm<Eigen::Infinity>() / std::max(1.0, solution.lpNorm<Eigen::Infinity>());
+  const double residual =
+      (a * solution - b).lpNorm<Eigen::Infinity>() / std::max(1.0, solution.lpNorm<Eigen::Infinity>());
   if (!solution.allFinite() || !std::isfinite(residual))
     return Error{"The " + std::string(method) + " solution of the " + s.what + " is not finite."};
-  for (std::size_t k = 0; k < s.states.size(); k++) x[s.states[k]] = std::max(0.0, solution[static_cast<Eigen::Index>(k)]);
+  for (std::size_t k = 0; k < s.states.size(); k++)
+    x[s.states[k]] = std::max(0.0, solution[static_cast<Eigen::Index>(k)]);
   if (s.normalise) normaliseOn(x, s.states);
   SolveAccount account;
   account.method = method;
@@ -215,9 +222,11 @@ Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const Ste
   assemble(chain, s, local, a, b);
   Eigen::SparseLU<Eigen::SparseMatrix<double>> lu;
   lu.compute(a);
-  if (lu.info() != Eigen::Success) return Error{"The direct solver could not factorise the " + s.what + ": " + lu.lastErrorMessage()};
+  if (lu.info() != Eigen::Success)
+    return Error{"The direct solver could not factorise the " + s.what + ": " + lu.lastErrorMessage()};
   Eigen::VectorXd solution = lu.solve(b);
-  if (lu.info() != Eigen::Success || !solution.allFinite()) return Error{"The direct solver failed on the " + s.what + "."};
+  if (lu.info() != Eigen::Success || !solution.allFinite())
+    return Error{"The direct solver failed on the " + s.what + "."};
   return accept(s, a, b, solution, "direct", x);
 }
 
@@ -239,7 +248,9 @@ Outcome<SolveAccount> solveKrylov(const Chain& chain, const System& s, const Ste
   if (krylov.info() != Eigen::Success || !(krylov.error() <= settings.epsilon)) {
     return Error{"The " + s.what + " did not converge by BiCGSTAB: after " + std::to_string(krylov.iterations()) +
                  " iterations the relative residual is " + scientific(krylov.error()) + " (epsilon " +
-                 scientific(settings.epsilon) + "). Raise the iteration limit (-i), loosen epsilon (-e), or raise the direct solver's limit (-d); no value is given."};
+                 scientific(settings.epsilon) +
+                 "). Raise the iteration limit (-i), loosen epsilon (-e), or raise the direct solver's limit (-d); no "
+                 "value is given."};
   }
   auto accepted = accept(s, a, b, solution, "bicgstab", x);
   if (accepted) accepted->iterations = static_cast<long>(krylov.iterations());

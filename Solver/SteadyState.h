@@ -21,10 +21,10 @@ const char* methodName(Method method);
 
 struct SteadyStateSettings {
   Method method = Method::Automatic;
-  double omega = 1.2;          // SOR relaxation, 0 < omega < 2
-  double epsilon = 1e-12;      // largest relative change of a component in one iteration
+  double omega = 1.2;      // SOR relaxation, 0 < omega < 2
+  double epsilon = 1e-12;  // largest relative change of a component in one iteration
   long maxIterations = 100000;
-  int directLimit = 10000;     // the most states the direct solver takes in one system
+  int directLimit = 10000;  // the most states the direct solver takes in one system
 };
 
 // One linear solve's account: iterations summed over the systems solved and

@@ -35,7 +35,8 @@ Outcome<TransientValues> solveTransient(const Chain& chain, const std::vector<co
     std::snprintf(buf, sizeof buf,
                   "Uniformisation needs %s%ld steps for time %g (rate %.6g, q*t = %.6g), more than the limit of %ld "
                   "(-u). Raise the limit with -u if the run may take that long, or ask for a steady-state variable.",
-                  plan.steps == kTooManySteps ? "more than " : "", plan.steps, maxTime, q, q * maxTime, settings.maxSteps);
+                  plan.steps == kTooManySteps ? "more than " : "", plan.steps, maxTime, q, q * maxTime,
+                  settings.maxSteps);
     return Error{buf};
   }
 

@@ -10,17 +10,17 @@
 namespace solver {
 
 struct TransientSettings {
-  double epsilon = 1e-12;     // Poisson mass left out per time point; also the steady-state detection threshold
-  long maxSteps = 1000000;    // uniformisation steps allowed (the stiff-chain limit)
+  double epsilon = 1e-12;          // Poisson mass left out per time point; also the steady-state detection threshold
+  long maxSteps = 1000000;         // uniformisation steps allowed (the stiff-chain limit)
   bool detectSteadyState = false;  // opt-in: the per-step change does not bound the distance to the limit
 };
 
 // Per reward vector and time point t: E[rho(X_t)] and the accumulated
 // integral_0^t E[rho(X_s)] ds, from the initial state.
 struct TransientValues {
-  double rate = 0;        // the uniformisation rate q
-  long steps = 0;         // steps taken (all time points together)
-  long detectedAt = -1;   // the step at which the distribution stopped changing, or -1
+  double rate = 0;                              // the uniformisation rate q
+  long steps = 0;                               // steps taken (all time points together)
+  long detectedAt = -1;                         // the step at which the distribution stopped changing, or -1
   std::vector<std::vector<double>> instant;     // [reward][time]
   std::vector<std::vector<double>> cumulative;  // [reward][time]
   std::vector<long> stepsFor;                   // [time]: the steps that time point used

@@ -24,7 +24,7 @@ int fail(const std::string& message) {
 }
 
 bool exists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -52,7 +52,8 @@ int run(int argc, char** argv) {
   }
   auto limits = readMemoryLimits();
   if (!limits) return fail(limits.error().message);
-  auto umb = UmbReader::open(umbPath, [&](std::uint64_t bytes) { return checkMemory(*limits, 0, bytes, "Mapping " + umbPath); });
+  auto umb = UmbReader::open(umbPath,
+                             [&](std::uint64_t bytes) { return checkMemory(*limits, 0, bytes, "Mapping " + umbPath); });
   if (!umb) return fail(umb.error().message);
   const std::vector<RewardVariable>& variables = (*umb)->variables;
   for (const std::string& plot : options.plots) {
@@ -70,8 +71,10 @@ int run(int argc, char** argv) {
 
   bool steady = false, transient = false;
   for (const RewardVariable& v : variables) {
-    if (v.kind == RewardKind::SteadyState) steady = true;
-    else if (!v.times.empty()) transient = true;
+    if (v.kind == RewardKind::SteadyState)
+      steady = true;
+    else if (!v.times.empty())
+      transient = true;
   }
   const std::uint64_t needed =
       solveMemoryNeeded((*umb)->states(), (*umb)->branches(), variables.size(), steady, transient);
@@ -109,7 +112,8 @@ int main(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     // The budget is checked before the large vectors are built; what it
     // cannot foresee (the fill of a factorisation, say) ends here.
-    return fail("out of memory: the system refused an allocation. Set GEN_MAX_MEMORY or ulimit -v below what the "
-                "machine has, to be told before solving how much a chain needs, or solve on a machine with more memory.");
+    return fail(
+        "out of memory: the system refused an allocation. Set GEN_MAX_MEMORY or ulimit -v below what the "
+        "machine has, to be told before solving how much a chain needs, or solve on a machine with more memory.");
   }
 }

@@ -16,11 +16,11 @@ namespace umb {
 
 // Members of the tar.
 inline constexpr std::string_view kIndexMember = "index.json";
-inline constexpr std::string_view kStateIsInitial = "state-is-initial.bin";        // bitset of 64-bit words
-inline constexpr std::string_view kStateToChoices = "state-to-choices.bin";        // optional; one choice per state
-inline constexpr std::string_view kStateToExitRate = "state-to-exit-rate.bin";     // double per state
-inline constexpr std::string_view kChoiceToBranches = "choice-to-branches.bin";    // states + 1 offsets
-inline constexpr std::string_view kBranchToTarget = "branch-to-target.bin";        // uint64 per branch
+inline constexpr std::string_view kStateIsInitial = "state-is-initial.bin";            // bitset of 64-bit words
+inline constexpr std::string_view kStateToChoices = "state-to-choices.bin";            // optional; one choice per state
+inline constexpr std::string_view kStateToExitRate = "state-to-exit-rate.bin";         // double per state
+inline constexpr std::string_view kChoiceToBranches = "choice-to-branches.bin";        // states + 1 offsets
+inline constexpr std::string_view kBranchToTarget = "branch-to-target.bin";            // uint64 per branch
 inline constexpr std::string_view kBranchToProbability = "branch-to-probability.bin";  // double per branch
 inline constexpr std::string_view kStateValuations = "valuations/states/valuations.bin";  // int16 per place
 

@@ -126,9 +126,11 @@ Outcome<std::map<std::string, TarEntry>> listTar(const unsigned char* data, std:
     bool zero = true;
     for (std::size_t i = 0; i < kTarBlock && zero; i++) zero = h[i] == 0;
     if (zero) break;
-    if (!checksumMatches(h)) return Error{"the tar header at byte " + std::to_string(offset) + " is damaged (checksum)"};
+    if (!checksumMatches(h))
+      return Error{"the tar header at byte " + std::to_string(offset) + " is damaged (checksum)"};
     std::uint64_t size = 0;
-    if (!tarNumber(h + 124, 12, size)) return Error{"the tar header at byte " + std::to_string(offset) + " has a bad size"};
+    if (!tarNumber(h + 124, 12, size))
+      return Error{"the tar header at byte " + std::to_string(offset) + " has a bad size"};
     if (!paxSize.empty()) {
       char* end = nullptr;
       errno = 0;

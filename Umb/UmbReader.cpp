@@ -35,8 +35,10 @@ bool nestsTooDeeply(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); i++) {
     const char c = text[i];
     if (inString) {
-      if (c == '\\') i++;
-      else if (c == '"') inString = false;
+      if (c == '\\')
+        i++;
+      else if (c == '"')
+        inString = false;
     } else if (c == '"') {
       inString = true;
     } else if (c == '[' || c == '{') {
@@ -95,7 +97,7 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
   // refused below as the special file it is.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return fail(errnoText(errno));
-  struct stat st{};
+  struct stat st {};
   if (fstat(fd, &st) != 0) {
     const int e = errno;
     ::close(fd);
@@ -125,8 +127,13 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
   madvise(base, umb->length_, MADV_WILLNEED);
   const auto* bytes = static_cast<const unsigned char*>(base);
 
-  if (bytes[0] == 0x1F && bytes[1] == 0x8B) return fail("a compressed .umb; solve reads the uncompressed tar that gen -U writes");
-  if (std::memcmp(bytes, "\xFD" "7zXZ", 5) == 0) return fail("a compressed .umb; solve reads the uncompressed tar that gen -U writes");
+  if (bytes[0] == 0x1F && bytes[1] == 0x8B)
+    return fail("a compressed .umb; solve reads the uncompressed tar that gen -U writes");
+  if (std::memcmp(bytes,
+                  "\xFD"
+                  "7zXZ",
+                  5) == 0)
+    return fail("a compressed .umb; solve reads the uncompressed tar that gen -U writes");
   if (std::memcmp(bytes + 257, "ustar", 5) != 0) return fail("not a tar file (no ustar header)");
   auto listed = listTar(bytes, umb->length_);
   if (!listed) return fail(listed.error().message);
@@ -167,7 +174,8 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
       !count(key::kBranches, branches))
     return fail("index.json: transition-system lacks #states, #initial-states, #choices or #branches");
   if (states == 0) return fail("index.json: #states is 0");
-  if (initials != 1) return fail("index.json: #initial-states is " + std::to_string(initials) + ", solve needs exactly 1");
+  if (initials != 1)
+    return fail("index.json: #initial-states is " + std::to_string(initials) + ", solve needs exactly 1");
   if (choices != states) return fail("index.json: #choices differs from #states (a CTMC has one choice per state)");
   // Sparse indices are 32-bit signed (Eigen's default), as are state numbers there.
   constexpr unsigned long long kMaxIndex = 0x7FFFFFFFull;
@@ -208,7 +216,8 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
   if (umb->rowStart[0] != 0 || umb->rowStart[R] != T)
     return fail("choice-to-branches.bin does not run from 0 to #branches");
   for (std::size_t i = 0; i < R; i++)
-    if (umb->rowStart[i + 1] < umb->rowStart[i]) return fail("choice-to-branches.bin decreases at state " + std::to_string(i));
+    if (umb->rowStart[i + 1] < umb->rowStart[i])
+      return fail("choice-to-branches.bin decreases at state " + std::to_string(i));
 
   if (auto s = array(kBranchToTarget, T, 8, true, raw); !s) return s.error();
   umb->target = {reinterpret_cast<const std::uint64_t*>(raw), T};
@@ -222,20 +231,23 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
   umb->probability = {reinterpret_cast<const double*>(raw), T};
   for (std::size_t b = 0; b < T; b++) {
     const double p = umb->probability[b];
-    if (!(p >= 0.0 && p <= 1.0)) return fail("branch-to-probability.bin: branch " + std::to_string(b) + " has probability " + std::to_string(p));
+    if (!(p >= 0.0 && p <= 1.0))
+      return fail("branch-to-probability.bin: branch " + std::to_string(b) + " has probability " + std::to_string(p));
   }
   umb->release(umb->probability.data(), umb->probability.data() + T);
   if (auto s = array(kStateToExitRate, R, 8, true, raw); !s) return s.error();
   umb->exitRate = {reinterpret_cast<const double*>(raw), R};
   for (std::size_t i = 0; i < R; i++) {
     const double e = umb->exitRate[i];
-    if (!(e >= 0.0) || !std::isfinite(e)) return fail("state-to-exit-rate.bin: state " + std::to_string(i) + " has exit rate " + std::to_string(e));
+    if (!(e >= 0.0) || !std::isfinite(e))
+      return fail("state-to-exit-rate.bin: state " + std::to_string(i) + " has exit rate " + std::to_string(e));
     const std::uint64_t from = umb->rowStart[i], to = umb->rowStart[i + 1];
     if (e > 0.0) {
       double sum = 0;
       for (std::uint64_t b = from; b < to; b++) sum += umb->probability[b];
       if (std::fabs(sum - 1.0) > 1e-6) {
-        return fail("state " + std::to_string(i) + ": its branch probabilities sum to " + std::to_string(sum) + ", not 1");
+        return fail("state " + std::to_string(i) + ": its branch probabilities sum to " + std::to_string(sum) +
+                    ", not 1");
       }
     }
   }
@@ -280,7 +292,8 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
       }
       for (std::span<const double> values : {r.stateValues, r.branchValues})
         for (std::size_t k = 0; k < values.size(); k++)
-          if (!std::isfinite(values[k])) return fail("reward " + id + ": value " + std::to_string(k) + " is not finite");
+          if (!std::isfinite(values[k]))
+            return fail("reward " + id + ": value " + std::to_string(k) + " is not finite");
       umb->release(r.branchValues.data(), r.branchValues.data() + r.branchValues.size());
       umb->rewards.push_back(std::move(r));
     }

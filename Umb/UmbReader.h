@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "UmbOutcome.h"
 #include "Schema.h"
+#include "UmbOutcome.h"
 
 // A continuous-time Markov chain read from a .umb file. The file is mapped
 // into memory, and the arrays below point into the mapping; every size,
@@ -19,8 +19,8 @@
 namespace umb {
 
 struct UmbReward {
-  std::string id;     // the annotation's identifier
-  std::string alias;  // the reward variable's exact name
+  std::string id;                        // the annotation's identifier
+  std::string alias;                     // the reward variable's exact name
   std::span<const double> stateValues;   // rate reward per state (empty: none)
   std::span<const double> branchValues;  // impulse per branch (empty: none)
 };
@@ -53,10 +53,10 @@ class UmbReader {
   std::uint64_t branches() const { return target.size(); }
 
   std::uint64_t initialState = 0;
-  std::span<const double> exitRate;          // per state
-  std::span<const std::uint64_t> rowStart;   // states + 1 offsets into the branches
-  std::span<const std::uint64_t> target;     // per branch
-  std::span<const double> probability;       // per branch
+  std::span<const double> exitRate;         // per state
+  std::span<const std::uint64_t> rowStart;  // states + 1 offsets into the branches
+  std::span<const std::uint64_t> target;    // per branch
+  std::span<const double> probability;      // per branch
   std::vector<UmbReward> rewards;
   std::vector<RewardVariable> variables;
 

@@ -226,8 +226,7 @@ Status UmbWriter::finish(int out) {
   if (!initial.empty()) initial[0] = 1;
   if (!text(kStateIsInitial, initial)) return fail();
   if (!member(std::string(kStateToExitRate), *exitRates_) || !member(std::string(kChoiceToBranches), *rowStarts_) ||
-      !member(std::string(kBranchToTarget), *targets_) ||
-      !member(std::string(kBranchToProbability), *probabilities_))
+      !member(std::string(kBranchToTarget), *targets_) || !member(std::string(kBranchToProbability), *probabilities_))
     return fail();
   for (std::size_t v = 0; v < ids_.size(); v++) {
     if (stateRewards_[v] && !member(rewardValuesMember(ids_[v], AppliesTo::States), *stateRewards_[v])) return fail();

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "UmbOutcome.h"
 #include "Schema.h"
+#include "UmbOutcome.h"
 
 // Writes a state space as a CTMC in the unified Markov binary format: the
 // initial state, exit rates, row offsets, branch targets and probabilities,
@@ -28,8 +28,8 @@ class UmbWriter {
     std::string name;
     RewardKind kind = RewardKind::Instant;
     std::vector<std::pair<double, double>> times;  // start and stop, exactly as the model gives them
-    bool rate = false;     // has a rate part: a state reward
-    bool impulse = false;  // has impulse parts: a branch reward
+    bool rate = false;                             // has a rate part: a state reward
+    bool impulse = false;                          // has impulse parts: a branch reward
   };
   struct Description {
     std::string modelName;

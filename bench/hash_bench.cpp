@@ -124,8 +124,7 @@ void BM_LookupHit(benchmark::State& st) {
     benchmark::DoNotOptimize(hash.Lookup(state));
   }
   SetMemoryCounter(st, hash, n);
-  st.counters["lookups_per_s"] =
-      benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
+  st.counters["lookups_per_s"] = benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
 }
 
 // Lookups of states that are not stored (what every new state costs).
@@ -142,8 +141,7 @@ void BM_LookupMiss(benchmark::State& st) {
     benchmark::DoNotOptimize(hash.Lookup(state));
   }
   SetMemoryCounter(st, hash, n);
-  st.counters["lookups_per_s"] =
-      benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
+  st.counters["lookups_per_s"] = benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
 }
 
 // The generator's mix: successors of a state are mostly states seen before

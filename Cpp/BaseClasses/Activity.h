@@ -12,8 +12,8 @@ class BaseStateVariableClass;
 class Activity : public BaseGroupClass {
  public:
   Activity();
-  Activity(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy,
-           int numAffects, int numEnabledBy, bool reactivation);
+  Activity(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy, int numAffects,
+           int numEnabledBy, bool reactivation);
   ~Activity() override;
 
   // An activity is its own selected action, so the group versions of these
@@ -30,9 +30,8 @@ class Activity : public BaseGroupClass {
   void setGroupId(int g) override;
   virtual void LinkVariables() = 0;
 
-  void ActivityInitialize(const char* name, int groupId, Distribution dist,
-                          ExecutionPolicyType policy, int numAffects, int numEnabledBy,
-                          bool reactivation);
+  void ActivityInitialize(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy, int numAffects,
+                          int numEnabledBy, bool reactivation);
   bool IsAnAffectingStateVariable(BaseStateVariableClass* v);
 
   bool EnabledFlag = false;

@@ -36,8 +36,8 @@ extern Distributions* TheDistribution;
 class BaseActionClass {
  public:
   BaseActionClass();
-  BaseActionClass(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy,
-                  int numAffects, int numEnabledBy, bool reactivation);
+  BaseActionClass(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy, int numAffects,
+                  int numEnabledBy, bool reactivation);
   BaseActionClass(const BaseActionClass&) = delete;
   BaseActionClass& operator=(const BaseActionClass&) = delete;
   virtual ~BaseActionClass();
@@ -62,9 +62,8 @@ class BaseActionClass {
   virtual BaseActionClass* getPrintedAction();
   virtual double ErlangParamM();
 
-  void BaseActionClassInitialize(const char* name, int groupId, Distribution dist,
-                                 ExecutionPolicyType policy, int numAffects, int numEnabledBy,
-                                 bool reactivation);
+  void BaseActionClassInitialize(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy,
+                                 int numAffects, int numEnabledBy, bool reactivation);
   void defineName(const char* name);
   const char* getName() const { return Name; }
 
@@ -101,11 +100,11 @@ class BaseActionClass {
   // Reward-variable data, filled by the reward model and read by the
   // performance variables. Index i of each array is reward-variable node i.
   FastSet AffectedNodesByImpulseReward;
-  FastSet* PVImpulseDS = nullptr;            // per node: impulse indices linked to this action
-  int*** PVImpulseWorkers = nullptr;         // per node, per impulse: impulse-worker indices
-  int** PVImpulseWorkerCounts = nullptr;     // per node, per impulse: number of those indices
-  FastSet* PVRateDS = nullptr;               // per node: rate-worker indices affected
-  int PVDSSize = 0;                          // number of nodes the arrays above were made for
+  FastSet* PVImpulseDS = nullptr;         // per node: impulse indices linked to this action
+  int*** PVImpulseWorkers = nullptr;      // per node, per impulse: impulse-worker indices
+  int** PVImpulseWorkerCounts = nullptr;  // per node, per impulse: number of those indices
+  FastSet* PVRateDS = nullptr;            // per node: rate-worker indices affected
+  int PVDSSize = 0;                       // number of nodes the arrays above were made for
   FastSet AffectedNodes;
   FastSet AffectedNodesByRateReward;
   short Phase = 1;

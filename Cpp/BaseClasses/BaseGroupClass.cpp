@@ -249,8 +249,7 @@ void BaseGroupClass::setGroupId(int g) {
 void BaseGroupClass::PrintInfo() {
   std::cout << "************ Group: " << getName() << " ****************" << std::endl;
   std::cout << "Contains the following actions:" << std::endl;
-  for (int i = 0; i < NumMembers; i++)
-    std::cout << "  " << (Members[i] ? Members[i]->getName() : "") << std::endl;
+  for (int i = 0; i < NumMembers; i++) std::cout << "  " << (Members[i] ? Members[i]->getName() : "") << std::endl;
   std::cout << "Selected Action = " << (SelectedAction ? SelectedAction->getName() : "") << std::endl;
 }
 

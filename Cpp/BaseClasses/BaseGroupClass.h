@@ -24,10 +24,10 @@ struct WeightEntry {
 class BaseGroupClass : public BaseActionClass {
  public:
   BaseGroupClass();
-  BaseGroupClass(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy,
-                 int numAffects, int numEnabledBy, bool reactivation);
-  BaseGroupClass(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy,
-                 int numAffects, int numEnabledBy, bool reactivation, int n);
+  BaseGroupClass(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy, int numAffects,
+                 int numEnabledBy, bool reactivation);
+  BaseGroupClass(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy, int numAffects,
+                 int numEnabledBy, bool reactivation, int n);
   ~BaseGroupClass() override;
 
   bool Enabled() override;
@@ -57,9 +57,8 @@ class BaseGroupClass : public BaseActionClass {
   virtual bool SelectAction();
   virtual void setGroupId(int g);
 
-  void BaseGroupClassInitialize(const char* name, int groupId, Distribution dist,
-                                ExecutionPolicyType policy, int numAffects, int numEnabledBy,
-                                bool reactivation);
+  void BaseGroupClassInitialize(const char* name, int groupId, Distribution dist, ExecutionPolicyType policy,
+                                int numAffects, int numEnabledBy, bool reactivation);
   void initialize(int n, const char* name);
   void appendGroup(BaseGroupClass* g);
   void appendMembers(BaseGroupClass* g);

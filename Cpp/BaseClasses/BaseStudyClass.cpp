@@ -157,8 +157,7 @@ bool parseValue(char letter, const std::string& text, OverrideValue& value) {
       value.f = v;
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 

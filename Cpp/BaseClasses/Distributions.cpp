@@ -23,9 +23,7 @@ double Distributions::Geometric(double p) { return std::floor(std::log(rnd()) / 
 
 double Distributions::Uniform(double a, double b) { return a + rnd() * (b - a); }
 
-double Distributions::Weibull(double shape, double scale) {
-  return scale * std::pow(-std::log(rnd()), 1.0 / shape);
-}
+double Distributions::Weibull(double shape, double scale) { return scale * std::pow(-std::log(rnd()), 1.0 / shape); }
 
 double Distributions::ConditionalWeibull(double shape, double scale, double age) {
   double c = std::exp(-std::pow(age / scale, shape));

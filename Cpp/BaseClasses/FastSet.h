@@ -30,8 +30,8 @@ class FastSet {
  private:
   bool is_vec_rep = false;
   std::set<int>* tree_ = new std::set<int>;  // tree form
-  int* array_ = nullptr;                      // array form; null when empty
-  int size_ = 0;                              // valid in array form only
+  int* array_ = nullptr;                     // array form; null when empty
+  int size_ = 0;                             // valid in array form only
 };
 
 #endif

@@ -7,8 +7,8 @@
 // the unit that checked it, then the process stops abnormally.
 [[noreturn]] void genAssertFail(const char* condition, const char* source);
 
-#define GEN_ASSERT(cond, text, source)      \
-  do {                                      \
+#define GEN_ASSERT(cond, text, source)        \
+  do {                                        \
     if (!(cond)) genAssertFail(text, source); \
   } while (0)
 

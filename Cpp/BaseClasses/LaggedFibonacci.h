@@ -6,9 +6,9 @@
 // Knuth's floating-point lagged-Fibonacci generator (lags 100 and 37,
 // X[j] = (X[j-100] + X[j-37]) mod 1), as published with The Art of Computer
 // Programming, Vol. 2, section 3.6.
-inline constexpr int RANF_KK = 100;       // the long lag
-inline constexpr int RANF_LL = 37;        // the short lag
-inline constexpr int RANF_QUALITY = 1009; // recommended batch length for high-resolution use
+inline constexpr int RANF_KK = 100;        // the long lag
+inline constexpr int RANF_LL = 37;         // the short lag
+inline constexpr int RANF_QUALITY = 1009;  // recommended batch length for high-resolution use
 
 // One generator's state and the published routines over it. Each object is
 // an independent stream, so two models (or two threads) never disturb each
@@ -25,9 +25,9 @@ struct RanfState {
   // Refills ranf_arr_buf and returns its first fraction.
   double ranf_arr_cycle();
 
-  double ran_u[RANF_KK] = {};              // the generator state
-  double ranf_arr_buf[RANF_QUALITY] = {};  // batch handed out by ranf_arr_cycle
-  double ranf_arr_sentinel = -1.0;         // "no number buffered"
+  double ran_u[RANF_KK] = {};                 // the generator state
+  double ranf_arr_buf[RANF_QUALITY] = {};     // batch handed out by ranf_arr_cycle
+  double ranf_arr_sentinel = -1.0;            // "no number buffered"
   double* ranf_arr_ptr = &ranf_arr_sentinel;  // the next buffered fraction, or the sentinel
 };
 

@@ -164,8 +164,7 @@ class List {
       std::cout << "No items in the list" << std::endl;
       return;
     }
-    for (int i = 0; i < count_; i++)
-      std::cout << "[" << i << "] " << static_cast<const void*>(items_[i]) << std::endl;
+    for (int i = 0; i < count_; i++) std::cout << "[" << i << "] " << static_cast<const void*>(items_[i]) << std::endl;
   }
 
  private:

@@ -19,7 +19,7 @@ void markingOutOfBounds(const char* activity, const std::string& place, int valu
 
 void checkInitialMarking(const char* model, const char* place, int value, int low, int high) {
   if (value >= low && value <= high) return;
-  throw GenError(std::string("Error: The initial marking ") + std::to_string(value) + " of place '" + place +
-                 "' of " + model + " is outside its bounds " + boundsText(low, high) +
+  throw GenError(std::string("Error: The initial marking ") + std::to_string(value) + " of place '" + place + "' of " +
+                 model + " is outside its bounds " + boundsText(low, high) +
                  ".\nPlease check the global variables and try again");
 }

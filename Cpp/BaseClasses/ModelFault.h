@@ -21,8 +21,7 @@ inline constexpr int kNoUpperBound = INT_MAX;
 
 // Throws the ModelFault of `place` holding `value`, outside [low, high],
 // after `activity` (e.g. "activity 'serve' of atomic model 'queue'") fired.
-[[noreturn]] void markingOutOfBounds(const char* activity, const std::string& place, int value, int low,
-                                     int high);
+[[noreturn]] void markingOutOfBounds(const char* activity, const std::string& place, int value, int low, int high);
 
 // Throws a GenError when the initial marking `value` of `place` of `model`
 // (e.g. "atomic model 'queue'"), taken from a global variable, is outside

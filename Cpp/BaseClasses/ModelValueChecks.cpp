@@ -10,8 +10,8 @@
 namespace {
 
 [[noreturn]] void refuse(long long value, const char* global, const char* what, const char* range) {
-  throw GenError(std::string("Error: ") + what + " is the global variable " + global + " = " +
-                 std::to_string(value) + ", outside " + range);
+  throw GenError(std::string("Error: ") + what + " is the global variable " + global + " = " + std::to_string(value) +
+                 ", outside " + range);
 }
 
 }  // namespace

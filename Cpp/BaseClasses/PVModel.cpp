@@ -62,8 +62,7 @@ void numberTree(BaseModelClass* model, PartNumbers& next) {
 
 }  // namespace
 
-PVModel::PVModel()
-    : NoActionFiredYet("No Action Fired Yet", 0, DIST_EXPONENTIAL, POLICY_DEFAULT, 0, 0, false) {
+PVModel::PVModel() : NoActionFiredYet("No Action Fired Yet", 0, DIST_EXPONENTIAL, POLICY_DEFAULT, 0, 0, false) {
   LastActionFired = &NoActionFiredYet;
 }
 
@@ -335,9 +334,7 @@ void PVModel::CreateAffectedLists() {
   PVAffectedSets = new FastSet*[static_cast<size_t>(total)]();
   for (int a = 0; a < NumActions; a++) {
     BaseActionClass* action = Actions[a];
-    if (setIsEmpty(action->AffectedNodesByRateReward) &&
-        setIsEmpty(action->AffectedNodesByImpulseReward))
-      continue;
+    if (setIsEmpty(action->AffectedNodesByRateReward) && setIsEmpty(action->AffectedNodesByImpulseReward)) continue;
     CreateTotalPVAffectsList(action);
     if (NumPVAffectingActions < total) {
       PVAffectingActions[NumPVAffectingActions] = action;

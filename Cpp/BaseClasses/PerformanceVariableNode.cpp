@@ -52,8 +52,7 @@ int checkedProduct(long long product) {
 void bindSlot(const ModelSlot& slot, BaseModelClass* model, const char* pvName) {
   if (slot.set(model)) return;
   throw GenError(std::string("Reward variable ") + orEmpty(pvName) + ": model " +
-                 (model && model->Name ? model->Name : "NULL") +
-                 " is not of the class its reward function expects.");
+                 (model && model->Name ? model->Name : "NULL") + " is not of the class its reward function expects.");
 }
 
 }  // namespace
@@ -74,14 +73,12 @@ void PerformanceVariableNode::Reset() {
   for (int i = 0; i < NumWorkers; i++)
     if (Workers && Workers[i]) Workers[i]->Reset();
   for (size_t i = 0; i < ImpulseWorkerNodes.size(); i++)
-    for (int k = 0; ImpulseWorkerNodes[i] && k < impulseWorkerArraySizes_[i]; k++)
-      ImpulseWorkerNodes[i][k]->Reset();
+    for (int k = 0; ImpulseWorkerNodes[i] && k < impulseWorkerArraySizes_[i]; k++) ImpulseWorkerNodes[i][k]->Reset();
 }
 
 void PerformanceVariableNode::Initialize(const char* name, ::RewardType type, int numTimePoints,
-                                         const double* startTimes, const double* stopTimes,
-                                         int timeIndex, int impulseCapacity, int modelDepCapacity,
-                                         int varDepCapacity) {
+                                         const double* startTimes, const double* stopTimes, int timeIndex,
+                                         int impulseCapacity, int modelDepCapacity, int varDepCapacity) {
   RewardType = type;
   NumTimePoints = numTimePoints > 0 ? numTimePoints : 0;
   StartTimes.assign(static_cast<size_t>(NumTimePoints), 0.0);
@@ -112,12 +109,11 @@ void PerformanceVariableNode::Initialize(const char* name, ::RewardType type, in
   }
 }
 
-void PerformanceVariableNode::Initialize(const char* name, int type, int numTimePoints,
-                                         const double* startTimes, const double* stopTimes,
-                                         int timeIndex, int impulseCapacity, int modelDepCapacity,
-                                         int varDepCapacity) {
-  Initialize(name, static_cast<::RewardType>(type), numTimePoints, startTimes, stopTimes,
-             timeIndex, impulseCapacity, modelDepCapacity, varDepCapacity);
+void PerformanceVariableNode::Initialize(const char* name, int type, int numTimePoints, const double* startTimes,
+                                         const double* stopTimes, int timeIndex, int impulseCapacity,
+                                         int modelDepCapacity, int varDepCapacity) {
+  Initialize(name, static_cast<::RewardType>(type), numTimePoints, startTimes, stopTimes, timeIndex, impulseCapacity,
+             modelDepCapacity, varDepCapacity);
 }
 
 void PerformanceVariableNode::AddVariableDependency(const char* varName, const char* modelName) {
@@ -132,8 +128,7 @@ void PerformanceVariableNode::AddModelDependency(const char* modelName) {
   NumModelDeps = static_cast<int>(ModelDepNames.size());
 }
 
-void PerformanceVariableNode::AddImpulse(const char* actionName, const char* modelName,
-                                         ImpulseNodeClass* impulse) {
+void PerformanceVariableNode::AddImpulse(const char* actionName, const char* modelName, ImpulseNodeClass* impulse) {
   int pos = GetImpulseNumber(impulse);
   if (pos < 0) {
     pos = NumImpulses++;
@@ -143,8 +138,7 @@ void PerformanceVariableNode::AddImpulse(const char* actionName, const char* mod
     ImpulseModelCounts.push_back(0);
     ImpulseActions.emplace_back();
     ImpulseDepNames.emplace_back();
-    if (impulse && impulse->NumDeps > 0)
-      ImpulseDepNames.back().reserve(static_cast<size_t>(impulse->NumDeps));
+    if (impulse && impulse->NumDeps > 0) ImpulseDepNames.back().reserve(static_cast<size_t>(impulse->NumDeps));
   }
   ImpulseActions[static_cast<size_t>(pos)].SetPair(actionName, modelName);
   AddImpulseModelDependency(modelName, impulse);
@@ -157,8 +151,7 @@ void PerformanceVariableNode::checkImpulse(int impulse) const {
       "  Check code generator.  Error code GP0001.");
 }
 
-void PerformanceVariableNode::AddImpulseModelDependency(const char* modelName,
-                                                        ImpulseNodeClass* impulse) {
+void PerformanceVariableNode::AddImpulseModelDependency(const char* modelName, ImpulseNodeClass* impulse) {
   int pos = GetImpulseNumber(impulse);
   checkImpulse(pos);
   if (!IsDependentOnImpulseModel(modelName, pos)) AddImpulseModelDependency(modelName, pos);
@@ -171,8 +164,7 @@ void PerformanceVariableNode::AddImpulseModelDependency(const char* modelName, i
   ImpulseDepCounts[static_cast<size_t>(impulse)] = static_cast<int>(names.size());
 }
 
-void PerformanceVariableNode::AddImpulseActionDependency(const char* actionName,
-                                                         const char* modelName, int impulse) {
+void PerformanceVariableNode::AddImpulseActionDependency(const char* actionName, const char* modelName, int impulse) {
   checkImpulse(impulse);
   ImpulseActions[static_cast<size_t>(impulse)].SetPair(actionName, modelName);
 }
@@ -290,14 +282,12 @@ void PerformanceVariableNode::CreateModelGroupList() {
     prefix *= m;
     long long block = prefix > 0 ? NumWorkers / prefix : 0;
     if (block == 0) continue;  // counts changed since FixReferences: leave unbound
-    for (int j = 0; j < NumWorkers; j++)
-      ModelGroups[j].SetModel(i, found[static_cast<int>((j / block) % m)]);
+    for (int j = 0; j < NumWorkers; j++) ModelGroups[j].SetModel(i, found[static_cast<int>((j / block) % m)]);
   }
 }
 
 void PerformanceVariableNode::FixWorkerList() {
-  GEN_ASSERT(NumWorkers == 0 || ModelGroups != nullptr, "ModelGroups != nullptr",
-             "PerformanceVariableNode");
+  GEN_ASSERT(NumWorkers == 0 || ModelGroups != nullptr, "ModelGroups != nullptr", "PerformanceVariableNode");
   for (int i = 0; i < NumWorkers; i++) {
     PerformanceVariableWorker* w = Workers[i];
     GEN_ASSERT(w != nullptr, "Workers[i] != nullptr", "PerformanceVariableNode");
@@ -306,10 +296,8 @@ void PerformanceVariableNode::FixWorkerList() {
     w->DefineName(Name, i);
     w->PVId = PVId;
     int slots = static_cast<int>(w->ModelSlots.size());
-    GEN_ASSERT(slots <= ModelGroups[i].GetNumModels(), "NumModelSlots <= NumModelDeps",
-               "PerformanceVariableNode");
-    for (int d = 0; d < slots; d++)
-      bindSlot(w->ModelSlots[static_cast<size_t>(d)], ModelGroups[i].GetModel(d), Name);
+    GEN_ASSERT(slots <= ModelGroups[i].GetNumModels(), "NumModelSlots <= NumModelDeps", "PerformanceVariableNode");
+    for (int d = 0; d < slots; d++) bindSlot(w->ModelSlots[static_cast<size_t>(d)], ModelGroups[i].GetModel(d), Name);
   }
 }
 
@@ -394,13 +382,11 @@ void PerformanceVariableNode::CreateImpulseWorkerLists() {
     int count = ImpulseWorkerCounts[i];
     if (count <= 0 || !ImpulsePrototypes[i]) continue;
     ImpulseNodeClass** workers = ImpulsePrototypes[i]->CreateImpulseWorkers(count);
-    GEN_ASSERT(workers != nullptr, "CreateImpulseWorkers(count) != nullptr",
-               "PerformanceVariableNode");
+    GEN_ASSERT(workers != nullptr, "CreateImpulseWorkers(count) != nullptr", "PerformanceVariableNode");
     ImpulseWorkerNodes[i] = workers;
     impulseWorkerArraySizes_[i] = count;
     for (int k = 0; k < count; k++)
-      GEN_ASSERT(workers[k] != nullptr, "ImpulseWorkerNodes[i][k] != nullptr",
-                 "PerformanceVariableNode");
+      GEN_ASSERT(workers[k] != nullptr, "ImpulseWorkerNodes[i][k] != nullptr", "PerformanceVariableNode");
   }
 }
 
@@ -421,10 +407,8 @@ void PerformanceVariableNode::FixImpulseWorkerLists() {
         w->Model = instances[static_cast<size_t>(j)];
         const ModelGroupClass& g = ImpulseModelGroups[i][static_cast<size_t>(k)];
         int slots = static_cast<int>(w->ModelSlots.size());
-        GEN_ASSERT(slots <= g.GetNumModels(), "NumModelSlots <= ImpulseDepCounts[i]",
-                   "PerformanceVariableNode");
-        for (int d = 0; d < slots; d++)
-          bindSlot(w->ModelSlots[static_cast<size_t>(d)], g.GetModel(d), Name);
+        GEN_ASSERT(slots <= g.GetNumModels(), "NumModelSlots <= ImpulseDepCounts[i]", "PerformanceVariableNode");
+        for (int d = 0; d < slots; d++) bindSlot(w->ModelSlots[static_cast<size_t>(d)], g.GetModel(d), Name);
       }
     }
   }

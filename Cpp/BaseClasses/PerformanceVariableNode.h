@@ -50,9 +50,8 @@ class PerformanceVariableNode {
   void Initialize(const char* name, ::RewardType type, int numTimePoints, const double* startTimes,
                   const double* stopTimes, int timeIndex, int impulseCapacity, int modelDepCapacity,
                   int varDepCapacity);
-  void Initialize(const char* name, int type, int numTimePoints, const double* startTimes,
-                  const double* stopTimes, int timeIndex, int impulseCapacity, int modelDepCapacity,
-                  int varDepCapacity);
+  void Initialize(const char* name, int type, int numTimePoints, const double* startTimes, const double* stopTimes,
+                  int timeIndex, int impulseCapacity, int modelDepCapacity, int varDepCapacity);
   void AddVariableDependency(const char* varName, const char* modelName);
   void AddModelDependency(const char* modelName);
   void AddImpulse(const char* actionName, const char* modelName, ImpulseNodeClass* impulse);
@@ -120,7 +119,7 @@ class PerformanceVariableNode {
   int Reserved = 0;
   BaseActionClass** AffectingActions = nullptr;  // filled by PVModel
   int NumAffectingActions = 0;
-  int AffectingActionsCapacity = 0;  // entries allocated in AffectingActions
+  int AffectingActionsCapacity = 0;        // entries allocated in AffectingActions
   ModelGroupClass* ModelGroups = nullptr;  // NumWorkers entries
   int NumWorkers = 0;
   PerformanceVariableWorker** Workers = nullptr;  // NumWorkers entries
@@ -130,7 +129,7 @@ class PerformanceVariableNode {
   std::vector<int> ImpulseDepCounts;
   std::vector<int> ImpulseWorkerCounts;
   std::vector<int> ImpulseModelCounts;
-  std::vector<ImpulseNodeClass*> ImpulsePrototypes;  // not owned
+  std::vector<ImpulseNodeClass*> ImpulsePrototypes;    // not owned
   std::vector<ImpulseNodeClass**> ImpulseWorkerNodes;  // owned, ImpulseWorkerCounts[i] each
   std::vector<ActionModelPairClass> ImpulseActions;
   std::vector<std::vector<std::string>> ImpulseDepNames;
@@ -138,7 +137,6 @@ class PerformanceVariableNode {
   std::vector<std::string> ModelDepNames;
   int NumModelDeps = 0;
   bool WholeModel = false;
-
 
  private:
   BaseModelClass* root() const { return TopModelRef ? *TopModelRef : nullptr; }

@@ -12,15 +12,13 @@ void CopyText(char (&field)[N], const char* text) {
 }
 }  // namespace
 
-ResultsDB::ResultsDB(const char* server, int num, const char* third, const char* fourth,
-                     const char* fifth) {
+ResultsDB::ResultsDB(const char* server, int num, const char* third, const char* fourth, const char* fifth) {
   setDBInfo(server, num, third, fourth, fifth);
 }
 
 ResultsDB::~ResultsDB() = default;
 
-void ResultsDB::setDBInfo(const char* server, int num, const char* third, const char* fourth,
-                          const char* fifth) {
+void ResultsDB::setDBInfo(const char* server, int num, const char* third, const char* fourth, const char* fifth) {
   if (fifth != nullptr) CopyText(fifthText, fifth);
   if (server != nullptr) CopyText(serverName, server);
   if (num != -1) number = num;

@@ -16,16 +16,13 @@ class ResultsDB {
 
   // A null text or the number -1 stands for an absent value; absent values
   // leave their field unchanged.
-  ResultsDB(const char* serverName, int number, const char* third, const char* fourth,
-            const char* fifth);
+  ResultsDB(const char* serverName, int number, const char* third, const char* fourth, const char* fifth);
   ResultsDB(const ResultsDB&) = delete;
   ResultsDB& operator=(const ResultsDB&) = delete;
   ~ResultsDB();
 
-  void setDBInfo(const char* serverName, int number, const char* third, const char* fourth,
-                 const char* fifth);
-  bool init(const char* serverName, int number, const char* third, const char* fourth,
-            const char* fifth);
+  void setDBInfo(const char* serverName, int number, const char* third, const char* fourth, const char* fifth);
+  bool init(const char* serverName, int number, const char* third, const char* fourth, const char* fifth);
   int getRunId(const char* name);
   bool writeSingleGV(const char* name, const char* type, const char* value, void* data);
   bool writeGVValues(BaseStudyClass* study, const char* experiment);

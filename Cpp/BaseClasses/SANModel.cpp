@@ -39,19 +39,17 @@ void SANModel::LocalState::SetState(BaseModelClass const* m) {
   model->reportStateChanged(false);
 }
 
-void SANModel::LocalState::GetState(BaseModelClass const* m) {
-  const_cast<BaseModelClass*>(m)->CurrentState(data);
-}
+void SANModel::LocalState::GetState(BaseModelClass const* m) { const_cast<BaseModelClass*>(m)->CurrentState(data); }
 
 // ------------------------------------------------------------- construction
 
 SANModel::SANModel() = default;
 
 SANModel::SANModel(const char* name, int numPlaces, BaseStateVariableClass** places, int numReadOnly,
-                   BaseStateVariableClass** readOnlyPlaces, int numActivities, Activity** activities,
-                   int numGroups, BaseGroupClass** groups) {
-  initializeSANModelNow(name, numPlaces, places, numReadOnly, readOnlyPlaces, numActivities, activities,
-                        numGroups, groups);
+                   BaseStateVariableClass** readOnlyPlaces, int numActivities, Activity** activities, int numGroups,
+                   BaseGroupClass** groups) {
+  initializeSANModelNow(name, numPlaces, places, numReadOnly, readOnlyPlaces, numActivities, activities, numGroups,
+                        groups);
 }
 
 SANModel::~SANModel() { releaseArrays(); }
@@ -67,10 +65,9 @@ void SANModel::releaseArrays() {
   Groups = nullptr;
 }
 
-void SANModel::initializeSANModelNow(const char* name, int numPlaces, BaseStateVariableClass** places,
-                                     int numReadOnly, BaseStateVariableClass** readOnlyPlaces,
-                                     int numActivities, Activity** activities, int numGroups,
-                                     BaseGroupClass** groups) {
+void SANModel::initializeSANModelNow(const char* name, int numPlaces, BaseStateVariableClass** places, int numReadOnly,
+                                     BaseStateVariableClass** readOnlyPlaces, int numActivities, Activity** activities,
+                                     int numGroups, BaseGroupClass** groups) {
   if (numPlaces < 0 || !places) numPlaces = 0;
   if (numReadOnly < 0 || !readOnlyPlaces) numReadOnly = 0;
   if (numActivities < 0 || !activities) numActivities = 0;
@@ -204,9 +201,7 @@ void SANModel::SetState(void* src) {
   }
 }
 
-bool SANModel::CompareState(void* a, void* b) {
-  return std::memcmp(a, b, static_cast<std::size_t>(StateSize())) == 0;
-}
+bool SANModel::CompareState(void* a, void* b) { return std::memcmp(a, b, static_cast<std::size_t>(StateSize())) == 0; }
 
 bool SANModel::HasLocalState() { return StateSize() > 0; }
 
@@ -279,8 +274,8 @@ void SANModel::GetGlobalActions(std::forward_list<BaseActionClass*>& out) {
   // Both sets iterate in ascending pointer order (std::less on pointers is a
   // total order).
   std::vector<BaseActionClass*> global;
-  std::set_intersection(own.begin(), own.end(), touching.begin(), touching.end(),
-                        std::back_inserter(global), std::less<BaseActionClass*>());
+  std::set_intersection(own.begin(), own.end(), touching.begin(), touching.end(), std::back_inserter(global),
+                        std::less<BaseActionClass*>());
   for (BaseActionClass* a : global) out.push_front(a);
 }
 
@@ -309,8 +304,8 @@ void SANModel::PrintSANModelInfo() {
   std::fflush(stdout);
   std::cout.flush();
   std::printf("SANModelInfo\n");
-  std::printf("Number of Actions = %i, Number of Groups = %i, Number of State Variables = %i\n", NumActions,
-              NumGroups, NumStateVariables);
+  std::printf("Number of Actions = %i, Number of Groups = %i, Number of State Variables = %i\n", NumActions, NumGroups,
+              NumStateVariables);
   for (int i = 0; i < NumActions; i++) {
     BaseActionClass* a = Actions[i];
     std::printf("ActionName = %s\n", a->getName() ? a->getName() : "");

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "BaseModelClass.h"
-#include "StateSlot.h"
 #include "ByteState.h"
+#include "StateSlot.h"
 
 class Activity;
 class Place;
@@ -36,14 +36,13 @@ class SANModel : public BaseModelClass {
 
   SANModel();
   SANModel(const char* name, int numPlaces, BaseStateVariableClass** places, int numReadOnly,
-           BaseStateVariableClass** readOnlyPlaces, int numActivities, Activity** activities,
-           int numGroups, BaseGroupClass** groups);
+           BaseStateVariableClass** readOnlyPlaces, int numActivities, Activity** activities, int numGroups,
+           BaseGroupClass** groups);
   ~SANModel() override;
 
-  void initializeSANModelNow(const char* name, int numPlaces, BaseStateVariableClass** places,
-                             int numReadOnly, BaseStateVariableClass** readOnlyPlaces,
-                             int numActivities, Activity** activities, int numGroups,
-                             BaseGroupClass** groups);
+  void initializeSANModelNow(const char* name, int numPlaces, BaseStateVariableClass** places, int numReadOnly,
+                             BaseStateVariableClass** readOnlyPlaces, int numActivities, Activity** activities,
+                             int numGroups, BaseGroupClass** groups);
   void SetPlaces(BaseStateVariableClass** places);
   void SetReadOnlyPlaces(BaseStateVariableClass** readOnlyPlaces);
   void SetActions(Activity** activities);

@@ -31,8 +31,7 @@ char* copyName(const char* name) {
 
 }  // namespace
 
-BaseComposerClass::BaseComposerClass(const char* name, int numChildren, int numShared,
-                                     const char* const* sharedNames) {
+BaseComposerClass::BaseComposerClass(const char* name, int numChildren, int numShared, const char* const* sharedNames) {
   DefineName(name);
   NumChildren = numChildren > 0 ? numChildren : 0;
   // Without children there is nothing to share.
@@ -128,8 +127,7 @@ SharedStateVarLink* BaseComposerClass::chainBelow(BaseStateVariableClass* childV
       auto* composer = dynamic_cast<BaseComposerClass*>(Children[c]);
       if (!composer) continue;
       composerChildren_.push_back(composer);
-      for (int i = 0; i < composer->AddedSharedPtrs; i++)
-        childSharedOwner_.emplace(composer->SharedPtrs[i], composer);
+      for (int i = 0; i < composer->AddedSharedPtrs; i++) childSharedOwner_.emplace(composer->SharedPtrs[i], composer);
     }
     childIndexReady_ = true;
   }
@@ -344,7 +342,8 @@ void BaseComposerClass::printState(std::ostream* out) {
   *out << "Model: (" << ModelId << ")" << (Name ? Name : "") << "\n";
   for (int c = 0; c < NumChildren; c++)
     if (Children[c]) Children[c]->printState(out);
-  *out << "Shared Variables:" << "\n";
+  *out << "Shared Variables:"
+       << "\n";
   int registered = AddedSharedPtrs < NumSharedStateVariables ? AddedSharedPtrs : NumSharedStateVariables;
   for (int i = 0; i < registered; i++) {
     if (!SharedPtrs[i]->getStored()) continue;
@@ -358,9 +357,10 @@ void BaseComposerClass::printAllSharedVariables() {
   int registered = AddedSharedPtrs < NumSharedStateVariables ? AddedSharedPtrs : NumSharedStateVariables;
   for (int i = 0; i < registered; i++) {
     BaseStateVariableClass* sv = SharedPtrs[i];
-    std::cout << "  Shared Variable " << i << " has name " << (sv->getName() ? sv->getName() : "")
-              << " and address " << static_cast<const void*>(sv) << "\n";
-    std::cout << "    And here is its list of equivalent variables:" << "\n";
+    std::cout << "  Shared Variable " << i << " has name " << (sv->getName() ? sv->getName() : "") << " and address "
+              << static_cast<const void*>(sv) << "\n";
+    std::cout << "    And here is its list of equivalent variables:"
+              << "\n";
     if (SharedLinks[i]) SharedLinks[i]->printAllStateVariables();
   }
   std::cout << "\n";

@@ -9,8 +9,8 @@
 
 #include "BaseModelClass.h"
 #include "ByteRuns.h"
-#include "StateSlot.h"
 #include "SharedStateVarLink.h"
+#include "StateSlot.h"
 
 // Common base of the composition operators Rep and Join: child models, the
 // composer's own named shared variables (each holding the single storage of
@@ -43,8 +43,7 @@ class BaseComposerClass : public BaseModelClass {
   ~BaseComposerClass() override;
 
   void addSharedPtr(BaseStateVariableClass* sv, const char* VarName);
-  void addSharingInfo(BaseStateVariableClass* childVar, BaseStateVariableClass* sharedVar,
-                      BaseModelClass* model);
+  void addSharingInfo(BaseStateVariableClass* childVar, BaseStateVariableClass* sharedVar, BaseModelClass* model);
   void SetupActions();
   void GeneralSetup();
   bool AllChildrenEmpty();
@@ -124,8 +123,9 @@ class BaseComposerClass : public BaseModelClass {
 
   int numSharedNames_ = 0;
   // The chain of variables a child composer's variable stands for, or null.
-  SharedStateVarLink* chainBelow(BaseStateVariableClass* childVar);  // entries of SharedStateNames, whatever NumSharedStateVariables becomes
-  std::vector<StateSlot> sharedSlots_;  // stored shared variables, in SharedPtrs order
+  SharedStateVarLink* chainBelow(
+      BaseStateVariableClass* childVar);  // entries of SharedStateNames, whatever NumSharedStateVariables becomes
+  std::vector<StateSlot> sharedSlots_;    // stored shared variables, in SharedPtrs order
   int sharedStateSize_ = 0;
   bool layoutReady_ = false;
 

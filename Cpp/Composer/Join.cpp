@@ -61,8 +61,7 @@ void Join::CurrentState(void* dest) {
     for (int c : dirtyChildren_) Children[c]->CurrentState(kept + childOffsets_[static_cast<std::size_t>(c)]);
     if (sharedDirty_) CurrentSharedState(kept + childStatesSize_);
   } else {
-    for (int c = 0; c < NumChildren; c++)
-      Children[c]->CurrentState(kept + childOffsets_[static_cast<std::size_t>(c)]);
+    for (int c = 0; c < NumChildren; c++) Children[c]->CurrentState(kept + childOffsets_[static_cast<std::size_t>(c)]);
     CurrentSharedState(kept + childStatesSize_);
     cacheValid_ = true;
   }

@@ -47,7 +47,7 @@ class Join : public BaseComposerClass {
   bool arrangedAsRead() override;
 
  private:
-  int childStatesSize_ = 0;  // sum of ChildStateSizes: offset of the shared block
+  int childStatesSize_ = 0;                // sum of ChildStateSizes: offset of the shared block
   std::vector<std::size_t> childOffsets_;  // where each child's state starts
 };
 

@@ -9,8 +9,8 @@
 #include <new>
 #include <string>
 
-#include "GenError.h"
 #include "GenAssert.h"
+#include "GenError.h"
 #include "StandardErrors.h"
 
 namespace {
@@ -34,8 +34,7 @@ void Rep::LocalState::GetState(BaseModelClass const* m) { asRep(m)->CurrentShare
 // ------------------------------------------------------------- construction
 
 int Rep::checkedReplicaCount(const char* name, int numReplicas) {
-  if (numReplicas < 0)
-    throw GenError(std::string("Number of reps for ") + (name ? name : "") + " must be >= 0.");
+  if (numReplicas < 0) throw GenError(std::string("Number of reps for ") + (name ? name : "") + " must be >= 0.");
   return numReplicas;
 }
 

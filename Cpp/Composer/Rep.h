@@ -77,8 +77,8 @@ class Rep : public BaseComposerClass {
   bool replaceSorted(const char* before, const char* after);
 
   int sortBufferSize_ = 0;
-  std::vector<char*> slices_;   // replica slices of SortBuffer, sorted by sortReplicas
-  std::vector<char*> scratch_;  // merge-sort workspace, same length as slices_
+  std::vector<char*> slices_;     // replica slices of SortBuffer, sorted by sortReplicas
+  std::vector<char*> scratch_;    // merge-sort workspace, same length as slices_
   std::vector<char> freshSlice_;  // one replica's state being read back
 };
 

@@ -26,7 +26,8 @@ void SharedStateVarLink::clearStateVarList(SharedStateVarLink* link) {
 
 void SharedStateVarLink::printAllStateVariables() const {
   for (const SharedStateVarLink* l = this; l; l = l->Next) {
-    std::cout << "      This link holds state var " << (l->StateVar && l->StateVar->getName() ? l->StateVar->getName() : "")
-              << " at address " << static_cast<const void*>(l->StateVar) << "\n";
+    std::cout << "      This link holds state var "
+              << (l->StateVar && l->StateVar->getName() ? l->StateVar->getName() : "") << " at address "
+              << static_cast<const void*>(l->StateVar) << "\n";
   }
 }

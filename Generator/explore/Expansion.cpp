@@ -8,8 +8,7 @@ std::uint32_t Expansion::find(const char* vector, std::uint64_t hash) {
   const std::uint32_t count = state.endSuccessor - state.firstSuccessor;
   if (count <= kLinearSearch) {
     for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++)
-      if (successors_[i].hash == hash && !successors_[i].self &&
-          sameBytes(this->vector(i), vector, stateSize_))
+      if (successors_[i].hash == hash && !successors_[i].self && sameBytes(this->vector(i), vector, stateSize_))
         return i;
     return state.endSuccessor;
   }

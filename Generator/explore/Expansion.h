@@ -54,8 +54,7 @@ class Expansion {
     std::string text;
   };
 
-  Expansion(std::size_t stateSize, std::size_t rewardCount)
-      : stateSize_(stateSize), rewardCount_(rewardCount) {}
+  Expansion(std::size_t stateSize, std::size_t rewardCount) : stateSize_(stateSize), rewardCount_(rewardCount) {}
 
   // Room for `successors` successors of one state without growing: buffers
   // large enough to keep to themselves, whose ends other buffers do not share.

@@ -50,7 +50,10 @@ ExpansionPipeline::Slot::Slot(std::size_t stateSize, std::size_t rewardCount)
 
 ExpansionPipeline::ExpansionPipeline(SuccessorGenerator& own, HelperMaker makeHelper, unsigned helpers,
                                      std::size_t stateSize, std::size_t rewardCount)
-    : own_(own), makeHelper_(std::move(makeHelper)), stateSize_(stateSize), rewardCount_(rewardCount),
+    : own_(own),
+      makeHelper_(std::move(makeHelper)),
+      stateSize_(stateSize),
+      rewardCount_(rewardCount),
       ring_(makeHelper_ && helpers > 0 ? kSlots : 1) {
   if (!makeHelper_) helpers = 0;
   for (std::atomic<Slot*>& entry : ring_) {
@@ -80,8 +83,7 @@ bool ExpansionPipeline::push(const char* state, std::uint32_t number) {
   s.number = number;
   s.tag.store(tagOf(index, kPublished), std::memory_order_release);
   published_.store(index + 1, std::memory_order_seq_cst);
-  if (sleeping_.load(std::memory_order_seq_cst) > 0 && index >= lastWake_ + kWakeBacklog &&
-      backlog() >= kWakeBacklog) {
+  if (sleeping_.load(std::memory_order_seq_cst) > 0 && index >= lastWake_ + kWakeBacklog && backlog() >= kWakeBacklog) {
     lastWake_ = index;
     { std::lock_guard<std::mutex> lock(mutex_); }
     workPublished_.notify_one();
@@ -109,9 +111,7 @@ ExpansionPipeline::Slot* ExpansionPipeline::front() {
   std::uint64_t tag = s.tag.load(std::memory_order_acquire);
   for (;;) {
     switch (holderOf(tag)) {
-      case kDone:
-        current_ = &s;
-        return current_;
+      case kDone: current_ = &s; return current_;
       case kPublished:
         if (s.tag.compare_exchange_weak(tag, tagOf(index, kTaken), std::memory_order_acquire)) {
           expand(own_, s);

@@ -44,11 +44,11 @@ class ExpansionPipeline {
   // expansion: threads write neighbouring slots at the same time.
   struct alignas(64) Slot {
     Slot(std::size_t stateSize, std::size_t rewardCount);
-    std::vector<char> vector;     // a copy of the explored vector
+    std::vector<char> vector;  // a copy of the explored vector
     const char* state() const { return vector.data(); }
     std::uint32_t number = 0;
-    Expansion out;                // this one state's expansion
-    std::exception_ptr error;     // the failure met while expanding it
+    Expansion out;             // this one state's expansion
+    std::exception_ptr error;  // the failure met while expanding it
     // Who holds the slot, and for which state: the state's index in the
     // order handed over, times 8, plus the holder (see the .cpp).
     std::atomic<std::uint64_t> tag{0};
@@ -123,8 +123,8 @@ class ExpansionPipeline {
   alignas(64) std::atomic<std::uint64_t> next_{0};
   alignas(64) std::atomic<std::uint64_t> taken_{0};
 
-  std::mutex mutex_;       // guards the sleep and wake-up of helpers
-  std::mutex makeMutex_;   // one helper at a time builds its model
+  std::mutex mutex_;      // guards the sleep and wake-up of helpers
+  std::mutex makeMutex_;  // one helper at a time builds its model
   std::condition_variable workPublished_;
   std::atomic<bool> stopping_{false};
   // Helpers asleep. The caller wakes one at most once in kWakeBacklog states

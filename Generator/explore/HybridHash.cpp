@@ -13,12 +13,10 @@
 // times the one before, up to a table that no machine could hold, so that
 // the end of this list is a true limit.
 const std::uint64_t HybridHash::PrimeArray[] = {
-    131071,      393209,      786419,      1179637,     1966049,     2752481,
-    4325341,     6684607,     9437101,     15335303,    21000169,    31000303,
-    51000353,    71000383,    106500599,   159750931,   239626399,   359439629,
-    539159461,   808739201,   1213108801,  1819663201,  2729494811,  4094242219,
-    6141363337,  9212045027,  13818067541, 20727101327, 31090652009, 46635978013,
-    69953967037};
+    131071,     393209,     786419,      1179637,     1966049,     2752481,     4325341,    6684607,
+    9437101,    15335303,   21000169,    31000303,    51000353,    71000383,    106500599,  159750931,
+    239626399,  359439629,  539159461,   808739201,   1213108801,  1819663201,  2729494811, 4094242219,
+    6141363337, 9212045027, 13818067541, 20727101327, 31090652009, 46635978013, 69953967037};
 const int HybridHash::NumPrimes = sizeof(PrimeArray) / sizeof(PrimeArray[0]);
 
 namespace {
@@ -32,8 +30,7 @@ constexpr std::size_t kMaxBlockBytes = std::size_t{64} << 20;
 
 std::uint32_t DefaultBlockSize(std::uint32_t stateSize) {
   if (stateSize == 0) return kDefaultBlockSize;
-  return static_cast<std::uint32_t>(
-      std::clamp<std::size_t>(kMaxBlockBytes / stateSize, 1, kDefaultBlockSize));
+  return static_cast<std::uint32_t>(std::clamp<std::size_t>(kMaxBlockBytes / stateSize, 1, kDefaultBlockSize));
 }
 constexpr std::size_t kGroupBytes = 64;  // one cache line
 
@@ -73,16 +70,15 @@ struct HybridHash::Slots {
 };
 
 HybridHash::HybridHash(std::uint32_t ss, double lf, MemoryBudget* budget)
-    : HybridHash(static_cast<BaseModelClass*>(nullptr), ss, kDefaultTableSize, DefaultBlockSize(ss), 5,
-                 0, lf, budget) {}
+    : HybridHash(static_cast<BaseModelClass*>(nullptr), ss, kDefaultTableSize, DefaultBlockSize(ss), 5, 0, lf, budget) {
+}
 
-HybridHash::HybridHash(PVModel*, std::uint32_t ss, std::uint32_t ts, std::uint32_t bs,
-                       std::uint32_t cw, std::uint32_t mb, double lf, MemoryBudget* budget)
+HybridHash::HybridHash(PVModel*, std::uint32_t ss, std::uint32_t ts, std::uint32_t bs, std::uint32_t cw,
+                       std::uint32_t mb, double lf, MemoryBudget* budget)
     : HybridHash(static_cast<BaseModelClass*>(nullptr), ss, ts, bs, cw, mb, lf, budget) {}
 
 HybridHash::HybridHash(BaseModelClass*, std::uint32_t ss, std::uint32_t ts, std::uint32_t bs,
-                       std::uint32_t /*chunkWidth*/, std::uint32_t /*maxBlocks*/, double lf,
-                       MemoryBudget* budget)
+                       std::uint32_t /*chunkWidth*/, std::uint32_t /*maxBlocks*/, double lf, MemoryBudget* budget)
     : blockSize(bs == 0 ? 1 : bs),
       stateSize(ss),
       loadFactor(lf),
@@ -125,8 +121,7 @@ void HybridHash::OpenBlock(std::uint64_t b) {
   }
   blocks_[b] = block;
   if (b > currentBlock) currentBlock = static_cast<std::uint32_t>(b);
-  while (storeEnd_ / blockSize < blocks_.size() && blocks_[storeEnd_ / blockSize] != nullptr)
-    storeEnd_ += blockSize;
+  while (storeEnd_ / blockSize < blocks_.size() && blocks_[storeEnd_ / blockSize] != nullptr) storeEnd_ += blockSize;
 }
 
 void HybridHash::AddArray() { OpenBlock(std::uint64_t{currentBlock} + 1); }
@@ -180,8 +175,7 @@ std::uint64_t HybridHash::HomeSlot(const char* state) const {
 }
 
 template <typename Slot>
-HybridHash::Found HybridHash::Probe(const char* state, std::uint64_t h, std::uint64_t candidate,
-                                    bool add) {
+HybridHash::Found HybridHash::Probe(const char* state, std::uint64_t h, std::uint64_t candidate, bool add) {
   using T = typename Slot::Type;
   constexpr unsigned kPer = Slot::kPerGroup;
   T* const table = static_cast<T*>(slots_);
@@ -245,8 +239,8 @@ bool HybridHash::ReadyFor(std::uint64_t number) const {
 
 void HybridHash::PrepareInsert(std::uint64_t number) {
   if (number == 0 || number > MaxStateNumber)
-    Fail("Hash:  Error:  state number " + std::to_string(number) +
-         " cannot be stored (state numbers run from 1 to " + std::to_string(MaxStateNumber) + ")");
+    Fail("Hash:  Error:  state number " + std::to_string(number) + " cannot be stored (state numbers run from 1 to " +
+         std::to_string(MaxStateNumber) + ")");
   if (slots_ == nullptr) Fail("Hash:  Error:  the Hash Table was released");
   if (static_cast<double>(number) >= rehashAt_) Rehash();
   if (slotBytes_ == 4 && number > MaxNarrowNumber) Rebuild(tableSize, 8);
@@ -285,8 +279,7 @@ void HybridHash::prefetch(std::uint64_t h) const {
 unsigned long HybridHash::Lookup(const char* state) {
   if (slots_ == nullptr) Fail("Hash:  Error:  the Hash Table was released");
   const std::uint64_t h = Hash(state);
-  const Found f = slotBytes_ == 4 ? Probe<Slots::Narrow>(state, h, 0, false)
-                                  : Probe<Slots::Wide>(state, h, 0, false);
+  const Found f = slotBytes_ == 4 ? Probe<Slots::Narrow>(state, h, 0, false) : Probe<Slots::Wide>(state, h, 0, false);
   return f.number;
 }
 

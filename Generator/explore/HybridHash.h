@@ -49,12 +49,10 @@ class HybridHash {
   HybridHash(std::uint32_t stateSize, double loadFactor, MemoryBudget* budget = nullptr);
   // Historic argument list; `model`, `chunkWidth` and `maxBlocks` are
   // accepted and not used (the store has no fixed block count).
-  HybridHash(PVModel* model, std::uint32_t stateSize, std::uint32_t tableSize,
-             std::uint32_t blockSize, std::uint32_t chunkWidth, std::uint32_t maxBlocks,
-             double loadFactor, MemoryBudget* budget = nullptr);
-  HybridHash(BaseModelClass* model, std::uint32_t stateSize, std::uint32_t tableSize,
-             std::uint32_t blockSize, std::uint32_t chunkWidth, std::uint32_t maxBlocks,
-             double loadFactor, MemoryBudget* budget = nullptr);
+  HybridHash(PVModel* model, std::uint32_t stateSize, std::uint32_t tableSize, std::uint32_t blockSize,
+             std::uint32_t chunkWidth, std::uint32_t maxBlocks, double loadFactor, MemoryBudget* budget = nullptr);
+  HybridHash(BaseModelClass* model, std::uint32_t stateSize, std::uint32_t tableSize, std::uint32_t blockSize,
+             std::uint32_t chunkWidth, std::uint32_t maxBlocks, double loadFactor, MemoryBudget* budget = nullptr);
   HybridHash(const HybridHash&) = delete;
   HybridHash& operator=(const HybridHash&) = delete;
   ~HybridHash();
@@ -111,9 +109,7 @@ class HybridHash {
  private:
   struct Slots;
   std::uint64_t Hash(const char* state) const { return HashOf(state, stateSize); }
-  char* CopyOf(std::uint64_t number) const {
-    return blocks_[number / blockSize] + (number % blockSize) * stateSize;
-  }
+  char* CopyOf(std::uint64_t number) const { return blocks_[number / blockSize] + (number % blockSize) * stateSize; }
   bool Stored(std::uint64_t number) const;
   void OpenBlock(std::uint64_t b);
   // Stores the copy and notes the number; the slot is already written.
@@ -140,8 +136,8 @@ class HybridHash {
   std::uint64_t slotCount_ = 0;
   std::uint64_t groups_ = 0;
   unsigned slotBytes_ = 4;
-  double rehashAt_ = 0;          // the first number that makes the table grow
-  std::uint64_t storeEnd_ = 0;   // numbers below it have an open block
+  double rehashAt_ = 0;         // the first number that makes the table grow
+  std::uint64_t storeEnd_ = 0;  // numbers below it have an open block
   std::vector<char*> blocks_;
   std::size_t blockBytes_;
   MemoryBudget* budget_;

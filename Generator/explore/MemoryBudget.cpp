@@ -7,19 +7,17 @@
 
 void MemoryBudget::reserve(std::size_t bytes) {
   if (limit_ && (bytes > *limit_ || held_ > *limit_ - bytes))
-    throw GenError("Error: Out of memory: generation stopped after " + std::to_string(states_) +
-                   " states; gen holds " + std::to_string(held_) + " bytes and needs " +
-                   std::to_string(bytes) + " more, past the limit of " + std::to_string(*limit_) +
-                   " bytes set by GEN_MAX_MEMORY.");
+    throw GenError("Error: Out of memory: generation stopped after " + std::to_string(states_) + " states; gen holds " +
+                   std::to_string(held_) + " bytes and needs " + std::to_string(bytes) + " more, past the limit of " +
+                   std::to_string(*limit_) + " bytes set by GEN_MAX_MEMORY.");
   held_ += bytes;
 }
 
 void MemoryBudget::release(std::size_t bytes) { held_ = bytes > held_ ? 0 : held_ - bytes; }
 
 void MemoryBudget::allocationFailed(std::size_t bytes) const {
-  throw GenError("Error: Out of memory: generation stopped after " + std::to_string(states_) +
-                 " states; gen holds " + std::to_string(held_) + " bytes and the system refused " +
-                 std::to_string(bytes) + " more.");
+  throw GenError("Error: Out of memory: generation stopped after " + std::to_string(states_) + " states; gen holds " +
+                 std::to_string(held_) + " bytes and the system refused " + std::to_string(bytes) + " more.");
 }
 
 void MemoryBudget::allocationFailed(const MemoryBudget* budget, std::size_t bytes) {
@@ -31,9 +29,12 @@ std::optional<std::uint64_t> parseMemorySize(std::string_view text) {
   std::uint64_t unit = 1;
   if (!text.empty()) {
     switch (text.back()) {
-      case 'K': case 'k': unit = std::uint64_t{1} << 10; break;
-      case 'M': case 'm': unit = std::uint64_t{1} << 20; break;
-      case 'G': case 'g': unit = std::uint64_t{1} << 30; break;
+      case 'K':
+      case 'k': unit = std::uint64_t{1} << 10; break;
+      case 'M':
+      case 'm': unit = std::uint64_t{1} << 20; break;
+      case 'G':
+      case 'g': unit = std::uint64_t{1} << 30; break;
       default: break;
     }
     if (unit != 1) text.remove_suffix(1);

@@ -15,8 +15,7 @@ namespace {
 }
 }  // namespace
 
-Queue::Queue(unsigned long size, MemoryBudget* budget)
-    : stateSize(static_cast<std::uint32_t>(size)), budget_(budget) {
+Queue::Queue(unsigned long size, MemoryBudget* budget) : stateSize(static_cast<std::uint32_t>(size)), budget_(budget) {
   std::vector<state_struct*> ring;
   addEntries(ring, kGrowth);
   entries = std::move(ring);

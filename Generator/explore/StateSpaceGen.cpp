@@ -99,9 +99,7 @@ void StateSpaceGen::runProcedure() {
       GenStateSpaceNormal(outputs);
       break;
     case 2:
-    case 3:
-      GenStateSpaceDeterministic(outputs);
-      break;
+    case 3: GenStateSpaceDeterministic(outputs); break;
     default:
       throw GenError("Error:  Can not generate state space with Current Action Distribution Type",
                      GenError::Stream::Out);
@@ -203,8 +201,7 @@ void StateSpaceGen::numberState(const Expansion& expansion, const char* explored
   for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++) {
     const Expansion::Successor& successor = expansion.successor(i);
     const std::uint32_t number =
-        successor.self ? currentNumber_
-                       : numberOf(expansion.vector(i), successor.hash, expansion.rewards(i), outputs);
+        successor.self ? currentNumber_ : numberOf(expansion.vector(i), successor.hash, expansion.rewards(i), outputs);
     record_.push_back(ExploredState::Branch{number, i});
   }
   // Successors in increasing number.
@@ -230,8 +227,8 @@ std::uint32_t StateSpaceGen::numberOf(const char* vector, std::uint64_t hash, co
     // No number is left to give: only a state seen before can go on.
     const unsigned long found = hash_->Lookup(vector);
     if (found != HybridHash::NotFound) return static_cast<std::uint32_t>(found);
-    throw GenError("Error: The state space has more states than can be stored (" +
-                   std::to_string(maxStateNumber_) + " at most); generation stopped.");
+    throw GenError("Error: The state space has more states than can be stored (" + std::to_string(maxStateNumber_) +
+                   " at most); generation stopped.");
   }
   const HybridHash::Found found = hash_->findOrAdd(vector, hash, stateCounter_ + 1);
   if (!found.added) return static_cast<std::uint32_t>(found.number);

@@ -130,7 +130,7 @@ class StateSpaceGen {
   // Numbers after skippedAfter_ up to skippedTo_ were never given out.
   std::uint64_t skippedAfter_ = ~std::uint64_t{0} - 1;
   std::uint64_t skippedTo_ = 0;
-  std::uint64_t maxStateNumber_;     // the last number the state store can hold
+  std::uint64_t maxStateNumber_;  // the last number the state store can hold
   // The successors of the state being numbered.
   std::vector<ExploredState::Branch> record_;
   std::unique_ptr<HybridHash> hash_;

@@ -66,19 +66,13 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
         distributionFlags_ |= 1;
         instantActions_.push_back(action);
         continue;
-      case DIST_EXPONENTIAL:
-        distributionFlags_ |= 1;
-        break;
-      case DIST_DETERMINISTIC:
-        distributionFlags_ |= 2;
-        break;
+      case DIST_EXPONENTIAL: distributionFlags_ |= 1; break;
+      case DIST_DETERMINISTIC: distributionFlags_ |= 2; break;
       case DIST_ERLANG:
         distributionFlags_ |= 4;
         erlangActions_.push_back(action);
         break;
-      default:
-        distributionFlags_ = 0xF000;
-        break;
+      default: distributionFlags_ = 0xF000; break;
     }
     timedActions_.push_back(action);
   }
@@ -154,7 +148,9 @@ void SuccessorGenerator::findReplicas() {
         r.firstAction + static_cast<std::int64_t>(r.actionsPerReplica) * r.count > actions ||
         r.firstPart + r.partSize * static_cast<std::size_t>(r.count) > stateSize_)
       continue;
-    auto timedAt = [&](int c) { return timedBefore[static_cast<std::size_t>(r.firstAction + c * r.actionsPerReplica)]; };
+    auto timedAt = [&](int c) {
+      return timedBefore[static_cast<std::size_t>(r.firstAction + c * r.actionsPerReplica)];
+    };
     const std::uint32_t perReplica = timedAt(1) - timedAt(0);
     bool alike = perReplica > 0;
     for (int c = 1; c < r.count && alike; c++) alike = timedAt(c + 1) - timedAt(c) == perReplica;
@@ -296,8 +292,8 @@ void SuccessorGenerator::expand(const char* state, std::uint32_t number, Expansi
 }
 
 BaseGroupClass* SuccessorGenerator::groupOf(BaseActionClass* action) {
-  GEN_ASSERT(action->GroupId >= 0 && action->GroupId < groupList_.getNumItems(),
-             "action->GroupId < NumGroups", "SuccessorGenerator");
+  GEN_ASSERT(action->GroupId >= 0 && action->GroupId < groupList_.getNumItems(), "action->GroupId < NumGroups",
+             "SuccessorGenerator");
   return groups_[action->GroupId];
 }
 
@@ -318,8 +314,7 @@ double SuccessorGenerator::caseProbability(BaseActionClass* action) {
 }
 
 void SuccessorGenerator::checkRate(BaseActionClass* action, double rate, Expansion& out) {
-  if (!(rate >= 0) || !std::isfinite(rate))
-    badValue("rate", action, rate, "a rate must be finite and not negative");
+  if (!(rate >= 0) || !std::isfinite(rate)) badValue("rate", action, rate, "a rate must be finite and not negative");
   if (rate == 0) noteZeroRate(action, out);
 }
 
@@ -373,11 +368,9 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
       value = -value;
       const double* parameters = action->ReturnDistributionParameters();
       if (!parameters)
-        throw GenError(std::string("Error: The deterministic action ") + action->getName() +
-                       " gives no delay value.");
+        throw GenError(std::string("Error: The deterministic action ") + action->getName() + " gives no delay value.");
       const double delay = parameters[0];
-      if (!(delay > 0) || !std::isfinite(delay))
-        badValue("delay", action, delay, "a delay must be finite and above 0");
+      if (!(delay > 0) || !std::isfinite(delay)) badValue("delay", action, delay, "a delay must be finite and above 0");
       out.addDelay(delay);
       logArrival(kDelay, delay);
     } else {
@@ -515,8 +508,7 @@ void SuccessorGenerator::recordStable(double value, int depth, Expansion& out) {
   }
 }
 
-void SuccessorGenerator::noteOverfullBranching(BaseActionClass** fired, int count, double sum,
-                                               Expansion& out) {
+void SuccessorGenerator::noteOverfullBranching(BaseActionClass** fired, int count, double sum, Expansion& out) {
   std::vector<std::uint32_t> key;
   key.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; i++) {
@@ -570,7 +562,7 @@ std::string SuccessorGenerator::vanishingPlace() const {
 
 void SuccessorGenerator::badValue(const char* what, BaseActionClass* action, double value,
                                   const char* requirement) const {
-  throw GenError(std::string("Error: The ") + what + " of action " + action->getName() + " is " +
-                 formatValue(value) + " in state " + std::to_string(exploredNumber_) + "; " + requirement +
+  throw GenError(std::string("Error: The ") + what + " of action " + action->getName() + " is " + formatValue(value) +
+                 " in state " + std::to_string(exploredNumber_) + "; " + requirement +
                  ".\nPlease check the model and try again");
 }

@@ -155,8 +155,7 @@ class SuccessorGenerator {
   // Where a zero-time path was lost: the model, the explored state it
   // started from and the markings the model holds now.
   std::string vanishingPlace() const;
-  [[noreturn]] void badValue(const char* what, BaseActionClass* action, double value,
-                             const char* requirement) const;
+  [[noreturn]] void badValue(const char* what, BaseActionClass* action, double value, const char* requirement) const;
 
   char* scratchState(int level) { return scratch_.data() + static_cast<std::size_t>(level) * stateSize_; }
   BaseActionClass** enabledAt(int level) { return enabled_.data() + static_cast<std::size_t>(level) * instantSlots_; }
@@ -209,16 +208,16 @@ class SuccessorGenerator {
   };
   std::vector<Replicas> replicas_;
   std::vector<ReplicaStart> replicaStarts_;
-  std::size_t nextStart_ = 0;  // first entry of replicaStarts_ not yet passed
-  bool replicasOn_ = false;  // replicas_ usable in this run
+  std::size_t nextStart_ = 0;      // first entry of replicaStarts_ not yet passed
+  bool replicasOn_ = false;        // replicas_ usable in this run
   std::vector<Logged> firingLog_;  // of the state being expanded
-  ScientificText valueText_;        // the successors' values as written
+  ScientificText valueText_;       // the successors' values as written
   std::vector<Span> firingSpan_;   // by timed action: its part of firingLog_
 
-  std::size_t impulseCount_ = 0;      // reward variables whose impulses are summed; 0 when off
-  std::vector<double> pathImpulse_;   // per level of a path, impulseCount_ sums
-  std::vector<char> next_;       // the vector the last firing produced
-  std::vector<char> scratch_;    // one state per level of a zero-time path
+  std::size_t impulseCount_ = 0;           // reward variables whose impulses are summed; 0 when off
+  std::vector<double> pathImpulse_;        // per level of a path, impulseCount_ sums
+  std::vector<char> next_;                 // the vector the last firing produced
+  std::vector<char> scratch_;              // one state per level of a zero-time path
   std::vector<BaseActionClass*> enabled_;  // the enabled instantaneous actions, per level
   // The notes this instance made, each with the lowest state number it was
   // made for: the numbering thread expands some states ahead of others, so

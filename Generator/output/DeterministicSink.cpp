@@ -1,7 +1,7 @@
 #include "DeterministicSink.h"
 
-DeterministicSink::DeterministicSink(const std::string& path, const std::string& reportedName,
-                                     FileCreation creation, short fileType, MemoryBudget* budget)
+DeterministicSink::DeterministicSink(const std::string& path, const std::string& reportedName, FileCreation creation,
+                                     short fileType, MemoryBudget* budget)
     : fileType_(fileType) {
   if (!file_.open(path, reportedName, creation)) reportOpenFailure("Error: Could not open det file ", file_);
   list_.setMemoryBudget(budget);

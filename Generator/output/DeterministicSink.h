@@ -16,8 +16,8 @@ class MemoryBudget;
 class DeterministicSink : public OutputSink {
  public:
   // Opens the file; the list's growth is accounted to `budget` (may be null).
-  DeterministicSink(const std::string& path, const std::string& reportedName, FileCreation creation,
-                    short fileType, MemoryBudget* budget);
+  DeterministicSink(const std::string& path, const std::string& reportedName, FileCreation creation, short fileType,
+                    MemoryBudget* budget);
 
   void numbered(std::uint32_t, const double*) override {}
   void explored(const ExploredState& state) override;

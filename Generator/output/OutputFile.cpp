@@ -1,8 +1,8 @@
 #include "OutputFile.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>

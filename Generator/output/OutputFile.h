@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <new>
 #include <mutex>
+#include <new>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -152,19 +152,19 @@ class OutputFile {
   std::string name_;
   Buffer buffer_;  // the buffer being filled by the caller
   std::size_t used_ = 0;
-  std::uint64_t handedOver_ = 0;   // bytes handed to the writer since open
-  std::uint64_t headerEnd_ = 0;    // end of the placeholder, 0 when none
+  std::uint64_t handedOver_ = 0;  // bytes handed to the writer since open
+  std::uint64_t headerEnd_ = 0;   // end of the placeholder, 0 when none
   bool closed_ = false;
-  std::atomic<int> error_{0};      // errno of the first failure
+  std::atomic<int> error_{0};  // errno of the first failure
   ScientificText scientific_;
   GeneralText general_;
 
   // Hand-off between the caller and the writer thread, guarded by mutex_.
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Block> queued_;                     // filled, not yet written
-  std::vector<Buffer> spare_;                    // empty, ready for the caller
-  bool writing_ = false;                         // the writer holds a block
+  std::deque<Block> queued_;   // filled, not yet written
+  std::vector<Buffer> spare_;  // empty, ready for the caller
+  bool writing_ = false;       // the writer holds a block
   bool stopping_ = false;
   std::thread writer_;
 };

@@ -37,8 +37,7 @@ void StateNumberList::push_back(std::uint32_t number, MemoryBudget* budget) {
   if (chunks_.empty() || chunks_.back().size - chunks_.back().used < kMaxCode) addChunk(budget);
   // The difference to the previous number, doubled, with the lowest bit set
   // when the number went down.
-  std::uint64_t code = number >= last_ ? std::uint64_t{number - last_} << 1
-                                       : (std::uint64_t{last_ - number} << 1) | 1;
+  std::uint64_t code = number >= last_ ? std::uint64_t{number - last_} << 1 : (std::uint64_t{last_ - number} << 1) | 1;
   Chunk& chunk = chunks_.back();
   unsigned char* p = chunk.bytes.get() + chunk.used;
   while (code >= 0x80) {

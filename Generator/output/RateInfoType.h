@@ -18,7 +18,7 @@ class MemoryBudget;
 // old and a new copy alive together. Reading is sequential (forEach).
 class StateNumberList {
  public:
-  static constexpr std::size_t kFirstChunk = 16;                // bytes
+  static constexpr std::size_t kFirstChunk = 16;                  // bytes
   static constexpr std::size_t kMaxChunk = std::size_t{1} << 20;  // bytes
 
   StateNumberList() = default;

@@ -293,8 +293,7 @@ void ResultFiles::commit() {
       const int error = errno;
       cleanupTable.phase.store(kIdle);
       removeTemporaries();
-      throw GenError("Error: Could not move " + entry.temporary + " to " + entry.finalName + ": " +
-                     systemText(error));
+      throw GenError("Error: Could not move " + entry.temporary + " to " + entry.finalName + ": " + systemText(error));
     }
     cleanupTable.names[i].store(nullptr);
   }

@@ -27,8 +27,9 @@ RunOutputs::~RunOutputs() = default;
 
 void RunOutputs::checkModel(bool deterministicActions) const {
   if (options_.umb && deterministicActions)
-    throw GenError("Error: -U writes the state space as a CTMC, and this model has deterministic activities: "
-                   "a fixed delay is not exponential, so its state space is not a CTMC. Run it without -U.");
+    throw GenError(
+        "Error: -U writes the state space as a CTMC, and this model has deterministic activities: "
+        "a fixed delay is not exponential, so its state space is not a CTMC. Run it without -U.");
 }
 
 void RunOutputs::writePVTypeFile() {
@@ -38,14 +39,13 @@ void RunOutputs::writePVTypeFile() {
 
 void RunOutputs::openNormal(std::size_t vectorSize) {
   const std::string arm = finalName(".arm");
-  auto armSink = std::make_unique<StateSpaceFileSink>(pathFor(arm), arm, creation(),
-                                                      "Error: Could not open state space output file", kFileType,
-                                                      kNormalHeaderBlanks);
+  auto armSink = std::make_unique<StateSpaceFileSink>(
+      pathFor(arm), arm, creation(), "Error: Could not open state space output file", kFileType, kNormalHeaderBlanks);
   std::unique_ptr<UmbSink> umbSink;
   if (options_.umb) {
     const std::string umb = finalName(".umb");
-    umbSink = std::make_unique<UmbSink>(model_, vectorSize, pathFor(umb), umb, creation(), modelName_,
-                                        options_.arguments);
+    umbSink =
+        std::make_unique<UmbSink>(model_, vectorSize, pathFor(umb), umb, creation(), modelName_, options_.arguments);
   }
   const std::string var = finalName(".var");
   auto varSink = std::make_unique<RewardFileSink>(&model_, kFileType, pathFor(var), var, creation());
@@ -59,9 +59,8 @@ void RunOutputs::openDeterministic(MemoryBudget* budget) {
   const std::string det = finalName(".det");
   auto detSink = std::make_unique<DeterministicSink>(pathFor(det), det, creation(), kFileType, budget);
   const std::string arm = finalName(".arm");
-  auto armSink = std::make_unique<StateSpaceFileSink>(pathFor(arm), arm, creation(),
-                                                      "Error: Could not open binary file dude", kFileType,
-                                                      kDeterministicHeaderBlanks);
+  auto armSink = std::make_unique<StateSpaceFileSink>(
+      pathFor(arm), arm, creation(), "Error: Could not open binary file dude", kFileType, kDeterministicHeaderBlanks);
   const std::string var = finalName(".var");
   auto varSink = std::make_unique<RewardFileSink>(&model_, kFileType, pathFor(var), var, creation());
   files_.push_back(std::move(armSink));

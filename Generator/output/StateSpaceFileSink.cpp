@@ -1,8 +1,7 @@
 #include "StateSpaceFileSink.h"
 
-StateSpaceFileSink::StateSpaceFileSink(const std::string& path, const std::string& reportedName,
-                                       FileCreation creation, std::string_view openFailure, short fileType,
-                                       int headerBlanks)
+StateSpaceFileSink::StateSpaceFileSink(const std::string& path, const std::string& reportedName, FileCreation creation,
+                                       std::string_view openFailure, short fileType, int headerBlanks)
     : fileType_(fileType) {
   if (!file_.open(path, reportedName, creation)) reportOpenFailure(openFailure, file_);
   file_.writeSigned(fileType_);

@@ -15,7 +15,8 @@ UmbSink::UmbSink(PVModel& model, std::size_t vectorSize, const std::string& path
     umb::UmbWriter::Variable v;
     v.name = node->Name ? node->Name : "";
     v.kind = static_cast<umb::RewardKind>(node->GetRewardType());
-    for (int t = 0; t < node->GetNumTimePoints(); t++) v.times.emplace_back(node->GetStartTime(t), node->GetStopTime(t));
+    for (int t = 0; t < node->GetNumTimePoints(); t++)
+      v.times.emplace_back(node->GetStartTime(t), node->GetStopTime(t));
     v.rate = node->NumWorkers > 0 && node->Workers && node->Workers[0];
     v.impulse = node->NumImpulses > 0;
     impulses_ = impulses_ || v.impulse;

@@ -56,9 +56,9 @@ CommandLineResult commandline(int argc, const char* const argv[], int numExperim
   }
   for (int i = 0; i < argc; i++) options.arguments.push_back(argv[i] ? argv[i] : "");
 
-  std::string missingValues;            // letters of options given without a value, in order
-  std::string experimentText = "0";     // the -B value as given, for messages
-  const char* hashText = nullptr;       // the last -h value that parsed
+  std::string missingValues;         // letters of options given without a value, in order
+  std::string experimentText = "0";  // the -B value as given, for messages
+  const char* hashText = nullptr;    // the last -h value that parsed
 
   for (int i = 1; i < argc; i++) {
     const char* word = argv[i];
@@ -105,22 +105,14 @@ CommandLineResult commandline(int argc, const char* const argv[], int numExperim
         }
         break;
       }
-      case 'F':
-        options.fileType = toInt(value);
-        break;
-      case 'e':
-        options.dbEntity = value;
-        break;
-      case 's':
-        options.dbHost = value;
-        break;
+      case 'F': options.fileType = toInt(value); break;
+      case 'e': options.dbEntity = value; break;
+      case 's': options.dbHost = value; break;
       case 'l':
         options.traceLevel = toInt(value);
         echo << "TraceLevel=" << options.traceLevel << '\n';
         break;
-      case 't':
-        options.traceFile = value;
-        break;
+      case 't': options.traceFile = value; break;
       case 'O':
         options.overrides = value;
         echo << "OverrideString is " << value << '\n';
@@ -133,9 +125,7 @@ CommandLineResult commandline(int argc, const char* const argv[], int numExperim
         // Takes no value, like -a.
         options.umb = true;
         break;
-      default:
-        echo << "ERROR: unknown argument: " << lastWord << '\n';
-        break;
+      default: echo << "ERROR: unknown argument: " << lastWord << '\n'; break;
     }
   }
 

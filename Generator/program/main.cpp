@@ -84,16 +84,13 @@ int run(int argc, char** argv) {
   const CommandLineResult parsed = commandline(argc, argv, factory->numberOfExperiments(), std::cout);
 
   switch (parsed.action) {
-    case CommandLineResult::Action::Usage:
-      printUsage(std::cout);
-      return 0;
+    case CommandLineResult::Action::Usage: printUsage(std::cout); return 0;
     case CommandLineResult::Action::Fail:
       std::cout.flush();
       for (const std::string& error : parsed.errors) std::cerr << error << '\n';
       if (parsed.showUsage) printUsage(std::cerr);
       return 1;
-    case CommandLineResult::Action::Run:
-      break;
+    case CommandLineResult::Action::Run: break;
   }
 
   const GenOptions& options = parsed.options;
@@ -104,8 +101,7 @@ int run(int argc, char** argv) {
   // The study numbers its experiments from 1 ("Experiment 1" is -B0); this
   // line gives the model file's own name of the experiment run. Standard
   // output is the study's text, so it goes to standard error.
-  std::cerr << "Experiment " << factory->experimentName(options.experiment) << " (-B" << options.experiment
-            << ")\n";
+  std::cerr << "Experiment " << factory->experimentName(options.experiment) << " (-B" << options.experiment << ")\n";
   study->SetGVs(options.experiment);
   study->PrintGlobalValues(options.experiment);
   if (options.overrides) {

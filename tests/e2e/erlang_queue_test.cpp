@@ -74,11 +74,10 @@ TEST(ErlangQueue, GenAndSolveGiveThePhaseTypeChainsBlocking) {
     const int k = phases[experiment];
     SCOPED_TRACE("k = " + std::to_string(k));
     TempDir dir;
-    const auto g = testsupport::runProgram(gen, {"-P" + dir.path() + "/", "-Nq", "-B" + std::to_string(experiment), "-U"},
-                                           dir.path());
+    const auto g = testsupport::runProgram(
+        gen, {"-P" + dir.path() + "/", "-Nq", "-B" + std::to_string(experiment), "-U"}, dir.path());
     ASSERT_EQ(g.status, 0) << g.err;
-    EXPECT_NE(g.out.find("Generated: " + std::to_string(1 + kCapacity * k) + " states\n"), std::string::npos)
-        << g.out;
+    EXPECT_NE(g.out.find("Generated: " + std::to_string(1 + kCapacity * k) + " states\n"), std::string::npos) << g.out;
     const auto s = testsupport::runProgram(SOLVE_BINARY, {"-P" + dir.path() + "/", "-Nq", "-m", "direct"}, dir.path());
     ASSERT_EQ(s.status, 0) << s.err;
     std::ifstream csv(dir.file("q.results.csv"));

@@ -70,9 +70,8 @@ TEST_P(LargeExperimentTest, StateCountSizesAndDigests) {
   const Expected& e = GetParam();
   TempDir dir;
   const std::string prefix = dir.file("redundant_controller_flash");
-  const testsupport::RunResult result =
-      runGen({"-P" + dir.path() + "/", "-Nredundant_controller_flash", "-B" + std::to_string(e.experiment)},
-             dir.path());
+  const testsupport::RunResult result = runGen(
+      {"-P" + dir.path() + "/", "-Nredundant_controller_flash", "-B" + std::to_string(e.experiment)}, dir.path());
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_NE(result.out.find("Generated: " + std::to_string(e.states) + " states\n"), std::string::npos);
 
@@ -97,29 +96,28 @@ TEST_P(LargeExperimentTest, StateCountSizesAndDigests) {
 
 constexpr FileDigest kPvType{108, 0x10d6a3ff96133975ULL};
 
-INSTANTIATE_TEST_SUITE_P(
-    Experiments, LargeExperimentTest,
-    ::testing::Values(Expected{3,
-                               1572861,
-                               {169687486, 0x53814c6e55c684ffULL},
-                               {17763240, 0x67a12d5dcdff3898ULL},
-                               {16251746, 0x2ca9aa19dee2f7daULL},
-                               kPvType},
-                      Expected{4,
-                               3145740,
-                               {417052332, 0x52827fe775c9b288ULL},
-                               {36637788, 0xc8ce3b8df7ba96ffULL},
-                               {50114301, 0x2d6c29de4407b9c0ULL},
-                               kPvType},
-                      Expected{5,
-                               5242922,
-                               {769834313, 0xe988a5897ac57985ULL},
-                               {61803972, 0x9e8c993f47836b86ULL},
-                               {112289006, 0xf3d9899f212c7670ULL},
-                               kPvType}),
-    [](const ::testing::TestParamInfo<Expected>& info) {
-      return "Experiment" + std::to_string(info.param.experiment);
-    });
+INSTANTIATE_TEST_SUITE_P(Experiments, LargeExperimentTest,
+                         ::testing::Values(Expected{3,
+                                                    1572861,
+                                                    {169687486, 0x53814c6e55c684ffULL},
+                                                    {17763240, 0x67a12d5dcdff3898ULL},
+                                                    {16251746, 0x2ca9aa19dee2f7daULL},
+                                                    kPvType},
+                                           Expected{4,
+                                                    3145740,
+                                                    {417052332, 0x52827fe775c9b288ULL},
+                                                    {36637788, 0xc8ce3b8df7ba96ffULL},
+                                                    {50114301, 0x2d6c29de4407b9c0ULL},
+                                                    kPvType},
+                                           Expected{5,
+                                                    5242922,
+                                                    {769834313, 0xe988a5897ac57985ULL},
+                                                    {61803972, 0x9e8c993f47836b86ULL},
+                                                    {112289006, 0xf3d9899f212c7670ULL},
+                                                    kPvType}),
+                         [](const ::testing::TestParamInfo<Expected>& info) {
+                           return "Experiment" + std::to_string(info.param.experiment);
+                         });
 
 // Experiment 4 (3 million states) with 1, 2, 3 and 8 expanding threads,
 // and again while another thread keeps a core busy: every file is the same,

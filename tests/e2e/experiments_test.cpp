@@ -176,27 +176,27 @@ TEST_P(EveryVariableTest, WritesAllFiles) {
   EXPECT_NE(run.file(c.suffix).find(std::string("\n") + c.expectedText + "\n"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Overrides, EveryVariableTest,
-    ::testing::Values(
-        // 32/512 of a replica per upset: case 1 keeps 0.9375 of 1.5e-16.
-        OverrideCase{"f:flash_size:32", 13, "1.4062500000e-16", ".arm"},
-        // No replica: the flash never changes, only the RAM's 4 states remain.
-        OverrideCase{"s:num_replicas:0", 4, "3.4700000000e-03", ".det"},
-        OverrideCase{"f:power_cycle_rate:100", 13, "1.0000000000e+02", ".det"},
-        // Half the RAM per bit error: the cases split 6.012 evenly.
-        OverrideCase{"f:ram_size:256", 13, "3.0060022125e+00", ".arm"},
-        OverrideCase{"f:random_failure_rate:0.5", 13, "5.0000000000e-01", ".arm"},
-        OverrideCase{"f:flash_size:16:f:power_cycle_rate:7:f:ram_size:64:f:random_failure_rate:2", 13,
-                     "7.0000000000e+00", ".det"}),
-    [](const ::testing::TestParamInfo<OverrideCase>& info) { return "Case" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Overrides, EveryVariableTest,
+                         ::testing::Values(
+                             // 32/512 of a replica per upset: case 1 keeps 0.9375 of 1.5e-16.
+                             OverrideCase{"f:flash_size:32", 13, "1.4062500000e-16", ".arm"},
+                             // No replica: the flash never changes, only the RAM's 4 states remain.
+                             OverrideCase{"s:num_replicas:0", 4, "3.4700000000e-03", ".det"},
+                             OverrideCase{"f:power_cycle_rate:100", 13, "1.0000000000e+02", ".det"},
+                             // Half the RAM per bit error: the cases split 6.012 evenly.
+                             OverrideCase{"f:ram_size:256", 13, "3.0060022125e+00", ".arm"},
+                             OverrideCase{"f:random_failure_rate:0.5", 13, "5.0000000000e-01", ".arm"},
+                             OverrideCase{"f:flash_size:16:f:power_cycle_rate:7:f:ram_size:64:f:random_failure_rate:2",
+                                          13, "7.0000000000e+00", ".det"}),
+                         [](const ::testing::TestParamInfo<OverrideCase>& info) {
+                           return "Case" + std::to_string(info.index);
+                         });
 
 TEST(OverrideTest, NegativeDeviceCountStopsTheRun) {
   TempDir dir;
   const GenRun run = generate(dir, 0, "s:num_devices:-1");
   EXPECT_EQ(run.result.status, 1);
-  EXPECT_NE(run.result.err.find("Number of reps for flash_rep must be >= 0.\n"), std::string::npos)
-      << run.result.err;
+  EXPECT_NE(run.result.err.find("Number of reps for flash_rep must be >= 0.\n"), std::string::npos) << run.result.err;
 }
 
 }  // namespace

@@ -14,8 +14,8 @@
 
 namespace {
 
-using testsupport::RunResult;
 using testsupport::runGen;
+using testsupport::RunResult;
 using testsupport::TempDir;
 
 // Exit status of a run whose command line was accepted: the run goes on to
@@ -36,7 +36,7 @@ const std::string kUsage =
     "Example:  gen -P. -Nexp1 -B0\n";
 
 // The experiments' names in the model file, by -B number.
-const char* const kExperimentNames[] = {"one_device_one_replica",  "two_devices_one_replica",
+const char* const kExperimentNames[] = {"one_device_one_replica",    "two_devices_one_replica",
                                         "three_devices_one_replica", "one_device_two_replicas",
                                         "two_devices_two_replicas",  "three_devices_two_replicas"};
 
@@ -51,23 +51,21 @@ std::string experimentLine(int b) {
   return std::string("Experiment ") + kExperimentNames[b] + " (-B" + std::to_string(b) + ")\n";
 }
 
-const std::string kExperiment0 =
-    header(1) +
-    "flash_size\tfloat\t64\n"
-    "num_devices\tshort\t1\n"
-    "num_replicas\tshort\t1\n"
-    "power_cycle_rate\tfloat\t365\n"
-    "ram_size\tfloat\t128\n"
-    "random_failure_rate\tfloat\t0.005\n";
+const std::string kExperiment0 = header(1) +
+                                 "flash_size\tfloat\t64\n"
+                                 "num_devices\tshort\t1\n"
+                                 "num_replicas\tshort\t1\n"
+                                 "power_cycle_rate\tfloat\t365\n"
+                                 "ram_size\tfloat\t128\n"
+                                 "random_failure_rate\tfloat\t0.005\n";
 
-const std::string kExperiment5 =
-    header(6) +
-    "flash_size\tfloat\t64\n"
-    "num_devices\tshort\t3\n"
-    "num_replicas\tshort\t2\n"
-    "power_cycle_rate\tfloat\t365\n"
-    "ram_size\tfloat\t128\n"
-    "random_failure_rate\tfloat\t0.005\n";
+const std::string kExperiment5 = header(6) +
+                                 "flash_size\tfloat\t64\n"
+                                 "num_devices\tshort\t3\n"
+                                 "num_replicas\tshort\t2\n"
+                                 "power_cycle_rate\tfloat\t365\n"
+                                 "ram_size\tfloat\t128\n"
+                                 "random_failure_rate\tfloat\t0.005\n";
 
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -145,11 +143,10 @@ TEST_F(GenCli, SeparateValuesWorkLikeAttachedOnes) {
 }
 
 TEST_F(GenCli, EchoLinesFollowTheOptionOrder) {
-  RunResult r = run({"-l", "2", path(), "-Nrcf", "-h", "0.7", "-F", "2", "-e", "entity", "-ttrace.txt", "-B3",
-                    "-O", kSmallModel});
+  RunResult r = run(
+      {"-l", "2", path(), "-Nrcf", "-h", "0.7", "-F", "2", "-e", "entity", "-ttrace.txt", "-B3", "-O", kSmallModel});
   EXPECT_EQ(r.status, kStatusAfterParse) << r.err;
-  EXPECT_TRUE(startsWith(r.out, "TraceLevel=2\n" + pathEcho() + "OverrideString is " + kSmallModel + "\n" +
-                                    header(4)))
+  EXPECT_TRUE(startsWith(r.out, "TraceLevel=2\n" + pathEcho() + "OverrideString is " + kSmallModel + "\n" + header(4)))
       << r.out;
 }
 
@@ -220,11 +217,13 @@ TEST_F(GenCli, OverrideProblemsAreReportedAndTheRunGoesOn) {
                        "!! redundant_controller_flash_studyRangeStudy::OverrideGVValue: Global Variable nosuch does "
                        "not exist.\n"))
       << r.err;
-  EXPECT_TRUE(contains(r.err, "!! BaseStudyClass::overrideGVs: num_devices is a short variable and takes type "
-                              "letter s, not f; entry f:num_devices:2.5 ignored.\n"))
+  EXPECT_TRUE(contains(r.err,
+                       "!! BaseStudyClass::overrideGVs: num_devices is a short variable and takes type "
+                       "letter s, not f; entry f:num_devices:2.5 ignored.\n"))
       << r.err;
-  EXPECT_TRUE(contains(r.err, "!! BaseStudyClass::overrideGVs: the value abc is not a valid float; entry "
-                              "f:ram_size:abc ignored.\n"))
+  EXPECT_TRUE(contains(r.err,
+                       "!! BaseStudyClass::overrideGVs: the value abc is not a valid float; entry "
+                       "f:ram_size:abc ignored.\n"))
       << r.err;
 }
 

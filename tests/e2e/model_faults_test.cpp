@@ -24,9 +24,10 @@ TEST(ModelFaults, AnEnabledZeroRateIsWarnedAboutOnceAndMakesNoTransition) {
   const RunResult r = runFaults(dir, "0");
   ASSERT_EQ(r.status, 0) << r.err;
   // Enabled in both states, named once.
-  EXPECT_EQ(r.err, "Experiment zero_rate (-B0)\n"
-                   "Warning: Activity arrive is enabled with rate 0 (first in state 1); a zero rate makes no "
-                   "transition.\n");
+  EXPECT_EQ(r.err,
+            "Experiment zero_rate (-B0)\n"
+            "Warning: Activity arrive is enabled with rate 0 (first in state 1); a zero rate makes no "
+            "transition.\n");
   EXPECT_NE(r.out.find("Generated: 2 states\n"), std::string::npos) << r.out;
   EXPECT_EQ(testsupport::readFile(dir.file("faults.arm")).find("0.0000000000e+00"), std::string::npos);
 }
@@ -56,12 +57,16 @@ TEST(ModelFaults, ZeroWeightsNameTheModelFileAndTheMarkings) {
   TempDir dir;
   const RunResult lone = testsupport::runProgram(model, {"-P" + dir.path() + "/", "-Nz", "-B0"}, dir.path());
   EXPECT_EQ(lone.status, 1);
-  EXPECT_EQ(lone.err, "Experiment lone (-B0)\nError: The weight of instantaneous action finish, the only one "
-                      "enabled, is 0, so it cannot fire" + where);
+  EXPECT_EQ(lone.err,
+            "Experiment lone (-B0)\nError: The weight of instantaneous action finish, the only one "
+            "enabled, is 0, so it cannot fire" +
+                where);
   const RunResult pair = testsupport::runProgram(model, {"-P" + dir.path() + "/", "-Nz", "-B1"}, dir.path());
   EXPECT_EQ(pair.status, 1);
-  EXPECT_EQ(pair.err, "Experiment pair (-B1)\nError: The weights of the competing instantaneous actions finish, "
-                      "other sum to 0, so their probabilities are undefined" + where);
+  EXPECT_EQ(pair.err,
+            "Experiment pair (-B1)\nError: The weights of the competing instantaneous actions finish, "
+            "other sum to 0, so their probabilities are undefined" +
+                where);
 }
 
 // The phases of Erlang activities would not follow the replicas of a Rep.

@@ -109,7 +109,6 @@ std::map<std::string, std::string> snapshot(const std::string& dir) {
   return files;
 }
 
-
 class ResultFilesE2E : public ::testing::Test {
  protected:
   std::vector<std::string> args(const std::string& experiment, const std::vector<std::string>& more = {}) const {
@@ -198,8 +197,8 @@ TEST_F(ResultFilesE2E, SecondRunOnTheSamePrefixIsRefused) {
   ASSERT_TRUE(first.waitForTemporary(dir.path()));
   RunResult second = Child(args("0"), dir.path()).wait();
   EXPECT_EQ(second.status, 1);
-  EXPECT_TRUE(contains(second.err, "Error: Another run is writing " + dir.path() + "/x.* (lock file " +
-                                       dir.path() + "/x.lock is held)"))
+  EXPECT_TRUE(contains(
+      second.err, "Error: Another run is writing " + dir.path() + "/x.* (lock file " + dir.path() + "/x.lock is held)"))
       << second.err;
   EXPECT_FALSE(contains(second.out, "The Global Variable values")) << second.out;
 
@@ -239,7 +238,7 @@ TEST_F(ResultFilesE2E, TraceFileRefusals) {
     EXPECT_EQ(r.status, 1) << c.message;
     EXPECT_TRUE(contains(r.err, c.message)) << r.err;
     EXPECT_FALSE(contains(r.out, "The Global Variable values")) << r.out;
-    EXPECT_EQ(snapshot(d).size(), 1u) << c.message;  // only "sub"
+    EXPECT_EQ(snapshot(d).size(), 1u) << c.message;           // only "sub"
     EXPECT_EQ(snapshot(d + "/sub").size(), 1u) << c.message;  // only "y.arm"
   }
 

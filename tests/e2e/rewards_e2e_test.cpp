@@ -132,12 +132,12 @@ void checkUmb(const TempDir& dir, const std::string& name, bool uniqueValuations
   const auto arm = readArm(dir.file(name + ".arm"));
   const std::uint64_t R = umb.states, T = umb.branches;
   ASSERT_EQ(R, arm.size());
-  for (const char* key : {"\"format-version\": 1", "\"format-revision\": 0", "\"time\": \"stochastic\"",
-                          "\"#players\": 0", "\"#initial-states\": 1", "\"#choice-actions\": 0",
-                          "\"#branch-actions\": 0", "\"#observations\": 0", "\"tool\": \"gen\"",
-                          "\"branch-probability-type\": {\"type\": \"double\", \"size\": 64}",
-                          "\"exit-rate-type\": {\"type\": \"double\", \"size\": 64}",
-                          uniqueValuations ? "\"unique\": true" : "\"unique\": false"})
+  for (const char* key :
+       {"\"format-version\": 1", "\"format-revision\": 0", "\"time\": \"stochastic\"", "\"#players\": 0",
+        "\"#initial-states\": 1", "\"#choice-actions\": 0", "\"#branch-actions\": 0", "\"#observations\": 0",
+        "\"tool\": \"gen\"", "\"branch-probability-type\": {\"type\": \"double\", \"size\": 64}",
+        "\"exit-rate-type\": {\"type\": \"double\", \"size\": 64}",
+        uniqueValuations ? "\"unique\": true" : "\"unique\": false"})
     EXPECT_NE(umb.index.find(key), std::string::npos) << key;
   EXPECT_EQ(Umb::number(umb.index, "#choices"), R);
   EXPECT_EQ(umb.files.count("state-to-choices.bin"), 0u);
@@ -199,7 +199,7 @@ void checkUmb(const TempDir& dir, const std::string& name, bool uniqueValuations
 // -U leaves the other files as they are without it.
 TEST(Umb, EveryCtmcModelWritesAFileTheReaderAccepts) {
   const std::vector<std::pair<std::string, std::string>> runs = {
-      {"kanban", "-B1"}, {"multiprocessor", "-B3"}, {"multiprocessor_join", "-B2"},
+      {"kanban", "-B1"},        {"multiprocessor", "-B3"},   {"multiprocessor_join", "-B2"},
       {"tandem_erlang", "-B1"}, {"impulse_branches", "-B0"}, {"instant_impulse", "-B0"}};
   for (const auto& [stem, experiment] : runs) {
     TempDir with, without;
@@ -222,8 +222,7 @@ TEST(Umb, ImpulsesOfTwoActivitiesIntoOneStateAreWeighedByTheirRates) {
   ASSERT_EQ(runModel(dir, "impulse_branches", "k", {"-U"}).status, 0);
   const Umb umb = readUmb(dir.file("k.umb"));
   EXPECT_EQ(umb.array<double>("annotations/rewards/on_inc/branches/values.bin"), (std::vector<double>{5.0 / 3, 0}));
-  EXPECT_EQ(umb.array<double>("annotations/rewards/on_inc2/branches/values.bin"),
-            (std::vector<double>{10.0 / 3, 0}));
+  EXPECT_EQ(umb.array<double>("annotations/rewards/on_inc2/branches/values.bin"), (std::vector<double>{10.0 / 3, 0}));
   EXPECT_EQ(umb.array<double>("annotations/rewards/n_steady/states/values.bin"), (std::vector<double>{0, 1}));
   EXPECT_EQ(umb.files.count("annotations/rewards/on_inc/states/values.bin"), 0u);
   EXPECT_NE(umb.index.find("{\"name\": \"on_inc2\", \"annotation\": \"on_inc2\", \"kind\": \"interval\", "

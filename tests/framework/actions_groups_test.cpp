@@ -28,7 +28,9 @@ class Act : public Activity {
  public:
   Act(const char* name, bool enabled, double weight, int rank)
       : Activity(name, 0, DIST_EXPONENTIAL, POLICY_DEFAULT, 1, 1, false),
-        enabled_(enabled), weight_(weight), rank_(rank) {}
+        enabled_(enabled),
+        weight_(weight),
+        rank_(rank) {}
   bool Enabled() override {
     PreviousEnabledFlag = EnabledFlag;
     EnabledFlag = enabled_;

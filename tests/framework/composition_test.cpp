@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "BaseComposerClass.h"
+#include "ExpectGenError.h"
 #include "Join.h"
 #include "Place.h"
 #include "Rep.h"
 #include "SANModel.h"
 #include "SharedStateVarLink.h"
 #include "TestModels.h"
-#include "ExpectGenError.h"
 #include "TestSupport.h"
 
 using testmodels::PairJoin;
@@ -196,11 +196,8 @@ TEST(RepTest, ResortExampleTable) {
     std::vector<unsigned char> out;
   };
   std::vector<Row> rows = {
-      {{1, 5, 3}, 2, {1, 3, 5}},
-      {{7, 2, 9}, 0, {2, 7, 9}},
-      {{2, 9, 4, 6}, 1, {2, 4, 6, 9}},
-      {{2, 4, 1, 6}, 2, {1, 2, 4, 6}},
-      {{3, 3, 5}, -1, {3, 3, 5}},
+      {{1, 5, 3}, 2, {1, 3, 5}},       {{7, 2, 9}, 0, {2, 7, 9}},  {{2, 9, 4, 6}, 1, {2, 4, 6, 9}},
+      {{2, 4, 1, 6}, 2, {1, 2, 4, 6}}, {{3, 3, 5}, -1, {3, 3, 5}},
   };
   for (const Row& row : rows) {
     std::vector<unsigned char> bytes = row.in;
@@ -517,8 +514,9 @@ TEST(ComposerDeathTest, SharingAssertions) {
   const char* names[] = {"s", "t"};
   TestJoin j({&a}, 2, names);
   Place s("s"), t("t"), u("u");
-  EXPECT_DEATH(j.addSharedPtr(&t, "t"), "BaseComposerClass: Assertion `0 == strcmp\\(VarName, "
-                                        "SharedStateNames\\[AddedSharedPtrs\\]\\)' failed");
+  EXPECT_DEATH(j.addSharedPtr(&t, "t"),
+               "BaseComposerClass: Assertion `0 == strcmp\\(VarName, "
+               "SharedStateNames\\[AddedSharedPtrs\\]\\)' failed");
   EXPECT_DEATH(j.addSharingInfo(a.owned[0], &s, &a), "BaseComposerClass: Assertion `VarIndex != -1' failed");
   j.addSharedPtr(&s, "s");
   j.addSharedPtr(&t, "t");
@@ -618,10 +616,12 @@ TEST(KeptStateTest, RandomFiringsReadTheSameAsAFullRead) {
     SCOPED_TRACE(shareAtJoin ? "shared at the Join" : "shared at the Rep");
     PairJoin j(12, shareAtJoin, 1, 0, 0, 0);
     const std::size_t repOffset = static_cast<std::size_t>(j.ChildStateSizes[0]);
-    exploreAtRandom(j, *j.rep, repOffset, [&] { return expectedState(j); }, shareAtJoin ? 7u : 8u);
+    exploreAtRandom(
+        j, *j.rep, repOffset, [&] { return expectedState(j); }, shareAtJoin ? 7u : 8u);
   }
   PairRep r(9);
-  exploreAtRandom(r, r, 0, [&] { return replicaRun(r); }, 9u);
+  exploreAtRandom(
+      r, r, 0, [&] { return replicaRun(r); }, 9u);
 }
 
 TEST(KeptStateTest, AFiringOutsideTheTreeForgetsTheKeptState) {

@@ -2,11 +2,11 @@
 
 #include <sstream>
 
+#include "ExpectGenError.h"
 #include "FastSet.h"
 #include "List.h"
-#include "primes.h"
 #include "StandardErrors.h"
-#include "ExpectGenError.h"
+#include "primes.h"
 
 TEST(ListTest, EleventhItemDoublesArray) {
   int v[11];

@@ -10,9 +10,9 @@
 
 #include "BaseStudyClass.h"
 #include "GenError.h"
-#include "ModelValueChecks.h"
 #include "ModelFactory.h"
 #include "ModelFault.h"
+#include "ModelValueChecks.h"
 #include "PerformanceVariableNode.h"
 #include "ram_systemSAN.h"
 #include "redundant_controller_flash_modelRJ.h"
@@ -85,8 +85,8 @@ TEST_F(RamSystemTest, PlacesActivitiesAndGroupsInModelOrder) {
     int group;
     Distribution dist;
   };
-  const Row rows[] = {{"failure", 4, DIST_INSTANTANEOUS},     {"watchdog_reboot", 0, DIST_DETERMINISTIC},
-                      {"random_failure", 1, DIST_EXPONENTIAL}, {"bit_error_case1", 2, DIST_EXPONENTIAL},
+  const Row rows[] = {{"failure", 4, DIST_INSTANTANEOUS},       {"watchdog_reboot", 0, DIST_DETERMINISTIC},
+                      {"random_failure", 1, DIST_EXPONENTIAL},  {"bit_error_case1", 2, DIST_EXPONENTIAL},
                       {"bit_error_case2", 2, DIST_EXPONENTIAL}, {"page_error_case1", 3, DIST_EXPONENTIAL},
                       {"page_error_case2", 3, DIST_EXPONENTIAL}};
   ASSERT_EQ(ram.NumActions, 7);
@@ -282,8 +282,7 @@ TEST_F(FlashSystemTest, PlacesActivitiesAndGroupsInModelOrder) {
 
   EXPECT_EQ(actionNames(flash.replicas_available, true),
             (std::vector<std::string>{"seu_case1", "seu_case2", "sefi", "power_cycle"}));
-  EXPECT_EQ(actionNames(flash.devices_available, true),
-            (std::vector<std::string>{"seu_case2", "sefi", "power_cycle"}));
+  EXPECT_EQ(actionNames(flash.devices_available, true), (std::vector<std::string>{"seu_case2", "sefi", "power_cycle"}));
   EXPECT_EQ(actionNames(flash.replicas_available, false),
             (std::vector<std::string>{"seu_case1", "seu_case2", "sefi", "power_cycle"}));
   EXPECT_TRUE(actionNames(flash.flash_corrupted, false).empty());
@@ -506,9 +505,9 @@ TEST_F(ComposedModelTest, ModelIdsFollowConstructionOrder) {
 
 // What a reward model numbers and what it starts from.
 struct Numbering {
-  std::vector<int> modelIds;      // pre-order
-  std::vector<int> actionNumbers; // NoActionFiredYet, then Actions
-  std::vector<int> groupNumbers;  // Groups
+  std::vector<int> modelIds;       // pre-order
+  std::vector<int> actionNumbers;  // NoActionFiredYet, then Actions
+  std::vector<int> groupNumbers;   // Groups
   std::vector<int> pvIds;
   std::vector<std::string> actionNames;
   std::vector<char> initialState;
@@ -661,8 +660,9 @@ TEST(ModelValueChecks, ValuesThatDoNotFitAreRefusedByName) {
     genCheckedMarking(70000, "open", "m: the initial marking of p");
     FAIL();
   } catch (const GenError& e) {
-    EXPECT_STREQ(e.what(), "Error: m: the initial marking of p is the global variable open = 70000, outside the "
-                           "16-bit markings (-32768 to 32767)");
+    EXPECT_STREQ(e.what(),
+                 "Error: m: the initial marking of p is the global variable open = 70000, outside the "
+                 "16-bit markings (-32768 to 32767)");
   }
   EXPECT_THROW(genCheckedCount(2147483648LL, "n", "r: the count"), GenError);
   for (double phases : {2.5, 0.0, 0.5, 32768.0}) {

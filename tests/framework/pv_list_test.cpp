@@ -13,9 +13,9 @@
 #include "TestSupport.h"
 
 using namespace rewardtest;
-using testsupport::TempDir;
 using testsupport::fileExists;
 using testsupport::readFile;
+using testsupport::TempDir;
 
 namespace {
 
@@ -120,8 +120,9 @@ TEST(PVTypeFile, ExpandedNodesEachListAllTimePoints) {
     return n;
   });
   pv.WritePVTypeFile(dir.file("e.pvtype").c_str());
-  std::string node = "Name:r\nType:0\nNumTimes:3\nStart:0.5\nStop:1.25\nStart:2\nStop:2\n"
-                     "Start:1.23457e+06\nStop:0.1\n";
+  std::string node =
+      "Name:r\nType:0\nNumTimes:3\nStart:0.5\nStop:1.25\nStart:2\nStop:2\n"
+      "Start:1.23457e+06\nStop:0.1\n";
   EXPECT_EQ(readFile(dir.file("e.pvtype")), "Version:1\nNumPV:3\n" + node + node + node);
 }
 

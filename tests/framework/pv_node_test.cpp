@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "RewardTestModels.h"
 #include "ExpectGenError.h"
+#include "RewardTestModels.h"
 #include "TestSupport.h"
 
 using namespace rewardtest;
@@ -215,8 +215,7 @@ TEST(PerformanceVariableWorker, BaseCurrentRewardOnlyComplains) {
   w.Value = 2.0;
   testing::internal::CaptureStderr();
   w.CurrentReward();
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "!! Calling PerformanceVariableWorker::CurrentReward()\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "!! Calling PerformanceVariableWorker::CurrentReward()\n");
   EXPECT_DOUBLE_EQ(w.Value, 2.0);
   w.Reset();
   EXPECT_DOUBLE_EQ(w.Value, 0.0);

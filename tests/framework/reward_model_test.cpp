@@ -61,8 +61,7 @@ TEST(RewardModelWorkers, TwoDependenciesGiveTheCrossProductWithTheFirstVaryingSl
   auto* r2 = new PlainRep<PairSAN>("r2", 3, "C");
   auto* join = new PlainJoin("join", {r1, r2});
   TestPVModel pv(join, 1, false, single([](int t) {
-                   return new TestNode("pair", {1.0}, t, [](auto& m) { return sumOf("local", m); }, {},
-                                       {"B", "C"});
+                   return new TestNode("pair", {1.0}, t, [](auto& m) { return sumOf("local", m); }, {}, {"B", "C"});
                  }));
   PerformanceVariableNode* node = pv.PVList[0];
   ASSERT_EQ(node->NumWorkers, 6);
@@ -110,8 +109,7 @@ class RateRewards : public testing::Test {
   void SetUp() override {
     join = new PairJoin(2, true);
     pv = std::make_unique<TestPVModel>(join, 1, false, single([](int t) {
-                                         auto* n = new TestNode("a_local", {1.0}, t, nullptr,
-                                                                {{"local", "A"}});
+                                         auto* n = new TestNode("a_local", {1.0}, t, nullptr, {{"local", "A"}});
                                          n->typedWorkers = true;
                                          return n;
                                        }));
@@ -194,16 +192,15 @@ TEST_F(RateRewards, AgeActionReevaluatesWithoutFiring) {
 
 TEST(RewardModelRate, DependencyOnASharedPlaceLinksEveryActionOfTheSharingGroup) {
   auto* join = new PairJoin(2, true);
-  TestPVModel pv(join, 1, false, single([](int t) {
-                   return new TestNode("shared", {1.0}, t, [](auto& m) { return sumOf("shared", m); },
-                                       {{"shared", "A"}});
-                 }));
+  TestPVModel pv(
+      join, 1, false, single([](int t) {
+        return new TestNode("shared", {1.0}, t, [](auto& m) { return sumOf("shared", m); }, {{"shared", "A"}});
+      }));
   PerformanceVariableNode* node = pv.PVList[0];
-  std::set<BaseActionClass*> linked(node->AffectingActions,
-                                    node->AffectingActions + node->NumAffectingActions);
+  std::set<BaseActionClass*> linked(node->AffectingActions, node->AffectingActions + node->NumAffectingActions);
   EXPECT_EQ(node->NumAffectingActions, 3);
-  EXPECT_EQ(linked, (std::set<BaseActionClass*>{&join->A->inc, &join->rep->copies[0]->inc,
-                                                &join->rep->copies[1]->inc}));
+  EXPECT_EQ(linked,
+            (std::set<BaseActionClass*>{&join->A->inc, &join->rep->copies[0]->inc, &join->rep->copies[1]->inc}));
   pv.ConsiderOnly(nullptr, 0);
   fire(pv, &join->rep->copies[1]->inc);
   EXPECT_DOUBLE_EQ(node->RateReward, 1.0);
@@ -241,8 +238,7 @@ class ImpulseRewards : public testing::Test {
     pv = std::make_unique<TestPVModel>(join, 2, false, [this, evaluations](int p, int t) {
       PerformanceVariableNode* n = nullptr;
       if (p == 0) {
-        n = new TestNode("broken", {1.0}, t, [](auto& m) { return sumOf("broken", m); },
-                         {{"broken", "B"}});
+        n = new TestNode("broken", {1.0}, t, [](auto& m) { return sumOf("broken", m); }, {{"broken", "B"}});
       } else if (p == 1) {
         prototype = std::make_unique<CaseImpulse>(2, evaluations);
         n = new TestNode("failures", {1.0}, t, nullptr, {}, {}, 1);

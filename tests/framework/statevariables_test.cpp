@@ -401,8 +401,8 @@ TEST(ExtendedVariableTest, SharingElementByElement) {
 TEST(ExtendedVariableTest, SharingChainsOfGroupsFreeListsOnce) {
   const std::vector<std::vector<int>> orders{{0, 1, 2, 3}, {3, 2, 1, 0}, {3, 1, 0, 2}};
   for (const auto& order : orders) {
-    Record* s[4] = {new Record("s0", {ARRAY_SHORT}), new Record("s1", {ARRAY_SHORT}),
-                    new Record("s2", {ARRAY_SHORT}), new Record("s3", {ARRAY_SHORT})};
+    Record* s[4] = {new Record("s0", {ARRAY_SHORT}), new Record("s1", {ARRAY_SHORT}), new Record("s2", {ARRAY_SHORT}),
+                    new Record("s3", {ARRAY_SHORT})};
     Probe x("x");
     s[2]->appendAffectingAction(&x);
     s[1]->ShareWith(s[2]);  // {s1*, s2}

@@ -180,8 +180,8 @@ TEST(OverrideParser, LeadingBlanksAreAcceptedAsScanfDoes) {
 TEST_F(RangeStudyTest, DeclaresSixVariablesInOrderOverSixExperiments) {
   EXPECT_EQ(study.GetNumGVs(), 6);
   EXPECT_EQ(study.GetNumExps(), 6);
-  const std::vector<std::string> names = {"flash_size", "num_devices", "num_replicas",
-                                          "power_cycle_rate", "ram_size", "random_failure_rate"};
+  const std::vector<std::string> names = {"flash_size",       "num_devices", "num_replicas",
+                                          "power_cycle_rate", "ram_size",    "random_failure_rate"};
   const std::vector<std::string> types = {"float", "short", "short", "float", "float", "float"};
   for (int i = 0; i < 6; i++) {
     EXPECT_EQ(study.GetGVName(i), names[i]);

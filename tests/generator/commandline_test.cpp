@@ -40,7 +40,6 @@ class CommandLineTest : public ::testing::Test {
 
 using Action = CommandLineResult::Action;
 
-
 // ---- Too few words and the usage text ---------------------------------------
 
 TEST(UsageText, IsTwoLinesWithTwoBlanksBetweenTheSecondAndThirdPiece) {
@@ -75,8 +74,8 @@ TEST_F(CommandLineTest, AttachedAndSeparateValuesAreEquivalent) {
   ASSERT_EQ(parse({"-Pdir/", "-Nname", "-B3", "-h0.7", "-l2", "-F2", "-edb", "-shost", "-ttrace.txt"}).action,
             Action::Run);
   const std::string attachedEcho = echo.str();
-  ASSERT_EQ(parse({"-P", "dir/", "-N", "name", "-B", "3", "-h", "0.7", "-l", "2", "-F", "2", "-e", "db", "-s",
-                   "host", "-t", "trace.txt"})
+  ASSERT_EQ(parse({"-P", "dir/", "-N", "name", "-B", "3", "-h", "0.7", "-l", "2", "-F", "2", "-e", "db", "-s", "host",
+                   "-t", "trace.txt"})
                 .action,
             Action::Run);
   EXPECT_EQ(echo.str(), attachedEcho);
@@ -238,8 +237,7 @@ TEST_F(CommandLineTest, ExperimentNumberOutsideTheStudyIsRejected) {
     EXPECT_EQ(r.action, Action::Fail) << value;
     EXPECT_FALSE(r.showUsage);
     ASSERT_EQ(r.errors.size(), 1u);
-    EXPECT_EQ(r.errors[0],
-              "gen: experiment number " + value + " is out of range: valid experiment numbers are 0 to 5");
+    EXPECT_EQ(r.errors[0], "gen: experiment number " + value + " is out of range: valid experiment numbers are 0 to 5");
   }
 }
 
@@ -268,8 +266,8 @@ TEST_F(CommandLineTest, LoadFactorOutsideTheRangeIsRejected) {
     EXPECT_EQ(r.action, Action::Fail) << value;
     EXPECT_FALSE(r.showUsage);
     ASSERT_EQ(r.errors.size(), 1u) << value;
-    EXPECT_EQ(r.errors[0], "gen: hash table load factor " + value +
-                               " is out of range: it must be at least 0.01 and less than 1");
+    EXPECT_EQ(r.errors[0],
+              "gen: hash table load factor " + value + " is out of range: it must be at least 0.01 and less than 1");
   }
 }
 

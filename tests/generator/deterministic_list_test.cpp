@@ -60,8 +60,8 @@ TEST(DeterministicList, TakeFromMovesTheList) {
 // Numbers of any size and in any order come back as they went in, in both
 // layouts, four bytes each in the binary one (the bytes an int32 array gave).
 TEST(DeterministicList, AnyNumbersRoundTripInBothLayouts) {
-  const std::vector<std::uint32_t> numbers = {1, 1, 2, 130, 129, 4294967295u, 0x80000000u, 7,
-                                              16777216, 16777216, 3000000000u, 5};
+  const std::vector<std::uint32_t> numbers = {1,           1, 2,        130,      129,         4294967295u,
+                                              0x80000000u, 7, 16777216, 16777216, 3000000000u, 5};
   RateInfoType info(2.0);
   for (std::uint32_t n : numbers) info.insertState(n);
   std::vector<std::uint32_t> back;

@@ -7,8 +7,8 @@
 #include <charconv>
 #include <cmath>
 #include <random>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "Expansion.h"
 

@@ -21,14 +21,15 @@ namespace {
 // actions of the test take over. Reward "m0" shows the marking of each state.
 void addTimedStart(TestModel& tm) {
   FlatModel* f = &tm.flat();
-  tm.add("t", DIST_EXPONENTIAL, 2.0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  tm.add(
+      "t", DIST_EXPONENTIAL, 2.0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
   tm.addReward("m0", [](const FlatModel& m) { return m.mark[0]; });
 }
 
 gentest::TestActivity* addInstant(TestModel& tm, const char* name, double weight, short from, short to) {
   FlatModel* f = &tm.flat();
-  return tm.add(name, DIST_INSTANTANEOUS, weight, [f, from] { return f->mark[0] == from; },
-                [f, to] { f->mark[0] = to; });
+  return tm.add(
+      name, DIST_INSTANTANEOUS, weight, [f, from] { return f->mark[0] == from; }, [f, to] { f->mark[0] = to; });
 }
 
 }  // namespace
@@ -90,10 +91,10 @@ TEST(GeneratorInstant, BranchesMultiplyAlongThePath) {
   TempDir dir;
   TestModel tm({0});
   addTimedStart(tm);
-  addInstant(tm, "a", 1.0, 1, 2);   // 1/2
-  addInstant(tm, "b", 1.0, 1, 4);   // 1/2
-  addInstant(tm, "c", 1.0, 2, 5);   // 1/2 * 1/4
-  addInstant(tm, "d", 3.0, 2, 6);   // 1/2 * 3/4
+  addInstant(tm, "a", 1.0, 1, 2);  // 1/2
+  addInstant(tm, "b", 1.0, 1, 4);  // 1/2
+  addInstant(tm, "c", 1.0, 2, 5);  // 1/2 * 1/4
+  addInstant(tm, "d", 3.0, 2, 6);  // 1/2 * 3/4
   auto out = tm.generate(dir.path());
   // Discovery order: 5 (via a, c), 6 (via a, d), 4 (via b).
   EXPECT_EQ(out.arm, normalHeader(4) +
@@ -107,8 +108,8 @@ TEST(GeneratorInstant, PathOfTwentyThreeFiringsIsAccepted) {
   TestModel tm({0});
   addTimedStart(tm);
   FlatModel* f = &tm.flat();
-  tm.add("step", DIST_INSTANTANEOUS, 1.0, [f] { return f->mark[0] >= 1 && f->mark[0] <= 23; },
-         [f] { f->mark[0]++; });
+  tm.add(
+      "step", DIST_INSTANTANEOUS, 1.0, [f] { return f->mark[0] >= 1 && f->mark[0] <= 23; }, [f] { f->mark[0]++; });
   auto out = tm.generate(dir.path());
   EXPECT_EQ(out.arm, normalHeader(2) + "1\n2\n2.0000000000e+00\n0\n2\n0\n");
   EXPECT_EQ(out.var, "m0\n1\n0\n0\n2\n0\n24\n");
@@ -123,8 +124,8 @@ TEST(GeneratorInstantFailure, ZeroTimeLimit) {
     TestModel tm({0});
     addTimedStart(tm);
     FlatModel* f = &tm.flat();
-    tm.add("step", DIST_INSTANTANEOUS, 1.0, [f] { return f->mark[0] >= 1 && f->mark[0] <= 24; },
-           [f] { f->mark[0]++; });
+    tm.add(
+        "step", DIST_INSTANTANEOUS, 1.0, [f] { return f->mark[0] >= 1 && f->mark[0] <= 24; }, [f] { f->mark[0]++; });
     const GenError error = tm.failure(dir.path());
     EXPECT_EQ(error.what(), limit);
     EXPECT_EQ(error.stream(), GenError::Stream::Err);
@@ -188,8 +189,7 @@ TEST(GeneratorInstantFailure, CompetingWeightsAreChecked) {
     addInstant(tm, "odd", bad, 1, 3);
     const std::string message = tm.failure(dir.path()).what();
     EXPECT_EQ(message.rfind("Error: The weight of action odd is ", 0), 0u) << message;
-    EXPECT_NE(message.find(" in state 1; an instantaneous weight must be finite and not negative."),
-              std::string::npos)
+    EXPECT_NE(message.find(" in state 1; an instantaneous weight must be finite and not negative."), std::string::npos)
         << message;
   }
   for (double bad : {-1.0, std::numeric_limits<double>::quiet_NaN()}) {

@@ -30,8 +30,8 @@ std::string blanks(int n) { return std::string(static_cast<std::size_t>(n), ' ')
 // Counts up place 0 from 0 to `last`, one state per value, rate 1.
 void addCounter(TestModel& tm, short last) {
   FlatModel* f = &tm.flat();
-  tm.add("count", DIST_EXPONENTIAL, 1.0, [f, last] { return f->mark[0] < last; },
-         [f] { f->mark[0]++; });
+  tm.add(
+      "count", DIST_EXPONENTIAL, 1.0, [f, last] { return f->mark[0] < last; }, [f] { f->mark[0]++; });
 }
 
 }  // namespace
@@ -62,16 +62,17 @@ TEST(GeneratorNormal, AbsorbingStateIsReportedWithFlag) {
   std::string console = testing::internal::GetCapturedStdout();
   // Console line, then the trace's dump of the explored state (the trace
   // goes to standard output; the dump itself is not filtered by level).
-  EXPECT_TRUE(std::regex_search(console, std::regex("absorbing state\n  Model: \\([0-9]+\\)flat\n")))
-      << console;
+  EXPECT_TRUE(std::regex_search(console, std::regex("absorbing state\n  Model: \\([0-9]+\\)flat\n"))) << console;
 }
 
 TEST(GeneratorNormal, TwoActionsToTheSameSuccessorAreSummed) {
   TempDir dir;
   TestModel tm({0});
   FlatModel* f = &tm.flat();
-  tm.add("a", DIST_EXPONENTIAL, 1.5, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
-  tm.add("b", DIST_EXPONENTIAL, 2.25, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  tm.add(
+      "a", DIST_EXPONENTIAL, 1.5, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  tm.add(
+      "b", DIST_EXPONENTIAL, 2.25, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
   auto out = tm.generate(dir.path());
   EXPECT_EQ(out.arm, normalHeader(2) + "1\n2\n3.7500000000e+00\n0\n2\n0\n");
   EXPECT_EQ(out.var, "1\n2\n");
@@ -82,7 +83,8 @@ TEST(GeneratorNormal, SelfLoopAndZeroRate) {
   TestModel tm({0});
   tm.add("loop", DIST_EXPONENTIAL, 0.5, nullptr, nullptr);
   FlatModel* f = &tm.flat();
-  tm.add("never", DIST_EXPONENTIAL, 0.0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 9; });
+  tm.add(
+      "never", DIST_EXPONENTIAL, 0.0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 9; });
   auto out = tm.generate(dir.path());
   // The zero-rate firing leaves no entry and discovers nothing.
   EXPECT_EQ(out.arm, normalHeader(1) + "1\n1\n5.0000000000e-01\n0\n");
@@ -95,7 +97,8 @@ TEST(GeneratorNormal, ZeroRateWarningFollowsTheLowestStateNumber) {
   TestModel tm({0});
   addCounter(tm, 5);
   FlatModel* f = &tm.flat();
-  tm.add("stuck", DIST_EXPONENTIAL, 0.0, [f] { return f->mark[0] >= 2; }, [f] { f->mark[0] = 0; });
+  tm.add(
+      "stuck", DIST_EXPONENTIAL, 0.0, [f] { return f->mark[0] >= 2; }, [f] { f->mark[0] = 0; });
   PVModel& model = *tm.build();
   SuccessorGenerator generator(model);
   const auto notes = [&](short marking, std::uint32_t number) {
@@ -164,8 +167,10 @@ TEST(GeneratorNormal, CaseProbabilityMultipliesTheRate) {
   TempDir dir;
   TestModel tm({0});
   FlatModel* f = &tm.flat();
-  auto* c1 = tm.makeCase("c1", DIST_EXPONENTIAL, 0.25, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
-  auto* c2 = tm.makeCase("c2", DIST_EXPONENTIAL, 0.75, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 2; });
+  auto* c1 = tm.makeCase(
+      "c1", DIST_EXPONENTIAL, 0.25, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  auto* c2 = tm.makeCase(
+      "c2", DIST_EXPONENTIAL, 0.75, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 2; });
   c1->rate = c2->rate = 2.0;
   c1->weight = 0.25;
   c2->weight = 0.75;
@@ -178,7 +183,8 @@ TEST(GeneratorNormal, TraceLinesAtLevelFour) {
   TempDir dir;
   TestModel tm({0});
   FlatModel* f = &tm.flat();
-  tm.add("a", DIST_EXPONENTIAL, 1.5, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  tm.add(
+      "a", DIST_EXPONENTIAL, 1.5, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
   auto out = tm.generate(dir.path(), 0, 4);
   auto lines = testsupport::splitLines(out.trace);
   ASSERT_EQ(lines.size(), 8u) << out.trace;
@@ -196,7 +202,8 @@ TEST(GeneratorNormal, TraceLevelOneLeavesOutTheCheckingLines) {
   TempDir dir;
   TestModel tm({0});
   FlatModel* f = &tm.flat();
-  tm.add("a", DIST_EXPONENTIAL, 1.5, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  tm.add(
+      "a", DIST_EXPONENTIAL, 1.5, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
   auto out = tm.generate(dir.path(), 0, 1);
   auto lines = testsupport::splitLines(out.trace);
   ASSERT_EQ(lines.size(), 5u) << out.trace;
@@ -217,20 +224,19 @@ TEST(GeneratorNormal, ErlangActionWithThreePhases) {
   TempDir dir;
   TestModel tm({0, 0});
   FlatModel* f = &tm.flat();
-  tm.add("x", DIST_EXPONENTIAL, 1, [f] { return f->mark[1] < 3; }, [f] { f->mark[1]++; });
-  auto* e = tm.add("e", DIST_ERLANG, 6, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  tm.add(
+      "x", DIST_EXPONENTIAL, 1, [f] { return f->mark[1] < 3; }, [f] { f->mark[1]++; });
+  auto* e = tm.add(
+      "e", DIST_ERLANG, 6, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
   e->phases = 3;
   auto out = tm.generate(dir.path());
   const std::string x = "1.0000000000e+00\n", age = "6.0000000000e+00\n";
-  EXPECT_EQ(out.arm, normalHeader(16) +
-                         "1\n2\n" + x + "3\n" + age + "0\n" + "2\n4\n" + x + "5\n" + age + "0\n" +
-                         "3\n5\n" + x + "6\n" + age + "0\n" + "4\n7\n" + x + "8\n" + age + "0\n" +
-                         "5\n8\n" + x + "9\n" + age + "0\n" + "6\n9\n" + x + "10\n" + age + "0\n" +
-                         "7\n11\n" + age + "0\n" + "8\n11\n" + x + "12\n" + age + "0\n" +
-                         "9\n12\n" + x + "13\n" + age + "0\n" + "10\n13\n" + x + "0\n" +
-                         "11\n14\n" + age + "0\n" + "12\n14\n" + x + "15\n" + age + "0\n" +
-                         "13\n15\n" + x + "0\n" + "14\n16\n" + age + "0\n" + "15\n16\n" + x + "0\n" +
-                         "16\n0\n");
+  EXPECT_EQ(out.arm, normalHeader(16) + "1\n2\n" + x + "3\n" + age + "0\n" + "2\n4\n" + x + "5\n" + age + "0\n" +
+                         "3\n5\n" + x + "6\n" + age + "0\n" + "4\n7\n" + x + "8\n" + age + "0\n" + "5\n8\n" + x +
+                         "9\n" + age + "0\n" + "6\n9\n" + x + "10\n" + age + "0\n" + "7\n11\n" + age + "0\n" +
+                         "8\n11\n" + x + "12\n" + age + "0\n" + "9\n12\n" + x + "13\n" + age + "0\n" + "10\n13\n" + x +
+                         "0\n" + "11\n14\n" + age + "0\n" + "12\n14\n" + x + "15\n" + age + "0\n" + "13\n15\n" + x +
+                         "0\n" + "14\n16\n" + age + "0\n" + "15\n16\n" + x + "0\n" + "16\n0\n");
 }
 
 // The cases of an Erlang activity share its phase: each ages the whole
@@ -242,9 +248,12 @@ TEST(GeneratorNormal, ErlangCasesAgeTogetherAndShareTheRate) {
   TempDir dir;
   TestModel tm({0, 0});
   FlatModel* f = &tm.flat();
-  tm.add("x", DIST_EXPONENTIAL, 1, [f] { return f->mark[1] < 1; }, [f] { f->mark[1]++; });
-  auto* c1 = tm.makeCase("c1", DIST_ERLANG, 0.25, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
-  auto* c2 = tm.makeCase("c2", DIST_ERLANG, 0.75, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 2; });
+  tm.add(
+      "x", DIST_EXPONENTIAL, 1, [f] { return f->mark[1] < 1; }, [f] { f->mark[1]++; });
+  auto* c1 = tm.makeCase(
+      "c1", DIST_ERLANG, 0.25, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  auto* c2 = tm.makeCase(
+      "c2", DIST_ERLANG, 0.75, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 2; });
   for (auto* c : {c1, c2}) c->rate = 4, c->phases = 2;
   c1->weight = 0.25;
   c2->weight = 0.75;
@@ -300,8 +309,10 @@ TEST(GeneratorNormalFailure, UndefinedCaseProbabilityStopsTheRun) {
   TempDir dir;
   TestModel tm({0});
   FlatModel* f = &tm.flat();
-  auto* c1 = tm.makeCase("zero1", DIST_EXPONENTIAL, 0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
-  auto* c2 = tm.makeCase("zero2", DIST_EXPONENTIAL, 0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 2; });
+  auto* c1 = tm.makeCase(
+      "zero1", DIST_EXPONENTIAL, 0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+  auto* c2 = tm.makeCase(
+      "zero2", DIST_EXPONENTIAL, 0, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 2; });
   c1->weight = c2->weight = 0;
   tm.addCases("cases", {c1, c2});
   const std::string message = tm.failure(dir.path()).what();
@@ -323,7 +334,8 @@ TEST(GeneratorNormal, UnopenableOutputFilesNameTheFileAndTheReason) {
   EXPECT_EQ(errorOf(dir.path() + "/missing/dir"),
             "Error: Could not open pvtype file " + dir.path() + "/missing/dir/t.pvtype: No such file or directory");
   ASSERT_EQ(std::system(("mkdir " + dir.file("t.arm")).c_str()), 0);
-  EXPECT_EQ(errorOf(dir.path()), "Error: Could not open state space output file " + dir.path() + "/t.arm: Is a directory");
+  EXPECT_EQ(errorOf(dir.path()),
+            "Error: Could not open state space output file " + dir.path() + "/t.arm: Is a directory");
   ASSERT_EQ(std::system(("rmdir " + dir.file("t.arm") + " && mkdir " + dir.file("t.var")).c_str()), 0);
   EXPECT_EQ(errorOf(dir.path()), "Could not open file dude " + dir.path() + "/t.var: Is a directory");
 }
@@ -357,9 +369,12 @@ TEST(GeneratorNormalFailure, ValuesThatCannotBeRight) {
     TempDir dir;
     TestModel tm({0});
     FlatModel* f = &tm.flat();
-    tm.add("a", DIST_EXPONENTIAL, 1, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
-    auto* b = tm.makeCase("b", c.dist, 1, [f] { return f->mark[0] == 1; }, [f] { f->mark[0] = 2; });
-    auto* other = tm.makeCase("other", DIST_EXPONENTIAL, 1, [f] { return f->mark[0] == 1; }, [f] { f->mark[0] = 3; });
+    tm.add(
+        "a", DIST_EXPONENTIAL, 1, [f] { return f->mark[0] == 0; }, [f] { f->mark[0] = 1; });
+    auto* b = tm.makeCase(
+        "b", c.dist, 1, [f] { return f->mark[0] == 1; }, [f] { f->mark[0] = 2; });
+    auto* other = tm.makeCase(
+        "other", DIST_EXPONENTIAL, 1, [f] { return f->mark[0] == 1; }, [f] { f->mark[0] = 3; });
     b->rate = other->rate = c.rate;
     b->weight = c.weight;
     b->phases = c.phases;
@@ -443,8 +458,10 @@ TEST(GeneratorNormal, FurtherSinkSeesTheChainInNumberOrder) {
   TempDir dir;
   TestModel tm({0});
   FlatModel* f = &tm.flat();
-  tm.add("arrive", DIST_EXPONENTIAL, 2.0, [f] { return f->mark[0] < 3; }, [f] { f->mark[0]++; });
-  tm.add("serve", DIST_EXPONENTIAL, 5.0, [f] { return f->mark[0] > 0; }, [f] { f->mark[0]--; });
+  tm.add(
+      "arrive", DIST_EXPONENTIAL, 2.0, [f] { return f->mark[0] < 3; }, [f] { f->mark[0]++; });
+  tm.add(
+      "serve", DIST_EXPONENTIAL, 5.0, [f] { return f->mark[0] > 0; }, [f] { f->mark[0]--; });
   tm.addReward("queue", [](const FlatModel& m) { return m.mark[0]; });
   GenOptions options;
   options.path = dir.path() + "/";

@@ -31,16 +31,21 @@ const char* const kSuffixes[] = {".arm", ".var", ".det", ".pvtype"};
 // thousands of states, so the expanding thread works through many batches.
 void defineGrid(TestModel& tm, bool deterministic) {
   FlatModel* f = &tm.flat();
-  tm.add("right", DIST_EXPONENTIAL, 1.5, [f] { return f->mark[0] < 60 && f->mark[2] == 0; },
-         [f] { f->mark[0]++, f->mark[2] = 1; });
-  tm.add("up", DIST_EXPONENTIAL, 0.25, [f] { return f->mark[1] < 60 && f->mark[2] == 0; },
-         [f] { f->mark[1]++, f->mark[2] = 1; });
-  tm.add("back", deterministic ? DIST_DETERMINISTIC : DIST_EXPONENTIAL, 2,
-         [f] { return f->mark[0] > 0 && f->mark[1] > 0; }, [f] { f->mark[0]--, f->mark[1]--; })
+  tm.add(
+      "right", DIST_EXPONENTIAL, 1.5, [f] { return f->mark[0] < 60 && f->mark[2] == 0; },
+      [f] { f->mark[0]++, f->mark[2] = 1; });
+  tm.add(
+      "up", DIST_EXPONENTIAL, 0.25, [f] { return f->mark[1] < 60 && f->mark[2] == 0; },
+      [f] { f->mark[1]++, f->mark[2] = 1; });
+  tm.add(
+        "back", deterministic ? DIST_DETERMINISTIC : DIST_EXPONENTIAL, 2,
+        [f] { return f->mark[0] > 0 && f->mark[1] > 0; }, [f] { f->mark[0]--, f->mark[1]--; })
       ->delay = 0.5;
-  tm.add("keep", DIST_INSTANTANEOUS, 1, [f] { return f->mark[2] == 1; }, [f] { f->mark[2] = 0; });
-  tm.add("mark", DIST_INSTANTANEOUS, 3, [f] { return f->mark[2] == 1 && f->mark[0] % 3 == 0; },
-         [f] { f->mark[2] = 0, f->mark[3] = static_cast<short>((f->mark[3] + 1) % 2); });
+  tm.add(
+      "keep", DIST_INSTANTANEOUS, 1, [f] { return f->mark[2] == 1; }, [f] { f->mark[2] = 0; });
+  tm.add(
+      "mark", DIST_INSTANTANEOUS, 3, [f] { return f->mark[2] == 1 && f->mark[0] % 3 == 0; },
+      [f] { f->mark[2] = 0, f->mark[3] = static_cast<short>((f->mark[3] + 1) % 2); });
   tm.addReward("x", [](const FlatModel& m) { return m.mark[0]; });
   tm.addReward("y", [](const FlatModel& m) { return m.mark[1] * 0.5; });
 }
@@ -95,10 +100,13 @@ TEST(GeneratorThreads, MoreThreadsWriteTheSameFiles) {
 TEST(GeneratorThreads, ErlangModelsExpandOnSeveralThreads) {
   auto define = [](TestModel& tm) {
     FlatModel* f = &tm.flat();
-    tm.add("right", DIST_EXPONENTIAL, 1, [f] { return f->mark[0] < 40; }, [f] { f->mark[0]++; });
-    tm.add("climb", DIST_ERLANG, 3, [f] { return f->mark[1] < 40 && f->mark[0] % 2 == 0; }, [f] { f->mark[1]++; })
+    tm.add(
+        "right", DIST_EXPONENTIAL, 1, [f] { return f->mark[0] < 40; }, [f] { f->mark[0]++; });
+    tm.add(
+          "climb", DIST_ERLANG, 3, [f] { return f->mark[1] < 40 && f->mark[0] % 2 == 0; }, [f] { f->mark[1]++; })
         ->phases = 4;
-    tm.add("back", DIST_EXPONENTIAL, 0.5, [f] { return f->mark[0] > 0; }, [f] { f->mark[0]--; });
+    tm.add(
+        "back", DIST_EXPONENTIAL, 0.5, [f] { return f->mark[0] > 0; }, [f] { f->mark[0]--; });
     tm.addReward("y", [](const FlatModel& m) { return m.mark[1]; });
   };
   TempDir one, three;
@@ -130,8 +138,10 @@ TEST(GeneratorThreads, ErlangModelsExpandOnSeveralThreads) {
 TEST(GeneratorThreads, FailureOnTheSecondThreadComesInOrder) {
   auto define = [](TestModel& tm) {
     FlatModel* f = &tm.flat();
-    tm.add("count", DIST_EXPONENTIAL, 1, [f] { return f->mark[0] < 3000; }, [f] { f->mark[0]++; });
-    tm.add("bad", DIST_EXPONENTIAL, -2, [f] { return f->mark[0] == 2500; }, nullptr);
+    tm.add(
+        "count", DIST_EXPONENTIAL, 1, [f] { return f->mark[0] < 3000; }, [f] { f->mark[0]++; });
+    tm.add(
+        "bad", DIST_EXPONENTIAL, -2, [f] { return f->mark[0] == 2500; }, nullptr);
   };
   TempDir dir;
   std::vector<std::unique_ptr<TestModel>> twins;

@@ -161,8 +161,7 @@ TEST(HybridHashTest, ShortVectorsAreStoredAndFound) {
   HybridHash h(&m, 4, 131071, 100000, 5, 128, 0.5);
   for (std::uint32_t n = 1; n <= 70000; n++) h.Insert(reinterpret_cast<const char*>(&n), n);
   EXPECT_EQ(h.rehashCount, 1u);
-  for (std::uint32_t n = 1; n <= 70000; n++)
-    ASSERT_EQ(h.Lookup(reinterpret_cast<const char*>(&n)), n);
+  for (std::uint32_t n = 1; n <= 70000; n++) ASSERT_EQ(h.Lookup(reinterpret_cast<const char*>(&n)), n);
   std::uint32_t absent = 70001;
   EXPECT_EQ(h.Lookup(reinterpret_cast<const char*>(&absent)), HybridHash::NotFound);
 }
@@ -292,13 +291,11 @@ TEST(HybridHashTest, GrowthPastTheBudgetStops) {
     for (; n < 1000000; n++) h.findOrAdd(Vec(n, 16).data(), n);
     FAIL() << "no stop";
   } catch (const GenError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("Error: Out of memory: generation stopped after " +
-                                              std::to_string(n - 1) + " states; gen holds ",
-                                          0),
+    EXPECT_EQ(std::string(e.what()).rfind(
+                  "Error: Out of memory: generation stopped after " + std::to_string(n - 1) + " states; gen holds ", 0),
               0u)
         << e.what();
-    EXPECT_NE(std::string(e.what()).find("past the limit of 4194304 bytes set by GEN_MAX_MEMORY."),
-              std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("past the limit of 4194304 bytes set by GEN_MAX_MEMORY."), std::string::npos);
   }
   EXPECT_LE(budget.held(), budget.limit().value());
   EXPECT_EQ(h.Lookup(Vec(n - 1, 16).data()), n - 1);  // what was stored stays

@@ -32,9 +32,16 @@ using testsupport::TempDir;
 
 namespace {
 
-const double kSamples[] = {0.0,    -0.0,   1.0,      -1.0,     0.5,      2.0 / 3.0, 1e-300, 4.9e-324,
-                           1e300,  123456789.123, 0.1, 1e6, 999999.5, 1234567.0, 1e-5, 0.0001,
-                           -2.5e-7, 3.14159265358979, 6.02214076e23, std::numeric_limits<double>::max()};
+const double kSamples[] = {0.0,           -0.0,
+                           1.0,           -1.0,
+                           0.5,           2.0 / 3.0,
+                           1e-300,        4.9e-324,
+                           1e300,         123456789.123,
+                           0.1,           1e6,
+                           999999.5,      1234567.0,
+                           1e-5,          0.0001,
+                           -2.5e-7,       3.14159265358979,
+                           6.02214076e23, std::numeric_limits<double>::max()};
 
 std::string viaStream(double v, bool scientific) {
   std::ostringstream s;
@@ -97,8 +104,8 @@ TEST(OutputFile, BinaryFieldsInMachineOrder) {
     o.writeInt16(0);
     o.writeDouble(0.25);
   });
-  EXPECT_EQ(got, bytesOf<std::int32_t>(-2) + bytesOf<std::uint32_t>(7) + bytesOf<std::int16_t>(0) +
-                     bytesOf<double>(0.25));
+  EXPECT_EQ(got,
+            bytesOf<std::int32_t>(-2) + bytesOf<std::uint32_t>(7) + bytesOf<std::int16_t>(0) + bytesOf<double>(0.25));
 }
 
 // Whole pages go to the disk directly where the file system allows it (the
@@ -161,17 +168,14 @@ TEST(OutputFile, FailedWritesAreReportedByClose) {
 // (its target keeps its contents) nor a regular file.
 TEST(OutputFile, NewFileRefusesWhatStandsAtTheName) {
   TempDir dir;
-  {
-    std::ofstream(dir.file("target")) << "kept\n";
-  }
+  { std::ofstream(dir.file("target")) << "kept\n"; }
   ASSERT_EQ(symlink(dir.file("target").c_str(), dir.file("link").c_str()), 0);
   for (const std::string name : {"link", "target"}) {
     OutputFile out;
     EXPECT_FALSE(out.open(dir.file(name), {}, FileCreation::New)) << name;
     EXPECT_NE(out.errorText().find("exists"), std::string::npos) << out.errorText();
   }
-  EXPECT_THROW(TestModel({0}).build()->WritePVTypeFile(dir.file("link").c_str(), nullptr, FileCreation::New),
-               GenError);
+  EXPECT_THROW(TestModel({0}).build()->WritePVTypeFile(dir.file("link").c_str(), nullptr, FileCreation::New), GenError);
   EXPECT_EQ(readFile(dir.file("target")), "kept\n");
   OutputFile fresh;
   ASSERT_TRUE(fresh.open(dir.file("fresh"), {}, FileCreation::New));
@@ -290,9 +294,8 @@ TEST(DeterministicFile, TextAndBinaryLayouts) {
   list.writeEnablingStates(binary, OUTPUT_BINARY);
   ASSERT_TRUE(binary.close());
   EXPECT_EQ(readFile(dir.file("b.det")),
-            bytesOf<std::int32_t>(2) + bytesOf<double>(2.5) + bytesOf<std::int32_t>(4) +
-                bytesOf<std::int32_t>(4) + bytesOf<std::int16_t>(0) + bytesOf<double>(1.0) +
-                bytesOf<std::int32_t>(9) + bytesOf<std::int16_t>(0));
+            bytesOf<std::int32_t>(2) + bytesOf<double>(2.5) + bytesOf<std::int32_t>(4) + bytesOf<std::int32_t>(4) +
+                bytesOf<std::int16_t>(0) + bytesOf<double>(1.0) + bytesOf<std::int32_t>(9) + bytesOf<std::int16_t>(0));
 }
 
 TEST(DeterministicFile, EmptyListIsASingleZero) {
@@ -312,7 +315,8 @@ TEST(OutputFiles, WriteFailureStopsTheRun) {
   ASSERT_EQ(symlink("/dev/full", dir.file("t.arm").c_str()), 0);
   TestModel tm({0});
   FlatModel* f = &tm.flat();
-  tm.add("count", DIST_EXPONENTIAL, 1.0, [f] { return f->mark[0] < 3000; }, [f] { f->mark[0]++; });
+  tm.add(
+      "count", DIST_EXPONENTIAL, 1.0, [f] { return f->mark[0] < 3000; }, [f] { f->mark[0]++; });
   testing::internal::CaptureStdout();
   expectGenError([&] { tm.generate(dir.path()); },
                  "Error: writing output file " + dir.path() + "/t.arm failed: No space left on device");

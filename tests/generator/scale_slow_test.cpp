@@ -77,8 +77,7 @@ TEST(ScaleSlow, StateSpacePastTwoToTheTwentyFourStates) {
   const std::string head = normalHeader(kStates) + "1\n2\n1.0000000000e+00\n0\n2\n";
   EXPECT_EQ(headOf(arm, head.size()), head);
   const std::string last = std::to_string(kStates), before = std::to_string(kStates - 1);
-  EXPECT_TRUE(tailOf(arm, 64).ends_with("\n" + before + "\n" + last + "\n1.0000000000e+00\n0\n" + last +
-                                        "\n0\n"))
+  EXPECT_TRUE(tailOf(arm, 64).ends_with("\n" + before + "\n" + last + "\n1.0000000000e+00\n0\n" + last + "\n0\n"))
       << tailOf(arm, 64);
   // The reward file's last record: the number, then impulse and rate value
   // of the variable (the third place, full).

@@ -29,26 +29,35 @@ TEST(ModelLibrary, FmsGivesThePublishedCounts) {
 
 // 3N * 2^(N-1) states for N = 3 to 12.
 TEST(ModelLibrary, PollingGivesThePublishedCounts) {
-  expectCounts("polling", {{36, 84}, {96, 272}, {240, 800}, {576, 2208}, {1344, 5824}, {3072, 14848},
-                           {6912, 36864}, {15360, 89600}, {33792, 214016}, {73728, 503808}});
+  expectCounts("polling", {{36, 84},
+                           {96, 272},
+                           {240, 800},
+                           {576, 2208},
+                           {1344, 5824},
+                           {3072, 14848},
+                           {6912, 36864},
+                           {15360, 89600},
+                           {33792, 214016},
+                           {73728, 503808}});
 }
 
 // N = 1 (112 states) is from the PRISM case study, which gives no transitions.
 TEST(ModelLibrary, ClusterGivesThePublishedCounts) {
-  expectCounts("cluster", {{112, -1}, {276, 1120}, {820, 3616}, {2772, 12832}, {10132, 48160},
-                           {38676, 186400}, {151060, 733216}});
+  expectCounts("cluster",
+               {{112, -1}, {276, 1120}, {820, 3616}, {2772, 12832}, {10132, 48160}, {38676, 186400}, {151060, 733216}});
 }
 
 // The transitions include self-loops (a timeout that changes nothing), which
 // PRISM's count and the .arm both keep.
 TEST(ModelLibrary, EmbeddedGivesThePublishedCounts) {
-  expectCounts("embedded", {{3478, 14639}, {4323, 18206}, {5168, 21773}, {6013, 25340}, {6858, 28907},
-                            {7703, 32474}, {8548, 36041}});
+  expectCounts(
+      "embedded",
+      {{3478, 14639}, {4323, 18206}, {5168, 21773}, {6013, 25340}, {6858, 28907}, {7703, 32474}, {8548, 36041}});
 }
 
 TEST(ModelLibrary, TandemGivesThePublishedCounts) {
-  expectCounts("tandem", {{66, 189}, {120, 363}, {496, 1619}, {2016, 6819}, {8128, 27971}, {32640, 113283},
-                          {130816, 455939}});
+  expectCounts("tandem",
+               {{66, 189}, {120, 363}, {496, 1619}, {2016, 6819}, {8128, 27971}, {32640, 113283}, {130816, 455939}});
 }
 
 // A Rep keeps its replicas in canonical order: N + 1 states (how many

@@ -16,8 +16,8 @@ struct TestReward {
   std::string name;
   std::string kind = "instant";  // instant, interval, time_averaged, steady_state
   std::vector<std::pair<double, double>> times;
-  std::vector<double> rates;                         // per state (empty: no rate part)
-  std::map<std::pair<int, int>, double> impulses;    // per transition (empty: no impulse part)
+  std::vector<double> rates;                       // per state (empty: no rate part)
+  std::map<std::pair<int, int>, double> impulses;  // per transition (empty: no impulse part)
 };
 
 struct TestChain {

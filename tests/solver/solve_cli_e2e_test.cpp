@@ -90,9 +90,11 @@ TEST(SolveCli, RefusesRunsItCannotSolveAndSaysWhatToDo) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("not a CTMC"), std::string::npos) << r.err;
 
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"-Nm"}, {"-P" + dir.path() + "/", "-Nm", "-m", "newton"}, {"-P" + dir.path() + "/", "-Nm", "-x"},
-           {"-P" + dir.path() + "/", "-Nm", "-w", "2.5"}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"-Nm"},
+                                             {"-P" + dir.path() + "/", "-Nm", "-m", "newton"},
+                                             {"-P" + dir.path() + "/", "-Nm", "-x"},
+                                             {"-P" + dir.path() + "/", "-Nm", "-w", "2.5"}}) {
     r = runSolve(args, dir.path());
     EXPECT_EQ(r.status, 1) << args.back();
     EXPECT_NE(r.err.find("usage: solve"), std::string::npos) << r.err;
@@ -115,7 +117,8 @@ TEST(SolveCli, MalformedUmbIsRefused) {
       {"NaN exit rate", [&](auto& m) { setDouble(member(m, "state-to-exit-rate.bin"), 1, NAN); }},
       {"negative exit rate", [&](auto& m) { setDouble(member(m, "state-to-exit-rate.bin"), 0, -2.0); }},
       {"probability above 1", [&](auto& m) { setDouble(member(m, "branch-to-probability.bin"), 0, 1.5); }},
-      {"infinite reward", [&](auto& m) { setDouble(member(m, "annotations/rewards/repair_cost/branches/values.bin"), 0, INFINITY); }},
+      {"infinite reward",
+       [&](auto& m) { setDouble(member(m, "annotations/rewards/repair_cost/branches/values.bin"), 0, INFINITY); }},
       {"offsets past the end", [&](auto& m) { setWord(member(m, "choice-to-branches.bin"), 1, 99); }},
       {"short array", [&](auto& m) { member(m, "branch-to-target.bin").resize(8); }},
       {"no initial state", [&](auto& m) { setWord(member(m, "state-is-initial.bin"), 0, 0); }},
@@ -123,7 +126,8 @@ TEST(SolveCli, MalformedUmbIsRefused) {
       {"missing member", [&](auto& m) { m.pop_back(); }},
       {"bad json", [&](auto& m) { member(m, "index.json").resize(40); }},
       {"json nested past any index", [&](auto& m) { member(m, "index.json") = std::string(100000, '['); }},
-      {"huge state count", [&](auto& m) {
+      {"huge state count",
+       [&](auto& m) {
          std::string& index = member(m, "index.json");
          index.replace(index.find("\"#states\": 2"), 12, "\"#states\": 99999999999");
        }},
@@ -173,7 +177,8 @@ TEST(SolveCli, NonConvergenceAndTheStepLimitGiveNoValue) {
   EXPECT_EQ(r.out, "");
   r = runSolve({"-P" + dir.path() + "/", "-Nm", "-u", "1000"}, dir.path());
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("steps for time 1000 (rate 3, q*t = 3000), more than the limit of 1000"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("steps for time 1000 (rate 3, q*t = 3000), more than the limit of 1000"), std::string::npos)
+      << r.err;
   EXPECT_EQ(readFile(dir.file("m.results.csv")), "earlier\n");
   r = runSolve({"-P" + dir.path() + "/", "-Nm", "-m", "direct"}, dir.path());
   EXPECT_EQ(r.status, 0) << r.err;
@@ -201,7 +206,8 @@ TEST(SolveCli, OverflowIsRefusedNotPrinted) {
   writeRun(dir.path(), "m", c);
   SolveRun r = runSolve({P, "-Nm"}, dir.path());
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("The variable repair cost earns in state 1 (exit rate 3) a reward rate past"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("The variable repair cost earns in state 1 (exit rate 3) a reward rate past"), std::string::npos)
+      << r.err;
   EXPECT_EQ(r.out, "");
 
   c = machine();
@@ -217,7 +223,9 @@ TEST(SolveCli, OverflowIsRefusedNotPrinted) {
   writeRun(dir.path(), "m", c);
   r = runSolve({P, "-Nm"}, dir.path());
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("needs more than 9223372036854775807 steps for time 2 (rate 1e+308, q*t = inf)"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("needs more than 9223372036854775807 steps for time 2 (rate 1e+308, q*t = inf)"),
+            std::string::npos)
+      << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_FALSE(fileExists(dir.file("m.results.csv")));
 }
@@ -260,15 +268,18 @@ TEST(SolveCli, MemoryPastTheLimitIsRefusedWithWhatItNeeds) {
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find("solve: The chain of 1000000 states and 999999 transitions needs about 118.3 MB (124000092 "
                        "bytes) of memory, more than the 50.0 MB (52428800 bytes) set by GEN_MAX_MEMORY"),
-            std::string::npos) << r.err;
+            std::string::npos)
+      << r.err;
   r = runSolve(args, dir.path(), [] {
     const rlimit limit{100 << 20, 100 << 20};
     setrlimit(RLIMIT_AS, &limit);
   });
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find("solve: The chain of 1000000 states and 999999 transitions needs about 118.3 MB"),
-            std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("under the address-space limit of 100.0 MB (104857600 bytes) (ulimit -v)"), std::string::npos) << r.err;
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("under the address-space limit of 100.0 MB (104857600 bytes) (ulimit -v)"), std::string::npos)
+      << r.err;
   EXPECT_EQ(r.out, "");
 }
 
@@ -281,16 +292,16 @@ TEST(SolveCli, SignalWhilePlottingLeavesNoTemporary) {
     writeRun(dir.path(), "m", machine());
     mkdir(dir.file("bin").c_str(), 0700);
     const std::string mark = dir.file("plotting");
-    writeFile(dir.file("bin/gnuplot"), "#!/bin/sh\ncat > /dev/null\n: > " + mark +
-                                           "\nwhile kill -0 $PPID 2>/dev/null; do sleep 0.05; done\n");
+    writeFile(dir.file("bin/gnuplot"),
+              "#!/bin/sh\ncat > /dev/null\n: > " + mark + "\nwhile kill -0 $PPID 2>/dev/null; do sleep 0.05; done\n");
     chmod(dir.file("bin/gnuplot").c_str(), 0700);
     const std::string path = dir.file("bin") + ":/usr/bin:/bin";
-    const SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm", "-p", "availability"}, dir.path(),
-                                [&] { setenv("PATH", path.c_str(), 1); },
-                                [&](int pid) {
-                                  for (int k = 0; k < 6000 && !fileExists(mark); k++) usleep(10000);
-                                  kill(pid, signal);
-                                });
+    const SolveRun r = runSolve(
+        {"-P" + dir.path() + "/", "-Nm", "-p", "availability"}, dir.path(), [&] { setenv("PATH", path.c_str(), 1); },
+        [&](int pid) {
+          for (int k = 0; k < 6000 && !fileExists(mark); k++) usleep(10000);
+          kill(pid, signal);
+        });
     ASSERT_TRUE(fileExists(mark));
     EXPECT_EQ(r.status, 128 + signal) << r.err;
     for (const std::string& name : listDir(dir.path())) EXPECT_EQ(name.find(".solve-"), std::string::npos) << name;

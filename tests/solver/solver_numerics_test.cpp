@@ -210,7 +210,8 @@ void expectDefaultMatchesDirect(const TestChain& chain, const std::string& metho
   const auto got = solveChain(chain, automatic);
   ASSERT_EQ(got.size(), want.size());
   ASSERT_FALSE(got.empty());
-  for (std::size_t k = 0; k < got.size(); k++) EXPECT_NEAR(got[k].value, want[k].value, 1e-9 * (1 + std::fabs(want[k].value))) << got[k].variable;
+  for (std::size_t k = 0; k < got.size(); k++)
+    EXPECT_NEAR(got[k].value, want[k].value, 1e-9 * (1 + std::fabs(want[k].value))) << got[k].variable;
   EXPECT_EQ(got[0].method, method);
 }
 
@@ -222,7 +223,8 @@ void expectDefaultMatchesDirect(const TestChain& chain, const std::string& metho
 TEST(SteadyState, DefaultMethodSolvesAPeriodicBottomComponent) {
   TestChain chain(5);
   chain.rate(0, 3, 1.0).rate(3, 2, 2.0).rate(2, 1, 1.0).rate(2, 4, 3.0).rate(1, 3, 5.0).rate(4, 3, 0.5);
-  chain.rewards = {{"where", "steady_state", {}, {0, 1, 2, 3, 4}, {}}, {"moves", "steady_state", {}, {}, {{{2, 4}, 1.0}}}};
+  chain.rewards = {{"where", "steady_state", {}, {0, 1, 2, 3, 4}, {}},
+                   {"moves", "steady_state", {}, {}, {{{2, 4}, 1.0}}}};
   expectDefaultMatchesDirect(chain, "gs+direct");
 }
 

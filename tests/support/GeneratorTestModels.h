@@ -8,10 +8,10 @@
 // optional reward variables that read the markings, and runs the real
 // generator over it.
 
+#include <gtest/gtest.h>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <gtest/gtest.h>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -55,9 +55,7 @@ class FlatModel : public BaseModelClass {
     if (!mark.empty()) std::memcpy(mark.data(), src, sizeof(short) * mark.size());
   }
   int StateSize() override { return static_cast<int>(sizeof(short) * mark.size()); }
-  bool CompareState(void* a, void* b) override {
-    return std::memcmp(a, b, static_cast<std::size_t>(StateSize())) == 0;
-  }
+  bool CompareState(void* a, void* b) override { return std::memcmp(a, b, static_cast<std::size_t>(StateSize())) == 0; }
   void listActions(List<BaseActionClass>* out) override {
     for (BaseActionClass* a : actions) out->append(a);
   }
@@ -89,8 +87,7 @@ class FlatModel : public BaseModelClass {
 
 class TestActivity : public Activity {
  public:
-  TestActivity(const char* n, Distribution dist)
-      : Activity(n, 0, dist, POLICY_DEFAULT, 0, 0, false) {}
+  TestActivity(const char* n, Distribution dist) : Activity(n, 0, dist, POLICY_DEFAULT, 0, 0, false) {}
 
   bool Enabled() override {
     PreviousEnabledFlag = EnabledFlag;
@@ -146,8 +143,7 @@ class TestNode : public PerformanceVariableNode {
 
 class TestPVModel : public PVModel {
  public:
-  TestPVModel(FlatModel* flat, std::vector<std::pair<std::string, RewardFn>> vars)
-      : vars_(std::move(vars)) {
+  TestPVModel(FlatModel* flat, std::vector<std::pair<std::string, RewardFn>> vars) : vars_(std::move(vars)) {
     TheModel = flat;
     DefineName("testPV");
     CreatePVList(static_cast<int>(vars_.size()), false);
@@ -170,8 +166,7 @@ struct RunOutput {
 
 class TestModel {
  public:
-  explicit TestModel(std::vector<short> initial)
-      : flat_(new FlatModel(std::move(initial))), flatView_(flat_.get()) {}
+  explicit TestModel(std::vector<short> initial) : flat_(new FlatModel(std::move(initial))), flatView_(flat_.get()) {}
 
   // The model's markings stay reachable after build() hands the model over.
   FlatModel& flat() { return *flatView_; }

@@ -62,7 +62,8 @@ inline void expectCounts(const std::string& stem, const std::vector<Counts>& cou
     const ModelRun r = runModel(dir, stem, stem, "-B" + std::to_string(e));
     ASSERT_EQ(r.status, 0) << stem << " experiment " << e << ": " << r.err;
     EXPECT_NE(r.out.find("Generated: " + std::to_string(counts[k].states) + " states\n"), std::string::npos)
-        << stem << " experiment " << e << ":\n" << r.out;
+        << stem << " experiment " << e << ":\n"
+        << r.out;
     EXPECT_TRUE(testsupport::fileExists(dir.file(stem + ".var")));
     EXPECT_TRUE(testsupport::fileExists(dir.file(stem + ".pvtype")));
     ASSERT_TRUE(testsupport::fileExists(dir.file(stem + ".arm")));

@@ -161,12 +161,12 @@ class TestNode : public PerformanceVariableNode {
   bool* destroyed = nullptr;
 
   TestNode(const char* name, std::vector<double> times, int t, RewardFn f,
-           std::vector<std::pair<const char*, const char*>> varDeps = {},
-           std::vector<const char*> modelDeps = {}, int impulseCapacity = 0)
+           std::vector<std::pair<const char*, const char*>> varDeps = {}, std::vector<const char*> modelDeps = {},
+           int impulseCapacity = 0)
       : fn(std::move(f)), timeIndex(t) {
     TopModelRef = &TheModelPtr;
-    Initialize(name, Instant_Of_Time, static_cast<int>(times.size()), times.data(), times.data(), t,
-               impulseCapacity, static_cast<int>(modelDeps.size()), static_cast<int>(varDeps.size()));
+    Initialize(name, Instant_Of_Time, static_cast<int>(times.size()), times.data(), times.data(), t, impulseCapacity,
+               static_cast<int>(modelDeps.size()), static_cast<int>(varDeps.size()));
     for (auto& d : varDeps) AddVariableDependency(d.first, d.second);
     for (const char* m : modelDeps) AddModelDependency(m);
   }
@@ -225,8 +225,7 @@ class TestPVModel : public PVModel {
   Factory factory;
   std::vector<std::pair<int, int>> created;  // (pv, time index) of createPVNode calls
 
-  TestPVModel(BaseModelClass* model, int numPVs, bool expand, Factory f, int indexMode = 0)
-      : factory(std::move(f)) {
+  TestPVModel(BaseModelClass* model, int numPVs, bool expand, Factory f, int indexMode = 0) : factory(std::move(f)) {
     TheModel = model;
     DefineName("test_rewardPVModel");
     IndexMode = indexMode;

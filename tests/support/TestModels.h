@@ -280,8 +280,7 @@ class PairRep : public Rep {
   std::vector<PairSAN*> copies;
   Place* sharedPlace = nullptr;
 
-  explicit PairRep(int n, short localInit = 0, short sharedInit = 0)
-      : Rep("rep", n, 1, PairRep_SharedNames) {
+  explicit PairRep(int n, short localInit = 0, short sharedInit = 0) : Rep("rep", n, 1, PairRep_SharedNames) {
     for (int i = 0; i < n; i++) {
       copies.push_back(new PairSAN(localInit, sharedInit));
       Children[i] = copies.back();

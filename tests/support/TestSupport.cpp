@@ -122,8 +122,7 @@ bool sameFileBytes(const std::string& a, const std::string& b) {
   for (;;) {
     first.read(x.data(), static_cast<std::streamsize>(x.size()));
     second.read(y.data(), static_cast<std::streamsize>(y.size()));
-    if (first.gcount() != second.gcount() ||
-        !std::equal(x.begin(), x.begin() + first.gcount(), y.begin()))
+    if (first.gcount() != second.gcount() || !std::equal(x.begin(), x.begin() + first.gcount(), y.begin()))
       return false;
     if (first.gcount() == 0) return true;
   }

@@ -34,8 +34,7 @@ struct RunResult {
 // involved), capturing standard output, standard error and the exit status.
 // `fileSizeLimit`, when positive, is applied as RLIMIT_FSIZE to the child with
 // SIGXFSZ ignored, so that writes beyond it fail with EFBIG.
-RunResult runGen(const std::vector<std::string>& args, const std::string& workDir,
-                 long fileSizeLimit = 0);
+RunResult runGen(const std::vector<std::string>& args, const std::string& workDir, long fileSizeLimit = 0);
 // The same for another program, such as the gen of a model file.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
                      long fileSizeLimit = 0);

@@ -38,10 +38,7 @@ BaseStateVariableClass::BaseStateVariableClass()
       SVEnabledActions(newActionList()) {}
 
 BaseStateVariableClass::BaseStateVariableClass(const char* n, const char* p)
-    : name(copyText(n)),
-      prefix(copyText(p)),
-      SVAffectingActions(newActionList()),
-      SVEnabledActions(newActionList()) {}
+    : name(copyText(n)), prefix(copyText(p)), SVAffectingActions(newActionList()), SVEnabledActions(newActionList()) {}
 
 BaseStateVariableClass::~BaseStateVariableClass() {
   std::free(name);
@@ -136,8 +133,7 @@ BaseActionClass* BaseStateVariableClass::getAffectingAction(int i) const {
 
 BaseActionClass* BaseStateVariableClass::getEnabledAction(int i) const {
   if (i < 0 || i >= getNumEnabledActions()) {
-    std::cerr << "!! BaseStateVariableClass::getEnabledAction(int):  EnabledAction index out of bounds"
-              << std::endl;
+    std::cerr << "!! BaseStateVariableClass::getEnabledAction(int):  EnabledAction index out of bounds" << std::endl;
     return nullptr;
   }
   return SVEnabledActions->getItem(i);

@@ -11,8 +11,7 @@ BaseStructStateVariable::BaseStructStateVariable() : BaseStateVariableClass(), C
 BaseStructStateVariable::BaseStructStateVariable(const char* name, const char* prefix)
     : BaseStateVariableClass(name, prefix) {}
 
-BaseStructStateVariable::BaseStructStateVariable(const char* name, const char* prefix, const ArrayType* kinds,
-                                                 int n)
+BaseStructStateVariable::BaseStructStateVariable(const char* name, const char* prefix, const ArrayType* kinds, int n)
     : BaseStateVariableClass(name, prefix) {
   for (int i = 0; kinds != nullptr && i < n; i++) fields.push_back(BaseStructStateVariable::field(kinds[i], nullptr));
 }

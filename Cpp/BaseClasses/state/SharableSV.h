@@ -31,8 +31,8 @@ class SharableSV : public BaseStateVariableClass {
   ~SharableSV() override;
 
   int StateSize() override { return static_cast<int>(sizeof(T)); }
-  void SetState(void* src) override;     // copies sizeof(T) bytes into the cell
-  void CurrentState(void* dst) override; // copies the cell's sizeof(T) bytes out
+  void SetState(void* src) override;      // copies sizeof(T) bytes into the cell
+  void CurrentState(void* dst) override;  // copies the cell's sizeof(T) bytes out
   void printState(std::ostream* out) override;
   void printStateVal(std::ostream* out) override;
   void share(BaseStateVariableClass* other) override;

@@ -151,8 +151,7 @@ void SharableSV<T>::ShareWith(SharableSV<T>* other) {
   const bool otherWasStored = other->Stored;
   if (otherWasStored) {
     const List<BaseActionClass>* own[2] = {other->SVAffectingActions, other->SVEnabledActions};
-    for (int k = 0; k < 2; k++)
-      namingOther[k].assign(own[k]->getList(), own[k]->getList() + own[k]->getNumItems());
+    for (int k = 0; k < 2; k++) namingOther[k].assign(own[k]->getList(), own[k]->getList() + own[k]->getNumItems());
   }
   if (other->Stored && self->Stored) {
     if (other != self) {
@@ -185,11 +184,9 @@ void SharableSV<T>::ShareWith(SharableSV<T>* other) {
     return;
   }
   List<BaseActionClass>* affecting = other->SVAffectingActions;
-  for (int i = 0; i < affecting->getNumItems(); i++)
-    affecting->getItem(i)->AffectedSVs.replaceItem(other, rep);
+  for (int i = 0; i < affecting->getNumItems(); i++) affecting->getItem(i)->AffectedSVs.replaceItem(other, rep);
   List<BaseActionClass>* enabled = other->SVEnabledActions;
-  for (int i = 0; i < enabled->getNumItems(); i++)
-    enabled->getItem(i)->EnablingSVs.replaceItem(other, rep);
+  for (int i = 0; i < enabled->getNumItems(); i++) enabled->getItem(i)->EnablingSVs.replaceItem(other, rep);
 }
 
 #endif
