@@ -2,7 +2,8 @@
 # Installs, with apt-get, the Debian packages that a build step needs and this
 # machine lacks: `tools/install-deps.sh test` for the tests (GoogleTest, Eigen,
 # nlohmann-json, gnuplot), `tools/install-deps.sh solve` for the solver (Eigen,
-# nlohmann-json, gnuplot). gen itself needs nothing beyond the compiler, CMake
+# nlohmann-json, gnuplot), `tools/install-deps.sh format` for the style check
+# (clang-format). gen itself needs nothing beyond the compiler, CMake
 # and Python: it writes the .umb without a JSON library; only its reader,
 # in solve, parses JSON.
 set -euo pipefail
@@ -10,6 +11,7 @@ set -euo pipefail
 missing=()
 need_eigen() { [[ -f /usr/include/eigen3/Eigen/SparseLU ]] || missing+=(libeigen3-dev); }
 need_gnuplot() { command -v gnuplot >/dev/null || missing+=(gnuplot-nox); }
+need_clang_format() { command -v clang-format >/dev/null || missing+=(clang-format); }
 need_gtest() { [[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev); }
 need_json() { [[ -f /usr/include/nlohmann/json.hpp ]] || missing+=(nlohmann-json3-dev); }
 
@@ -17,7 +19,8 @@ for what in "$@"; do
   case "$what" in
     test) need_gtest; need_eigen; need_json; need_gnuplot ;;
     solve) need_eigen; need_json; need_gnuplot ;;
-    *) echo "install-deps.sh: unknown set '$what' (test or solve)" >&2; exit 2 ;;
+    format) need_clang_format ;;
+    *) echo "install-deps.sh: unknown set '$what' (test, solve or format)" >&2; exit 2 ;;
   esac
 done
 (( ${#missing[@]} )) || exit 0
