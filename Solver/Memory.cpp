@@ -1,9 +1,10 @@
 #include "Memory.h"
 
+#include "MemorySize.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -11,30 +12,6 @@
 namespace solver {
 
 namespace {
-
-// A positive whole number of bytes with an optional K, M or G suffix
-// (powers of 1024), as gen reads GEN_MAX_MEMORY.
-std::optional<std::uint64_t> parseSize(std::string_view text) {
-  std::uint64_t unit = 1;
-  if (!text.empty()) {
-    switch (text.back()) {
-      case 'K':
-      case 'k': unit = std::uint64_t{1} << 10; break;
-      case 'M':
-      case 'm': unit = std::uint64_t{1} << 20; break;
-      case 'G':
-      case 'g': unit = std::uint64_t{1} << 30; break;
-      default: break;
-    }
-    if (unit != 1) text.remove_suffix(1);
-  }
-  if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (value == 0 || value > UINT64_MAX / unit) return std::nullopt;
-  return value * unit;
-}
 
 // The address space the process holds now (its virtual size).
 std::uint64_t addressSpaceHeld() {
@@ -67,7 +44,7 @@ std::string memoryText(std::uint64_t bytes) {
 Outcome<MemoryLimits> readMemoryLimits() {
   MemoryLimits limits;
   if (const char* text = std::getenv("GEN_MAX_MEMORY"); text != nullptr && *text != '\0') {
-    limits.budget = parseSize(text);
+    limits.budget = parseMemorySize(text);
     if (!limits.budget)
       return Error{std::string("GEN_MAX_MEMORY must be a positive number of bytes with an optional K, M or G suffix, "
                                "such as 512M (it is \"") +

@@ -1,6 +1,8 @@
 #ifndef MEMORY_BUDGET_H
 #define MEMORY_BUDGET_H
 
+#include "MemorySize.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -52,10 +54,5 @@ class MemoryBudget {
   std::uint64_t held_ = 0;
   std::uint64_t states_ = 0;
 };
-
-// A memory size as GEN_MAX_MEMORY gives it: a positive whole number of bytes
-// with an optional suffix K, M or G (powers of 1024, either case). Nothing
-// when the text is not such a size or the size does not fit 64 bits.
-std::optional<std::uint64_t> parseMemorySize(std::string_view text);
 
 #endif
