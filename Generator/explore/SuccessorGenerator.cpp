@@ -67,7 +67,11 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
         instantActions_.push_back(action);
         continue;
       case DIST_EXPONENTIAL: distributionFlags_ |= 1; break;
-      case DIST_DETERMINISTIC: distributionFlags_ |= 2; break;
+      case DIST_DETERMINISTIC:
+        distributionFlags_ |= 2;
+        deterministicIndex_.emplace(action, static_cast<std::uint32_t>(deterministicActions_.size()));
+        deterministicActions_.push_back(action);
+        break;
       case DIST_ERLANG:
         distributionFlags_ |= 4;
         erlangActions_.push_back(action);
@@ -104,6 +108,12 @@ void SuccessorGenerator::refuseErlangReplicas() {
                        "are kept beside the markings, where they would not follow their replicas: such a model "
                        "is not supported.");
   }
+}
+
+std::vector<std::string> SuccessorGenerator::deterministicNames() const {
+  std::vector<std::string> names;
+  for (const BaseActionClass* action : deterministicActions_) names.emplace_back(action->getName());
+  return names;
 }
 
 void SuccessorGenerator::setTrace(TraceFileContainer* trace) {
@@ -183,7 +193,7 @@ std::size_t SuccessorGenerator::replayReplica(std::size_t timed, const char* sta
       for (std::uint32_t i = span.begin; i < span.end; i++) {
         const Logged& entry = firingLog_[i];
         if (entry.successor == kDelay)
-          out.addDelay(entry.value);
+          out.addDelay(entry.value, entry.activity);
         else
           out.addAgain(entry.successor, entry.value);
       }
@@ -371,8 +381,9 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
         throw GenError(std::string("Error: The deterministic action ") + action->getName() + " gives no delay value.");
       const double delay = parameters[0];
       if (!(delay > 0) || !std::isfinite(delay)) badValue("delay", action, delay, "a delay must be finite and above 0");
-      out.addDelay(delay);
-      logArrival(kDelay, delay);
+      const std::uint32_t activity = deterministicIndex_.at(action);
+      out.addDelay(delay, activity);
+      if (replicasOn_) firingLog_.push_back(Logged{kDelay, delay, activity});
     } else {
       const double rate = action->Rate();
       checkRate(action, rate, out);
