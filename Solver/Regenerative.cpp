@@ -156,10 +156,10 @@ class Embedded {
 
   const DeterministicPart& det_;
   const Chain& chain_;
-  std::vector<int> activityOf_;            // per state: its enabled activity, or -1
-  std::vector<std::uint64_t> enabling_;    // per state with one: its enabling
-  std::vector<Delay> delays_;              // by activity that is enabled somewhere
-  std::vector<double> y_, next_;           // the subordinated chain's iterate, 0 outside it
+  std::vector<int> activityOf_;          // per state: its enabled activity, or -1
+  std::vector<std::uint64_t> enabling_;  // per state with one: its enabling
+  std::vector<Delay> delays_;            // by activity that is enabled somewhere
+  std::vector<double> y_, next_;         // the subordinated chain's iterate, 0 outside it
 };
 
 }  // namespace
@@ -197,9 +197,8 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
     if (det.delay[from] != d.tau)
       return Error{"The deterministic activity " + det.activities[a] + " has delay " + number(d.tau) + " in " +
                    stateName(umb, firstState[slot[a]]) + " and " + number(det.delay[from]) + " in " +
-                   stateName(umb, s) +
-                   ": the exact steady state needs one delay per activity, whatever the marking" + kSimulatorHint +
-                   "."};
+                   stateName(umb, s) + ": the exact steady state needs one delay per activity, whatever the marking" +
+                   kSimulatorHint + "."};
     activityOf[s] = slot[a];
     enabling[s] = from;
     d.states.push_back(s);
@@ -213,9 +212,9 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
       if (!weights) return weights.error();
       d.weights = std::move(*weights);
       if (d.weights.right > maxSteps)
-        return Error{"The deterministic activity " + name + " (delay " + number(d.tau) +
-                     ") needs " + std::to_string(d.weights.right) + " uniformisation steps per product (rate " +
-                     number(d.rate) + "), more than -u allows (" + std::to_string(maxSteps) + ")."};
+        return Error{"The deterministic activity " + name + " (delay " + number(d.tau) + ") needs " +
+                     std::to_string(d.weights.right) + " uniformisation steps per product (rate " + number(d.rate) +
+                     "), more than -u allows (" + std::to_string(maxSteps) + ")."};
       double kept = 0;
       d.beyond.resize(static_cast<std::size_t>(d.weights.right) + 1);
       for (long k = 0; k <= d.weights.right; k++) {

@@ -45,9 +45,8 @@ struct RegenerativeResult {
 // `delayEpsilon`: the Poisson mass each uniformisation over a delay may
 // leave out; `maxSteps`: the most steps one such uniformisation may take.
 Outcome<RegenerativeResult> solveRegenerative(const umb::UmbReader& umb, Chain& chain,
-                                              const SteadyStateSettings& settings, double delayEpsilon,
-                                              long maxSteps, Progress& progress,
-                                              const std::function<void(const std::string&)>& note);
+                                              const SteadyStateSettings& settings, double delayEpsilon, long maxSteps,
+                                              Progress& progress, const std::function<void(const std::string&)>& note);
 
 }  // namespace solver
 
