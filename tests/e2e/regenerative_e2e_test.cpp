@@ -192,3 +192,17 @@ TEST(Regenerative, TransientVariablesOfADeterministicModelPointToTheSimulator) {
   EXPECT_NE(s.solve.err.find("simulate (make simulate)"), std::string::npos) << s.solve.err;
   EXPECT_FALSE(fileExists(dir.file("lossy_link.results.csv")));
 }
+
+// Two bottom components reached from a transient state with probabilities
+// 1/4 and 3/4, with cycles of 2 + 1 and 0.5 + 0.5: within each, the time
+// shares come from its own cycle (1/3 and 1/2 in the second phase, one tick
+// per cycle), weighed by the probability of ending there.
+TEST(Regenerative, BottomComponentsAreWeighedByTheProbabilityOfEndingThere) {
+  TempDir dir;
+  const Solved s = solveModel(dir, "two_ways", 0);
+  ASSERT_EQ(s.solve.status, 0) << s.solve.err;
+  EXPECT_NEAR(s.values.at("second_phase"), 0.25 / 3 + 0.75 / 2, 1e-10);
+  EXPECT_NEAR(s.values.at("ticks"), 0.25 / 3 + 0.75 / 1, 1e-10);
+  EXPECT_NE(s.solve.err.find("2 bottom strongly connected component(s), 1 transient states"), std::string::npos)
+      << s.solve.err;
+}
