@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 #include "Components.h"
 #include "FoxGlynn.h"
@@ -171,7 +172,13 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
   const int n = chain.states;
   std::vector<int> activityOf(n, -1);
   std::vector<std::uint64_t> enabling(n, 0);
+  // Activities are told apart by name: the replicas of a Rep are kept
+  // sorted, so the same activity of a replica that moves in the order
+  // would otherwise look like another one, preempting its own delay.
   std::vector<int> slot(det.activities.size(), -1);
+  std::map<std::string, std::size_t> byName;
+  std::vector<std::size_t> named(det.activities.size());
+  for (std::size_t a = 0; a < det.activities.size(); a++) named[a] = byName.emplace(det.activities[a], a).first->second;
   std::vector<Delay> delays;
   std::vector<int> firstState;  // by slot: where its delay was first seen
   for (int s = 0; s < n; s++) {
@@ -186,7 +193,7 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
                    kSimulatorHint + "."};
     }
     if (to == from) continue;
-    const std::uint64_t a = det.activity[from];
+    const std::size_t a = named[det.activity[from]];
     if (slot[a] < 0) {
       slot[a] = static_cast<int>(delays.size());
       delays.push_back(Delay{});

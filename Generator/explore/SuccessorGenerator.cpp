@@ -192,8 +192,9 @@ std::size_t SuccessorGenerator::replayReplica(std::size_t timed, const char* sta
       firingSpan_[k] = span;
       for (std::uint32_t i = span.begin; i < span.end; i++) {
         const Logged& entry = firingLog_[i];
+        // The delay is this replica's own action's, not the one replayed.
         if (entry.successor == kDelay)
-          out.addDelay(entry.value, entry.activity);
+          out.addDelay(entry.value, deterministicIndex_.at(timedActions_[k]));
         else
           out.addAgain(entry.successor, entry.value);
       }
@@ -383,7 +384,7 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
       if (!(delay > 0) || !std::isfinite(delay)) badValue("delay", action, delay, "a delay must be finite and above 0");
       const std::uint32_t activity = deterministicIndex_.at(action);
       out.addDelay(delay, activity);
-      if (replicasOn_) firingLog_.push_back(Logged{kDelay, delay, activity});
+      logArrival(kDelay, delay);
     } else {
       const double rate = action->Rate();
       checkRate(action, rate, out);

@@ -129,7 +129,7 @@ class SuccessorGenerator {
   // before, replays that one's actions and returns how many; else 0.
   std::size_t replayReplica(std::size_t timed, const char* state, Expansion& out);
   void logArrival(std::uint32_t successor, double value) {
-    if (replicasOn_) firingLog_.push_back(Logged{successor, value, 0});
+    if (replicasOn_) firingLog_.push_back(Logged{successor, value});
   }
 
   // The rules in which the two procedures differ.
@@ -207,7 +207,6 @@ class SuccessorGenerator {
   struct Logged {
     std::uint32_t successor;
     double value;
-    std::uint32_t activity;  // of a delay
   };
   static constexpr std::uint32_t kDelay = UINT32_MAX;
   struct Span {
