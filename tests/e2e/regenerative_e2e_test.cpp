@@ -206,3 +206,14 @@ TEST(Regenerative, BottomComponentsAreWeighedByTheProbabilityOfEndingThere) {
   EXPECT_NE(s.solve.err.find("2 bottom strongly connected component(s), 1 transient states"), std::string::npos)
       << s.solve.err;
 }
+
+// One token among three units of a Rep: a cycle is a wait of mean 1/3 for
+// any unit to take it, the fixed 1.5 of work and a finish of mean 1/2, so
+// a unit works 1.5 / (1/3 + 1.5 + 1/2) of the time, however the moods
+// sort the working unit among the others.
+TEST(Regenerative, ADelayInsideARepKeepsRunningWhenTheReplicasAreSorted) {
+  TempDir dir;
+  const Solved s = solveModel(dir, "rep_clock", 0);
+  ASSERT_EQ(s.solve.status, 0) << s.solve.err;
+  EXPECT_NEAR(s.values.at("working"), 1.5 / (1.0 / 3 + 1.5 + 0.5), 1e-10);
+}
