@@ -8,6 +8,7 @@
 #include "Chain.h"
 #include "Components.h"
 #include "FoxGlynn.h"
+#include "Regenerative.h"
 #include "SteadyState.h"
 #include "Transient.h"
 
@@ -45,12 +46,86 @@ Outcome<std::vector<Wanted>> match(const UmbReader& umb) {
   return out;
 }
 
+// A model with deterministic delays: the steady-state variables by the
+// embedded Markov regenerative chain. With the long-run time shares p and
+// completion frequencies c (per unit of time, by the state a deterministic
+// activity completes in), a variable is sum_i p_i rho_i + sum_i c_i delta_i:
+// rho as for a CTMC over the exponential transitions, delta_i the impulse a
+// completion in state i earns on average over its branches.
+Outcome<std::vector<ResultRow>> regenerativeMeasures(UmbReader& umb, const Options& options, const NoteSink& note,
+                                                     const std::vector<Wanted>& wanted) {
+  for (const Wanted& w : wanted)
+    if (w.variable->kind != RewardKind::SteadyState)
+      return Error{"The variable " + w.variable->name + " is of kind " + kindName(w.variable->kind) +
+                   ": for a model with deterministic delays solve computes steady-state variables only (exactly, by "
+                   "its embedded Markov regenerative chain). The simulator answers the others with confidence "
+                   "intervals: simulate (make simulate)."};
+  if (options.steady.method != Method::Automatic && options.steady.method != Method::Power)
+    note(std::string("-m ") + methodName(options.steady.method) +
+         " is for CTMCs: a model with deterministic delays is solved by power iteration on its embedded chain");
+  Chain chain = buildChain(umb);
+  for (int s = 0; s < chain.states; s++)
+    if (!std::isfinite(chain.outRate[s]))
+      return Error{
+          "State " + std::to_string(s) +
+          format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
+  std::vector<std::vector<double>> rho, delta;
+  for (const Wanted& w : wanted) {
+    rho.push_back(rewardRates(umb, *w.reward));
+    std::vector<double> d(umb.det.target.empty() || w.reward->deterministicValues.empty() ? 0 : umb.states(), 0.0);
+    for (std::size_t s = 0; s < d.size(); s++)
+      for (std::uint64_t e = umb.det.stateStart[s]; e < umb.det.stateStart[s + 1]; e++)
+        for (std::uint64_t b = umb.det.branchStart[e]; b < umb.det.branchStart[e + 1]; b++)
+          d[s] += umb.det.probability[b] * w.reward->deterministicValues[b];
+    for (std::size_t s = 0; s < rho.back().size(); s++)
+      if (!std::isfinite(rho.back()[s]) || (!d.empty() && !std::isfinite(d[s])))
+        return Error{"The variable " + w.variable->name + " earns in state " + std::to_string(s) +
+                     " a reward rate past the largest number solve holds: its rate reward plus each impulse times "
+                     "the rate of its branch overflows."};
+    delta.push_back(std::move(d));
+  }
+  Progress progress;
+  progress.restart();
+  auto solved = solveRegenerative(umb, chain, options.steady, options.transient.epsilon, options.transient.maxSteps,
+                                  progress, note);
+  if (!solved) return solved.error();
+  const RegenerativeResult& r = *solved;
+  note(format("embedded chain: lazy power iteration to epsilon %g: ", options.steady.epsilon) +
+       std::to_string(r.account.iterations) +
+       format(" iterations, largest relative change %g at the end; each uniformisation over a delay leaves out at "
+              "most %g of Poisson mass",
+              r.account.errorBound, options.transient.epsilon));
+  note(std::to_string(r.reachable) + " states reachable: " + std::to_string(r.bottomComponents) +
+       " bottom strongly connected component(s), " + std::to_string(r.transientStates) + " transient states");
+  std::vector<ResultRow> rows;
+  for (std::size_t v = 0; v < wanted.size(); v++) {
+    ResultRow row;
+    row.variable = wanted[v].variable->name;
+    row.kind = RewardKind::SteadyState;
+    double value = 0;
+    for (int s = 0; s < chain.states; s++) {
+      value += r.probability[s] * rho[v][s];
+      if (!delta[v].empty()) value += r.completions[s] * delta[v][s];
+    }
+    row.value = value;
+    row.method = r.account.method;
+    row.iterations = r.account.iterations;
+    row.errorBound = r.account.errorBound;
+    if (!std::isfinite(row.value))
+      return Error{"The value of " + row.variable +
+                   " in the long run overflows: the sum of reward rates weighted by probability; no value is given."};
+    rows.push_back(row);
+  }
+  return rows;
+}
+
 }  // namespace
 
 Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& options, const NoteSink& note) {
   auto matched = match(umb);
   if (!matched) return matched.error();
   const std::vector<Wanted>& wanted = *matched;
+  if (umb.deterministic) return regenerativeMeasures(umb, options, note, wanted);
 
   Chain chain = buildChain(umb);
   // Every figure of the input is finite, but sums and products of them may

@@ -69,6 +69,14 @@ std::uint64_t solveMemoryNeeded(std::uint64_t states, std::uint64_t branches, st
   return bytes;
 }
 
+std::uint64_t regenerativeMemoryNeeded(std::uint64_t states, std::uint64_t branches,
+                                       std::uint64_t deterministicBranches, std::uint64_t variables) {
+  const std::uint64_t n = states + 1;
+  // The graph's offsets and targets; six vectors of the iteration, the
+  // activity and enabling of each state, the time shares and completions.
+  return 8 * n + 4 * (branches + deterministicBranches) + 48 * n + 12 * n + 16 * n + 8 * n * variables;
+}
+
 Status checkMemory(const MemoryLimits& limits, std::uint64_t heap, std::uint64_t mapped, const std::string& what) {
   if (limits.budget && heap > *limits.budget) {
     return Error{what + " needs about " + memoryText(heap) + " of memory, more than the " + memoryText(*limits.budget) +

@@ -28,6 +28,13 @@ Outcome<MemoryLimits> readMemoryLimits();
 std::uint64_t solveMemoryNeeded(std::uint64_t states, std::uint64_t branches, std::uint64_t variables, bool steady,
                                 bool transient);
 
+// What the embedded Markov regenerative chain of a model with deterministic
+// delays takes beyond that: the jump graph of its component search, the
+// vectors of its products and results, and each variable's impulses per
+// completion.
+std::uint64_t regenerativeMemoryNeeded(std::uint64_t states, std::uint64_t branches,
+                                       std::uint64_t deterministicBranches, std::uint64_t variables);
+
 // Refuses `heap` bytes of allocations (counted against both limits) and
 // `mapped` bytes of mapping (address space only) that `what` needs (the
 // message begins with it).

@@ -76,8 +76,10 @@ int run(int argc, char** argv) {
     else if (!v.times.empty())
       transient = true;
   }
-  const std::uint64_t needed =
-      solveMemoryNeeded((*umb)->states(), (*umb)->branches(), variables.size(), steady, transient);
+  std::uint64_t needed = solveMemoryNeeded((*umb)->states(), (*umb)->branches(), variables.size(), steady, transient);
+  if ((*umb)->deterministic)
+    needed +=
+        regenerativeMemoryNeeded((*umb)->states(), (*umb)->branches(), (*umb)->det.target.size(), variables.size());
   if (auto room = checkMemory(*limits, needed, 0,
                               "The chain of " + std::to_string((*umb)->states()) + " states and " +
                                   std::to_string((*umb)->branches()) + " transitions");

@@ -72,6 +72,8 @@ std::string rewardValuesMember(const std::string& id, AppliesTo what) {
   return std::string("annotations/rewards/") + id + "/" + appliesToName(what) + "/values.bin";
 }
 
+std::string deterministicImpulseMember(const std::string& id) { return "deterministic/rewards/" + id + "/values.bin"; }
+
 const char* kindName(RewardKind kind) { return kKindNames[kindIndex(kind)]; }
 
 const char* kindText(RewardKind kind) { return kKindTexts[kindIndex(kind)]; }
@@ -137,7 +139,8 @@ std::string writeIndex(const Index& index) {
   for (std::size_t i = 0; i < index.parameters.size(); i++) j.raw(i ? ", " : "").string(index.parameters[i]);
   j.raw("]}");
   // A CTMC: one choice per state, no players, actions or observations.
-  j.raw(",\n  ").key(key::kTransitionSystem).raw("{").key(key::kTime).string(kStochasticTime);
+  j.raw(",\n  ").key(key::kTransitionSystem).raw("{");
+  j.key(key::kTime).string(index.deterministic ? kDeterministicTime : kStochasticTime);
   j.raw(", ").key(key::kPlayers).raw("0");
   j.raw(", ").key(key::kStates).number(index.states);
   j.raw(", ").key(key::kInitialStates).raw("1");
@@ -180,7 +183,17 @@ std::string writeIndex(const Index& index) {
       j.raw(t ? ", [" : "[").number(var.times[t].first).raw(", ").number(var.times[t].second).raw("]");
     j.raw("]}");
   }
-  j.raw("]\n}\n");
+  j.raw("]");
+  if (index.deterministic) {
+    j.raw(",\n  ").key(key::kGenDeterministic).raw("{").key(key::kActivities).raw("[");
+    for (std::size_t a = 0; a < index.activities.size(); a++) j.raw(a ? ", " : "").string(index.activities[a]);
+    j.raw("], ").key(key::kEnablings).number(index.enablings);
+    j.raw(", ").key(key::kBranches).number(index.deterministicBranches);
+    j.raw(", ").key(key::kImpulses).raw("[");
+    for (std::size_t v = 0; v < index.impulseIds.size(); v++) j.raw(v ? ", " : "").string(index.impulseIds[v]);
+    j.raw("]}");
+  }
+  j.raw("\n}\n");
   return j.take();
 }
 

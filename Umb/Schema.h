@@ -24,6 +24,20 @@ inline constexpr std::string_view kBranchToTarget = "branch-to-target.bin";     
 inline constexpr std::string_view kBranchToProbability = "branch-to-probability.bin";  // double per branch
 inline constexpr std::string_view kStateValuations = "valuations/states/valuations.bin";  // int16 per place
 
+// The deterministic part of a model with fixed delays, beside the
+// exponential part that the members above hold. An enabling is one
+// deterministic activity enabled in one state; its branches are where the
+// activity's completion leads (after zero-time resolution) with their
+// probabilities.
+inline constexpr std::string_view kDetStateToEnablings = "deterministic/state-to-enablings.bin";        // states + 1
+inline constexpr std::string_view kDetEnablingToActivity = "deterministic/enabling-to-activity.bin";    // uint64
+inline constexpr std::string_view kDetEnablingToDelay = "deterministic/enabling-to-delay.bin";          // double
+inline constexpr std::string_view kDetEnablingToBranches = "deterministic/enabling-to-branches.bin";    // enablings + 1
+inline constexpr std::string_view kDetBranchToTarget = "deterministic/branch-to-target.bin";            // uint64
+inline constexpr std::string_view kDetBranchToProbability = "deterministic/branch-to-probability.bin";  // double
+// A reward variable's expected impulse on each deterministic branch.
+std::string deterministicImpulseMember(const std::string& id);
+
 // What a reward annotation applies to, and where its values lie.
 enum class AppliesTo { States, Branches };
 const char* appliesToName(AppliesTo what);  // "states", "branches"
@@ -79,10 +93,21 @@ inline constexpr const char* kGenRewardVariables = "gen-reward-variables";
 inline constexpr const char* kAnnotation = "annotation";
 inline constexpr const char* kKind = "kind";
 inline constexpr const char* kTimes = "times";
+// gen's description of the deterministic part: the activities' names (an
+// enabling's activity indexes this list) and the counts of enablings and
+// branches.
+inline constexpr const char* kGenDeterministic = "gen-deterministic";
+inline constexpr const char* kActivities = "activities";
+inline constexpr const char* kEnablings = "#enablings";
+inline constexpr const char* kImpulses = "impulses";
 }  // namespace key
 
 // Values of index.json.
 inline constexpr const char* kStochasticTime = "stochastic";  // a CTMC
+// With 0 players, a time the format pairs with no model type (a Markov
+// automaton has 1 player): a reader that knows only the format's types
+// refuses the file instead of taking its exponential part for a CTMC.
+inline constexpr const char* kDeterministicTime = "urgent-stochastic";
 inline constexpr const char* kDoubleType = "double";
 inline constexpr const char* kIntType = "int";
 inline constexpr unsigned kFormatVersion = 1;
@@ -118,6 +143,12 @@ struct Index {
     std::vector<std::pair<double, double>> times;  // start and stop, at full precision
   };
   std::vector<Variable> variables;
+  // The deterministic part; none when `deterministic` is false.
+  bool deterministic = false;
+  std::vector<std::string> activities;
+  std::uint64_t enablings = 0;
+  std::uint64_t deterministicBranches = 0;
+  std::vector<std::string> impulseIds;  // annotations with impulses on the deterministic branches
 };
 
 // index.json as gen writes it. Numbers are written in the shortest form that

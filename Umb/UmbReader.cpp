@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -73,6 +74,74 @@ bool isDouble64(const Json* type) {
 }
 
 const std::string& text(const Json& value) { return value.get_ref<const std::string&>(); }
+
+// The deterministic part: every offset rising within its array, targets
+// inside the state range, activities among those named, delays finite and
+// positive, and each enabling's probabilities summing to 1.
+template <class ArrayFn>
+Status readDeterministic(UmbReader& umb, const Json& described, ArrayFn& array, std::size_t R,
+                         const std::string& path) {
+  auto fault = [&path](const std::string& what) { return Error{path + ": " + what}; };
+  const Json* names = find(described, key::kActivities);
+  unsigned long long E = 0, B = 0;
+  if (!names || !names->is_array() || !asCount(find(described, key::kEnablings), E) ||
+      !asCount(find(described, key::kBranches), B) || !find(described, key::kImpulses) ||
+      !described[key::kImpulses].is_array())
+    return fault("index.json: gen-deterministic lacks activities, #enablings, #branches or impulses");
+  DeterministicPart& d = umb.det;
+  for (const Json& n : *names) {
+    if (!n.is_string()) return fault("index.json: gen-deterministic names an activity by other than a string");
+    d.activities.push_back(text(n));
+  }
+  const unsigned char* raw = nullptr;
+  auto u64 = [&raw](std::size_t n) {
+    return std::span<const std::uint64_t>(reinterpret_cast<const std::uint64_t*>(raw), n);
+  };
+  auto f64 = [&raw](std::size_t n) { return std::span<const double>(reinterpret_cast<const double*>(raw), n); };
+  if (auto s = array(kDetStateToEnablings, R + 1, 8, true, raw); !s) return s;
+  d.stateStart = u64(R + 1);
+  if (auto s = array(kDetEnablingToActivity, E, 8, true, raw); !s) return s;
+  d.activity = u64(E);
+  if (auto s = array(kDetEnablingToDelay, E, 8, true, raw); !s) return s;
+  d.delay = f64(E);
+  if (auto s = array(kDetEnablingToBranches, E + 1, 8, true, raw); !s) return s;
+  d.branchStart = u64(E + 1);
+  if (auto s = array(kDetBranchToTarget, B, 8, true, raw); !s) return s;
+  d.target = u64(B);
+  if (auto s = array(kDetBranchToProbability, B, 8, true, raw); !s) return s;
+  d.probability = f64(B);
+  auto rising = [](std::span<const std::uint64_t> offsets, std::uint64_t last) {
+    if (offsets.front() != 0 || offsets.back() != last) return false;
+    for (std::size_t i = 1; i < offsets.size(); i++)
+      if (offsets[i] < offsets[i - 1]) return false;
+    return true;
+  };
+  if (!rising(d.stateStart, E)) return fault(std::string(kDetStateToEnablings) + " does not rise from 0 to #enablings");
+  if (!rising(d.branchStart, B))
+    return fault(std::string(kDetEnablingToBranches) + " does not rise from 0 to #branches");
+  for (std::size_t e = 0; e < E; e++) {
+    if (d.activity[e] >= d.activities.size())
+      return fault(std::string(kDetEnablingToActivity) + ": enabling " + std::to_string(e) +
+                   " names no listed activity");
+    if (!(d.delay[e] > 0) || !std::isfinite(d.delay[e]))
+      return fault(std::string(kDetEnablingToDelay) + ": enabling " + std::to_string(e) + " has delay " +
+                   std::to_string(d.delay[e]));
+    double sum = 0;
+    for (std::uint64_t b = d.branchStart[e]; b < d.branchStart[e + 1]; b++) {
+      if (d.target[b] >= R)
+        return fault(std::string(kDetBranchToTarget) + ": branch " + std::to_string(b) + " goes past the last state");
+      const double p = d.probability[b];
+      if (!(p >= 0.0 && p <= 1.0))
+        return fault(std::string(kDetBranchToProbability) + ": branch " + std::to_string(b) + " has probability " +
+                     std::to_string(p));
+      sum += p;
+    }
+    if (std::fabs(sum - 1.0) > 1e-6)
+      return fault("enabling " + std::to_string(e) + " (activity " + d.activities[d.activity[e]] +
+                   "): its completion's probabilities sum to " + std::to_string(sum) + ", not 1");
+  }
+  return okStatus();
+}
 
 }  // namespace
 
@@ -165,8 +234,11 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
   unsigned long long players = 0, states = 0, initials = 0, choices = 0, branches = 0;
   if (!time || !time->is_string() || !count(key::kPlayers, players))
     return fail("index.json: transition-system lacks time or #players");
-  // The model type: a CTMC is stochastic time with no players.
-  if (text(*time) != kStochasticTime || players != 0) {
+  // The model type: a CTMC is stochastic time with no players; gen marks a
+  // model with deterministic delays by a time of its own, with its part.
+  const Json* detIndex = find(index, key::kGenDeterministic);
+  umb->deterministic = text(*time) == kDeterministicTime && players == 0 && detIndex;
+  if (!umb->deterministic && (text(*time) != kStochasticTime || players != 0)) {
     return fail("the model is not a CTMC (time \"" + text(*time) + "\", " + std::to_string(players) +
                 " players); solve computes continuous-time Markov chains only");
   }
@@ -265,6 +337,10 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
   }
   if (found != 1) return fail("state-is-initial.bin marks " + std::to_string(found) + " states; solve needs exactly 1");
 
+  if (umb->deterministic) {
+    if (auto s = readDeterministic(*umb, *detIndex, array, R, path); !s) return s.error();
+  }
+
   const Json* annotations = find(index, key::kAnnotations);
   const Json* rewardMap = annotations ? find(*annotations, key::kRewards) : nullptr;
   if (rewardMap) {
@@ -290,12 +366,46 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
           return fail("reward " + id + ": applies-to \"" + shown + "\" is not read (only states and branches)");
         }
       }
-      for (std::span<const double> values : {r.stateValues, r.branchValues})
+      if (umb->deterministic) {
+        const Json& ids = (*detIndex)[key::kImpulses];
+        if (std::find(ids.begin(), ids.end(), id) != ids.end()) {
+          const std::size_t D = umb->det.target.size();
+          if (auto s = array(deterministicImpulseMember(id), D, 8, true, raw); !s) return s.error();
+          r.deterministicValues = {reinterpret_cast<const double*>(raw), D};
+        }
+      }
+      for (std::span<const double> values : {r.stateValues, r.branchValues, r.deterministicValues})
         for (std::size_t k = 0; k < values.size(); k++)
           if (!std::isfinite(values[k]))
             return fail("reward " + id + ": value " + std::to_string(k) + " is not finite");
       umb->release(r.branchValues.data(), r.branchValues.data() + r.branchValues.size());
       umb->rewards.push_back(std::move(r));
+    }
+  }
+
+  // The valuations, for messages that name a state by its markings.
+  const Json* valuations = find(index, key::kValuations);
+  const Json* stateValuations = valuations ? find(*valuations, key::kValuationStates) : nullptr;
+  const Json* classes = stateValuations ? find(*stateValuations, key::kClasses) : nullptr;
+  if (classes && classes->is_array() && classes->size() == 1) {
+    const Json* vars = find((*classes)[0], key::kVariables);
+    std::vector<std::string> names;
+    bool all16 = vars && vars->is_array();
+    for (const Json& v : all16 ? *vars : Json::array()) {
+      const Json* name = find(v, key::kName);
+      const Json* type = find(v, key::kType);
+      const Json* size = type ? find(*type, key::kSize) : nullptr;
+      unsigned long long bits = 0;
+      if (!name || !name->is_string() || !size || !asCount(size, bits) || bits != 16) {
+        all16 = false;
+        break;
+      }
+      names.push_back(text(*name));
+    }
+    const TarEntry* e = member(kStateValuations);
+    if (all16 && e && e->size == R * names.size() * 2 && e->offset % 2 == 0) {
+      umb->places = std::move(names);
+      umb->valuations = {reinterpret_cast<const std::int16_t*>(bytes + e->offset), R * umb->places.size()};
     }
   }
 

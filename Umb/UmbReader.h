@@ -19,10 +19,24 @@
 namespace umb {
 
 struct UmbReward {
-  std::string id;                        // the annotation's identifier
-  std::string alias;                     // the reward variable's exact name
-  std::span<const double> stateValues;   // rate reward per state (empty: none)
-  std::span<const double> branchValues;  // impulse per branch (empty: none)
+  std::string id;                               // the annotation's identifier
+  std::string alias;                            // the reward variable's exact name
+  std::span<const double> stateValues;          // rate reward per state (empty: none)
+  std::span<const double> branchValues;         // impulse per branch (empty: none)
+  std::span<const double> deterministicValues;  // impulse per deterministic branch (empty: none)
+};
+
+// The deterministic part of a model with fixed delays (Schema.h): per state
+// its enablings (a deterministic activity enabled there, with its delay),
+// per enabling the branches of its completion.
+struct DeterministicPart {
+  std::vector<std::string> activities;         // names; an enabling's activity indexes them
+  std::span<const std::uint64_t> stateStart;   // states + 1 offsets into the enablings
+  std::span<const std::uint64_t> activity;     // per enabling
+  std::span<const double> delay;               // per enabling
+  std::span<const std::uint64_t> branchStart;  // enablings + 1 offsets into the branches
+  std::span<const std::uint64_t> target;       // per branch
+  std::span<const double> probability;         // per branch
 };
 
 // A reward variable of the run that wrote the file, in the order of its
@@ -59,6 +73,14 @@ class UmbReader {
   std::span<const double> probability;      // per branch
   std::vector<UmbReward> rewards;
   std::vector<RewardVariable> variables;
+  // Whether the file has a deterministic part: the branches above are then
+  // the exponential transitions only.
+  bool deterministic = false;
+  DeterministicPart det;
+  // The places of the state valuations and each state's markings (places()
+  // per state); empty when the file has none.
+  std::vector<std::string> places;
+  std::span<const std::int16_t> valuations;
 
   // Tells the kernel that the mapped pages are no longer needed.
   void release();

@@ -135,6 +135,18 @@ Outcome<std::unique_ptr<UmbWriter>> UmbWriter::create(std::string directory, std
     w->branchRewards_.push_back(v.impulse ? part() : nullptr);
     if (error != 0) break;
   }
+  if (w->description_.deterministic && error == 0) {
+    w->detStateStarts_ = part();
+    w->detActivity_ = part();
+    w->detDelay_ = part();
+    w->detBranchStarts_ = part();
+    w->detTargets_ = part();
+    w->detProbabilities_ = part();
+    for (const Variable& v : w->description_.variables) w->detRewards_.push_back(v.impulse ? part() : nullptr);
+    // An enabling's branches start where the branches so far end; the
+    // offset after the last enabling is written at the end.
+    if (error == 0) w->detStateStarts_->put<std::uint64_t>(0);
+  }
   if (error != 0) return Error{"Error: Could not open output file " + w->reportedName_ + ": " + systemText(error)};
   w->rowStarts_->put<std::uint64_t>(0);
   return w;
@@ -163,7 +175,23 @@ void UmbWriter::addBranch(std::uint64_t target, double value, const double* impu
 
 void UmbWriter::endState() {
   rowStarts_->put<std::uint64_t>(branches_);
+  if (detStateStarts_) detStateStarts_->put<std::uint64_t>(enablings_);
   states_++;
+}
+
+void UmbWriter::addEnabling(std::uint64_t activity, double delay) {
+  detActivity_->put<std::uint64_t>(activity);
+  detDelay_->put<double>(delay);
+  detBranchStarts_->put<std::uint64_t>(detBranches_);
+  enablings_++;
+}
+
+void UmbWriter::addDeterministicBranch(std::uint64_t target, double probability, const double* impulseSums) {
+  detTargets_->put<std::uint64_t>(target);
+  detProbabilities_->put<double>(probability);
+  for (std::size_t v = 0; v < detRewards_.size(); v++)
+    if (detRewards_[v]) detRewards_[v]->put<double>(impulseSums ? impulseSums[v] / probability : 0.0);
+  detBranches_++;
 }
 
 Index UmbWriter::index() const {
@@ -180,6 +208,14 @@ Index UmbWriter::index() const {
   }
   index.uniqueValuations = description_.uniqueValuations;
   index.places = description_.places;
+  index.deterministic = description_.deterministic;
+  if (index.deterministic) {
+    index.activities = description_.activities;
+    index.enablings = enablings_;
+    index.deterministicBranches = detBranches_;
+    for (std::size_t v = 0; v < ids_.size(); v++)
+      if (detRewards_[v]) index.impulseIds.push_back(ids_[v]);
+  }
   return index;
 }
 
@@ -234,6 +270,18 @@ Status UmbWriter::finish(int out) {
       return fail();
   }
   if (!member(std::string(kStateValuations), *valuations_)) return fail();
+  if (detStateStarts_) {
+    detBranchStarts_->put<std::uint64_t>(detBranches_);
+    if (!member(std::string(kDetStateToEnablings), *detStateStarts_) ||
+        !member(std::string(kDetEnablingToActivity), *detActivity_) ||
+        !member(std::string(kDetEnablingToDelay), *detDelay_) ||
+        !member(std::string(kDetEnablingToBranches), *detBranchStarts_) ||
+        !member(std::string(kDetBranchToTarget), *detTargets_) ||
+        !member(std::string(kDetBranchToProbability), *detProbabilities_))
+      return fail();
+    for (std::size_t v = 0; v < ids_.size(); v++)
+      if (detRewards_[v] && !member(deterministicImpulseMember(ids_[v]), *detRewards_[v])) return fail();
+  }
   for (int i = 0; i < 2; i++)
     if (!writeAll(out, zeros, kTarBlock)) return fail();
   if (::fsync(out) != 0 && errno != EINVAL) return fail();

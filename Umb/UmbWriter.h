@@ -39,6 +39,12 @@ class UmbWriter {
     // Whether no two states have the same markings: not so when states
     // differ only in the phase of an Erlang action, which is no place.
     bool uniqueValuations = true;
+    // A model with deterministic activities (their names, indexed by
+    // addEnabling's `activity`): the branches above are then its
+    // exponential part only, and the deterministic part goes to members of
+    // its own (Schema.h), with an index no CTMC reader accepts.
+    bool deterministic = false;
+    std::vector<std::string> activities;
   };
 
   // Opens the parts in `directory` ("" for the current one, else ending in
@@ -60,6 +66,12 @@ class UmbWriter {
   void beginState(const std::int16_t* valuation, double exitRate);
   void addBranch(std::uint64_t target, double value, const double* impulseSums);
   void endState();
+  // Within a state's record (deterministic model): one deterministic
+  // activity enabled in it with its delay, then the branches of its
+  // completion in increasing target order, each with its probability and
+  // the sums of probability times impulse per variable (or null).
+  void addEnabling(std::uint64_t activity, double delay);
+  void addDeterministicBranch(std::uint64_t target, double probability, const double* impulseSums);
   // Writes the tar to `out`, a file opened for writing by the caller (-1
   // with errno set when it could not be opened), then syncs and closes it.
   Status finish(int out);
@@ -79,6 +91,11 @@ class UmbWriter {
   std::unique_ptr<Part> exitRates_, rowStarts_, targets_, probabilities_, valuations_;
   std::vector<std::unique_ptr<Part>> stateRewards_;   // by variable; null without a rate part
   std::vector<std::unique_ptr<Part>> branchRewards_;  // by variable; null without impulses
+  // The deterministic part (null unless the model has one).
+  std::uint64_t enablings_ = 0;
+  std::uint64_t detBranches_ = 0;
+  std::unique_ptr<Part> detStateStarts_, detActivity_, detDelay_, detBranchStarts_, detTargets_, detProbabilities_;
+  std::vector<std::unique_ptr<Part>> detRewards_;  // by variable; null without impulses
 };
 
 }  // namespace umb

@@ -5,7 +5,9 @@
 # .umb is generated once with gen -U; each row gives the solve's wall and
 # user time, its iterations, peak resident memory and bytes per state. Then
 # the workstation cluster with N = 512 (9,465,876 states): its long-run
-# probability of premium service.
+# probability of premium service. Last, two queues in tandem with a fixed
+# service time at the first (models/tandem_det.toml, C = 999: 1,000,000
+# states): the exact steady state by the embedded Markov regenerative chain.
 #
 #   bench/solve.sh <build-dir>
 set -euo pipefail
@@ -16,7 +18,7 @@ if [[ $# -ne 1 ]]; then
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 cmake -S "$root" -B "$1" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$1" -j "$(nproc 2>/dev/null || echo 2)" --target gen_model_kanban gen_model_cluster solve >/dev/null
+cmake --build "$1" -j "$(nproc 2>/dev/null || echo 2)" --target gen_model_kanban gen_model_cluster gen_model_tandem_det solve >/dev/null
 build_dir=$(cd "$1" && pwd)
 
 source "$root/bench/timing.sh" "$build_dir" bench-solve
@@ -59,3 +61,11 @@ rm -rf "$work/kanban"
 "$build_dir/models/cluster/gen" -P"$dir/" -Ncluster -B9 -U >"$work/gen.out"
 states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$work/gen.out")
 row "cluster N=512 steady state (gs)" 'Version:1\nNumPV:1\nName:premium_steady\nType:3\nNumTimes:0\n'
+
+dir="$work/tandem_det"
+name=tandem_det
+mkdir -p "$dir"
+rm -rf "$work/cluster"
+"$build_dir/models/tandem_det/gen" -P"$dir/" -Ntandem_det -B2 -U >"$work/gen.out"
+states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$work/gen.out")
+row "tandem_det C=999 steady (mrgp)" 'Version:1\nNumPV:1\nName:lost\nType:3\nNumTimes:0\n'

@@ -35,10 +35,12 @@ bool Expansion::addSuccessor(const char* vector, double value, bool self) {
   if (at != state.endSuccessor) {
     // Summed in arrival order, as the values of one transition always were.
     successors_[at].value += value;
+    split(at, value);
     lastArrival_ = at;
     return false;
   }
-  successors_.push_back(Successor{hash, value, 0, 0, self});
+  successors_.push_back(Successor{hash, value, 0.0, 0, 0, self});
+  split(state.endSuccessor, value);
   vectors_.insert(vectors_.end(), vector, vector + stateSize_);
   rewards_.resize(rewards_.size() + rewardCount_);
   if (!index_.empty()) index_.emplace(std::string(vector, stateSize_), state.endSuccessor);

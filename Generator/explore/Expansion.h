@@ -39,16 +39,29 @@ class Expansion {
     std::uint32_t firstSuccessor, endSuccessor;
     std::uint32_t firstDelay, endDelay;
     std::uint32_t firstNote, endNote;
+    std::uint32_t firstArrival, endArrival;
   };
   struct Successor {
     std::uint64_t hash;  // the table's hash of the vector
     double value;
+    // The part of `value` that exponential firings brought (the positive
+    // values; in the normal procedure all of it).
+    double rate;
     std::uint32_t textBegin;  // the value as written ("%.10e"), in text()
     std::uint32_t textLength;
     bool self;  // the explored state itself: numbering needs no lookup
   };
   // A zero-time branching whose probabilities sum past 1. `actions` (indices
   // into the model's instantaneous actions) identifies it for reporting once.
+  // One path of a deterministic action's completion (deterministic
+  // procedure): the delay it belongs to (an index as delay() takes), the
+  // successor it reached and the path's probability. Kept apart from the
+  // successors' summed values, which mix rates and probabilities.
+  struct Arrival {
+    std::uint32_t delay;
+    std::uint32_t successor;
+    double probability;
+  };
   struct Note {
     std::vector<std::uint32_t> actions;
     std::string text;
@@ -65,6 +78,7 @@ class Expansion {
     rewards_.reserve(successors * rewardCount_);
     text_.reserve(successors * 24);
     delays_.reserve(successors);
+    delayActivities_.reserve(successors);
   }
 
   void clear() {
@@ -75,6 +89,9 @@ class Expansion {
     impulses_.clear();
     text_.clear();
     delays_.clear();
+    delayActivities_.clear();
+    arrivals_.clear();
+    arrivalImpulses_.clear();
     notes_.clear();
   }
 
@@ -82,7 +99,8 @@ class Expansion {
     const auto s = static_cast<std::uint32_t>(successors_.size());
     const auto d = static_cast<std::uint32_t>(delays_.size());
     const auto n = static_cast<std::uint32_t>(notes_.size());
-    states_.push_back(State{number, s, s, d, d, n, n});
+    const auto a = static_cast<std::uint32_t>(arrivals_.size());
+    states_.push_back(State{number, s, s, d, d, n, n, a, a});
     index_.clear();
   }
   // Adds one path's value to the successor `vector`; true on its first
@@ -92,7 +110,10 @@ class Expansion {
   std::uint32_t lastArrival() const { return lastArrival_; }
   // Adds `value` to a successor of the current state once more, as an
   // arrival by the same path would.
-  void addAgain(std::uint32_t successor, double value) { successors_[successor].value += value; }
+  void addAgain(std::uint32_t successor, double value) {
+    successors_[successor].value += value;
+    split(successor, value);
+  }
   double* newRewards() { return rewards_.data() + (rewards_.size() - rewardCount_); }
   // Per reward variable, how many impulse sums each successor keeps (0: none).
   void setImpulseCount(std::size_t count) { impulseCount_ = count; }
@@ -100,6 +121,13 @@ class Expansion {
   // Adds value * impulses[v] to the sums of the successor the last
   // addSuccessor reached (on its first arrival, its sums start here).
   void addImpulses(double value, const double* impulses) {
+    if (value < 0) {
+      // A deterministic completion's: the arrival keeps its own.
+      const std::size_t at = arrivalImpulses_.size();
+      arrivalImpulses_.resize(at + impulseCount_);
+      for (std::size_t v = 0; v < impulseCount_; v++) arrivalImpulses_[at + v] = -value * impulses[v];
+      return;
+    }
     const std::size_t first = std::size_t{lastArrival_} * impulseCount_;
     if (impulses_.size() < first + impulseCount_) impulses_.resize(first + impulseCount_, 0.0);
     double* sums = impulses_.data() + first;
@@ -107,8 +135,11 @@ class Expansion {
   }
   // The sums of successor i: value times impulse, per reward variable.
   const double* impulseSums(std::uint32_t i) const { return impulses_.data() + std::size_t{i} * impulseCount_; }
-  void addDelay(double delay) {
+  // A deterministic action enabled in the state: its delay and which one it
+  // is (an index of the generator's own).
+  void addDelay(double delay, std::uint32_t activity) {
     delays_.push_back(delay);
+    delayActivities_.push_back(activity);
     states_.back().endDelay++;
   }
   void addNote(Note note) {
@@ -125,11 +156,28 @@ class Expansion {
   const double* rewards(std::uint32_t i) const { return rewards_.data() + std::size_t{i} * rewardCount_; }
   std::string_view text(const Successor& s) const { return std::string_view(text_.data() + s.textBegin, s.textLength); }
   double delay(std::uint32_t i) const { return delays_[i]; }
+  std::uint32_t delayActivity(std::uint32_t i) const { return delayActivities_[i]; }
+  const Arrival& arrival(std::uint32_t i) const { return arrivals_[i]; }
+  // Per reward variable, probability times impulse of arrival i's path
+  // (when impulses are summed).
+  const double* arrivalImpulses(std::uint32_t i) const {
+    return arrivalImpulses_.data() + std::size_t{i} * impulseCount_;
+  }
   const Note& note(std::uint32_t i) const { return notes_[i]; }
 
  private:
   // Beyond this many successors of one state, a map finds earlier arrivals.
   static constexpr std::uint32_t kLinearSearch = 32;
+  // Values below 0 are deterministic completions (deterministic procedure),
+  // filed under the last delay added; the others are rates.
+  void split(std::uint32_t successor, double value) {
+    if (value > 0) {
+      successors_[successor].rate += value;
+    } else if (value < 0 && !delays_.empty()) {
+      arrivals_.push_back(Arrival{static_cast<std::uint32_t>(delays_.size() - 1), successor, -value});
+      states_.back().endArrival++;
+    }
+  }
   // The successor of the current state with this vector, or endSuccessor.
   std::uint32_t find(const char* vector, std::uint64_t hash);
 
@@ -143,6 +191,9 @@ class Expansion {
   std::vector<double> impulses_;  // impulseCount_ per successor
   std::vector<char> text_;
   std::vector<double> delays_;
+  std::vector<std::uint32_t> delayActivities_;
+  std::vector<Arrival> arrivals_;
+  std::vector<double> arrivalImpulses_;  // impulseCount_ per arrival
   std::vector<Note> notes_;
   std::uint32_t lastArrival_ = 0;
   std::unordered_map<std::string, std::uint32_t> index_;  // of the current state, when large

@@ -79,8 +79,6 @@ void StateSpaceGen::GenStateSpace() {
 
 void StateSpaceGen::runProcedure() {
   RunOutputs outputs(*model_, options_, results_, modelName_);
-  // Refused before any file is written.
-  outputs.checkModel(expander_.numActions() > 0 && (expander_.distributionFlags() & 2) != 0);
   outputs.writePVTypeFile();
 
   if (expander_.numActions() == 0) {

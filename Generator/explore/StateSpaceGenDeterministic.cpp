@@ -7,6 +7,6 @@
 #include "StateSpaceGen.h"
 
 void StateSpaceGen::GenStateSpaceDeterministic(RunOutputs& outputs) {
-  outputs.openDeterministic(&memoryBudget_);
+  outputs.openDeterministic(&memoryBudget_, static_cast<std::size_t>(stateSize_), expander_.deterministicNames());
   run(outputs, Procedure::Deterministic);
 }

@@ -67,7 +67,11 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
         instantActions_.push_back(action);
         continue;
       case DIST_EXPONENTIAL: distributionFlags_ |= 1; break;
-      case DIST_DETERMINISTIC: distributionFlags_ |= 2; break;
+      case DIST_DETERMINISTIC:
+        distributionFlags_ |= 2;
+        deterministicIndex_.emplace(action, static_cast<std::uint32_t>(deterministicActions_.size()));
+        deterministicActions_.push_back(action);
+        break;
       case DIST_ERLANG:
         distributionFlags_ |= 4;
         erlangActions_.push_back(action);
@@ -104,6 +108,12 @@ void SuccessorGenerator::refuseErlangReplicas() {
                        "are kept beside the markings, where they would not follow their replicas: such a model "
                        "is not supported.");
   }
+}
+
+std::vector<std::string> SuccessorGenerator::deterministicNames() const {
+  std::vector<std::string> names;
+  for (const BaseActionClass* action : deterministicActions_) names.emplace_back(action->getName());
+  return names;
 }
 
 void SuccessorGenerator::setTrace(TraceFileContainer* trace) {
@@ -182,8 +192,9 @@ std::size_t SuccessorGenerator::replayReplica(std::size_t timed, const char* sta
       firingSpan_[k] = span;
       for (std::uint32_t i = span.begin; i < span.end; i++) {
         const Logged& entry = firingLog_[i];
+        // The delay is this replica's own action's, not the one replayed.
         if (entry.successor == kDelay)
-          out.addDelay(entry.value);
+          out.addDelay(entry.value, deterministicIndex_.at(timedActions_[k]));
         else
           out.addAgain(entry.successor, entry.value);
       }
@@ -371,7 +382,8 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
         throw GenError(std::string("Error: The deterministic action ") + action->getName() + " gives no delay value.");
       const double delay = parameters[0];
       if (!(delay > 0) || !std::isfinite(delay)) badValue("delay", action, delay, "a delay must be finite and above 0");
-      out.addDelay(delay);
+      const std::uint32_t activity = deterministicIndex_.at(action);
+      out.addDelay(delay, activity);
       logArrival(kDelay, delay);
     } else {
       const double rate = action->Rate();

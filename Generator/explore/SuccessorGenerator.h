@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "BaseActionClass.h"
@@ -77,6 +78,9 @@ class SuccessorGenerator {
   // 0xF000 when an action has any other distribution.
   std::uint32_t distributionFlags() const { return distributionFlags_; }
   bool hasInstantActions() const { return !instantActions_.empty(); }
+  // The names of the deterministic actions, in the model's order: the
+  // activity numbers that Expansion::addDelay gets index this list.
+  std::vector<std::string> deterministicNames() const;
   // Whether an instantaneous action is enabled in the model's current state.
   bool anyInstantEnabled();
 
@@ -168,6 +172,8 @@ class SuccessorGenerator {
   std::vector<BaseActionClass*> timedActions_;
   std::vector<BaseActionClass*> instantActions_;
   std::vector<BaseActionClass*> erlangActions_;
+  std::unordered_map<const BaseActionClass*, std::uint32_t> deterministicIndex_;
+  std::vector<BaseActionClass*> deterministicActions_;
   std::vector<std::uint32_t> instantIndex_;  // by ActionNumber - instantBase_: position in instantActions_
   int instantBase_ = 0;
   std::uint32_t distributionFlags_ = 0;

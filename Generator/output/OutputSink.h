@@ -47,12 +47,48 @@ class ExploredState {
     return sum;
   }
 
+  // The part of value(b) that exponential firings brought: all of it in the
+  // normal procedure, the positive values in the deterministic one.
+  double rate(std::size_t b) const { return expansion_.successor(branches_[b].successor).rate; }
+  // The sum of the rates, in target order.
+  double exponentialExitRate() const {
+    double sum = 0.0;
+    for (std::size_t b = 0; b < branches_.size(); b++) sum += rate(b);
+    return sum;
+  }
+
   std::size_t delayCount() const { return expansion_.state(0).endDelay - expansion_.state(0).firstDelay; }
   double delay(std::size_t i) const {
     return expansion_.delay(expansion_.state(0).firstDelay + static_cast<std::uint32_t>(i));
   }
+  // Which deterministic action delay i belongs to (SuccessorGenerator's
+  // numbering).
+  std::uint32_t delayActivity(std::size_t i) const {
+    return expansion_.delayActivity(expansion_.state(0).firstDelay + static_cast<std::uint32_t>(i));
+  }
+  // The paths of the deterministic completions (deterministic procedure),
+  // in the order found: the delay each belongs to (0 to delayCount() - 1),
+  // its target's number, its probability, and per reward variable
+  // probability times impulse (null unless a sink asked for impulse sums).
+  std::size_t arrivalCount() const { return expansion_.state(0).endArrival - expansion_.state(0).firstArrival; }
+  std::size_t arrivalDelay(std::size_t k) const {
+    return expansion_.arrival(arrivalIndex(k)).delay - expansion_.state(0).firstDelay;
+  }
+  std::uint32_t arrivalTarget(std::size_t k) const {
+    const std::uint32_t successor = expansion_.arrival(arrivalIndex(k)).successor;
+    for (const Branch& b : branches_)
+      if (b.successor == successor) return b.target;
+    return 0;
+  }
+  double arrivalProbability(std::size_t k) const { return expansion_.arrival(arrivalIndex(k)).probability; }
+  const double* arrivalImpulses(std::size_t k) const {
+    return expansion_.impulseCount() > 0 ? expansion_.arrivalImpulses(arrivalIndex(k)) : nullptr;
+  }
 
  private:
+  std::uint32_t arrivalIndex(std::size_t k) const {
+    return expansion_.state(0).firstArrival + static_cast<std::uint32_t>(k);
+  }
   const Expansion& expansion_;
   std::uint32_t number_;
   const char* vector_;

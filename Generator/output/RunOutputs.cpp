@@ -25,13 +25,6 @@ RunOutputs::RunOutputs(PVModel& model, const GenOptions& options, ResultFiles* r
 
 RunOutputs::~RunOutputs() = default;
 
-void RunOutputs::checkModel(bool deterministicActions) const {
-  if (options_.umb && deterministicActions)
-    throw GenError(
-        "Error: -U writes the state space as a CTMC, and this model has deterministic activities: "
-        "a fixed delay is not exponential, so its state space is not a CTMC. Run it without -U.");
-}
-
 void RunOutputs::writePVTypeFile() {
   const std::string name = finalName(".pvtype");
   model_.WritePVTypeFile(pathFor(name).c_str(), name.c_str(), creation());
@@ -55,7 +48,8 @@ void RunOutputs::openNormal(std::size_t vectorSize) {
   for (const auto& file : files_) sinks_.push_back(file.get());
 }
 
-void RunOutputs::openDeterministic(MemoryBudget* budget) {
+void RunOutputs::openDeterministic(MemoryBudget* budget, std::size_t vectorSize,
+                                   const std::vector<std::string>& activities) {
   const std::string det = finalName(".det");
   auto detSink = std::make_unique<DeterministicSink>(pathFor(det), det, creation(), kFileType, budget);
   const std::string arm = finalName(".arm");
@@ -63,9 +57,16 @@ void RunOutputs::openDeterministic(MemoryBudget* budget) {
       pathFor(arm), arm, creation(), "Error: Could not open binary file dude", kFileType, kDeterministicHeaderBlanks);
   const std::string var = finalName(".var");
   auto varSink = std::make_unique<RewardFileSink>(&model_, kFileType, pathFor(var), var, creation());
+  std::unique_ptr<UmbSink> umbSink;
+  if (options_.umb) {
+    const std::string umb = finalName(".umb");
+    umbSink = std::make_unique<UmbSink>(model_, vectorSize, pathFor(umb), umb, creation(), modelName_,
+                                        options_.arguments, &activities);
+  }
   files_.push_back(std::move(armSink));
   files_.push_back(std::move(detSink));
   files_.push_back(std::move(varSink));
+  if (umbSink) files_.push_back(std::move(umbSink));
   for (const auto& file : files_) sinks_.push_back(file.get());
 }
 

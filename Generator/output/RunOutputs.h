@@ -26,16 +26,14 @@ class RunOutputs : public OutputSink {
   RunOutputs(PVModel& model, const GenOptions& options, ResultFiles* results, std::string modelName);
   ~RunOutputs() override;
 
-  // Refuses, before any file is written, an output the model cannot have:
-  // a .umb (a CTMC) of a model with deterministic actions.
-  void checkModel(bool deterministicActions) const;
   void writePVTypeFile();
   // The normal procedure's files: .arm, .umb (-U) and .var. `vectorSize` is
   // the bytes of a state vector.
   void openNormal(std::size_t vectorSize);
-  // The deterministic procedure's: .det, .arm and .var. The list of delays
-  // is accounted to `budget`.
-  void openDeterministic(MemoryBudget* budget);
+  // The deterministic procedure's: .det, .arm, .var and .umb (-U, with the
+  // deterministic part: `activities` names the deterministic actions). The
+  // list of delays is accounted to `budget`.
+  void openDeterministic(MemoryBudget* budget, std::size_t vectorSize, const std::vector<std::string>& activities);
   // A further sink, after the run's files (not owned).
   void add(OutputSink* sink) { sinks_.push_back(sink); }
 

@@ -243,12 +243,18 @@ TEST(Umb, ImpulsesOnTheZeroTimePathAreWeighedByItsProbabilities) {
   EXPECT_EQ(umb.array<double>("annotations/rewards/path/states/values.bin"), (std::vector<double>{0, 1}));
 }
 
-// Deterministic delays make no CTMC: refused before anything is written.
-TEST(Umb, RefusedForAModelWithDeterministicActivities) {
-  TempDir dir;
-  const auto r = runModel(dir, "lossy_link", "l", {"-U"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("deterministic activities"), std::string::npos) << r.err;
-  for (const char* suffix : {".pvtype", ".arm", ".var", ".det", ".umb"})
-    EXPECT_FALSE(testsupport::fileExists(dir.file(std::string("l") + suffix))) << suffix;
+// A model with deterministic delays: -U writes its .umb beside the other
+// files, which stay byte for byte what they are without it.
+TEST(Umb, DeterministicModelKeepsItsOtherFilesWithTheUmb) {
+  TempDir with, without;
+  const auto r = runModel(with, "lossy_link", "l", {"-B1", "-U"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(runModel(without, "lossy_link", "l", {"-B1"}).status, 0);
+  for (const char* suffix : {".arm", ".var", ".det", ".pvtype"})
+    EXPECT_EQ(testsupport::readFile(with.file(std::string("l") + suffix)),
+              testsupport::readFile(without.file(std::string("l") + suffix)))
+        << suffix;
+  const std::string umb = testsupport::readFile(with.file("l.umb"));
+  EXPECT_NE(umb.find("deterministic/branch-to-probability.bin"), std::string::npos);
+  EXPECT_EQ(umb.find("\"time\": \"stochastic\""), std::string::npos);
 }

@@ -23,7 +23,7 @@ TEST(Expansion, MergesByVectorInArrivalOrder) {
   EXPECT_FALSE(x.addSuccessor(a, 1e-17, false));  // later arrivals keep the first rewards
   EXPECT_FALSE(x.addSuccessor(a, 2.0, false));
   ASSERT_TRUE(x.addSuccessor(c, -1.0, false));
-  x.addDelay(2.5);
+  x.addDelay(2.5, 0);
   x.endState(text);
 
   ASSERT_EQ(x.size(), 1u);

@@ -1,0 +1,325 @@
+#include "Regenerative.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "Components.h"
+#include "FoxGlynn.h"
+
+namespace solver {
+
+namespace {
+
+using umb::DeterministicPart;
+using umb::UmbReader;
+
+std::string number(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", v);
+  return buf;
+}
+
+// A state as the model names it: its number and its markings.
+std::string stateName(const UmbReader& umb, std::size_t s) {
+  std::string name = "State " + std::to_string(s);
+  const std::size_t places = umb.places.size();
+  if (places == 0 || umb.valuations.size() < (s + 1) * places) return name;
+  name += " (";
+  for (std::size_t p = 0; p < places; p++)
+    name += (p ? ", " : "") + umb.places[p] + " = " + std::to_string(umb.valuations[s * places + p]);
+  return name + ")";
+}
+
+constexpr const char* kSimulatorHint =
+    "; the simulator answers such a model with confidence intervals: simulate (make simulate)";
+
+// The share of the iterate that stays put in each step: it makes the
+// iteration converge on embedded chains that are periodic (a queue that
+// alternates between idle and busy periods, say) at the price of slowing the
+// slowest modes by a fifth.
+constexpr double kLaziness = 0.2;
+
+// One deterministic activity: its delay, the states where it is enabled and
+// the uniformisation of its subordinated chain over the delay.
+struct Delay {
+  double tau = 0;
+  std::vector<int> states;
+  double rate = 0;  // uniformisation rate: the largest rate out of its states
+  PoissonWeights weights;
+  std::vector<double> beyond;  // P(N > k), k = 0 .. weights.right
+};
+
+class Embedded {
+ public:
+  Embedded(const UmbReader& umb, const Chain& chain, std::vector<int> activityOf, std::vector<std::uint64_t> enabling,
+           std::vector<Delay> delays)
+      : time(chain.states, 0.0),
+        completions(chain.states, 0.0),
+        det_(umb.det),
+        chain_(chain),
+        activityOf_(std::move(activityOf)),
+        enabling_(std::move(enabling)),
+        delays_(std::move(delays)),
+        y_(chain.states, 0.0),
+        next_(chain.states, 0.0) {}
+
+  // out = x P, the embedded chain's step; leaves in `time` the expected
+  // time the periods started from x spend in each state (x Psi, and x_s /
+  // rate_s for the others), and in `completions` where they end by a
+  // completion (x Omega).
+  void product(const std::vector<double>& x, std::vector<double>& out) {
+    const int n = chain_.states;
+    std::fill(out.begin(), out.end(), 0.0);
+    for (int s = 0; s < n; s++) {
+      if (activityOf_[s] >= 0) continue;
+      completions[s] = 0;
+      const double rate = chain_.outRate[s];
+      if (rate > 0) {
+        time[s] = x[s] / rate;
+      } else {
+        // Absorbing: it stays, and its time only counts within its own
+        // component, where it is all there is.
+        time[s] = x[s];
+        out[s] += x[s];
+      }
+    }
+    for (Delay& d : delays_) uniformise(d, x);
+    // Completions branch by the activity's probabilities.
+    for (const Delay& d : delays_)
+      for (int s : d.states) {
+        const std::uint64_t e = enabling_[s];
+        for (std::uint64_t b = det_.branchStart[e]; b < det_.branchStart[e + 1]; b++)
+          out[det_.target[b]] += completions[s] * det_.probability[b];
+      }
+    // Exponential jumps that start a period: out of a state without a
+    // delay, or out of the states of a delay into a state where it is not
+    // enabled (a preemption). Moves inside a subordinated chain are not.
+    const int* outer = chain_.incoming.outerIndexPtr();
+    const int* inner = chain_.incoming.innerIndexPtr();
+    const double* value = chain_.incoming.valuePtr();
+    for (int j = 0; j < n; j++) {
+      const int mine = activityOf_[j];
+      double sum = 0;
+      for (int k = outer[j]; k < outer[j + 1]; k++) {
+        const int i = inner[k];
+        if (mine >= 0 && activityOf_[i] == mine) continue;
+        sum += value[k] * time[i];
+      }
+      out[j] += sum;
+    }
+  }
+
+  std::vector<double> time, completions;
+
+ private:
+  // From x on the delay's states: completions = x Omega and time = x Psi by
+  // uniformisation, y_(k+1) = y_k (I + Q_d / rate),
+  //   x Omega = sum_k p_k y_k,  x Psi = (1 / rate) sum_k P(N > k) y_k.
+  void uniformise(Delay& d, const std::vector<double>& x) {
+    for (int s : d.states) {
+      y_[s] = x[s];
+      completions[s] = 0;
+      time[s] = 0;
+    }
+    if (d.rate == 0) {
+      for (int s : d.states) {
+        completions[s] = y_[s];
+        time[s] = d.tau * y_[s];
+        y_[s] = 0;
+      }
+      return;
+    }
+    const int* outer = chain_.incoming.outerIndexPtr();
+    const int* inner = chain_.incoming.innerIndexPtr();
+    const double* value = chain_.incoming.valuePtr();
+    const long right = d.weights.right, left = d.weights.left;
+    for (long k = 0;; k++) {
+      const double p = k >= left ? d.weights.weights[static_cast<std::size_t>(k - left)] : 0.0;
+      const double stay = d.beyond[static_cast<std::size_t>(k)] / d.rate;
+      for (int s : d.states) {
+        completions[s] += p * y_[s];
+        time[s] += stay * y_[s];
+      }
+      if (k == right) break;
+      // y is 0 outside the delay's states, so the inflow counts only moves
+      // inside its subordinated chain.
+      for (int j : d.states) {
+        double in = 0;
+        for (int m = outer[j]; m < outer[j + 1]; m++) in += value[m] * y_[inner[m]];
+        next_[j] = y_[j] * (1.0 - chain_.outRate[j] / d.rate) + in / d.rate;
+      }
+      for (int s : d.states) y_[s] = next_[s];
+    }
+    for (int s : d.states) y_[s] = 0;
+  }
+
+  const DeterministicPart& det_;
+  const Chain& chain_;
+  std::vector<int> activityOf_;          // per state: its enabled activity, or -1
+  std::vector<std::uint64_t> enabling_;  // per state with one: its enabling
+  std::vector<Delay> delays_;            // by activity that is enabled somewhere
+  std::vector<double> y_, next_;         // the subordinated chain's iterate, 0 outside it
+};
+
+}  // namespace
+
+Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain, const SteadyStateSettings& settings,
+                                              double delayEpsilon, long maxSteps, Progress& progress,
+                                              const std::function<void(const std::string&)>& note) {
+  const DeterministicPart& det = umb.det;
+  const int n = chain.states;
+  std::vector<int> activityOf(n, -1);
+  std::vector<std::uint64_t> enabling(n, 0);
+  // Activities are told apart by name: the replicas of a Rep are kept
+  // sorted, so the same activity of a replica that moves in the order
+  // would otherwise look like another one, preempting its own delay.
+  std::vector<int> slot(det.activities.size(), -1);
+  std::map<std::string, std::size_t> byName;
+  std::vector<std::size_t> named(det.activities.size());
+  for (std::size_t a = 0; a < det.activities.size(); a++) named[a] = byName.emplace(det.activities[a], a).first->second;
+  std::vector<Delay> delays;
+  std::vector<int> firstState;  // by slot: where its delay was first seen
+  for (int s = 0; s < n; s++) {
+    const std::uint64_t from = det.stateStart[s], to = det.stateStart[s + 1];
+    if (to - from >= 2) {
+      std::string names;
+      for (std::uint64_t e = from; e < to; e++)
+        names += (e > from ? (e + 1 < to ? ", " : " and ") : "") + det.activities[det.activity[e]];
+      return Error{stateName(umb, s) + " has the deterministic activities " + names +
+                   " enabled together: the exact steady state needs at most one deterministic activity enabled in "
+                   "each state" +
+                   kSimulatorHint + "."};
+    }
+    if (to == from) continue;
+    const std::size_t a = named[det.activity[from]];
+    if (slot[a] < 0) {
+      slot[a] = static_cast<int>(delays.size());
+      delays.push_back(Delay{});
+      delays.back().tau = det.delay[from];
+      firstState.push_back(s);
+    }
+    Delay& d = delays[slot[a]];
+    if (det.delay[from] != d.tau)
+      return Error{"The deterministic activity " + det.activities[a] + " has delay " + number(d.tau) + " in " +
+                   stateName(umb, firstState[slot[a]]) + " and " + number(det.delay[from]) + " in " +
+                   stateName(umb, s) + ": the exact steady state needs one delay per activity, whatever the marking" +
+                   kSimulatorHint + "."};
+    activityOf[s] = slot[a];
+    enabling[s] = from;
+    d.states.push_back(s);
+  }
+  for (std::size_t a = 0; a < delays.size(); a++) {
+    Delay& d = delays[a];
+    for (int s : d.states) d.rate = std::max(d.rate, chain.outRate[s]);
+    const std::string name = det.activities[det.activity[enabling[d.states[0]]]];
+    if (d.rate > 0) {
+      auto weights = foxGlynn(d.rate * d.tau, delayEpsilon);
+      if (!weights) return weights.error();
+      d.weights = std::move(*weights);
+      if (d.weights.right > maxSteps)
+        return Error{"The deterministic activity " + name + " (delay " + number(d.tau) + ") needs " +
+                     std::to_string(d.weights.right) + " uniformisation steps per product (rate " + number(d.rate) +
+                     "), more than -u allows (" + std::to_string(maxSteps) + ")."};
+      double kept = 0;
+      d.beyond.resize(static_cast<std::size_t>(d.weights.right) + 1);
+      for (long k = 0; k <= d.weights.right; k++) {
+        if (k >= d.weights.left) kept += d.weights.weights[static_cast<std::size_t>(k - d.weights.left)];
+        d.beyond[static_cast<std::size_t>(k)] = std::max(0.0, 1.0 - kept);
+      }
+    }
+    note("deterministic activity " + name + ": delay " + number(d.tau) + ", enabled in " +
+         std::to_string(d.states.size()) + " states, uniformised at rate " + number(d.rate) + " in " +
+         std::to_string(d.rate > 0 ? d.weights.right : 0) + " steps");
+  }
+
+  // The long-run classes: components of the graph of every jump, the
+  // exponential ones and the completions.
+  Components components;
+  {
+    Chain graph;
+    graph.states = n;
+    graph.initial = chain.initial;
+    graph.outStart.assign(n + 1, 0);
+    graph.outTarget.reserve(chain.outTarget.size() + det.target.size());
+    for (int s = 0; s < n; s++) {
+      for (std::int64_t k = chain.outStart[s]; k < chain.outStart[s + 1]; k++)
+        graph.outTarget.push_back(chain.outTarget[k]);
+      for (std::uint64_t e = det.stateStart[s]; e < det.stateStart[s + 1]; e++)
+        for (std::uint64_t b = det.branchStart[e]; b < det.branchStart[e + 1]; b++)
+          if (det.target[b] != static_cast<std::uint64_t>(s) && det.probability[b] > 0)
+            graph.outTarget.push_back(static_cast<int>(det.target[b]));
+      graph.outStart[s + 1] = static_cast<std::int64_t>(graph.outTarget.size());
+    }
+    chain.outTarget = {};
+    chain.outStart = {};
+    components = findComponents(graph);
+  }
+  RegenerativeResult result;
+  result.bottomComponents = components.bottom.size();
+  result.transientStates = components.transient.size();
+  result.reachable = components.transient.size();
+  for (const auto& b : components.bottom) result.reachable += b.size();
+
+  // Power iteration on the embedded chain from the initial state: its limit
+  // weighs each bottom component by the probability of ending there.
+  Embedded embedded(umb, chain, std::move(activityOf), std::move(enabling), std::move(delays));
+  std::vector<double> x(n, 0.0), out(n, 0.0);
+  x[chain.initial] = 1.0;
+  // Components this small are left out of the convergence test: a
+  // transient state's mass shrinks by the same share in every step.
+  const double floor = settings.epsilon * 1e-3;
+  long it = 0;
+  double change = 1;
+  for (;;) {
+    if (it >= settings.maxIterations)
+      return Error{"The embedded chain's stationary distribution did not converge: after " + std::to_string(it) +
+                   " iterations the largest relative change of a component is " + number(change) + " (epsilon " +
+                   number(settings.epsilon) +
+                   "). Raise the iteration limit (-i) or loosen epsilon (-e); no value is given."};
+    embedded.product(x, out);
+    it++;
+    double sum = 0;
+    for (int s = 0; s < n; s++) {
+      out[s] = kLaziness * x[s] + (1 - kLaziness) * out[s];
+      sum += out[s];
+    }
+    change = 0;
+    for (int s = 0; s < n; s++) {
+      out[s] /= sum;
+      if (out[s] > floor || x[s] > floor) change = std::max(change, std::fabs(out[s] - x[s]) / std::max(out[s], floor));
+    }
+    std::swap(x, out);
+    if (!std::isfinite(change) || !(sum > 0))
+      return Error{"The embedded chain's iteration stopped being finite at iteration " + std::to_string(it) +
+                   "; no value is given."};
+    progress.report("embedded chain", it, "relative change", change);
+    if (change <= settings.epsilon) break;
+  }
+  embedded.product(x, out);
+
+  // Time shares within each bottom component: its embedded mass spread in
+  // proportion to the time the periods started in it spend in each state.
+  result.probability.assign(n, 0.0);
+  result.completions.assign(n, 0.0);
+  for (const auto& b : components.bottom) {
+    double mass = 0, time = 0;
+    for (int s : b) {
+      mass += x[s];
+      time += embedded.time[s];
+    }
+    if (!(time > 0)) continue;
+    const double scale = mass / time;
+    for (int s : b) {
+      result.probability[s] = embedded.time[s] * scale;
+      result.completions[s] = embedded.completions[s] * scale;
+    }
+  }
+  result.account.method = "regenerative";
+  result.account.iterations = it;
+  result.account.errorBound = change;
+  return result;
+}
+
+}  // namespace solver
