@@ -157,7 +157,12 @@ void Replicator::refreshEnabling(std::size_t fired, double now) {
 
 double Replicator::impulseRate(int node) {
   const auto& list = gen_->timedActivities();
+  // Loading a vector gives replica c of a Rep slice c of it: loaded once
+  // here, every reload below gives each replica the part it holds now, so
+  // the activities' enabling, read once after it, stays true.
   gen_->saveState(saved_.data());
+  gen_->loadState(saved_.data());
+  refreshEnabling(SIZE_MAX, 0.0);
   double total = 0.0;
   for (std::size_t a = 0; a < activities_.size(); a++) {
     const Activity& activity = activities_[a];

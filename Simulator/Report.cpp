@@ -29,7 +29,9 @@ std::string timeText(const Slot& slot) {
 }
 
 std::string precisionText(const Estimate& e) {
-  if (e.neverSeen) return "WIDER: zero in every replication (rare event?)";
+  if (e.same)
+    return e.mean == 0 ? "WIDER: zero in every replication (rare event?)"
+                       : "WIDER: the same in every replication (rare event?)";
   return e.wide ? "WIDER than asked" : "ok";
 }
 
@@ -76,9 +78,9 @@ std::string formatCsv(const RunResult& result, const Options& options) {
            "," + (steady ? "" : number("%.17g", e.slot.stop)) + "," + number("%.17g", e.mean) + "," +
            number("%.17g", e.halfWidth) + "," + number("%.17g", options.level) + "," + std::to_string(e.replications) +
            "," + std::to_string(result.events) + "," +
-           (e.neverSeen ? "never_observed"
-            : e.wide    ? "wider"
-                        : "ok") +
+           (e.same   ? (e.mean == 0 ? "never_observed" : "same_in_every_replication")
+            : e.wide ? "wider"
+                     : "ok") +
            "\n";
   }
   return out;

@@ -137,7 +137,7 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
       const double mean = std::fabs(stats[s].mean());
       const double relative = mean > 0 ? hw / mean : (hw > 0 ? INFINITY : 0.0);
       widest = std::max(widest, relative);
-      if (!(hw <= options.relativeHalfWidth * mean) || !stats[s].anyNonzero()) allMet = false;
+      if (!(hw <= options.relativeHalfWidth * mean) || !stats[s].varied()) allMet = false;
     }
     char line[200];
     std::snprintf(line, sizeof line, "simulate: %llu replications, widest relative half-width %.3g%% (asked %.3g%%)",
@@ -169,8 +169,8 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
     e.mean = stats[s].mean();
     e.halfWidth = halfWidth(stats[s], options.level);
     e.replications = stats[s].count();
-    e.neverSeen = !stats[s].anyNonzero();
-    e.wide = e.neverSeen || !(e.halfWidth <= options.relativeHalfWidth * std::fabs(e.mean));
+    e.same = !stats[s].varied();
+    e.wide = e.same || !(e.halfWidth <= options.relativeHalfWidth * std::fabs(e.mean));
     result.estimates.push_back(e);
   }
   result.seconds = std::chrono::duration<double>(Clock::now() - start).count();

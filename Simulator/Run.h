@@ -36,8 +36,8 @@ struct Estimate {
   std::string variable;
   double mean = 0, halfWidth = 0;
   std::uint64_t replications = 0;
-  bool wide = false;       // the half-width is above what was asked
-  bool neverSeen = false;  // every observation was 0: a rare event, or none at all
+  bool wide = false;  // the half-width is above what was asked
+  bool same = false;  // every observation was the same: a rare departure from it would not show
 };
 
 struct RunResult {

@@ -17,22 +17,26 @@ double studentQuantile(double p, double df);
 class Accumulator {
  public:
   void add(double x) {
+    if (n_ == 0) first_ = x;
+    if (x != first_) varied_ = true;
     n_++;
     const double d = x - mean_;
     mean_ += d / static_cast<double>(n_);
     m2_ += d * (x - mean_);
-    if (x != 0) nonzero_ = true;
   }
   std::uint64_t count() const { return n_; }
   double mean() const { return mean_; }
   double variance() const { return n_ > 1 ? m2_ / static_cast<double>(n_ - 1) : 0.0; }
-  bool anyNonzero() const { return nonzero_; }
+  // Whether two observations differ: when none do, the interval has width 0
+  // and says nothing about departures too rare to have shown.
+  bool varied() const { return varied_; }
 
  private:
   std::uint64_t n_ = 0;
   double mean_ = 0.0;
   double m2_ = 0.0;
-  bool nonzero_ = false;
+  double first_ = 0.0;
+  bool varied_ = false;
 };
 
 // The half-width of the two-sided interval of confidence `level` around the

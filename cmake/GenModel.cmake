@@ -12,7 +12,8 @@
 # <build>/models/<file stem>/simulate, target sim_model_<file stem>, from the
 # same units.
 #
-# Sets GEN_MODEL_TARGET (target name), GEN_MODEL_DIR (the folder of its gen)
+# Sets GEN_MODEL_TARGET (target name), GEN_MODEL_UNITS_TARGET (the object
+# library of the model's units: compile options go there), GEN_MODEL_DIR (the folder of its gen)
 # and GEN_MODEL_NAME (the model's name, its -N) in the caller's scope.
 
 find_package(Python3 3.11 REQUIRED COMPONENTS Interpreter)
@@ -88,6 +89,7 @@ function(gen_add_model file)
   get_target_property(name ${target} GEN_MODEL_NAME)
   get_target_property(dir ${target} RUNTIME_OUTPUT_DIRECTORY)
   set(GEN_MODEL_TARGET ${target} PARENT_SCOPE)
+  set(GEN_MODEL_UNITS_TARGET ${target}_units PARENT_SCOPE)
   set(GEN_MODEL_DIR ${dir} PARENT_SCOPE)
   set(GEN_MODEL_NAME ${name} PARENT_SCOPE)
 endfunction()
