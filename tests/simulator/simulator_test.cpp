@@ -182,8 +182,8 @@ TEST(SimulatorMd1k, LossAndNumberMatchTheEmbeddedChain) {
   }
 }
 
-// The library's all-exponential models at sizes that run in seconds: every
-// kind of reward variable of theirs is among them.
+// The library's all-exponential models at sizes that run in seconds, and a
+// queue with every kind of reward variable.
 TEST(SimulatorLibrary, ChainsAgreeWithSolve) {
   struct Case {
     const char* stem;
@@ -200,6 +200,8 @@ TEST(SimulatorLibrary, ChainsAgreeWithSolve) {
       {"multiprocessor", 1, {"-R400"}},
       {"multiprocessor_join", 1, {"-R400"}},
       {"tandem_erlang", 0, {"-R400"}},
+      // Every kind, each with rate and impulse parts (tests/models).
+      {"all_reward_kinds", 0, {"-R2000", "-W1000", "-L10000"}},
   };
   for (const Case& c : cases) {
     TempDir dir;
