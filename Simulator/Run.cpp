@@ -95,6 +95,7 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
   result.threads = threads;
   std::vector<double> rows;
   std::uint64_t done = 0;
+  Clock::time_point lastProgress = start;
   for (;;) {
     const std::uint64_t count = std::min(options.round, options.maxReplications - done);
     rows.assign(count * (slots + 1), 0.0);
@@ -139,10 +140,16 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
       widest = std::max(widest, relative);
       if (!(hw <= options.relativeHalfWidth * mean) || !stats[s].varied()) allMet = false;
     }
-    char line[200];
-    std::snprintf(line, sizeof line, "simulate: %llu replications, widest relative half-width %.3g%% (asked %.3g%%)",
-                  static_cast<unsigned long long>(done), widest * 100, options.relativeHalfWidth * 100);
-    progress(line);
+    // A line a second at most, and one for the last round.
+    const Clock::time_point now = Clock::now();
+    const bool last = done >= options.maxReplications || (allMet && slots > 0) || slots == 0 || now > deadline;
+    if (last || now - lastProgress >= std::chrono::seconds(1)) {
+      char line[200];
+      std::snprintf(line, sizeof line, "simulate: %llu replications, widest relative half-width %.3g%% (asked %.3g%%)",
+                    static_cast<unsigned long long>(done), widest * 100, options.relativeHalfWidth * 100);
+      progress(line);
+      lastProgress = now;
+    }
     if (allMet && slots > 0) {
       result.reason = StopReason::Precision;
       break;

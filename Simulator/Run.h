@@ -55,7 +55,7 @@ struct RunResult {
 // narrow as asked, the replication budget is spent or the wall time is up;
 // the half-widths are looked at only after whole rounds, so where the run
 // stops does not depend on timing or on how the work was shared. `progress`
-// gets a line after each round.
+// gets a line a second at most, and one after the last round.
 RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, const Options& options, unsigned threads,
                    Cluster& cluster, const std::function<void(const std::string&)>& progress);
 
