@@ -34,13 +34,20 @@ struct Replicator::Stream final : SuccessorGenerator::Uniform {
   double exponential(double rate) { return -std::log1p(-next()) / rate; }
 };
 
-Plan makePlan(PVModel& model, std::uint64_t warmupEvents, std::uint64_t batchEvents) {
+Plan makePlan(PVModel& model, std::uint64_t warmupEvents, std::uint64_t batchEvents,
+              const std::vector<std::string>& only) {
+  for (const std::string& name : only) {
+    bool known = false;
+    for (int v = 0; v < model.NumPVNodes && !known; v++) known = model.PVList[v]->Name && name == model.PVList[v]->Name;
+    if (!known) throw GenError("simulate: -V " + name + ": the model has no such reward variable");
+  }
   Plan plan;
   plan.warmupEvents = warmupEvents;
   plan.batchEvents = batchEvents;
   for (int v = 0; v < model.NumPVNodes; v++) {
     PerformanceVariableNode* node = model.PVList[v];
     plan.names.emplace_back(node->Name ? node->Name : "");
+    if (!only.empty() && std::find(only.begin(), only.end(), plan.names.back()) == only.end()) continue;
     const ::RewardType kind = node->GetRewardType();
     if (kind == Steady_State) {
       plan.slots.push_back(Slot{v, kind, 0.0, 0.0});
@@ -65,7 +72,9 @@ Replicator::Replicator(std::unique_ptr<PVModel> model, const Plan& plan)
         "deterministic, Erlang and instantaneous activities.");
   const int nodes = model_->NumPVNodes;
   instantImpulses_.assign(static_cast<std::size_t>(nodes), 0);
-  for (int v = 0; v < nodes; v++) {
+  for (const Slot& slot : plan.slots)
+    if (usedNodes_.empty() || usedNodes_.back() != slot.node) usedNodes_.push_back(slot.node);
+  for (const int v : usedNodes_) {
     const PerformanceVariableNode* node = model_->PVList[v];
     if (node->NumImpulses == 0) continue;
     impulses_ = true;
@@ -129,7 +138,7 @@ double Replicator::deterministicDelay(std::size_t a) const {
 }
 
 void Replicator::evaluateRates() {
-  for (int v = 0; v < model_->NumPVNodes; v++) {
+  for (const int v : usedNodes_) {
     PerformanceVariableNode* node = model_->PVList[v];
     node->CurrentReward(nullptr);
     rate_[static_cast<std::size_t>(v)] = node->RateReward;
@@ -198,7 +207,8 @@ void Replicator::observe(double from, double to, double* out) {
     if (overlap > 0) out[s] += r * overlap;
   }
   if (observing_)
-    for (std::size_t v = 0; v < rate_.size(); v++) steadySum_[v] += rate_[v] * (to - from);
+    for (const int v : usedNodes_)
+      steadySum_[static_cast<std::size_t>(v)] += rate_[static_cast<std::size_t>(v)] * (to - from);
 }
 
 std::uint64_t Replicator::run(std::uint64_t seed, std::uint64_t index, double* out) {
@@ -280,7 +290,7 @@ std::uint64_t Replicator::run(std::uint64_t seed, std::uint64_t index, double* o
           if (now > slot.start && now <= slot.stop) out[s] += earned[slot.node];
         }
         if (observing_)
-          for (std::size_t v = 0; v < steadySum_.size(); v++) steadySum_[v] += earned[v];
+          for (const int v : usedNodes_) steadySum_[static_cast<std::size_t>(v)] += earned[v];
       }
       refreshEnabling(chosen, now);
       evaluateRates();

@@ -31,9 +31,11 @@ struct Plan {
   std::uint64_t batchEvents = 1;   // events it spans
 };
 
-// Reads the slots from the model's reward variables and refuses what the
-// engine cannot estimate (GenError).
-Plan makePlan(PVModel& model, std::uint64_t warmupEvents, std::uint64_t batchEvents);
+// Reads the slots from the model's reward variables, those named in
+// `only` when it is not empty (a name the model lacks is refused with
+// GenError).
+Plan makePlan(PVModel& model, std::uint64_t warmupEvents, std::uint64_t batchEvents,
+              const std::vector<std::string>& only);
 
 // Runs replications of one reward model: each starts from the initial
 // marking with its own random stream and writes one observation per slot.
@@ -79,6 +81,7 @@ class Replicator {
   std::vector<std::size_t> instantOrder_;  // instant slots by time
   std::vector<std::size_t> spanSlots_;     // interval and time-averaged slots
   std::vector<std::size_t> steadySlots_;
+  std::vector<int> usedNodes_;         // the variables the plan's slots name, in order
   std::vector<char> instantImpulses_;  // per node: an instant-of-time variable with impulses
   bool impulses_ = false;
   bool observing_ = false;

@@ -25,6 +25,7 @@ const char* valueDescription(char letter) {
     case 'W': return "the warm-up events";
     case 'L': return "the events of a steady-state observation";
     case 'p': return "the variable to plot";
+    case 'V': return "the variable to estimate";
     case 'f': return "the plot format";
     default: return nullptr;
   }
@@ -54,7 +55,7 @@ std::optional<double> toReal(const char* text) {
 void printUsage(std::ostream& out) {
   out << "usage:  simulate -Ppath -Nname [-Bexperiment] [-Ooverrides] [-Sseed] [-clevel] [-rrelative_half_width]\n"
          "                 [-Rreplications] [-Tseconds] [-kreplications_per_check] [-Wwarmup_events]\n"
-         "                 [-Lobservation_events] [-pvariable] [-fsvg|png]\n"
+         "                 [-Lobservation_events] [-Vvariable] [-pvariable] [-fsvg|png]\n"
          "Example:  simulate -P./ -Nexp1 -B0 -S7 -c0.99\n";
 }
 
@@ -148,6 +149,7 @@ ParsedOptions parseOptions(int argc, const char* const argv[], int numExperiment
       case 'W': count(o.warmupEvents, 0); break;
       case 'L': count(o.batchEvents, 1); break;
       case 'p': o.plots.push_back(value); break;
+      case 'V': o.variables.push_back(value); break;
       case 'f':
         if (std::strcmp(value, "svg") != 0 && std::strcmp(value, "png") != 0)
           fail(shown + ": the plot format is svg or png");

@@ -23,6 +23,7 @@ struct Options {
   std::uint64_t round = 100;               // -k: replications between two looks at the half-widths
   std::uint64_t warmupEvents = 10000;      // -W: events dropped before a steady-state observation
   std::uint64_t batchEvents = 100000;      // -L: events a steady-state observation spans
+  std::vector<std::string> variables;      // -V: only these reward variables (all when empty)
   std::vector<std::string> plots;          // -p
   std::string plotFormat = "svg";          // -f
 };

@@ -85,7 +85,7 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
       start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.wallSeconds));
   std::vector<std::unique_ptr<Replicator>> replicators;
   std::unique_ptr<PVModel> first = makeModel();
-  const Plan plan = makePlan(*first, options.warmupEvents, options.batchEvents);
+  const Plan plan = makePlan(*first, options.warmupEvents, options.batchEvents, options.variables);
   replicators.push_back(std::make_unique<Replicator>(std::move(first), plan));
   for (unsigned t = 1; t < threads; t++) replicators.push_back(std::make_unique<Replicator>(makeModel(), plan));
 

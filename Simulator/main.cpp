@@ -83,7 +83,7 @@ int run(int argc, char** argv, sim::Cluster& cluster) {
   // A plot needs a variable of the model with two points or more.
   if (!options.plots.empty()) {
     const std::unique_ptr<PVModel> model = factory->makeRewardModel(false);
-    const sim::Plan plan = sim::makePlan(*model, options.warmupEvents, options.batchEvents);
+    const sim::Plan plan = sim::makePlan(*model, options.warmupEvents, options.batchEvents, options.variables);
     for (const std::string& variable : options.plots) {
       int points = 0;
       for (const sim::Slot& slot : plan.slots)
