@@ -130,7 +130,8 @@ test:
 # model file) in a build folder of their own, the solve rows (Kanban N = 5
 # steady state and one transient time point), and last experiment 5 and
 # Kanban N = 5 with 1, 2 and the default number of threads, idle, with one
-# core kept busy and pinned to one CPU.
+# core kept busy and pinned to one CPU; then the simulator on 1, 2 and the
+# default number of threads.
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGEN_BUILD_BENCH=ON -DGEN_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
@@ -140,6 +141,8 @@ bench:
 	bench/models.sh build-bench-models
 	bench/solve.sh build-bench-models
 	bench/threads.sh build-bench build-bench-models
+	@tools/install-deps.sh simulate
+	bench/simulate.sh build-bench build-bench-models
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-tsan build-bench build-bench-models
