@@ -115,11 +115,15 @@ std::optional<std::string> plotVariable(const RunResult& result, const std::stri
   script += "set output\n";
   script += "set title " + quoted(variable) + " noenhanced\n";
   script += points.front()->slot.kind == Instant_Of_Time ? "set xlabel 'time'\n" : "set xlabel 'interval end'\n";
-  script += "set ylabel 'estimate'\nset grid\nunset key\n$values << EOD\n";
+  // Room around the points, so that the bars at the ends are not cut off.
+  script += "set ylabel 'estimate'\nset grid\nunset key\nset offsets graph 0.05, graph 0.05, graph 0.1, graph 0.1\n";
+  script += "set bars 2\n$values << EOD\n";
   for (const Estimate* p : points)
     script +=
         number("%.17g", p->slot.stop) + " " + number("%.17g", p->mean) + " " + number("%.17g", p->halfWidth) + "\n";
-  script += "EOD\nplot $values using 1:2 with lines, $values using 1:2:3 with yerrorbars pt 7\n";
+  script +=
+      "EOD\nplot $values using 1:2 with lines lc rgb '#1f5fa0', $values using 1:2:3 with yerrorbars lc rgb '#1f5fa0' "
+      "pt 7 lw 1.5\n";
   return atomic_file::plotWithGnuplot(script, target, "simulate", "." + format, variable);
 }
 

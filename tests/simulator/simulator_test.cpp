@@ -271,14 +271,16 @@ TEST(SimulatorCli, RefusesBadOptionsAndMarksWideIntervals) {
   EXPECT_EQ(erlang.status, 1);
   EXPECT_NE(erlang.err.find("is inside a Rep"), std::string::npos) << erlang.err;
 
-  // Ten replications cannot reach 0.1%: every row says so.
-  const auto run = runProgram(SIMULATE_BINARY, {prefix, "-Nx", "-R10", "-k10", "-r0.001"}, dir.path());
+  // Ten replications cannot reach 0.1%: every row says so. The plot draws
+  // the three time points with their intervals.
+  const auto run = runProgram(SIMULATE_BINARY, {prefix, "-Nx", "-R10", "-k10", "-r0.001", "-preliability"}, dir.path());
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("Stopped: the replication budget (10) was reached"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("WIDER"), std::string::npos) << run.out;
   const auto rows = readSimulated(dir.file("x.sim.csv"));
   ASSERT_EQ(rows.size(), 3u);
   for (const Row& r : rows) EXPECT_NE(r.precision, "ok");
+  EXPECT_NE(readFile(dir.file("x.reliability.svg")).find("<svg"), std::string::npos);
 }
 
 }  // namespace
