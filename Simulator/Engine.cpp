@@ -94,13 +94,16 @@ Replicator::Replicator(std::unique_ptr<PVModel> model, const Plan& plan)
   initial_.assign(gen_->vectorSize(), 0);
   saved_.assign(gen_->vectorSize(), 0);
   gen_->initialVector(initial_.data());
+  std::vector<std::uint32_t> fixed;
   for (const auto& a : gen_->timedActivities()) {
     const Distribution d = gen_->timedAction(a.first)->DistributionType;
+    if (d == DIST_DETERMINISTIC) fixed.push_back(static_cast<std::uint32_t>(activities_.size()));
     activities_.push_back(Activity{d == DIST_DETERMINISTIC ? Delay::Deterministic
                                    : d == DIST_ERLANG      ? Delay::Erlang
                                                            : Delay::Exponential,
                                    false, 0.0, kNever});
   }
+  gen_->watchInterruptions(std::move(fixed));
   rate_.assign(static_cast<std::size_t>(nodes), 0.0);
   steadySum_.assign(static_cast<std::size_t>(nodes), 0.0);
   for (std::size_t s = 0; s < plan.slots.size(); s++) {
@@ -152,10 +155,11 @@ void Replicator::refreshEnabling(std::size_t fired, double now) {
     const bool enabled = gen_->timedAction(list[a].first)->Enabled();
     if (activity.delay == Delay::Deterministic) {
       // A delay runs from its enabling; the activity that completed starts
-      // a new one if it is still enabled, and a disabled one forgets its own.
+      // a new one if it is still enabled, and one disabled, if only in a
+      // vanishing marking on the way, forgets its own.
       if (!enabled)
         activity.due = kNever;
-      else if (a == fired || !activity.enabled)
+      else if (a == fired || !activity.enabled || (fired != SIZE_MAX && gen_->interrupted(a)))
         activity.due = now + deterministicDelay(a);
     } else {
       activity.rate = enabled ? activityRate(a) : 0.0;

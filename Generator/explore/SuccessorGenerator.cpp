@@ -605,10 +605,16 @@ void SuccessorGenerator::agePhase(BaseActionClass* action) {
   }
 }
 
+void SuccessorGenerator::watchInterruptions(std::vector<std::uint32_t> activities) {
+  watched_ = std::move(activities);
+  interrupted_.assign(activities_.size(), 0);
+}
+
 int SuccessorGenerator::firePath(BaseActionClass* action, Uniform& uniform) try {
   model_.FireWithoutRewards(next_.data(), action);
   settlePhases(action);
   if (impulseCount_ > 0) recordImpulses(action, 0);
+  for (const std::uint32_t a : watched_) interrupted_[a] = 0;
   int depth = 0;
   for (;;) {
     BaseActionClass** enabled = enabledAt(0);
@@ -617,6 +623,10 @@ int SuccessorGenerator::firePath(BaseActionClass* action, Uniform& uniform) try 
       if (instant->Enabled()) enabled[count++] = instant;
     if (count == 0) return depth + 1;
     if (depth >= kMaxInstantFirings) zeroTimeLimitExceeded();
+    // A vanishing marking: an activity it disables is interrupted, as an
+    // Erlang activity is (settlePhases).
+    for (const std::uint32_t a : watched_)
+      if (!timedActions_[activities_[a].first]->Enabled()) interrupted_[a] = 1;
 
     BaseActionClass* chosen = enabled[0];
     if (count == 1) {

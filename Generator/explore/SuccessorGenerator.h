@@ -119,6 +119,11 @@ class SuccessorGenerator {
   // variable's impulses summed over the path. A value that cannot be right
   // stops with GenError, as in expand.
   int firePath(BaseActionClass* action, Uniform& uniform);
+  // Timed activities (indices into timedActivities) whose enabling firePath
+  // also tests in the vanishing markings of a path; interrupted(a) then says
+  // whether activity a was disabled in one of them, if only for an instant.
+  void watchInterruptions(std::vector<std::uint32_t> activities);
+  bool interrupted(std::size_t activity) const { return interrupted_[activity] != 0; }
   const double* pathImpulses(int firings) const {
     return pathImpulse_.data() + static_cast<std::size_t>(firings - 1) * impulseCount_;
   }
@@ -212,6 +217,8 @@ class SuccessorGenerator {
   std::vector<BaseActionClass*> instantActions_;
   std::vector<BaseActionClass*> erlangActions_;
   std::vector<TimedActivity> activities_;    // runs of timedActions_ with one group
+  std::vector<std::uint32_t> watched_;       // activities whose interruptions firePath records
+  std::vector<char> interrupted_;            // by activity: disabled in a vanishing marking of the last path
   std::vector<std::uint32_t> instantIndex_;  // by ActionNumber - instantBase_: position in instantActions_
   int instantBase_ = 0;
   std::uint32_t distributionFlags_ = 0;

@@ -182,6 +182,19 @@ TEST(SimulatorMd1k, LossAndNumberMatchTheEmbeddedChain) {
   }
 }
 
+// A fixed delay interrupted in a vanishing marking starts over: the tick
+// rate of tests/models/interrupted_delay.toml is r e^-r / (1 - e^-r), r = 1
+// (its file derives it), not 1.
+TEST(SimulatorSemantics, DelayInterruptedInZeroTimeStartsOver) {
+  TempDir dir;
+  const auto rows =
+      simulate(modelProgram("interrupted_delay", "simulate"), 0, {"-S2", "-c0.99", "-R200", "-W100", "-L5000"}, dir);
+  ASSERT_EQ(rows.size(), 1u);
+  const double want = std::exp(-1.0) / (1.0 - std::exp(-1.0));
+  EXPECT_LE(std::fabs(rows[0].value - want), rows[0].halfWidth) << rows[0].value << " +- " << rows[0].halfWidth;
+  EXPECT_LT(rows[0].halfWidth, 0.02 * want);
+}
+
 // The library's all-exponential models at sizes that run in seconds, and a
 // queue with every kind of reward variable.
 TEST(SimulatorLibrary, ChainsAgreeWithSolve) {
