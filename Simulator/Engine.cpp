@@ -6,6 +6,7 @@
 #include <pcg_random.hpp>
 
 #include "GenError.h"
+#include "ModelFault.h"
 #include "PVModel.h"
 
 namespace sim {
@@ -215,7 +216,7 @@ void Replicator::observe(double from, double to, double* out) {
       steadySum_[static_cast<std::size_t>(v)] += rate_[static_cast<std::size_t>(v)] * (to - from);
 }
 
-std::uint64_t Replicator::run(std::uint64_t seed, std::uint64_t index, double* out) {
+std::uint64_t Replicator::run(std::uint64_t seed, std::uint64_t index, double* out) try {
   replication_ = index;
   stream_->rng.seed(seed, index);
   gen_->loadState(initial_.data());
@@ -223,6 +224,7 @@ std::uint64_t Replicator::run(std::uint64_t seed, std::uint64_t index, double* o
   std::fill(steadySum_.begin(), steadySum_.end(), 0.0);
   nextInstant_ = 0;
   observing_ = false;
+  faultTime_ = 0.0;
   for (Activity& a : activities_) a = Activity{a.delay, false, 0.0, kNever};
   refreshEnabling(SIZE_MAX, 0.0);
   evaluateRates();
@@ -263,6 +265,7 @@ std::uint64_t Replicator::run(std::uint64_t seed, std::uint64_t index, double* o
     }
     if (next > plan_.horizon && steadyDone) break;
     now = next;
+    faultTime_ = now;
 
     std::size_t chosen = dueActivity;
     if (exponentialAt < due) {
@@ -321,6 +324,11 @@ std::uint64_t Replicator::run(std::uint64_t seed, std::uint64_t index, double* o
     if (slot.kind == Time_Averaged_Interval_Of_Time) out[s] /= slot.stop - slot.start;
   }
   return events;
+} catch (const ModelFault& fault) {
+  // The handler costs an event nothing; the time is the one the fault's
+  // firing happened at.
+  throw GenError(std::string(fault.what()) + ", in replication " + std::to_string(index) + " (seed " +
+                 std::to_string(seed) + ") at time " + number(faultTime_) + ".\nPlease check the model and try again");
 }
 
 }  // namespace sim

@@ -89,6 +89,7 @@ class Replicator {
   struct Stream;
   std::unique_ptr<Stream> stream_;
   std::uint64_t replication_ = 0;
+  double faultTime_ = 0.0;  // the simulated time of the event under way, for messages
 };
 
 }  // namespace sim

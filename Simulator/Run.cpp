@@ -56,12 +56,19 @@ struct Round {
   Clock::time_point deadline;
 };
 
-void work(Replicator& replicator, Round& round, std::uint64_t seed, std::exception_ptr& failure) {
+// A replication that failed: which one, and how.
+struct Failure {
+  std::uint64_t replication = UINT64_MAX;
+  std::exception_ptr error;
+};
+
+void work(Replicator& replicator, Round& round, std::uint64_t seed, Failure& failure) {
+  std::uint64_t j = 0;
   try {
     for (;;) {
       // Replication first + j belongs to rank j mod ranks.
       const std::uint64_t k = round.next.fetch_add(1);
-      const std::uint64_t j = k * static_cast<std::uint64_t>(round.ranks) + static_cast<std::uint64_t>(round.rank);
+      j = k * static_cast<std::uint64_t>(round.ranks) + static_cast<std::uint64_t>(round.rank);
       if (j >= round.count) return;
       if (Clock::now() > round.deadline) {
         round.late = true;
@@ -71,8 +78,7 @@ void work(Replicator& replicator, Round& round, std::uint64_t seed, std::excepti
       row[round.width - 1] = static_cast<double>(replicator.run(seed, round.first + j, row));
     }
   } catch (...) {
-    failure = std::current_exception();
-    round.late = true;
+    failure = Failure{round.first + j, std::current_exception()};
   }
 }
 
@@ -107,7 +113,7 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
     round.rows = &rows;
     round.width = slots + 1;
     round.deadline = deadline;
-    std::vector<std::exception_ptr> failures(replicators.size());
+    std::vector<Failure> failures(replicators.size());
     {
       std::vector<std::thread> pool;
       for (std::size_t t = 1; t < replicators.size(); t++)
@@ -115,8 +121,12 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
       work(*replicators[0], round, options.seed, failures[0]);
       for (auto& thread : pool) thread.join();
     }
-    for (const auto& failure : failures)
-      if (failure) std::rethrow_exception(failure);
+    // The failure of the earliest replication is the one reported, whichever
+    // thread met it.
+    const Failure* first = nullptr;
+    for (const Failure& failure : failures)
+      if (failure.error && (!first || failure.replication < first->replication)) first = &failure;
+    if (first) std::rethrow_exception(first->error);
     // A round cut short by the clock on any rank is dropped whole: what is
     // reported is then exactly the run of the rounds before it.
     if (cluster.any(round.late.load())) {

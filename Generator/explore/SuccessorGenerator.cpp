@@ -610,7 +610,7 @@ void SuccessorGenerator::watchInterruptions(std::vector<std::uint32_t> activitie
   interrupted_.assign(activities_.size(), 0);
 }
 
-int SuccessorGenerator::firePath(BaseActionClass* action, Uniform& uniform) try {
+int SuccessorGenerator::firePath(BaseActionClass* action, Uniform& uniform) {
   model_.FireWithoutRewards(next_.data(), action);
   settlePhases(action);
   if (impulseCount_ > 0) recordImpulses(action, 0);
@@ -655,6 +655,4 @@ int SuccessorGenerator::firePath(BaseActionClass* action, Uniform& uniform) try 
     settlePhases(chosen);
     if (impulseCount_ > 0) recordImpulses(chosen, depth);
   }
-} catch (const ModelFault& fault) {
-  throw GenError(std::string(fault.what()) + ", while simulating.\nPlease check the model and try again");
 }

@@ -117,7 +117,8 @@ class SuccessorGenerator {
   // as in expand. Returns the number of firings on the path, the timed one
   // included. With branch impulses on, pathImpulses then holds each reward
   // variable's impulses summed over the path. A value that cannot be right
-  // stops with GenError, as in expand.
+  // stops with GenError, as in expand; a marking outside its bounds with
+  // the ModelFault, which the caller completes with where it happened.
   int firePath(BaseActionClass* action, Uniform& uniform);
   // Timed activities (indices into timedActivities) whose enabling firePath
   // also tests in the vanishing markings of a path; interrupted(a) then says

@@ -284,6 +284,14 @@ TEST(SimulatorCli, RefusesBadOptionsAndMarksWideIntervals) {
   EXPECT_EQ(erlang.status, 1);
   EXPECT_NE(erlang.err.find("is inside a Rep"), std::string::npos) << erlang.err;
 
+  // A marking out of its bounds names the replication and the time.
+  const auto fault = runProgram(modelProgram("faults", "simulate"), {prefix, "-Nx", "-B1"}, dir.path());
+  EXPECT_EQ(fault.status, 1);
+  EXPECT_NE(fault.err.find("leaves place 'waiting' at -1, outside its bounds (min 0, max 2), in replication "),
+            std::string::npos)
+      << fault.err;
+  EXPECT_FALSE(testsupport::fileExists(dir.file("x.sim.csv")));
+
   // Ten replications cannot reach 0.1%: every row says so. The plot draws
   // the three time points with their intervals.
   const auto run = runProgram(SIMULATE_BINARY, {prefix, "-Nx", "-R10", "-k10", "-r0.001", "-preliability"}, dir.path());
