@@ -204,17 +204,17 @@ TEST(SimulatorLibrary, ChainsAgreeWithSolve) {
     std::vector<std::string> args;
   };
   const std::vector<Case> cases = {
-      {"kanban", 0, {"-R400", "-W1000", "-L20000"}},
-      {"fms", 0, {"-R400", "-W1000", "-L20000"}},
-      {"polling", 0, {"-R400", "-W1000", "-L20000"}},
-      {"cluster", 0, {"-R400", "-W1000", "-L20000"}},
-      {"embedded", 0, {"-R2000"}},
-      {"tandem", 0, {"-R400", "-W1000", "-L20000"}},
+      {"kanban", 0, {"-R200", "-W500", "-L10000"}},
+      {"fms", 0, {"-R200", "-W500", "-L10000"}},
+      {"polling", 0, {"-R200", "-W500", "-L10000"}},
+      {"cluster", 0, {"-R200", "-W500", "-L10000"}},
+      {"embedded", 0, {"-R1000"}},
+      {"tandem", 0, {"-R200", "-W500", "-L10000"}},
       {"multiprocessor", 1, {"-R400"}},
       {"multiprocessor_join", 1, {"-R400"}},
       {"tandem_erlang", 0, {"-R400"}},
       // Every kind, each with rate and impulse parts (tests/models).
-      {"all_reward_kinds", 0, {"-R1000", "-W500", "-L5000"}},
+      {"all_reward_kinds", 0, {"-R1000", "-W200", "-L2000"}},
   };
   for (const Case& c : cases) {
     TempDir dir;
