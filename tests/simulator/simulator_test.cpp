@@ -230,7 +230,7 @@ TEST(SimulatorLibrary, ChainsAgreeWithSolve) {
 TEST(SimulatorCompiledIn, ExponentialCopyAgreesWithSolve) {
   TempDir dir;
   const auto simulated =
-      simulate(modelProgram("redundant_controller_flash_exp", "simulate"), 0, {"-S3", "-c0.99", "-R4000"}, dir);
+      simulate(modelProgram("redundant_controller_flash_exp", "simulate"), 0, {"-S3", "-c0.99", "-R2000"}, dir);
   expectInside("redundant_controller_flash_exp", simulated, solve("redundant_controller_flash_exp", 0, dir));
 }
 
