@@ -11,7 +11,7 @@ ARGS ?=
 # WERROR=ON turns compiler warnings into errors (.ci/run sets it).
 WERROR ?= OFF
 
-.PHONY: all build run solve study test bench clean model-units
+.PHONY: all build run solve simulate study test bench clean model-units
 
 # The pipe below must fail when the build fails.
 SHELL := /bin/bash
@@ -69,6 +69,29 @@ solve:
 	tools/run-gen.sh --solve "$(BUILD_DIR)/solve" '$(SOLVE_ARGS)' "$(CURDIR)/out" "$$gen" "$$name" "$(MODEL)" \
 	  '$(EXPERIMENT)' -U $(ARGS)
 
+# `make simulate [MODEL=path/to/model.toml] [EXPERIMENT=k] [SIM_ARGS=...]`:
+# builds the model's simulate (without MODEL, the compiled-in model's) and
+# runs it into out/<model name>-experiment<k>/: the estimates with their
+# intervals on standard output and in <model name>.sim.csv there.
+SIM_ARGS ?=
+RUN_SIMULATE = tools/run-simulate.sh "$(CURDIR)/out" "$$sim" "$$name" "$(NAMES_FILE)" '$(EXPERIMENT)' $(SIM_ARGS)
+ifeq ($(strip $(MODEL)),)
+simulate:
+	@tools/install-deps.sh simulate
+	$(CONFIGURE) -DGEN_MODEL_FILE=
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target simulate
+	@sim="$(BUILD_DIR)/simulate"; name=redundant_controller_flash; $(RUN_SIMULATE)
+else
+simulate:
+	@tools/install-deps.sh simulate
+	@test -f "$(MODEL)" || { echo "make simulate: no model file $(MODEL)" >&2; exit 1; }
+	@python3 tools/modelc --check "$(MODEL)"
+	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target simulate_model_file $(QUIET_MAKE)
+	@sim="$$(dirname "$$(sed -n 1p $(BUILD_DIR)/model_file.txt)")/simulate"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
+	$(RUN_SIMULATE)
+endif
+
 # `make study MODEL=path/to/model.toml [EXPERIMENTS=0-4] [SWEEP=N=1:6]
 # [SOLVE_ARGS=...]`: builds that model's gen and the solver once, then runs gen
 # -U and solve for every chosen experiment (all by default; a list, ranges or
@@ -107,7 +130,8 @@ test:
 # model file) in a build folder of their own, the solve rows (Kanban N = 5
 # steady state and one transient time point), and last experiment 5 and
 # Kanban N = 5 with 1, 2 and the default number of threads, idle, with one
-# core kept busy and pinned to one CPU.
+# core kept busy and pinned to one CPU; then the simulator on 1, 2 and the
+# default number of threads.
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGEN_BUILD_BENCH=ON -DGEN_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
@@ -117,6 +141,8 @@ bench:
 	bench/models.sh build-bench-models
 	bench/solve.sh build-bench-models
 	bench/threads.sh build-bench build-bench-models
+	@tools/install-deps.sh simulate
+	bench/simulate.sh build-bench build-bench-models
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-tsan build-bench build-bench-models

@@ -8,7 +8,12 @@
 # on the next build. A model file with errors stops the configure step with
 # the compiler's message (file, line and field).
 #
-# Sets GEN_MODEL_TARGET (target name), GEN_MODEL_DIR (the folder of its gen)
+# With the simulator (see CMakeLists.txt) each model file also gets
+# <build>/models/<file stem>/simulate, target sim_model_<file stem>, from the
+# same units.
+#
+# Sets GEN_MODEL_TARGET (target name), GEN_MODEL_UNITS_TARGET (the object
+# library of the model's units: compile options go there), GEN_MODEL_DIR (the folder of its gen)
 # and GEN_MODEL_NAME (the model's name, its -N) in the caller's scope.
 
 find_package(Python3 3.11 REQUIRED COMPONENTS Interpreter)
@@ -61,18 +66,30 @@ function(gen_add_model file)
     string(REPLACE "\"" "\\\"" source_text "${source_text}")
     file(CONFIGURE OUTPUT ${dir}/model_source.cpp
          CONTENT "const char* genModelSourceFile() { return \"${source_text}\"; }\n" @ONLY)
-    add_executable(${target} $<TARGET_OBJECTS:gen_main> ${units} ${dir}/model_source.cpp)
-    target_include_directories(${target} PRIVATE ${dir}/src)
+    # The model's units are compiled once for its gen and its simulate.
+    add_library(${target}_units OBJECT ${units} ${dir}/model_source.cpp)
+    target_include_directories(${target}_units PRIVATE ${dir}/src)
+    target_link_libraries(${target}_units PRIVATE framework)
+    add_executable(${target} $<TARGET_OBJECTS:gen_main> $<TARGET_OBJECTS:${target}_units>)
     target_link_libraries(${target} PRIVATE generator framework)
     set_target_properties(${target} PROPERTIES
       OUTPUT_NAME gen
       RUNTIME_OUTPUT_DIRECTORY ${dir}
       GEN_MODEL_FILE ${path}
       GEN_MODEL_NAME ${name})
+    # Its simulator, <build>/models/<file stem>/simulate, when the simulator
+    # can be built (see CMakeLists.txt).
+    if(TARGET simulate_main)
+      add_executable(sim_model_${stem_id} $<TARGET_OBJECTS:simulate_main> $<TARGET_OBJECTS:${target}_units>)
+      target_link_libraries(sim_model_${stem_id} PRIVATE simulator)
+      set_target_properties(sim_model_${stem_id} PROPERTIES OUTPUT_NAME simulate RUNTIME_OUTPUT_DIRECTORY ${dir})
+      gen_link_mpi(sim_model_${stem_id})
+    endif()
   endif()
   get_target_property(name ${target} GEN_MODEL_NAME)
   get_target_property(dir ${target} RUNTIME_OUTPUT_DIRECTORY)
   set(GEN_MODEL_TARGET ${target} PARENT_SCOPE)
+  set(GEN_MODEL_UNITS_TARGET ${target}_units PARENT_SCOPE)
   set(GEN_MODEL_DIR ${dir} PARENT_SCOPE)
   set(GEN_MODEL_NAME ${name} PARENT_SCOPE)
 endfunction()

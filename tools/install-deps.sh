@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, the Debian packages that a build step needs and this
 # machine lacks: `tools/install-deps.sh test` for the tests (GoogleTest, Eigen,
-# nlohmann-json, gnuplot), `tools/install-deps.sh solve` for the solver (Eigen,
-# nlohmann-json, gnuplot), `tools/install-deps.sh format` for the style check
+# nlohmann-json, gnuplot, pcg-cpp, Open MPI), `tools/install-deps.sh solve` for
+# the solver (Eigen, nlohmann-json, gnuplot), `tools/install-deps.sh simulate`
+# for the simulator (pcg-cpp, gnuplot; Open MPI, which it uses when present,
+# is left to `test`), `tools/install-deps.sh format` for the style check
 # (clang-format). gen itself needs nothing beyond the compiler, CMake
 # and Python: it writes the .umb without a JSON library; only its reader,
 # in solve, parses JSON.
@@ -14,13 +16,19 @@ need_gnuplot() { command -v gnuplot >/dev/null || missing+=(gnuplot-nox); }
 need_clang_format() { command -v clang-format >/dev/null || missing+=(clang-format); }
 need_gtest() { [[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev); }
 need_json() { [[ -f /usr/include/nlohmann/json.hpp ]] || missing+=(nlohmann-json3-dev); }
+need_pcg() { [[ -f /usr/include/pcg_random.hpp ]] || missing+=(libpcg-cpp-dev); }
+need_mpi() {
+  command -v mpirun >/dev/null || missing+=(openmpi-bin)
+  command -v mpicxx >/dev/null || missing+=(libopenmpi-dev)
+}
 
 for what in "$@"; do
   case "$what" in
-    test) need_gtest; need_eigen; need_json; need_gnuplot ;;
+    test) need_gtest; need_eigen; need_json; need_gnuplot; need_pcg; need_mpi ;;
     solve) need_eigen; need_json; need_gnuplot ;;
+    simulate) need_pcg; need_gnuplot ;;
     format) need_clang_format ;;
-    *) echo "install-deps.sh: unknown set '$what' (test, solve or format)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown set '$what' (test, solve, simulate or format)" >&2; exit 2 ;;
   esac
 done
 (( ${#missing[@]} )) || exit 0

@@ -82,6 +82,12 @@ SuccessorGenerator::SuccessorGenerator(PVModel& model) : model_(model) {
   }
   stateSize_ = modelSize_ + erlangActions_.size() * sizeof(std::int16_t);
   refuseErlangReplicas();
+  for (std::size_t t = 0; t < timedActions_.size(); t++) {
+    if (t > 0 && timedActions_[t]->GroupId == timedActions_[t - 1]->GroupId)
+      activities_.back().count++;
+    else
+      activities_.push_back(TimedActivity{static_cast<std::uint32_t>(t), 1});
+  }
 
   const std::size_t levels = kMaxInstantFirings + 2;
   instantSlots_ = std::max<std::size_t>(instantActions_.size(), 1);
@@ -577,4 +583,88 @@ void SuccessorGenerator::badValue(const char* what, BaseActionClass* action, dou
   throw GenError(std::string("Error: The ") + what + " of action " + action->getName() + " is " + formatValue(value) +
                  " in state " + std::to_string(exploredNumber_) + "; " + requirement +
                  ".\nPlease check the model and try again");
+}
+
+void SuccessorGenerator::saveState(char* vector) {
+  model_.CurrentState(vector);
+  writePhases(vector);
+}
+
+BaseActionClass* SuccessorGenerator::drawCase(const TimedActivity& activity, Uniform& uniform) {
+  BaseActionClass* first = timedActions_[activity.first];
+  if (activity.count == 1) return first;
+  double u = uniform.next();
+  BaseActionClass* last = first;
+  for (std::uint32_t c = 0; c < activity.count; c++) {
+    BaseActionClass* action = timedActions_[activity.first + c];
+    const double p = caseProbability(action);
+    if (p > 0) last = action;
+    if (u < p) return action;
+    u -= p;
+  }
+  // Rounding may leave a sliver past the last case: it belongs to the last
+  // case that can happen at all.
+  return last;
+}
+
+void SuccessorGenerator::agePhase(BaseActionClass* action) {
+  BaseGroupClass* group = groupOf(action);
+  const int members = group->getNumMembers();
+  if (members > 0) {
+    for (int i = 0; i < members; i++) group->getMember(i)->Age();
+  } else {
+    action->Age();
+  }
+}
+
+void SuccessorGenerator::watchInterruptions(std::vector<std::uint32_t> activities) {
+  watched_ = std::move(activities);
+  interrupted_.assign(activities_.size(), 0);
+}
+
+int SuccessorGenerator::firePath(BaseActionClass* action, Uniform& uniform) {
+  model_.FireWithoutRewards(next_.data(), action);
+  settlePhases(action);
+  if (impulseCount_ > 0) recordImpulses(action, 0);
+  for (const std::uint32_t a : watched_) interrupted_[a] = 0;
+  int depth = 0;
+  for (;;) {
+    BaseActionClass** enabled = enabledAt(0);
+    int count = 0;
+    for (BaseActionClass* instant : instantActions_)
+      if (instant->Enabled()) enabled[count++] = instant;
+    if (count == 0) return depth + 1;
+    if (depth >= kMaxInstantFirings) zeroTimeLimitExceeded();
+    // A vanishing marking: an activity it disables is interrupted, as an
+    // Erlang activity is (settlePhases).
+    for (const std::uint32_t a : watched_)
+      if (!timedActions_[activities_[a].first]->Enabled()) interrupted_[a] = 1;
+
+    BaseActionClass* chosen = enabled[0];
+    if (count == 1) {
+      competingWeight(enabled, 1);
+    } else {
+      int maxRank = 0;
+      for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
+      int competing = 0;
+      for (int i = 0; i < count; i++)
+        if (enabled[i]->Rank() == maxRank) enabled[competing++] = enabled[i];
+      if (competing == 0) vanishingPathLost(enabled, count, true, 0.0);
+      const double totalWeight = competingWeight(enabled, competing);
+      double u = uniform.next() * totalWeight;
+      chosen = nullptr;
+      for (int i = 0; i < competing && !chosen; i++) {
+        const double weight = enabled[i]->Weight();
+        if (u < weight) chosen = enabled[i];
+        u -= weight;
+      }
+      // Rounding past the last weight: the last competitor that can win.
+      for (int i = competing - 1; i >= 0 && !chosen; i--)
+        if (enabled[i]->Weight() > 0) chosen = enabled[i];
+    }
+    depth++;
+    model_.FireWithoutRewards(next_.data(), chosen);
+    settlePhases(chosen);
+    if (impulseCount_ > 0) recordImpulses(chosen, depth);
+  }
 }

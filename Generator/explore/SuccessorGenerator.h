@@ -84,6 +84,55 @@ class SuccessorGenerator {
   // Whether an instantaneous action is enabled in the model's current state.
   bool anyInstantEnabled();
 
+  // --- Running the model along one path instead of exploring it ---
+  // The simulator draws where the generator branches; the rules of which
+  // action may fire and with what weight stay the ones above.
+
+  // A timed activity: its actions (one per case) timedAction(first) to
+  // timedAction(first + count - 1), which share its enabling and its delay.
+  struct TimedActivity {
+    std::uint32_t first, count;
+  };
+  const std::vector<TimedActivity>& timedActivities() const { return activities_; }
+  BaseActionClass* timedAction(std::size_t i) const { return timedActions_[i]; }
+  // Numbers uniform on [0, 1), one per draw.
+  class Uniform {
+   public:
+    virtual double next() = 0;
+
+   protected:
+    ~Uniform() = default;
+  };
+  // The model's marking and the phases from a vector, and back. A vector
+  // orders a Rep's replicas, so loading one may hand a replica's part to
+  // another: only what the vector holds survives the round trip.
+  void loadState(const char* vector) { setState(vector); }
+  void saveState(char* vector);
+  // The case of `activity` that completes, drawn by the case probabilities.
+  BaseActionClass* drawCase(const TimedActivity& activity, Uniform& uniform);
+  // The probability of the case `action` among its activity's cases.
+  double caseShare(BaseActionClass* action) { return caseProbability(action); }
+  // An Erlang activity not yet in its last phase moves to its next one
+  // (every case with it); no marking changes.
+  void agePhase(BaseActionClass* action);
+  // Fires the timed action `action` on the model as it stands, then the
+  // instantaneous actions after it until none is enabled, each drawn among
+  // the competitors of the highest rank by its weight; Erlang phases settle
+  // as in expand. Returns the number of firings on the path, the timed one
+  // included. With branch impulses on, pathImpulses then holds each reward
+  // variable's impulses summed over the path. A value that cannot be right
+  // stops with GenError, as in expand; a marking outside its bounds with
+  // the ModelFault, which the caller completes with where it happened.
+  int firePath(BaseActionClass* action, Uniform& uniform);
+  // Timed activities (indices into timedActivities) whose enabling firePath
+  // also tests in the vanishing markings of a path; interrupted(a) then says
+  // whether activity a was disabled in one of them, if only for an instant.
+  void watchInterruptions(std::vector<std::uint32_t> activities);
+  bool interrupted(std::size_t activity) const { return interrupted_[activity] != 0; }
+  const double* pathImpulses(int firings) const {
+    return pathImpulse_.data() + static_cast<std::size_t>(firings - 1) * impulseCount_;
+  }
+
  private:
   BaseGroupClass* groupOf(BaseActionClass* action);
   // The case probability of a timed or instantaneous action, once the
@@ -174,6 +223,9 @@ class SuccessorGenerator {
   std::vector<BaseActionClass*> erlangActions_;
   std::unordered_map<const BaseActionClass*, std::uint32_t> deterministicIndex_;
   std::vector<BaseActionClass*> deterministicActions_;
+  std::vector<TimedActivity> activities_;    // runs of timedActions_ with one group
+  std::vector<std::uint32_t> watched_;       // activities whose interruptions firePath records
+  std::vector<char> interrupted_;            // by activity: disabled in a vanishing marking of the last path
   std::vector<std::uint32_t> instantIndex_;  // by ActionNumber - instantBase_: position in instantActions_
   int instantBase_ = 0;
   std::uint32_t distributionFlags_ = 0;

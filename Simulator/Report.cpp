@@ -1,0 +1,130 @@
+#include "Report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "AtomicFile.h"
+
+namespace sim {
+
+namespace {
+
+std::string number(const char* pattern, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, pattern, v);
+  return buf;
+}
+
+std::string timeText(const Slot& slot) {
+  switch (slot.kind) {
+    case Instant_Of_Time: return number("%g", slot.stop);
+    case Steady_State: return "-";
+    default: {
+      char buf[80];
+      std::snprintf(buf, sizeof buf, "[%g, %g]", slot.start, slot.stop);
+      return buf;
+    }
+  }
+}
+
+std::string precisionText(const Estimate& e) {
+  if (e.same)
+    return e.mean == 0 ? "WIDER: zero in every replication (rare event?)"
+                       : "WIDER: the same in every replication (rare event?)";
+  return e.wide ? "WIDER than asked" : "ok";
+}
+
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+std::string formatTable(const RunResult& result, const Options& options) {
+  const std::vector<std::string> head = {"variable", "kind",         "time",   "estimate", "half-width",
+                                         "level",    "replications", "events", "precision"};
+  std::vector<std::vector<std::string>> cells{head};
+  for (const Estimate& e : result.estimates)
+    cells.push_back({e.variable, kindName(e.slot.kind), timeText(e.slot), number("%.10g", e.mean),
+                     number("%.3g", e.halfWidth), number("%g", options.level), std::to_string(e.replications),
+                     std::to_string(result.events), precisionText(e)});
+  std::vector<std::size_t> width(head.size(), 0);
+  for (const auto& line : cells)
+    for (std::size_t c = 0; c < line.size(); c++) width[c] = std::max(width[c], line[c].size());
+  std::string out;
+  for (const auto& line : cells) {
+    std::string text;
+    for (std::size_t c = 0; c < line.size(); c++) {
+      text += line[c];
+      if (c + 1 < line.size()) text += std::string(width[c] - line[c].size() + 2, ' ');
+    }
+    out += text + "\n";
+  }
+  return out;
+}
+
+std::string formatCsv(const RunResult& result, const Options& options) {
+  std::string out = "variable,kind,start,stop,estimate,half_width,level,replications,events,precision\n";
+  for (const Estimate& e : result.estimates) {
+    const bool steady = e.slot.kind == Steady_State;
+    out += csvField(e.variable) + "," + kindName(e.slot.kind) + "," + (steady ? "" : number("%.17g", e.slot.start)) +
+           "," + (steady ? "" : number("%.17g", e.slot.stop)) + "," + number("%.17g", e.mean) + "," +
+           number("%.17g", e.halfWidth) + "," + number("%.17g", options.level) + "," + std::to_string(e.replications) +
+           "," + std::to_string(result.events) + "," +
+           (e.same   ? (e.mean == 0 ? "never_observed" : "same_in_every_replication")
+            : e.wide ? "wider"
+                     : "ok") +
+           "\n";
+  }
+  return out;
+}
+
+std::string fileId(const std::string& variable) {
+  std::string id;
+  for (char c : variable) {
+    const char l = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    id += ((l >= '0' && l <= '9') || (l >= 'a' && l <= 'z') || l == '_' || l == '-') ? l : '_';
+  }
+  return id;
+}
+
+std::optional<std::string> plotVariable(const RunResult& result, const std::string& variable, const std::string& format,
+                                        const std::string& target) {
+  std::vector<const Estimate*> points;
+  for (const Estimate& e : result.estimates)
+    if (e.variable == variable) points.push_back(&e);
+  std::sort(points.begin(), points.end(),
+            [](const Estimate* a, const Estimate* b) { return a->slot.stop < b->slot.stop; });
+  auto quoted = [](const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+      if (c == '\n' || c == '\r') continue;
+      out += c;
+      if (c == '\'') out += '\'';
+    }
+    return out + "'";
+  };
+  std::string script = format == "png" ? "set terminal pngcairo size 800,500\n" : "set terminal svg size 800,500\n";
+  script += "set output\n";
+  script += "set title " + quoted(variable) + " noenhanced\n";
+  script += points.front()->slot.kind == Instant_Of_Time ? "set xlabel 'time'\n" : "set xlabel 'interval end'\n";
+  // Room around the points, so that the bars at the ends are not cut off.
+  script += "set ylabel 'estimate'\nset grid\nunset key\nset offsets graph 0.05, graph 0.05, graph 0.1, graph 0.1\n";
+  script += "set bars 2\n$values << EOD\n";
+  for (const Estimate* p : points)
+    script +=
+        number("%.17g", p->slot.stop) + " " + number("%.17g", p->mean) + " " + number("%.17g", p->halfWidth) + "\n";
+  script +=
+      "EOD\nplot $values using 1:2 with lines lc rgb '#1f5fa0', $values using 1:2:3 with yerrorbars lc rgb '#1f5fa0' "
+      "pt 7 lw 1.5\n";
+  return atomic_file::plotWithGnuplot(script, target, "simulate", "." + format, variable);
+}
+
+}  // namespace sim
