@@ -1,6 +1,7 @@
 // The simulator against values computed another way: Student's quantiles,
 // the M/D/1/K queue's embedded chain, solve on the model library's chains and
-// on an all-exponential copy of the compiled-in model; and against itself on
+// on an all-exponential copy of the compiled-in model, solve's exact steady
+// state of models with fixed delays; and against itself on
 // other thread and process counts.
 
 #include <gtest/gtest.h>
@@ -222,6 +223,19 @@ TEST(SimulatorLibrary, ChainsAgreeWithSolve) {
     args.insert(args.end(), {"-S11", "-c0.99"});
     const auto simulated = simulate(modelProgram(c.stem, "simulate"), c.experiment, args, dir);
     expectInside(c.stem, simulated, solve(c.stem, c.experiment, dir));
+  }
+}
+
+// Models with one fixed delay at a time, which solve answers exactly through
+// their embedded Markov regenerative chain: a restart clock that nothing
+// interrupts, a maintenance clock that failures preempt, a timeout that a
+// reply cancels (steady-state rates and impulses, the delay's own included).
+TEST(SimulatorRegenerative, TimerModelsAgreeWithSolve) {
+  for (const char* stem : {"rejuvenation", "maintenance", "timeout_retry"}) {
+    TempDir dir;
+    const auto simulated =
+        simulate(modelProgram(stem, "simulate"), 0, {"-S17", "-c0.99", "-R200", "-W500", "-L10000"}, dir);
+    expectInside(stem, simulated, solve(stem, 0, dir));
   }
 }
 
