@@ -94,7 +94,8 @@ TEST(UmbInPlace, LargeArraysComeBackAsThroughParts) {
 
   // No more than a few blocks of room per member beyond the parts' layout
   // (nine members): the room was removed, not left as holes.
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   ASSERT_EQ(::stat(given.c_str(), &sa), 0);
   ASSERT_EQ(::stat(parts.c_str(), &sb), 0);
   EXPECT_GE(sa.st_size, sb.st_size);
