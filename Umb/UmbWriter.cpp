@@ -251,7 +251,9 @@ bool UmbWriter::placeRegions() {
   if (block_ < 4096 && 4096 % block_ == 0) block_ = 4096;
   if (block_ % kTarBlock != 0 || block_ > kInitialRegion) return false;
   const std::uint64_t capacity = roundUp(kInitialRegion, block_);
-  if (regions_.size() < 2 || ::ftruncate(out_, static_cast<off_t>((regions_.size() - 1) * capacity + block_)) != 0)
+  // Emptied first: the room between members must read as zeros.
+  if (regions_.size() < 2 || ::ftruncate(out_, 0) != 0 ||
+      ::ftruncate(out_, static_cast<off_t>((regions_.size() - 1) * capacity + block_)) != 0)
     return false;
   // Whether the file system inserts blocks: one more for the index, which
   // may use it.
