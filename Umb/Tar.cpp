@@ -83,7 +83,7 @@ bool paxValue(std::string_view data, std::string_view key, std::string& out) {
 
 }  // namespace
 
-void tarHeader(char* header, const std::string& path, std::uint64_t size, long long modified) {
+void tarHeader(char* header, const std::string& path, std::uint64_t size, long long modified, char type) {
   std::memset(header, 0, kTarBlock);
   std::string name = path, prefix;
   if (name.size() > 100) {
@@ -103,7 +103,7 @@ void tarHeader(char* header, const std::string& path, std::uint64_t size, long l
     for (int i = 0; i < 8; i++) header[135 - i] = static_cast<char>((size >> (8 * i)) & 0xff);
   }
   std::snprintf(header + 136, 12, "%011llo", static_cast<unsigned long long>(modified));
-  header[156] = '0';
+  header[156] = type;
   std::memcpy(header + 257, "ustar", 6);
   std::memcpy(header + 263, "00", 2);
   std::memcpy(header + 345, prefix.data(), std::min<std::size_t>(prefix.size(), 155));

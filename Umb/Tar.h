@@ -13,11 +13,11 @@ namespace umb {
 
 inline constexpr std::size_t kTarBlock = 512;
 
-// The ustar header of a regular file, mode 0644, owned by 0:0. Sizes past
-// the 11 octal digits of the field (8 GiB) take the binary form that tar
-// readers know; paths past 100 characters are split at a slash into prefix
-// and name.
-void tarHeader(char* header, const std::string& path, std::uint64_t size, long long modified);
+// The ustar header of a regular file (or of another `type`, such as 'x' for
+// a pax extended header), mode 0644, owned by 0:0. Sizes past the 11 octal
+// digits of the field (8 GiB) take the binary form that tar readers know;
+// paths past 100 characters are split at a slash into prefix and name.
+void tarHeader(char* header, const std::string& path, std::uint64_t size, long long modified, char type = '0');
 
 // Where a member's bytes lie in the tar.
 struct TarEntry {

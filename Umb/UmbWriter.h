@@ -16,10 +16,19 @@
 // expected impulse per branch) and the valuation of every state (one 16-bit
 // signed marking per place).
 //
-// The arrays are streamed as states are numbered, each into a part file of
-// its own that has no name (it goes with the process, however that ends),
-// and copied behind index.json once the counts are known: the transition
-// matrix is never held in memory. States are numbered from 0.
+// The arrays are streamed as states are numbered: the transition matrix is
+// never held in memory. States are numbered from 0. Given the output file
+// from the start, the writer puts each tar member in a region of its own
+// in that file, at its place in the tar, and where the file system can
+// insert and remove whole blocks in the middle of a file (ext4, XFS) an
+// array that outgrows its region gets room inserted behind it, and the
+// room left over is removed at the end: every byte is written once. The
+// part of a block that is left between one member and the next header is
+// filled by a pax extended header that holds only a comment, which tar
+// readers skip. Elsewhere, and when the file comes only at the end, each
+// array goes into a part file of its own that has no name (it goes with the
+// process, however that ends), copied behind index.json once the counts are
+// known.
 namespace umb {
 
 class UmbWriter {
@@ -52,6 +61,12 @@ class UmbWriter {
   // file in messages. An error when a part cannot be created.
   static Outcome<std::unique_ptr<UmbWriter>> create(std::string directory, std::string reportedName,
                                                     Description description);
+  // Writes into `out`, the output file opened for reading and writing (-1
+  // with errno set when it could not be opened), which the writer owns
+  // from here on: in place where the file system allows, else through
+  // parts in `directory` as above.
+  static Outcome<std::unique_ptr<UmbWriter>> create(int out, std::string directory, std::string reportedName,
+                                                    Description description);
   UmbWriter(const UmbWriter&) = delete;
   UmbWriter& operator=(const UmbWriter&) = delete;
   ~UmbWriter();
@@ -74,16 +89,41 @@ class UmbWriter {
   void addDeterministicBranch(std::uint64_t target, double probability, const double* impulseSums);
   // Writes the tar to `out`, a file opened for writing by the caller (-1
   // with errno set when it could not be opened), then syncs and closes it.
+  // Only for a writer created without the output file.
   Status finish(int out);
+  // Completes the tar in the file given to create, then syncs and closes it.
+  Status finish();
+  // Whether the members are written in place (no copy at the end).
+  bool inPlace() const { return inPlace_; }
 
  private:
   class Part;
   UmbWriter(std::string reportedName, Description description);
   Index index() const;
   Error failure(int error) const;
+  static Outcome<std::unique_ptr<UmbWriter>> build(std::unique_ptr<UmbWriter> w, const std::string& directory);
+  // The members in tar order, each in the part that holds its bytes.
+  std::vector<std::pair<std::string, Part*>> members();
+  // In place: lays the regions out in `out_`; false when the file system
+  // cannot insert blocks (the parts then go to files of their own).
+  bool placeRegions();
+  // In place: makes room for region `region` to hold `bytes` of data (and a
+  // little more for the end); false with errno set on failure.
+  bool reserve(std::size_t region, std::uint64_t bytes);
+  // In place: the pax header and comment that fill [at, at + length).
+  bool writeRoom(std::uint64_t at, std::uint64_t length, long long now);
+  // In place: takes [at, at + length) out of the file, the rest moving down.
+  bool removeRange(std::uint64_t at, std::uint64_t length);
+  Status finishInPlace();
+  Status copyParts();
 
   std::string reportedName_;
   Description description_;
+  int out_ = -1;
+  bool inPlace_ = false;
+  std::uint64_t block_ = 0;     // in place: the unit of insertion and removal
+  std::vector<Part*> regions_;  // in place: in tar order
+  std::unique_ptr<Part> indexPart_, initialPart_;
   std::vector<std::string> ids_;  // annotation ids, by variable
   std::uint64_t states_ = 0;
   std::uint64_t branches_ = 0;

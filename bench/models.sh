@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs gens built from model files end to end (output files included) and
 # prints one table row per run, as bench/run_experiments.sh does: Kanban with
-# N = 5 (about 2.5 million states), the same with -U (and the .umb's bytes
-# per state and per transition), and experiment 5 of the compiled-in model
+# N = 5 (about 2.5 million states) and N = 6 (11.3 million), each also with
+# -U (and the .umb's bytes per state and per transition) and with -u (the
+# .umb alone), and experiment 5 of the compiled-in model
 # built from models/redundant_controller_flash.toml through gen_add_model
 # (the same units as Model/; compare with the experiment 5 row of
 # run_experiments.sh).
@@ -57,4 +58,8 @@ run() {
 
 run "kanban N=5 (model file)" "$build_dir/models/kanban/gen" kanban -B4
 run "kanban N=5 -U (model file)" "$build_dir/models/kanban/gen" kanban -B4 -U
+run "kanban N=5 -u (model file)" "$build_dir/models/kanban/gen" kanban -B4 -u
+run "kanban N=6 (model file)" "$build_dir/models/kanban/gen" kanban -B5
+run "kanban N=6 -U (model file)" "$build_dir/models/kanban/gen" kanban -B5 -U
+run "kanban N=6 -u (model file)" "$build_dir/models/kanban/gen" kanban -B5 -u
 run "experiment 5 (model file)" "$(sed -n 1p "$build_dir/model_file.txt")" redundant_controller_flash -B5

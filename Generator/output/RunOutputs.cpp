@@ -26,47 +26,52 @@ RunOutputs::RunOutputs(PVModel& model, const GenOptions& options, ResultFiles* r
 RunOutputs::~RunOutputs() = default;
 
 void RunOutputs::writePVTypeFile() {
+  if (options_.umbOnly) return;
   const std::string name = finalName(".pvtype");
   model_.WritePVTypeFile(pathFor(name).c_str(), name.c_str(), creation());
 }
 
 void RunOutputs::openNormal(std::size_t vectorSize) {
-  const std::string arm = finalName(".arm");
-  auto armSink = std::make_unique<StateSpaceFileSink>(
-      pathFor(arm), arm, creation(), "Error: Could not open state space output file", kFileType, kNormalHeaderBlanks);
-  std::unique_ptr<UmbSink> umbSink;
+  // Opened in this order (the order of their failures), kept in the order they close.
+  std::unique_ptr<OutputSink> armSink, umbSink, varSink;
+  if (!options_.umbOnly) {
+    const std::string arm = finalName(".arm");
+    armSink = std::make_unique<StateSpaceFileSink>(
+        pathFor(arm), arm, creation(), "Error: Could not open state space output file", kFileType, kNormalHeaderBlanks);
+  }
   if (options_.umb) {
     const std::string umb = finalName(".umb");
     umbSink =
         std::make_unique<UmbSink>(model_, vectorSize, pathFor(umb), umb, creation(), modelName_, options_.arguments);
   }
-  const std::string var = finalName(".var");
-  auto varSink = std::make_unique<RewardFileSink>(&model_, kFileType, pathFor(var), var, creation());
-  files_.push_back(std::move(armSink));
-  files_.push_back(std::move(varSink));
-  if (umbSink) files_.push_back(std::move(umbSink));
+  if (!options_.umbOnly) {
+    const std::string var = finalName(".var");
+    varSink = std::make_unique<RewardFileSink>(&model_, kFileType, pathFor(var), var, creation());
+  }
+  for (auto* sink : {&armSink, &varSink, &umbSink})
+    if (*sink) files_.push_back(std::move(*sink));
   for (const auto& file : files_) sinks_.push_back(file.get());
 }
 
 void RunOutputs::openDeterministic(MemoryBudget* budget, std::size_t vectorSize,
                                    const std::vector<std::string>& activities) {
-  const std::string det = finalName(".det");
-  auto detSink = std::make_unique<DeterministicSink>(pathFor(det), det, creation(), kFileType, budget);
-  const std::string arm = finalName(".arm");
-  auto armSink = std::make_unique<StateSpaceFileSink>(
-      pathFor(arm), arm, creation(), "Error: Could not open binary file dude", kFileType, kDeterministicHeaderBlanks);
-  const std::string var = finalName(".var");
-  auto varSink = std::make_unique<RewardFileSink>(&model_, kFileType, pathFor(var), var, creation());
-  std::unique_ptr<UmbSink> umbSink;
+  std::unique_ptr<OutputSink> detSink, armSink, varSink, umbSink;
+  if (!options_.umbOnly) {
+    const std::string det = finalName(".det");
+    detSink = std::make_unique<DeterministicSink>(pathFor(det), det, creation(), kFileType, budget);
+    const std::string arm = finalName(".arm");
+    armSink = std::make_unique<StateSpaceFileSink>(
+        pathFor(arm), arm, creation(), "Error: Could not open binary file dude", kFileType, kDeterministicHeaderBlanks);
+    const std::string var = finalName(".var");
+    varSink = std::make_unique<RewardFileSink>(&model_, kFileType, pathFor(var), var, creation());
+  }
   if (options_.umb) {
     const std::string umb = finalName(".umb");
     umbSink = std::make_unique<UmbSink>(model_, vectorSize, pathFor(umb), umb, creation(), modelName_,
                                         options_.arguments, &activities);
   }
-  files_.push_back(std::move(armSink));
-  files_.push_back(std::move(detSink));
-  files_.push_back(std::move(varSink));
-  if (umbSink) files_.push_back(std::move(umbSink));
+  for (auto* sink : {&armSink, &detSink, &varSink, &umbSink})
+    if (*sink) files_.push_back(std::move(*sink));
   for (const auto& file : files_) sinks_.push_back(file.get());
 }
 

@@ -26,6 +26,7 @@ class RunOutputs : public OutputSink {
   RunOutputs(PVModel& model, const GenOptions& options, ResultFiles* results, std::string modelName);
   ~RunOutputs() override;
 
+  // Not with -u, which writes the .umb alone.
   void writePVTypeFile();
   // The normal procedure's files: .arm, .umb (-U) and .var. `vectorSize` is
   // the bytes of a state vector.

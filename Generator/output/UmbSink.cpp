@@ -9,11 +9,7 @@
 UmbSink::UmbSink(PVModel& model, std::size_t vectorSize, const std::string& path, const std::string& reportedName,
                  FileCreation creation, const std::string& modelName, const std::vector<std::string>& arguments,
                  const std::vector<std::string>* deterministicActivities)
-    : model_(model),
-      places_(model.TheModel),
-      deterministic_(deterministicActivities != nullptr),
-      path_(path),
-      creation_(creation) {
+    : model_(model), places_(model.TheModel), deterministic_(deterministicActivities != nullptr) {
   umb::UmbWriter::Description description;
   description.modelName = modelName;
   description.arguments = arguments;
@@ -36,17 +32,19 @@ UmbSink::UmbSink(PVModel& model, std::size_t vectorSize, const std::string& path
     description.deterministic = true;
     description.activities = *deterministicActivities;
   }
-  // The parts go where the file will be, so that they are copied within one file system.
+  // Opened now, so that the arrays can be written in place as they come;
+  // any parts go where the file is, so that they are copied within one
+  // file system.
   const auto slash = path.rfind('/');
-  auto writer = umb::UmbWriter::create(slash == std::string::npos ? "" : path.substr(0, slash + 1), reportedName,
+  auto writer = umb::UmbWriter::create(openOutputFile(path.c_str(), creation, true),
+                                       slash == std::string::npos ? "" : path.substr(0, slash + 1), reportedName,
                                        std::move(description));
   if (!writer) throw GenError(writer.error().message);
   umb_ = std::move(*writer);
 }
 
 void UmbSink::finish() {
-  if (auto written = umb_->finish(openOutputFile(path_.c_str(), creation_)); !written)
-    throw GenError(written.error().message);
+  if (auto written = umb_->finish(); !written) throw GenError(written.error().message);
 }
 
 void UmbSink::explored(const ExploredState& state) {

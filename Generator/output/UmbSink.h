@@ -47,8 +47,6 @@ class UmbSink : public OutputSink {
   };
   std::vector<Completion> completions_;
   std::vector<double> completionImpulses_;
-  std::string path_;
-  FileCreation creation_;
   std::unique_ptr<umb::UmbWriter> umb_;
 };
 

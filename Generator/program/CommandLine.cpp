@@ -125,6 +125,11 @@ CommandLineResult commandline(int argc, const char* const argv[], int numExperim
         // Takes no value, like -a.
         options.umb = true;
         break;
+      case 'u':
+        // The .umb without the .pvtype, .arm, .var and .det; no value either.
+        options.umb = true;
+        options.umbOnly = true;
+        break;
       default: echo << "ERROR: unknown argument: " << lastWord << '\n'; break;
     }
   }

@@ -21,6 +21,7 @@ struct GenOptions {
   std::optional<std::string> dbEntity;   // -e: accepted, no effect
   int fileType = 1;                      // -F: accepted; files are always written as type 1
   bool umb = false;                      // -U: also write the state space as <path><name>.umb
+  bool umbOnly = false;                  // -u: write the .umb alone (implies umb)
   std::vector<std::string> arguments;    // the command line as given, program name first
 };
 

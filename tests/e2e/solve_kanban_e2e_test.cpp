@@ -49,3 +49,31 @@ TEST(SolveKanban, SteadyStateThroughputMatchesThePublishedValues) {
   EXPECT_NEAR(throughput(0) / 0.0925846346333, 1.0, 1e-6);
   EXPECT_NEAR(throughput(0, {"-m", "direct"}) / 0.0925846346333, 1.0, 1e-9);
 }
+
+// gen -u writes the .umb alone, and solve gives the values it gives after
+// -U, for a CTMC (Kanban N = 2) and a model with a deterministic delay
+// (the M/D/1/K queue).
+TEST(SolveKanban, TheUmbAloneSolvesAsWithTheOtherFiles) {
+  for (const std::string stem : {"kanban", "md1k"}) {
+    SCOPED_TRACE(stem);
+    const std::string gen = std::string(GEN_MODELS_DIR) + "/" + stem + "/gen";
+    std::string results[2];
+    for (int alone = 0; alone < 2; alone++) {
+      TempDir dir;
+      const RunResult g =
+          runProgram(gen, {"-P" + dir.path() + "/", "-N" + stem, "-B1", alone ? "-u" : "-U"}, dir.path());
+      ASSERT_EQ(g.status, 0) << g.err;
+      for (const char* suffix : {".pvtype", ".arm", ".var", ".det"}) {
+        if (alone) {
+          EXPECT_FALSE(fileExists(dir.file(stem + suffix))) << suffix;
+        }
+      }
+      EXPECT_EQ(fileExists(dir.file(stem + ".arm")), !alone);
+      const RunResult s = runProgram(SOLVE_BINARY, {"-P" + dir.path() + "/", "-N" + stem}, dir.path());
+      ASSERT_EQ(s.status, 0) << s.err;
+      results[alone] = readFile(dir.file(stem + ".results.csv"));
+    }
+    EXPECT_FALSE(results[0].empty());
+    EXPECT_EQ(results[0], results[1]);
+  }
+}
