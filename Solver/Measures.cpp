@@ -136,6 +136,20 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
           "State " + std::to_string(s) +
           format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
   }
+  bool anySteady = false, anyTransient = false;
+  for (const Wanted& w : wanted) {
+    if (w.variable->kind == RewardKind::SteadyState)
+      anySteady = true;
+    else if (!w.times.empty())
+      anyTransient = true;
+  }
+  // The component search comes before the reward vectors, so that its
+  // scratch vectors and they are never held together.
+  Components components;
+  if (anySteady) {
+    components = findComponents(chain.incoming, chain.initial);
+    std::vector<int>().swap(components.classOf);
+  }
   std::vector<std::vector<double>> rho;
   std::vector<double> largest;  // max |rho| per variable, for the error bounds
   for (const Wanted& w : wanted) {
@@ -157,19 +171,8 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
 
   std::vector<ResultRow> rows;
   // Steady state: one long-run distribution serves every such variable.
-  bool anySteady = false, anyTransient = false;
-  for (const Wanted& w : wanted) {
-    if (w.variable->kind == RewardKind::SteadyState)
-      anySteady = true;
-    else if (!w.times.empty())
-      anyTransient = true;
-  }
   LongRun longRun;
   if (anySteady) {
-    const Components components = findComponents(chain);
-    // Only the component search walks the chain forward.
-    chain.outTarget = {};
-    chain.outStart = {};
     std::size_t reachable = components.transient.size();
     for (const auto& b : components.bottom) reachable += b.size();
     note(std::to_string(reachable) + " states reachable: " + std::to_string(components.bottom.size()) +

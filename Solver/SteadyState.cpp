@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "Parallel.h"
+
 namespace solver {
 
 const char* methodName(Method method) {
@@ -39,14 +41,7 @@ double relativeChange(double before, double after) {
 //   x_j * outRate_j = b_j + sum_i x_i q_ij.
 // x is a whole-chain vector, zero outside the set, so predecessors outside
 // the set add nothing.
-double inflow(const Chain& chain, const std::vector<double>& x, int j) {
-  const int* outer = chain.incoming.outerIndexPtr();
-  const int* inner = chain.incoming.innerIndexPtr();
-  const double* value = chain.incoming.valuePtr();
-  double sum = 0;
-  for (int k = outer[j]; k < outer[j + 1]; k++) sum += value[k] * x[inner[k]];
-  return sum;
-}
+double inflow(const Chain& chain, const std::vector<double>& x, int j) { return chain.incoming.dot(j, x.data()); }
 
 struct System {
   std::string what;                // for messages: "stationary distribution of ..."
@@ -139,15 +134,20 @@ Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const Stead
     return Error{"The uniformisation rate of the " + s.what +
                  " (1.02 times its largest exit rate) overflows; use another method (-m direct)."};
   std::vector<double> next(s.states.size());
-  for (long it = 1; it <= settings.maxIterations; it++) {
-    for (std::size_t k = 0; k < s.states.size(); k++) {
-      const int j = s.states[k];
+  Parallel parallel;
+  const auto count = static_cast<std::int64_t>(s.states.size());
+  const auto step = [&](std::int64_t, std::int64_t first, std::int64_t last) {
+    for (std::int64_t k = first; k < last; k++) {
+      const int j = s.states[static_cast<std::size_t>(k)];
       if (s.normalise) {
         next[k] = x[j] * (1.0 - chain.outRate[j] / q) + inflow(chain, x, j) / q;
       } else {
         next[k] = (inflow(chain, x, j) + (j == s.source ? 1.0 : 0.0)) / chain.outRate[j];
       }
     }
+  };
+  for (long it = 1; it <= settings.maxIterations; it++) {
+    parallel.forBlocks(count, step);
     double change = 0;
     for (std::size_t k = 0; k < s.states.size(); k++) {
       const int j = s.states[k];
@@ -170,15 +170,13 @@ void assemble(const Chain& chain, const System& s, std::vector<int>& local, Eige
   if (local.size() != static_cast<std::size_t>(chain.states)) local.assign(chain.states, -1);
   for (int k = 0; k < m; k++) local[s.states[k]] = k;
   std::vector<Eigen::Triplet<double>> entries;
-  const int* outer = chain.incoming.outerIndexPtr();
-  const int* inner = chain.incoming.innerIndexPtr();
-  const double* value = chain.incoming.valuePtr();
   for (int k = 0; k < m; k++) {
     if (s.normalise && k == m - 1) break;
     const int j = s.states[k];
     entries.emplace_back(k, k, chain.outRate[j]);
-    for (int e = outer[j]; e < outer[j + 1]; e++)
-      if (local[inner[e]] >= 0) entries.emplace_back(k, local[inner[e]], -value[e]);
+    chain.incoming.forEach(j, [&](int i, double rate) {
+      if (local[i] >= 0) entries.emplace_back(k, local[i], -rate);
+    });
   }
   if (s.normalise)
     for (int k = 0; k < m; k++) entries.emplace_back(m - 1, k, 1.0);
@@ -314,7 +312,7 @@ Outcome<LongRun> solveLongRun(const Chain& chain, const Components& components, 
   // How likely the chain ends in each bottom component: from the expected
   // time y_i spent in each transient state i, the flow y_i q_ij into it.
   std::vector<double> absorbed(components.bottom.size(), 0.0);
-  const int home = components.classOf[chain.initial];
+  const int home = components.initialClass;
   if (home >= 0) {
     absorbed[home] = 1.0;
   } else {

@@ -2,8 +2,6 @@
 // model. Parses the command line, loads the chosen experiment's global
 // variables, builds the reward model and generates its state space.
 
-#include <sched.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
@@ -21,24 +19,10 @@
 #include "ResultFiles.h"
 #include "StandardErrors.h"
 #include "StateSpaceGen.h"
+#include "ThreadCount.h"
 #include "TraceFileTarvelSSG.h"
 
 namespace {
-
-// More expanding threads than this would only hold more model instances.
-constexpr long kMaxThreads = 256;
-
-// How many threads expand states, the numbering thread included: GEN_THREADS
-// when set (below 1, or not a number, means 1), else the CPUs this process
-// may run on.
-unsigned expandingThreads() {
-  const char* threads = std::getenv("GEN_THREADS");
-  if (threads && *threads) return static_cast<unsigned>(std::clamp(std::strtol(threads, nullptr, 10), 1L, kMaxThreads));
-  cpu_set_t cpus;
-  CPU_ZERO(&cpus);
-  if (sched_getaffinity(0, sizeof cpus, &cpus) != 0) return 1;
-  return static_cast<unsigned>(std::clamp(static_cast<long>(CPU_COUNT(&cpus)), 1L, kMaxThreads));
-}
 
 // Builds the reward model with the global variables as they now stand and
 // runs the whole generation; further instances of the model, built the same
@@ -47,7 +31,7 @@ unsigned expandingThreads() {
 int generate(const ModelFactory& factory, const GenOptions& options, std::optional<std::uint64_t> memoryLimit,
              ResultFiles& results) {
   std::unique_ptr<PVModel> rewardModel = factory.makeRewardModel(false);
-  const unsigned threads = expandingThreads();
+  const unsigned threads = gencommon::availableThreads();
   StateSpaceGen::RewardModelMaker moreModels;
   if (threads > 1) moreModels = [&factory] { return factory.makeRewardModel(false); };
   StateSpaceGen generator(rewardModel.get(), options, std::move(moreModels));
