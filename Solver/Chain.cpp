@@ -14,9 +14,13 @@ void releaseBranches(const UmbReader& umb, int from, int to) {
   const std::uint64_t a = umb.rowStart[from], b = umb.rowStart[to];
   umb.release(umb.target.data() + a, umb.target.data() + b);
   umb.release(umb.probability.data() + a, umb.probability.data() + b);
+  umb.release(umb.rowStart.data() + from, umb.rowStart.data() + to);
+  umb.release(umb.exitRate.data() + from, umb.exitRate.data() + to);
 }
 
-constexpr int kReleaseEvery = 1 << 16;  // states
+// States per slice whose mapped pages are let go together: a slice's
+// branches are a megabyte or two, and a call per slice costs nothing.
+constexpr int kReleaseEvery = 1 << 13;
 
 // The distinct rates met so far, each with its index into the table:
 // open addressing on the bits of the double, twice as many slots as the
@@ -167,8 +171,13 @@ std::uint64_t chainBytes(std::uint64_t states, std::uint64_t branches) {
 std::vector<double> rewardRates(const UmbReader& umb, const UmbReward& reward) {
   const std::size_t n = umb.states();
   std::vector<double> rho(n, 0.0);
-  if (!reward.stateValues.empty())
-    for (std::size_t i = 0; i < n; i++) rho[i] = reward.stateValues[i];
+  if (!reward.stateValues.empty()) {
+    for (std::size_t i = 0; i < n; i++) {
+      rho[i] = reward.stateValues[i];
+      if ((i + 1) % kReleaseEvery == 0 || i + 1 == n)
+        umb.release(reward.stateValues.data() + (i / kReleaseEvery) * kReleaseEvery, reward.stateValues.data() + i + 1);
+    }
+  }
   if (!reward.branchValues.empty()) {
     for (std::size_t i = 0; i < n; i++) {
       const double exit = umb.exitRate[i];
@@ -180,6 +189,9 @@ std::vector<double> rewardRates(const UmbReader& umb, const UmbReward& reward) {
         const std::uint64_t from = umb.rowStart[(i / kReleaseEvery) * kReleaseEvery], to = umb.rowStart[i + 1];
         umb.release(reward.branchValues.data() + from, reward.branchValues.data() + to);
         umb.release(umb.probability.data() + from, umb.probability.data() + to);
+        const std::size_t first = (i / kReleaseEvery) * kReleaseEvery;
+        umb.release(umb.rowStart.data() + first, umb.rowStart.data() + i + 1);
+        umb.release(umb.exitRate.data() + first, umb.exitRate.data() + i + 1);
       }
     }
   }

@@ -63,12 +63,11 @@ std::uint64_t solveMemoryNeeded(std::uint64_t states, std::uint64_t branches, st
   // The matrix and exit rates stay throughout; the phases after it hold at
   // most: its build's counting vectors; the component search (numbers,
   // stack and call frames of up to every state, the states by component);
-  // then the reward vectors with the components' lists, the long-run vector
-  // and the automatic method's saved start, and the two distributions of
-  // uniformisation.
+  // then the reward vectors with the components' lists and the long-run
+  // vector, and the two distributions of uniformisation.
   const std::uint64_t build = chainBuildBytes(states);
   const std::uint64_t search = steady ? 36 * n : 0;
-  const std::uint64_t solve = 8 * n * variables + (steady ? 24 * n : 0) + (transient ? 16 * n : 0);
+  const std::uint64_t solve = 8 * n * variables + (steady ? 16 * n : 0) + (transient ? 16 * n : 0);
   return chainBytes(states, branches) + std::max({build, search, solve});
 }
 

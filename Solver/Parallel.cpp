@@ -60,7 +60,8 @@ void Parallel::work() {
 void Parallel::forBlocks(std::int64_t count, const std::function<void(std::int64_t, std::int64_t, std::int64_t)>& f) {
   if (count <= 0) return;
   if (workers_.empty() || count <= kBlock) {
-    for (std::int64_t b = 0, first = 0; first < count; b++, first += kBlock) f(b, first, std::min(count, first + kBlock));
+    for (std::int64_t b = 0, first = 0; first < count; b++, first += kBlock)
+      f(b, first, std::min(count, first + kBlock));
     return;
   }
   {

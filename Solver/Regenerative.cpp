@@ -285,7 +285,7 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
     if (!std::isfinite(change) || !(sum > 0))
       return Error{"The embedded chain's iteration stopped being finite at iteration " + std::to_string(it) +
                    "; no value is given."};
-    progress.report("embedded chain", it, "relative change", change);
+    progress.report("embedded chain", it, "relative change", change, settings.epsilon);
     if (change <= settings.epsilon) break;
   }
   embedded.product(x, out);

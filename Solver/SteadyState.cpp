@@ -71,7 +71,7 @@ void normaliseOn(std::vector<double>& x, const std::vector<int>& states) {
 std::optional<Outcome<SolveAccount>> afterIteration(const System& s, const SteadyStateSettings& settings, long it,
                                                     double change, std::vector<double>& x, Progress& progress) {
   if (s.normalise) normaliseOn(x, s.states);
-  progress.report(s.what, it, "relative change", change);
+  progress.report(s.what, it, "relative change", change, settings.epsilon);
   if (!std::isfinite(change)) return notConverged(s, settings, it, change);
   if (change <= settings.epsilon) {
     SolveAccount account;
@@ -260,15 +260,16 @@ Outcome<SolveAccount> solveKrylov(const Chain& chain, const System& s, const Ste
 Outcome<SolveAccount> solveAutomatically(const Chain& chain, const System& s, const SteadyStateSettings& settings,
                                          std::vector<double>& x, std::vector<int>& local, Progress& progress,
                                          std::vector<std::string>& switches) {
-  std::vector<double> start;
-  start.reserve(s.states.size());
-  for (int st : s.states) start.push_back(x[st]);
   auto swept = sweepInPlace(chain, s, settings, 1.0, x, progress, true);
   if (swept) {
     swept->method = "gs";
     return swept;
   }
-  for (std::size_t k = 0; k < s.states.size(); k++) x[s.states[k]] = start[k];
+  // Back to where Gauss-Seidel started (uniform on a bottom component, 0 on
+  // the transient states), rather than a saved copy of a vector as long as
+  // the chain.
+  const double start = s.normalise ? 1.0 / static_cast<double>(s.states.size()) : 0.0;
+  for (int st : s.states) x[st] = start;
   const bool direct = s.states.size() <= static_cast<std::size_t>(settings.directLimit);
   switches.push_back(swept.error().message + "; solved instead by " + (direct ? "the direct solver" : "BiCGSTAB"));
   return direct ? solveDirect(chain, s, settings, x, local) : solveKrylov(chain, s, settings, x, local);

@@ -111,7 +111,7 @@ Outcome<TransientValues> solveTransient(const Chain& chain, const std::vector<co
     k++;
     measure(pi);
     accumulate(k);
-    progress.report("uniformisation", k, "change", change);
+    progress.reportSteps("uniformisation", k, last, "change", change);
     if (settings.detectSteadyState && change <= settings.epsilon) {
       // pi_j = pi_k for every later j: the rest of each sum needs no product.
       out.detectedAt = k;
