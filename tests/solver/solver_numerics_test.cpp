@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "FoxGlynn.h"
 #include "Measures.h"
@@ -259,4 +260,60 @@ TEST(SteadyState, LongPathEndsInItsLastState) {
   const auto rows = solveChain(chain);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_NEAR(rows[0].value, 1.0, 1e-12);
+}
+
+// A cycle 0 -> 1 -> ... -> 0 with a rate of its own on every move, more of
+// them than the table of shared rates holds: pi_i is proportional to 1 / r_i,
+// so the long-run rate of moves is n / sum_i 1 / r_i.
+TEST(SteadyState, CycleWithMoreDistinctRatesThanTheTableHoldsMatchesTheClosedForm) {
+  const int n = 70000;
+  TestChain chain(n);
+  TestReward moves{"moves", "steady_state", {}, {}, {}};
+  double sojourn = 0;
+  for (int i = 0; i < n; i++) {
+    const double r = 1.0 + i / 1024.0;
+    chain.rate(i, (i + 1) % n, r);
+    moves.rates.push_back(r);
+    sojourn += 1.0 / r;
+  }
+  chain.rewards = {moves};
+  const auto rows = solveChain(chain);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_NEAR(rows[0].value / (n / sojourn), 1.0, 1e-9);
+}
+
+// The products of power iteration and uniformisation are cut into the same
+// blocks whatever the number of threads, each row summed in one order: one
+// thread and two give the same bits. The chain is larger than a block, and
+// power iteration agrees with Gauss-Seidel.
+TEST(SteadyState, ProductsGiveTheSameBitsOnOneThreadAndOnTwo) {
+  const int n = 50000;
+  TestChain chain(n);
+  TestReward low{"low", "steady_state", {}, {}, {}};
+  TestReward lowAt{"low_at", "instant", {{0.5, 0.5}}, {}, {}};
+  const double rates[] = {0.5, 1.0, 2.5};
+  for (int i = 0; i < n; i++) {
+    chain.rate(i, (i + 1) % n, rates[i % 3]);
+    chain.rate(i, static_cast<int>((7LL * i + 3) % n), rates[(i / 3) % 3]);
+    chain.rate(i, static_cast<int>((13LL * i + 5) % n), 1.0);
+    low.rates.push_back(i < n / 10 ? 1.0 : 0.0);
+  }
+  lowAt.rates = low.rates;
+  chain.rewards = {low, lowAt};
+  Options power;
+  power.steady.method = Method::Power;
+  std::vector<std::vector<ResultRow>> runs;
+  for (const char* threads : {"1", "2"}) {
+    setenv("GEN_THREADS", threads, 1);
+    runs.push_back(solveChain(chain, power));
+  }
+  unsetenv("GEN_THREADS");
+  ASSERT_EQ(runs[0].size(), 2u);
+  ASSERT_EQ(runs[1].size(), 2u);
+  for (std::size_t r = 0; r < 2; r++) {
+    EXPECT_EQ(runs[0][r].value, runs[1][r].value) << runs[0][r].variable;
+    EXPECT_EQ(runs[0][r].iterations, runs[1][r].iterations);
+  }
+  const auto gs = solveChain(chain);
+  EXPECT_NEAR(valueOf(gs, "low") / valueOf(runs[1], "low"), 1.0, 1e-9);
 }
