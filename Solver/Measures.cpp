@@ -165,6 +165,10 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
       m = std::max(m, std::fabs(r));
     }
     largest.push_back(m);
+    // A steady-state variable needs its rates only once the long-run
+    // vector is there: they are read again then, so that the solve does not
+    // hold a vector per variable beside it.
+    if (w.variable->kind == RewardKind::SteadyState) std::vector<double>().swap(rho.back());
   }
   umb.release();
   Progress progress;
@@ -225,7 +229,9 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
     row.kind = w.variable->kind;
     if (row.kind == RewardKind::SteadyState) {
       double value = 0;
+      if (rho[v].empty()) rho[v] = rewardRates(umb, *w.reward);
       for (int s = 0; s < chain.states; s++) value += longRun.probability[s] * rho[v][s];
+      std::vector<double>().swap(rho[v]);
       row.value = value;
       row.method = longRun.account.method;
       row.iterations = longRun.account.iterations;
