@@ -26,6 +26,10 @@ Components find(const Graph& g, int initial) {
     std::uint32_t next;  // the next predecessor to look at, within the row
   };
   std::vector<Frame> calls;
+  // Room for the deepest search up front: pages are taken only as they are
+  // used, where growing by doubling could hold twice the depth reached.
+  calls.reserve(n);
+  stack.reserve(n);
   int counter = 0, components = 0;
 
   for (int root = 0; root < n; root++) {
