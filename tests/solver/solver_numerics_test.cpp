@@ -317,3 +317,24 @@ TEST(SteadyState, ProductsGiveTheSameBitsOnOneThreadAndOnTwo) {
   const auto gs = solveChain(chain);
   EXPECT_NEAR(valueOf(gs, "low") / valueOf(runs[1], "low"), 1.0, 1e-9);
 }
+
+// The component search runs on the predecessors: states the initial state
+// does not reach, one leading into the reachable part and two forming a
+// bottom component of their own, are left out. From 0 the chain ends in
+// {1, 2} with probability 1/4 and in {3, 4} with 3/4.
+TEST(SteadyState, StatesTheInitialStateDoesNotReachAreLeftOut) {
+  TestChain chain(8);
+  chain.rate(0, 1, 1).rate(0, 3, 3).rate(1, 2, 1).rate(2, 1, 1).rate(3, 4, 2).rate(4, 3, 2);
+  chain.rate(5, 0, 1).rate(5, 6, 1).rate(6, 7, 1).rate(7, 6, 1);
+  chain.rewards = {{"in_12", "steady_state", {}, {0, 1, 1, 0, 0, 1, 1, 1}, {}}};
+  solvertest::TempDir dir;
+  solvertest::writeRun(dir.path(), "m", chain);
+  auto umb = UmbReader::open(dir.file("m.umb"));
+  ASSERT_TRUE(umb.ok());
+  std::vector<std::string> notes;
+  auto rows = computeMeasures(**umb, Options(), [&](const std::string& line) { notes.push_back(line); });
+  ASSERT_TRUE(rows.ok()) << rows.error().message;
+  EXPECT_NEAR(valueOf(*rows, "in_12"), 0.25, 1e-12);
+  ASSERT_FALSE(notes.empty());
+  EXPECT_EQ(notes[0], "5 states reachable: 2 bottom strongly connected component(s), 1 transient states");
+}
