@@ -96,14 +96,31 @@ constexpr long kStallWindow = 10000;
 Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const SteadyStateSettings& settings,
                                    double omega, std::vector<double>& x, Progress& progress, bool giveWay = false) {
   double bestBefore = INFINITY, bestInWindow = INFINITY;
+  // Over-relaxation may overshoot below 0, where the value is cut at 0. If
+  // that empties every component of a stationary iterate (which would then
+  // look converged), the sweep starts again taking the plain Gauss-Seidel
+  // value wherever the relaxed one would be negative: the same fixed point.
+  bool plainWhereNegative = false;
   for (long it = 1; it <= settings.maxIterations; it++) {
     double change = 0;
+    bool anyPositive = false;
     for (int j : s.states) {
       double next = (inflow(chain, x, j) + (j == s.source ? 1.0 : 0.0)) / chain.outRate[j];
-      if (omega != 1.0) next = (1.0 - omega) * x[j] + omega * next;
-      if (!(next >= 0.0)) next = 0.0;  // over-relaxation may overshoot below 0
+      if (omega != 1.0) {
+        const double relaxed = (1.0 - omega) * x[j] + omega * next;
+        if (!plainWhereNegative || relaxed >= 0.0) next = relaxed;
+      }
+      if (!(next >= 0.0)) next = 0.0;
+      anyPositive = anyPositive || next > 0.0;
       change = std::max(change, relativeChange(x[j], next));
       x[j] = next;
+    }
+    if (s.normalise && !anyPositive && omega != 1.0 && !plainWhereNegative) {
+      plainWhereNegative = true;
+      const double start = 1.0 / static_cast<double>(s.states.size());
+      for (int st : s.states) x[st] = start;
+      it = 0;
+      continue;
     }
     if (auto end = afterIteration(s, settings, it, change, x, progress)) return *end;
     bestInWindow = std::min(bestInWindow, change);
