@@ -181,34 +181,27 @@ Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const Stead
 // gives way to sum x = 1. `local` maps whole-chain numbers to the system's
 // while the matrix is built (-1 outside; kept between systems, so that many
 // small components cost no whole-chain vector each).
-// With `pinned` (a row of the system) the stationary system's equation of
-// that row gives way to x_pinned = 1 instead: a row of one entry, where
-// sum x = 1 is a dense row that an incomplete factorisation fills from end
-// to end; the caller normalises the solution.
 void assemble(const Chain& chain, const System& s, std::vector<int>& local, Eigen::SparseMatrix<double>& a,
-              Eigen::VectorXd& b, int pinned = -1) {
+              Eigen::VectorXd& b) {
   const int m = static_cast<int>(s.states.size());
-  const int replaced = pinned >= 0 ? pinned : m - 1;
   if (local.size() != static_cast<std::size_t>(chain.states)) local.assign(chain.states, -1);
   for (int k = 0; k < m; k++) local[s.states[k]] = k;
   std::vector<Eigen::Triplet<double>> entries;
   for (int k = 0; k < m; k++) {
-    if (s.normalise && k == replaced) continue;
+    if (s.normalise && k == m - 1) break;
     const int j = s.states[k];
     entries.emplace_back(k, k, chain.outRate[j]);
     chain.incoming.forEach(j, [&](int i, double rate) {
       if (local[i] >= 0) entries.emplace_back(k, local[i], -rate);
     });
   }
-  if (s.normalise && pinned >= 0)
-    entries.emplace_back(pinned, pinned, 1.0);
-  else if (s.normalise)
+  if (s.normalise)
     for (int k = 0; k < m; k++) entries.emplace_back(m - 1, k, 1.0);
   a.resize(m, m);
   a.setFromTriplets(entries.begin(), entries.end());
   b = Eigen::VectorXd::Zero(m);
   if (s.normalise)
-    b[replaced] = 1.0;
+    b[m - 1] = 1.0;
   else
     b[local[s.source]] = 1.0;
   for (int st : s.states) local[st] = -1;
@@ -254,29 +247,18 @@ Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const Ste
 
 // BiCGSTAB with an incomplete-LU preconditioner, from the current iterate,
 // until the residual relative to the right-hand side is within epsilon.
-// With `pinned` >= 0 on the stationary system pinned there, with little
-// fill; else on the system of the direct solver, at Eigen's default fill.
-Outcome<SolveAccount> krylovOn(const Chain& chain, const System& s, const SteadyStateSettings& settings,
-                               std::vector<double>& x, std::vector<int>& local, int pinned) {
+Outcome<SolveAccount> solveKrylov(const Chain& chain, const System& s, const SteadyStateSettings& settings,
+                                  std::vector<double>& x, std::vector<int>& local) {
   Eigen::SparseMatrix<double> a;
   Eigen::VectorXd b;
-  assemble(chain, s, local, a, b, pinned);
+  assemble(chain, s, local, a, b);
   Eigen::BiCGSTAB<Eigen::SparseMatrix<double>, Eigen::IncompleteLUT<double>> krylov;
-  if (pinned >= 0) {
-    // Little fill: a row's own number of entries, dropping those below
-    // 1e-4 of it, keeps the factors the size of the matrix.
-    krylov.preconditioner().setFillfactor(1);
-    krylov.preconditioner().setDroptol(1e-4);
-  }
   krylov.setTolerance(settings.epsilon);
   krylov.setMaxIterations(static_cast<Eigen::Index>(std::min<long>(settings.maxIterations, 0x7FFFFFFF)));
   krylov.compute(a);
   if (krylov.info() != Eigen::Success) return Error{"BiCGSTAB could not prepare the " + s.what + "."};
   Eigen::VectorXd start(static_cast<Eigen::Index>(s.states.size()));
   for (std::size_t k = 0; k < s.states.size(); k++) start[static_cast<Eigen::Index>(k)] = x[s.states[k]];
-  // The pinned system's solution is the stationary vector scaled so that
-  // its pinned entry is 1: so is the start.
-  if (pinned >= 0 && start[pinned] > 0) start /= start[pinned];
   Eigen::VectorXd solution = krylov.solveWithGuess(b, start);
   if (krylov.info() != Eigen::Success || !(krylov.error() <= settings.epsilon)) {
     return Error{"The " + s.what + " did not converge by BiCGSTAB: after " + std::to_string(krylov.iterations()) +
@@ -288,30 +270,6 @@ Outcome<SolveAccount> krylovOn(const Chain& chain, const System& s, const Steady
   auto accepted = accept(s, a, b, solution, "bicgstab", x);
   if (accepted) accepted->iterations = static_cast<long>(krylov.iterations());
   return accepted;
-}
-
-// A stationary system first pinned at one component, which an incomplete
-// factorisation takes in the matrix's own size (the sum row of the direct
-// solver's system is dense: Kanban N = 4, 454,475 states, did not get
-// through its factorisation in a minute of CPU time); where that gives no
-// answer (a breakdown on a chain whose probabilities span many orders of
-// magnitude), the direct solver's system as before.
-Outcome<SolveAccount> solveKrylov(const Chain& chain, const System& s, const SteadyStateSettings& settings,
-                                  std::vector<double>& x, std::vector<int>& local) {
-  if (s.normalise && s.states.size() > 1) {
-    // The pinned component: the largest of the start (the first such), so
-    // that no other is many orders of magnitude above it; from a uniform
-    // start, the initial state's where it is in the set.
-    int pinned = 0;
-    for (std::size_t k = 1; k < s.states.size(); k++)
-      if (x[s.states[k]] > x[s.states[pinned]]) pinned = static_cast<int>(k);
-    const auto initial = std::lower_bound(s.states.begin(), s.states.end(), chain.initial);
-    if (initial != s.states.end() && *initial == chain.initial && x[chain.initial] == x[s.states[pinned]])
-      pinned = static_cast<int>(initial - s.states.begin());
-    auto solved = krylovOn(chain, s, settings, x, local, pinned);
-    if (solved) return solved;
-  }
-  return krylovOn(chain, s, settings, x, local, -1);
 }
 
 // The automatic method: Gauss-Seidel, and from the same start the direct
