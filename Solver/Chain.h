@@ -1,7 +1,6 @@
 #ifndef SOLVER_CHAIN_H
 #define SOLVER_CHAIN_H
 
-#include <Eigen/SparseCore>
 #include <cstdint>
 #include <vector>
 
@@ -18,21 +17,81 @@ namespace solver {
 using umb::UmbReader;
 using umb::UmbReward;
 
-using RateMatrix = Eigen::SparseMatrix<double, Eigen::RowMajor, int>;
+// The rows in compressed form: 32-bit row offsets while the entries fit
+// (64-bit past that), 32-bit columns, and each rate as a 16-bit index into
+// the table of the chain's distinct rates when there are at most 65,536 of
+// them (models repeat a handful of rates over millions of transitions),
+// else the rates themselves.
+class RateMatrix {
+ public:
+  static constexpr std::size_t kMostShared = 1 << 16;
+
+  int rows() const { return rows_; }
+  std::uint64_t entries() const { return columns_.size(); }
+  std::size_t distinctRates() const { return table_.size(); }
+  std::uint64_t bytes() const {
+    return 4 * start32_.size() + 8 * start64_.size() + 4 * columns_.size() + 2 * codes_.size() + 8 * table_.size() +
+           8 * plain_.size();
+  }
+
+  std::uint64_t begin(int j) const { return start64_.empty() ? start32_[j] : start64_[j]; }
+  std::uint64_t end(int j) const { return begin(j + 1); }
+  int column(std::uint64_t k) const { return columns_[k]; }
+  double rate(std::uint64_t k) const { return plain_.empty() ? table_[codes_[k]] : plain_[k]; }
+
+  // sum over row j of q_ij x_i, in the row's order.
+  double dot(int j, const double* x) const {
+    const std::uint64_t a = begin(j), b = end(j);
+    const int* col = columns_.data();
+    double sum = 0;
+    if (plain_.empty()) {
+      const std::uint16_t* code = codes_.data();
+      const double* table = table_.data();
+      for (std::uint64_t k = a; k < b; k++) sum += table[code[k]] * x[col[k]];
+    } else {
+      const double* value = plain_.data();
+      for (std::uint64_t k = a; k < b; k++) sum += value[k] * x[col[k]];
+    }
+    return sum;
+  }
+
+  // f(i, q_ij) for each entry of row j, in order.
+  template <class F>
+  void forEach(int j, F&& f) const {
+    const std::uint64_t a = begin(j), b = end(j);
+    if (plain_.empty()) {
+      for (std::uint64_t k = a; k < b; k++) f(columns_[k], table_[codes_[k]]);
+    } else {
+      for (std::uint64_t k = a; k < b; k++) f(columns_[k], plain_[k]);
+    }
+  }
+
+ private:
+  friend class RateMatrixBuilder;
+  int rows_ = 0;
+  std::vector<std::uint32_t> start32_;
+  std::vector<std::uint64_t> start64_;
+  std::vector<int> columns_;
+  std::vector<std::uint16_t> codes_;
+  std::vector<double> table_;
+  std::vector<double> plain_;
+};
 
 struct Chain {
   int states = 0;
   int initial = 0;
   RateMatrix incoming;          // row j: (i, q_ij)
   std::vector<double> outRate;  // sum over j != i of q_ij
-  // The successors j != i with q_ij > 0 of each state, for the graph searches.
-  std::vector<std::int64_t> outStart;  // states + 1 offsets
-  std::vector<int> outTarget;
 };
 
 // Builds the chain from a checked .umb (parallel branches to one target are
 // summed).
 Chain buildChain(const UmbReader& umb);
+
+// The bytes buildChain holds at most for a chain of this size beyond the
+// matrix it returns (its counting vectors), and at most what it returns.
+std::uint64_t chainBuildBytes(std::uint64_t states);
+std::uint64_t chainBytes(std::uint64_t states, std::uint64_t branches);
 
 // rho_i = r_i + sum_j q_ij * imp_ij: the rate reward plus the rate at which
 // impulse reward is earned in state i (self-loops included).

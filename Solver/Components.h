@@ -1,6 +1,7 @@
 #ifndef SOLVER_COMPONENTS_H
 #define SOLVER_COMPONENTS_H
 
+#include <cstdint>
 #include <vector>
 
 #include "Chain.h"
@@ -16,11 +17,28 @@ struct Components {
   std::vector<std::vector<int>> bottom;  // states of each BSCC, increasing
   std::vector<int> transient;            // increasing
   std::vector<int> classOf;              // a BSCC's index, kTransient or kUnreachable
+  int initialClass = kUnreachable;       // classOf[initial], kept when classOf is let go
 };
 
-// Tarjan's algorithm from the initial state, with an explicit stack (no
-// recursion, so no depth limit).
-Components findComponents(const Chain& chain);
+// A graph given by the predecessors of each state (row j lists every i with
+// an edge i -> j), as the rate matrix holds it.
+struct PredecessorGraph {
+  std::vector<std::uint64_t> start;  // states + 1 offsets
+  std::vector<int> source;
+  int rows() const { return static_cast<int>(start.size()) - 1; }
+  std::uint64_t begin(int j) const { return start[j]; }
+  std::uint64_t end(int j) const { return start[j + 1]; }
+  int column(std::uint64_t k) const { return source[k]; }
+};
+
+// Tarjan's algorithm with an explicit stack (no recursion, so no depth
+// limit) on the predecessor graph, which has the same strongly connected
+// components as the chain; it finishes them in an order where every
+// component comes after those that lead to it, so one pass in that order
+// finds which ones the initial state reaches, and one over the edges which
+// ones have no way out.
+Components findComponents(const RateMatrix& incoming, int initial);
+Components findComponents(const PredecessorGraph& incoming, int initial);
 
 }  // namespace solver
 

@@ -136,6 +136,20 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
           "State " + std::to_string(s) +
           format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
   }
+  bool anySteady = false, anyTransient = false;
+  for (const Wanted& w : wanted) {
+    if (w.variable->kind == RewardKind::SteadyState)
+      anySteady = true;
+    else if (!w.times.empty())
+      anyTransient = true;
+  }
+  // The component search comes before the reward vectors, so that its
+  // scratch vectors and they are never held together.
+  Components components;
+  if (anySteady) {
+    components = findComponents(chain.incoming, chain.initial);
+    std::vector<int>().swap(components.classOf);
+  }
   std::vector<std::vector<double>> rho;
   std::vector<double> largest;  // max |rho| per variable, for the error bounds
   for (const Wanted& w : wanted) {
@@ -151,25 +165,18 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
       m = std::max(m, std::fabs(r));
     }
     largest.push_back(m);
+    // A steady-state variable needs its rates only once the long-run
+    // vector is there: they are read again then, so that the solve does not
+    // hold a vector per variable beside it.
+    if (w.variable->kind == RewardKind::SteadyState) std::vector<double>().swap(rho.back());
   }
   umb.release();
   Progress progress;
 
   std::vector<ResultRow> rows;
   // Steady state: one long-run distribution serves every such variable.
-  bool anySteady = false, anyTransient = false;
-  for (const Wanted& w : wanted) {
-    if (w.variable->kind == RewardKind::SteadyState)
-      anySteady = true;
-    else if (!w.times.empty())
-      anyTransient = true;
-  }
   LongRun longRun;
   if (anySteady) {
-    const Components components = findComponents(chain);
-    // Only the component search walks the chain forward.
-    chain.outTarget = {};
-    chain.outStart = {};
     std::size_t reachable = components.transient.size();
     for (const auto& b : components.bottom) reachable += b.size();
     note(std::to_string(reachable) + " states reachable: " + std::to_string(components.bottom.size()) +
@@ -222,7 +229,9 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
     row.kind = w.variable->kind;
     if (row.kind == RewardKind::SteadyState) {
       double value = 0;
+      if (rho[v].empty()) rho[v] = rewardRates(umb, *w.reward);
       for (int s = 0; s < chain.states; s++) value += longRun.probability[s] * rho[v][s];
+      std::vector<double>().swap(rho[v]);
       row.value = value;
       row.method = longRun.account.method;
       row.iterations = longRun.account.iterations;

@@ -1,10 +1,12 @@
 #include "Memory.h"
 
+#include "Chain.h"
 #include "MemorySize.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -57,24 +59,24 @@ Outcome<MemoryLimits> readMemoryLimits() {
 
 std::uint64_t solveMemoryNeeded(std::uint64_t states, std::uint64_t branches, std::uint64_t variables, bool steady,
                                 bool transient) {
-  const std::uint64_t n = states + 1, t = branches;
-  // Exit rates, the forward successor lists and the incoming rate matrix,
-  // with the counting vectors that build it.
-  std::uint64_t bytes = 36 * n + 16 * t;
-  bytes += 8 * n * variables;
-  // The component search (numbers, stack and call frames of up to every
-  // state) and the long-run vector with the automatic method's saved start.
-  if (steady) bytes += 44 * n + 20 * n;
-  if (transient) bytes += 16 * n;
-  return bytes;
+  const std::uint64_t n = states + 1;
+  // The matrix and exit rates stay throughout; the phases after it hold at
+  // most: its build's counting vectors; the component search (numbers,
+  // stack and call frames of up to every state, the states by component);
+  // then the reward vectors with the components' lists and the long-run
+  // vector, and the two distributions of uniformisation.
+  const std::uint64_t build = chainBuildBytes(states);
+  const std::uint64_t search = steady ? 36 * n : 0;
+  const std::uint64_t solve = 8 * n * variables + (steady ? 16 * n : 0) + (transient ? 16 * n : 0);
+  return chainBytes(states, branches) + std::max({build, search, solve});
 }
 
 std::uint64_t regenerativeMemoryNeeded(std::uint64_t states, std::uint64_t branches,
                                        std::uint64_t deterministicBranches, std::uint64_t variables) {
   const std::uint64_t n = states + 1;
-  // The graph's offsets and targets; six vectors of the iteration, the
+  // The graph's offsets, fill marks and sources; six vectors of the iteration, the
   // activity and enabling of each state, the time shares and completions.
-  return 8 * n + 4 * (branches + deterministicBranches) + 48 * n + 12 * n + 16 * n + 8 * n * variables;
+  return 16 * n + 4 * (branches + deterministicBranches) + 48 * n + 12 * n + 16 * n + 8 * n * variables;
 }
 
 Status checkMemory(const MemoryLimits& limits, std::uint64_t heap, std::uint64_t mapped, const std::string& what) {

@@ -96,17 +96,12 @@ class Embedded {
     // Exponential jumps that start a period: out of a state without a
     // delay, or out of the states of a delay into a state where it is not
     // enabled (a preemption). Moves inside a subordinated chain are not.
-    const int* outer = chain_.incoming.outerIndexPtr();
-    const int* inner = chain_.incoming.innerIndexPtr();
-    const double* value = chain_.incoming.valuePtr();
     for (int j = 0; j < n; j++) {
       const int mine = activityOf_[j];
       double sum = 0;
-      for (int k = outer[j]; k < outer[j + 1]; k++) {
-        const int i = inner[k];
-        if (mine >= 0 && activityOf_[i] == mine) continue;
-        sum += value[k] * time[i];
-      }
+      chain_.incoming.forEach(j, [&](int i, double rate) {
+        if (mine < 0 || activityOf_[i] != mine) sum += rate * time[i];
+      });
       out[j] += sum;
     }
   }
@@ -131,9 +126,6 @@ class Embedded {
       }
       return;
     }
-    const int* outer = chain_.incoming.outerIndexPtr();
-    const int* inner = chain_.incoming.innerIndexPtr();
-    const double* value = chain_.incoming.valuePtr();
     const long right = d.weights.right, left = d.weights.left;
     for (long k = 0;; k++) {
       const double p = k >= left ? d.weights.weights[static_cast<std::size_t>(k - left)] : 0.0;
@@ -146,8 +138,7 @@ class Embedded {
       // y is 0 outside the delay's states, so the inflow counts only moves
       // inside its subordinated chain.
       for (int j : d.states) {
-        double in = 0;
-        for (int m = outer[j]; m < outer[j + 1]; m++) in += value[m] * y_[inner[m]];
+        const double in = chain_.incoming.dot(j, y_.data());
         next_[j] = y_[j] * (1.0 - chain_.outRate[j] / d.rate) + in / d.rate;
       }
       for (int s : d.states) y_[s] = next_[s];
@@ -238,23 +229,23 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
   // exponential ones and the completions.
   Components components;
   {
-    Chain graph;
-    graph.states = n;
-    graph.initial = chain.initial;
-    graph.outStart.assign(n + 1, 0);
-    graph.outTarget.reserve(chain.outTarget.size() + det.target.size());
-    for (int s = 0; s < n; s++) {
-      for (std::int64_t k = chain.outStart[s]; k < chain.outStart[s + 1]; k++)
-        graph.outTarget.push_back(chain.outTarget[k]);
-      for (std::uint64_t e = det.stateStart[s]; e < det.stateStart[s + 1]; e++)
-        for (std::uint64_t b = det.branchStart[e]; b < det.branchStart[e + 1]; b++)
-          if (det.target[b] != static_cast<std::uint64_t>(s) && det.probability[b] > 0)
-            graph.outTarget.push_back(static_cast<int>(det.target[b]));
-      graph.outStart[s + 1] = static_cast<std::int64_t>(graph.outTarget.size());
-    }
-    chain.outTarget = {};
-    chain.outStart = {};
-    components = findComponents(graph);
+    PredecessorGraph graph;
+    graph.start.assign(static_cast<std::size_t>(n) + 1, 0);
+    auto eachCompletion = [&](auto&& f) {
+      for (int s = 0; s < n; s++)
+        for (std::uint64_t e = det.stateStart[s]; e < det.stateStart[s + 1]; e++)
+          for (std::uint64_t b = det.branchStart[e]; b < det.branchStart[e + 1]; b++)
+            if (det.target[b] != static_cast<std::uint64_t>(s) && det.probability[b] > 0)
+              f(s, static_cast<int>(det.target[b]));
+    };
+    for (int j = 0; j < n; j++) graph.start[j + 1] = chain.incoming.end(j) - chain.incoming.begin(j);
+    eachCompletion([&](int, int j) { graph.start[j + 1]++; });
+    for (int j = 0; j < n; j++) graph.start[j + 1] += graph.start[j];
+    graph.source.resize(graph.start[n]);
+    std::vector<std::uint64_t> fill(graph.start.begin(), graph.start.end() - 1);
+    for (int j = 0; j < n; j++) chain.incoming.forEach(j, [&](int i, double) { graph.source[fill[j]++] = i; });
+    eachCompletion([&](int s, int j) { graph.source[fill[j]++] = s; });
+    components = findComponents(graph, chain.initial);
   }
   RegenerativeResult result;
   result.bottomComponents = components.bottom.size();
@@ -294,7 +285,7 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
     if (!std::isfinite(change) || !(sum > 0))
       return Error{"The embedded chain's iteration stopped being finite at iteration " + std::to_string(it) +
                    "; no value is given."};
-    progress.report("embedded chain", it, "relative change", change);
+    progress.report("embedded chain", it, "relative change", change, settings.epsilon);
     if (change <= settings.epsilon) break;
   }
   embedded.product(x, out);

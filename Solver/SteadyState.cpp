@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "Parallel.h"
+
 namespace solver {
 
 const char* methodName(Method method) {
@@ -39,14 +41,7 @@ double relativeChange(double before, double after) {
 //   x_j * outRate_j = b_j + sum_i x_i q_ij.
 // x is a whole-chain vector, zero outside the set, so predecessors outside
 // the set add nothing.
-double inflow(const Chain& chain, const std::vector<double>& x, int j) {
-  const int* outer = chain.incoming.outerIndexPtr();
-  const int* inner = chain.incoming.innerIndexPtr();
-  const double* value = chain.incoming.valuePtr();
-  double sum = 0;
-  for (int k = outer[j]; k < outer[j + 1]; k++) sum += value[k] * x[inner[k]];
-  return sum;
-}
+double inflow(const Chain& chain, const std::vector<double>& x, int j) { return chain.incoming.dot(j, x.data()); }
 
 struct System {
   std::string what;                // for messages: "stationary distribution of ..."
@@ -76,7 +71,7 @@ void normaliseOn(std::vector<double>& x, const std::vector<int>& states) {
 std::optional<Outcome<SolveAccount>> afterIteration(const System& s, const SteadyStateSettings& settings, long it,
                                                     double change, std::vector<double>& x, Progress& progress) {
   if (s.normalise) normaliseOn(x, s.states);
-  progress.report(s.what, it, "relative change", change);
+  progress.report(s.what, it, "relative change", change, settings.epsilon);
   if (!std::isfinite(change)) return notConverged(s, settings, it, change);
   if (change <= settings.epsilon) {
     SolveAccount account;
@@ -101,14 +96,31 @@ constexpr long kStallWindow = 10000;
 Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const SteadyStateSettings& settings,
                                    double omega, std::vector<double>& x, Progress& progress, bool giveWay = false) {
   double bestBefore = INFINITY, bestInWindow = INFINITY;
+  // Over-relaxation may overshoot below 0, where the value is cut at 0. If
+  // that empties every component of a stationary iterate (which would then
+  // look converged), the sweep starts again taking the plain Gauss-Seidel
+  // value wherever the relaxed one would be negative: the same fixed point.
+  bool plainWhereNegative = false;
   for (long it = 1; it <= settings.maxIterations; it++) {
     double change = 0;
+    bool anyPositive = false;
     for (int j : s.states) {
       double next = (inflow(chain, x, j) + (j == s.source ? 1.0 : 0.0)) / chain.outRate[j];
-      if (omega != 1.0) next = (1.0 - omega) * x[j] + omega * next;
-      if (!(next >= 0.0)) next = 0.0;  // over-relaxation may overshoot below 0
+      if (omega != 1.0) {
+        const double relaxed = (1.0 - omega) * x[j] + omega * next;
+        if (!plainWhereNegative || relaxed >= 0.0) next = relaxed;
+      }
+      if (!(next >= 0.0)) next = 0.0;
+      anyPositive = anyPositive || next > 0.0;
       change = std::max(change, relativeChange(x[j], next));
       x[j] = next;
+    }
+    if (s.normalise && !anyPositive && omega != 1.0 && !plainWhereNegative) {
+      plainWhereNegative = true;
+      const double start = 1.0 / static_cast<double>(s.states.size());
+      for (int st : s.states) x[st] = start;
+      it = 0;
+      continue;
     }
     if (auto end = afterIteration(s, settings, it, change, x, progress)) return *end;
     bestInWindow = std::min(bestInWindow, change);
@@ -139,15 +151,20 @@ Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const Stead
     return Error{"The uniformisation rate of the " + s.what +
                  " (1.02 times its largest exit rate) overflows; use another method (-m direct)."};
   std::vector<double> next(s.states.size());
-  for (long it = 1; it <= settings.maxIterations; it++) {
-    for (std::size_t k = 0; k < s.states.size(); k++) {
-      const int j = s.states[k];
+  Parallel parallel;
+  const auto count = static_cast<std::int64_t>(s.states.size());
+  const auto step = [&](std::int64_t, std::int64_t first, std::int64_t last) {
+    for (std::int64_t k = first; k < last; k++) {
+      const int j = s.states[static_cast<std::size_t>(k)];
       if (s.normalise) {
         next[k] = x[j] * (1.0 - chain.outRate[j] / q) + inflow(chain, x, j) / q;
       } else {
         next[k] = (inflow(chain, x, j) + (j == s.source ? 1.0 : 0.0)) / chain.outRate[j];
       }
     }
+  };
+  for (long it = 1; it <= settings.maxIterations; it++) {
+    parallel.forBlocks(count, step);
     double change = 0;
     for (std::size_t k = 0; k < s.states.size(); k++) {
       const int j = s.states[k];
@@ -170,15 +187,13 @@ void assemble(const Chain& chain, const System& s, std::vector<int>& local, Eige
   if (local.size() != static_cast<std::size_t>(chain.states)) local.assign(chain.states, -1);
   for (int k = 0; k < m; k++) local[s.states[k]] = k;
   std::vector<Eigen::Triplet<double>> entries;
-  const int* outer = chain.incoming.outerIndexPtr();
-  const int* inner = chain.incoming.innerIndexPtr();
-  const double* value = chain.incoming.valuePtr();
   for (int k = 0; k < m; k++) {
     if (s.normalise && k == m - 1) break;
     const int j = s.states[k];
     entries.emplace_back(k, k, chain.outRate[j]);
-    for (int e = outer[j]; e < outer[j + 1]; e++)
-      if (local[inner[e]] >= 0) entries.emplace_back(k, local[inner[e]], -value[e]);
+    chain.incoming.forEach(j, [&](int i, double rate) {
+      if (local[i] >= 0) entries.emplace_back(k, local[i], -rate);
+    });
   }
   if (s.normalise)
     for (int k = 0; k < m; k++) entries.emplace_back(m - 1, k, 1.0);
@@ -262,15 +277,16 @@ Outcome<SolveAccount> solveKrylov(const Chain& chain, const System& s, const Ste
 Outcome<SolveAccount> solveAutomatically(const Chain& chain, const System& s, const SteadyStateSettings& settings,
                                          std::vector<double>& x, std::vector<int>& local, Progress& progress,
                                          std::vector<std::string>& switches) {
-  std::vector<double> start;
-  start.reserve(s.states.size());
-  for (int st : s.states) start.push_back(x[st]);
   auto swept = sweepInPlace(chain, s, settings, 1.0, x, progress, true);
   if (swept) {
     swept->method = "gs";
     return swept;
   }
-  for (std::size_t k = 0; k < s.states.size(); k++) x[s.states[k]] = start[k];
+  // Back to where Gauss-Seidel started (uniform on a bottom component, 0 on
+  // the transient states), rather than a saved copy of a vector as long as
+  // the chain.
+  const double start = s.normalise ? 1.0 / static_cast<double>(s.states.size()) : 0.0;
+  for (int st : s.states) x[st] = start;
   const bool direct = s.states.size() <= static_cast<std::size_t>(settings.directLimit);
   switches.push_back(swept.error().message + "; solved instead by " + (direct ? "the direct solver" : "BiCGSTAB"));
   return direct ? solveDirect(chain, s, settings, x, local) : solveKrylov(chain, s, settings, x, local);
@@ -314,7 +330,7 @@ Outcome<LongRun> solveLongRun(const Chain& chain, const Components& components, 
   // How likely the chain ends in each bottom component: from the expected
   // time y_i spent in each transient state i, the flow y_i q_ij into it.
   std::vector<double> absorbed(components.bottom.size(), 0.0);
-  const int home = components.classOf[chain.initial];
+  const int home = components.initialClass;
   if (home >= 0) {
     absorbed[home] = 1.0;
   } else {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "FoxGlynn.h"
+#include "Parallel.h"
 
 namespace solver {
 
@@ -93,25 +94,24 @@ Outcome<TransientValues> solveTransient(const Chain& chain, const std::vector<co
 
   std::vector<double> pi(n, 0.0), next(n, 0.0);
   pi[chain.initial] = 1.0;
-  const int* outer = chain.incoming.outerIndexPtr();
-  const int* inner = chain.incoming.innerIndexPtr();
-  const double* value = chain.incoming.valuePtr();
   measure(pi);
   accumulate(0);
+  Parallel parallel;
+  const auto step = [&](std::int64_t, std::int64_t first, std::int64_t end) {
+    for (int j = static_cast<int>(first); j < static_cast<int>(end); j++)
+      next[j] = pi[j] * (1.0 - chain.outRate[j] / q) + chain.incoming.dot(j, pi.data()) / q;
+  };
   long k = 0;
   while (k < last) {
+    parallel.forBlocks(n, step);
+    // Summed in state order, as the thread count must not move it.
     double change = 0;
-    for (int j = 0; j < n; j++) {
-      double in = 0;
-      for (int e = outer[j]; e < outer[j + 1]; e++) in += value[e] * pi[inner[e]];
-      next[j] = pi[j] * (1.0 - chain.outRate[j] / q) + in / q;
-      change += std::fabs(next[j] - pi[j]);
-    }
+    for (int j = 0; j < n; j++) change += std::fabs(next[j] - pi[j]);
     pi.swap(next);
     k++;
     measure(pi);
     accumulate(k);
-    progress.report("uniformisation", k, "change", change);
+    progress.reportSteps("uniformisation", k, last, "change", change);
     if (settings.detectSteadyState && change <= settings.epsilon) {
       // pi_j = pi_k for every later j: the rest of each sum needs no product.
       out.detectedAt = k;

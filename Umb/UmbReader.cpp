@@ -293,11 +293,16 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
 
   if (auto s = array(kBranchToTarget, T, 8, true, raw); !s) return s.error();
   umb->target = {reinterpret_cast<const std::uint64_t*>(raw), T};
-  for (std::size_t b = 0; b < T; b++)
+  // The branch arrays are checked a slice at a time, each slice's pages
+  // dropped once read, so that the check never holds a whole array.
+  constexpr std::size_t kSlice = std::size_t{1} << 20;
+  for (std::size_t b = 0; b < T; b++) {
     if (umb->target[b] >= R) {
       return fail("branch-to-target.bin: branch " + std::to_string(b) + " goes to state " +
                   std::to_string(umb->target[b]) + ", past the last state");
     }
+    if ((b + 1) % kSlice == 0) umb->release(umb->target.data() + b + 1 - kSlice, umb->target.data() + b + 1);
+  }
   umb->release(umb->target.data(), umb->target.data() + T);
   if (auto s = array(kBranchToProbability, T, 8, true, raw); !s) return s.error();
   umb->probability = {reinterpret_cast<const double*>(raw), T};
@@ -305,10 +310,12 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
     const double p = umb->probability[b];
     if (!(p >= 0.0 && p <= 1.0))
       return fail("branch-to-probability.bin: branch " + std::to_string(b) + " has probability " + std::to_string(p));
+    if ((b + 1) % kSlice == 0) umb->release(umb->probability.data() + b + 1 - kSlice, umb->probability.data() + b + 1);
   }
   umb->release(umb->probability.data(), umb->probability.data() + T);
   if (auto s = array(kStateToExitRate, R, 8, true, raw); !s) return s.error();
   umb->exitRate = {reinterpret_cast<const double*>(raw), R};
+  std::uint64_t checked = 0;  // the probabilities below this have been let go
   for (std::size_t i = 0; i < R; i++) {
     const double e = umb->exitRate[i];
     if (!(e >= 0.0) || !std::isfinite(e))
@@ -321,6 +328,10 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
         return fail("state " + std::to_string(i) + ": its branch probabilities sum to " + std::to_string(sum) +
                     ", not 1");
       }
+    }
+    if (to - checked >= kSlice || i + 1 == R) {
+      umb->release(umb->probability.data() + checked, umb->probability.data() + to);
+      checked = to;
     }
   }
 
@@ -375,9 +386,11 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
         }
       }
       for (std::span<const double> values : {r.stateValues, r.branchValues, r.deterministicValues})
-        for (std::size_t k = 0; k < values.size(); k++)
+        for (std::size_t k = 0; k < values.size(); k++) {
           if (!std::isfinite(values[k]))
             return fail("reward " + id + ": value " + std::to_string(k) + " is not finite");
+          if ((k + 1) % kSlice == 0) umb->release(values.data() + k + 1 - kSlice, values.data() + k + 1);
+        }
       umb->release(r.branchValues.data(), r.branchValues.data() + r.branchValues.size());
       umb->rewards.push_back(std::move(r));
     }
@@ -436,6 +449,9 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
     }
     umb->variables.push_back(std::move(v));
   }
+  // The checks have read every array; what the solve reads again comes back
+  // a page at a time.
+  umb->release();
   return umb;
 }
 

@@ -3,7 +3,8 @@
 # the steady-state throughput (Gauss-Seidel, epsilon 1e-12) and one
 # transient time point (waiting_in_cell_4 at t = 10, uniformisation). The
 # .umb is generated once with gen -U; each row gives the solve's wall and
-# user time, its iterations, peak resident memory and bytes per state. Then
+# user time, its iterations, peak resident memory and bytes per state; the
+# same for Kanban N = 6, every variable in one solve. Then
 # the workstation cluster with N = 512 (9,465,876 states): its long-run
 # probability of premium service. Last, two queues in tandem with a fixed
 # service time at the first (models/tandem_det.toml, C = 999: 1,000,000
@@ -53,6 +54,13 @@ row() {
 row "kanban N=5 steady state (gs)" 'Version:1\nNumPV:1\nName:throughput\nType:3\nNumTimes:0\n'
 row "kanban N=5 instant t=10" 'Version:1\nNumPV:1\nName:waiting_in_cell_4\nType:0\nNumTimes:1\nStart:10\nStop:10\n'
 cp "$work/all.pvtype" "$dir/kanban.pvtype"
+
+# Kanban N = 6 (11,261,376 states, 115,708,992 transitions): every variable
+# of the experiment, the steady-state throughput and waiting_in_cell_4 at
+# t = 10 and 100, in one solve.
+"$build_dir/models/kanban/gen" -P"$dir/" -Nkanban -B5 -U >"$work/gen.out"
+states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$work/gen.out")
+row "kanban N=6 all variables (gs)" "$(cat "$dir/kanban.pvtype")"
 
 dir="$work/cluster"
 name=cluster

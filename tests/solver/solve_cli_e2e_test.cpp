@@ -266,7 +266,7 @@ TEST(SolveCli, MemoryPastTheLimitIsRefusedWithWhatItNeeds) {
   const std::vector<std::string> args = {"-P" + dir.path() + "/", "-Nm"};
   SolveRun r = runSolve(args, dir.path(), [] { setenv("GEN_MAX_MEMORY", "50M", 1); });
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.err.find("solve: The chain of 1000000 states and 999999 transitions needs about 118.3 MB (124000092 "
+  EXPECT_NE(r.err.find("solve: The chain of 1000000 states and 999999 transitions needs about 52.0 MB (54524322 "
                        "bytes) of memory, more than the 50.0 MB (52428800 bytes) set by GEN_MAX_MEMORY"),
             std::string::npos)
       << r.err;
@@ -276,14 +276,14 @@ TEST(SolveCli, MemoryPastTheLimitIsRefusedWithWhatItNeeds) {
   return;
 #endif
   r = runSolve(args, dir.path(), [] {
-    const rlimit limit{100 << 20, 100 << 20};
+    const rlimit limit{80 << 20, 80 << 20};
     setrlimit(RLIMIT_AS, &limit);
   });
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.err.find("solve: The chain of 1000000 states and 999999 transitions needs about 118.3 MB"),
+  EXPECT_NE(r.err.find("solve: The chain of 1000000 states and 999999 transitions needs about 52.0 MB"),
             std::string::npos)
       << r.err;
-  EXPECT_NE(r.err.find("under the address-space limit of 100.0 MB (104857600 bytes) (ulimit -v)"), std::string::npos)
+  EXPECT_NE(r.err.find("under the address-space limit of 80.0 MB (83886080 bytes) (ulimit -v)"), std::string::npos)
       << r.err;
   EXPECT_EQ(r.out, "");
 }

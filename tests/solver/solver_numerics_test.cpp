@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "FoxGlynn.h"
 #include "Measures.h"
@@ -259,4 +260,97 @@ TEST(SteadyState, LongPathEndsInItsLastState) {
   const auto rows = solveChain(chain);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_NEAR(rows[0].value, 1.0, 1e-12);
+}
+
+// A cycle 0 -> 1 -> ... -> 0 with a rate of its own on every move, more of
+// them than the table of shared rates holds: pi_i is proportional to 1 / r_i,
+// so the long-run rate of moves is n / sum_i 1 / r_i.
+TEST(SteadyState, CycleWithMoreDistinctRatesThanTheTableHoldsMatchesTheClosedForm) {
+  const int n = 70000;
+  TestChain chain(n);
+  TestReward moves{"moves", "steady_state", {}, {}, {}};
+  double sojourn = 0;
+  for (int i = 0; i < n; i++) {
+    const double r = 1.0 + i / 1024.0;
+    chain.rate(i, (i + 1) % n, r);
+    moves.rates.push_back(r);
+    sojourn += 1.0 / r;
+  }
+  chain.rewards = {moves};
+  const auto rows = solveChain(chain);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_NEAR(rows[0].value / (n / sojourn), 1.0, 1e-9);
+}
+
+// The products of power iteration and uniformisation are cut into the same
+// blocks whatever the number of threads, each row summed in one order: one
+// thread and two give the same bits. The chain is larger than a block, and
+// power iteration agrees with Gauss-Seidel.
+TEST(SteadyState, ProductsGiveTheSameBitsOnOneThreadAndOnTwo) {
+  const int n = 50000;
+  TestChain chain(n);
+  TestReward low{"low", "steady_state", {}, {}, {}};
+  TestReward lowAt{"low_at", "instant", {{0.5, 0.5}}, {}, {}};
+  const double rates[] = {0.5, 1.0, 2.5};
+  for (int i = 0; i < n; i++) {
+    chain.rate(i, (i + 1) % n, rates[i % 3]);
+    chain.rate(i, static_cast<int>((7LL * i + 3) % n), rates[(i / 3) % 3]);
+    chain.rate(i, static_cast<int>((13LL * i + 5) % n), 1.0);
+    low.rates.push_back(i < n / 10 ? 1.0 : 0.0);
+  }
+  lowAt.rates = low.rates;
+  chain.rewards = {low, lowAt};
+  Options power;
+  power.steady.method = Method::Power;
+  std::vector<std::vector<ResultRow>> runs;
+  for (const char* threads : {"1", "2"}) {
+    setenv("GEN_THREADS", threads, 1);
+    runs.push_back(solveChain(chain, power));
+  }
+  unsetenv("GEN_THREADS");
+  ASSERT_EQ(runs[0].size(), 2u);
+  ASSERT_EQ(runs[1].size(), 2u);
+  for (std::size_t r = 0; r < 2; r++) {
+    EXPECT_EQ(runs[0][r].value, runs[1][r].value) << runs[0][r].variable;
+    EXPECT_EQ(runs[0][r].iterations, runs[1][r].iterations);
+  }
+  const auto gs = solveChain(chain);
+  EXPECT_NEAR(valueOf(gs, "low") / valueOf(runs[1], "low"), 1.0, 1e-9);
+}
+
+// The component search runs on the predecessors: states the initial state
+// does not reach, one leading into the reachable part and two forming a
+// bottom component of their own, are left out. From 0 the chain ends in
+// {1, 2} with probability 1/4 and in {3, 4} with 3/4.
+TEST(SteadyState, StatesTheInitialStateDoesNotReachAreLeftOut) {
+  TestChain chain(8);
+  chain.rate(0, 1, 1).rate(0, 3, 3).rate(1, 2, 1).rate(2, 1, 1).rate(3, 4, 2).rate(4, 3, 2);
+  chain.rate(5, 0, 1).rate(5, 6, 1).rate(6, 7, 1).rate(7, 6, 1);
+  chain.rewards = {{"in_12", "steady_state", {}, {0, 1, 1, 0, 0, 1, 1, 1}, {}}};
+  solvertest::TempDir dir;
+  solvertest::writeRun(dir.path(), "m", chain);
+  auto umb = UmbReader::open(dir.file("m.umb"));
+  ASSERT_TRUE(umb.ok());
+  std::vector<std::string> notes;
+  auto rows = computeMeasures(**umb, Options(), [&](const std::string& line) { notes.push_back(line); });
+  ASSERT_TRUE(rows.ok()) << rows.error().message;
+  EXPECT_NEAR(valueOf(*rows, "in_12"), 0.25, 1e-12);
+  ASSERT_FALSE(notes.empty());
+  EXPECT_EQ(notes[0], "5 states reachable: 2 bottom strongly connected component(s), 1 transient states");
+}
+
+// SOR's first sweep on this cycle overshoots below 0 in every state (state 0
+// leaves fast and is entered slowly, and each later state is entered only
+// from the one before): cut at 0, the iterate is empty. The sweep starts
+// again with plain Gauss-Seidel values where the relaxed ones would be
+// negative. pi is proportional to 1 / rate out: (1, 1, 100) / 102.
+TEST(SteadyState, SorThatEmptiesTheIterateStartsAgainAndConverges) {
+  TestChain chain(3);
+  chain.rate(0, 1, 100).rate(1, 2, 100).rate(2, 0, 1);
+  chain.rewards = {{"in_2", "steady_state", {}, {0, 0, 1}, {}}};
+  Options o;
+  o.steady.method = Method::Sor;
+  const auto rows = solveChain(chain, o);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_NEAR(rows[0].value, 100.0 / 102.0, 1e-10);
 }
