@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "AtomicFile.h"
+#include "TextTable.h"
 
 namespace sim {
 
@@ -55,19 +56,7 @@ std::string formatTable(const RunResult& result, const Options& options) {
     cells.push_back({e.variable, kindName(e.slot.kind), timeText(e.slot), number("%.10g", e.mean),
                      number("%.3g", e.halfWidth), number("%g", options.level), std::to_string(e.replications),
                      std::to_string(result.events), precisionText(e)});
-  std::vector<std::size_t> width(head.size(), 0);
-  for (const auto& line : cells)
-    for (std::size_t c = 0; c < line.size(); c++) width[c] = std::max(width[c], line[c].size());
-  std::string out;
-  for (const auto& line : cells) {
-    std::string text;
-    for (std::size_t c = 0; c < line.size(); c++) {
-      text += line[c];
-      if (c + 1 < line.size()) text += std::string(width[c] - line[c].size() + 2, ' ');
-    }
-    out += text + "\n";
-  }
-  return out;
+  return alignedTable(cells);
 }
 
 std::string formatCsv(const RunResult& result, const Options& options) {

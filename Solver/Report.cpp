@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "AtomicFile.h"
+#include "TextTable.h"
 
 namespace solver {
 
@@ -52,19 +53,7 @@ std::string formatTable(const std::vector<ResultRow>& rows) {
     cells.push_back({r.variable, kindName(r.kind), timeText(r), number("%.12g", r.value), r.method,
                      std::to_string(r.iterations), number("%.2g", r.errorBound)});
   }
-  std::vector<std::size_t> width(head.size(), 0);
-  for (const auto& line : cells)
-    for (std::size_t c = 0; c < line.size(); c++) width[c] = std::max(width[c], line[c].size());
-  std::string out;
-  for (const auto& line : cells) {
-    std::string text;
-    for (std::size_t c = 0; c < line.size(); c++) {
-      text += line[c];
-      if (c + 1 < line.size()) text += std::string(width[c] - line[c].size() + 2, ' ');
-    }
-    out += text + "\n";
-  }
-  return out;
+  return alignedTable(cells);
 }
 
 std::string formatCsv(const std::vector<ResultRow>& rows) {
