@@ -3,8 +3,37 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <vector>
+
+// One number in a printf pattern of a single conversion ("%g", "%.17g").
+inline std::string numberText(const char* pattern, double value) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, pattern, value);
+  return buf;
+}
+
+// The time column of a result table: "-" for the long run, the instant, or
+// the interval as [start, stop].
+inline std::string timeCell(bool steadyState, bool instant, double start, double stop) {
+  if (steadyState) return "-";
+  if (instant) return numberText("%g", stop);
+  char buf[80];
+  std::snprintf(buf, sizeof buf, "[%g, %g]", start, stop);
+  return buf;
+}
+
+// A CSV field, quoted where it holds a comma, a quote or a line break.
+inline std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
 
 // Rows of cells as a console table: each column as wide as its widest cell,
 // two blanks between columns, none after the last.

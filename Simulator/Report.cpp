@@ -11,22 +11,8 @@ namespace sim {
 
 namespace {
 
-std::string number(const char* pattern, double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, pattern, v);
-  return buf;
-}
-
 std::string timeText(const Slot& slot) {
-  switch (slot.kind) {
-    case Instant_Of_Time: return number("%g", slot.stop);
-    case Steady_State: return "-";
-    default: {
-      char buf[80];
-      std::snprintf(buf, sizeof buf, "[%g, %g]", slot.start, slot.stop);
-      return buf;
-    }
-  }
+  return timeCell(slot.kind == Steady_State, slot.kind == Instant_Of_Time, slot.start, slot.stop);
 }
 
 std::string precisionText(const Estimate& e) {
@@ -36,16 +22,6 @@ std::string precisionText(const Estimate& e) {
   return e.wide ? "WIDER than asked" : "ok";
 }
 
-std::string csvField(const std::string& text) {
-  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
-
 }  // namespace
 
 std::string formatTable(const RunResult& result, const Options& options) {
@@ -53,8 +29,8 @@ std::string formatTable(const RunResult& result, const Options& options) {
                                          "level",    "replications", "events", "precision"};
   std::vector<std::vector<std::string>> cells{head};
   for (const Estimate& e : result.estimates)
-    cells.push_back({e.variable, kindName(e.slot.kind), timeText(e.slot), number("%.10g", e.mean),
-                     number("%.3g", e.halfWidth), number("%g", options.level), std::to_string(e.replications),
+    cells.push_back({e.variable, kindName(e.slot.kind), timeText(e.slot), numberText("%.10g", e.mean),
+                     numberText("%.3g", e.halfWidth), numberText("%g", options.level), std::to_string(e.replications),
                      std::to_string(result.events), precisionText(e)});
   return alignedTable(cells);
 }
@@ -63,10 +39,11 @@ std::string formatCsv(const RunResult& result, const Options& options) {
   std::string out = "variable,kind,start,stop,estimate,half_width,level,replications,events,precision\n";
   for (const Estimate& e : result.estimates) {
     const bool steady = e.slot.kind == Steady_State;
-    out += csvField(e.variable) + "," + kindName(e.slot.kind) + "," + (steady ? "" : number("%.17g", e.slot.start)) +
-           "," + (steady ? "" : number("%.17g", e.slot.stop)) + "," + number("%.17g", e.mean) + "," +
-           number("%.17g", e.halfWidth) + "," + number("%.17g", options.level) + "," + std::to_string(e.replications) +
-           "," + std::to_string(result.events) + "," +
+    out += csvField(e.variable) + "," + kindName(e.slot.kind) + "," +
+           (steady ? "" : numberText("%.17g", e.slot.start)) + "," + (steady ? "" : numberText("%.17g", e.slot.stop)) +
+           "," + numberText("%.17g", e.mean) + "," + numberText("%.17g", e.halfWidth) + "," +
+           numberText("%.17g", options.level) + "," + std::to_string(e.replications) + "," +
+           std::to_string(result.events) + "," +
            (e.same   ? (e.mean == 0 ? "never_observed" : "same_in_every_replication")
             : e.wide ? "wider"
                      : "ok") +
@@ -108,8 +85,8 @@ std::optional<std::string> plotVariable(const RunResult& result, const std::stri
   script += "set ylabel 'estimate'\nset grid\nunset key\nset offsets graph 0.05, graph 0.05, graph 0.1, graph 0.1\n";
   script += "set bars 2\n$values << EOD\n";
   for (const Estimate* p : points)
-    script +=
-        number("%.17g", p->slot.stop) + " " + number("%.17g", p->mean) + " " + number("%.17g", p->halfWidth) + "\n";
+    script += numberText("%.17g", p->slot.stop) + " " + numberText("%.17g", p->mean) + " " +
+              numberText("%.17g", p->halfWidth) + "\n";
   script +=
       "EOD\nplot $values using 1:2 with lines lc rgb '#1f5fa0', $values using 1:2:3 with yerrorbars lc rgb '#1f5fa0' "
       "pt 7 lw 1.5\n";

@@ -11,12 +11,12 @@
 
 #include "AtomicFile.h"
 #include "BaseStudyClass.h"
+#include "FailureReport.h"
 #include "GenError.h"
 #include "ModelFactory.h"
 #include "PVModel.h"
 #include "Report.h"
 #include "Run.h"
-#include "StandardErrors.h"
 #include "UsableCpus.h"
 
 #ifdef GEN_WITH_MPI
@@ -131,22 +131,8 @@ int run(int argc, char** argv, sim::Cluster& cluster) {
   return 0;
 }
 
-int report(const GenError& error) {
-  std::cout.flush();
-  std::ostream& stream = error.stream() == GenError::Stream::Out ? std::cout : std::cerr;
-  stream << error.what() << '\n';
-  stream.flush();
-  return error.status();
-}
-
 int runReporting(int argc, char** argv, sim::Cluster& cluster) {
-  try {
-    return run(argc, argv, cluster);
-  } catch (const GenError& error) {
-    return report(error);
-  } catch (const std::bad_alloc&) {
-    return report(outOfMemoryError());
-  }
+  return reportingFailures([&] { return run(argc, argv, cluster); });
 }
 
 }  // namespace

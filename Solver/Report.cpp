@@ -11,32 +11,8 @@ namespace solver {
 
 namespace {
 
-std::string number(const char* pattern, double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, pattern, v);
-  return buf;
-}
-
 std::string timeText(const ResultRow& row) {
-  switch (row.kind) {
-    case RewardKind::Instant: return number("%g", row.stop);
-    case RewardKind::SteadyState: return "-";
-    default: {
-      char buf[80];
-      std::snprintf(buf, sizeof buf, "[%g, %g]", row.start, row.stop);
-      return buf;
-    }
-  }
-}
-
-std::string csvField(const std::string& text) {
-  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
+  return timeCell(row.kind == RewardKind::SteadyState, row.kind == RewardKind::Instant, row.start, row.stop);
 }
 
 Status asStatus(const std::optional<std::string>& failure) {
@@ -50,8 +26,8 @@ std::string formatTable(const std::vector<ResultRow>& rows) {
   const std::vector<std::string> head = {"variable", "kind", "time", "value", "method", "iterations", "error bound"};
   std::vector<std::vector<std::string>> cells{head};
   for (const ResultRow& r : rows) {
-    cells.push_back({r.variable, kindName(r.kind), timeText(r), number("%.12g", r.value), r.method,
-                     std::to_string(r.iterations), number("%.2g", r.errorBound)});
+    cells.push_back({r.variable, kindName(r.kind), timeText(r), numberText("%.12g", r.value), r.method,
+                     std::to_string(r.iterations), numberText("%.2g", r.errorBound)});
   }
   return alignedTable(cells);
 }
@@ -60,9 +36,9 @@ std::string formatCsv(const std::vector<ResultRow>& rows) {
   std::string out = "variable,kind,start,stop,value,method,iterations,error_bound\n";
   for (const ResultRow& r : rows) {
     const bool steady = r.kind == RewardKind::SteadyState;
-    out += csvField(r.variable) + "," + kindName(r.kind) + "," + (steady ? "" : number("%.17g", r.start)) + "," +
-           (steady ? "" : number("%.17g", r.stop)) + "," + number("%.17g", r.value) + "," + csvField(r.method) + "," +
-           std::to_string(r.iterations) + "," + number("%.3g", r.errorBound) + "\n";
+    out += csvField(r.variable) + "," + kindName(r.kind) + "," + (steady ? "" : numberText("%.17g", r.start)) + "," +
+           (steady ? "" : numberText("%.17g", r.stop)) + "," + numberText("%.17g", r.value) + "," + csvField(r.method) +
+           "," + std::to_string(r.iterations) + "," + numberText("%.3g", r.errorBound) + "\n";
   }
   return out;
 }
@@ -104,7 +80,7 @@ Status plotVariable(const std::vector<ResultRow>& rows, const std::string& varia
   script += "set title " + quoted(variable) + " noenhanced\n";
   script += points.front()->kind == RewardKind::Instant ? "set xlabel 'time'\n" : "set xlabel 'interval end'\n";
   script += "set ylabel 'value'\nset grid\nunset key\n$values << EOD\n";
-  for (const ResultRow* p : points) script += number("%.17g", p->stop) + " " + number("%.17g", p->value) + "\n";
+  for (const ResultRow* p : points) script += numberText("%.17g", p->stop) + " " + numberText("%.17g", p->value) + "\n";
   script += "EOD\nplot $values using 1:2 with linespoints\n";
 
   return asStatus(atomic_file::plotWithGnuplot(script, target, "solve", "." + format, variable));

@@ -19,10 +19,11 @@ namespace {
 
 std::string systemText(int error) { return std::generic_category().message(error); }
 
-// Writes all of `data`; false with errno set when the system refuses.
-bool writeAll(int fd, const char* data, std::size_t length) {
+// Writes all of `data` at the file's position, or at `offset` when one is
+// given; false with errno set when the system refuses.
+bool writeAll(int fd, const char* data, std::size_t length, std::int64_t offset = -1) {
   while (length > 0) {
-    const ssize_t n = ::write(fd, data, length);
+    const ssize_t n = offset < 0 ? ::write(fd, data, length) : ::pwrite(fd, data, length, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = EIO;
@@ -30,6 +31,7 @@ bool writeAll(int fd, const char* data, std::size_t length) {
     }
     data += n;
     length -= static_cast<std::size_t>(n);
+    if (offset >= 0) offset += n;
   }
   return true;
 }
@@ -38,22 +40,6 @@ bool writeAll(int fd, const char* data, std::size_t length) {
 constexpr std::uint64_t kInitialRegion = std::uint64_t{16} << 20;
 
 std::uint64_t roundUp(std::uint64_t n, std::uint64_t unit) { return (n + unit - 1) / unit * unit; }
-
-// Writes all of `data` at `offset`; false with errno set when the system refuses.
-bool pwriteAll(int fd, const char* data, std::size_t length, std::uint64_t offset) {
-  while (length > 0) {
-    const ssize_t n = ::pwrite(fd, data, length, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    data += n;
-    length -= static_cast<std::size_t>(n);
-    offset += static_cast<std::uint64_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -107,7 +93,8 @@ class UmbWriter::Part {
     if (error_ == 0 && !buffer_.empty()) {
       if (owner_) {
         const std::uint64_t at = header_ + kTarBlock + size_ - buffer_.size();
-        if (!owner_->reserve(region_, size_) || !pwriteAll(owner_->out_, buffer_.data(), buffer_.size(), at))
+        if (!owner_->reserve(region_, size_) ||
+            !writeAll(owner_->out_, buffer_.data(), buffer_.size(), static_cast<std::int64_t>(at)))
           error_ = errno;
         // reserve may have moved the regions behind this one, not this one.
       } else if (!writeAll(fd_, buffer_.data(), buffer_.size())) {
@@ -411,7 +398,7 @@ Status UmbWriter::finishInPlace() {
   for (std::size_t k = order.size(); k-- > 0;) {
     const Part& part = *order[k].second;
     tarHeader(header, order[k].first, part.size(), now);
-    if (!pwriteAll(out_, header, kTarBlock, part.header())) return failure(errno);
+    if (!writeAll(out_, header, kTarBlock, static_cast<std::int64_t>(part.header()))) return failure(errno);
     // Where the member ends, its padding included: holes (zeros) so far.
     const std::uint64_t end = part.header() + kTarBlock + roundUp(part.size(), kTarBlock);
     if (k + 1 == order.size()) {
@@ -439,7 +426,8 @@ bool UmbWriter::writeRoom(std::uint64_t at, std::uint64_t length, long long now)
   record += '\n';
   char header[kTarBlock];
   tarHeader(header, "PaxHeader/room", size, now, 'x');
-  return pwriteAll(out_, header, kTarBlock, at) && pwriteAll(out_, record.data(), record.size(), at + kTarBlock);
+  return writeAll(out_, header, kTarBlock, static_cast<std::int64_t>(at)) &&
+         writeAll(out_, record.data(), record.size(), static_cast<std::int64_t>(at + kTarBlock));
 }
 
 bool UmbWriter::removeRange(std::uint64_t at, std::uint64_t length) {
@@ -458,7 +446,8 @@ bool UmbWriter::removeRange(std::uint64_t at, std::uint64_t length) {
       if (n == 0) errno = EIO;
       return false;
     }
-    if (!pwriteAll(out_, chunk.data(), static_cast<std::size_t>(n), from - length)) return false;
+    if (!writeAll(out_, chunk.data(), static_cast<std::size_t>(n), static_cast<std::int64_t>(from - length)))
+      return false;
     from += static_cast<std::uint64_t>(n);
   }
   return ::ftruncate(out_, static_cast<off_t>(fileEnd - length)) == 0;

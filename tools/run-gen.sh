@@ -18,22 +18,9 @@ if [[ "${1:-}" == --solve ]]; then
   solve_args=$3
   shift 3
 fi
-out_root=$1 gen=$2 name=$3 names_file=$4 k=$5
-shift 5
-
-if [[ ! "$k" =~ ^[0-9]+$ ]]; then
-  k=$(python3 "$(dirname "$0")/study.py" index "$names_file" "$k") || exit 1
-fi
-out="$out_root/$name-experiment$k"
-made=
-[[ -d "$out" ]] || made=1
-mkdir -p "$out" || exit 1
-"$gen" -P"$out/" -N"$name" -B"$k" "$@"
-status=$?
-if (( status != 0 )); then
-  [[ -n "$made" ]] && rmdir "$out" 2>/dev/null
-  exit $status
-fi
+name=$3
+source "$(dirname "$0")/experiment-folder.sh"
+run_in_experiment_folder "$@" || exit $?
 echo "Output files are in $out:"
 ls -l "$out"
 [[ -n "$solve" ]] || exit 0

@@ -11,13 +11,13 @@
 
 #include "BaseStudyClass.h"
 #include "CommandLine.h"
+#include "FailureReport.h"
 #include "GenError.h"
 #include "MemoryBudget.h"
 #include "ModelFactory.h"
 #include "ModelSource.h"
 #include "PVModel.h"
 #include "ResultFiles.h"
-#include "StandardErrors.h"
 #include "StateSpaceGen.h"
 #include "TraceFileTarvelSSG.h"
 #include "UsableCpus.h"
@@ -96,24 +96,8 @@ int run(int argc, char** argv) {
   return generate(*factory, options, memoryLimit, results);
 }
 
-// The console text of a failure: what was written to standard output so far
-// goes out first, then the message on the stream the failure names.
-int report(const GenError& error) {
-  std::cout.flush();
-  std::ostream& stream = error.stream() == GenError::Stream::Out ? std::cout : std::cerr;
-  stream << error.what() << '\n';
-  stream.flush();
-  return error.status();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const GenError& error) {
-    return report(error);
-  } catch (const std::bad_alloc&) {
-    return report(outOfMemoryError());
-  }
+  return reportingFailures([&] { return run(argc, argv); });
 }
