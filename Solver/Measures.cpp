@@ -29,9 +29,10 @@ struct Wanted {
   std::vector<std::pair<double, double>> times;
 };
 
-Outcome<std::vector<Wanted>> match(const UmbReader& umb) {
+Outcome<std::vector<Wanted>> match(const UmbReader& umb, const std::vector<std::string>& chosen) {
   std::vector<Wanted> out;
   for (const RewardVariable& v : umb.variables) {
+    if (!chosen.empty() && std::find(chosen.begin(), chosen.end(), v.name) == chosen.end()) continue;
     Wanted w{&v, v.reward, v.times};
     for (const auto& [start, stop] : w.times) {
       if (!(start >= 0) || !std::isfinite(start) || !std::isfinite(stop) || stop < start ||
@@ -122,7 +123,7 @@ Outcome<std::vector<ResultRow>> regenerativeMeasures(UmbReader& umb, const Optio
 }  // namespace
 
 Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& options, const NoteSink& note) {
-  auto matched = match(umb);
+  auto matched = match(umb, options.variables);
   if (!matched) return matched.error();
   const std::vector<Wanted>& wanted = *matched;
   if (umb.deterministic) return regenerativeMeasures(umb, options, note, wanted);
@@ -187,7 +188,6 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
     if (!solved) return solved.error();
     longRun = std::move(*solved);
     for (const std::string& line : longRun.switches) note(line);
-    if (options.steady.method == Method::Sor) longRun.account.method += format("(%g)", options.steady.omega);
   }
 
   // Transient: every time point any variable needs, in one pass.

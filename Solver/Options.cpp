@@ -8,7 +8,8 @@ namespace solver {
 
 const char* const kUsage =
     "usage: solve -P<path> -N<name> [-m auto|gs|sor|power|direct|bicgstab] [-w <omega>] [-e <epsilon>]\n"
-    "             [-i <iterations>] [-u <steps>] [-d <states>] [-s|-n] [-p <variable>] [-f svg|png]\n"
+    "             [-i <iterations>] [-u <steps>] [-d <states>] [-s|-n] [-V <variable>] [-p <variable>]\n"
+    "             [-f svg|png]\n"
     "  reads <path><name>.umb (written by gen -U), computes every reward variable in it\n"
     "  and writes the table to standard output and <path><name>.results.csv\n"
     "  -m  steady-state method: auto (default: gs, and direct or bicgstab where gs stalls\n"
@@ -21,6 +22,7 @@ const char* const kUsage =
     "  -d  most states of a system the direct solver takes (default 10000)\n"
     "  -s  steady-state detection in uniformisation (a heuristic; off by default)\n"
     "  -n  no steady-state detection (the default)\n"
+    "  -V  compute only this variable (repeatable; default: every variable)\n"
     "  -p  plot this variable's values over its time points (repeatable)\n"
     "  -f  plot format: svg (default) or png\n";
 
@@ -57,7 +59,7 @@ Outcome<Options> parseOptions(const std::vector<std::string>& args) {
       o.transient.detectSteadyState = flag == 's';
       continue;
     }
-    if (std::string("PNmweiudpf").find(flag) == std::string::npos) return Error{"unknown argument: " + a};
+    if (std::string("PNmweiudVpf").find(flag) == std::string::npos) return Error{"unknown argument: " + a};
     // A value attached (-m gs as -mgs) or the next word, never a next word
     // that begins with '-' (as gen reads its options).
     std::string v;
@@ -116,6 +118,7 @@ Outcome<Options> parseOptions(const std::vector<std::string>& args) {
         if (!toLong(v, l) || l < 1 || l > 0x7FFFFFFF) return Error{"-d takes a number of states, not " + v};
         o.steady.directLimit = static_cast<int>(l);
         break;
+      case 'V': o.variables.push_back(v); break;
       case 'p': o.plots.push_back(v); break;
       case 'f':
         if (v != "svg" && v != "png") return Error{"-f takes svg or png, not " + v};

@@ -15,7 +15,8 @@ struct Options {
   std::string name;
   SteadyStateSettings steady;
   TransientSettings transient;
-  std::vector<std::string> plots;  // variables to plot
+  std::vector<std::string> plots;      // variables to plot
+  std::vector<std::string> variables;  // the variables to compute (-V); empty: all
   std::string plotFormat = "svg";
   bool usage = false;
 };

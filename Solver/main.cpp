@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <new>
@@ -56,7 +57,15 @@ int run(int argc, char** argv) {
                              [&](std::uint64_t bytes) { return checkMemory(*limits, 0, bytes, "Mapping " + umbPath); });
   if (!umb) return fail(umb.error().message);
   const std::vector<RewardVariable>& variables = (*umb)->variables;
+  for (const std::string& name : options.variables)
+    if (std::none_of(variables.begin(), variables.end(), [&](const RewardVariable& v) { return v.name == name; }))
+      return fail("-V " + name + ": the run has no such variable");
+  const auto chosen = [&](const std::string& name) {
+    return options.variables.empty() ||
+           std::find(options.variables.begin(), options.variables.end(), name) != options.variables.end();
+  };
   for (const std::string& plot : options.plots) {
+    if (!chosen(plot)) return fail("-p " + plot + ": the variable is not among those chosen with -V");
     std::size_t points = 0;
     bool steady = false, known = false;
     for (const RewardVariable& v : variables) {
@@ -70,16 +79,18 @@ int run(int argc, char** argv) {
   }
 
   bool steady = false, transient = false;
+  std::size_t computed = 0;
   for (const RewardVariable& v : variables) {
+    if (!chosen(v.name)) continue;
+    computed++;
     if (v.kind == RewardKind::SteadyState)
       steady = true;
     else if (!v.times.empty())
       transient = true;
   }
-  std::uint64_t needed = solveMemoryNeeded((*umb)->states(), (*umb)->branches(), variables.size(), steady, transient);
+  std::uint64_t needed = solveMemoryNeeded((*umb)->states(), (*umb)->branches(), computed, steady, transient);
   if ((*umb)->deterministic)
-    needed +=
-        regenerativeMemoryNeeded((*umb)->states(), (*umb)->branches(), (*umb)->det.target.size(), variables.size());
+    needed += regenerativeMemoryNeeded((*umb)->states(), (*umb)->branches(), (*umb)->det.target.size(), computed);
   if (auto room = checkMemory(*limits, needed, 0,
                               "The chain of " + std::to_string((*umb)->states()) + " states and " +
                                   std::to_string((*umb)->branches()) + " transitions");
@@ -87,7 +98,7 @@ int run(int argc, char** argv) {
     return fail(room.error().message);
   std::fprintf(stderr, "solve: %s: %llu states, %llu transitions, %zu reward variable(s)\n", umbPath.c_str(),
                static_cast<unsigned long long>((*umb)->states()), static_cast<unsigned long long>((*umb)->branches()),
-               variables.size());
+               computed);
   auto rows = computeMeasures(**umb, options,
                               [](const std::string& line) { std::fprintf(stderr, "solve: %s\n", line.c_str()); });
   if (!rows) return fail(rows.error().message);

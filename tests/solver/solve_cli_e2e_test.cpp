@@ -68,6 +68,30 @@ TEST(SolveCli, PrintsTheTableAndWritesTheCsv) {
   EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"m.results.csv", "m.umb"}));
 }
 
+// -V computes the chosen variables alone, with the same values; a name the
+// run does not have, or a plot of a variable left out, is refused.
+TEST(SolveCli, ChosenVariablesAloneWithTheSameValues) {
+  TempDir dir;
+  writeRun(dir.path(), "m", machine());
+  SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm"}, dir.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string all = readFile(dir.file("m.results.csv"));
+  r = runSolve({"-P" + dir.path() + "/", "-Nm", "-V", "repair cost"}, dir.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string one = readFile(dir.file("m.results.csv"));
+  EXPECT_EQ(one.find("availability"), std::string::npos) << one;
+  EXPECT_EQ(csvValue(one, "repair cost,steady_state,,,"), csvValue(all, "repair cost,steady_state,,,"));
+  EXPECT_NE(r.err.find("1 reward variable(s)"), std::string::npos) << r.err;
+  for (const std::vector<std::string>& extra :
+       std::vector<std::vector<std::string>>{{"-V", "nothing"}, {"-V", "repair cost", "-p", "availability"}}) {
+    std::vector<std::string> args{"-P" + dir.path() + "/", "-Nm"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    r = runSolve(args, dir.path());
+    EXPECT_EQ(r.status, 1) << extra.back();
+    EXPECT_NE(r.err.find(extra[extra.size() - 2] + " " + extra.back() + ":"), std::string::npos) << r.err;
+  }
+}
+
 TEST(SolveCli, RefusesRunsItCannotSolveAndSaysWhatToDo) {
   TempDir dir;
   SolveRun r = runSolve({"-P" + dir.path() + "/", "-Nm"}, dir.path());
