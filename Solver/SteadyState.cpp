@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "Ilu0.h"
 #include "Parallel.h"
 
 namespace solver {
@@ -28,6 +29,13 @@ namespace {
 std::string scientific(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.3g", v);
+  return buf;
+}
+
+// "sor(1.2)": the method with the relaxation its solution was reached at.
+std::string sorName(double omega) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "sor(%g)", omega);
   return buf;
 }
 
@@ -90,12 +98,26 @@ std::optional<Outcome<SolveAccount>> afterIteration(const System& s, const Stead
 // periodic chain, whose change does not fall at all, gives way at once.
 constexpr long kStallWindow = 10000;
 
+// Over-relaxation that does not suit a chain stalls at once, its change of a
+// component hovering far from epsilon (near 0.1 on fms n = 3 at omega 1.2).
+// SOR's relaxation is lowered when the smallest change of the last
+// kRelaxationWindow iterations is not below kRelaxationGain times the
+// smallest before. A run that goes from a change of 1 to 1e-12 within the
+// default limit gains a factor 0.76 per window on average, so a run that
+// converged within the limit keeps its relaxation.
+constexpr long kRelaxationWindow = 1000;
+constexpr double kRelaxationGain = 0.9;
+
 // Gauss-Seidel, or SOR with omega != 1: each component in turn from the
 // newest values of the others. With giveWay, a stalled sweep ends early
-// with an error saying so.
+// with an error saying so. A stalled SOR goes on from the same iterate with
+// omega halfway to 1 (the same fixed point), down to plain Gauss-Seidel,
+// and says so in `notes`; `omega` ends as the relaxation that converged.
 Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const SteadyStateSettings& settings,
-                                   double omega, std::vector<double>& x, Progress& progress, bool giveWay = false) {
+                                   double& omega, std::vector<double>& x, Progress& progress,
+                                   std::vector<std::string>& notes, bool giveWay = false) {
   double bestBefore = INFINITY, bestInWindow = INFINITY;
+  double relaxedBest = INFINITY, relaxedWindowBest = INFINITY;
   // Over-relaxation may overshoot below 0, where the value is cut at 0. If
   // that empties every component of a stationary iterate (which would then
   // look converged), the sweep starts again taking the plain Gauss-Seidel
@@ -123,6 +145,24 @@ Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const St
       continue;
     }
     if (auto end = afterIteration(s, settings, it, change, x, progress)) return *end;
+    if (omega != 1.0) {
+      relaxedWindowBest = std::min(relaxedWindowBest, change);
+      if (it % kRelaxationWindow == 0) {
+        if (!(relaxedWindowBest < kRelaxationGain * relaxedBest) && std::isfinite(relaxedBest)) {
+          const double lowered = omega - 1.0 > -0.01 && omega - 1.0 < 0.01 ? 1.0 : 1.0 + (omega - 1.0) / 2;
+          notes.push_back("SOR at omega " + scientific(omega) + " stalled on the " + s.what + ": after " +
+                          std::to_string(it) + " iterations the largest relative change of a component is " +
+                          scientific(change) + ", and the smallest of the last " + std::to_string(kRelaxationWindow) +
+                          " iterations " + scientific(relaxedWindowBest) + " is no better than the smallest before, " +
+                          scientific(relaxedBest) + "; went on from the same iterate at omega " + scientific(lowered));
+          omega = lowered;
+          relaxedBest = INFINITY;
+        } else {
+          relaxedBest = std::min(relaxedBest, relaxedWindowBest);
+        }
+        relaxedWindowBest = INFINITY;
+      }
+    }
     bestInWindow = std::min(bestInWindow, change);
     if (giveWay && it % kStallWindow == 0) {
       if (!(bestInWindow < 0.5 * bestBefore) && std::isfinite(bestBefore)) {
@@ -163,14 +203,23 @@ Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const Stead
       }
     }
   };
-  for (long it = 1; it <= settings.maxIterations; it++) {
-    parallel.forBlocks(count, step);
+  // The convergence check and the copy back on the threads too: a maximum
+  // is the same whatever order it is taken in.
+  std::vector<double> blockChange(static_cast<std::size_t>(Parallel::blocks(count)));
+  const auto check = [&](std::int64_t block, std::int64_t first, std::int64_t last) {
     double change = 0;
-    for (std::size_t k = 0; k < s.states.size(); k++) {
-      const int j = s.states[k];
+    for (std::int64_t k = first; k < last; k++) {
+      const int j = s.states[static_cast<std::size_t>(k)];
       change = std::max(change, relativeChange(x[j], next[k]));
       x[j] = next[k];
     }
+    blockChange[static_cast<std::size_t>(block)] = change;
+  };
+  for (long it = 1; it <= settings.maxIterations; it++) {
+    parallel.forBlocks(count, step);
+    parallel.forBlocks(count, check);
+    double change = 0;
+    for (double c : blockChange) change = std::max(change, c);
     if (auto end = afterIteration(s, settings, it, change, x, progress)) return *end;
   }
   return notConverged(s, settings, 0, INFINITY);
@@ -245,31 +294,104 @@ Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const Ste
   return accept(s, a, b, solution, "direct", x);
 }
 
-// BiCGSTAB with an incomplete-LU preconditioner, from the current iterate,
-// until the residual relative to the right-hand side is within epsilon.
+// Gauss-Seidel sweeps that pick the state a Krylov solve of a stationary
+// system pins: enough to find one of the likely states, far fewer than
+// converging takes.
+constexpr int kPinningSweeps = 10;
+
+// The set's system for a Krylov method: as `assemble`, except that a
+// stationary system keeps every balance equation sparse, the pinned state's
+// own giving way to x_pin = 1 (the balance equations of an irreducible
+// component are one short of full rank, and any one of them follows from
+// the others). Normalising the solution afterwards gives the distribution;
+// a sum row would be dense, and an incomplete factorisation fills it from
+// end to end.
+void assemblePinned(const Chain& chain, const System& s, int pin, std::vector<int>& local,
+                    Eigen::SparseMatrix<double, Eigen::RowMajor>& a, Eigen::VectorXd& b) {
+  const int m = static_cast<int>(s.states.size());
+  if (local.size() != static_cast<std::size_t>(chain.states)) local.assign(chain.states, -1);
+  for (int k = 0; k < m; k++) local[s.states[k]] = k;
+  std::vector<Eigen::Triplet<double>> entries;
+  for (int k = 0; k < m; k++) {
+    if (k == pin) {
+      entries.emplace_back(k, k, 1.0);
+      continue;
+    }
+    const int j = s.states[k];
+    entries.emplace_back(k, k, chain.outRate[j]);
+    chain.incoming.forEach(j, [&](int i, double rate) {
+      if (local[i] >= 0) entries.emplace_back(k, local[i], -rate);
+    });
+  }
+  a.resize(m, m);
+  a.setFromTriplets(entries.begin(), entries.end());
+  b = Eigen::VectorXd::Zero(m);
+  if (s.normalise)
+    b[pin] = 1.0;
+  else
+    b[local[s.source]] = 1.0;
+  for (int st : s.states) local[st] = -1;
+}
+
+// BiCGSTAB with the incomplete LU factorisation ILU(0) as preconditioner, on
+// the pinned system, from the current iterate, until the residual relative
+// to the right-hand side is within epsilon. The residual BiCGSTAB updates as
+// it goes can drift from the true one, so the true residual is taken at the
+// end, and the solve starts again from its answer (at most kKrylovRestarts
+// times) while that is past epsilon.
+constexpr int kKrylovRestarts = 3;
+
 Outcome<SolveAccount> solveKrylov(const Chain& chain, const System& s, const SteadyStateSettings& settings,
                                   std::vector<double>& x, std::vector<int>& local) {
-  Eigen::SparseMatrix<double> a;
+  const int m = static_cast<int>(s.states.size());
+  int pin = -1;
+  if (s.normalise) {
+    for (int sweep = 0; sweep < kPinningSweeps; sweep++) {
+      for (int j : s.states) x[j] = inflow(chain, x, j) / chain.outRate[j];
+      normaliseOn(x, s.states);
+    }
+    pin = 0;
+    for (int k = 1; k < m; k++)
+      if (x[s.states[k]] > x[s.states[pin]]) pin = k;
+  }
+  Eigen::SparseMatrix<double, Eigen::RowMajor> a;
   Eigen::VectorXd b;
-  assemble(chain, s, local, a, b);
-  Eigen::BiCGSTAB<Eigen::SparseMatrix<double>, Eigen::IncompleteLUT<double>> krylov;
+  assemblePinned(chain, s, pin, local, a, b);
+  Eigen::VectorXd solution(m);
+  for (int k = 0; k < m; k++) solution[k] = x[s.states[k]];
+  if (pin >= 0) solution /= solution[pin];
+
+  Eigen::BiCGSTAB<Eigen::SparseMatrix<double, Eigen::RowMajor>, Ilu0> krylov;
   krylov.setTolerance(settings.epsilon);
   krylov.setMaxIterations(static_cast<Eigen::Index>(std::min<long>(settings.maxIterations, 0x7FFFFFFF)));
   krylov.compute(a);
-  if (krylov.info() != Eigen::Success) return Error{"BiCGSTAB could not prepare the " + s.what + "."};
-  Eigen::VectorXd start(static_cast<Eigen::Index>(s.states.size()));
-  for (std::size_t k = 0; k < s.states.size(); k++) start[static_cast<Eigen::Index>(k)] = x[s.states[k]];
-  Eigen::VectorXd solution = krylov.solveWithGuess(b, start);
-  if (krylov.info() != Eigen::Success || !(krylov.error() <= settings.epsilon)) {
-    return Error{"The " + s.what + " did not converge by BiCGSTAB: after " + std::to_string(krylov.iterations()) +
-                 " iterations the relative residual is " + scientific(krylov.error()) + " (epsilon " +
-                 scientific(settings.epsilon) +
-                 "). Raise the iteration limit (-i), loosen epsilon (-e), or raise the direct solver's limit (-d); no "
-                 "value is given."};
+  if (krylov.info() != Eigen::Success)
+    return Error{"BiCGSTAB could not prepare the " + s.what +
+                 ": its incomplete LU factorisation met a pivot that is not positive."};
+  long iterations = 0;
+  double residual = INFINITY;
+  const double bNorm = b.norm();
+  for (int attempt = 0; attempt <= kKrylovRestarts; attempt++) {
+    solution = krylov.solveWithGuess(b, solution);
+    iterations += static_cast<long>(krylov.iterations());
+    if (!solution.allFinite()) break;
+    residual = (b - a * solution).norm() / bNorm;
+    if (residual <= settings.epsilon || krylov.info() == Eigen::NoConvergence) break;
   }
-  auto accepted = accept(s, a, b, solution, "bicgstab", x);
-  if (accepted) accepted->iterations = static_cast<long>(krylov.iterations());
-  return accepted;
+  if (!(residual <= settings.epsilon)) {
+    return Error{"The " + s.what + " did not converge by BiCGSTAB: after " + std::to_string(iterations) +
+                 " iterations the relative residual is " + scientific(residual) + " (epsilon " +
+                 scientific(settings.epsilon) +
+                 "). Raise the iteration limit (-i), loosen epsilon (-e), or try another method (-m); no value is "
+                 "given."};
+  }
+  for (int k = 0; k < m; k++) x[s.states[k]] = std::max(0.0, solution[k]);
+  if (s.normalise) normaliseOn(x, s.states);
+  SolveAccount account;
+  account.method = "bicgstab";
+  account.iterations = iterations;
+  account.errorBound = residual;
+  return account;
 }
 
 // The automatic method: Gauss-Seidel, and from the same start the direct
@@ -277,7 +399,8 @@ Outcome<SolveAccount> solveKrylov(const Chain& chain, const System& s, const Ste
 Outcome<SolveAccount> solveAutomatically(const Chain& chain, const System& s, const SteadyStateSettings& settings,
                                          std::vector<double>& x, std::vector<int>& local, Progress& progress,
                                          std::vector<std::string>& switches) {
-  auto swept = sweepInPlace(chain, s, settings, 1.0, x, progress, true);
+  double omega = 1.0;
+  auto swept = sweepInPlace(chain, s, settings, omega, x, progress, switches, true);
   if (swept) {
     swept->method = "gs";
     return swept;
@@ -298,8 +421,16 @@ Outcome<SolveAccount> solveSystem(const Chain& chain, const System& s, const Ste
   switch (settings.method) {
     case Method::Automatic: return solveAutomatically(chain, s, settings, x, scratch, progress, switches);
     case Method::Krylov: return solveKrylov(chain, s, settings, x, scratch);
-    case Method::GaussSeidel: return sweepInPlace(chain, s, settings, 1.0, x, progress);
-    case Method::Sor: return sweepInPlace(chain, s, settings, settings.omega, x, progress);
+    case Method::GaussSeidel: {
+      double omega = 1.0;
+      return sweepInPlace(chain, s, settings, omega, x, progress, switches);
+    }
+    case Method::Sor: {
+      double omega = settings.omega;
+      auto swept = sweepInPlace(chain, s, settings, omega, x, progress, switches);
+      if (swept) swept->method = sorName(omega);
+      return swept;
+    }
     case Method::Power: return sweepCopy(chain, s, settings, x, progress);
     case Method::Direct: return solveDirect(chain, s, settings, x, scratch);
   }
@@ -320,7 +451,9 @@ Outcome<LongRun> solveLongRun(const Chain& chain, const Components& components, 
   LongRun run;
   // The automatic method names what each system used; a chain that needs no
   // system keeps the name of the first method tried.
-  const std::string named = settings.method == Method::Automatic ? "gs" : methodName(settings.method);
+  const std::string named = settings.method == Method::Automatic ? "gs"
+                            : settings.method == Method::Sor     ? sorName(settings.omega)
+                                                                 : methodName(settings.method);
   run.bottomComponents = components.bottom.size();
   run.transientStates = components.transient.size();
   std::vector<double>& x = run.probability;
@@ -365,7 +498,9 @@ Outcome<LongRun> solveLongRun(const Chain& chain, const Components& components, 
     add(run.account, *solved);
     for (int s : states) x[s] *= absorbed[b];
   }
-  if (settings.method != Method::Automatic || run.account.method.empty()) run.account.method = named;
+  // SOR names the relaxation each system converged at.
+  if (run.account.method.empty() || (settings.method != Method::Automatic && settings.method != Method::Sor))
+    run.account.method = named;
   return run;
 }
 

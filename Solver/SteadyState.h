@@ -44,7 +44,8 @@ struct LongRun {
   SolveAccount account;
   std::size_t bottomComponents = 0;
   std::size_t transientStates = 0;
-  // Why a system went to another method (automatic method only).
+  // Why a system went to another method (automatic method), or to a lower
+  // relaxation (SOR).
   std::vector<std::string> switches;
 };
 

@@ -19,7 +19,8 @@ results.csv and checked against a reference to a relative 1e-6:
 
 PUBLISHED_VALUES_SIZES=slow takes the larger experiments instead (CTest's
 label "slow"): up to 600,000 states, each a few seconds to a minute and a
-half (a few minutes in all).
+half (a few minutes in all). PUBLISHED_VALUES_SOLVE_ARGS gives solve further
+options (a steady-state method, say).
 """
 
 import csv
@@ -34,6 +35,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 VALUES = os.path.join(ROOT, "tests", "data", "published_values.json")
 MODELS_DIR = os.environ.get("GEN_MODELS_DIR", os.path.join(ROOT, "build", "models"))
 SOLVE = os.environ.get("SOLVE_BINARY", os.path.join(ROOT, "build", "solve"))
+SOLVE_ARGS = os.environ.get("PUBLISHED_VALUES_SOLVE_ARGS", "").split()
 # States of the largest experiment of each set: the default set runs in a
 # few seconds on the whole, the slow one in a few minutes.
 SIZES = {"fast": (0, 100_000), "slow": (100_000, 600_000)}[os.environ.get("PUBLISHED_VALUES_SIZES", "fast")]
@@ -103,7 +105,7 @@ class SolvePublishedValues(unittest.TestCase):
             gen = subprocess.run([os.path.join(MODELS_DIR, stem, "gen"), f"-P{prefix}", f"-N{stem}",
                                   f"-B{experiment}", "-U"], capture_output=True, text=True)
             self.assertEqual(gen.returncode, 0, gen.stdout + gen.stderr)
-            run = subprocess.run([SOLVE, f"-P{prefix}", f"-N{stem}"], capture_output=True, text=True)
+            run = subprocess.run([SOLVE, f"-P{prefix}", f"-N{stem}", *SOLVE_ARGS], capture_output=True, text=True)
             self.assertEqual(run.returncode, 0, run.stderr)
             size = re.search(r": (\d+) states, \d+ transitions", run.stderr)
             self.assertIsNotNone(size, run.stderr)

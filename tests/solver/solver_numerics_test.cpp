@@ -112,7 +112,7 @@ TEST(SteadyState, TwoBottomComponentsAndATransientStateGivePrismValues) {
                    {"b", "steady_state", {}, {2, 5, 0, 0, 0}, {}},
                    {"c", "steady_state", {}, {2, 0, 0, 0, 0}, {{{3, 4}, 5.0}}},
                    {"a_total", "interval", {{0, 50}}, {2, 0, 0, 0, 0}, {}}};
-  for (Method m : {Method::GaussSeidel, Method::Sor, Method::Power, Method::Direct}) {
+  for (Method m : {Method::GaussSeidel, Method::Sor, Method::Power, Method::Direct, Method::Krylov}) {
     Options o;
     o.steady.method = m;
     const auto rows = solveChain(chain, o);
