@@ -127,8 +127,10 @@ test:
 # The experiments 3 to 5 (medians of three), the scale rows (6 and 7 flash
 # devices, past the old ceilings), the wide rows (a Rep of 1000 and 10000
 # devices), then the model-file rows (Kanban N = 5, experiment 5 from its
-# model file) in a build folder of their own, the solve rows (Kanban N = 5
-# steady state and one transient time point), and last experiment 5 and
+# model file) in a build folder of their own, Kanban N = 5, 6 and 7 end to end
+# (gen -U, the steady state, one time point; with PRISM=<prism folder> also
+# PRISM's engines on its own Kanban model), the other solve rows (the
+# cluster and a fixed delay), and last experiment 5 and
 # Kanban N = 5 with 1, 2 and the default number of threads, idle, with one
 # core kept busy and pinned to one CPU; then the simulator on 1, 2 and the
 # default number of threads.
@@ -139,10 +141,11 @@ bench:
 	bench/scale.sh build-bench
 	@if [ -x bench/wide.sh ]; then bench/wide.sh build-bench; fi
 	bench/models.sh build-bench-models
+	bench/kanban-scale.sh build-bench-scale 5 6 7
 	bench/solve.sh build-bench-models
 	bench/threads.sh build-bench build-bench-models
 	@tools/install-deps.sh simulate
 	bench/simulate.sh build-bench build-bench-models
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-tsan build-bench build-bench-models
+	rm -rf $(BUILD_DIR) build-asan build-tsan build-bench build-bench-models build-bench-scale

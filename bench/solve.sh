@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# Times `solve` on Kanban N = 5 (2,546,432 states, 24,460,016 transitions):
-# the steady-state throughput (Gauss-Seidel, epsilon 1e-12) and one
-# transient time point (waiting_in_cell_4 at t = 10, uniformisation). The
-# .umb is generated once with gen -U; each row gives the solve's wall and
-# user time, its iterations, peak resident memory and bytes per state; the
-# same for Kanban N = 6, every variable in one solve. Then
-# the workstation cluster with N = 512 (9,465,876 states): its long-run
-# probability of premium service. Last, two queues in tandem with a fixed
+# Times `solve` beside the Kanban rows (bench/kanban-scale.sh): the
+# workstation cluster with N = 512 (9,465,876 states), its long-run
+# probability of premium service; then two queues in tandem with a fixed
 # service time at the first (models/tandem_det.toml, C = 999: 1,000,000
-# states): the exact steady state by the embedded Markov regenerative chain.
+# states), the exact steady state by the embedded Markov regenerative chain.
+# Each row gives the solve's wall and user time, its iterations, peak
+# resident memory and bytes per state.
 #
 #   bench/solve.sh <build-dir>
 set -euo pipefail
@@ -19,24 +16,16 @@ if [[ $# -ne 1 ]]; then
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 cmake -S "$root" -B "$1" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$1" -j "$(nproc 2>/dev/null || echo 2)" --target gen_model_kanban gen_model_cluster gen_model_tandem_det solve >/dev/null
+cmake --build "$1" -j "$(nproc 2>/dev/null || echo 2)" --target gen_model_cluster gen_model_tandem_det solve >/dev/null
 build_dir=$(cd "$1" && pwd)
 
 source "$root/bench/timing.sh" "$build_dir" bench-solve
 
-dir="$work/kanban"
-mkdir -p "$dir"
-"$build_dir/models/kanban/gen" -P"$dir/" -Nkanban -B4 -U >"$work/gen.out"
-states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$work/gen.out")
-cp "$dir/kanban.pvtype" "$work/all.pvtype"
-
 printf '%-34s %10s %9s %9s %11s %10s %9s\n' "run" "states" "wall s" "user s" "iterations" "peak MB" "B/state"
-# row <label> <.pvtype text> <solve arguments...>, on the run in $dir named $name
-name=kanban
+# row <label> <solve arguments...>, on the run in $dir named $name
 row() {
-  local label=$1 pvtype=$2
-  shift 2
-  printf '%b' "$pvtype" >"$dir/$name.pvtype"
+  local label=$1
+  shift
   if ! "${timer[@]}" "$build_dir/solve" -P"$dir/" -N"$name" "$@" >"$work/solve.out" 2>"$work/solve.time"; then
     echo "$label: solve failed" >&2
     tail -n 5 "$work/solve.time" >&2
@@ -51,24 +40,12 @@ row() {
     'BEGIN { printf "%-34s %10d %9.2f %9.2f %11d %10.1f %9.1f\n", l, s, w, u, i, r / 1024, r * 1024 / s }'
 }
 
-row "kanban N=5 steady state (gs)" 'Version:1\nNumPV:1\nName:throughput\nType:3\nNumTimes:0\n'
-row "kanban N=5 instant t=10" 'Version:1\nNumPV:1\nName:waiting_in_cell_4\nType:0\nNumTimes:1\nStart:10\nStop:10\n'
-cp "$work/all.pvtype" "$dir/kanban.pvtype"
-
-# Kanban N = 6 (11,261,376 states, 115,708,992 transitions): every variable
-# of the experiment, the steady-state throughput and waiting_in_cell_4 at
-# t = 10 and 100, in one solve.
-"$build_dir/models/kanban/gen" -P"$dir/" -Nkanban -B5 -U >"$work/gen.out"
-states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$work/gen.out")
-row "kanban N=6 all variables (gs)" "$(cat "$dir/kanban.pvtype")"
-
 dir="$work/cluster"
 name=cluster
 mkdir -p "$dir"
-rm -rf "$work/kanban"
 "$build_dir/models/cluster/gen" -P"$dir/" -Ncluster -B9 -U >"$work/gen.out"
 states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$work/gen.out")
-row "cluster N=512 steady state (gs)" 'Version:1\nNumPV:1\nName:premium_steady\nType:3\nNumTimes:0\n'
+row "cluster N=512 steady state (gs)" -Vpremium_steady
 
 dir="$work/tandem_det"
 name=tandem_det
@@ -76,4 +53,4 @@ mkdir -p "$dir"
 rm -rf "$work/cluster"
 "$build_dir/models/tandem_det/gen" -P"$dir/" -Ntandem_det -B2 -U >"$work/gen.out"
 states=$(sed -n 's/^Generated: \([0-9]*\) states$/\1/p' "$work/gen.out")
-row "tandem_det C=999 steady (mrgp)" 'Version:1\nNumPV:1\nName:lost\nType:3\nNumTimes:0\n'
+row "tandem_det C=999 steady (mrgp)" -Vlost
