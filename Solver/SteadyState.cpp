@@ -112,10 +112,13 @@ constexpr double kRelaxationGain = 0.9;
 // newest values of the others. With giveWay, a stalled sweep ends early
 // with an error saying so. A stalled SOR goes on from the same iterate with
 // omega halfway to 1 (the same fixed point), down to plain Gauss-Seidel,
-// and says so in `notes`; `omega` ends as the relaxation that converged.
+// and says so in `notes`; `relaxation` ends as the one that converged.
 Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const SteadyStateSettings& settings,
-                                   double& omega, std::vector<double>& x, Progress& progress,
+                                   double& relaxation, std::vector<double>& x, Progress& progress,
                                    std::vector<std::string>& notes, bool giveWay = false) {
+  // A copy the sweep can keep in a register: x's stores could alias the
+  // caller's variable.
+  double omega = relaxation;
   double bestBefore = INFINITY, bestInWindow = INFINITY;
   double relaxedBest = INFINITY, relaxedWindowBest = INFINITY;
   // Over-relaxation may overshoot below 0, where the value is cut at 0. If
@@ -155,7 +158,7 @@ Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const St
                           scientific(change) + ", and the smallest of the last " + std::to_string(kRelaxationWindow) +
                           " iterations " + scientific(relaxedWindowBest) + " is no better than the smallest before, " +
                           scientific(relaxedBest) + "; went on from the same iterate at omega " + scientific(lowered));
-          omega = lowered;
+          relaxation = omega = lowered;
           relaxedBest = INFINITY;
         } else {
           relaxedBest = std::min(relaxedBest, relaxedWindowBest);

@@ -33,7 +33,7 @@ sizes=("$@")
 mkdir -p "$build_arg"
 build_dir=$(cd "$build_arg" && pwd)
 model="$build_dir/kanban_t10.toml"
-sed -e 's/^name = "kanban"/name = "kanban_t10"/' -e 's/^times = \[10.0, 100.0\]/times = [10.0]/' \
+sed -e 's/^name = "kanban"/name = "kanban_t10"/' -e 's/"kanban\./"kanban_t10./' -e 's/^times = \[10.0, 100.0\]/times = [10.0]/' \
   "$root/models/kanban.toml" >"$model.new"
 if cmp -s "$model.new" "$model"; then rm "$model.new"; else mv "$model.new" "$model"; fi
 cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DGEN_MODEL_FILE="$model" >/dev/null
