@@ -55,6 +55,18 @@ class RateMatrix {
     return sum;
   }
 
+  // The rows with their storage settled at compile time, for the loops that
+  // read every row on every iteration: calls f(rows), where rows.dot(j, x)
+  // is dot(j, x) without the checks of which arrays are in use.
+  template <class F>
+  decltype(auto) withLayout(F&& f) const {
+    if (start64_.empty())
+      return plain_.empty() ? f(Layout<std::uint32_t, true>{this, start32_.data()})
+                            : f(Layout<std::uint32_t, false>{this, start32_.data()});
+    return plain_.empty() ? f(Layout<std::uint64_t, true>{this, start64_.data()})
+                          : f(Layout<std::uint64_t, false>{this, start64_.data()});
+  }
+
   // f(i, q_ij) for each entry of row j, in order.
   template <class F>
   void forEach(int j, F&& f) const {
@@ -67,6 +79,27 @@ class RateMatrix {
   }
 
  private:
+  template <class Start, bool kCoded>
+  struct Layout {
+    Layout(const RateMatrix* m, const Start* start)
+        : start(start),
+          col(m->columns_.data()),
+          code(m->codes_.data()),
+          table(m->table_.data()),
+          plain(m->plain_.data()) {}
+    double dot(int j, const double* x) const {
+      double sum = 0;
+      for (std::uint64_t k = start[j], b = start[j + 1]; k < b; k++)
+        sum += (kCoded ? table[code[k]] : plain[k]) * x[col[k]];
+      return sum;
+    }
+    const Start* start;
+    const int* col;
+    const std::uint16_t* code;
+    const double* table;
+    const double* plain;
+  };
+
   friend class RateMatrixBuilder;
   int rows_ = 0;
   std::vector<std::uint32_t> start32_;

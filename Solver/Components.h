@@ -31,12 +31,12 @@ struct PredecessorGraph {
   int column(std::uint64_t k) const { return source[k]; }
 };
 
-// Tarjan's algorithm with an explicit stack (no recursion, so no depth
-// limit) on the predecessor graph, which has the same strongly connected
-// components as the chain; it finishes them in an order where every
-// component comes after those that lead to it, so one pass in that order
-// finds which ones the initial state reaches, and one over the edges which
-// ones have no way out.
+// Tarjan's algorithm (in Pearce's form, one number per state) with an
+// explicit stack (no recursion, so no depth limit) on the predecessor graph,
+// which has the same strongly connected components as the chain. It
+// finishes every component after those that lead to it, so whether the
+// initial state reaches a component and whether it has a way out are both
+// settled by the time it finishes, with no second pass over the edges.
 Components findComponents(const RateMatrix& incoming, int initial);
 Components findComponents(const PredecessorGraph& incoming, int initial);
 

@@ -188,6 +188,11 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
     if (!solved) return solved.error();
     longRun = std::move(*solved);
     for (const std::string& line : longRun.switches) note(line);
+    // What the values are taken from next is read again from the .umb: let
+    // go of what the solve alone needed, the matrix too unless a transient
+    // solution still needs it.
+    components = Components();
+    if (!anyTransient) chain.incoming = RateMatrix();
   }
 
   // Transient: every time point any variable needs, in one pass.

@@ -3,6 +3,7 @@
 #include <Eigen/IterativeLinearSolvers>
 #include <Eigen/SparseLU>
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -66,19 +67,31 @@ Error notConverged(const System& s, const SteadyStateSettings& settings, long it
       "). Raise the iteration limit (-i), try another method (-m), or loosen epsilon (-e); no value is given."};
 }
 
-void normaliseOn(std::vector<double>& x, const std::vector<int>& states) {
-  double sum = 0;
-  for (int s : states) sum += x[s];
+// Divides by `sum`, the sum of x over the states taken in their order.
+void normaliseBy(std::vector<double>& x, const std::vector<int>& states, double sum) {
   if (sum > 0)
     for (int s : states) x[s] /= sum;
 }
 
-// The end of an iteration of either sweep: normalises a stationary iterate,
-// reports progress, and gives the outcome once the iterate has converged, has
-// stopped being finite or has used the last iteration allowed.
+void normaliseOn(std::vector<double>& x, const std::vector<int>& states) {
+  double sum = 0;
+  for (int s : states) sum += x[s];
+  normaliseBy(x, states, sum);
+}
+
+// The end of an iteration of either sweep: normalises a stationary iterate
+// (by `sum` where the sweep has added it up already), reports progress, and
+// gives the outcome once the iterate has converged, has stopped being finite
+// or has used the last iteration allowed.
 std::optional<Outcome<SolveAccount>> afterIteration(const System& s, const SteadyStateSettings& settings, long it,
-                                                    double change, std::vector<double>& x, Progress& progress) {
-  if (s.normalise) normaliseOn(x, s.states);
+                                                    double change, std::vector<double>& x, Progress& progress,
+                                                    std::optional<double> sum = std::nullopt) {
+  if (s.normalise) {
+    if (sum)
+      normaliseBy(x, s.states, *sum);
+    else
+      normaliseOn(x, s.states);
+  }
   progress.report(s.what, it, "relative change", change, settings.epsilon);
   if (!std::isfinite(change)) return notConverged(s, settings, it, change);
   if (change <= settings.epsilon) {
@@ -108,6 +121,10 @@ constexpr long kStallWindow = 10000;
 constexpr long kRelaxationWindow = 1000;
 constexpr double kRelaxationGain = 0.9;
 
+// 1 - 2^-40: far enough below 1 to cover the rounding of a product and a
+// quotient of doubles.
+constexpr double kJustBelowOne = 1.0 - 0x1p-40;
+
 // Gauss-Seidel, or SOR with omega != 1: each component in turn from the
 // newest values of the others. With giveWay, a stalled sweep ends early
 // with an error saying so. A stalled SOR goes on from the same iterate with
@@ -127,19 +144,44 @@ Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const St
   // value wherever the relaxed one would be negative: the same fixed point.
   bool plainWhereNegative = false;
   for (long it = 1; it <= settings.maxIterations; it++) {
-    double change = 0;
+    double change = 0, sum = 0;
     bool anyPositive = false;
-    for (int j : s.states) {
-      double next = (inflow(chain, x, j) + (j == s.source ? 1.0 : 0.0)) / chain.outRate[j];
-      if (omega != 1.0) {
-        const double relaxed = (1.0 - omega) * x[j] + omega * next;
-        if (!plainWhereNegative || relaxed >= 0.0) next = relaxed;
+    chain.incoming.withLayout([&](const auto& rows) {
+      // Locals the loop keeps in registers: the stores to x could alias
+      // anything reached through a reference.
+      double largest = 0, total = 0;
+      bool positive = false;
+      const double w = omega;
+      const bool plain = plainWhereNegative;
+      const int source = s.source;
+      const double* out = chain.outRate.data();
+      double* xs = x.data();
+      for (int j : s.states) {
+        double next = (rows.dot(j, xs) + (j == source ? 1.0 : 0.0)) / out[j];
+        if (w != 1.0) {
+          const double relaxed = (1.0 - w) * xs[j] + w * next;
+          if (!plain || relaxed >= 0.0) next = relaxed;
+        }
+        if (!(next >= 0.0)) next = 0.0;
+        positive = positive || next > 0.0;
+        // relativeChange(xs[j], next), divided out only where it may be
+        // the largest yet: the test passes whenever the quotient exceeds
+        // `largest`, rounding included (a product below the normal range
+        // loses its relative accuracy, so it always divides), so the
+        // maximum is the same.
+        const double d = std::fabs(next - xs[j]);
+        const double bar = largest * next;
+        if (next == 0.0)
+          largest = std::max(largest, d);
+        else if (d > bar * kJustBelowOne || bar < DBL_MIN)
+          largest = std::max(largest, d / next);
+        total += next;
+        xs[j] = next;
       }
-      if (!(next >= 0.0)) next = 0.0;
-      anyPositive = anyPositive || next > 0.0;
-      change = std::max(change, relativeChange(x[j], next));
-      x[j] = next;
-    }
+      change = largest;
+      sum = total;
+      anyPositive = positive;
+    });
     if (s.normalise && !anyPositive && omega != 1.0 && !plainWhereNegative) {
       plainWhereNegative = true;
       const double start = 1.0 / static_cast<double>(s.states.size());
@@ -147,7 +189,7 @@ Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const St
       it = 0;
       continue;
     }
-    if (auto end = afterIteration(s, settings, it, change, x, progress)) return *end;
+    if (auto end = afterIteration(s, settings, it, change, x, progress, sum)) return *end;
     if (omega != 1.0) {
       relaxedWindowBest = std::min(relaxedWindowBest, change);
       if (it % kRelaxationWindow == 0) {

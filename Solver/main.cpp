@@ -2,6 +2,10 @@
 
 #include <sys/stat.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -120,6 +124,13 @@ int main(int argc, char** argv) {
   // A plotter that quits early must not end the run through SIGPIPE.
   std::signal(SIGPIPE, SIG_IGN);
   removeTemporariesOnSignals();
+#if defined(__GLIBC__)
+  // Every block of a megabyte or more straight from the system and back to
+  // it when freed. By default the allocator raises this threshold each time
+  // such a block is freed, after which the scratch vectors of one step stay
+  // resident, unused, through the steps that follow.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
+#include "Components.h"
 #include "FoxGlynn.h"
 #include "Measures.h"
 #include "SolverTestSupport.h"
@@ -353,4 +355,45 @@ TEST(SteadyState, SorThatEmptiesTheIterateStartsAgainAndConverges) {
   const auto rows = solveChain(chain, o);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_NEAR(rows[0].value, 100.0 / 102.0, 1e-10);
+}
+
+// The component search against reachability by brute force (a closure of
+// the edge relation) on random graphs, sparse and dense, with self-loops,
+// parallel edges and unreachable parts.
+TEST(Components, MatchReachabilityOnRandomGraphs) {
+  std::srand(7);
+  for (int trial = 0; trial < 300; trial++) {
+    const int n = 1 + std::rand() % 12, edges = std::rand() % (3 * n);
+    std::vector<std::vector<char>> reach(n, std::vector<char>(n, 0));  // reach[i][j]: i leads to j
+    std::vector<std::vector<int>> preds(n);
+    for (int i = 0; i < n; i++) reach[i][i] = 1;
+    for (int e = 0; e < edges; e++) {
+      const int i = std::rand() % n, j = std::rand() % n;
+      reach[i][j] = 1;
+      preds[j].push_back(i);
+    }
+    for (int k = 0; k < n; k++)
+      for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) reach[i][j] = reach[i][j] || (reach[i][k] && reach[k][j]);
+    PredecessorGraph g;
+    g.start.push_back(0);
+    for (int j = 0; j < n; j++) {
+      g.source.insert(g.source.end(), preds[j].begin(), preds[j].end());
+      g.start.push_back(g.source.size());
+    }
+    const int initial = std::rand() % n;
+    const Components found = findComponents(g, initial);
+    for (int s = 0; s < n; s++) {
+      bool bottom = true;  // everything s leads to leads back to s
+      for (int t = 0; t < n; t++) bottom = bottom && (!reach[s][t] || reach[t][s]);
+      const int expected = !reach[initial][s] ? Components::kUnreachable : bottom ? 0 : Components::kTransient;
+      const int got = found.classOf[s] >= 0 ? 0 : found.classOf[s];
+      ASSERT_EQ(got, expected) << "trial " << trial << " state " << s;
+      if (found.classOf[s] >= 0) {
+        const auto& members = found.bottom[found.classOf[s]];
+        for (int t = 0; t < n; t++) EXPECT_EQ(std::binary_search(members.begin(), members.end(), t), reach[s][t] != 0);
+      }
+    }
+    EXPECT_EQ(found.initialClass, found.classOf[initial]);
+  }
 }
