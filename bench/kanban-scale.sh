@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
 # The answer at scale, as a user gets it: Kanban N = 6 (11,261,376 states)
 # and N = 7 (41,644,800 states, 450,455,040 transitions). For each N: gen -U
-# (the .umb solve reads, with the usual files), the steady-state throughput,
-# and waiting_in_cell_4 at t = 10 alone. The time point comes from a copy of
-# models/kanban.toml whose variable has that one time, built as the extra
-# model of <build-dir>; the state space is the same.
+# (the .umb solve reads, with the usual files), the steady-state throughput
+# (the default method, then SOR), and waiting_in_cell_4 at t = 10 alone. The
+# time point comes from a copy of models/kanban.toml whose variable has that
+# one time, built as the extra model of <build-dir>; the state space is the
+# same.
 #
 # Each row: wall time, CPU time (user + system), peak resident memory, that
 # peak per state, and the bytes the step wrote to disk (the files' sizes).
 #
 # With PRISM=<prism folder> (a PRISM build, its bin/prism), the same two
 # measures on PRISM's own Kanban model (prism-examples/ctmcs/kanban/kanban.sm
-# of that folder, or of the folder above it in a source checkout) with each of its engines (explicit, sparse, hybrid) at the
-# same epsilon (1e-12, relative), Gauss-Seidel where the engine has it and
-# Jacobi where not. PRISM's tokens_cell4 at t = 10 is another measure than
-# waiting_in_cell_4, of the same cost (one transient solution).
+# of that folder, or of the folder above it in a source checkout) with each
+# of its engines (explicit, sparse, hybrid) at the same epsilon (1e-12,
+# relative), Gauss-Seidel on each. PRISM's tokens_cell4 at t = 10 is another
+# measure than waiting_in_cell_4, of the same cost (one transient solution).
 # PRISM_SIZES="5 6" limits PRISM's rows to those N (default: every N run).
 #
 #   bench/kanban-scale.sh <build-dir> [N...]        (default: 6 7)
@@ -74,6 +75,8 @@ for n in "${sizes[@]}"; do
   states=$(states_of "$work/out")
   row "kanban N=$n steady state" "$states" "$dir" "$build_dir/solve" -P"$dir/" -Nkanban -Vthroughput
   sed -n 's/^throughput  *steady_state  *-  */  throughput, method, iterations, error bound: /p' "$work/out"
+  row "kanban N=$n steady state, -m sor" "$states" "$dir" "$build_dir/solve" -P"$dir/" -Nkanban -Vthroughput -m sor
+  sed -n 's/^throughput  *steady_state  *-  */  throughput, method, iterations, error bound: /p' "$work/out"
   row "kanban N=$n t=10" "$states" "$dir" "$build_dir/solve" -P"$dir/" -Nkanban -Vwaiting_in_cell_4
   rm -rf "$dir"
 
@@ -82,10 +85,8 @@ for n in "${sizes[@]}"; do
   prism_model="$PRISM/prism-examples/ctmcs/kanban"
   [[ -d "$prism_model" ]] || prism_model="$PRISM/../prism-examples/ctmcs/kanban"
   for engine in explicit sparse hybrid; do
-    method=-gaussseidel
-    [[ $engine == hybrid ]] && method=-jacobi
     row "PRISM $engine N=$n steady state" "$states" "$work" "$PRISM/bin/prism" "$prism_model/kanban.sm" \
-      "$prism_model/kanban.csl" -const t="$n" -prop 5 -"$engine" "$method" -epsilon 1e-12 -maxiters 100000 \
+      "$prism_model/kanban.csl" -const t="$n" -prop 5 -"$engine" -gaussseidel -epsilon 1e-12 -maxiters 100000 \
       -javamaxmem 20g || continue
     sed -n 's/^Result: /  throughput: /p' "$work/out"
     row "PRISM $engine N=$n t=10" "$states" "$work" "$PRISM/bin/prism" "$prism_model/kanban.sm" \
