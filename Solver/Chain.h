@@ -39,22 +39,6 @@ class RateMatrix {
   int column(std::uint64_t k) const { return columns_[k]; }
   double rate(std::uint64_t k) const { return plain_.empty() ? table_[codes_[k]] : plain_[k]; }
 
-  // sum over row j of q_ij x_i, in the row's order.
-  double dot(int j, const double* x) const {
-    const std::uint64_t a = begin(j), b = end(j);
-    const int* col = columns_.data();
-    double sum = 0;
-    if (plain_.empty()) {
-      const std::uint16_t* code = codes_.data();
-      const double* table = table_.data();
-      for (std::uint64_t k = a; k < b; k++) sum += table[code[k]] * x[col[k]];
-    } else {
-      const double* value = plain_.data();
-      for (std::uint64_t k = a; k < b; k++) sum += value[k] * x[col[k]];
-    }
-    return sum;
-  }
-
   // The rows with their storage settled at compile time, for the loops that
   // read every row on every iteration: calls f(rows), where rows.dot(j, x)
   // is dot(j, x) without the checks of which arrays are in use.
@@ -65,6 +49,11 @@ class RateMatrix {
                             : f(Layout<std::uint32_t, false>{this, start32_.data()});
     return plain_.empty() ? f(Layout<std::uint64_t, true>{this, start64_.data()})
                           : f(Layout<std::uint64_t, false>{this, start64_.data()});
+  }
+
+  // sum over row j of q_ij x_i, in the row's order.
+  double dot(int j, const double* x) const {
+    return withLayout([&](const auto& rows) { return rows.dot(j, x); });
   }
 
   // f(i, q_ij) for each entry of row j, in order.
