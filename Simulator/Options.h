@@ -26,6 +26,8 @@ struct Options {
   std::vector<std::string> variables;      // -V: only these reward variables (all when empty)
   std::vector<std::string> plots;          // -p
   std::string plotFormat = "svg";          // -f
+  bool split = false;                      // -X split: importance splitting instead of plain replications
+  std::uint64_t effort = 1000;             // -E: paths a stage of splitting
 };
 
 struct ParsedOptions {

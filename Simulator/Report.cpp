@@ -28,15 +28,20 @@ std::string formatTable(const RunResult& result, const Options& options) {
   const std::vector<std::string> head = {"variable", "kind",         "time",   "estimate", "half-width",
                                          "level",    "replications", "events", "precision"};
   std::vector<std::vector<std::string>> cells{head};
-  for (const Estimate& e : result.estimates)
+  // Splitting names its method; plain runs keep their columns.
+  if (options.split) cells[0].push_back("method");
+  for (const Estimate& e : result.estimates) {
     cells.push_back({e.variable, kindName(e.slot.kind), timeText(e.slot), numberText("%.10g", e.mean),
                      numberText("%.3g", e.halfWidth), numberText("%g", options.level), std::to_string(e.replications),
                      std::to_string(result.events), precisionText(e)});
+    if (options.split) cells.back().push_back(e.method);
+  }
   return alignedTable(cells);
 }
 
 std::string formatCsv(const RunResult& result, const Options& options) {
-  std::string out = "variable,kind,start,stop,estimate,half_width,level,replications,events,precision\n";
+  std::string out = "variable,kind,start,stop,estimate,half_width,level,replications,events,precision";
+  out += options.split ? ",method\n" : "\n";
   for (const Estimate& e : result.estimates) {
     const bool steady = e.slot.kind == Steady_State;
     out += csvField(e.variable) + "," + kindName(e.slot.kind) + "," +
@@ -46,8 +51,12 @@ std::string formatCsv(const RunResult& result, const Options& options) {
            std::to_string(result.events) + "," +
            (e.same   ? (e.mean == 0 ? "never_observed" : "same_in_every_replication")
             : e.wide ? "wider"
-                     : "ok") +
-           "\n";
+                     : "ok");
+    if (options.split) {
+      out += ',';
+      out += csvField(e.method);
+    }
+    out += '\n';
   }
   return out;
 }

@@ -10,6 +10,7 @@
 
 #include "GenError.h"
 #include "PVModel.h"
+#include "Splitting.h"
 
 namespace sim {
 
@@ -62,7 +63,19 @@ struct Failure {
   std::exception_ptr error;
 };
 
-void work(Replicator& replicator, Round& round, std::uint64_t seed, Failure& failure) {
+// A plain replication as a thread's work.
+class Replications final : public Worker {
+ public:
+  Replications(std::unique_ptr<PVModel> model, const Plan& plan) : replicator_(std::move(model), plan) {}
+  std::uint64_t run(std::uint64_t seed, std::uint64_t index, double* out) override {
+    return replicator_.run(seed, index, out);
+  }
+
+ private:
+  Replicator replicator_;
+};
+
+void work(Worker& replicator, Round& round, std::uint64_t seed, Failure& failure) {
   std::uint64_t j = 0;
   try {
     for (;;) {
@@ -89,11 +102,18 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
   const Clock::time_point start = Clock::now();
   const auto deadline =
       start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.wallSeconds));
-  std::vector<std::unique_ptr<Replicator>> replicators;
+  std::vector<std::unique_ptr<Worker>> replicators;
   std::unique_ptr<PVModel> first = makeModel();
   const Plan plan = makePlan(*first, options.warmupEvents, options.batchEvents, options.variables);
-  replicators.push_back(std::make_unique<Replicator>(std::move(first), plan));
-  for (unsigned t = 1; t < threads; t++) replicators.push_back(std::make_unique<Replicator>(makeModel(), plan));
+  std::unique_ptr<SplitPlan> split;
+  if (options.split) {
+    first.reset();
+    split = prepareSplitting(makeModel, plan, options, progress);
+    for (unsigned t = 0; t < threads; t++) replicators.push_back(std::make_unique<Splitter>(makeModel, plan, *split));
+  } else {
+    replicators.push_back(std::make_unique<Replications>(std::move(first), plan));
+    for (unsigned t = 1; t < threads; t++) replicators.push_back(std::make_unique<Replications>(makeModel(), plan));
+  }
 
   const std::size_t slots = plan.slots.size();
   std::vector<Accumulator> stats(slots);
@@ -188,6 +208,7 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
     e.replications = stats[s].count();
     e.same = !stats[s].varied();
     e.wide = e.same || !(e.halfWidth <= options.relativeHalfWidth * std::fabs(e.mean));
+    if (split) e.method = split->slots[s].method;
     result.estimates.push_back(e);
   }
   result.seconds = std::chrono::duration<double>(Clock::now() - start).count();

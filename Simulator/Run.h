@@ -36,8 +36,9 @@ struct Estimate {
   std::string variable;
   double mean = 0, halfWidth = 0;
   std::uint64_t replications = 0;
-  bool wide = false;  // the half-width is above what was asked
-  bool same = false;  // every observation was the same: a rare departure from it would not show
+  bool wide = false;   // the half-width is above what was asked
+  bool same = false;   // every observation was the same: a rare departure from it would not show
+  std::string method;  // how a splitting estimate was made; empty for plain replications
 };
 
 struct RunResult {
