@@ -71,7 +71,8 @@ Importance Importance::derive(PVModel& model, SuccessorGenerator& generator, int
         return result;
       }
       targets.push_back(to);
-      if (!successor.self && successor.rate > 0) edges.push_back(Edge{static_cast<std::uint32_t>(n), to, successor.rate});
+      if (!successor.self && successor.rate > 0)
+        edges.push_back(Edge{static_cast<std::uint32_t>(n), to, successor.rate});
     }
     for (std::uint32_t a = state.firstArrival; a < state.endArrival; a++) {
       const Expansion::Arrival& arrival = expansion.arrival(a);

@@ -57,7 +57,8 @@ Path::Path(std::unique_ptr<PVModel> model, int node)
     BaseActionClass** actions = all.getList();
     for (const auto& r : found) {
       if (r.count < 2) continue;
-      const long end = std::min<long>(all.getNumItems(), r.firstAction + static_cast<long>(r.actionsPerReplica) * r.count);
+      const long end =
+          std::min<long>(all.getNumItems(), r.firstAction + static_cast<long>(r.actionsPerReplica) * r.count);
       for (long a = std::max(0, r.firstAction); a < end; a++) replicas.insert(actions[a]);
     }
   }

@@ -84,8 +84,9 @@ void choosePilotLevels(Path& path, const Importance& importance, const Slot& slo
   };
   for (;;) {
     if (split.levels.size() > kMaxLevels)
-      throw GenError("Error: Splitting found no way to the rare set of " + std::string(path.model().PVList[split.node]->Name) +
-                     " in " + std::to_string(kMaxLevels) + " levels. Run without -X split.");
+      throw GenError("Error: Splitting found no way to the rare set of " +
+                     std::string(path.model().PVList[split.node]->Name) + " in " + std::to_string(kMaxLevels) +
+                     " levels. Run without -X split.");
     allocate(entrances.empty() ? 1 : entrances.size(), effort, path, counts, order);
     pool.clear();
     std::vector<std::vector<Record>> records;
@@ -123,11 +124,15 @@ void choosePilotLevels(Path& path, const Importance& importance, const Slot& slo
         if (h > current) next = std::min(next, h);
     }
     if (share >= kStageShare || next == Importance::kInfinity) {
-      if (seen == 0)
-        throw GenError("Error: No pilot path of splitting for " + std::string(path.model().PVList[split.node]->Name) +
-                       " got past importance " + text("%.6g", current) + " (" + std::to_string(split.levels.size()) +
-                       " levels) by time " + text("%g", split.horizon) +
-                       ". Raise the paths a stage (-E) or run without -X split.");
+      // At importance 0 the paths stand in the rare set, or one certain way
+      // from it: no level is left to add, whatever the last stage sees.
+      if (seen == 0 && current < 0)
+        throw GenError("Error: Splitting cannot reach the rare set of " +
+                       std::string(path.model().PVList[split.node]->Name) + ": no pilot path rose above importance " +
+                       text("%.6g", current) + " (the log-probability of the most likely way into the set) by time " +
+                       text("%g", split.horizon) + ", past " + std::to_string(split.levels.size()) +
+                       " levels; where the rest is one jump, there is nothing to split. Raise the paths a stage "
+                       "(-E) or run without -X split.");
       split.pilot *= sum / static_cast<double>(effort);
       return;
     }
@@ -178,8 +183,7 @@ std::unique_ptr<SplitPlan> prepareSplitting(const std::function<std::unique_ptr<
     one.node = slot.node;
     one.importance = &split->importances.at(slot.node);
     one.horizon = horizonOf(slot);
-    choosePilotLevels(*paths.at(slot.node), *one.importance, slot, one, options.effort, options.seed,
-                      kPilotStream + s);
+    choosePilotLevels(*paths.at(slot.node), *one.importance, slot, one, options.effort, options.seed, kPilotStream + s);
     one.method = "splitting: " + std::to_string(one.levels.size()) + " levels, " + std::to_string(options.effort) +
                  " paths a stage, importance over " + std::to_string(one.importance->states()) + " states";
     progress("simulate: " + name + " at " + text("%g", one.horizon) + ": " + one.method + ", pilot estimate " +
@@ -189,8 +193,7 @@ std::unique_ptr<SplitPlan> prepareSplitting(const std::function<std::unique_ptr<
   return split;
 }
 
-Splitter::Splitter(const std::function<std::unique_ptr<PVModel>()>& makeModel, const Plan& plan,
-                   const SplitPlan& split)
+Splitter::Splitter(const std::function<std::unique_ptr<PVModel>()>& makeModel, const Plan& plan, const SplitPlan& split)
     : plan_(plan), split_(split) {
   for (const Slot& slot : plan.slots)
     if (!paths_.count(slot.node)) paths_.emplace(slot.node, std::make_unique<Path>(makeModel(), slot.node));
