@@ -13,7 +13,7 @@
 #include "PVModel.h"
 #include "PerformanceVariableNode.h"
 #include "PlaceValuations.h"
-#include "Reward.h"
+#include "RewardValues.h"
 #include "TraceFileContainer.h"
 
 namespace {
@@ -522,7 +522,7 @@ void SuccessorGenerator::recordStable(double value, int depth, Expansion& out) {
     out.addImpulses(value, pathImpulse_.data() + static_cast<std::size_t>(depth) * impulseCount_);
   if (first && !self) {
     model_.EvaluateRewards();
-    Reward::ReadValues(model_, out.newRewards());
+    readRewardValues(model_, out.newRewards());
   }
 }
 
