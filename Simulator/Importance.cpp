@@ -9,7 +9,7 @@
 #include "Expansion.h"
 #include "PVModel.h"
 #include "PerformanceVariableNode.h"
-#include "Reward.h"
+#include "RewardValues.h"
 #include "SuccessorGenerator.h"
 
 namespace sim {
@@ -49,7 +49,7 @@ Importance Importance::derive(PVModel& model, SuccessorGenerator& generator, int
   // gives rates, Erlang phases included.
   const bool fixed = (generator.distributionFlags() & 2) != 0;
   generator.setProcedure(fixed ? Procedure::Deterministic : Procedure::Normal);
-  Expansion expansion(size, static_cast<std::size_t>(Reward::ValueCount(model)));
+  Expansion expansion(size, static_cast<std::size_t>(rewardValueCount(model)));
   std::vector<char> initial(size);
   generator.initialVector(initial.data());
   number(initial.data());
