@@ -109,7 +109,7 @@ def answer(solve, simulate, folder, name, experiment, override, solve_args, sim_
     results = os.path.join(folder, name + ".results.csv")
     if status not in (0, SOLVE_PARTIAL):
         # Without capture, solve's own messages are on the console already.
-        raise AnswerError(f"solve failed (status {status})" + (f":\n{output}" if output else "") if capture else "",
+        raise AnswerError(f"solve failed (status {status})" + (f": {output}" if output else "") if capture else "",
                           status)
     rows = [dict(row, **{c: "" for c in INTERVAL_COLUMNS}) for row in read_rows(results)]
     if status == 0:
@@ -125,7 +125,7 @@ def answer(solve, simulate, folder, name, experiment, override, solve_args, sim_
         command += ["-V", variable]
     status, output = run_program(command + sim_args, capture)
     if status != 0:
-        raise AnswerError(f"simulate failed (status {status}) on {', '.join(left)}" + (f":\n{output}" if output else ""))
+        raise AnswerError(f"simulate failed (status {status}) on {', '.join(left)}" + (f": {output}" if output else ""))
     estimates = {row_key(r): r for r in read_rows(os.path.join(folder, name + ".sim.csv"))}
     missing = []
     for row in rows:
