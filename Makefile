@@ -99,7 +99,8 @@ test:
 # cluster and a fixed delay), and last experiment 5 and
 # Kanban N = 5 with 1, 2 and the default number of threads, idle, with one
 # core kept busy and pinned to one CPU; then the simulator on 1, 2 and the
-# default number of threads.
+# default number of threads; last what `make solve` costs beyond its run
+# when nothing changed.
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGEN_BUILD_BENCH=ON -DGEN_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
@@ -112,6 +113,7 @@ bench:
 	bench/threads.sh build-bench build-bench-models
 	@tools/install-deps.sh simulate
 	bench/simulate.sh build-bench build-bench-models
+	bench/make-overhead.sh build-bench-models
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-tsan build-bench build-bench-models build-bench-scale
