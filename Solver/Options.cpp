@@ -1,8 +1,10 @@
 #include "Options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 namespace solver {
 
@@ -40,6 +42,14 @@ bool toLong(const std::string& text, long& out) {
   char* end = nullptr;
   out = std::strtol(text.c_str(), &end, 10);
   return !text.empty() && *end == '\0' && errno == 0;
+}
+
+// "auto, gs, ... or bicgstab"
+std::string methodList() {
+  std::string list;
+  for (std::size_t i = 0; i < std::size(kMethods); i++)
+    list += (i == 0 ? "" : i + 1 < std::size(kMethods) ? ", " : " or ") + std::string(methodName(kMethods[i]));
+  return list;
 }
 
 }  // namespace
@@ -81,22 +91,13 @@ Outcome<Options> parseOptions(const std::vector<std::string>& args) {
         o.name = v;
         haveN = true;
         break;
-      case 'm':
-        if (v == "auto")
-          o.steady.method = Method::Automatic;
-        else if (v == "gs")
-          o.steady.method = Method::GaussSeidel;
-        else if (v == "sor")
-          o.steady.method = Method::Sor;
-        else if (v == "power")
-          o.steady.method = Method::Power;
-        else if (v == "direct")
-          o.steady.method = Method::Direct;
-        else if (v == "bicgstab")
-          o.steady.method = Method::Krylov;
-        else
-          return Error{"-m takes auto, gs, sor, power, direct or bicgstab, not " + v};
+      case 'm': {
+        const auto named =
+            std::find_if(std::begin(kMethods), std::end(kMethods), [&](Method m) { return v == methodName(m); });
+        if (named == std::end(kMethods)) return Error{"-m takes " + methodList() + ", not " + v};
+        o.steady.method = *named;
         break;
+      }
       case 'w':
         if (!toDouble(v, d) || !(d > 0 && d < 2))
           return Error{"-w takes a relaxation factor between 0 and 2, not " + v};

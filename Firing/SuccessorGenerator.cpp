@@ -13,7 +13,7 @@
 #include "PVModel.h"
 #include "PerformanceVariableNode.h"
 #include "PlaceValuations.h"
-#include "Reward.h"
+#include "RewardValues.h"
 #include "TraceFileContainer.h"
 
 namespace {
@@ -359,13 +359,8 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
         // Not yet in its last phase: the action (with the other cases of its
         // group) ages by one phase instead of firing.
         model_.AgeAction(const_cast<char*>(state), action);
-        BaseGroupClass* group = groupOf(action);
-        const int members = group->getNumMembers();
-        if (members > 0) {
-          for (int i = 0; i < members; i++) group->getMember(i)->Age();
-        } else {
-          action->Age();
-        }
+        agePhase(action);
+        const int members = groupOf(action)->getNumMembers();
         const double rate = action->Rate();
         checkRate(action, rate, out);
         readNext();
@@ -522,7 +517,7 @@ void SuccessorGenerator::recordStable(double value, int depth, Expansion& out) {
     out.addImpulses(value, pathImpulse_.data() + static_cast<std::size_t>(depth) * impulseCount_);
   if (first && !self) {
     model_.EvaluateRewards();
-    Reward::ReadValues(model_, out.newRewards());
+    readRewardValues(model_, out.newRewards());
   }
 }
 
