@@ -6,15 +6,13 @@ end to end with the library's cluster and timeout_retry programs and the
 solver. CTest sets GEN_MODELS_DIR and SOLVE_BINARY."""
 
 import csv
-import hashlib
 import importlib.util
-import json
 import os
+import re
 import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -140,6 +138,41 @@ class Study(unittest.TestCase):
             self.assertLess(give_ups["2"], 0.01)
             with open(os.path.join(out, "s", "timeout_retry.give_ups.svg")) as stream:
                 self.assertIn("give_ups", stream.read())
+
+
+class Plots(unittest.TestCase):
+    def setUp(self):
+        if shutil.which("gnuplot") is None:
+            self.skipTest("gnuplot is not installed")
+        spec = importlib.util.spec_from_file_location("study", STUDY)
+        self.study = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(self.study)
+
+    def rows(self, runs, values):
+        return [{"run": run, "variable": "availability", "kind": "steady_state", "start": "", "stop": "",
+                 "value": value, "half_width": ""} for run, value in zip(runs, values)]
+
+    def test_labels_are_text_to_gnuplot_and_ticks_tell_close_values_apart(self):
+        with tempfile.TemporaryDirectory() as out:
+            hostile = ["a'); system('touch ran'); ('", 'b"); system("touch ran"); ("']
+            values = ["0.99983101", "0.99983902"]
+            written = self.study.plot(out, "m", self.rows(hostile, values), None, hostile, [])
+            self.assertEqual(len(written), 1)
+            self.assertFalse(os.path.exists(os.path.join(out, "ran")))
+            self.assertFalse(os.path.exists("ran"))
+            with open(written[0]) as stream:
+                ticks = re.findall(r">\s*(0\.9998[0-9]*)\s*</tspan>", stream.read())
+            self.assertGreater(len(ticks), 2)
+            self.assertEqual(len(ticks), len(set(ticks)), ticks)
+            # 1 - value: the unavailability, read from the decimal text.
+            written = self.study.plot(out, "m", self.rows(["a", "b"], values), None, ["a", "b"], ["complement"])
+            with open(written[0]) as stream:
+                self.assertIn("1 - availability", stream.read())
+
+    def test_a_geometric_sweep_gets_a_log_x(self):
+        self.assertTrue(self.study.is_geometric([250, 500, 1000, 2000, 4000, 8000]))
+        self.assertFalse(self.study.is_geometric([1, 2, 3, 4, 5, 6, 7, 8, 9]))
+        self.assertFalse(self.study.is_geometric([1, 2]))
 
 
 def current_umask():
