@@ -211,5 +211,8 @@ if __name__ == "__main__":
         if error.args[0]:
             print(error.args[0], file=sys.stderr)
         sys.exit(2)
+    except OSError as error:
+        print(f"make {sys.argv[1]}: {error}", file=sys.stderr)
+        sys.exit(2)
     except KeyboardInterrupt:
         sys.exit(130)
