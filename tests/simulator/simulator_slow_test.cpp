@@ -16,9 +16,9 @@ TEST(SimulatorWarmupSlow, ShortWarmupIsNeverOkOutsideItsInterval) {
   int ok = 0;
   for (int seed = 1; seed <= 20; seed++) {
     testsupport::TempDir dir;
-    const auto rows = simtest::simulate(simtest::modelProgram("mm1k", "simulate"), 1,
-                                        {"-S" + std::to_string(seed), "-c0.99", "-r0.05", "-W10", "-L100", "-Vss_jobs"},
-                                        dir);
+    const auto rows =
+        simtest::simulate(simtest::modelProgram("mm1k", "simulate"), 1,
+                          {"-S" + std::to_string(seed), "-c0.99", "-r0.05", "-W10", "-L100", "-Vss_jobs"}, dir);
     ASSERT_EQ(rows.size(), 1u);
     if (rows[0].precision != "ok") continue;
     ok++;
