@@ -479,13 +479,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
   for (BaseActionClass* action : instantActions_)
     if (action->Enabled()) enabled[count++] = action;
 
-  // Only the enabled actions of the highest rank compete.
-  int maxRank = 0;
-  for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
-  int competing = 0;
-  for (int i = 0; i < count; i++)
-    if (enabled[i]->Rank() == maxRank) enabled[competing++] = enabled[i];
-  if (competing == 0) vanishingPathLost(enabled, count, true, 0.0);
+  const int competing = highestRank(enabled, count);
   const double totalWeight = procedure_ == Procedure::Normal ? competingWeight(enabled, competing) : 0.0;
 
   double branchSum = 0.0;
@@ -602,6 +596,16 @@ BaseActionClass* SuccessorGenerator::drawCase(const TimedActivity& activity, Uni
   return last;
 }
 
+int SuccessorGenerator::highestRank(BaseActionClass** enabled, int count) const {
+  int maxRank = 0;
+  for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
+  int competing = 0;
+  for (int i = 0; i < count; i++)
+    if (enabled[i]->Rank() == maxRank) enabled[competing++] = enabled[i];
+  if (competing == 0) vanishingPathLost(enabled, count, true, 0.0);
+  return competing;
+}
+
 void SuccessorGenerator::agePhase(BaseActionClass* action) {
   BaseGroupClass* group = groupOf(action);
   const int members = group->getNumMembers();
@@ -639,12 +643,7 @@ int SuccessorGenerator::firePath(BaseActionClass* action, Uniform& uniform) {
     if (count == 1) {
       competingWeight(enabled, 1);
     } else {
-      int maxRank = 0;
-      for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
-      int competing = 0;
-      for (int i = 0; i < count; i++)
-        if (enabled[i]->Rank() == maxRank) enabled[competing++] = enabled[i];
-      if (competing == 0) vanishingPathLost(enabled, count, true, 0.0);
+      const int competing = highestRank(enabled, count);
       const double totalWeight = competingWeight(enabled, competing);
       double u = uniform.next() * totalWeight;
       chosen = nullptr;

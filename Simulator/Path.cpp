@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <pcg_random.hpp>
 #include <unordered_set>
 
 #include "GenError.h"
@@ -26,13 +25,9 @@ std::string number(double v) {
 
 }  // namespace
 
-// The replications' conversion: 53 bits of two pcg32 outputs.
 struct Path::Stream final : SuccessorGenerator::Uniform {
   pcg32 rng;
-  double next() override {
-    const std::uint64_t high = rng(), low = rng();
-    return static_cast<double>(((high << 32) | low) >> 11) * 0x1.0p-53;
-  }
+  double next() override { return uniform53(rng); }
   double exponential(double rate) { return -std::log1p(-next()) / rate; }
 };
 
@@ -78,7 +73,9 @@ Path::Path(std::unique_ptr<PVModel> model, int node)
 
 Path::~Path() = default;
 
-void Path::reseed(std::uint64_t seed, std::uint64_t stream) { stream_->rng.seed(seed, stream); }
+void Path::reseed(std::uint64_t seed, Purpose purpose, std::uint64_t index) {
+  stream_->rng = replicationGenerator(seed, purpose, index);
+}
 
 double Path::uniform() { return stream_->next(); }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Engine.h"
+#include "Streams.h"
 #include "SuccessorGenerator.h"
 
 class PVModel;
@@ -42,9 +43,10 @@ class Path {
     double now = 0;
   };
 
-  // Draws from stream `stream` of pcg32 seeded `seed` from here on; the
-  // numbers go on from path to path until the next reseed.
-  void reseed(std::uint64_t seed, std::uint64_t stream);
+  // Draws from the stream of `seed`, `purpose` and `index`
+  // (replicationGenerator) from here on; the numbers go on from path to
+  // path until the next reseed.
+  void reseed(std::uint64_t seed, Purpose purpose, std::uint64_t index);
   // The instant past which no path of the current slot runs: a saved fixed
   // delay of a Rep's replica may be restored only if it ends after it.
   void setHorizon(double horizon) { horizon_ = horizon; }

@@ -22,9 +22,6 @@ constexpr double kStageShare = 0.1;
 constexpr std::size_t kMaxLevels = 400;
 // Stable states explored for an importance function at most.
 constexpr std::size_t kMaxImportanceStates = 2000000;
-// The pilot of slot s draws from stream kPilotStream + s, which no
-// repetition of a run reaches.
-constexpr std::uint64_t kPilotStream = std::uint64_t{1} << 63;
 
 std::string text(const char* format, double v) {
   char out[64];
@@ -68,7 +65,7 @@ void allocate(std::size_t starts, std::uint64_t effort, Path& path, std::vector<
 // further.
 void choosePilotLevels(Path& path, const Importance& importance, const Slot& slot, SplitSlot& split,
                        std::uint64_t effort, std::uint64_t seed, std::uint64_t stream) {
-  path.reseed(seed, stream);
+  path.reseed(seed, Purpose::Pilot, stream);
   path.setLabel(seed, stream);
   path.setHorizon(split.horizon);
   path.start();
@@ -183,7 +180,7 @@ std::unique_ptr<SplitPlan> prepareSplitting(const std::function<std::unique_ptr<
     one.node = slot.node;
     one.importance = &split->importances.at(slot.node);
     one.horizon = horizonOf(slot);
-    choosePilotLevels(*paths.at(slot.node), *one.importance, slot, one, options.effort, options.seed, kPilotStream + s);
+    choosePilotLevels(*paths.at(slot.node), *one.importance, slot, one, options.effort, options.seed, s);
     one.method = "splitting: " + std::to_string(one.levels.size()) + " levels, " + std::to_string(options.effort) +
                  " paths a stage, importance over " + std::to_string(one.importance->states()) + " states";
     progress("simulate: " + name + " at " + text("%g", one.horizon) + ": " + one.method + ", pilot estimate " +
@@ -207,13 +204,14 @@ std::uint64_t Splitter::run(std::uint64_t seed, std::uint64_t index, double* out
     const SplitSlot& split = split_.slots[s];
     Path& path = *paths_.at(slot.node);
     const std::uint64_t before = path.events();
-    path.reseed(seed, index);
+    path.reseed(seed, Purpose::Splitting, index);
     path.setLabel(seed, index);
     path.setHorizon(split.horizon);
     const std::size_t levels = split.levels.size();
     double estimate = 1.0;
     std::size_t entrances = 0;
     for (std::size_t k = 0; k <= levels && estimate > 0; k++) {
+      if (Clock::now() > deadline_) return Replicator::kCut;
       allocate(k == 0 ? 1 : entrances, effort, path, counts_, order_);
       std::size_t hits = 0;
       double sum = 0;

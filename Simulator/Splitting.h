@@ -1,6 +1,7 @@
 #ifndef SIMULATOR_SPLITTING_H
 #define SIMULATOR_SPLITTING_H
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -12,7 +13,6 @@
 #include "Importance.h"
 #include "Options.h"
 #include "Path.h"
-#include "Worker.h"
 
 class PVModel;
 
@@ -43,15 +43,21 @@ std::unique_ptr<SplitPlan> prepareSplitting(const std::function<std::unique_ptr<
                                             const std::function<void(const std::string&)>& progress);
 
 // One repetition of fixed-effort splitting for every slot: repetition r draws
-// from stream r of the seed, as replication r of a plain run does.
-class Splitter final : public Worker {
+// from the stream of the seed and r (purpose Splitting), derived as
+// replication r's is. One instance per thread.
+class Splitter {
  public:
+  using Clock = std::chrono::steady_clock;
   Splitter(const std::function<std::unique_ptr<PVModel>()>& makeModel, const Plan& plan, const SplitPlan& split);
-  std::uint64_t run(std::uint64_t seed, std::uint64_t index, double* out) override;
+  // The slots' estimates into out[0 .. slots), and the events it took, or
+  // Replicator::kCut when the deadline passed first.
+  std::uint64_t run(std::uint64_t seed, std::uint64_t index, double* out);
+  void setDeadline(Clock::time_point deadline) { deadline_ = deadline; }
 
  private:
   const Plan& plan_;
   const SplitPlan& split_;
+  Clock::time_point deadline_ = Clock::time_point::max();
   std::map<int, std::unique_ptr<Path>> paths_;  // by reward variable
   std::vector<Path::Snapshot> entrances_, hits_;
   std::vector<std::uint64_t> counts_;

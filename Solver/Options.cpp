@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "OptionValue.h"
+
 namespace solver {
 
 const char* const kUsage =
@@ -70,16 +72,10 @@ Outcome<Options> parseOptions(const std::vector<std::string>& args) {
       continue;
     }
     if (std::string("PNmweiudVpf").find(flag) == std::string::npos) return Error{"unknown argument: " + a};
-    // A value attached (-m gs as -mgs) or the next word, never a next word
-    // that begins with '-' (as gen reads its options).
-    std::string v;
-    if (a.size() > 2) {
-      v = a.substr(2);
-    } else if (i + 1 < args.size() && !(!args[i + 1].empty() && args[i + 1][0] == '-')) {
-      v = args[++i];
-    } else {
-      return Error{std::string("option -") + flag + " needs a value"};
-    }
+    const OptionValue given = optionValue(a.c_str(), i + 1 < args.size() ? args[i + 1].c_str() : nullptr);
+    if (!given.text) return Error{std::string("option -") + flag + " needs a value"};
+    const std::string v = given.text;
+    if (given.nextWord) i++;
     double d = 0;
     long l = 0;
     switch (flag) {

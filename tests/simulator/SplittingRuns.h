@@ -45,7 +45,7 @@ inline Estimate split(const std::string& stem, int experiment, const std::vector
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   const std::string csv = testsupport::readFile(dir.file("split.sim.csv"));
   return Estimate{std::strtod(field(csv, 4).c_str(), nullptr), std::strtod(field(csv, 5).c_str(), nullptr),
-                  field(csv, 10)};
+                  field(csv, 14)};
 }
 
 // The first variable's exact value by gen -U and solve.
