@@ -122,7 +122,7 @@ def answer(solve, simulate, folder, name, experiment, override, solve_args, sim_
     if override is not None:
         command.append("-O" + override)
     for variable in left:
-        command += ["-V", variable]
+        command.append("-V" + variable)
     status, output = run_program(command + sim_args, capture)
     if status != 0:
         raise AnswerError(f"simulate failed (status {status}) on {', '.join(left)}" + (f": {output}" if output else ""))
