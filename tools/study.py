@@ -380,7 +380,7 @@ def command_run(args):
     building = tempfile.mkdtemp(prefix="." + os.path.basename(out) + "-new-", dir=parent)
     try:
         os.chmod(building, file_mode(0o777))
-        rows, failures = run_all(args, model, runs, building, solve_args, sim_args)
+        rows, failures = run_all(args, model, runs, building, out, solve_args, sim_args)
         table_path = write_table(building, args.name, globals_, rows)
         varying = [g for g in globals_ if len({values[g] for _, _, values, _ in runs}) > 1]
         x_global = sweep[0] if sweep else (varying[0] if len(varying) == 1 else None)
@@ -399,7 +399,9 @@ def command_run(args):
     return 0
 
 
-def run_all(args, model, runs, folder, solve_args, sim_args):
+def run_all(args, model, runs, folder, final, solve_args, sim_args):
+    """Every run into `folder`, which becomes `final` when the study is done:
+    messages name the final place."""
     rows, failures = [], 0
     started = time.monotonic()
     for number, (experiment, label, values, override) in enumerate(runs, 1):
@@ -412,8 +414,9 @@ def run_all(args, model, runs, folder, solve_args, sim_args):
                               sim_args)
         except RunFailed as error:
             failures += 1
-            print(f": failed: {error}", file=sys.stderr, flush=True)
-            rows.append(dict(base, **{c: "" for c in COLUMNS}, failure=str(error)))
+            why = str(error).replace(folder, final)
+            print(f": failed: {why}", file=sys.stderr, flush=True)
+            rows.append(dict(base, **{c: "" for c in COLUMNS}, failure=why))
             continue
         simulated = sum(1 for r in results if r["half_width"] != "")
         print(f": {len(results)} values" + (f" ({simulated} simulated)" if simulated else "")
