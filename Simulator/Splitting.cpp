@@ -22,6 +22,10 @@ constexpr double kStageShare = 0.1;
 constexpr std::size_t kMaxLevels = 400;
 // Stable states explored for an importance function at most.
 constexpr std::size_t kMaxImportanceStates = 2000000;
+// Importance sampling: the least probability given to an exponential
+// completion before the horizon and to the activities that raise the
+// importance (balanced failure biasing's usual choice).
+constexpr double kBias = 0.5;
 
 std::string text(const char* format, double v) {
   char out[64];
@@ -154,6 +158,7 @@ std::unique_ptr<SplitPlan> prepareSplitting(const std::function<std::unique_ptr<
                                             const std::function<void(const std::string&)>& progress) {
   auto split = std::make_unique<SplitPlan>();
   split->effort = options.effort;
+  split->sampling = options.sampling;
   std::map<int, std::unique_ptr<Path>> paths;
   for (std::size_t s = 0; s < plan.slots.size(); s++) {
     const Slot& slot = plan.slots[s];
@@ -180,6 +185,12 @@ std::unique_ptr<SplitPlan> prepareSplitting(const std::function<std::unique_ptr<
     one.node = slot.node;
     one.importance = &split->importances.at(slot.node);
     one.horizon = horizonOf(slot);
+    if (options.sampling) {
+      one.method = "importance sampling: forcing and biasing " + text("%g", kBias) + " towards the importance over " +
+                   std::to_string(one.importance->states()) + " states";
+      split->slots.push_back(std::move(one));
+      continue;
+    }
     choosePilotLevels(*paths.at(slot.node), *one.importance, slot, one, options.effort, options.seed, s);
     one.method = "splitting: " + std::to_string(one.levels.size()) + " levels, " + std::to_string(options.effort) +
                  " paths a stage, importance over " + std::to_string(one.importance->states()) + " states";
@@ -204,6 +215,15 @@ std::uint64_t Splitter::run(std::uint64_t seed, std::uint64_t index, double* out
     const SplitSlot& split = split_.slots[s];
     Path& path = *paths_.at(slot.node);
     const std::uint64_t before = path.events();
+    if (split_.sampling) {
+      path.reseed(seed, Purpose::Sampling, index);
+      path.setLabel(seed, index);
+      path.setHorizon(split.horizon);
+      path.start();
+      out[s] = path.weighted(*split.importance, slot, kBias);
+      events += path.events() - before;
+      continue;
+    }
     path.reseed(seed, Purpose::Splitting, index);
     path.setLabel(seed, index);
     path.setHorizon(split.horizon);

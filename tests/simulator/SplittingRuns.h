@@ -36,10 +36,11 @@ inline std::string field(const std::string& csv, std::size_t index) {
   return lines[1].substr(at, lines[1].find(',', at) - at);
 }
 
-// The first variable's estimate of model `stem`, experiment `experiment`.
+// The first variable's estimate of model `stem`, experiment `experiment`,
+// by -X `method` (split or sampling).
 inline Estimate split(const std::string& stem, int experiment, const std::vector<std::string>& args,
-                      const testsupport::TempDir& dir) {
-  std::vector<std::string> all = {"-P" + dir.path() + "/", "-Nsplit", "-B" + std::to_string(experiment), "-Xsplit"};
+                      const testsupport::TempDir& dir, const std::string& method = "split") {
+  std::vector<std::string> all = {"-P" + dir.path() + "/", "-Nsplit", "-B" + std::to_string(experiment), "-X" + method};
   all.insert(all.end(), args.begin(), args.end());
   const auto run = testsupport::runProgram(program(stem, "simulate"), all, dir.path());
   EXPECT_EQ(run.status, 0) << run.out << run.err;
