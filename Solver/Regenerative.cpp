@@ -47,28 +47,30 @@ struct Delay {
   double tau = 0;
   std::vector<int> states;
   double rate = 0;  // uniformisation rate: the largest rate out of its states
-  PoissonWeights weights;
-  std::vector<double> beyond;  // P(N > k), k = 0 .. weights.right
+  DelayTerms terms;
 };
 
 class Embedded {
  public:
   Embedded(const UmbReader& umb, const Chain& chain, std::vector<int> activityOf, std::vector<std::uint64_t> enabling,
-           std::vector<Delay> delays)
+           std::vector<Delay> delays, double unit)
       : time(chain.states, 0.0),
         completions(chain.states, 0.0),
+        unit(unit),
         det_(umb.det),
         chain_(chain),
         activityOf_(std::move(activityOf)),
         enabling_(std::move(enabling)),
         delays_(std::move(delays)),
         y_(chain.states, 0.0),
-        next_(chain.states, 0.0) {}
+        next_(chain.states, 0.0),
+        timeCarry_(chain.states, 0.0),
+        completionCarry_(chain.states, 0.0) {}
 
   // out = x P, the embedded chain's step; leaves in `time` the expected
   // time the periods started from x spend in each state (x Psi, and x_s /
-  // rate_s for the others), and in `completions` where they end by a
-  // completion (x Omega).
+  // rate_s for the others) in units of `unit`, and in `completions` where
+  // they end by a completion (x Omega).
   void product(const std::vector<double>& x, std::vector<double>& out) {
     const int n = chain_.states;
     std::fill(out.begin(), out.end(), 0.0);
@@ -77,7 +79,7 @@ class Embedded {
       completions[s] = 0;
       const double rate = chain_.outRate[s];
       if (rate > 0) {
-        time[s] = x[s] / rate;
+        time[s] = x[s] / rate / unit;
       } else {
         // Absorbing: it stays, and its time only counts within its own
         // component, where it is all there is.
@@ -102,37 +104,53 @@ class Embedded {
       chain_.incoming.forEach(j, [&](int i, double rate) {
         if (mine < 0 || activityOf_[i] != mine) sum += rate * time[i];
       });
-      out[j] += sum;
+      out[j] += sum * unit;
     }
   }
 
   std::vector<double> time, completions;
+  // The unit of `time`: the shortest delay where that is below 1, so that
+  // the time of a period over a delay as short as 1e-300 neither underflows
+  // nor loses its relative accuracy.
+  const double unit;
 
  private:
+  // sum += v with the rounding error carried along (Neumaier's form of
+  // Kahan's sum): a delay uniformised over a million steps adds a million
+  // terms, whose rounding would otherwise all go the same way.
+  static void addCompensated(double& sum, double& carry, double v) {
+    const double t = sum + v;
+    carry += std::fabs(sum) >= std::fabs(v) ? (sum - t) + v : (v - t) + sum;
+    sum = t;
+  }
+
   // From x on the delay's states: completions = x Omega and time = x Psi by
   // uniformisation, y_(k+1) = y_k (I + Q_d / rate),
-  //   x Omega = sum_k p_k y_k,  x Psi = (1 / rate) sum_k P(N > k) y_k.
+  //   x Omega = sum_k p_k y_k,  x Psi = tau sum_k u_k y_k
+  // with u_k = P(N > k) / (rate tau), kept apart from tau so that neither
+  // sum loses its relative accuracy however short the delay.
   void uniformise(Delay& d, const std::vector<double>& x) {
+    const double length = d.tau / unit;
     for (int s : d.states) {
       y_[s] = x[s];
-      completions[s] = 0;
-      time[s] = 0;
+      completions[s] = completionCarry_[s] = 0;
+      time[s] = timeCarry_[s] = 0;
     }
     if (d.rate == 0) {
       for (int s : d.states) {
         completions[s] = y_[s];
-        time[s] = d.tau * y_[s];
+        time[s] = length * y_[s];
         y_[s] = 0;
       }
       return;
     }
-    const long right = d.weights.right, left = d.weights.left;
+    const long right = d.terms.right;
     for (long k = 0;; k++) {
-      const double p = k >= left ? d.weights.weights[static_cast<std::size_t>(k - left)] : 0.0;
-      const double stay = d.beyond[static_cast<std::size_t>(k)] / d.rate;
+      const double p = d.terms.weight[static_cast<std::size_t>(k)];
+      const double stay = length * d.terms.stay[static_cast<std::size_t>(k)];
       for (int s : d.states) {
-        completions[s] += p * y_[s];
-        time[s] += stay * y_[s];
+        addCompensated(completions[s], completionCarry_[s], p * y_[s]);
+        addCompensated(time[s], timeCarry_[s], stay * y_[s]);
       }
       if (k == right) break;
       // y is 0 outside the delay's states, so the inflow counts only moves
@@ -143,7 +161,11 @@ class Embedded {
       }
       for (int s : d.states) y_[s] = next_[s];
     }
-    for (int s : d.states) y_[s] = 0;
+    for (int s : d.states) {
+      y_[s] = 0;
+      completions[s] += completionCarry_[s];
+      time[s] += timeCarry_[s];
+    }
   }
 
   const DeterministicPart& det_;
@@ -152,6 +174,7 @@ class Embedded {
   std::vector<std::uint64_t> enabling_;  // per state with one: its enabling
   std::vector<Delay> delays_;            // by activity that is enabled somewhere
   std::vector<double> y_, next_;         // the subordinated chain's iterate, 0 outside it
+  std::vector<double> timeCarry_, completionCarry_;
 };
 
 }  // namespace
@@ -206,23 +229,17 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
     for (int s : d.states) d.rate = std::max(d.rate, chain.outRate[s]);
     const std::string name = det.activities[det.activity[enabling[d.states[0]]]];
     if (d.rate > 0) {
-      auto weights = foxGlynn(d.rate * d.tau, delayEpsilon);
-      if (!weights) return weights.error();
-      d.weights = std::move(*weights);
-      if (d.weights.right > maxSteps)
+      auto terms = delayTerms(d.rate * d.tau, delayEpsilon);
+      if (!terms) return terms.error();
+      d.terms = std::move(*terms);
+      if (d.terms.right > maxSteps)
         return Error{"The deterministic activity " + name + " (delay " + number(d.tau) + ") needs " +
-                     std::to_string(d.weights.right) + " uniformisation steps per product (rate " + number(d.rate) +
+                     std::to_string(d.terms.right) + " uniformisation steps per product (rate " + number(d.rate) +
                      "), more than -u allows (" + std::to_string(maxSteps) + ")."};
-      double kept = 0;
-      d.beyond.resize(static_cast<std::size_t>(d.weights.right) + 1);
-      for (long k = 0; k <= d.weights.right; k++) {
-        if (k >= d.weights.left) kept += d.weights.weights[static_cast<std::size_t>(k - d.weights.left)];
-        d.beyond[static_cast<std::size_t>(k)] = std::max(0.0, 1.0 - kept);
-      }
     }
     note("deterministic activity " + name + ": delay " + number(d.tau) + ", enabled in " +
          std::to_string(d.states.size()) + " states, uniformised at rate " + number(d.rate) + " in " +
-         std::to_string(d.rate > 0 ? d.weights.right : 0) + " steps");
+         std::to_string(d.rate > 0 ? d.terms.right : 0) + " steps");
   }
 
   // The long-run classes: components of the graph of every jump, the
@@ -255,7 +272,9 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
 
   // Power iteration on the embedded chain from the initial state: its limit
   // weighs each bottom component by the probability of ending there.
-  Embedded embedded(umb, chain, std::move(activityOf), std::move(enabling), std::move(delays));
+  double unit = 1;
+  for (const Delay& d : delays) unit = std::min(unit, d.tau);
+  Embedded embedded(umb, chain, std::move(activityOf), std::move(enabling), std::move(delays), unit);
   std::vector<double> x(n, 0.0), out(n, 0.0);
   x[chain.initial] = 1.0;
   // Components this small are left out of the convergence test: a
@@ -304,7 +323,7 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
     const double scale = mass / time;
     for (int s : b) {
       result.probability[s] = embedded.time[s] * scale;
-      result.completions[s] = embedded.completions[s] * scale;
+      result.completions[s] = embedded.completions[s] * scale / unit;
     }
   }
   result.account.method = "regenerative";

@@ -1,0 +1,127 @@
+// Models with fixed delays, written as gen -U writes them and solved by the
+// embedded Markov regenerative chain, against closed forms.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "FoxGlynn.h"
+#include "Measures.h"
+#include "SolverTestSupport.h"
+#include "UmbReader.h"
+#include "UmbWriter.h"
+
+using namespace solver;
+
+namespace {
+
+// A program ages through the phases 0 .. N at rate `aging` per phase and is
+// restarted to phase 0 every `period`, whatever its phase: the restart is a
+// fixed delay enabled everywhere and never interrupted. Variables: failed
+// (phase N), mean_age and restarts (an impulse on the restart).
+void writeRejuvenation(const std::string& path, int N, double aging, double period) {
+  umb::UmbWriter::Description d;
+  d.modelName = "rejuvenation";
+  d.places = {"age"};
+  d.variables = {{"failed", umb::RewardKind::SteadyState, {}, true, false},
+                 {"mean_age", umb::RewardKind::SteadyState, {}, true, false},
+                 {"restarts", umb::RewardKind::SteadyState, {}, false, true}};
+  d.deterministic = true;
+  d.activities = {"restart"};
+  auto w = umb::UmbWriter::create("", path, d);
+  ASSERT_TRUE(w.ok()) << w.error().message;
+  for (int n = 0; n <= N; n++) {
+    const double rewards[] = {0, n == N ? 1.0 : 0.0, 0, static_cast<double>(n), 0, 0};
+    const auto age = static_cast<std::int16_t>(n);
+    const double none[] = {0, 0, 0}, restart[] = {0, 0, 1};
+    (*w)->addStateRewards(rewards);
+    (*w)->beginState(&age, n < N ? aging : 0.0);
+    if (n < N) (*w)->addBranch(static_cast<std::uint64_t>(n + 1), aging, none);
+    (*w)->addEnabling(0, period);
+    (*w)->addDeterministicBranch(0, 1.0, restart);
+    (*w)->endState();
+  }
+  ASSERT_TRUE((*w)->finish(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)).ok());
+}
+
+std::vector<ResultRow> solveFile(const std::string& path, const Options& options = Options()) {
+  auto umb = UmbReader::open(path);
+  EXPECT_TRUE(umb.ok()) << (umb.ok() ? "" : umb.error().message);
+  if (!umb) return {};
+  auto rows = computeMeasures(**umb, options, [](const std::string&) {});
+  EXPECT_TRUE(rows.ok()) << (rows.ok() ? "" : rows.error().message);
+  return rows ? *rows : std::vector<ResultRow>{};
+}
+
+long double poisson(long double lambda, int k) {
+  return std::exp(k * std::log(lambda) - lambda - std::lgamma(static_cast<long double>(k) + 1));
+}
+
+// sum_(j > n) (j - n) P(X = j) for X ~ Poisson(lambda), the expected time
+// past phase n within one cycle times the aging rate: below lambda = 1 by
+// its series, above as lambda minus the first n tails, each 1 minus a
+// short sum.
+long double excess(long double lambda, int n) {
+  long double sum = 0;
+  if (lambda < 1) {
+    for (int j = n + 60; j > n; j--) sum += (j - n) * poisson(lambda, j);
+    return sum;
+  }
+  sum = lambda;
+  for (int m = 0; m < n; m++) {
+    long double below = 0;
+    for (int j = 0; j <= m; j++) below += poisson(lambda, j);
+    sum -= 1 - below;
+  }
+  return sum;
+}
+
+}  // namespace
+
+// Each restart begins a cycle of exactly `period`, in which the phase is a
+// pure-birth chain: the time in phase n < N is P(X > n) / aging, so the
+// time in phases m and above is excess(lambda, m) / aging, X ~
+// Poisson(aging * period). The values
+// keep their relative accuracy from the shortest delays (where rounding
+// once emptied the tails and gave 0 restarts) to the longest.
+TEST(RegenerativeAccuracy, RestartClockMatchesTheRenewalClosedFormAtEveryDelay) {
+  const int N = 3;
+  const double aging = 0.7;
+  for (double period : {1e-300, 1e-20, 1e-12, 1e-8, 1e-6, 1e-2, 1.0, 1e2, 1e4, 1e6}) {
+    SCOPED_TRACE("period " + std::to_string(period));
+    solvertest::TempDir dir;
+    writeRejuvenation(dir.file("r.umb"), N, aging, period);
+    const std::vector<ResultRow> rows = solveFile(dir.file("r.umb"));
+    ASSERT_EQ(rows.size(), 3u);
+    const long double lambda = static_cast<long double>(aging) * period;
+    // As shares of the cycle, period = lambda / aging: the time in phases
+    // m and above is excess(lambda, m) / aging.
+    long double meanAge = 0;
+    for (int m = 1; m <= N; m++) meanAge += excess(lambda, m) / lambda;
+    const double failed = static_cast<double>(excess(lambda, N) / lambda);
+    EXPECT_NEAR(rows[0].value, failed, 1e-11 * failed + 1e-30);
+    EXPECT_NEAR(rows[1].value, static_cast<double>(meanAge), 1e-11 * static_cast<double>(meanAge));
+    EXPECT_NEAR(rows[2].value, 1.0 / period, 1e-11 / period);
+  }
+}
+
+TEST(RegenerativeAccuracy, DelayTermsKeepTheirRelativeAccuracy) {
+  for (double lambda : {0.0, 1e-300, 1e-9, 0.3, 1.0, 30.0, 5000.0}) {
+    SCOPED_TRACE("lambda " + std::to_string(lambda));
+    auto t = delayTerms(lambda, 1e-12);
+    ASSERT_TRUE(t.ok());
+    double time = 0;
+    for (double u : t->stay) time += u;
+    EXPECT_NEAR(time, 1.0, 1e-12);
+    // u_0 = (1 - e^-lambda) / lambda, and p_1 = lambda e^-lambda.
+    const double u0 = lambda > 0 ? -std::expm1(-lambda) / lambda : 1.0;
+    EXPECT_NEAR(t->stay[0], u0, 1e-15 * u0);
+    if (t->right >= 1) {
+      const double p1 = lambda * std::exp(-lambda);
+      EXPECT_NEAR(t->weight[1], p1, 1e-13 * p1);
+    }
+  }
+}
