@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "Gth.h"
 #include "Ilu0.h"
 #include "Parallel.h"
 
@@ -318,7 +319,54 @@ Outcome<SolveAccount> accept(const System& s, const Eigen::SparseMatrix<double>&
   return account;
 }
 
-// Sparse LU of the set's system.
+// The most entries GTH elimination may hold (its rows, the fill its
+// rerouting adds and what it keeps for the way back): some 400 MB. A system
+// whose elimination fills more goes to the sparse LU instead.
+constexpr std::uint64_t kMostGthEntries = 10'000'000;
+
+// The set's system as an irreducible generator for GTH: a bottom
+// component's own rates, or for the transient states the rates among them
+// with every rate that leaves them sent back to the source. The expected
+// times before leaving, started at the source, are then the stationary
+// distribution of that generator divided by the rate of leaving under it
+// (renewal at each return to the source).
+SparseRates localRates(const Chain& chain, const System& s, std::vector<int>& local, std::vector<double>& leaving) {
+  const int m = static_cast<int>(s.states.size());
+  if (local.size() != static_cast<std::size_t>(chain.states)) local.assign(chain.states, -1);
+  for (int k = 0; k < m; k++) local[s.states[k]] = k;
+  SparseRates out(static_cast<std::size_t>(m));
+  leaving.assign(s.normalise ? 0 : static_cast<std::size_t>(m), 0.0);
+  for (int j = 0; j < chain.states; j++) {
+    const int to = local[j];
+    if (to < 0 && s.normalise) continue;
+    chain.incoming.forEach(j, [&](int i, double rate) {
+      const int from = local[i];
+      if (from < 0) return;
+      if (to >= 0)
+        out[from].emplace_back(to, rate);
+      else
+        leaving[from] += rate;
+    });
+  }
+  if (!s.normalise) {
+    const int source = local[s.source];
+    for (int k = 0; k < m; k++) {
+      if (k == source || leaving[k] == 0.0) continue;
+      auto it = std::find_if(out[k].begin(), out[k].end(), [&](const auto& e) { return e.first == source; });
+      if (it != out[k].end())
+        it->second += leaving[k];
+      else
+        out[k].emplace_back(source, leaving[k]);
+    }
+  }
+  for (int st : s.states) local[st] = -1;
+  return out;
+}
+
+// The direct solver: GTH elimination (Gth.h), which keeps the relative
+// accuracy of the smallest probabilities; where its fill would pass
+// kMostGthEntries, a sparse LU of the set's system. Its error measure is
+// the relative residual of the system.
 Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const SteadyStateSettings& settings,
                                   std::vector<double>& x, std::vector<int>& local) {
   const int m = static_cast<int>(s.states.size());
@@ -328,6 +376,20 @@ Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const Ste
   }
   Eigen::SparseMatrix<double> a;
   Eigen::VectorXd b;
+  {
+    std::vector<double> leaving;
+    auto pi = gthStationary(localRates(chain, s, local, leaving), kMostGthEntries);
+    if (pi) {
+      if (!s.normalise) {
+        double rate = 0;
+        for (int k = 0; k < m; k++) rate += (*pi)[k] * leaving[k];
+        if (!(rate > 0)) return Error{"The direct solver found no way out of the " + s.what + "."};
+        for (double& p : *pi) p /= rate;
+      }
+      assemble(chain, s, local, a, b);
+      return accept(s, a, b, Eigen::Map<const Eigen::VectorXd>(pi->data(), m), "direct", x);
+    }
+  }
   assemble(chain, s, local, a, b);
   Eigen::SparseLU<Eigen::SparseMatrix<double>> lu;
   lu.compute(a);
