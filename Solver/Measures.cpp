@@ -95,7 +95,7 @@ Outcome<std::vector<ResultRow>> regenerativeMeasures(UmbReader& umb, const Optio
        std::to_string(r.account.iterations) +
        format(" iterations, largest relative change %g at the end; each uniformisation over a delay leaves out at "
               "most %g of Poisson mass",
-              r.account.errorBound, options.transient.epsilon));
+              r.account.lastChange, options.transient.epsilon));
   note(std::to_string(r.reachable) + " states reachable: " + std::to_string(r.bottomComponents) +
        " bottom strongly connected component(s), " + std::to_string(r.transientStates) + " transient states");
   std::vector<ResultRow> rows;
@@ -103,15 +103,21 @@ Outcome<std::vector<ResultRow>> regenerativeMeasures(UmbReader& umb, const Optio
     ResultRow row;
     row.variable = wanted[v].variable->name;
     row.kind = RewardKind::SteadyState;
-    double value = 0;
+    double value = 0, magnitude = 0;
     for (int s = 0; s < chain.states; s++) {
       value += r.probability[s] * rho[v][s];
-      if (!delta[v].empty()) value += r.completions[s] * delta[v][s];
+      magnitude += r.probability[s] * std::fabs(rho[v][s]);
+      if (!delta[v].empty()) {
+        value += r.completions[s] * delta[v][s];
+        magnitude += r.completions[s] * std::fabs(delta[v][s]);
+      }
     }
     row.value = value;
     row.method = r.account.method;
     row.iterations = r.account.iterations;
-    row.errorBound = r.account.errorBound;
+    // Each share and frequency off by at most the relative error estimated
+    // for them, so the value by that share of the sum of its terms' sizes.
+    row.errorBound = r.account.errorBound * magnitude;
     if (!std::isfinite(row.value))
       return Error{"The value of " + row.variable +
                    " in the long run overflows: the sum of reward rates weighted by probability; no value is given."};
@@ -233,14 +239,19 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
     row.variable = w.variable->name;
     row.kind = w.variable->kind;
     if (row.kind == RewardKind::SteadyState) {
-      double value = 0;
+      double value = 0, magnitude = 0;
       if (rho[v].empty()) rho[v] = rewardRates(umb, *w.reward);
-      for (int s = 0; s < chain.states; s++) value += longRun.probability[s] * rho[v][s];
+      for (int s = 0; s < chain.states; s++) {
+        value += longRun.probability[s] * rho[v][s];
+        magnitude += longRun.probability[s] * std::fabs(rho[v][s]);
+      }
       std::vector<double>().swap(rho[v]);
       row.value = value;
       row.method = longRun.account.method;
       row.iterations = longRun.account.iterations;
-      row.errorBound = longRun.account.errorBound;
+      // Each probability off by at most the relative error estimated for
+      // the solve, so the value by that share of the sum of its terms' sizes.
+      row.errorBound = longRun.account.errorBound * magnitude;
       rows.push_back(row);
       continue;
     }

@@ -282,6 +282,7 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
   const double floor = settings.epsilon * 1e-3;
   long it = 0;
   double change = 1;
+  Contraction contraction;
   for (;;) {
     if (it >= settings.maxIterations)
       return Error{"The embedded chain's stationary distribution did not converge: after " + std::to_string(it) +
@@ -304,6 +305,7 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
     if (!std::isfinite(change) || !(sum > 0))
       return Error{"The embedded chain's iteration stopped being finite at iteration " + std::to_string(it) +
                    "; no value is given."};
+    contraction.add(change);
     progress.report("embedded chain", it, "relative change", change, settings.epsilon);
     if (change <= settings.epsilon) break;
   }
@@ -328,7 +330,10 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
   }
   result.account.method = "regenerative";
   result.account.iterations = it;
-  result.account.errorBound = change;
+  result.account.lastChange = change;
+  // The embedded chain's changes still to come, and the time and
+  // completions each uniformisation over a delay leaves out.
+  result.account.errorBound = std::max(change, contraction.remaining()) + delayEpsilon;
   return result;
 }
 

@@ -79,7 +79,82 @@ long double excess(long double lambda, int n) {
   return sum;
 }
 
+// M/D/1/K: arrivals at rate `arrival`, a service of fixed length 1 enabled
+// while anyone is there. Variable: number (in the system).
+void writeMD1K(const std::string& path, int K, double arrival) {
+  umb::UmbWriter::Description d;
+  d.modelName = "md1k";
+  d.places = {"n"};
+  d.variables = {{"number", umb::RewardKind::SteadyState, {}, true, false}};
+  d.deterministic = true;
+  d.activities = {"service"};
+  auto w = umb::UmbWriter::create("", path, d);
+  ASSERT_TRUE(w.ok()) << w.error().message;
+  for (int n = 0; n <= K; n++) {
+    const double rewards[] = {0, static_cast<double>(n)}, none[] = {0};
+    const auto marking = static_cast<std::int16_t>(n);
+    (*w)->addStateRewards(rewards);
+    (*w)->beginState(&marking, n < K ? arrival : 0.0);
+    if (n < K) (*w)->addBranch(static_cast<std::uint64_t>(n + 1), arrival, none);
+    if (n > 0) {
+      (*w)->addEnabling(0, 1.0);
+      (*w)->addDeterministicBranch(static_cast<std::uint64_t>(n - 1), 1.0, none);
+    }
+    (*w)->endState();
+  }
+  ASSERT_TRUE((*w)->finish(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)).ok());
+}
+
+// The mean number in M/D/1/K by its departure-epoch chain on 0 .. K-1 (from
+// i the next departure leaves min(max(i - 1, 0) + A, K - 1), A ~
+// Poisson(lambda) the arrivals in a service), solved by GTH elimination in
+// long double, and renewal-reward over the cycles between departures:
+// p_n = pi_n / (pi_0 + lambda) for n < K, p_K = 1 - 1 / (pi_0 + lambda).
+double md1kNumber(int K, double lambda) {
+  std::vector<std::vector<long double>> P(K, std::vector<long double>(K, 0.0L));
+  for (int i = 0; i < K; i++) {
+    const int base = i == 0 ? 0 : i - 1;
+    long double left = 1;
+    for (int j = base; j < K - 1; j++) left -= (P[i][j] = poisson(lambda, j - base));
+    P[i][K - 1] += left;
+  }
+  for (int n = K - 1; n > 0; n--) {
+    long double out = 0;
+    for (int j = 0; j < n; j++) out += P[n][j];
+    for (int i = 0; i < n; i++)
+      for (int j = 0; j < n; j++)
+        if (i != j) P[i][j] += P[i][n] * P[n][j] / out;
+  }
+  std::vector<long double> pi(K, 0.0L);
+  pi[0] = 1;
+  long double total = 1;
+  for (int n = 1; n < K; n++) {
+    long double out = 0, in = 0;
+    for (int j = 0; j < n; j++) out += P[n][j];
+    for (int i = 0; i < n; i++) in += pi[i] * P[i][n];
+    total += (pi[n] = in / out);
+  }
+  long double number = 0;
+  for (int n = 0; n < K; n++) number += n * (pi[n] / total) / (pi[0] / total + lambda);
+  number += K * (1 - 1 / (pi[0] / total + lambda));
+  return static_cast<double>(number);
+}
+
 }  // namespace
+
+// A queue near saturation mixes slowly: its embedded chain's iteration
+// stops with changes that are far smaller than its error. The error column
+// estimates the error itself (the changes still to come), so the exact
+// value lies within it.
+TEST(RegenerativeAccuracy, ErrorEstimateCoversTheErrorOfASlowlyMixingQueue) {
+  solvertest::TempDir dir;
+  writeMD1K(dir.file("q.umb"), 30, 0.95);
+  const std::vector<ResultRow> rows = solveFile(dir.file("q.umb"));
+  ASSERT_EQ(rows.size(), 1u);
+  const double exact = md1kNumber(30, 0.95);
+  EXPECT_LE(std::fabs(rows[0].value - exact), rows[0].errorBound) << rows[0].value << " vs " << exact;
+  EXPECT_LT(rows[0].errorBound, 1e3 * std::fabs(rows[0].value - exact) + 1e-9);
+}
 
 // Each restart begins a cycle of exactly `period`, in which the phase is a
 // pure-birth chain: the time in phase n < N is P(X > n) / aging, so the
