@@ -21,6 +21,10 @@ std::string number(double v) {
   return buf;
 }
 
+// A delay in the fewest digits that read back as the same double, so that
+// two delays a refusal names apart never print alike.
+std::string exactly(double v) { return umb::numberText(v); }
+
 // A state as the model names it: its number and its markings.
 std::string stateName(const UmbReader& umb, std::size_t s) {
   std::string name = "State " + std::to_string(s);
@@ -216,8 +220,8 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
     }
     Delay& d = delays[slot[a]];
     if (det.delay[from] != d.tau)
-      return Error{"The deterministic activity " + det.activities[a] + " has delay " + number(d.tau) + " in " +
-                   stateName(umb, firstState[slot[a]]) + " and " + number(det.delay[from]) + " in " +
+      return Error{"The deterministic activity " + det.activities[a] + " has delay " + exactly(d.tau) + " in " +
+                   stateName(umb, firstState[slot[a]]) + " and " + exactly(det.delay[from]) + " in " +
                    stateName(umb, s) + ": the exact steady state needs one delay per activity, whatever the marking" +
                    kSimulatorHint + "."};
     activityOf[s] = slot[a];
@@ -233,7 +237,7 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
       if (!terms) return terms.error();
       d.terms = std::move(*terms);
       if (d.terms.right > maxSteps)
-        return Error{"The deterministic activity " + name + " (delay " + number(d.tau) + ") needs " +
+        return Error{"The deterministic activity " + name + " (delay " + exactly(d.tau) + ") needs " +
                      std::to_string(d.terms.right) + " uniformisation steps per product (rate " + number(d.rate) +
                      "), more than -u allows (" + std::to_string(maxSteps) + ")."};
     }

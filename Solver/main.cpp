@@ -55,6 +55,7 @@ int run(int argc, char** argv) {
   if (!exists(umbPath)) {
     return fail("no " + umbPath + ": run gen with -U (same -P and -N) to write it, then solve again.");
   }
+  UmbReader::endOnShortenedFile("solve", umbPath);
   auto limits = readMemoryLimits();
   if (!limits) return fail(limits.error().message);
   auto umb = UmbReader::open(umbPath,
