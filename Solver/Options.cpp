@@ -1,8 +1,12 @@
 #include "Options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
+
+#include "OptionValue.h"
 
 namespace solver {
 
@@ -42,6 +46,14 @@ bool toLong(const std::string& text, long& out) {
   return !text.empty() && *end == '\0' && errno == 0;
 }
 
+// "auto, gs, ... or bicgstab"
+std::string methodList() {
+  std::string list;
+  for (std::size_t i = 0; i < std::size(kMethods); i++)
+    list += (i == 0 ? "" : i + 1 < std::size(kMethods) ? ", " : " or ") + std::string(methodName(kMethods[i]));
+  return list;
+}
+
 }  // namespace
 
 Outcome<Options> parseOptions(const std::vector<std::string>& args) {
@@ -60,16 +72,10 @@ Outcome<Options> parseOptions(const std::vector<std::string>& args) {
       continue;
     }
     if (std::string("PNmweiudVpf").find(flag) == std::string::npos) return Error{"unknown argument: " + a};
-    // A value attached (-m gs as -mgs) or the next word, never a next word
-    // that begins with '-' (as gen reads its options).
-    std::string v;
-    if (a.size() > 2) {
-      v = a.substr(2);
-    } else if (i + 1 < args.size() && !(!args[i + 1].empty() && args[i + 1][0] == '-')) {
-      v = args[++i];
-    } else {
-      return Error{std::string("option -") + flag + " needs a value"};
-    }
+    const OptionValue given = optionValue(a.c_str(), i + 1 < args.size() ? args[i + 1].c_str() : nullptr);
+    if (!given.text) return Error{std::string("option -") + flag + " needs a value"};
+    const std::string v = given.text;
+    if (given.nextWord) i++;
     double d = 0;
     long l = 0;
     switch (flag) {
@@ -81,22 +87,13 @@ Outcome<Options> parseOptions(const std::vector<std::string>& args) {
         o.name = v;
         haveN = true;
         break;
-      case 'm':
-        if (v == "auto")
-          o.steady.method = Method::Automatic;
-        else if (v == "gs")
-          o.steady.method = Method::GaussSeidel;
-        else if (v == "sor")
-          o.steady.method = Method::Sor;
-        else if (v == "power")
-          o.steady.method = Method::Power;
-        else if (v == "direct")
-          o.steady.method = Method::Direct;
-        else if (v == "bicgstab")
-          o.steady.method = Method::Krylov;
-        else
-          return Error{"-m takes auto, gs, sor, power, direct or bicgstab, not " + v};
+      case 'm': {
+        const auto named =
+            std::find_if(std::begin(kMethods), std::end(kMethods), [&](Method m) { return v == methodName(m); });
+        if (named == std::end(kMethods)) return Error{"-m takes " + methodList() + ", not " + v};
+        o.steady.method = *named;
         break;
+      }
       case 'w':
         if (!toDouble(v, d) || !(d > 0 && d < 2))
           return Error{"-w takes a relaxation factor between 0 and 2, not " + v};

@@ -16,6 +16,11 @@ namespace solver {
 // most directLimit states) or BiCGSTAB (a larger one) from the same start.
 enum class Method { Automatic, GaussSeidel, Sor, Power, Direct, Krylov };
 
+// Every method, in the order -m lists them: the command line reads its
+// names from here, and the tests run each.
+inline constexpr Method kMethods[] = {Method::Automatic, Method::GaussSeidel, Method::Sor,
+                                      Method::Power,     Method::Direct,      Method::Krylov};
+
 // "auto", "gs", "sor", "power", "direct", "bicgstab"
 const char* methodName(Method method);
 

@@ -160,13 +160,9 @@ Outcome<std::unique_ptr<UmbWriter>> UmbWriter::create(int out, std::string direc
 }
 
 Outcome<std::unique_ptr<UmbWriter>> UmbWriter::build(std::unique_ptr<UmbWriter> w, const std::string& directory) {
-  w->indexPart_ = std::make_unique<Part>();
-  w->initialPart_ = std::make_unique<Part>();
-  w->exitRates_ = std::make_unique<Part>();
-  w->rowStarts_ = std::make_unique<Part>();
-  w->targets_ = std::make_unique<Part>();
-  w->probabilities_ = std::make_unique<Part>();
-  w->valuations_ = std::make_unique<Part>();
+  for (auto* part : {&w->indexPart_, &w->initialPart_, &w->exitRates_, &w->rowStarts_, &w->targets_, &w->probabilities_,
+                     &w->valuations_})
+    *part = std::make_unique<Part>();
   for (const Variable& v : w->description_.variables) {
     std::string id = annotationId(v.name);
     for (int n = 2; std::find(w->ids_.begin(), w->ids_.end(), id) != w->ids_.end(); n++)
@@ -176,12 +172,9 @@ Outcome<std::unique_ptr<UmbWriter>> UmbWriter::build(std::unique_ptr<UmbWriter> 
     w->branchRewards_.push_back(v.impulse ? std::make_unique<Part>() : nullptr);
   }
   if (w->description_.deterministic) {
-    w->detStateStarts_ = std::make_unique<Part>();
-    w->detActivity_ = std::make_unique<Part>();
-    w->detDelay_ = std::make_unique<Part>();
-    w->detBranchStarts_ = std::make_unique<Part>();
-    w->detTargets_ = std::make_unique<Part>();
-    w->detProbabilities_ = std::make_unique<Part>();
+    for (auto* part : {&w->detStateStarts_, &w->detActivity_, &w->detDelay_, &w->detBranchStarts_, &w->detTargets_,
+                       &w->detProbabilities_})
+      *part = std::make_unique<Part>();
     for (const Variable& v : w->description_.variables)
       w->detRewards_.push_back(v.impulse ? std::make_unique<Part>() : nullptr);
   }

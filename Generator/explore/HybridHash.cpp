@@ -135,36 +135,6 @@ const char* HybridHash::StoredCopy(std::uint64_t number) const {
   return Stored(number) || (number == 0 && blocks_[0] != nullptr) ? CopyOf(number) : nullptr;
 }
 
-// A 64-bit multiply-xorshift hash over the whole vector, eight bytes at a
-// time.
-//
-// Markings are small numbers in a few bytes of a mostly constant vector. A
-// hash that folds the bytes into overlapping bit fields maps millions of
-// such vectors onto a few hundred thousand values, and every lookup then
-// walks a chain whose length grows with the state count. A full-avalanche
-// hash keeps lookups at about one probe, and its high bits make good tags.
-std::uint64_t HybridHash::HashOf(const char* state, std::size_t stateSize) {
-  const std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
-  std::uint64_t h = kMul ^ stateSize;
-  std::uint32_t i = 0;
-  for (; i + 8 <= stateSize; i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, state + i, 8);
-    h = (h ^ w) * kMul;
-    h ^= h >> 29;
-  }
-  if (i < stateSize) {
-    std::uint64_t w = 0;
-    std::memcpy(&w, state + i, stateSize - i);
-    h = (h ^ w) * kMul;
-    h ^= h >> 29;
-  }
-  h ^= h >> 33;
-  h *= 0xC4CEB9FE1A85EC53ull;
-  h ^= h >> 33;
-  return h;
-}
-
 // The home slot is a slot of the group GroupOf picks; where in its
 // group a probe starts comes from other bits of the hash, so that states of
 // one group do not all pile up from its first slot.

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "StateHash.h"
+
 class BaseModelClass;
 class MemoryBudget;
 class PVModel;
@@ -60,11 +62,9 @@ class HybridHash {
   // One probe: the number of a stored state equal to `state`, or, when there
   // is none, stores a copy under `candidate` (1 to MaxStateNumber).
   Found findOrAdd(const char* state, std::uint64_t candidate);
-  // The same, given the state's HashOf, which a caller may work out ahead
+  // The same, given the state's stateHash, which a caller may work out ahead
   // (on another thread, say).
   Found findOrAdd(const char* state, std::uint64_t hash, std::uint64_t candidate);
-  // The hash of a vector of `size` bytes, as the table uses it.
-  static std::uint64_t HashOf(const char* state, std::size_t size);
   // Starts loading the part of the table that a probe for `hash` reads first,
   // so that the probe finds it in the cache.
   void prefetch(std::uint64_t hash) const;
@@ -108,7 +108,7 @@ class HybridHash {
 
  private:
   struct Slots;
-  std::uint64_t Hash(const char* state) const { return HashOf(state, stateSize); }
+  std::uint64_t Hash(const char* state) const { return stateHash(state, stateSize); }
   char* CopyOf(std::uint64_t number) const { return blocks_[number / blockSize] + (number % blockSize) * stateSize; }
   bool Stored(std::uint64_t number) const;
   void OpenBlock(std::uint64_t b);

@@ -12,24 +12,19 @@
 #include "HybridHash.h"
 #include "PVModel.h"
 #include "ResultsDB.h"
-#include "Reward.h"
-#include "RunOutputs.h"
+#include "RewardValues.h"
 #include "TraceFileContainer.h"
-#include "TraceFileTarvelSSG.h"
 
-StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const GenOptions& options, RewardModelMaker makeExpanderModel)
+StateSpaceGen::StateSpaceGen(PVModel* rewardModel, double loadFactor, RewardModelMaker makeExpanderModel)
     : model_(rewardModel),
-      options_(options),
       makeExpanderModel_(std::move(makeExpanderModel)),
       expander_(*rewardModel),
       stateSize_(static_cast<int>(expander_.vectorSize())),
       maxStateNumber_(HybridHash::MaxStateNumber) {
-  if (options_.dbHost)
-    resultsDB_ = std::make_unique<ResultsDB>(options_.dbHost->c_str(), -1, nullptr, nullptr, nullptr);
   if (stateSize_ == 0)
     throw GenError("The model is empty, i.e., does not have any state variables.", GenError::Stream::Out);
 
-  hash_ = std::make_unique<HybridHash>(static_cast<std::uint32_t>(stateSize_), options_.loadFactor, &memoryBudget_);
+  hash_ = std::make_unique<HybridHash>(static_cast<std::uint32_t>(stateSize_), loadFactor, &memoryBudget_);
 
   // The initial state is state 1.
   std::vector<char> initial(static_cast<std::size_t>(stateSize_), 0);
@@ -41,23 +36,14 @@ StateSpaceGen::StateSpaceGen(PVModel* rewardModel, const GenOptions& options, Re
 
 StateSpaceGen::~StateSpaceGen() = default;
 
-void StateSpaceGen::InitializeTrace() {
-  trace_ = std::make_unique<TraceFileContainer>();
-  trace_->setTraceLevel(options_.traceLevel);
-  if (options_.traceFile)
-    ssgTrace_ = std::make_unique<TraceFileTarvelSSG>(options_.traceFile->c_str());
-  else
-    ssgTrace_ = std::make_unique<TraceFileTarvelSSG>(&std::cout);
-  ssgTrace_->setTraceLevel(options_.traceLevel);
-  trace_->AddTraceFile(ssgTrace_.get());
-  trace_->addPVModel(model_);
-  expander_.setTrace(trace_.get());
+void StateSpaceGen::setTrace(TraceFileContainer* trace) {
+  trace_ = trace;
+  traceLevel_ = trace->getTraceLevel();
+  expander_.setTrace(trace);
 }
 
-bool StateSpaceGen::traceFileFailed() const { return ssgTrace_ && ssgTrace_->fileFailed(); }
-
 void StateSpaceGen::GenStateSpace() {
-  if (!trace_) InitializeTrace();
+  GEN_ASSERT(sinks_ && trace_, "sinks and trace set", "StateSpaceGen");
   const std::clock_t start = std::clock();
 
   runProcedure();
@@ -67,7 +53,7 @@ void StateSpaceGen::GenStateSpace() {
   std::cout << "_$" << currentNumber_ << "$" << std::endl;
   trace_->printf(1, "Generated: %llu states", static_cast<unsigned long long>(currentNumber_));
   std::cout << "Generated: " << currentNumber_ << " states" << std::endl;
-  if (resultsDB_ && !resultsDB_->writeSSGExperInfo(options_.name.c_str(), currentNumber_))
+  if (resultsDB_ && !resultsDB_->writeSSGExperInfo(experimentName_.c_str(), currentNumber_))
     std::cout << "Error writing ssg experiment info" << std::endl;
 
   const std::clock_t end = std::clock();
@@ -78,11 +64,10 @@ void StateSpaceGen::GenStateSpace() {
 }
 
 void StateSpaceGen::runProcedure() {
-  RunOutputs outputs(*model_, options_, results_, modelName_);
-  outputs.writePVTypeFile();
+  sinks_->begin();
 
   if (expander_.numActions() == 0) {
-    GenStateSpaceNormal(outputs);
+    GenStateSpaceNormal();
     return;
   }
   switch (expander_.distributionFlags()) {
@@ -94,31 +79,29 @@ void StateSpaceGen::runProcedure() {
             "Error: The initial state is not stable, i.e., at least one instantaneous action is enabled in that "
             "state.",
             GenError::Stream::Out);
-      GenStateSpaceNormal(outputs);
+      GenStateSpaceNormal();
       break;
     case 2:
-    case 3: GenStateSpaceDeterministic(outputs); break;
+    case 3: GenStateSpaceDeterministic(); break;
     default:
       throw GenError("Error:  Can not generate state space with Current Action Distribution Type",
                      GenError::Stream::Out);
   }
 }
 
-void StateSpaceGen::GenStateSpaceNormal(RunOutputs& outputs) {
-  outputs.openNormal(static_cast<std::size_t>(stateSize_));
-  run(outputs, Procedure::Normal);
+void StateSpaceGen::GenStateSpaceNormal() {
+  run(sinks_->open(Procedure::Normal, static_cast<std::size_t>(stateSize_), {}, &memoryBudget_), Procedure::Normal);
 }
 
-void StateSpaceGen::run(RunOutputs& outputs, Procedure procedure) {
-  for (OutputSink* sink : extraSinks_) outputs.add(sink);
+void StateSpaceGen::run(OutputSink& outputs, Procedure procedure) {
   expander_.setBranchImpulses(outputs.needsImpulseSums());
   std::cout << std::scientific;
 
   // State 1's rewards: those of the initial marking, with no action fired.
   std::vector<char> initial(static_cast<std::size_t>(stateSize_));
   model_->FireAction(initial.data(), &model_->NoActionFiredYet);
-  std::vector<double> rewards(static_cast<std::size_t>(Reward::ValueCount(*model_)));
-  Reward::ReadValues(*model_, rewards.data());
+  std::vector<double> rewards(static_cast<std::size_t>(rewardValueCount(*model_)));
+  readRewardValues(*model_, rewards.data());
   outputs.numbered(stateCounter_, rewards.data());
 
   explore(outputs, procedure);
@@ -128,7 +111,7 @@ void StateSpaceGen::run(RunOutputs& outputs, Procedure procedure) {
 }
 
 unsigned StateSpaceGen::helperThreads() const {
-  if (!makeExpanderModel_ || options_.traceLevel > 0) return 0;
+  if (!makeExpanderModel_ || traceLevel_ > 0) return 0;
   return expandingThreads_ > 1 ? expandingThreads_ - 1 : 0;
 }
 
@@ -157,7 +140,7 @@ void StateSpaceGen::explore(OutputSink& outputs, Procedure procedure) {
     };
   // Declared last: stopped and joined before anything it uses goes.
   ExpansionPipeline pipeline(expander_, std::move(makeHelper), helpers, static_cast<std::size_t>(stateSize_),
-                             static_cast<std::size_t>(Reward::ValueCount(*model_)));
+                             static_cast<std::size_t>(rewardValueCount(*model_)));
 
   for (;;) {
     // Breadth-first order is number order: the states still to explore are
@@ -210,7 +193,7 @@ void StateSpaceGen::numberState(const Expansion& expansion, const char* explored
   outputs.explored(ExploredState(expansion, currentNumber_, explored, record_));
 
   reportProgress(outputs);
-  if (options_.absorbing && record_.empty()) reportAbsorbing(explored);
+  if (absorbing_ && record_.empty()) reportAbsorbing(explored);
 }
 
 void StateSpaceGen::prefetchSlots(const Expansion& expansion) const {

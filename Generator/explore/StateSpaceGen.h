@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "ExpansionPipeline.h"
-#include "GenOptions.h"
 #include "MemoryBudget.h"
 #include "OutputSink.h"
 #include "ProgressLine.h"
@@ -18,21 +17,17 @@
 
 class HybridHash;
 class PVModel;
-class ResultFiles;
 class ResultsDB;
-class RunOutputs;
 class TraceFileContainer;
-class TraceFileTarvelSSG;
 
 // The state-space generator: explores every reachable stable state of the
 // reward model breadth-first, numbers the states in discovery order and
-// hands each state to the output sinks of the run (RunOutputs: the
-// state-space and reward files, for models with deterministic actions the
-// deterministic file, with -U the .umb file).
+// hands each state to the sinks of the run, which whoever runs it opens
+// (RunSinks) once the procedure is known.
 //
 // The firing rules live behind a SuccessorGenerator; this class keeps the
 // discovered-state table, the numbering and the progress, and knows no file
-// format. Given a way to build further reward models, states are expanded on
+// format, command line or trace file. Given a way to build further reward models, states are expanded on
 // further threads ahead of the numbering, which stays on the caller's thread
 // and in order, so the files are the same either way.
 class StateSpaceGen {
@@ -40,37 +35,40 @@ class StateSpaceGen {
   // Builds another instance of the reward model, with the same global values.
   using RewardModelMaker = std::function<std::unique_ptr<PVModel>()>;
 
-  // Stores the initial state as state 1. The model is not owned.
-  StateSpaceGen(PVModel* model, const GenOptions& options, RewardModelMaker makeExpanderModel = {});
+  // Stores the initial state as state 1. The model is not owned;
+  // `loadFactor` is the discovered-state table's.
+  StateSpaceGen(PVModel* model, double loadFactor, RewardModelMaker makeExpanderModel = {});
   StateSpaceGen(const StateSpaceGen&) = delete;
   StateSpaceGen& operator=(const StateSpaceGen&) = delete;
   ~StateSpaceGen();
 
-  // Creates the trace outputs at the options' level; GenStateSpace does it
-  // when it was not done before.
-  void InitializeTrace();
-  // Runs the whole generation and prints the summary. Failures are thrown as
-  // GenError.
+  // Runs the whole generation and prints the summary. The sinks and the
+  // trace must be set. Failures are thrown as GenError.
   void GenStateSpace();
 
-  // Where the files go: the run's temporaries when set, else their final
-  // names. The result files are not owned.
-  void setResultFiles(ResultFiles* results) { results_ = results; }
+  // Where the states go (not owned).
+  void setSinks(RunSinks* sinks) { sinks_ = sinks; }
+  // The trace outputs (not owned), at their level from here on: any level
+  // above 0 keeps the expansion on this thread, so that the trace lines
+  // interleave with the numbering.
+  void setTrace(TraceFileContainer* trace);
+  // Where the state count goes at the end, under the experiment's name (not owned).
+  void setResultsDB(ResultsDB* db, std::string experimentName) {
+    resultsDB_ = db;
+    experimentName_ = std::move(experimentName);
+  }
+  // Whether states without successors are reported (-a).
+  void setReportAbsorbing(bool on) { absorbing_ = on; }
   // How many threads expand states, this one included (given a way to build
   // further models; 2 unless set).
   void setExpandingThreads(unsigned threads) { expandingThreads_ = threads; }
-  // The model's name, recorded in the .umb file (-U) and named in messages.
+  // The model's name, named in messages when there is no model file.
   void setModelName(std::string name) { modelName_ = std::move(name); }
   // The model file the model was built from, named in messages of model
   // faults (the model's name stands in without one).
   void setModelFile(std::string file) { modelFile_ = std::move(file); }
-  // A further sink for the states, after the run's files (not owned).
-  void addOutputSink(OutputSink* sink) { extraSinks_.push_back(sink); }
   // What the table, store and deterministic lists may hold together.
   void setMemoryLimit(std::optional<std::uint64_t> bytes) { memoryBudget_.setLimit(bytes); }
-
-  // Whether the trace file could not be written completely.
-  bool traceFileFailed() const;
 
   // The number of states once the run is over.
   std::uint32_t numberOfStates() const { return currentNumber_; }
@@ -82,14 +80,14 @@ class StateSpaceGen {
   }
 
  private:
-  // Writes the PV type file, chooses the procedure by the distributions of
-  // the actions, and runs it.
+  // Starts the sinks, chooses the procedure by the distributions of the
+  // actions, and runs it.
   void runProcedure();
-  void GenStateSpaceNormal(RunOutputs& outputs);
-  void GenStateSpaceDeterministic(RunOutputs& outputs);
+  void GenStateSpaceNormal();
+  void GenStateSpaceDeterministic();
   // A run whose outputs are open: state 1's rewards, the exploration, and
   // the end of the outputs.
-  void run(RunOutputs& outputs, Procedure procedure);
+  void run(OutputSink& outputs, Procedure procedure);
   // Expands, numbers and hands on every numbered state, in number order,
   // until none is left.
   void explore(OutputSink& outputs, Procedure procedure);
@@ -104,7 +102,7 @@ class StateSpaceGen {
   void numberState(const Expansion& expansion, const char* explored, OutputSink& outputs);
   // The number of a successor, numbering and storing it when it is
   // new (one probe of the table either way).
-  // `hash` is the vector's HybridHash::HashOf.
+  // `hash` is the vector's stateHash.
   std::uint32_t numberOf(const char* vector, std::uint64_t hash, const double* rewards, OutputSink& outputs);
   // Starts loading the table's slots for the successors of the expanded state.
   void prefetchSlots(const Expansion& expansion) const;
@@ -117,7 +115,6 @@ class StateSpaceGen {
   MemoryBudget memoryBudget_;
 
   PVModel* model_;
-  GenOptions options_;
   RewardModelMaker makeExpanderModel_;
   unsigned expandingThreads_ = 2;
   SuccessorGenerator expander_;
@@ -134,16 +131,17 @@ class StateSpaceGen {
   // The successors of the state being numbered.
   std::vector<ExploredState::Branch> record_;
   std::unique_ptr<HybridHash> hash_;
-  std::unique_ptr<ResultsDB> resultsDB_;
-  std::unique_ptr<TraceFileContainer> trace_;
-  std::unique_ptr<TraceFileTarvelSSG> ssgTrace_;
+  RunSinks* sinks_ = nullptr;
+  TraceFileContainer* trace_ = nullptr;
+  int traceLevel_ = 0;
+  ResultsDB* resultsDB_ = nullptr;
+  std::string experimentName_;
+  bool absorbing_ = false;
   // The zero-time branchings already warned about (instantaneous actions by
   // position), so that each is reported once.
   std::set<std::vector<std::uint32_t>> warnedBranchings_;
-  ResultFiles* results_ = nullptr;
   std::string modelName_;
   std::string modelFile_;
-  std::vector<OutputSink*> extraSinks_;
   // Declared last, so destroyed first: a line shown is gone before any
   // message of a failure.
   ProgressLine progress_;

@@ -3,10 +3,10 @@
 // by a minus sign, and every state in which such an action is enabled is
 // filed under the action's delay value (the deterministic file).
 
-#include "RunOutputs.h"
 #include "StateSpaceGen.h"
 
-void StateSpaceGen::GenStateSpaceDeterministic(RunOutputs& outputs) {
-  outputs.openDeterministic(&memoryBudget_, static_cast<std::size_t>(stateSize_), expander_.deterministicNames());
+void StateSpaceGen::GenStateSpaceDeterministic() {
+  OutputSink& outputs = sinks_->open(Procedure::Deterministic, static_cast<std::size_t>(stateSize_),
+                                     expander_.deterministicNames(), &memoryBudget_);
   run(outputs, Procedure::Deterministic);
 }

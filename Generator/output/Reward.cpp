@@ -5,6 +5,7 @@
 #include "GenError.h"
 #include "PVModel.h"
 #include "PerformanceVariableNode.h"
+#include "RewardValues.h"
 
 Reward::Reward(PVModel* rewardModel, short type, const char* fileName, const std::string& reportedName,
                FileCreation creation)
@@ -38,17 +39,8 @@ void Reward::Calculate(unsigned long stateNumber) {
   }
 }
 
-int Reward::ValueCount(const PVModel& model) { return 2 * model.NumPVNodes; }
-
-void Reward::ReadValues(const PVModel& model, double* values) {
-  for (int i = 0; i < model.NumPVNodes; i++) {
-    *values++ = model.PVList[i]->ImpulseReward;
-    *values++ = model.PVList[i]->RateReward;
-  }
-}
-
 void Reward::Write(unsigned long stateNumber, const double* values) {
-  const int count = ValueCount(*model);
+  const int count = rewardValueCount(*model);
   if (textRecords()) {
     rewfile.writeUnsigned(stateNumber);
     rewfile.newline();

@@ -31,11 +31,8 @@ class Reward {
 
   // Appends the record of one state.
   void Calculate(unsigned long stateNumber);
-  // The same in two steps, for a state evaluated on another model instance:
-  // ReadValues copies each variable's impulse and rate value (ValueCount
-  // numbers) out of a model, Write appends a record of such values.
-  static int ValueCount(const PVModel& model);
-  static void ReadValues(const PVModel& model, double* values);
+  // The same for a state evaluated on another model instance: appends a
+  // record of the values readRewardValues copied out of it.
   void Write(unsigned long stateNumber, const double* values);
   // Flushes and closes the file; false when a write or the close failed.
   bool Close();

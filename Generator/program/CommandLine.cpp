@@ -2,9 +2,10 @@
 
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <ostream>
 #include <sstream>
+
+#include "OptionValue.h"
 
 namespace {
 
@@ -63,19 +64,11 @@ CommandLineResult commandline(int argc, const char* const argv[], int numExperim
   for (int i = 1; i < argc; i++) {
     const char* word = argv[i];
     if (!word || word[0] != '-') continue;
-    const size_t length = std::strlen(word);
     const char letter = word[1];  // '\0' for a lone "-"
-    const char* value = nullptr;
+    const OptionValue given = optionValue(word, i + 1 < argc ? argv[i + 1] : nullptr);
+    const char* value = given.text;
     const char* lastWord = word;
-    if (length == 2) {
-      // A separate value: the next word, unless it is another option.
-      if (i + 1 < argc && argv[i + 1] && argv[i + 1][0] != '-') {
-        value = argv[++i];
-        lastWord = value;
-      }
-    } else if (length > 2) {
-      value = word + 2;
-    }
+    if (given.nextWord) lastWord = argv[++i];
 
     if (valueDescription(letter) && !value) {
       if (missingValues.find(letter) == std::string::npos) missingValues += letter;

@@ -13,12 +13,12 @@
 #include "CommandLine.h"
 #include "FailureReport.h"
 #include "GenError.h"
+#include "GenerationRun.h"
 #include "MemoryBudget.h"
 #include "ModelFactory.h"
 #include "ModelSource.h"
 #include "PVModel.h"
 #include "ResultFiles.h"
-#include "StateSpaceGen.h"
 #include "TraceFileTarvelSSG.h"
 #include "UsableCpus.h"
 
@@ -33,9 +33,9 @@ int generate(const ModelFactory& factory, const GenOptions& options, std::option
   std::unique_ptr<PVModel> rewardModel = factory.makeRewardModel(false);
   // Every thread expands states, the numbering thread included.
   const unsigned threads = usableThreads();
-  StateSpaceGen::RewardModelMaker moreModels;
+  GenerationRun::RewardModelMaker moreModels;
   if (threads > 1) moreModels = [&factory] { return factory.makeRewardModel(false); };
-  StateSpaceGen generator(rewardModel.get(), options, std::move(moreModels));
+  GenerationRun generator(rewardModel.get(), options, std::move(moreModels));
   generator.setExpandingThreads(threads);
   generator.setMemoryLimit(memoryLimit);
   generator.setResultFiles(&results);

@@ -14,7 +14,7 @@
 #include "GenError.h"
 #include "GeneratorTestModels.h"
 #include "OutputSink.h"
-#include "Reward.h"
+#include "RewardValues.h"
 #include "SuccessorGenerator.h"
 #include "TestSupport.h"
 
@@ -102,7 +102,7 @@ TEST(GeneratorNormal, ZeroRateWarningFollowsTheLowestStateNumber) {
   PVModel& model = *tm.build();
   SuccessorGenerator generator(model);
   const auto notes = [&](short marking, std::uint32_t number) {
-    Expansion out(static_cast<std::size_t>(model.StateSize()), static_cast<std::size_t>(Reward::ValueCount(model)));
+    Expansion out(static_cast<std::size_t>(model.StateSize()), static_cast<std::size_t>(rewardValueCount(model)));
     generator.expand(reinterpret_cast<const char*>(&marking), number, out);
     std::string text;
     for (std::uint32_t i = out.state(0).firstNote; i < out.state(0).endNote; i++) text += out.note(i).text;
@@ -397,7 +397,7 @@ TEST(GeneratorNormal, StateNumbersUpToTheStoreLimit) {
   {
     TestModel tm({0});
     addCounter(tm, 5);
-    StateSpaceGen gen(tm.build(), options);
+    GenerationRun gen(tm.build(), options);
     gen.skipNumbersUpTo(4294967295);
     testing::internal::CaptureStdout();
     try {
@@ -414,7 +414,7 @@ TEST(GeneratorNormal, StateNumbersUpToTheStoreLimit) {
   {
     TestModel tm({0});
     addCounter(tm, 1);
-    StateSpaceGen gen(tm.build(), options);
+    GenerationRun gen(tm.build(), options);
     gen.skipNumbersUpTo(4294967294);
     testing::internal::CaptureStdout();
     gen.GenStateSpace();
@@ -467,7 +467,7 @@ TEST(GeneratorNormal, FurtherSinkSeesTheChainInNumberOrder) {
   options.path = dir.path() + "/";
   options.name = "t";
   RecordingSink sink;
-  StateSpaceGen gen(tm.build(), options);
+  GenerationRun gen(tm.build(), options);
   gen.addOutputSink(&sink);
   testing::internal::CaptureStdout();
   gen.GenStateSpace();

@@ -11,10 +11,10 @@
 
 #include "BaseStudyClass.h"
 #include "GenOptions.h"
+#include "GenerationRun.h"
 #include "GeneratorTestModels.h"
 #include "ModelFactory.h"
 #include "PVModel.h"
-#include "StateSpaceGen.h"
 #include "TestSupport.h"
 
 using gentest::FlatModel;
@@ -182,10 +182,10 @@ TEST(GeneratorThreads, TwoRewardModelsAliveAtOnce) {
     GenOptions options;
     options.path = dirs[i].path() + "/";
     options.name = "redundant_controller_flash";
-    StateSpaceGen::RewardModelMaker maker;
+    GenerationRun::RewardModelMaker maker;
     if (i == 0) maker = [&factory] { return factory->makeRewardModel(); };
     testing::internal::CaptureStdout();
-    StateSpaceGen gen(models[i], options, maker);
+    GenerationRun gen(models[i], options, maker);
     gen.GenStateSpace();
     testing::internal::GetCapturedStdout();
     std::cout << std::defaultfloat;

@@ -17,12 +17,12 @@
 
 #include "DeterministicList.h"
 #include "ExpectGenError.h"
+#include "GenerationRun.h"
 #include "GeneratorTestModels.h"
 #include "OutputFile.h"
 #include "PerformanceVariableNode.h"
 #include "RateInfoType.h"
 #include "Reward.h"
-#include "StateSpaceGen.h"
 #include "TestSupport.h"
 
 using gentest::FlatModel;

@@ -66,7 +66,7 @@ TEST(ScaleSlow, StateSpacePastTwoToTheTwentyFourStates) {
     GenOptions options;
     options.path = prefix;
     options.name = "t";
-    StateSpaceGen gen(pv, options);
+    GenerationRun gen(pv, options);
     gen.InitializeTrace();
     gen.GenStateSpace();
   }

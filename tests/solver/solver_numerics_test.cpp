@@ -20,14 +20,19 @@ using solvertest::TestReward;
 
 namespace {
 
-// The rows solve computes for a chain written and read back as a .umb.
-std::vector<ResultRow> solveChain(const TestChain& chain, const Options& options = Options()) {
+// What solve computes for a chain written and read back as a .umb: its
+// rows, or why it gives none.
+Outcome<std::vector<ResultRow>> trySolve(const TestChain& chain, const Options& options) {
   solvertest::TempDir dir;
   solvertest::writeRun(dir.path(), "m", chain);
   auto umb = UmbReader::open(dir.file("m.umb"));
-  EXPECT_TRUE(umb.ok()) << (umb.ok() ? "" : umb.error().message);
-  if (!umb) return {};
-  auto rows = computeMeasures(**umb, options, [](const std::string&) {});
+  if (!umb) return umb.error();
+  return computeMeasures(**umb, options, [](const std::string&) {});
+}
+
+// The rows, where the chain must be solved.
+std::vector<ResultRow> solveChain(const TestChain& chain, const Options& options = Options()) {
+  auto rows = trySolve(chain, options);
   EXPECT_TRUE(rows.ok()) << (rows.ok() ? "" : rows.error().message);
   return rows ? *rows : std::vector<ResultRow>{};
 }
@@ -76,59 +81,6 @@ TEST(FoxGlynn, WeightsAreThePoissonProbabilitiesWithinTheTruncation) {
 }
 
 // A birth-death chain: pi_k proportional to (birth/death)^k.
-TEST(SteadyState, BirthDeathMatchesTheClosedFormWithEveryMethod) {
-  const int n = 40;
-  const double birth = 1.5, death = 2.0;
-  TestChain chain(n);
-  TestReward level{"level", "steady_state", {}, {}, {}};
-  for (int k = 0; k < n; k++) {
-    if (k + 1 < n) chain.rate(k, k + 1, birth);
-    if (k > 0) chain.rate(k, k - 1, death);
-    level.rates.push_back(k);
-  }
-  chain.rewards = {level};
-  double norm = 0, mean = 0;
-  for (int k = 0; k < n; k++) {
-    norm += std::pow(birth / death, k);
-    mean += k * std::pow(birth / death, k);
-  }
-  mean /= norm;
-  for (Method m : {Method::GaussSeidel, Method::Sor, Method::Power, Method::Direct, Method::Krylov}) {
-    Options o;
-    o.steady.method = m;
-    const auto rows = solveChain(chain, o);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_NEAR(rows[0].value / mean, 1.0, 1e-9) << methodName(m);
-    EXPECT_EQ(rows[0].method.substr(0, 2), std::string(methodName(m)).substr(0, 2));
-    // The error column estimates the error, not the last change (beside
-    // the rounding of the sums, here and in solve).
-    EXPECT_LE(std::fabs(rows[0].value - mean), rows[0].errorBound + 1e-14 * mean) << methodName(m);
-    EXPECT_LT(rows[0].errorBound, 1e-6 * mean) << methodName(m);
-  }
-}
-
-// PRISM's ctmc_rewards_bsccs fixture: from state 0 the chain enters the
-// bottom components {1, 2} (probability 0.4) and {3, 4} (0.6). R{"b"} S = 1,
-// R{"c"} S = 15 (an impulse of 5 on each 3 -> 4), and R{"a"} C = 0.2 (the
-// reward 2 earned for the 0.1 time units spent in state 0).
-TEST(SteadyState, TwoBottomComponentsAndATransientStateGivePrismValues) {
-  TestChain chain(5);
-  chain.rate(0, 1, 4).rate(0, 3, 6).rate(1, 2, 10).rate(2, 1, 10).rate(3, 4, 10).rate(4, 3, 10);
-  chain.rewards = {{"a", "steady_state", {}, {2, 0, 0, 0, 0}, {}},
-                   {"b", "steady_state", {}, {2, 5, 0, 0, 0}, {}},
-                   {"c", "steady_state", {}, {2, 0, 0, 0, 0}, {{{3, 4}, 5.0}}},
-                   {"a_total", "interval", {{0, 50}}, {2, 0, 0, 0, 0}, {}}};
-  for (Method m : {Method::GaussSeidel, Method::Sor, Method::Power, Method::Direct, Method::Krylov}) {
-    Options o;
-    o.steady.method = m;
-    const auto rows = solveChain(chain, o);
-    EXPECT_NEAR(valueOf(rows, "a"), 0.0, 1e-12) << methodName(m);
-    EXPECT_NEAR(valueOf(rows, "b"), 1.0, 1e-10) << methodName(m);
-    EXPECT_NEAR(valueOf(rows, "c"), 15.0, 1e-9) << methodName(m);
-    EXPECT_NEAR(valueOf(rows, "a_total", 50), 0.2, 1e-10);
-  }
-}
-
 // PRISM's ctmc_rewards fixture (prism-tests, functionality/verify/ctmcs/
 // rewards/ctmc_rewards.sm): 0 -> 1 -> 2 -> 3 at rates 5, 7, 11, a self-loop
 // of rate 13 on 3; state rewards 2, 5, 11 on 0, 1, 2 and impulses 3 and 7 on
@@ -222,23 +174,20 @@ void expectDefaultMatchesDirect(const TestChain& chain, const std::string& metho
   EXPECT_EQ(got[0].method, method);
 }
 
-}  // namespace
-
 // Five states: 0 enters a 4-state bottom component whose jump chain has
 // period 3 (1 -> 2 -> 3 -> 1 and 2 -> 3 -> 4 -> 2, each run against the
 // numbering).
-TEST(SteadyState, DefaultMethodSolvesAPeriodicBottomComponent) {
+TestChain periodicChain() {
   TestChain chain(5);
   chain.rate(0, 3, 1.0).rate(3, 2, 2.0).rate(2, 1, 1.0).rate(2, 4, 3.0).rate(1, 3, 5.0).rate(4, 3, 0.5);
   chain.rewards = {{"where", "steady_state", {}, {0, 1, 2, 3, 4}, {}},
                    {"moves", "steady_state", {}, {}, {{{2, 4}, 1.0}}}};
-  expectDefaultMatchesDirect(chain, "gs+direct");
+  return chain;
 }
 
 // 465 transient states (a ladder with moves back) feeding four bottom
-// components of 25 states, each a cycle against the numbering; with the
-// direct solver's limit below 25 they go to BiCGSTAB.
-TEST(SteadyState, DefaultMethodSolvesManyTransientStatesAndSeveralBottomComponents) {
+// components of 25 states, each a cycle against the numbering.
+TestChain ladderIntoCycles() {
   const int transient = 465, size = 25, n = transient + 4 * size;
   TestChain chain(n);
   TestReward level{"level", "steady_state", {}, {}, {}};
@@ -250,8 +199,37 @@ TEST(SteadyState, DefaultMethodSolvesManyTransientStatesAndSeveralBottomComponen
   }
   for (int b = 0; b < 4; b++) reverseCycle(chain, transient + size * b, size, 1.0 + b);
   chain.rewards = {level};
-  expectDefaultMatchesDirect(chain, "gs+direct");
-  expectDefaultMatchesDirect(chain, "gs+bicgstab", 20);
+  return chain;
+}
+
+// State 0 leaves fast and is entered slowly, and each later state is entered
+// only from the one before.
+TestChain unequalCycle() {
+  TestChain chain(3);
+  chain.rate(0, 1, 100).rate(1, 2, 100).rate(2, 0, 1);
+  chain.rewards = {{"in_2", "steady_state", {}, {0, 0, 1}, {}}};
+  return chain;
+}
+
+// From 0 the chain ends in {1, 2} with probability 1/4 and in {3, 4} with
+// 3/4; 0 does not reach states 5 to 7.
+TestChain partlyReachable() {
+  TestChain chain(8);
+  chain.rate(0, 1, 1).rate(0, 3, 3).rate(1, 2, 1).rate(2, 1, 1).rate(3, 4, 2).rate(4, 3, 2);
+  chain.rate(5, 0, 1).rate(5, 6, 1).rate(6, 7, 1).rate(7, 6, 1);
+  chain.rewards = {{"in_12", "steady_state", {}, {0, 1, 1, 0, 0, 1, 1, 1}, {}}};
+  return chain;
+}
+
+}  // namespace
+
+// Gauss-Seidel stalls on the periodic component and the automatic method
+// hands it to the direct solver; with the direct solver's limit below 25,
+// the ladder's cycles go to BiCGSTAB.
+TEST(SteadyState, DefaultMethodNamesWhereGaussSeidelStalled) {
+  expectDefaultMatchesDirect(periodicChain(), "gs+direct");
+  expectDefaultMatchesDirect(ladderIntoCycles(), "gs+direct");
+  expectDefaultMatchesDirect(ladderIntoCycles(), "gs+bicgstab", 20);
 }
 
 // A path of a million states: the component search keeps its own stack, so
@@ -326,13 +304,9 @@ TEST(SteadyState, ProductsGiveTheSameBitsOnOneThreadAndOnTwo) {
 
 // The component search runs on the predecessors: states the initial state
 // does not reach, one leading into the reachable part and two forming a
-// bottom component of their own, are left out. From 0 the chain ends in
-// {1, 2} with probability 1/4 and in {3, 4} with 3/4.
+// bottom component of their own, are left out.
 TEST(SteadyState, StatesTheInitialStateDoesNotReachAreLeftOut) {
-  TestChain chain(8);
-  chain.rate(0, 1, 1).rate(0, 3, 3).rate(1, 2, 1).rate(2, 1, 1).rate(3, 4, 2).rate(4, 3, 2);
-  chain.rate(5, 0, 1).rate(5, 6, 1).rate(6, 7, 1).rate(7, 6, 1);
-  chain.rewards = {{"in_12", "steady_state", {}, {0, 1, 1, 0, 0, 1, 1, 1}, {}}};
+  const TestChain chain = partlyReachable();
   solvertest::TempDir dir;
   solvertest::writeRun(dir.path(), "m", chain);
   auto umb = UmbReader::open(dir.file("m.umb"));
@@ -345,20 +319,142 @@ TEST(SteadyState, StatesTheInitialStateDoesNotReachAreLeftOut) {
   EXPECT_EQ(notes[0], "5 states reachable: 2 bottom strongly connected component(s), 1 transient states");
 }
 
-// SOR's first sweep on this cycle overshoots below 0 in every state (state 0
-// leaves fast and is entered slowly, and each later state is entered only
-// from the one before): cut at 0, the iterate is empty. The sweep starts
-// again with plain Gauss-Seidel values where the relaxed ones would be
-// negative. pi is proportional to 1 / rate out: (1, 1, 100) / 102.
+// SOR's first sweep on the unequal cycle overshoots below 0 in every state:
+// cut at 0, the iterate is empty. The sweep starts again with plain
+// Gauss-Seidel values where the relaxed ones would be negative.
 TEST(SteadyState, SorThatEmptiesTheIterateStartsAgainAndConverges) {
-  TestChain chain(3);
-  chain.rate(0, 1, 100).rate(1, 2, 100).rate(2, 0, 1);
-  chain.rewards = {{"in_2", "steady_state", {}, {0, 0, 1}, {}}};
   Options o;
   o.steady.method = Method::Sor;
-  const auto rows = solveChain(chain, o);
+  const auto rows = solveChain(unequalCycle(), o);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_NEAR(rows[0].value, 100.0 / 102.0, 1e-10);
+}
+
+// Every steady-state method on each chain below: the values computed another
+// way (a closed form, PRISM's published values, the direct solver), or, for
+// a method that cannot solve the chain, an error and no value.
+class EveryMethod : public testing::TestWithParam<Method> {
+ protected:
+  Options options() const {
+    Options o;
+    o.steady.method = GetParam();
+    return o;
+  }
+  // The rows by this test's method; none when it must refuse (`refuses`).
+  std::vector<ResultRow> solveOrRefuse(const TestChain& chain, bool refuses = false) {
+    auto rows = trySolve(chain, options());
+    if (refuses) {
+      EXPECT_FALSE(rows.ok()) << "a value from a method that cannot solve this chain";
+      return {};
+    }
+    EXPECT_TRUE(rows.ok()) << (rows.ok() ? "" : rows.error().message);
+    return rows ? *rows : std::vector<ResultRow>{};
+  }
+  bool sweeps() const { return GetParam() == Method::GaussSeidel || GetParam() == Method::Sor; }
+  // The same values as the direct solver's.
+  void expectDirectValues(const TestChain& chain, bool refuses = false) {
+    Options direct;
+    direct.steady.method = Method::Direct;
+    const auto want = solveChain(chain, direct);
+    const auto got = solveOrRefuse(chain, refuses);
+    if (refuses) return;
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t k = 0; k < got.size(); k++)
+      EXPECT_NEAR(got[k].value, want[k].value, 1e-9 * (1 + std::fabs(want[k].value))) << got[k].variable;
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Methods, EveryMethod, testing::ValuesIn(kMethods),
+                         [](const testing::TestParamInfo<Method>& info) {
+                           return std::string(methodName(info.param));
+                         });
+
+TEST_P(EveryMethod, BirthDeathMatchesTheClosedForm) {
+  const int n = 40;
+  const double birth = 1.5, death = 2.0;
+  TestChain chain(n);
+  TestReward level{"level", "steady_state", {}, {}, {}};
+  for (int k = 0; k < n; k++) {
+    if (k + 1 < n) chain.rate(k, k + 1, birth);
+    if (k > 0) chain.rate(k, k - 1, death);
+    level.rates.push_back(k);
+  }
+  chain.rewards = {level};
+  double norm = 0, mean = 0;
+  for (int k = 0; k < n; k++) {
+    norm += std::pow(birth / death, k);
+    mean += k * std::pow(birth / death, k);
+  }
+  mean /= norm;
+  const auto rows = solveOrRefuse(chain);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_NEAR(rows[0].value / mean, 1.0, 1e-9);
+  // The method column names the method (the automatic one starts with gs).
+  const std::string name = GetParam() == Method::Automatic ? "gs" : methodName(GetParam());
+  EXPECT_EQ(rows[0].method.substr(0, 2), name.substr(0, 2));
+  // The error column estimates the error, not the last change (beside the
+  // rounding of the sums, here and in solve).
+  EXPECT_LE(std::fabs(rows[0].value - mean), rows[0].errorBound + 1e-14 * mean);
+  EXPECT_LT(rows[0].errorBound, 1e-6 * mean);
+}
+
+// PRISM's ctmc_rewards_bsccs fixture: from state 0 the chain enters the
+// bottom components {1, 2} (probability 0.4) and {3, 4} (0.6). R{"b"} S = 1,
+// R{"c"} S = 15 (an impulse of 5 on each 3 -> 4), and R{"a"} C = 0.2 (the
+// reward 2 earned for the 0.1 time units spent in state 0).
+TEST_P(EveryMethod, TwoBottomComponentsAndATransientStateGivePrismValues) {
+  TestChain chain(5);
+  chain.rate(0, 1, 4).rate(0, 3, 6).rate(1, 2, 10).rate(2, 1, 10).rate(3, 4, 10).rate(4, 3, 10);
+  chain.rewards = {{"a", "steady_state", {}, {2, 0, 0, 0, 0}, {}},
+                   {"b", "steady_state", {}, {2, 5, 0, 0, 0}, {}},
+                   {"c", "steady_state", {}, {2, 0, 0, 0, 0}, {{{3, 4}, 5.0}}},
+                   {"a_total", "interval", {{0, 50}}, {2, 0, 0, 0, 0}, {}}};
+  const auto rows = solveOrRefuse(chain);
+  EXPECT_NEAR(valueOf(rows, "a"), 0.0, 1e-12);
+  EXPECT_NEAR(valueOf(rows, "b"), 1.0, 1e-10);
+  EXPECT_NEAR(valueOf(rows, "c"), 15.0, 1e-9);
+  EXPECT_NEAR(valueOf(rows, "a_total", 50), 0.2, 1e-10);
+}
+
+// Gauss-Seidel and SOR move the iterate of a component whose jump chain is
+// periodic round its cycle for ever (their sweeps follow the numbering, the
+// cycles run against it): they say they did not converge.
+TEST_P(EveryMethod, PeriodicBottomComponentMatchesTheDirectSolver) { expectDirectValues(periodicChain(), sweeps()); }
+
+TEST_P(EveryMethod, ManyTransientStatesAndSeveralBottomComponentsMatchTheDirectSolver) {
+  expectDirectValues(ladderIntoCycles(), sweeps());
+}
+
+// pi is proportional to 1 / rate out: (1, 1, 100) / 102 (the cycle on which
+// SOR's first sweep empties the iterate).
+TEST_P(EveryMethod, CycleOfUnequalRatesMatchesTheClosedForm) {
+  const auto rows = solveOrRefuse(unequalCycle());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_NEAR(rows[0].value, 100.0 / 102.0, 1e-10);
+}
+
+TEST_P(EveryMethod, StatesTheInitialStateDoesNotReachAreLeftOut) {
+  EXPECT_NEAR(valueOf(solveOrRefuse(partlyReachable()), "in_12"), 0.25, 1e-12);
+}
+
+// Three iterations do not get Gauss-Seidel, SOR or power iteration through a
+// 30-state birth and death chain: each says so. The direct solver needs
+// none, the automatic method falls back on it, and BiCGSTAB's ILU(0) of a
+// tridiagonal matrix is its exact factorisation.
+TEST_P(EveryMethod, IterationLimitLeavesNoValue) {
+  TestChain chain(30);
+  for (int k = 0; k + 1 < 30; k++) chain.rate(k, k + 1, 1.0).rate(k + 1, k, 2.0);
+  chain.rewards = {{"x", "steady_state", {}, std::vector<double>(30, 1.0), {}}};
+  Options o = options();
+  o.steady.maxIterations = 3;
+  auto rows = trySolve(chain, o);
+  if (GetParam() == Method::Direct || GetParam() == Method::Automatic || GetParam() == Method::Krylov) {
+    ASSERT_TRUE(rows.ok()) << rows.error().message;
+    EXPECT_NEAR(valueOf(*rows, "x"), 1.0, 1e-12);
+  } else {
+    ASSERT_FALSE(rows.ok());
+    EXPECT_NE(rows.error().message.find("did not converge"), std::string::npos) << rows.error().message;
+  }
 }
 
 // The component search against reachability by brute force (a closure of

@@ -22,11 +22,11 @@
 #include "BaseModelClass.h"
 #include "GenError.h"
 #include "GenOptions.h"
+#include "GenerationRun.h"
 #include "InstantOfTime.h"
 #include "PVModel.h"
 #include "PerformanceVariableNode.h"
 #include "PostselectGroup.h"
-#include "StateSpaceGen.h"
 #include "TestSupport.h"
 
 namespace gentest {
@@ -217,7 +217,7 @@ class TestModel {
   // maker of further instances of the model, states are expanded on
   // `threads` threads.
   RunOutput generate(const std::string& dir, short absorb = 0, int traceLevel = 0,
-                     StateSpaceGen::RewardModelMaker second = {}, unsigned threads = 2) {
+                     GenerationRun::RewardModelMaker second = {}, unsigned threads = 2) {
     PVModel* pv = build();
     const std::string prefix = dir + "/";
     const std::string traceName = prefix + "trace.txt";
@@ -228,7 +228,7 @@ class TestModel {
     options.traceLevel = traceLevel;
     if (traceLevel > 0) options.traceFile = traceName;
     try {
-      StateSpaceGen gen(pv, options, std::move(second));
+      GenerationRun gen(pv, options, std::move(second));
       gen.setExpandingThreads(threads);
       gen.InitializeTrace();
       gen.GenStateSpace();

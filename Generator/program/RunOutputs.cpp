@@ -25,10 +25,20 @@ RunOutputs::RunOutputs(PVModel& model, const GenOptions& options, ResultFiles* r
 
 RunOutputs::~RunOutputs() = default;
 
-void RunOutputs::writePVTypeFile() {
+void RunOutputs::begin() {
   if (options_.umbOnly) return;
   const std::string name = finalName(".pvtype");
   model_.WritePVTypeFile(pathFor(name).c_str(), name.c_str(), creation());
+}
+
+OutputSink& RunOutputs::open(Procedure procedure, std::size_t vectorSize, const std::vector<std::string>& delays,
+                             MemoryBudget* budget) {
+  if (procedure == Procedure::Deterministic)
+    openDeterministic(budget, vectorSize, delays);
+  else
+    openNormal(vectorSize);
+  sinks_.insert(sinks_.end(), extras_.begin(), extras_.end());
+  return *this;
 }
 
 void RunOutputs::openNormal(std::size_t vectorSize) {

@@ -1,7 +1,7 @@
 #include "Expansion.h"
 
 #include "ByteRuns.h"
-#include "HybridHash.h"
+#include "StateHash.h"
 
 std::uint32_t Expansion::find(const char* vector, std::uint64_t hash) {
   const State& state = states_.back();
@@ -29,7 +29,7 @@ bool Expansion::addSuccessor(const char* vector, double value, bool self) {
     for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor && at == state.endSuccessor; i++)
       if (successors_[i].self) at = i;
   } else {
-    hash = HybridHash::HashOf(vector, stateSize_);
+    hash = stateHash(vector, stateSize_);
     at = find(vector, hash);
   }
   if (at != state.endSuccessor) {

@@ -191,6 +191,9 @@ class SuccessorGenerator {
     double path;
   };
   Branch afterBranch(BaseActionClass* action, double probability, double totalWeight);
+  // Moves the enabled actions of the highest rank among the `count` in
+  // `enabled` to its front: only they compete. Returns how many.
+  int highestRank(BaseActionClass** enabled, int count) const;
   // Whether a transition of this value is written at all.
   bool recorded(double value) const;
 

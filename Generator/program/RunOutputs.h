@@ -15,28 +15,26 @@ class MemoryBudget;
 class PVModel;
 class ResultFiles;
 
-// The files of one generation run: the PV type file before it, and the sinks
-// the explorer hands the states to. Each procedure has its own set, opened
-// in the order their failures are reported in; the calls go to the sinks in
-// the order they are closed.
-class RunOutputs : public OutputSink {
+// The files of one generation run, as its options ask for them: the PV type
+// file before it, and the sinks the explorer hands the states to. Each
+// procedure has its own set, opened in the order their failures are
+// reported in; the calls go to the sinks in the order they are closed.
+class RunOutputs : public RunSinks, public OutputSink {
  public:
   // Names every file <path><name><suffix>. With `results`, the files are
   // written as its temporaries (not owned), else under their final names.
   RunOutputs(PVModel& model, const GenOptions& options, ResultFiles* results, std::string modelName);
   ~RunOutputs() override;
 
-  // Not with -u, which writes the .umb alone.
-  void writePVTypeFile();
-  // The normal procedure's files: .arm, .umb (-U) and .var. `vectorSize` is
-  // the bytes of a state vector.
-  void openNormal(std::size_t vectorSize);
-  // The deterministic procedure's: .det, .arm, .var and .umb (-U, with the
-  // deterministic part: `activities` names the deterministic actions). The
-  // list of delays is accounted to `budget`.
-  void openDeterministic(MemoryBudget* budget, std::size_t vectorSize, const std::vector<std::string>& activities);
+  // The PV type file; not with -u, which writes the .umb alone.
+  void begin() override;
+  // The normal procedure's files: .arm, .umb (-U) and .var; the
+  // deterministic procedure's: .det, .arm, .var and .umb (-U, with the
+  // deterministic part). Then the further sinks.
+  OutputSink& open(Procedure procedure, std::size_t vectorSize, const std::vector<std::string>& delays,
+                   MemoryBudget* budget) override;
   // A further sink, after the run's files (not owned).
-  void add(OutputSink* sink) { sinks_.push_back(sink); }
+  void add(OutputSink* sink) { extras_.push_back(sink); }
 
   bool needsImpulseSums() const override;
   void numbered(std::uint32_t number, const double* rewards) override;
@@ -50,12 +48,15 @@ class RunOutputs : public OutputSink {
   std::string pathFor(const std::string& finalName) const;
   // New temporaries with result files, else the final names, replaced.
   FileCreation creation() const;
+  void openNormal(std::size_t vectorSize);
+  void openDeterministic(MemoryBudget* budget, std::size_t vectorSize, const std::vector<std::string>& activities);
 
   PVModel& model_;
   const GenOptions& options_;
   ResultFiles* results_;
   std::string modelName_;
   std::vector<std::unique_ptr<OutputSink>> files_;
+  std::vector<OutputSink*> extras_;
   std::vector<OutputSink*> sinks_;  // in closing order
 };
 

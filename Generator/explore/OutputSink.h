@@ -3,10 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "Expansion.h"
+#include "SuccessorGenerator.h"
+
+class MemoryBudget;
 
 // One explored state as the explorer hands it to the sinks: its number, its
 // vector, its branches in increasing target number and the delays of the
@@ -107,7 +111,7 @@ class OutputSink {
   // expansion a sum per reward variable and successor).
   virtual bool needsImpulseSums() const { return false; }
   // State `number` was given its number (1, 2, 3, ... in turn). `rewards`:
-  // each reward variable's impulse and rate value (Reward::ReadValues) after
+  // each reward variable's impulse and rate value (readRewardValues) after
   // the firing that reached the state first.
   virtual void numbered(std::uint32_t number, const double* rewards) = 0;
   // The next explored state, in number order.
@@ -118,6 +122,24 @@ class OutputSink {
   // After the last state: writes what is left and closes the file,
   // reporting a failure.
   virtual void finish() = 0;
+};
+
+// The sinks of one run, which the explorer opens once it knows the
+// procedure: whoever runs the explorer decides which formats a run writes,
+// and the explorer calls the interface it owns.
+class RunSinks {
+ public:
+  virtual ~RunSinks() = default;
+
+  // Before the procedure is chosen (a failure here comes before any check
+  // of the model's initial state).
+  virtual void begin() = 0;
+  // Opens the sinks of `procedure` and returns the one the states go to.
+  // `vectorSize` is the bytes of a state vector; in the deterministic
+  // procedure `delays` names the deterministic actions, and what the sinks
+  // keep of the delays is accounted to `budget`.
+  virtual OutputSink& open(Procedure procedure, std::size_t vectorSize, const std::vector<std::string>& delays,
+                           MemoryBudget* budget) = 0;
 };
 
 #endif

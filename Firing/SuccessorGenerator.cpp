@@ -13,7 +13,7 @@
 #include "PVModel.h"
 #include "PerformanceVariableNode.h"
 #include "PlaceValuations.h"
-#include "Reward.h"
+#include "RewardValues.h"
 #include "TraceFileContainer.h"
 
 namespace {
@@ -359,13 +359,8 @@ double SuccessorGenerator::fireTimed(BaseActionClass* action, const char* state,
         // Not yet in its last phase: the action (with the other cases of its
         // group) ages by one phase instead of firing.
         model_.AgeAction(const_cast<char*>(state), action);
-        BaseGroupClass* group = groupOf(action);
-        const int members = group->getNumMembers();
-        if (members > 0) {
-          for (int i = 0; i < members; i++) group->getMember(i)->Age();
-        } else {
-          action->Age();
-        }
+        agePhase(action);
+        const int members = groupOf(action)->getNumMembers();
         const double rate = action->Rate();
         checkRate(action, rate, out);
         readNext();
@@ -484,13 +479,7 @@ void SuccessorGenerator::resolveZeroTime(double probability, int depth, Expansio
   for (BaseActionClass* action : instantActions_)
     if (action->Enabled()) enabled[count++] = action;
 
-  // Only the enabled actions of the highest rank compete.
-  int maxRank = 0;
-  for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
-  int competing = 0;
-  for (int i = 0; i < count; i++)
-    if (enabled[i]->Rank() == maxRank) enabled[competing++] = enabled[i];
-  if (competing == 0) vanishingPathLost(enabled, count, true, 0.0);
+  const int competing = highestRank(enabled, count);
   const double totalWeight = procedure_ == Procedure::Normal ? competingWeight(enabled, competing) : 0.0;
 
   double branchSum = 0.0;
@@ -522,7 +511,7 @@ void SuccessorGenerator::recordStable(double value, int depth, Expansion& out) {
     out.addImpulses(value, pathImpulse_.data() + static_cast<std::size_t>(depth) * impulseCount_);
   if (first && !self) {
     model_.EvaluateRewards();
-    Reward::ReadValues(model_, out.newRewards());
+    readRewardValues(model_, out.newRewards());
   }
 }
 
@@ -607,6 +596,16 @@ BaseActionClass* SuccessorGenerator::drawCase(const TimedActivity& activity, Uni
   return last;
 }
 
+int SuccessorGenerator::highestRank(BaseActionClass** enabled, int count) const {
+  int maxRank = 0;
+  for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
+  int competing = 0;
+  for (int i = 0; i < count; i++)
+    if (enabled[i]->Rank() == maxRank) enabled[competing++] = enabled[i];
+  if (competing == 0) vanishingPathLost(enabled, count, true, 0.0);
+  return competing;
+}
+
 void SuccessorGenerator::agePhase(BaseActionClass* action) {
   BaseGroupClass* group = groupOf(action);
   const int members = group->getNumMembers();
@@ -644,12 +643,7 @@ int SuccessorGenerator::firePath(BaseActionClass* action, Uniform& uniform) {
     if (count == 1) {
       competingWeight(enabled, 1);
     } else {
-      int maxRank = 0;
-      for (int i = 0; i < count; i++) maxRank = std::max(maxRank, enabled[i]->Rank());
-      int competing = 0;
-      for (int i = 0; i < count; i++)
-        if (enabled[i]->Rank() == maxRank) enabled[competing++] = enabled[i];
-      if (competing == 0) vanishingPathLost(enabled, count, true, 0.0);
+      const int competing = highestRank(enabled, count);
       const double totalWeight = competingWeight(enabled, competing);
       double u = uniform.next() * totalWeight;
       chosen = nullptr;
