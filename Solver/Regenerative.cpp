@@ -183,13 +183,23 @@ class Embedded {
 
 }  // namespace
 
-Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain, const SteadyStateSettings& settings,
-                                              double delayEpsilon, long maxSteps, Progress& progress,
-                                              const std::function<void(const std::string&)>& note) {
+namespace {
+
+// Each state's deterministic activity (its slot among the delays, or -1)
+// and enabling, and each delay with its states; or why the model is outside
+// the class solved here.
+struct Assignment {
+  std::vector<int> activityOf;
+  std::vector<std::uint64_t> enabling;
+  std::vector<Delay> delays;
+};
+
+Outcome<Assignment> assignDelays(const UmbReader& umb) {
   const DeterministicPart& det = umb.det;
-  const int n = chain.states;
-  std::vector<int> activityOf(n, -1);
-  std::vector<std::uint64_t> enabling(n, 0);
+  const int n = static_cast<int>(umb.states());
+  Assignment out;
+  out.activityOf.assign(n, -1);
+  out.enabling.assign(n, 0);
   // Activities are told apart by name: the replicas of a Rep are kept
   // sorted, so the same activity of a replica that moves in the order
   // would otherwise look like another one, preempting its own delay.
@@ -197,7 +207,7 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
   std::map<std::string, std::size_t> byName;
   std::vector<std::size_t> named(det.activities.size());
   for (std::size_t a = 0; a < det.activities.size(); a++) named[a] = byName.emplace(det.activities[a], a).first->second;
-  std::vector<Delay> delays;
+  std::vector<Delay>& delays = out.delays;
   std::vector<int> firstState;  // by slot: where its delay was first seen
   for (int s = 0; s < n; s++) {
     const std::uint64_t from = det.stateStart[s], to = det.stateStart[s + 1];
@@ -206,9 +216,8 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
       for (std::uint64_t e = from; e < to; e++)
         names += (e > from ? (e + 1 < to ? ", " : " and ") : "") + det.activities[det.activity[e]];
       return Error{stateName(umb, s) + " has the deterministic activities " + names +
-                   " enabled together: the exact steady state needs at most one deterministic activity enabled in "
-                   "each state" +
-                   kSimulatorHint + "."};
+                   " enabled together: the exact solution needs at most one deterministic activity enabled in "
+                   "each state"};
     }
     if (to == from) continue;
     const std::size_t a = named[det.activity[from]];
@@ -222,12 +231,31 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
     if (det.delay[from] != d.tau)
       return Error{"The deterministic activity " + det.activities[a] + " has delay " + exactly(d.tau) + " in " +
                    stateName(umb, firstState[slot[a]]) + " and " + exactly(det.delay[from]) + " in " +
-                   stateName(umb, s) + ": the exact steady state needs one delay per activity, whatever the marking" +
-                   kSimulatorHint + "."};
-    activityOf[s] = slot[a];
-    enabling[s] = from;
+                   stateName(umb, s) + ": the exact solution needs one delay per activity, whatever the marking"};
+    out.activityOf[s] = slot[a];
+    out.enabling[s] = from;
     d.states.push_back(s);
   }
+  return out;
+}
+
+}  // namespace
+
+std::string outsideRegenerativeClass(const UmbReader& umb) {
+  auto assigned = assignDelays(umb);
+  return assigned ? std::string() : assigned.error().message;
+}
+
+Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain, const SteadyStateSettings& settings,
+                                              double delayEpsilon, long maxSteps, Progress& progress,
+                                              const std::function<void(const std::string&)>& note) {
+  const DeterministicPart& det = umb.det;
+  const int n = chain.states;
+  auto assigned = assignDelays(umb);
+  if (!assigned) return Error{assigned.error().message + kSimulatorHint + "."};
+  std::vector<int> activityOf = std::move(assigned->activityOf);
+  std::vector<std::uint64_t> enabling = std::move(assigned->enabling);
+  std::vector<Delay> delays = std::move(assigned->delays);
   for (std::size_t a = 0; a < delays.size(); a++) {
     Delay& d = delays[a];
     for (int s : d.states) d.rate = std::max(d.rate, chain.outRate[s]);

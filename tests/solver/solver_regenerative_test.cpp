@@ -140,7 +140,80 @@ double md1kNumber(int K, double lambda) {
   return static_cast<double>(number);
 }
 
+// Two states, 0 -> 1 at rate 2 and 1 -> 0 at rate 3, and the deterministic
+// activity tick enabled in state s with delay delays[s] (none where 0),
+// its completion going to the other state. Variables: up (steady state)
+// and up_at_1 (instant, t = 1), both 1 in state 0.
+void writeTwoStates(const std::string& path, const double (&delays)[2]) {
+  umb::UmbWriter::Description d;
+  d.modelName = "two";
+  d.places = {"n"};
+  d.variables = {{"up", umb::RewardKind::SteadyState, {}, true, false},
+                 {"up_at_1", umb::RewardKind::Instant, {{1.0, 1.0}}, true, false}};
+  d.deterministic = true;
+  d.activities = {"tick"};
+  auto w = umb::UmbWriter::create("", path, d);
+  ASSERT_TRUE(w.ok()) << w.error().message;
+  for (int s = 0; s < 2; s++) {
+    const double up = s == 0 ? 1.0 : 0.0, rewards[] = {0, up, 0, up}, none[] = {0, 0};
+    const auto marking = static_cast<std::int16_t>(s);
+    (*w)->addStateRewards(rewards);
+    (*w)->beginState(&marking, s == 0 ? 2.0 : 3.0);
+    (*w)->addBranch(static_cast<std::uint64_t>(1 - s), s == 0 ? 2.0 : 3.0, none);
+    if (delays[s] > 0) {
+      (*w)->addEnabling(0, delays[s]);
+      (*w)->addDeterministicBranch(static_cast<std::uint64_t>(1 - s), 1.0, none);
+    }
+    (*w)->endState();
+  }
+  ASSERT_TRUE((*w)->finish(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)).ok());
+}
+
 }  // namespace
+
+// What solve cannot compute gets its row in its place, the table and the
+// CSV say the simulator is to answer it, standard error says why, and the
+// status is 3; the rest have their values.
+TEST(RegenerativeCli, TransientVariablesAreLeftToTheSimulatorBesideTheExactOnes) {
+  solvertest::TempDir dir;
+  writeTwoStates(dir.file("m.umb"), {0.5, 0});
+  const solvertest::SolveRun r = solvertest::runSolve({"-P" + dir.path() + "/", "-Nm"}, dir.path());
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_NE(r.err.find("solve: up_at_1: a variable of kind instant of a model with fixed delays: solve gives such a "
+                       "model's steady-state variables only; left for the simulator\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("up_at_1   instant       1     -               simulate      -           -\n"),
+            std::string::npos)
+      << r.out;
+  const std::string csv = solvertest::readFile(dir.file("m.results.csv"));
+  EXPECT_NE(csv.find("\nup,steady_state,,,0."), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\nup_at_1,instant,1,1,,simulate,,\n"), std::string::npos) << csv;
+}
+
+// A state where tick is enabled with delay 1 and one with the next double
+// above: the reason tells them apart.
+TEST(RegenerativeCli, TwoDelaysOfOneActivityAreToldApart) {
+  solvertest::TempDir dir;
+  writeTwoStates(dir.file("m.umb"), {1.0, std::nextafter(1.0, 2.0)});
+  const solvertest::SolveRun r = solvertest::runSolve({"-P" + dir.path() + "/", "-Nm"}, dir.path());
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_NE(r.err.find("has delay 1 in State 0 (n = 0) and 1.0000000000000002 in State 1 (n = 1)"), std::string::npos)
+      << r.err;
+}
+
+// A deterministic activity that no state enables: the chain is a CTMC, and
+// every variable has its value, the transient ones by uniformisation.
+TEST(RegenerativeCli, NoDelayEnabledAnywhereIsSolvedAsACtmc) {
+  solvertest::TempDir dir;
+  writeTwoStates(dir.file("m.umb"), {0, 0});
+  const std::vector<ResultRow> rows = solveFile(dir.file("m.umb"));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_NEAR(rows[0].value, 0.6, 1e-12);
+  // P(up at 1) = 3/5 + 2/5 e^-5.
+  EXPECT_NEAR(rows[1].value, 0.6 + 0.4 * std::exp(-5.0), 1e-10);
+  EXPECT_EQ(rows[1].method, "uniformisation");
+}
 
 // A queue near saturation mixes slowly: its embedded chain's iteration
 // stops with changes that are far smaller than its error. The error column
