@@ -13,13 +13,7 @@ WERROR ?= OFF
 
 .PHONY: all build run solve simulate study test bench clean model-units
 
-# The pipe below must fail when the build fails.
 SHELL := /bin/bash
-.SHELLFLAGS := -o pipefail -c
-# A build of a model's gen shows the compiler's own messages (a C++ error in
-# the model file names its file, line and column) without make's lines
-# around them.
-QUIET_MAKE = 2>&1 | grep -v -E '^g?make(\[[0-9]+\])?: '
 
 all: build
 
@@ -29,88 +23,60 @@ build:
 	$(CONFIGURE) -DGEN_MODEL_FILE=
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# The model file whose experiment names EXPERIMENT may give: MODEL, or the
-# compiled-in model's own file.
-NAMES_FILE = $(if $(strip $(MODEL)),$(MODEL),models/redundant_controller_flash.toml)
+# The targets that run a model read these variables as they were written,
+# through the environment: no shell reads them again, and make does not
+# expand them either (a `$` in a value stays a `$`). ARGS, SOLVE_ARGS and
+# SIM_ARGS are split into words at blanks, with '...' and "..." grouping
+# (README.md, "Make variables"); nothing in them runs. The recipes are
+# tools/make-target.py, which configures and builds only when the model file
+# or a source changed since its last build.
+MAKE_TARGET_VARIABLES = MODEL EXPERIMENT EXPERIMENTS SWEEP PLOT ARGS SOLVE_ARGS SIM_ARGS OUT
+EXPERIMENTS ?= all
+SWEEP ?=
+PLOT ?=
+SIM_ARGS ?=
+SOLVE_ARGS ?=
+OUT ?=
+$(foreach v,$(MAKE_TARGET_VARIABLES),$(eval export GEN_MAKE_$(v) = $$(value $(v))))
+unexport $(MAKE_TARGET_VARIABLES)
+export GEN_MAKE_BUILD_DIR = $(BUILD_DIR)
+export GEN_MAKE_JOBS = $(JOBS)
+export GEN_MAKE_WERROR = $(WERROR)
 
-# Runs "$$gen" with ARGS into out/<model>-experiment<k>/ (tools/run-gen.sh:
-# EXPERIMENT may also be an experiment's name in the model file).
-RUN_GEN = tools/run-gen.sh "$(CURDIR)/out" "$$gen" "$$name" "$(NAMES_FILE)" '$(EXPERIMENT)' $(ARGS)
-
-ifeq ($(strip $(MODEL)),)
+# `make run [MODEL=path/to/model.toml] [EXPERIMENT=k] [ARGS=...]`: builds
+# the model's gen (without MODEL, the compiled-in model's; with it, in
+# $(BUILD_DIR)/models/<file name without .toml>/) and runs it into
+# out/<model name>-experiment<k>/ (EXPERIMENT by number or by the name the
+# model file gives it).
 run:
-	$(CONFIGURE) -DGEN_MODEL_FILE=
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen
-	@gen="$(BUILD_DIR)/gen"; name=redundant_controller_flash; $(RUN_GEN)
-else
-# `make run MODEL=path/to/model.toml [EXPERIMENT=k]`: builds that model's gen
-# (in $(BUILD_DIR)/models/<file name without .toml>/) and runs it into
-# out/<model name>-experiment<k>/.
-run:
-	@test -f "$(MODEL)" || { echo "make run: no model file $(MODEL)" >&2; exit 1; }
-	@python3 tools/modelc --check "$(MODEL)"
-	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file $(QUIET_MAKE)
-	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
-	$(RUN_GEN)
-endif
+	@python3 tools/make-target.py run
 
-# `make solve MODEL=path/to/model.toml [EXPERIMENT=k] [SOLVE_ARGS=...]`:
-# builds that model's gen and the solver, generates with -U (the .umb the
-# solver reads) into out/<model name>-experiment<k>/, as `make run` does, and
-# solves every reward variable.
+# `make solve MODEL=path/to/model.toml [EXPERIMENT=k] [SOLVE_ARGS=...]
+# [SIM_ARGS=...]`: builds that model's gen, its simulate and the solver,
+# generates with -U (the .umb the solver reads) into
+# out/<model name>-experiment<k>/, as `make run` does, and solves every
+# reward variable; those solve leaves for the simulator are simulated
+# (tools/answer.py), and one table gives both.
 solve:
-	@tools/install-deps.sh solve
-	@test -n "$(MODEL)" || { echo "make solve: give MODEL=path/to/model.toml" >&2; exit 1; }
-	@test -f "$(MODEL)" || { echo "make solve: no model file $(MODEL)" >&2; exit 1; }
-	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file solve
-	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
-	tools/run-gen.sh --solve "$(BUILD_DIR)/solve" '$(SOLVE_ARGS)' "$(CURDIR)/out" "$$gen" "$$name" "$(MODEL)" \
-	  '$(EXPERIMENT)' -U $(ARGS)
+	@python3 tools/make-target.py solve
 
 # `make simulate [MODEL=path/to/model.toml] [EXPERIMENT=k] [SIM_ARGS=...]`:
 # builds the model's simulate (without MODEL, the compiled-in model's) and
 # runs it into out/<model name>-experiment<k>/: the estimates with their
 # intervals on standard output and in <model name>.sim.csv there.
-SIM_ARGS ?=
-RUN_SIMULATE = tools/run-simulate.sh "$(CURDIR)/out" "$$sim" "$$name" "$(NAMES_FILE)" '$(EXPERIMENT)' $(SIM_ARGS)
-ifeq ($(strip $(MODEL)),)
 simulate:
-	@tools/install-deps.sh simulate
-	$(CONFIGURE) -DGEN_MODEL_FILE=
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target simulate
-	@sim="$(BUILD_DIR)/simulate"; name=redundant_controller_flash; $(RUN_SIMULATE)
-else
-simulate:
-	@tools/install-deps.sh simulate
-	@test -f "$(MODEL)" || { echo "make simulate: no model file $(MODEL)" >&2; exit 1; }
-	@python3 tools/modelc --check "$(MODEL)"
-	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target simulate_model_file $(QUIET_MAKE)
-	@sim="$$(dirname "$$(sed -n 1p $(BUILD_DIR)/model_file.txt)")/simulate"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
-	$(RUN_SIMULATE)
-endif
+	@python3 tools/make-target.py simulate
 
 # `make study MODEL=path/to/model.toml [EXPERIMENTS=0-4] [SWEEP=N=1:6]
-# [SOLVE_ARGS=...]`: builds that model's gen and the solver once, then runs gen
-# -U and solve for every chosen experiment (all by default; a list, ranges or
-# names) and, with SWEEP, every value of one global in each; the table
-# <model>.study.csv and a plot of each variable against the global that
-# varies go to out/<model>-study/, each run's files to a folder of its own
-# there.
-EXPERIMENTS ?= all
-SWEEP ?=
+# [PLOT=logx,logy,complement] [SOLVE_ARGS=...] [SIM_ARGS=...]`: builds that
+# model's gen, simulate and the solver once, then runs gen -U and solve for
+# every chosen experiment (all by default; a list, ranges or names) and, with
+# SWEEP, every value of one global in each; what solve leaves is simulated.
+# The table <model>.study.csv and a plot of each variable against the global
+# that varies go to out/<model>-study/, each run's files to a folder of its
+# own there; the folder is built aside and holds this study alone.
 study:
-	@tools/install-deps.sh solve
-	@test -n "$(MODEL)" || { echo "make study: give MODEL=path/to/model.toml" >&2; exit 1; }
-	@test -f "$(MODEL)" || { echo "make study: no model file $(MODEL)" >&2; exit 1; }
-	@python3 tools/modelc --check "$(MODEL)"
-	$(CONFIGURE) -DGEN_MODEL_FILE="$(abspath $(MODEL))"
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target gen_model_file solve $(QUIET_MAKE)
-	@gen="$$(sed -n 1p $(BUILD_DIR)/model_file.txt)"; name="$$(sed -n 2p $(BUILD_DIR)/model_file.txt)"; \
-	python3 tools/study.py run --model "$(MODEL)" --gen "$$gen" --solve "$(BUILD_DIR)/solve" --name "$$name" \
-	  --out "$(CURDIR)/out/$$name-study" --experiments '$(EXPERIMENTS)' --sweep '$(SWEEP)' --solve-args '$(SOLVE_ARGS)'
+	@python3 tools/make-target.py study
 
 # Regenerates Model/ from the compiled-in model's file (the modelc_test
 # checks that Model/ is what this makes).
@@ -133,7 +99,8 @@ test:
 # cluster and a fixed delay), and last experiment 5 and
 # Kanban N = 5 with 1, 2 and the default number of threads, idle, with one
 # core kept busy and pinned to one CPU; then the simulator on 1, 2 and the
-# default number of threads.
+# default number of threads; last what `make solve` costs beyond its run
+# when nothing changed.
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGEN_BUILD_BENCH=ON -DGEN_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
@@ -146,6 +113,8 @@ bench:
 	bench/threads.sh build-bench build-bench-models
 	@tools/install-deps.sh simulate
 	bench/simulate.sh build-bench build-bench-models
+	bench/splitting.sh build-bench-split
+	bench/make-overhead.sh build-bench-models
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-tsan build-bench build-bench-models build-bench-scale
+	rm -rf $(BUILD_DIR) build-asan build-tsan build-bench build-bench-models build-bench-scale build-bench-split

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <pcg_random.hpp>
 
 #include "GenError.h"
 #include "ModelFault.h"
 #include "PVModel.h"
+#include "Statistics.h"
+#include "Streams.h"
 
 namespace sim {
 
@@ -23,40 +24,38 @@ std::string number(double v) {
 
 }  // namespace
 
-// Replication i draws from stream i of the seed: pcg32's streams are
-// distinct sequences by construction, so replications share no numbers
-// whichever thread or process runs them.
 struct Replicator::Stream final : SuccessorGenerator::Uniform {
   pcg32 rng;
-  double next() override {
-    const std::uint64_t high = rng(), low = rng();
-    return static_cast<double>(((high << 32) | low) >> 11) * 0x1.0p-53;
-  }
+  double next() override { return uniform53(rng); }
   double exponential(double rate) { return -std::log1p(-next()) / rate; }
 };
 
-Plan makePlan(PVModel& model, std::uint64_t warmupEvents, std::uint64_t batchEvents,
-              const std::vector<std::string>& only) {
+Plan makePlan(PVModel& model, const std::vector<std::string>& only, const std::vector<double>& times) {
   for (const std::string& name : only) {
     bool known = false;
     for (int v = 0; v < model.NumPVNodes && !known; v++) known = model.PVList[v]->Name && name == model.PVList[v]->Name;
     if (!known) throw GenError("simulate: -V " + name + ": the model has no such reward variable");
   }
   Plan plan;
-  plan.warmupEvents = warmupEvents;
-  plan.batchEvents = batchEvents;
   for (int v = 0; v < model.NumPVNodes; v++) {
     PerformanceVariableNode* node = model.PVList[v];
     plan.names.emplace_back(node->Name ? node->Name : "");
     if (!only.empty() && std::find(only.begin(), only.end(), plan.names.back()) == only.end()) continue;
     const ::RewardType kind = node->GetRewardType();
     if (kind == Steady_State) {
+      plan.steady.push_back(plan.slots.size());
       plan.slots.push_back(Slot{v, kind, 0.0, 0.0});
-      plan.steady = true;
       continue;
     }
-    for (int t = 0; t < node->GetNumTimePoints(); t++) {
-      const Slot slot{v, kind, node->GetStartTime(t), node->GetStopTime(t)};
+    std::vector<Slot> own;
+    if (times.empty()) {
+      for (int t = 0; t < node->GetNumTimePoints(); t++)
+        own.push_back(Slot{v, kind, node->GetStartTime(t), node->GetStopTime(t)});
+    } else {
+      for (const double t : times) own.push_back(Slot{v, kind, kind == Instant_Of_Time ? t : 0.0, t});
+    }
+    for (const Slot& slot : own) {
+      plan.transient.push_back(plan.slots.size());
       plan.slots.push_back(slot);
       plan.horizon = std::max(plan.horizon, slot.stop);
     }
@@ -73,22 +72,26 @@ Replicator::Replicator(std::unique_ptr<PVModel> model, const Plan& plan)
         "deterministic, Erlang and instantaneous activities.");
   const int nodes = model_->NumPVNodes;
   instantImpulses_.assign(static_cast<std::size_t>(nodes), 0);
-  for (const Slot& slot : plan.slots)
-    if (usedNodes_.empty() || usedNodes_.back() != slot.node) usedNodes_.push_back(slot.node);
-  for (const int v : usedNodes_) {
-    const PerformanceVariableNode* node = model_->PVList[v];
-    if (node->NumImpulses == 0) continue;
-    impulses_ = true;
-    if (node->GetRewardType() != Instant_Of_Time) continue;
-    // The impulse part of an instant-of-time variable is the rate at which
-    // impulses are earned at that instant; a fixed delay has no such rate,
-    // and the state would have to be reloaded, which moves a Rep's replicas
-    // and with them the delays drawn for them.
-    if (gen_->distributionFlags() & 2)
-      throw GenError(std::string("Error: The instant-of-time variable ") + plan.names[static_cast<std::size_t>(v)] +
-                     " has impulses, whose rate at an instant the simulator estimates only for models without "
-                     "deterministic activities.");
-    instantImpulses_[static_cast<std::size_t>(v)] = 1;
+  for (const std::size_t s : plan.transient)
+    if (transientNodes_.empty() || transientNodes_.back() != plan.slots[s].node)
+      transientNodes_.push_back(plan.slots[s].node);
+  for (const std::size_t s : plan.steady) steadyNodes_.push_back(plan.slots[s].node);
+  for (const auto* used : {&transientNodes_, &steadyNodes_}) {
+    for (const int v : *used) {
+      const PerformanceVariableNode* node = model_->PVList[v];
+      if (node->NumImpulses == 0) continue;
+      impulses_ = true;
+      if (node->GetRewardType() != Instant_Of_Time) continue;
+      // The impulse part of an instant-of-time variable is the rate at which
+      // impulses are earned at that instant; a fixed delay has no such rate,
+      // and the state would have to be reloaded, which moves a Rep's replicas
+      // and with them the delays drawn for them.
+      if (gen_->distributionFlags() & 2)
+        throw GenError(std::string("Error: The instant-of-time variable ") + plan.names[static_cast<std::size_t>(v)] +
+                       " has impulses, whose rate at an instant the simulator estimates only for models without "
+                       "deterministic activities.");
+      instantImpulses_[static_cast<std::size_t>(v)] = 1;
+    }
   }
   gen_->setBranchImpulses(impulses_);
 
@@ -106,26 +109,29 @@ Replicator::Replicator(std::unique_ptr<PVModel> model, const Plan& plan)
   }
   gen_->watchInterruptions(std::move(fixed));
   rate_.assign(static_cast<std::size_t>(nodes), 0.0);
-  steadySum_.assign(static_cast<std::size_t>(nodes), 0.0);
-  for (std::size_t s = 0; s < plan.slots.size(); s++) {
-    switch (plan.slots[s].kind) {
-      case Instant_Of_Time: instantOrder_.push_back(s); break;
-      case Steady_State: steadySlots_.push_back(s); break;
-      default: spanSlots_.push_back(s); break;
-    }
+  for (std::size_t k = 0; k < plan.transient.size(); k++) {
+    if (plan.slots[plan.transient[k]].kind == Instant_Of_Time)
+      instantOrder_.push_back(k);
+    else
+      spanSlots_.push_back(k);
   }
-  std::stable_sort(instantOrder_.begin(), instantOrder_.end(),
-                   [&](std::size_t a, std::size_t b) { return plan.slots[a].start < plan.slots[b].start; });
+  std::stable_sort(instantOrder_.begin(), instantOrder_.end(), [&](std::size_t a, std::size_t b) {
+    return plan.slots[plan.transient[a]].start < plan.slots[plan.transient[b]].start;
+  });
 }
 
 Replicator::~Replicator() = default;
+
+std::string Replicator::whichReplication() const {
+  return (longRun_ ? "long-run replication " : "replication ") + std::to_string(replication_);
+}
 
 double Replicator::activityRate(std::size_t a) const {
   BaseActionClass* action = gen_->timedAction(gen_->timedActivities()[a].first);
   const double rate = action->Rate();
   if (!(rate >= 0) || !std::isfinite(rate))
-    throw GenError(std::string("Error: The rate of action ") + action->getName() + " is " + number(rate) +
-                   " in replication " + std::to_string(replication_) +
+    throw GenError(std::string("Error: The rate of action ") + action->getName() + " is " + number(rate) + " in " +
+                   whichReplication() +
                    "; a rate must be finite and not negative.\nPlease check the model and try again");
   return rate;
 }
@@ -135,14 +141,13 @@ double Replicator::deterministicDelay(std::size_t a) const {
   const double* parameters = action->ReturnDistributionParameters();
   const double delay = parameters ? parameters[0] : std::nan("");
   if (!(delay > 0) || !std::isfinite(delay))
-    throw GenError(std::string("Error: The delay of action ") + action->getName() + " is " + number(delay) +
-                   " in replication " + std::to_string(replication_) +
-                   "; a delay must be finite and above 0.\nPlease check the model and try again");
+    throw GenError(std::string("Error: The delay of action ") + action->getName() + " is " + number(delay) + " in " +
+                   whichReplication() + "; a delay must be finite and above 0.\nPlease check the model and try again");
   return delay;
 }
 
-void Replicator::evaluateRates() {
-  for (const int v : usedNodes_) {
+void Replicator::evaluateRates(const std::vector<int>& nodes) {
+  for (const int v : nodes) {
     PerformanceVariableNode* node = model_->PVList[v];
     node->CurrentReward(nullptr);
     rate_[static_cast<std::size_t>(v)] = node->RateReward;
@@ -197,138 +202,161 @@ double Replicator::impulseRate(int node) {
 
 void Replicator::observe(double from, double to, double* out) {
   while (nextInstant_ < instantOrder_.size()) {
-    const std::size_t s = instantOrder_[nextInstant_];
-    const Slot& slot = plan_.slots[s];
+    const std::size_t k = instantOrder_[nextInstant_];
+    const Slot& slot = plan_.slots[plan_.transient[k]];
     if (!(slot.start < to)) break;
     const auto v = static_cast<std::size_t>(slot.node);
-    out[s] = rate_[v] + (instantImpulses_[v] ? impulseRate(slot.node) : 0.0);
+    out[k] = rate_[v] + (instantImpulses_[v] ? impulseRate(slot.node) : 0.0);
     nextInstant_++;
   }
-  for (const std::size_t s : spanSlots_) {
-    const Slot& slot = plan_.slots[s];
+  for (const std::size_t k : spanSlots_) {
+    const Slot& slot = plan_.slots[plan_.transient[k]];
     const double r = rate_[static_cast<std::size_t>(slot.node)];
     if (r == 0) continue;
     const double overlap = std::min(to, slot.stop) - std::max(from, slot.start);
-    if (overlap > 0) out[s] += r * overlap;
+    if (overlap > 0) out[k] += r * overlap;
   }
-  if (observing_)
-    for (const int v : usedNodes_)
-      steadySum_[static_cast<std::size_t>(v)] += rate_[static_cast<std::size_t>(v)] * (to - from);
 }
 
-std::uint64_t Replicator::run(std::uint64_t seed, std::uint64_t index, double* out) try {
+void Replicator::start(std::uint64_t seed, bool longRun, std::uint64_t index, const std::vector<int>& nodes) {
+  seed_ = seed;
   replication_ = index;
-  stream_->rng.seed(seed, index);
+  longRun_ = longRun;
+  stream_->rng = replicationGenerator(seed, longRun ? Purpose::LongRun : Purpose::Transient, index);
   gen_->loadState(initial_.data());
-  std::fill(out, out + plan_.slots.size(), 0.0);
-  std::fill(steadySum_.begin(), steadySum_.end(), 0.0);
   nextInstant_ = 0;
-  observing_ = false;
   faultTime_ = 0.0;
   for (Activity& a : activities_) a = Activity{a.delay, false, 0.0, kNever};
   refreshEnabling(SIZE_MAX, 0.0);
-  evaluateRates();
+  evaluateRates(nodes);
+}
 
-  const auto& list = gen_->timedActivities();
-  const std::uint64_t steadyStart = plan_.warmupEvents;
-  const std::uint64_t steadyEnd = plan_.warmupEvents + plan_.batchEvents;
-  std::uint64_t events = 0;
-  double now = 0.0, observedFrom = 0.0;
-  bool absorbed = false;
-  if (plan_.steady && steadyStart == 0) observing_ = true;
-  for (;;) {
-    double total = 0.0;
-    double due = kNever;
-    std::size_t dueActivity = SIZE_MAX;
-    for (std::size_t a = 0; a < activities_.size(); a++) {
-      const Activity& activity = activities_[a];
-      if (!activity.enabled) continue;
-      if (activity.delay == Delay::Deterministic) {
-        // Two delays ending at the same instant complete in activity order.
-        if (activity.due < due) {
-          due = activity.due;
-          dueActivity = a;
-        }
-      } else {
-        total += activity.rate;
+Replicator::Next Replicator::drawNext(double now) {
+  double total = 0.0;
+  double due = kNever;
+  std::size_t dueActivity = SIZE_MAX;
+  for (std::size_t a = 0; a < activities_.size(); a++) {
+    const Activity& activity = activities_[a];
+    if (!activity.enabled) continue;
+    if (activity.delay == Delay::Deterministic) {
+      // Two delays ending at the same instant complete in activity order.
+      if (activity.due < due) {
+        due = activity.due;
+        dueActivity = a;
       }
-    }
-    // The exponential clocks are memoryless: the next of them completes
-    // after an exponential time of their total rate, whatever happened before.
-    const double exponentialAt = total > 0 ? now + stream_->exponential(total) : kNever;
-    const double next = std::min(exponentialAt, due);
-    observe(now, next, out);
-    const bool steadyDone = !plan_.steady || events >= steadyEnd;
-    if (next == kNever) {
-      absorbed = true;
-      break;
-    }
-    if (next > plan_.horizon && steadyDone) break;
-    now = next;
-    faultTime_ = now;
-
-    std::size_t chosen = dueActivity;
-    if (exponentialAt < due) {
-      double u = stream_->next() * total;
-      chosen = SIZE_MAX;
-      for (std::size_t a = 0; a < activities_.size() && chosen == SIZE_MAX; a++) {
-        const Activity& activity = activities_[a];
-        if (!activity.enabled || activity.delay == Delay::Deterministic || activity.rate == 0) continue;
-        if (u < activity.rate) chosen = a;
-        u -= activity.rate;
-      }
-      // Rounding past the last rate: the last activity with a rate.
-      for (std::size_t a = activities_.size(); a-- > 0 && chosen == SIZE_MAX;)
-        if (activities_[a].enabled && activities_[a].delay != Delay::Deterministic && activities_[a].rate > 0)
-          chosen = a;
-    }
-    events++;
-    BaseActionClass* first = gen_->timedAction(list[chosen].first);
-    if (activities_[chosen].delay == Delay::Erlang && !first->ReadyToFire()) {
-      // A phase step: the marking stays, so do enabling and rewards.
-      gen_->agePhase(first);
     } else {
-      BaseActionClass* action = gen_->drawCase(list[chosen], *stream_);
-      const int firings = gen_->firePath(action, *stream_);
-      if (impulses_) {
-        const double* earned = gen_->pathImpulses(firings);
-        for (const std::size_t s : spanSlots_) {
-          const Slot& slot = plan_.slots[s];
-          if (now > slot.start && now <= slot.stop) out[s] += earned[slot.node];
-        }
-        if (observing_)
-          for (const int v : usedNodes_) steadySum_[static_cast<std::size_t>(v)] += earned[v];
-      }
-      refreshEnabling(chosen, now);
-      evaluateRates();
-    }
-    if (plan_.steady) {
-      if (events == steadyStart) {
-        observing_ = true;
-        observedFrom = now;
-      } else if (events == steadyEnd) {
-        observing_ = false;
-        for (const std::size_t s : steadySlots_) {
-          const auto v = static_cast<std::size_t>(plan_.slots[s].node);
-          out[s] = now > observedFrom ? steadySum_[v] / (now - observedFrom) : rate_[v];
-        }
-      }
+      total += activity.rate;
     }
   }
-  if (plan_.steady && (absorbed && events < steadyEnd)) {
-    // Absorbed before the observation ended: the long run is the last state.
-    for (const std::size_t s : steadySlots_) out[s] = rate_[static_cast<std::size_t>(plan_.slots[s].node)];
+  // The exponential clocks are memoryless: the next of them completes
+  // after an exponential time of their total rate, whatever happened before.
+  const double exponentialAt = total > 0 ? now + stream_->exponential(total) : kNever;
+  if (exponentialAt < due) return Next{exponentialAt, total, dueActivity, true};
+  return Next{due, total, dueActivity, false};
+}
+
+const double* Replicator::fire(const Next& next, double now, const std::vector<int>& nodes) {
+  faultTime_ = now;
+  std::size_t chosen = next.due;
+  if (next.exponential) {
+    double u = stream_->next() * next.total;
+    chosen = SIZE_MAX;
+    for (std::size_t a = 0; a < activities_.size() && chosen == SIZE_MAX; a++) {
+      const Activity& activity = activities_[a];
+      if (!activity.enabled || activity.delay == Delay::Deterministic || activity.rate == 0) continue;
+      if (u < activity.rate) chosen = a;
+      u -= activity.rate;
+    }
+    // Rounding past the last rate: the last activity with a rate.
+    for (std::size_t a = activities_.size(); a-- > 0 && chosen == SIZE_MAX;)
+      if (activities_[a].enabled && activities_[a].delay != Delay::Deterministic && activities_[a].rate > 0) chosen = a;
   }
-  for (const std::size_t s : spanSlots_) {
-    const Slot& slot = plan_.slots[s];
-    if (slot.kind == Time_Averaged_Interval_Of_Time) out[s] /= slot.stop - slot.start;
+  const auto& list = gen_->timedActivities();
+  BaseActionClass* first = gen_->timedAction(list[chosen].first);
+  if (activities_[chosen].delay == Delay::Erlang && !first->ReadyToFire()) {
+    // A phase step: the marking stays, so do enabling and rewards.
+    gen_->agePhase(first);
+    return nullptr;
+  }
+  BaseActionClass* action = gen_->drawCase(list[chosen], *stream_);
+  const int firings = gen_->firePath(action, *stream_);
+  const double* earned = impulses_ ? gen_->pathImpulses(firings) : nullptr;
+  refreshEnabling(chosen, now);
+  evaluateRates(nodes);
+  return earned;
+}
+
+std::uint64_t Replicator::runTransient(std::uint64_t seed, std::uint64_t index, double* out) try {
+  start(seed, false, index, transientNodes_);
+  std::fill(out, out + plan_.transient.size(), 0.0);
+  std::uint64_t events = 0;
+  double now = 0.0;
+  for (;;) {
+    const Next next = drawNext(now);
+    observe(now, next.at, out);
+    if (next.at == kNever || next.at > plan_.horizon) break;
+    now = next.at;
+    events++;
+    if (const double* earned = fire(next, now, transientNodes_)) {
+      for (const std::size_t k : spanSlots_) {
+        const Slot& slot = plan_.slots[plan_.transient[k]];
+        if (now > slot.start && now <= slot.stop) out[k] += earned[slot.node];
+      }
+    }
+    if (late(events)) return kCut;
+  }
+  for (const std::size_t k : spanSlots_) {
+    const Slot& slot = plan_.slots[plan_.transient[k]];
+    if (slot.kind == Time_Averaged_Interval_Of_Time) out[k] /= slot.stop - slot.start;
   }
   return events;
 } catch (const ModelFault& fault) {
   // The handler costs an event nothing; the time is the one the fault's
   // firing happened at.
-  throw GenError(std::string(fault.what()) + ", in replication " + std::to_string(index) + " (seed " +
-                 std::to_string(seed) + ") at time " + number(faultTime_) + ".\nPlease check the model and try again");
+  throw GenError(std::string(fault.what()) + ", in " + whichReplication() + " (seed " + std::to_string(seed) +
+                 ") at time " + number(faultTime_) + ".\nPlease check the model and try again");
+}
+
+std::uint64_t Replicator::runLongRun(std::uint64_t seed, std::uint64_t index, std::uint64_t warmup,
+                                     std::uint64_t observed, double* out) try {
+  start(seed, true, index, steadyNodes_);
+  const std::size_t m = steadyNodes_.size();
+  std::fill(out, out + LongRunRow::width(m), 0.0);
+  // Event e (counted from 1) belongs to no block up to `tail`, then to the
+  // warm-up's tail up to `warmup`, to the first half of the observation up
+  // to `middle`, then to the second; so do its impulses and the time since
+  // the event before it.
+  const std::uint64_t tail = warmup - warmup / 2, middle = warmup + observed / 2, end = warmup + observed;
+  std::uint64_t events = 0;
+  double now = 0.0;
+  while (events < end) {
+    const Next next = drawNext(now);
+    if (next.at == kNever) {
+      // A state with nothing enabled: the path earns its rate from now on.
+      std::fill(out, out + LongRunRow::width(m), 0.0);
+      for (std::size_t j = 0; j < m; j++)
+        out[LongRunRow::reward(j, 0)] = rate_[static_cast<std::size_t>(steadyNodes_[j])];
+      out[LongRunRow::absorbed(m)] = 1.0;
+      return events;
+    }
+    const int block = events < tail ? -1 : events < warmup ? kTail : events < middle ? kFirstHalf : kSecondHalf;
+    if (block >= 0) {
+      const double span = next.at - now;
+      for (std::size_t j = 0; j < m; j++)
+        out[LongRunRow::reward(j, block)] += rate_[static_cast<std::size_t>(steadyNodes_[j])] * span;
+      out[LongRunRow::time(m, block)] += span;
+    }
+    now = next.at;
+    events++;
+    const double* earned = fire(next, now, steadyNodes_);
+    if (earned && block >= 0)
+      for (std::size_t j = 0; j < m; j++) out[LongRunRow::reward(j, block)] += earned[steadyNodes_[j]];
+    if (late(events)) return kCut;
+  }
+  return events;
+} catch (const ModelFault& fault) {
+  throw GenError(std::string(fault.what()) + ", in " + whichReplication() + " (seed " + std::to_string(seed) +
+                 ") at time " + number(faultTime_) + ".\nPlease check the model and try again");
 }
 
 }  // namespace sim

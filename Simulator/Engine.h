@@ -1,6 +1,7 @@
 #ifndef SIMULATOR_ENGINE_H
 #define SIMULATOR_ENGINE_H
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,36 +22,70 @@ struct Slot {
   double start, stop;  // the instant (start == stop), the interval, or unused (steady state)
 };
 
-// What every replication measures, read from the reward model once.
+// What the replications measure, read from the reward model once. The
+// transient slots (instants and intervals) come from paths that run to
+// their latest time point; the steady-state slots from separate paths that
+// run a warm-up and an observation, so that neither pays for the other.
 struct Plan {
-  std::vector<Slot> slots;         // by variable, then time point, in the model's order
-  std::vector<std::string> names;  // by node
-  double horizon = 0;              // the latest instant or interval end
-  bool steady = false;             // a steady-state variable is asked for
-  std::uint64_t warmupEvents = 0;  // events before a steady-state observation starts
-  std::uint64_t batchEvents = 1;   // events it spans
+  std::vector<Slot> slots;             // by variable, then time point, in the model's order
+  std::vector<std::string> names;      // by node
+  std::vector<std::size_t> transient;  // the instant, interval and time-averaged slots
+  std::vector<std::size_t> steady;     // the steady-state slots
+  double horizon = 0;                  // the latest instant or interval end
 };
 
 // Reads the slots from the model's reward variables, those named in
 // `only` when it is not empty (a name the model lacks is refused with
-// GenError).
-Plan makePlan(PVModel& model, std::uint64_t warmupEvents, std::uint64_t batchEvents,
-              const std::vector<std::string>& only);
+// GenError). With `times`, the transient variables are taken at those
+// times instead of their own: an instant-of-time variable at t, an
+// interval or time-averaged one over [0, t].
+Plan makePlan(PVModel& model, const std::vector<std::string>& only, const std::vector<double>& times);
+
+// The numbers a long-run replication gives: per steady-state slot the
+// reward earned over each block of events (Block: the warm-up's second
+// half, the observation's first half, its second half), then the blocks'
+// durations, then 1 if the path reached a state with nothing enabled first
+// (then the first number of each slot is that state's reward rate and the
+// rest is 0).
+struct LongRunRow {
+  static std::size_t width(std::size_t steadySlots) { return 3 * steadySlots + 4; }
+  static std::size_t reward(std::size_t slot, int block) { return 3 * slot + static_cast<std::size_t>(block); }
+  static std::size_t time(std::size_t steadySlots, int block) {
+    return 3 * steadySlots + static_cast<std::size_t>(block);
+  }
+  static std::size_t absorbed(std::size_t steadySlots) { return 3 * steadySlots + 3; }
+};
 
 // Runs replications of one reward model: each starts from the initial
-// marking with its own random stream and writes one observation per slot.
-// One instance per thread.
+// marking with a random stream of its own (replicationGenerator) and
+// writes one observation per slot. One instance per thread.
 class Replicator {
  public:
+  using Clock = std::chrono::steady_clock;
+  // What run functions return when the deadline passed during the
+  // replication: its observations are incomplete.
+  static constexpr std::uint64_t kCut = UINT64_MAX;
+
   Replicator(std::unique_ptr<PVModel> model, const Plan& plan);
   ~Replicator();
   Replicator(const Replicator&) = delete;
   Replicator& operator=(const Replicator&) = delete;
 
-  // Replication `index` of the run seeded `seed`: the slots' observations
-  // into out[0 .. slots), and the number of events (timed completions and
-  // Erlang phase steps) it took.
-  std::uint64_t run(std::uint64_t seed, std::uint64_t index, double* out);
+  // The clock time past which a replication stops where it is (looked at
+  // every 4096 events).
+  void setDeadline(Clock::time_point deadline) { deadline_ = deadline; }
+
+  // Transient replication `index` of the run seeded `seed`: the transient
+  // slots' observations into out[0 .. plan.transient.size()), in that
+  // order, and the number of events (timed completions and Erlang phase
+  // steps) it took, or kCut.
+  std::uint64_t runTransient(std::uint64_t seed, std::uint64_t index, double* out);
+
+  // Long-run replication `index`: `warmup` events dropped, the next
+  // `observed` events observed; LongRunRow::width values into out, and the
+  // events it took, or kCut. warmup + observed must not pass 2^64 - 1.
+  std::uint64_t runLongRun(std::uint64_t seed, std::uint64_t index, std::uint64_t warmup, std::uint64_t observed,
+                           double* out);
 
  private:
   enum class Delay : std::uint8_t { Exponential, Erlang, Deterministic };
@@ -60,15 +95,35 @@ class Replicator {
     double rate;  // exponential and Erlang: the rate in the current marking
     double due;   // deterministic: the completion time drawn at enabling (infinity when disabled)
   };
-  void evaluateRates();
+  // The next event after the current marking's enablings: its time, and
+  // whether the exponential race (rather than the earliest fixed delay,
+  // `due`) gives it.
+  struct Next {
+    double at;
+    double total;  // the exponential rates' sum
+    std::size_t due;
+    bool exponential;
+  };
+  void start(std::uint64_t seed, bool longRun, std::uint64_t index, const std::vector<int>& nodes);
+  // Both event loops inline these two (the hot path: a call each per event
+  // cost a few percent of the events per second).
+  [[gnu::always_inline]] inline Next drawNext(double now);
+  // Fires the event `next` at `now`: the impulses its path earned by node
+  // (nullptr for an Erlang phase step or when no impulses are watched).
+  [[gnu::always_inline]] inline const double* fire(const Next& next, double now, const std::vector<int>& nodes);
+  bool late(std::uint64_t events) const { return (events & 4095) == 0 && Clock::now() > deadline_; }
+  void evaluateRates(const std::vector<int>& nodes);
   void refreshEnabling(std::size_t fired, double now);
   double deterministicDelay(std::size_t activity) const;
   double activityRate(std::size_t activity) const;
-  // From `from` to `to`, the state constant: instants, integrals.
+  // From `from` to `to`, the state constant: the transient slots' instants
+  // and integrals.
   void observe(double from, double to, double* out);
   // The rate at which variable `node` earns impulses in the current state
   // (exponential activities only), by firing each case once and going back.
   double impulseRate(int node);
+  // The replication under way, as messages name it.
+  std::string whichReplication() const;
 
   std::unique_ptr<PVModel> model_;
   const Plan& plan_;
@@ -77,18 +132,18 @@ class Replicator {
   std::vector<char> saved_;
   std::vector<Activity> activities_;
   std::vector<double> rate_;               // per node: the rate reward in the current state
-  std::vector<double> steadySum_;          // per node: accumulated over the steady-state observation
-  std::vector<std::size_t> instantOrder_;  // instant slots by time
-  std::vector<std::size_t> spanSlots_;     // interval and time-averaged slots
-  std::vector<std::size_t> steadySlots_;
-  std::vector<int> usedNodes_;         // the variables the plan's slots name, in order
-  std::vector<char> instantImpulses_;  // per node: an instant-of-time variable with impulses
+  std::vector<std::size_t> instantOrder_;  // transient positions of the instant slots, by time
+  std::vector<std::size_t> spanSlots_;     // transient positions of the interval and time-averaged slots
+  std::vector<int> transientNodes_;        // the variables of the transient slots, in order
+  std::vector<int> steadyNodes_;           // of the steady-state slots (one slot each)
+  std::vector<char> instantImpulses_;      // per node: an instant-of-time variable with impulses
   bool impulses_ = false;
-  bool observing_ = false;
   std::size_t nextInstant_ = 0;
   struct Stream;
   std::unique_ptr<Stream> stream_;
-  std::uint64_t replication_ = 0;
+  Clock::time_point deadline_ = Clock::time_point::max();
+  std::uint64_t seed_ = 0, replication_ = 0;
+  bool longRun_ = false;
   double faultTime_ = 0.0;  // the simulated time of the event under way, for messages
 };
 

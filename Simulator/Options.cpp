@@ -26,7 +26,10 @@ const char* valueDescription(char letter) {
     case 'L': return "the events of a steady-state observation";
     case 'p': return "the variable to plot";
     case 'V': return "the variable to estimate";
+    case 't': return "the time points";
     case 'f': return "the plot format";
+    case 'X': return "the method";
+    case 'E': return "the paths a stage of splitting";
     default: return nullptr;
   }
 }
@@ -55,7 +58,8 @@ std::optional<double> toReal(const char* text) {
 void printUsage(std::ostream& out) {
   out << "usage:  simulate -Ppath -Nname [-Bexperiment] [-Ooverrides] [-Sseed] [-clevel] [-rrelative_half_width]\n"
          "                 [-Rreplications] [-Tseconds] [-kreplications_per_check] [-Wwarmup_events]\n"
-         "                 [-Lobservation_events] [-Vvariable] [-pvariable] [-fsvg|png]\n"
+         "                 [-Lobservation_events] [-Vvariable] [-ttime[,time...]] [-pvariable] [-fsvg|png]\n"
+         "                 [-Xsplit|plain] [-Epaths_per_stage]\n"
          "Example:  simulate -P./ -Nexp1 -B0 -S7 -c0.99\n";
 }
 
@@ -148,6 +152,26 @@ ParsedOptions parseOptions(int argc, const char* const argv[], int numExperiment
       case 'k': count(o.round, 2); break;
       case 'W': count(o.warmupEvents, 0); break;
       case 'L': count(o.batchEvents, 1); break;
+      case 't': {
+        // A list of times, comma-separated, each finite and not negative.
+        std::string list = value;
+        std::size_t from = 0;
+        bool good = true;
+        for (;;) {
+          const std::size_t comma = list.find(',', from);
+          const std::string item = list.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+          const auto v = toReal(item.c_str());
+          if (!v || !(*v >= 0)) {
+            good = false;
+            break;
+          }
+          o.times.push_back(*v);
+          if (comma == std::string::npos) break;
+          from = comma + 1;
+        }
+        if (!good) fail(shown + ": the time points are numbers from 0 on, separated by commas");
+        break;
+      }
       case 'p': o.plots.push_back(value); break;
       case 'V': o.variables.push_back(value); break;
       case 'f':
@@ -156,9 +180,19 @@ ParsedOptions parseOptions(int argc, const char* const argv[], int numExperiment
         else
           o.plotFormat = value;
         break;
+      case 'X':
+        if (std::strcmp(value, "split") != 0 && std::strcmp(value, "plain") != 0)
+          fail(shown + ": the method is split or plain");
+        else
+          o.split = std::strcmp(value, "split") == 0;
+        break;
+      case 'E': count(o.effort, 2); break;
       default: break;
     }
   }
+  if (o.warmupEvents > UINT64_MAX - o.batchEvents)
+    fail("-W " + std::to_string(o.warmupEvents) + " -L " + std::to_string(o.batchEvents) +
+         ": the warm-up and observation events together must be below 2^64");
   if (!havePath) fail("option -P is missing: it gives the output path");
   if (!haveName) fail("option -N is missing: it gives the experiment name");
   if (!result.errors.empty()) result.action = ParsedOptions::Action::Fail;

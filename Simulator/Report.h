@@ -9,8 +9,10 @@
 namespace sim {
 
 // The estimates as a table for the console and as CSV: variable, kind,
-// time or interval, estimate, half-width, level, replications, events, and
-// whether the interval is as narrow as asked.
+// time or interval, estimate, half-width, the interval, level,
+// replications, events, and whether the interval is as narrow as asked (or
+// possibly biased); the CSV adds how the interval was found and the
+// long-run warm-up.
 std::string formatTable(const RunResult& result, const Options& options);
 std::string formatCsv(const RunResult& result, const Options& options);
 
@@ -19,9 +21,6 @@ std::string formatCsv(const RunResult& result, const Options& options);
 // `target`; the message of what went wrong, or nothing.
 std::optional<std::string> plotVariable(const RunResult& result, const std::string& variable, const std::string& format,
                                         const std::string& target);
-
-// The variable's name as it appears in file names: [0-9a-z_-] only.
-std::string fileId(const std::string& variable);
 
 }  // namespace sim
 

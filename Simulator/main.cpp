@@ -15,6 +15,7 @@
 #include "GenError.h"
 #include "ModelFactory.h"
 #include "PVModel.h"
+#include "PlotScript.h"
 #include "Report.h"
 #include "Run.h"
 #include "UsableCpus.h"
@@ -84,7 +85,7 @@ int run(int argc, char** argv, sim::Cluster& cluster) {
   // A plot needs a variable of the model with two points or more.
   if (!options.plots.empty()) {
     const std::unique_ptr<PVModel> model = factory->makeRewardModel(false);
-    const sim::Plan plan = sim::makePlan(*model, options.warmupEvents, options.batchEvents, options.variables);
+    const sim::Plan plan = sim::makePlan(*model, options.variables, options.times);
     for (const std::string& variable : options.plots) {
       int points = 0;
       for (const sim::Slot& slot : plan.slots)
@@ -104,10 +105,30 @@ int run(int argc, char** argv, sim::Cluster& cluster) {
                     });
   if (!lead) return 0;
 
-  std::cout << "Simulated " << result.replications << " replications (" << result.events << " events) on "
+  std::cout << "Simulated " << result.replications()
+            << (options.split ? " repetitions of splitting (" : " replications (") << result.events() << " events) on "
             << cluster.size() << (cluster.size() == 1 ? " process" : " processes") << " of " << threads
             << (threads == 1 ? " thread" : " threads") << ", seed " << options.seed << "\n";
+  if (result.transient.present)
+    std::cout << "Transient: " << result.transient.replications << " replications to t = " << result.horizon << " ("
+              << result.transient.events << " events)\n";
+  if (result.longRun.present) {
+    std::cout << "Long run: " << result.longRun.replications << " replications, each a warm-up of " << result.warmup
+              << " events, then " << result.observed << " observed (" << result.longRun.events << " events)";
+    if (result.extensions > 0)
+      std::cout << "; the warm-up was lengthened from " << result.askedWarmup << " (-W) " << result.extensions
+                << (result.extensions == 1 ? " time" : " times")
+                << ", each time its tail or the observations' halves still drifted ("
+                << result.longRun.run - result.longRun.replications << " replications dropped)";
+    std::cout << "\n";
+  }
   std::cout << "Stopped: " << sim::stopText(result, options) << "\n";
+  std::size_t biased = 0;
+  for (const sim::Estimate& e : result.estimates) biased += e.biased ? 1 : 0;
+  if (biased > 0)
+    std::cout << biased << " of " << result.estimates.size()
+              << " estimates may be biased: their observations still drifted after the warm-up of " << result.warmup
+              << " events; give a longer warm-up (-W), more time (-T) or more replications (-R)\n";
   std::size_t wide = 0;
   for (const sim::Estimate& e : result.estimates) wide += e.wide ? 1 : 0;
   if (wide > 0)
@@ -123,7 +144,7 @@ int run(int argc, char** argv, sim::Cluster& cluster) {
   std::set<std::string> plotted;
   for (const std::string& variable : options.plots) {
     if (!plotted.insert(variable).second) continue;
-    const std::string target = options.path + options.name + "." + sim::fileId(variable) + "." + options.plotFormat;
+    const std::string target = options.path + options.name + "." + plotFileId(variable) + "." + options.plotFormat;
     if (const auto failure = sim::plotVariable(result, variable, options.plotFormat, target))
       throw GenError("simulate: " + *failure);
     std::cout << "Plot of " << variable << ": " << target << "\n";

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "AtomicFile.h"
+#include "PlotScript.h"
 #include "TextTable.h"
 
 namespace solver {
@@ -55,15 +56,6 @@ Status writeFileAtomically(const std::string& target, const std::string& content
   return asStatus(atomic_file::writeFileAtomically(target, content, "solve", ".results"));
 }
 
-std::string fileId(const std::string& variable) {
-  std::string id;
-  for (char c : variable) {
-    const char l = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    id += ((l >= '0' && l <= '9') || (l >= 'a' && l <= 'z') || l == '_' || l == '-') ? l : '_';
-  }
-  return id;
-}
-
 Status plotVariable(const std::vector<ResultRow>& rows, const std::string& variable, const std::string& format,
                     const std::string& target) {
   std::vector<const ResultRow*> points;
@@ -71,21 +63,7 @@ Status plotVariable(const std::vector<ResultRow>& rows, const std::string& varia
     if (r.variable == variable && r.leftForSimulator.empty()) points.push_back(&r);
   if (points.empty()) return Error{"-p " + variable + ": solve has no value of it to plot (left for the simulator)"};
   std::sort(points.begin(), points.end(), [](const ResultRow* a, const ResultRow* b) { return a->stop < b->stop; });
-  // gnuplot reads single-quoted strings literally, with '' for a quote.
-  auto quoted = [](const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-      if (c == '\n' || c == '\r') continue;
-      out += c;
-      if (c == '\'') out += '\'';
-    }
-    return out + "'";
-  };
-  std::string script = format == "png" ? "set terminal pngcairo size 800,500\n" : "set terminal svg size 800,500\n";
-  // No file name: the plot goes to gnuplot's standard output, the temporary.
-  script += "set output\n";
-  script += "set title " + quoted(variable) + " noenhanced\n";
-  script += points.front()->kind == RewardKind::Instant ? "set xlabel 'time'\n" : "set xlabel 'interval end'\n";
+  std::string script = plotScriptHead(format, variable, points.front()->kind == RewardKind::Instant);
   script += "set ylabel 'value'\nset grid\nunset key\n$values << EOD\n";
   for (const ResultRow* p : points) script += numberText("%.17g", p->stop) + " " + numberText("%.17g", p->value) + "\n";
   script += "EOD\nplot $values using 1:2 with linespoints\n";

@@ -23,9 +23,6 @@ void removeTemporariesOnSignals();
 // target, so that readers see the old file or the whole new one.
 Status writeFileAtomically(const std::string& target, const std::string& content);
 
-// The variable's name as it appears in file names: [0-9a-z_-] only.
-std::string fileId(const std::string& variable);
-
 // Draws the variable's values over its time points (the interval ends for
 // interval kinds) with gnuplot into `target` (format "svg" or "png").
 // gnuplot writes to its standard output, which is the descriptor of the

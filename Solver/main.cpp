@@ -16,6 +16,7 @@
 #include "Measures.h"
 #include "Memory.h"
 #include "Options.h"
+#include "PlotScript.h"
 #include "Report.h"
 #include "UmbReader.h"
 
@@ -122,7 +123,7 @@ int run(int argc, char** argv) {
   if (auto written = writeFileAtomically(csv, formatCsv(*rows)); !written) return fail(written.error().message);
   std::fprintf(stderr, "solve: results written to %s\n", csv.c_str());
   for (const std::string& plot : options.plots) {
-    const std::string target = prefix + "." + fileId(plot) + "." + options.plotFormat;
+    const std::string target = prefix + "." + plotFileId(plot) + "." + options.plotFormat;
     if (auto drawn = plotVariable(*rows, plot, options.plotFormat, target); !drawn) return fail(drawn.error().message);
     std::fprintf(stderr, "solve: plot of %s written to %s\n", plot.c_str(), target.c_str());
   }

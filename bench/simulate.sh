@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times `simulate`: Kanban N = 3 (waiting_in_cell_4 at t = 10 and 100, so
-# every path runs to t = 100), experiment 0 of the compiled-in model
+# every path runs to t = 100; and at t = 10 alone, -t10, where the paths stop
+# at t = 10), experiment 0 of the compiled-in model
 # (reliability at 30, 180 and 365 days) and the M/D/1/K queue with K = 5 in
 # the long run (100,000 events a replication after 1,000 dropped), each with
 # a fixed number of replications (-r so small that only the budget stops
@@ -32,6 +33,7 @@ source "$root/bench/timing.sh" "$build_dir" bench-simulate
 
 # label|simulate|arguments
 cases=("kanban N=3 t<=100|$models_dir/models/kanban/simulate|-B2 -Vwaiting_in_cell_4 -R20000"
+       "kanban N=3 t=10|$models_dir/models/kanban/simulate|-B2 -Vwaiting_in_cell_4 -t10 -R20000"
        "experiment 0|$build_dir/simulate|-B0 -R5000"
        "md1k K=5 steady|$models_dir/models/md1k/simulate|-B4 -R200 -W1000 -L100000")
 threads=(1 2 default)

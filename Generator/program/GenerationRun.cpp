@@ -43,7 +43,6 @@ bool GenerationRun::traceFileFailed() const { return ssgTrace_ && ssgTrace_->fil
 void GenerationRun::GenStateSpace() {
   if (!trace_) InitializeTrace();
   RunOutputs outputs(*model_, options_, results_, modelName_);
-  for (OutputSink* sink : extraSinks_) outputs.add(sink);
   explorer_.setSinks(&outputs);
   explorer_.GenStateSpace();
 }

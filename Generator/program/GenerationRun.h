@@ -9,7 +9,6 @@
 #include "GenOptions.h"
 #include "StateSpaceGen.h"
 
-class OutputSink;
 class PVModel;
 class ResultFiles;
 class ResultsDB;
@@ -47,8 +46,6 @@ class GenerationRun {
   // The model file the model was built from, named in messages of model
   // faults (the model's name stands in without one).
   void setModelFile(std::string file) { explorer_.setModelFile(std::move(file)); }
-  // A further sink for the states, after the run's files (not owned).
-  void addOutputSink(OutputSink* sink) { extraSinks_.push_back(sink); }
   // What the table, store and deterministic lists may hold together.
   void setMemoryLimit(std::optional<std::uint64_t> bytes) { explorer_.setMemoryLimit(bytes); }
 
@@ -64,7 +61,6 @@ class GenerationRun {
   std::unique_ptr<ResultsDB> resultsDB_;
   ResultFiles* results_ = nullptr;
   std::string modelName_;
-  std::vector<OutputSink*> extraSinks_;
   std::unique_ptr<TraceFileContainer> trace_;
   std::unique_ptr<TraceFileTarvelSSG> ssgTrace_;
   // Declared last: the explorer refers to the trace and the database until

@@ -37,7 +37,6 @@ OutputSink& RunOutputs::open(Procedure procedure, std::size_t vectorSize, const 
     openDeterministic(budget, vectorSize, delays);
   else
     openNormal(vectorSize);
-  sinks_.insert(sinks_.end(), extras_.begin(), extras_.end());
   return *this;
 }
 

@@ -30,11 +30,9 @@ class RunOutputs : public RunSinks, public OutputSink {
   void begin() override;
   // The normal procedure's files: .arm, .umb (-U) and .var; the
   // deterministic procedure's: .det, .arm, .var and .umb (-U, with the
-  // deterministic part). Then the further sinks.
+  // deterministic part).
   OutputSink& open(Procedure procedure, std::size_t vectorSize, const std::vector<std::string>& delays,
                    MemoryBudget* budget) override;
-  // A further sink, after the run's files (not owned).
-  void add(OutputSink* sink) { extras_.push_back(sink); }
 
   bool needsImpulseSums() const override;
   void numbered(std::uint32_t number, const double* rewards) override;
@@ -56,7 +54,6 @@ class RunOutputs : public RunSinks, public OutputSink {
   ResultFiles* results_;
   std::string modelName_;
   std::vector<std::unique_ptr<OutputSink>> files_;
-  std::vector<OutputSink*> extras_;
   std::vector<OutputSink*> sinks_;  // in closing order
 };
 

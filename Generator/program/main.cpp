@@ -83,10 +83,14 @@ int run(int argc, char** argv) {
   // lock on the output prefix.
   ResultFiles results(options.path + options.name, options.traceFile);
   const std::unique_ptr<BaseStudyClass> study = factory->makeStudy();
+#ifndef GEN_COMPILED_IN_MODEL
   // The study numbers its experiments from 1 ("Experiment 1" is -B0); this
   // line gives the model file's own name of the experiment run. Standard
-  // output is the study's text, so it goes to standard error.
+  // output is the study's text, so it goes to standard error. The
+  // compiled-in model's gen keeps its standard error to failures alone, for
+  // scripts that read anything there as a warning.
   std::cerr << "Experiment " << factory->experimentName(options.experiment) << " (-B" << options.experiment << ")\n";
+#endif
   study->SetGVs(options.experiment);
   study->PrintGlobalValues(options.experiment);
   if (options.overrides) {

@@ -30,8 +30,7 @@ TEST(MemoryLimit, SmallLimitStopsExperimentThreeWithTheStatesAndBytesHeld) {
   std::smatch m;
   ASSERT_TRUE(std::regex_search(
       r.err, m,
-      std::regex("^Experiment one_device_two_replicas \\(-B3\\)\n"
-                 "Error: Out of memory: generation stopped after ([0-9]+) states; gen holds ([0-9]+) "
+      std::regex("^Error: Out of memory: generation stopped after ([0-9]+) states; gen holds ([0-9]+) "
                  "bytes and needs [0-9]+ more, past the limit of 1048576 bytes set by GEN_MAX_MEMORY\\.\n$")))
       << r.err;
   EXPECT_GE(std::stoull(m[1]), 1u);

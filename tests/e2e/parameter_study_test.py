@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
-"""The parameter study (tools/study.py) and the run script behind `make run`
-and `make solve` (tools/run-gen.sh), end to end with the library's cluster
-gen and the solver. CTest sets GEN_MODELS_DIR and SOLVE_BINARY."""
+"""The parameter study (tools/study.py), the run script behind `make run`
+and `make solve` (tools/run-gen.sh), the glue that simulates what solve
+leaves (tools/answer.py) and the make targets' driver (tools/make-target.py),
+end to end with the library's cluster and timeout_retry programs and the
+solver. CTest sets GEN_MODELS_DIR and SOLVE_BINARY."""
 
 import csv
+import importlib.util
 import os
+import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -17,6 +22,13 @@ STUDY = os.path.join(ROOT, "tools", "study.py")
 RUN_GEN = os.path.join(ROOT, "tools", "run-gen.sh")
 CLUSTER = os.path.join(ROOT, "models", "cluster.toml")
 CLUSTER_GEN = os.path.join(MODELS_DIR, "cluster", "gen")
+RETRY = os.path.join(ROOT, "models", "timeout_retry.toml")
+RETRY_GEN = os.path.join(MODELS_DIR, "timeout_retry", "gen")
+RETRY_SIMULATE = os.path.join(MODELS_DIR, "timeout_retry", "simulate")
+# Stands in for a solve that leaves variables for the simulator.
+PARTIAL_SOLVE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "partial_solve.py")
+# Few short replications: the tests check the plumbing, not the estimates.
+QUICK_SIM = "-R4 -k2 -W100 -L2000"
 
 
 def run(*command):
@@ -43,9 +55,12 @@ class Study(unittest.TestCase):
             self.assertIn("2/2 N2 (experiment 1)", study.stderr)
             table = rows(os.path.join(out, "cluster.study.csv"))
             self.assertEqual({(r["run"], r["N"]) for r in table}, {("N1", "1"), ("N2", "2")})
-            # Every row is the solver's own row of that run.
-            self.assertEqual([dict((k, r[k]) for k in r if k not in ("run", "experiment", "N"))
+            # Every row is the solver's own row of that run; the interval's
+            # columns and the failure are empty on exact rows.
+            extra = ("half_width", "lower", "upper", "level", "replications", "precision", "failure")
+            self.assertEqual([dict((k, r[k]) for k in r if k not in ("run", "experiment", "N") + extra)
                               for r in table if r["run"] == "N2"], rows(os.path.join(out, "N2", "cluster.results.csv")))
+            self.assertEqual({r[k] for r in table for k in extra}, {""})
             self.assertTrue(os.path.getsize(os.path.join(out, "cluster.operational.svg")) > 0)
 
             # N = 2 swept into experiment 0 is experiment 1.
@@ -65,6 +80,105 @@ class Study(unittest.TestCase):
             self.assertEqual(refused.returncode, 1)
             self.assertIn("not a whole number", refused.stderr)
             self.assertFalse(os.path.exists(os.path.join(out, "s")))
+
+
+    def test_sweep_values_the_global_cannot_hold_are_refused_before_any_run(self):
+        with tempfile.TemporaryDirectory() as out:
+            for sweep, words in (("N=1,40000", "40000 does not fit a short"), ("N=-40000,1", "does not fit a short")):
+                refused = run(sys.executable, STUDY, "run", "--model", CLUSTER, "--gen", CLUSTER_GEN, "--solve", SOLVE,
+                              "--name", "cluster", "--out", os.path.join(out, "s"), "--sweep", sweep)
+                self.assertEqual(refused.returncode, 1)
+                self.assertIn(words, refused.stderr)
+                self.assertEqual(os.listdir(out), [])
+
+    def test_a_failed_run_is_a_row_and_the_folder_holds_the_last_study_alone(self):
+        with tempfile.TemporaryDirectory() as out:
+            # solve refuses experiment N2's run only.
+            failing = os.path.join(out, "failing_solve")
+            with open(failing, "w") as stream:
+                stream.write(f'#!/bin/sh\ncase "$1" in *N2*) echo "refused here" >&2; exit 1;; esac\nexec {SOLVE} "$@"\n')
+            os.chmod(failing, 0o755)
+            study_dir = os.path.join(out, "cluster-study")
+            first = run(sys.executable, STUDY, "run", "--model", CLUSTER, "--gen", CLUSTER_GEN, "--solve", SOLVE,
+                        "--name", "cluster", "--out", study_dir, "--experiments", "N4")
+            self.assertEqual(first.returncode, 0, first.stderr)
+            second = run(sys.executable, STUDY, "run", "--model", CLUSTER, "--gen", CLUSTER_GEN, "--solve", failing,
+                         "--name", "cluster", "--out", study_dir, "--experiments=N1,N2", "--solve-args=-Voperational")
+            self.assertEqual(second.returncode, 1)
+            self.assertIn("study: 2/2 N2 (experiment 1): failed: solve failed (status 1): refused here\nstudy: 2 runs",
+                          second.stderr)
+            table = rows(os.path.join(study_dir, "cluster.study.csv"))
+            self.assertEqual([(r["run"], r["value"] != "", r["failure"]) for r in table],
+                             [("N1", True, ""), ("N2", False, "solve failed (status 1): refused here")])
+            self.assertEqual(sorted(os.listdir(study_dir)), ["N1", "N2", "cluster.study.csv"])
+            self.assertEqual(sorted(os.listdir(out)), ["cluster-study", "failing_solve"])
+            self.assertEqual(os.stat(os.path.join(study_dir, "cluster.study.csv")).st_mode & 0o777,
+                             0o666 & ~current_umask())
+
+    @unittest.skipUnless(os.path.exists(RETRY_SIMULATE), "simulate is not built (no pcg-cpp)")
+    def test_what_solve_leaves_is_simulated_with_the_override_and_drawn_with_error_bars(self):
+        with tempfile.TemporaryDirectory() as out:
+            environment = dict(os.environ, REAL_SOLVE=SOLVE, PARTIAL_EXACT="waiting", PARTIAL_LEFT="give_ups")
+            study = subprocess.run([sys.executable, STUDY, "run", "--model", RETRY, "--gen", RETRY_GEN, "--solve",
+                                    PARTIAL_SOLVE, "--simulate", RETRY_SIMULATE, "--name", "timeout_retry", "--out",
+                                    out + "/s", "--experiments", "tight", "--sweep", "timeout=0.5,2",
+                                    "--sim-args", QUICK_SIM], env=environment, capture_output=True, text=True)
+            self.assertEqual(study.returncode, 0, study.stderr)
+            table = rows(os.path.join(out, "s", "timeout_retry.study.csv"))
+            self.assertEqual([(r["timeout"], r["variable"], r["method"]) for r in table],
+                             [("0.5", "waiting", "regenerative"), ("0.5", "give_ups", "simulation"),
+                              ("2", "waiting", "regenerative"), ("2", "give_ups", "simulation")])
+            for r in table:
+                self.assertNotEqual(r["value"], "")
+                self.assertEqual(r["half_width"] != "", r["method"] == "simulation")
+            # The simulator ran with the swept timeout: give-ups are about
+            # 0.066 per unit of time at 0.5 and 7e-5 at 2 (solve's values).
+            give_ups = {r["timeout"]: float(r["value"]) for r in table if r["variable"] == "give_ups"}
+            self.assertGreater(give_ups["0.5"], 0.03)
+            self.assertLess(give_ups["2"], 0.01)
+            with open(os.path.join(out, "s", "timeout_retry.give_ups.svg")) as stream:
+                self.assertIn("give_ups", stream.read())
+
+
+class Plots(unittest.TestCase):
+    def setUp(self):
+        if shutil.which("gnuplot") is None:
+            self.skipTest("gnuplot is not installed")
+        spec = importlib.util.spec_from_file_location("study", STUDY)
+        self.study = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(self.study)
+
+    def rows(self, runs, values):
+        return [{"run": run, "variable": "availability", "kind": "steady_state", "start": "", "stop": "",
+                 "value": value, "half_width": ""} for run, value in zip(runs, values)]
+
+    def test_labels_are_text_to_gnuplot_and_ticks_tell_close_values_apart(self):
+        with tempfile.TemporaryDirectory() as out:
+            hostile = ["a'); system('touch ran'); ('", 'b"); system("touch ran"); ("']
+            values = ["0.99983101", "0.99983902"]
+            written = self.study.plot(out, "m", self.rows(hostile, values), None, hostile, [])
+            self.assertEqual(len(written), 1)
+            self.assertFalse(os.path.exists(os.path.join(out, "ran")))
+            self.assertFalse(os.path.exists("ran"))
+            with open(written[0]) as stream:
+                ticks = re.findall(r">\s*(0\.9998[0-9]*)\s*</tspan>", stream.read())
+            self.assertGreater(len(ticks), 2)
+            self.assertEqual(len(ticks), len(set(ticks)), ticks)
+            # 1 - value: the unavailability, read from the decimal text.
+            written = self.study.plot(out, "m", self.rows(["a", "b"], values), None, ["a", "b"], ["complement"])
+            with open(written[0]) as stream:
+                self.assertIn("1 - availability", stream.read())
+
+    def test_a_geometric_sweep_gets_a_log_x(self):
+        self.assertTrue(self.study.is_geometric([250, 500, 1000, 2000, 4000, 8000]))
+        self.assertFalse(self.study.is_geometric([1, 2, 3, 4, 5, 6, 7, 8, 9]))
+        self.assertFalse(self.study.is_geometric([1, 2]))
+
+
+def current_umask():
+    mask = os.umask(0)
+    os.umask(mask)
+    return mask
 
 
 class RunGen(unittest.TestCase):

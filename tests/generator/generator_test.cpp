@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <regex>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "RewardValues.h"
 #include "SuccessorGenerator.h"
 #include "TestSupport.h"
+#include "TraceFileContainer.h"
 
 using gentest::FlatModel;
 using gentest::normalHeader;
@@ -427,11 +429,18 @@ TEST(GeneratorNormal, StateNumbersUpToTheStoreLimit) {
   EXPECT_EQ(testsupport::readFile(prefix + "t.var"), "4294967294\n4294967295\n");
 }
 
-// A sink of the test's own beside the run's files: it is handed every state
-// numbered before it is explored, both in number order, with the branches of
-// a hand-built chain.
-TEST(GeneratorNormal, FurtherSinkSeesTheChainInNumberOrder) {
-  struct RecordingSink : OutputSink {
+// The explorer alone, on sinks of the test's own: they are started, then
+// opened for the normal procedure, and handed every state numbered before it
+// is explored, both in number order, with the branches of a hand-built
+// chain. The explorer writes no file itself.
+TEST(GeneratorNormal, ExplorerHandsTheChainToItsSinksInNumberOrder) {
+  struct RecordingSink : OutputSink, RunSinks {
+    void begin() override { begun = true; }
+    OutputSink& open(Procedure procedure, std::size_t, const std::vector<std::string>&, MemoryBudget*) override {
+      EXPECT_TRUE(begun);
+      EXPECT_EQ(procedure, Procedure::Normal);
+      return *this;
+    }
     void numbered(std::uint32_t number, const double* rewards) override {
       EXPECT_EQ(number, numbered_.size() + 1);
       numbered_.push_back(rewards[1]);
@@ -451,6 +460,7 @@ TEST(GeneratorNormal, FurtherSinkSeesTheChainInNumberOrder) {
     std::vector<double> numbered_;  // the rate reward of each state
     std::vector<std::string> rows;
     std::vector<double> exitRates;
+    bool begun = false;
     bool finished = false;
   };
 
@@ -463,14 +473,14 @@ TEST(GeneratorNormal, FurtherSinkSeesTheChainInNumberOrder) {
   tm.add(
       "serve", DIST_EXPONENTIAL, 5.0, [f] { return f->mark[0] > 0; }, [f] { f->mark[0]--; });
   tm.addReward("queue", [](const FlatModel& m) { return m.mark[0]; });
-  GenOptions options;
-  options.path = dir.path() + "/";
-  options.name = "t";
   RecordingSink sink;
-  GenerationRun gen(tm.build(), options);
-  gen.addOutputSink(&sink);
+  TraceFileContainer trace;
+  trace.setTraceLevel(0);
+  StateSpaceGen explorer(tm.build(), 0.5);
+  explorer.setSinks(&sink);
+  explorer.setTrace(&trace);
   testing::internal::CaptureStdout();
-  gen.GenStateSpace();
+  explorer.GenStateSpace();
   testing::internal::GetCapturedStdout();
   std::cout << std::defaultfloat;
 
@@ -478,4 +488,5 @@ TEST(GeneratorNormal, FurtherSinkSeesTheChainInNumberOrder) {
   EXPECT_EQ(sink.rows, (std::vector<std::string>{"1: 2@2", "2: 1@5 3@2", "3: 2@5 4@2", "4: 3@5"}));
   EXPECT_EQ(sink.exitRates, (std::vector<double>{2, 7, 7, 5}));
   EXPECT_TRUE(sink.finished);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }

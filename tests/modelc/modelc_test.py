@@ -250,6 +250,15 @@ class CompilerTest(unittest.TestCase):
                 text = replaced(old, new)
                 self.expect_error(text, line_of(text, new.split("\n")[0]), None, [words])
 
+    def test_experiment_names_that_are_no_plain_folder_name_are_refused_at_their_line(self):
+        # They become folders of the make targets and labels in plot scripts.
+        for name in ('"../two"', '"t\\"); system(\\"id\\"); (\\""', '"two words"', '".two"', '"-two"'):
+            with self.subTest(name):
+                text = replaced("two = { N = 2", name + " = { N = 2")
+                self.expect_error(text, line_of(text, name), None, ["must be one word", "no blanks, quotes, slashes"])
+        _, run = self.compile(replaced("two = { N = 2", '"N=2.5e+1_b-c" = { N = 2'))
+        self.assertEqual(run.returncode, 0, run.stderr)
+
     def test_integer_division_in_a_rate_weight_delay_or_reward_is_refused_with_the_fix(self):
         for old, new in (('rate = "1.0"', 'rate = "1/60"'), ('rate = "cell.busy"', 'rate = "cell.busy + 1 / 2"')):
             text = replaced(old, new)

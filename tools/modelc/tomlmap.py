@@ -24,7 +24,9 @@ def _split_dotted(key: str, escapes: bool = False) -> list[str]:
                 pass
         return part.strip('"').strip("'")
 
-    return [unquoted(part) for part in key.split(".")]
+    # Dots inside a quoted part ("../x") belong to the name.
+    parts = re.findall(r'\s*(?:"(?:\\.|[^"\\])*"|\'[^\']*\')\s*|[^.]+', key)
+    return [unquoted(part) for part in parts if part.strip()]
 
 
 def scan_toml(text: str):

@@ -3,9 +3,13 @@
 from __future__ import annotations
 
 import json
+import re
 
 from ..cpp import names_used
 from ..model import FLOAT_MAX, GLOBAL_TYPES, INTEGER_TYPES, Atomic, ModelError
+
+# An experiment's name becomes a folder's name and a plot's label.
+EXPERIMENT_NAME = re.compile(r"[A-Za-z0-9_][A-Za-z0-9_.+=-]*")
 
 
 class StudyChecks:
@@ -32,12 +36,15 @@ class StudyChecks:
             return
         for ename, values in table.items():
             path = ("experiments", ename)
-            if not ename or any(ord(ch) < 0x20 or 0x7F <= ord(ch) < 0xA0 for ch in ename):
-                # The name is printed on a line of its own and kept in the
-                # generated code's strings.
+            if not EXPERIMENT_NAME.fullmatch(ename):
+                # The name is printed on a line of its own, kept in the
+                # generated code's strings, made a folder's name by the make
+                # targets and a title in plot scripts: one plain word is safe
+                # in all of them.
                 raise ModelError(self.map.escaped.get(path) or self.map.line(path), self.describe(path),
-                                 f"experiment name {json.dumps(ename)} must be non-empty and hold no control "
-                                 "characters (no newline or tab)")
+                                 f"experiment name {json.dumps(ename)} must be one word of letters, digits, '_', "
+                                 "'.', '-', '+' and '=' that starts with a letter, a digit or '_' (it names a "
+                                 "folder: no blanks, quotes, slashes or control characters)")
             if not isinstance(values, dict):
                 self.fail(path, f"experiment '{ename}' must be a table of variable = value")
             for var in self.globals:
