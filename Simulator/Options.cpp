@@ -30,6 +30,8 @@ const char* valueDescription(char letter) {
     case 'V': return "the variable to estimate";
     case 't': return "the time points";
     case 'f': return "the plot format";
+    case 'X': return "the method";
+    case 'E': return "the paths a stage of splitting";
     default: return nullptr;
   }
 }
@@ -59,6 +61,7 @@ void printUsage(std::ostream& out) {
   out << "usage:  simulate -Ppath -Nname [-Bexperiment] [-Ooverrides] [-Sseed] [-clevel] [-rrelative_half_width]\n"
          "                 [-Rreplications] [-Tseconds] [-kreplications_per_check] [-Wwarmup_events]\n"
          "                 [-Lobservation_events] [-Vvariable] [-ttime[,time...]] [-pvariable] [-fsvg|png]\n"
+         "                 [-Xsplit|plain] [-Epaths_per_stage]\n"
          "Example:  simulate -P./ -Nexp1 -B0 -S7 -c0.99\n";
 }
 
@@ -177,6 +180,13 @@ ParsedOptions parseOptions(int argc, const char* const argv[], int numExperiment
         else
           o.plotFormat = value;
         break;
+      case 'X':
+        if (std::strcmp(value, "split") != 0 && std::strcmp(value, "plain") != 0)
+          fail(shown + ": the method is split or plain");
+        else
+          o.split = std::strcmp(value, "split") == 0;
+        break;
+      case 'E': count(o.effort, 2); break;
       default: break;
     }
   }

@@ -12,8 +12,9 @@ it has given every row it can and marked the others with the method
 `simulate`; SIMULATE then runs once, on the same experiment and with the
 gen options' last -O (the overrides the chain was generated with), with one
 -V for each such variable, and DIR/NAME.answers.csv gets every row of
-results.csv in its order with the estimate and its half-width filled in
-where solve had none. The console gets the combined table after the
+results.csv in its order with the estimate, its interval and the
+simulator's precision verdict filled in where solve had none (method
+`simulation`). The console gets the combined table after the
 programs' own output. ARGS strings are split into words as shlex splits
 them (blanks, quotes, backslashes; nothing is expanded or run).
 
@@ -34,7 +35,9 @@ SOLVE_PARTIAL = 3
 LEFT_FOR_SIMULATOR = "simulate"
 SOLVER_COLUMNS = ["variable", "kind", "start", "stop", "value", "method", "iterations", "error_bound"]
 # Appended after the solver's columns, in this order; empty on exact rows.
-INTERVAL_COLUMNS = ["half_width", "level", "replications"]
+# The interval is [lower, upper] (not always centred: a probability's is
+# not); half_width is the distance to its farther end, as simulate gives it.
+INTERVAL_COLUMNS = ["half_width", "lower", "upper", "level", "replications", "precision"]
 COLUMNS = SOLVER_COLUMNS + INTERVAL_COLUMNS
 
 
@@ -122,7 +125,7 @@ def answer(solve, simulate, folder, name, experiment, override, solve_args, sim_
     if override is not None:
         command.append("-O" + override)
     for variable in left:
-        command += ["-V", variable]
+        command.append("-V" + variable)
     status, output = run_program(command + sim_args, capture)
     if status != 0:
         raise AnswerError(f"simulate failed (status {status}) on {', '.join(left)}" + (f": {output}" if output else ""))
@@ -135,8 +138,8 @@ def answer(solve, simulate, folder, name, experiment, override, solve_args, sim_
         if estimate is None:
             missing.append(row)
             continue
-        row.update(value=estimate["estimate"], method="simulation", half_width=estimate["half_width"],
-                   level=estimate["level"], replications=estimate["replications"])
+        row.update(value=estimate["estimate"], method="simulation",
+                   **{c: estimate.get(c, "") for c in INTERVAL_COLUMNS})
     table = io.StringIO()
     writer = csv.DictWriter(table, fieldnames=COLUMNS, lineterminator="\n", extrasaction="ignore")
     writer.writeheader()
@@ -160,14 +163,22 @@ def time_text(row):
     return f"{stop:g}" if row["kind"] == "instant" else f"[{start:g}, {stop:g}]"
 
 
+def interval_text(row):
+    if row["lower"] != "" and row["upper"] != "":
+        return f"[{float(row['lower']):.6g}, {float(row['upper']):.6g}]"
+    if row["half_width"] != "":
+        return "+/- " + number_text(row["half_width"], 2)
+    return "-"
+
+
 def console_table(rows):
-    head = ["variable", "kind", "time", "value", "+/- half-width", "level", "method", "iterations", "error bound"]
+    head = ["variable", "kind", "time", "value", "interval", "level", "method", "iterations", "error bound"]
     cells = [head]
     for r in rows:
         level = "-" if r["level"] == "" else f"{float(r['level']) * 100:g}%"
-        cells.append([r["variable"], r["kind"], time_text(r), number_text(r["value"], 12),
-                      number_text(r["half_width"], 2), level, r["method"], r["iterations"] or "-",
-                      number_text(r["error_bound"], 2)])
+        method = r["method"] if r["precision"] in ("", "ok") else f"{r['method']} ({r['precision']})"
+        cells.append([r["variable"], r["kind"], time_text(r), number_text(r["value"], 12), interval_text(r), level,
+                      method, r["iterations"] or "-", number_text(r["error_bound"], 2)])
     widths = [max(len(line[c]) for line in cells) for c in range(len(head))]
     return "".join("  ".join(cell.ljust(widths[c]) for c, cell in enumerate(line)).rstrip() + "\n" for line in cells)
 

@@ -11,7 +11,7 @@ run_in_experiment_folder() {
   local out_root=$1 program=$2 name=$3 names_file=$4 k=$5
   shift 5
   if [[ ! "$k" =~ ^[0-9]+$ ]]; then
-    k=$(python3 "$(dirname "${BASH_SOURCE[0]}")/study.py" index "$names_file" "$k") || return 1
+    k=$(python3 "$(dirname "${BASH_SOURCE[0]}")/study.py" index -- "$names_file" "$k") || return 1
   fi
   experiment=$k
   out="$out_root/$name-experiment$k"

@@ -181,7 +181,7 @@ def main(argv):
     build_dir = env("BUILD_DIR", "build")
     stamp = build(target, model, build_dir)
     out = env("OUT") or os.path.join(os.getcwd(), "out")
-    names_file = model or COMPILED_IN_FILE
+    names_file = model or os.path.join(ROOT, COMPILED_IN_FILE)
     name, gen = stamp["name"], stamp["gen"]
     experiment = env("EXPERIMENT", "0")
     if target == "run":

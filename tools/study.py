@@ -16,9 +16,9 @@
         simulator is simulated (tools/answer.py). Each run writes its files
         into DIR/<run>/; DIR/<NAME>.study.csv gets one row per run and value:
         the run, the experiment's name, every global's value, the solver's
-        columns, the interval's half-width, level and replications where the
-        value is an estimate, and for a run that failed one row whose
-        `failure` says why. DIR/<NAME>.<variable>.svg plots each variable
+        columns, the interval's half-width, ends, level, replications and
+        precision where the value is an estimate, and for a run that failed
+        one row whose `failure` says why. DIR/<NAME>.<variable>.svg plots each variable
         against the global that varies (one line per time point, intervals
         as error bars). WORDS (blanks or commas between): logx, logy, linx
         (no log scale on x even for a geometric sweep), complement (1 - value,
@@ -293,15 +293,21 @@ def plot(out, name, rows, varying, labels, options):
             point = row["kind"] if row["start"] == "" else (
                 f"t = {row['start']}" if row["start"] == row["stop"] else f"[{row['start']}, {row['stop']}]")
             x = Decimal(row[varying]) if varying else Decimal(labels.index(row["run"]))
-            # 1 - value from the decimal text: no digits lost near 1.
-            y = Decimal(1) - Decimal(row["value"]) if complement else Decimal(row["value"])
-            series.setdefault(point, []).append((x, y, Decimal(row["half_width"] or 0)))
+            y = Decimal(row["value"])
+            # The interval's ends, or estimate +/- half-width where they are
+            # not given; the estimate alone for an exact value.
+            width = Decimal(row.get("half_width") or 0)
+            low = Decimal(row["lower"]) if row.get("lower") else y - width
+            high = Decimal(row["upper"]) if row.get("upper") else y + width
+            if complement:
+                # 1 - value from the decimal text: no digits lost near 1.
+                y, low, high = 1 - y, 1 - high, 1 - low
+            series.setdefault(point, []).append((x, y, low, high))
         if all(len(points) < 2 for points in series.values()):
             continue
-        xs = [float(x) for points in series.values() for x, _, _ in points]
-        ys = [float(y + d) for points in series.values() for _, y, d in points]
-        ys += [float(y - d) for points in series.values() for _, y, d in points]
-        intervals = any(d for points in series.values() for _, _, d in points)
+        xs = [float(p[0]) for points in series.values() for p in points]
+        ys = [float(v) for points in series.values() for p in points for v in p[1:]]
+        intervals = any(p[2] != p[3] for points in series.values() for p in points)
         ylabel = f"1 - {variable}" if complement else variable
         logx = varying and "linx" not in options and ("logx" in options or is_geometric(xs))
         script = io.StringIO()
@@ -318,11 +324,11 @@ def plot(out, name, rows, varying, labels, options):
         if not varying:
             tics = ", ".join(f"{gnuplot_string(label)} {i}" for i, label in enumerate(labels))
             script.write(f"set xtics ({tics}) rotate by -30 noenhanced\n")
-        style = "using 1:2:3 with yerrorlines" if intervals else "using 1:2 with linespoints"
+        style = "using 1:2:3:4 with yerrorlines" if intervals else "using 1:2 with linespoints"
         script.write("plot " + ", ".join(f"'-' {style} title {gnuplot_string(title)}" for title in series) + "\n")
         for points in series.values():
-            for x, y, d in sorted(points):
-                script.write(f"{x} {y} {d}\n" if intervals else f"{x} {y}\n")
+            for x, y, low, high in sorted(points):
+                script.write(f"{x} {y} {low} {high}\n" if intervals else f"{x} {y}\n")
             script.write("e\n")
         # gnuplot writes to its standard output; the file is ours to name.
         result = subprocess.run(["gnuplot"], input=script.getvalue().encode(), stdout=subprocess.PIPE,
@@ -380,7 +386,7 @@ def command_run(args):
     building = tempfile.mkdtemp(prefix="." + os.path.basename(out) + "-new-", dir=parent)
     try:
         os.chmod(building, file_mode(0o777))
-        rows, failures = run_all(args, model, runs, building, solve_args, sim_args)
+        rows, failures = run_all(args, model, runs, building, out, solve_args, sim_args)
         table_path = write_table(building, args.name, globals_, rows)
         varying = [g for g in globals_ if len({values[g] for _, _, values, _ in runs}) > 1]
         x_global = sweep[0] if sweep else (varying[0] if len(varying) == 1 else None)
@@ -399,7 +405,9 @@ def command_run(args):
     return 0
 
 
-def run_all(args, model, runs, folder, solve_args, sim_args):
+def run_all(args, model, runs, folder, final, solve_args, sim_args):
+    """Every run into `folder`, which becomes `final` when the study is done:
+    messages name the final place."""
     rows, failures = [], 0
     started = time.monotonic()
     for number, (experiment, label, values, override) in enumerate(runs, 1):
@@ -412,8 +420,9 @@ def run_all(args, model, runs, folder, solve_args, sim_args):
                               sim_args)
         except RunFailed as error:
             failures += 1
-            print(f": failed: {error}", file=sys.stderr, flush=True)
-            rows.append(dict(base, **{c: "" for c in COLUMNS}, failure=str(error)))
+            why = str(error).replace(folder, final)
+            print(f": failed: {why}", file=sys.stderr, flush=True)
+            rows.append(dict(base, **{c: "" for c in COLUMNS}, failure=why))
             continue
         simulated = sum(1 for r in results if r["half_width"] != "")
         print(f": {len(results)} values" + (f" ({simulated} simulated)" if simulated else "")

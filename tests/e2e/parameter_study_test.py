@@ -57,7 +57,7 @@ class Study(unittest.TestCase):
             self.assertEqual({(r["run"], r["N"]) for r in table}, {("N1", "1"), ("N2", "2")})
             # Every row is the solver's own row of that run; the interval's
             # columns and the failure are empty on exact rows.
-            extra = ("half_width", "level", "replications", "failure")
+            extra = ("half_width", "lower", "upper", "level", "replications", "precision", "failure")
             self.assertEqual([dict((k, r[k]) for k in r if k not in ("run", "experiment", "N") + extra)
                               for r in table if r["run"] == "N2"], rows(os.path.join(out, "N2", "cluster.results.csv")))
             self.assertEqual({r[k] for r in table for k in extra}, {""})
