@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "AtomicFile.h"
+#include "PlotScript.h"
 #include "TextTable.h"
 
 namespace sim {
@@ -42,18 +43,23 @@ std::string formatTable(const RunResult& result, const Options& options) {
   const std::vector<std::string> head = {"variable", "kind",  "time",         "estimate", "half-width",
                                          "interval", "level", "replications", "events",   "precision"};
   std::vector<std::vector<std::string>> cells{head};
-  for (const Estimate& e : result.estimates)
+  // Splitting names its method; plain runs keep their columns.
+  if (options.split) cells[0].push_back("method");
+  for (const Estimate& e : result.estimates) {
     cells.push_back({e.variable, kindName(e.slot.kind), timeText(e.slot), numberText("%.10g", e.interval.estimate),
                      numberText("%.3g", e.interval.halfWidth()), intervalText(e.interval),
                      numberText("%g", options.level), std::to_string(e.replications), std::to_string(e.events),
                      precisionText(e)});
+    if (options.split) cells.back().push_back(e.method);
+  }
   return alignedTable(cells);
 }
 
 std::string formatCsv(const RunResult& result, const Options& options) {
   std::string out =
       "variable,kind,start,stop,estimate,half_width,level,replications,events,precision,lower,upper,interval,"
-      "warmup_events\n";
+      "warmup_events";
+  out += options.split ? ",method\n" : "\n";
   for (const Estimate& e : result.estimates) {
     const bool steady = e.slot.kind == Steady_State;
     out += csvField(e.variable) + "," + kindName(e.slot.kind) + "," +
@@ -62,18 +68,14 @@ std::string formatCsv(const RunResult& result, const Options& options) {
            numberText("%.17g", options.level) + "," + std::to_string(e.replications) + "," + std::to_string(e.events) +
            "," + precisionField(e) + "," + numberText("%.17g", e.interval.lower) + "," +
            numberText("%.17g", e.interval.upper) + "," + methodName(e.interval.method) + "," +
-           (steady ? std::to_string(e.warmup) : "") + "\n";
+           (steady ? std::to_string(e.warmup) : "");
+    if (options.split) {
+      out += ',';
+      out += csvField(e.method);
+    }
+    out += '\n';
   }
   return out;
-}
-
-std::string fileId(const std::string& variable) {
-  std::string id;
-  for (char c : variable) {
-    const char l = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    id += ((l >= '0' && l <= '9') || (l >= 'a' && l <= 'z') || l == '_' || l == '-') ? l : '_';
-  }
-  return id;
 }
 
 std::optional<std::string> plotVariable(const RunResult& result, const std::string& variable, const std::string& format,
@@ -83,19 +85,7 @@ std::optional<std::string> plotVariable(const RunResult& result, const std::stri
     if (e.variable == variable) points.push_back(&e);
   std::sort(points.begin(), points.end(),
             [](const Estimate* a, const Estimate* b) { return a->slot.stop < b->slot.stop; });
-  auto quoted = [](const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-      if (c == '\n' || c == '\r') continue;
-      out += c;
-      if (c == '\'') out += '\'';
-    }
-    return out + "'";
-  };
-  std::string script = format == "png" ? "set terminal pngcairo size 800,500\n" : "set terminal svg size 800,500\n";
-  script += "set output\n";
-  script += "set title " + quoted(variable) + " noenhanced\n";
-  script += points.front()->slot.kind == Instant_Of_Time ? "set xlabel 'time'\n" : "set xlabel 'interval end'\n";
+  std::string script = plotScriptHead(format, variable, points.front()->slot.kind == Instant_Of_Time);
   script += "set ylabel 'estimate'\nset grid\nunset key\n";
   // Ranges of the data with a margin, so that the bars at the ends are not
   // cut off: time from 0, and a probability's axis within [0, 1].

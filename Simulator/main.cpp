@@ -15,6 +15,7 @@
 #include "GenError.h"
 #include "ModelFactory.h"
 #include "PVModel.h"
+#include "PlotScript.h"
 #include "Report.h"
 #include "Run.h"
 #include "UsableCpus.h"
@@ -104,7 +105,8 @@ int run(int argc, char** argv, sim::Cluster& cluster) {
                     });
   if (!lead) return 0;
 
-  std::cout << "Simulated " << result.replications() << " replications (" << result.events() << " events) on "
+  std::cout << "Simulated " << result.replications()
+            << (options.split ? " repetitions of splitting (" : " replications (") << result.events() << " events) on "
             << cluster.size() << (cluster.size() == 1 ? " process" : " processes") << " of " << threads
             << (threads == 1 ? " thread" : " threads") << ", seed " << options.seed << "\n";
   if (result.transient.present)
@@ -142,7 +144,7 @@ int run(int argc, char** argv, sim::Cluster& cluster) {
   std::set<std::string> plotted;
   for (const std::string& variable : options.plots) {
     if (!plotted.insert(variable).second) continue;
-    const std::string target = options.path + options.name + "." + sim::fileId(variable) + "." + options.plotFormat;
+    const std::string target = options.path + options.name + "." + plotFileId(variable) + "." + options.plotFormat;
     if (const auto failure = sim::plotVariable(result, variable, options.plotFormat, target))
       throw GenError("simulate: " + *failure);
     std::cout << "Plot of " << variable << ": " << target << "\n";
