@@ -12,7 +12,8 @@
         "0,2,5", ranges "0-4", names, or a mix) and, with --sweep, every value
         of one global variable in each of them (VALUES: "1,2,4" or
         "first:last" or "first:step:last", as integers or reals; each checked
-        against the global's type before any run). What solve leaves for the
+        before any run against the global's type and what the model file
+        asks of it: place bounds, 16-bit markings, counts from 0). What solve leaves for the
         simulator is simulated (tools/answer.py). Each run writes its files
         into DIR/<run>/; DIR/<NAME>.study.csv gets one row per run and value:
         the run, the experiment's name, every global's value, the solver's
