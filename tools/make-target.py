@@ -116,7 +116,8 @@ def echo_and_run(command, filter_make_lines=False):
 def build(target, model, build_dir):
     """The programs of `target` for `model` (empty: the compiled-in model),
     built unless a fresh stamp says they are current."""
-    stamp_file = stamp_path(build_dir, target, model)
+    # solve and study build the same programs: one stamp serves both.
+    stamp_file = stamp_path(build_dir, "solve" if target == "study" else target, model)
     stamp = fresh_stamp(stamp_file, model)
     if stamp:
         return stamp
