@@ -14,8 +14,8 @@ acted on, so such text reaches the program as it is.
 
 Configure and build run only when something they read changed: after a build
 that worked, a stamp in <build>/make-stamps/ records when it started, which
-programs it made and where. A later run of the same target and model skips
-CMake when the stamp is newer than the model file and every file and folder
+programs it made and where. A later run of the same target and model (solve
+and study build the same programs and share one stamp) skips CMake when the stamp is newer than the model file and every file and folder
 of the sources (so an added or removed source counts too), and every program
 it names is there and no newer than the stamp's end (so a build of another
 model file with the same stem, which writes the same programs, is noticed).
