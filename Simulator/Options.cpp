@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ostream>
 
+#include "OptionValue.h"
+
 namespace sim {
 
 namespace {
@@ -87,15 +89,13 @@ ParsedOptions parseOptions(int argc, const char* const argv[], int numExperiment
       fail(std::string("unknown option ") + word);
       continue;
     }
-    const char* value = word + 2;
-    if (!*value) {
-      if (i + 1 < argc && argv[i + 1][0] != '-') {
-        value = argv[++i];
-      } else {
-        fail(std::string("option -") + letter + " is missing its value (" + valueDescription(letter) + ")");
-        continue;
-      }
+    const OptionValue given = optionValue(word, i + 1 < argc ? argv[i + 1] : nullptr);
+    if (!given.text) {
+      fail(std::string("option -") + letter + " is missing its value (" + valueDescription(letter) + ")");
+      continue;
     }
+    if (given.nextWord) i++;
+    const char* value = given.text;
     const std::string shown = std::string("-") + letter + " " + value;
     auto count = [&](std::uint64_t& into, std::uint64_t least) {
       const auto v = toCount(value);

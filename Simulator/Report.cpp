@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "AtomicFile.h"
+#include "PlotScript.h"
 #include "TextTable.h"
 
 namespace sim {
@@ -78,15 +79,6 @@ std::string formatCsv(const RunResult& result, const Options& options) {
   return out;
 }
 
-std::string fileId(const std::string& variable) {
-  std::string id;
-  for (char c : variable) {
-    const char l = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    id += ((l >= '0' && l <= '9') || (l >= 'a' && l <= 'z') || l == '_' || l == '-') ? l : '_';
-  }
-  return id;
-}
-
 std::optional<std::string> plotVariable(const RunResult& result, const std::string& variable, const std::string& format,
                                         const std::string& target) {
   std::vector<const Estimate*> points;
@@ -94,19 +86,7 @@ std::optional<std::string> plotVariable(const RunResult& result, const std::stri
     if (e.variable == variable) points.push_back(&e);
   std::sort(points.begin(), points.end(),
             [](const Estimate* a, const Estimate* b) { return a->slot.stop < b->slot.stop; });
-  auto quoted = [](const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-      if (c == '\n' || c == '\r') continue;
-      out += c;
-      if (c == '\'') out += '\'';
-    }
-    return out + "'";
-  };
-  std::string script = format == "png" ? "set terminal pngcairo size 800,500\n" : "set terminal svg size 800,500\n";
-  script += "set output\n";
-  script += "set title " + quoted(variable) + " noenhanced\n";
-  script += points.front()->slot.kind == Instant_Of_Time ? "set xlabel 'time'\n" : "set xlabel 'interval end'\n";
+  std::string script = plotScriptHead(format, variable, points.front()->slot.kind == Instant_Of_Time);
   script += "set ylabel 'estimate'\nset grid\nunset key\n";
   // Ranges of the data with a margin, so that the bars at the ends are not
   // cut off: time from 0, and a probability's axis within [0, 1].

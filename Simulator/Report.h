@@ -22,9 +22,6 @@ std::string formatCsv(const RunResult& result, const Options& options);
 std::optional<std::string> plotVariable(const RunResult& result, const std::string& variable, const std::string& format,
                                         const std::string& target);
 
-// The variable's name as it appears in file names: [0-9a-z_-] only.
-std::string fileId(const std::string& variable);
-
 }  // namespace sim
 
 #endif

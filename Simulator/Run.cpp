@@ -150,13 +150,6 @@ bool runRound(std::vector<std::unique_ptr<Worker>>& replicators, Cluster& cluste
   return true;
 }
 
-// Whether an interval is as narrow as asked: -r times the precision scale,
-// and never for one that every replication gave the same value.
-bool narrowEnough(const Interval& interval, const Accumulator& observations, double relative) {
-  return observations.varied() &&
-         interval.halfWidth() <= relative * precisionScale(interval.estimate, observations.unit());
-}
-
 // The half-width over the precision scale, for the progress line.
 double relativeWidth(const Interval& interval, const Accumulator& observations) {
   const double scale = precisionScale(interval.estimate, observations.unit());
@@ -215,7 +208,6 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
     std::uint64_t warmup = 0, replications = 0;
   };
   std::optional<Fallback> fallback;
-  std::vector<double> rows;
   Clock::time_point lastProgress = start;
   bool timeUp = false;
 

@@ -116,6 +116,11 @@ double precisionScale(double estimate, bool unit) {
   return unit ? std::min(estimate, 1.0 - estimate) : std::fabs(estimate);
 }
 
+bool narrowEnough(const Interval& interval, const Accumulator& observations, double relative) {
+  return observations.varied() &&
+         interval.halfWidth() <= relative * precisionScale(interval.estimate, observations.unit());
+}
+
 void Moments6::add(const double x[kSize]) {
   n_++;
   double before[kSize];

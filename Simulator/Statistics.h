@@ -91,6 +91,12 @@ Interval meanInterval(const Accumulator& a, double level);
 // the rare complement.
 double precisionScale(double estimate, bool unit);
 
+// The stopping rule: whether `interval`, of the observations `observations`
+// describes, is as narrow as asked, its half-width at most `relative`
+// times the precision scale; never for observations that were all the
+// same, whose width 0 says nothing about departures too rare to show.
+bool narrowEnough(const Interval& interval, const Accumulator& observations, double relative);
+
 // Means and co-moments of observations of six variables added one at a
 // time (Welford's update in several variables): the order of adding fixes
 // the bits.

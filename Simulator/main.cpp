@@ -15,6 +15,7 @@
 #include "GenError.h"
 #include "ModelFactory.h"
 #include "PVModel.h"
+#include "PlotScript.h"
 #include "Report.h"
 #include "Run.h"
 #include "UsableCpus.h"
@@ -145,7 +146,7 @@ int run(int argc, char** argv, sim::Cluster& cluster) {
   std::set<std::string> plotted;
   for (const std::string& variable : options.plots) {
     if (!plotted.insert(variable).second) continue;
-    const std::string target = options.path + options.name + "." + sim::fileId(variable) + "." + options.plotFormat;
+    const std::string target = options.path + options.name + "." + plotFileId(variable) + "." + options.plotFormat;
     if (const auto failure = sim::plotVariable(result, variable, options.plotFormat, target))
       throw GenError("simulate: " + *failure);
     std::cout << "Plot of " << variable << ": " << target << "\n";

@@ -12,7 +12,8 @@
         "0,2,5", ranges "0-4", names, or a mix) and, with --sweep, every value
         of one global variable in each of them (VALUES: "1,2,4" or
         "first:last" or "first:step:last", as integers or reals; each checked
-        against the global's type before any run). What solve leaves for the
+        before any run against the global's type and what the model file
+        asks of it: place bounds, 16-bit markings, counts from 0). What solve leaves for the
         simulator is simulated (tools/answer.py). Each run writes its files
         into DIR/<run>/; DIR/<NAME>.study.csv gets one row per run and value:
         the run, the experiment's name, every global's value, the solver's
@@ -84,7 +85,36 @@ def load_model(path):
             raise StudyError(f"{path}: experiment name {name!r} is no plain word (python3 tools/modelc --check "
                              "says which names work)")
     values = [experiments.get(name, {}) for name in names]
-    return {"name": data.get("name", ""), "globals": globals_, "experiments": names, "values": values}
+    return {"name": data.get("name", ""), "globals": globals_, "experiments": names, "values": values, "data": data}
+
+
+def model_limits(model, name):
+    """What the model file itself demands of global `name`'s value, as
+    (low, high, why) triples: the bounds of the places and arrays it gives
+    the initial marking of (gen stops at the start of a run outside them),
+    the 16 bits of a marking, and a rep or join's count or copies that
+    cannot be negative."""
+    limits = []
+    data = model["data"]
+    for atomic in data.get("atomic", []) if isinstance(data.get("atomic"), list) else []:
+        for section in ("places", "arrays"):
+            table = atomic.get(section, {}) if isinstance(atomic, dict) else {}
+            for place, spec in table.items() if isinstance(table, dict) else []:
+                where = f"place {atomic.get('name')}.{place}"
+                if spec == name or (isinstance(spec, dict) and spec.get("init") == name):
+                    limits.append((-2 ** 15, 2 ** 15 - 1, f"{where} takes it as its initial marking (16 bits)"))
+                    if isinstance(spec, dict):
+                        low, high = spec.get("min"), spec.get("max")
+                        limits.append((low if isinstance(low, int) else None, high if isinstance(high, int) else None,
+                                       f"{where} takes it as its initial marking, within its bounds"))
+                if isinstance(spec, dict) and spec.get("size") == name:
+                    limits.append((0, None, f"array {atomic.get('name')}.{place} takes it as its size"))
+    for kind in ("rep", "join"):
+        for node in data.get(kind, []) if isinstance(data.get(kind), list) else []:
+            counts = [node.get("count")] + [c.get("copies") for c in node.get("children", []) if isinstance(c, dict)]
+            if name in counts:
+                limits.append((0, 2 ** 31 - 1, f"{kind} {node.get('name')} takes it as a count of copies"))
+    return limits
 
 
 def experiment_index(model, text):
@@ -189,6 +219,11 @@ def sweep_values(model, spec):
         raise StudyError(f"{what}: no values")
     for value in numbers:
         _check_fits(value, gtype, what)
+        for low, high, why in model_limits(model, name):
+            if (low is not None and value < low) or (high is not None and value > high):
+                bounds = (f"from {low} to {high}" if low is not None and high is not None
+                          else f"at least {low}" if low is not None else f"at most {high}")
+                raise StudyError(f"{what}: {value} must be {bounds} here: {why}")
     texts = [str(int(v)) if integer else str(v) for v in numbers]
     return name, gtype, texts
 
@@ -250,33 +285,43 @@ def gnuplot_string(text):
     return "'" + str(text).replace("\n", " ").replace("\r", " ").replace("'", "''") + "'"
 
 
-def tick_format(values):
-    """A printf format for the y tick labels with enough significant digits
-    that neighbouring ticks (about a fifth of the range apart) differ."""
+def y_ticks(values):
+    """The gnuplot lines for the y axis's ticks: a step of 1, 2 or 5 times a
+    power of ten giving about five ticks over the values, and labels with
+    as many decimals as the step has, so that neighbouring labels differ
+    (0.999832, 0.999834, ... where the default shows 0.99983 five times).
+    Past a million or below a millionth, %g with enough significant digits."""
     finite = [v for v in values if math.isfinite(v)]
-    if not finite:
-        return "%g"
+    if not finite or max(finite) == min(finite):
+        return ""
     low, high = min(finite), max(finite)
+    rough = (high - low) / 5
+    power = math.floor(math.log10(rough))
+    step = next(m * 10.0 ** power for m in (1, 2, 5, 10) if m * 10.0 ** power >= rough)
     magnitude = max(abs(low), abs(high))
-    if high == low or magnitude == 0:
-        return "%g"
-    step = (high - low) / 5
-    digits = max(3, min(15, math.ceil(math.log10(magnitude / step)) + 2))
-    return f"%.{digits}g"
+    if 1e-6 <= magnitude < 1e6:
+        decimals = max(0, -math.floor(math.log10(step) + 1e-9))
+        label = f"%.{decimals}f"
+    else:
+        digits = max(3, min(15, math.ceil(math.log10(magnitude / step)) + 2))
+        label = f"%.{digits}g"
+    return f"set ytics {step!r}\nset format y {gnuplot_string(label)}\n"
 
 
 def is_geometric(xs):
     """Three or more positive values, each the one before times the same
     factor, spanning at least a factor of 8."""
-    if len(xs) < 3 or min(xs) <= 0:
+    xs = sorted(set(xs))
+    if len(xs) < 3 or xs[0] <= 0:
         return False
-    xs = sorted(xs)
     ratios = [b / a for a, b in zip(xs, xs[1:])]
     return xs[-1] / xs[0] >= 8 and all(abs(r / ratios[0] - 1) < 1e-6 for r in ratios)
 
 
-def plot(out, name, rows, varying, labels, options):
-    """One plot per variable against the varying global (or the run)."""
+def plot(out, name, rows, varying, labels, options, by_experiment=False):
+    """One plot per variable against the varying global (or the run); with
+    by_experiment, one line per experiment and time point (a sweep over
+    several experiments)."""
     try:
         subprocess.run(["gnuplot", "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     except (OSError, subprocess.CalledProcessError):
@@ -292,6 +337,8 @@ def plot(out, name, rows, varying, labels, options):
                 continue
             point = row["kind"] if row["start"] == "" else (
                 f"t = {row['start']}" if row["start"] == row["stop"] else f"[{row['start']}, {row['stop']}]")
+            if by_experiment:
+                point = f"{row['experiment']}: {point}"
             x = Decimal(row[varying]) if varying else Decimal(labels.index(row["run"]))
             y = Decimal(row["value"])
             # The interval's ends, or estimate +/- half-width where they are
@@ -317,10 +364,12 @@ def plot(out, name, rows, varying, labels, options):
                      f"set ylabel {gnuplot_string(ylabel)} noenhanced\n")
         if logx:
             script.write("set logscale x\n")
+        # Points and bars clear of the frame.
+        script.write("set offsets graph 0.04, graph 0.04, graph 0.06, graph 0.06\n")
         if "logy" in options:
             script.write("set logscale y\nset format y '%g'\n")
         else:
-            script.write(f"set format y {gnuplot_string(tick_format(ys))}\n")
+            script.write(y_ticks(ys))
         if not varying:
             tics = ", ".join(f"{gnuplot_string(label)} {i}" for i, label in enumerate(labels))
             script.write(f"set xtics ({tics}) rotate by -30 noenhanced\n")
@@ -391,7 +440,8 @@ def command_run(args):
         varying = [g for g in globals_ if len({values[g] for _, _, values, _ in runs}) > 1]
         x_global = sweep[0] if sweep else (varying[0] if len(varying) == 1 else None)
         labels = [label for _, label, _, _ in runs]
-        plots = plot(building, args.name, rows, x_global, labels, options) if len(runs) > 1 else []
+        several = sweep is not None and len(experiments) > 1
+        plots = plot(building, args.name, rows, x_global, labels, options, several) if len(runs) > 1 else []
         replace_folder(building, out)
     except BaseException:
         shutil.rmtree(building, ignore_errors=True)

@@ -375,7 +375,8 @@ TEST(SimulatorIntervals, ProbabilitiesGetScoreIntervalsAndBounds) {
 // 0.04 left only with thousands.
 TEST(SimulatorIntervals, PrecisionOfAProbabilityNearOneIsThatOfItsComplement) {
   TempDir dir;
-  const auto rows = simulate(modelProgram("mm1k", "simulate"), 0, {"-S5", "-r0.1", "-k200", "-Vnot_full"}, dir);
+  const auto rows =
+      simulate(modelProgram("mm1k", "simulate"), 0, {"-S5", "-r0.1", "-k200", "-R50000", "-Vnot_full"}, dir);
   ASSERT_EQ(rows.size(), 1u);
   const double exact = 1.0 - simtest::mm1kAt(4, 1.0, 1.1, 2.0)[4];
   EXPECT_EQ(rows[0].precision, "ok");
