@@ -206,7 +206,8 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
       const Job job = [&](Replicator& r, std::uint64_t j, double* row) {
         return r.runTransient(options.seed, first + j, row);
       };
-      if (!runRound(replicators, cluster, deadline, transientCount, nt, transientRows, job)) return false;
+      if (!runRound(replicators, cluster, deadline, transientCount, TransientRow::width(nt), transientRows, job))
+        return false;
     }
     if (longRunActive) {
       longRunCount = std::min(options.round, options.maxReplications - longRun.run);
@@ -218,10 +219,14 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
       if (!runRound(replicators, cluster, deadline, longRunCount, LongRunRow::width(ns), longRunRows, job))
         return false;
     }
+    const std::size_t transientWidth = TransientRow::width(nt);
     for (std::uint64_t j = 0; j < transientCount; j++) {
-      const double* row = transientRows.data() + j * (nt + 1);
-      for (std::size_t k = 0; k < nt; k++) transientStats[k].add(row[k]);
-      transient.events += static_cast<std::uint64_t>(row[nt]);
+      const double* row = transientRows.data() + j * (transientWidth + 1);
+      for (std::size_t k = 0; k < nt; k++) {
+        transientStats[k].add(row[k]);
+        if (row[TransientRow::beyondUnit(nt, k)] != 0) transientStats[k].markBeyondUnit();
+      }
+      transient.events += static_cast<std::uint64_t>(row[transientWidth]);
     }
     transient.run += transientCount;
     transient.replications += transientCount;
@@ -236,6 +241,7 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
           longRunStats[k].addAbsorbed(row[LongRunRow::reward(k, 0)]);
         else
           longRunStats[k].addWindow(row + LongRunRow::reward(k, 0), time);
+        if (row[LongRunRow::beyondUnit(ns, k)] != 0) longRunStats[k].markBeyondUnit();
       }
       longRun.events += static_cast<std::uint64_t>(row[width]);
     }
