@@ -113,7 +113,8 @@ bench:
 	bench/threads.sh build-bench build-bench-models
 	@tools/install-deps.sh simulate
 	bench/simulate.sh build-bench build-bench-models
+	bench/splitting.sh build-bench-split
 	bench/make-overhead.sh build-bench-models
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-tsan build-bench build-bench-models build-bench-scale
+	rm -rf $(BUILD_DIR) build-asan build-tsan build-bench build-bench-models build-bench-scale build-bench-split

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ostream>
 
+#include "OptionValue.h"
+
 namespace sim {
 
 namespace {
@@ -28,6 +30,8 @@ const char* valueDescription(char letter) {
     case 'V': return "the variable to estimate";
     case 't': return "the time points";
     case 'f': return "the plot format";
+    case 'X': return "the method";
+    case 'E': return "the paths a stage of splitting";
     default: return nullptr;
   }
 }
@@ -57,6 +61,7 @@ void printUsage(std::ostream& out) {
   out << "usage:  simulate -Ppath -Nname [-Bexperiment] [-Ooverrides] [-Sseed] [-clevel] [-rrelative_half_width]\n"
          "                 [-Rreplications] [-Tseconds] [-kreplications_per_check] [-Wwarmup_events]\n"
          "                 [-Lobservation_events] [-Vvariable] [-ttime[,time...]] [-pvariable] [-fsvg|png]\n"
+         "                 [-Xsplit|plain] [-Epaths_per_stage]\n"
          "Example:  simulate -P./ -Nexp1 -B0 -S7 -c0.99\n";
 }
 
@@ -84,15 +89,13 @@ ParsedOptions parseOptions(int argc, const char* const argv[], int numExperiment
       fail(std::string("unknown option ") + word);
       continue;
     }
-    const char* value = word + 2;
-    if (!*value) {
-      if (i + 1 < argc && argv[i + 1][0] != '-') {
-        value = argv[++i];
-      } else {
-        fail(std::string("option -") + letter + " is missing its value (" + valueDescription(letter) + ")");
-        continue;
-      }
+    const OptionValue given = optionValue(word, i + 1 < argc ? argv[i + 1] : nullptr);
+    if (!given.text) {
+      fail(std::string("option -") + letter + " is missing its value (" + valueDescription(letter) + ")");
+      continue;
     }
+    if (given.nextWord) i++;
+    const char* value = given.text;
     const std::string shown = std::string("-") + letter + " " + value;
     auto count = [&](std::uint64_t& into, std::uint64_t least) {
       const auto v = toCount(value);
@@ -177,6 +180,13 @@ ParsedOptions parseOptions(int argc, const char* const argv[], int numExperiment
         else
           o.plotFormat = value;
         break;
+      case 'X':
+        if (std::strcmp(value, "split") != 0 && std::strcmp(value, "plain") != 0)
+          fail(shown + ": the method is split or plain");
+        else
+          o.split = std::strcmp(value, "split") == 0;
+        break;
+      case 'E': count(o.effort, 2); break;
       default: break;
     }
   }

@@ -27,6 +27,8 @@ struct Options {
   std::vector<double> times;                   // -t: the transient variables' time points (their own when empty)
   std::vector<std::string> plots;              // -p
   std::string plotFormat = "svg";              // -f
+  bool split = false;                          // -X split: importance splitting instead of plain replications
+  std::uint64_t effort = 1000;                 // -E: paths a stage of splitting
 };
 
 struct ParsedOptions {

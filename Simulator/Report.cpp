@@ -43,18 +43,23 @@ std::string formatTable(const RunResult& result, const Options& options) {
   const std::vector<std::string> head = {"variable", "kind",  "time",         "estimate", "half-width",
                                          "interval", "level", "replications", "events",   "precision"};
   std::vector<std::vector<std::string>> cells{head};
-  for (const Estimate& e : result.estimates)
+  // Splitting names its method; plain runs keep their columns.
+  if (options.split) cells[0].push_back("method");
+  for (const Estimate& e : result.estimates) {
     cells.push_back({e.variable, kindName(e.slot.kind), timeText(e.slot), numberText("%.10g", e.interval.estimate),
                      numberText("%.3g", e.interval.halfWidth()), intervalText(e.interval),
                      numberText("%g", options.level), std::to_string(e.replications), std::to_string(e.events),
                      precisionText(e)});
+    if (options.split) cells.back().push_back(e.method);
+  }
   return alignedTable(cells);
 }
 
 std::string formatCsv(const RunResult& result, const Options& options) {
   std::string out =
       "variable,kind,start,stop,estimate,half_width,level,replications,events,precision,lower,upper,interval,"
-      "warmup_events\n";
+      "warmup_events";
+  out += options.split ? ",method\n" : "\n";
   for (const Estimate& e : result.estimates) {
     const bool steady = e.slot.kind == Steady_State;
     out += csvField(e.variable) + "," + kindName(e.slot.kind) + "," +
@@ -63,7 +68,12 @@ std::string formatCsv(const RunResult& result, const Options& options) {
            numberText("%.17g", options.level) + "," + std::to_string(e.replications) + "," + std::to_string(e.events) +
            "," + precisionField(e) + "," + numberText("%.17g", e.interval.lower) + "," +
            numberText("%.17g", e.interval.upper) + "," + methodName(e.interval.method) + "," +
-           (steady ? std::to_string(e.warmup) : "") + "\n";
+           (steady ? std::to_string(e.warmup) : "");
+    if (options.split) {
+      out += ',';
+      out += csvField(e.method);
+    }
+    out += '\n';
   }
   return out;
 }

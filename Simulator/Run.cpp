@@ -10,6 +10,7 @@
 
 #include "GenError.h"
 #include "PVModel.h"
+#include "Splitting.h"
 
 namespace sim {
 
@@ -84,9 +85,12 @@ struct Failure {
 };
 
 // Replication j of the round into row j: its events, or Replicator::kCut.
-using Job = std::function<std::uint64_t(Replicator&, std::uint64_t j, double* row)>;
+// Worker: a Replicator, or a Splitter whose replication is a repetition.
+template <class Worker>
+using Job = std::function<std::uint64_t(Worker&, std::uint64_t j, double* row)>;
 
-void work(Replicator& replicator, Round& round, const Job& job, Failure& failure) {
+template <class Worker>
+void work(Worker& replicator, Round& round, const Job<Worker>& job, Failure& failure) {
   std::uint64_t j = 0;
   try {
     for (;;) {
@@ -115,8 +119,9 @@ void work(Replicator& replicator, Round& round, const Job& job, Failure& failure
 // into rows of `width` values plus their events, summed over the ranks.
 // False when the clock cut the round short on any rank: its rows are then
 // incomplete.
-bool runRound(std::vector<std::unique_ptr<Replicator>>& replicators, Cluster& cluster, Clock::time_point deadline,
-              std::uint64_t count, std::size_t width, std::vector<double>& rows, const Job& job) {
+template <class Worker>
+bool runRound(std::vector<std::unique_ptr<Worker>>& replicators, Cluster& cluster, Clock::time_point deadline,
+              std::uint64_t count, std::size_t width, std::vector<double>& rows, const Job<Worker>& job) {
   rows.assign(count * (width + 1), 0.0);
   Round round;
   round.count = count;
@@ -129,7 +134,8 @@ bool runRound(std::vector<std::unique_ptr<Replicator>>& replicators, Cluster& cl
   {
     std::vector<std::thread> pool;
     for (std::size_t t = 1; t < replicators.size(); t++)
-      pool.emplace_back(work, std::ref(*replicators[t]), std::ref(round), std::cref(job), std::ref(failures[t]));
+      pool.emplace_back(work<Worker>, std::ref(*replicators[t]), std::ref(round), std::cref(job),
+                        std::ref(failures[t]));
     work(*replicators[0], round, job, failures[0]);
     for (auto& thread : pool) thread.join();
   }
@@ -164,9 +170,19 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
   std::vector<std::unique_ptr<Replicator>> replicators;
   std::unique_ptr<PVModel> firstModel = makeModel();
   const Plan plan = makePlan(*firstModel, options.variables, options.times);
-  replicators.push_back(std::make_unique<Replicator>(std::move(firstModel), plan));
-  for (unsigned t = 1; t < threads; t++) replicators.push_back(std::make_unique<Replicator>(makeModel(), plan));
-  for (auto& replicator : replicators) replicator->setDeadline(deadline);
+  // Splitting: each thread's replication is a whole repetition of it.
+  std::unique_ptr<SplitPlan> split;
+  std::vector<std::unique_ptr<Splitter>> splitters;
+  if (options.split) {
+    firstModel.reset();
+    split = prepareSplitting(makeModel, plan, options, progress);
+    for (unsigned t = 0; t < threads; t++) splitters.push_back(std::make_unique<Splitter>(makeModel, plan, *split));
+    for (auto& splitter : splitters) splitter->setDeadline(deadline);
+  } else {
+    replicators.push_back(std::make_unique<Replicator>(std::move(firstModel), plan));
+    for (unsigned t = 1; t < threads; t++) replicators.push_back(std::make_unique<Replicator>(makeModel(), plan));
+    for (auto& replicator : replicators) replicator->setDeadline(deadline);
+  }
 
   RunResult result;
   result.threads = threads;
@@ -203,17 +219,25 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
     if (transientActive) {
       transientCount = std::min(options.round, options.maxReplications - transient.run);
       const std::uint64_t first = transient.run;
-      const Job job = [&](Replicator& r, std::uint64_t j, double* row) {
-        return r.runTransient(options.seed, first + j, row);
-      };
-      if (!runRound(replicators, cluster, deadline, transientCount, TransientRow::width(nt), transientRows, job))
-        return false;
+      if (split) {
+        const Job<Splitter> job = [&](Splitter& r, std::uint64_t j, double* row) {
+          return r.run(options.seed, first + j, row);
+        };
+        if (!runRound(splitters, cluster, deadline, transientCount, TransientRow::width(nt), transientRows, job))
+          return false;
+      } else {
+        const Job<Replicator> job = [&](Replicator& r, std::uint64_t j, double* row) {
+          return r.runTransient(options.seed, first + j, row);
+        };
+        if (!runRound(replicators, cluster, deadline, transientCount, TransientRow::width(nt), transientRows, job))
+          return false;
+      }
     }
     if (longRunActive) {
       longRunCount = std::min(options.round, options.maxReplications - longRun.run);
       const std::uint64_t first = longRun.run;
       const std::uint64_t warmup = result.warmup;
-      const Job job = [&](Replicator& r, std::uint64_t j, double* row) {
+      const Job<Replicator> job = [&](Replicator& r, std::uint64_t j, double* row) {
         return r.runLongRun(options.seed, first + j, warmup, options.batchEvents, row);
       };
       if (!runRound(replicators, cluster, deadline, longRunCount, LongRunRow::width(ns), longRunRows, job))
@@ -364,6 +388,7 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
       observations = &transientStats[t];
       e.replications = transientStats[t].count();
       e.events = transient.events;
+      if (split) e.method = split->slots[i].method;
       t++;
     }
     e.same = !observations->varied();

@@ -44,6 +44,7 @@ struct Estimate {
   bool biased = false;       // long run: the observations still drifted after the warm-up
   double drift = 0;          // long run: the warm-up check's statistic
   std::uint64_t warmup = 0;  // long run: the events each replication dropped
+  std::string method;        // how a splitting estimate was made; empty for plain replications
 };
 
 // One kind of replication of a run: the transient paths or the long-run ones.

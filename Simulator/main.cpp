@@ -105,7 +105,8 @@ int run(int argc, char** argv, sim::Cluster& cluster) {
                     });
   if (!lead) return 0;
 
-  std::cout << "Simulated " << result.replications() << " replications (" << result.events() << " events) on "
+  std::cout << "Simulated " << result.replications()
+            << (options.split ? " repetitions of splitting (" : " replications (") << result.events() << " events) on "
             << cluster.size() << (cluster.size() == 1 ? " process" : " processes") << " of " << threads
             << (threads == 1 ? " thread" : " threads") << ", seed " << options.seed << "\n";
   if (result.transient.present)

@@ -29,6 +29,27 @@ inline constexpr long kTooManySteps = 0x7FFFFFFFFFFFFFFFL;
 
 long poissonRightPoint(double lambda, double epsilon);
 
+// The Poisson terms of one fixed delay tau uniformised at rate q, lambda =
+// q tau: for k = 0 .. right the probability p_k that the delay holds k
+// uniformisation steps, and u_k = P(N > k) / lambda, so that the time the
+// delay spends after exactly k steps is integral_0^tau P(N(qt) = k) dt =
+// tau u_k (the u_k sum to 1). Both keep their relative accuracy for any
+// lambda from 0 up: below lambda = 1 the tails are series in lambda summed
+// from their small end, above it each tail is 1 minus the sum below it
+// while that sum is at most 1/2 and the sum above it otherwise, so no tail
+// is a difference of nearly equal numbers. From lambda = 1 up, `right` is
+// the first k at which both what is left out of the completion
+// probabilities, P(N > right), and what is left out of the time,
+// sum_(k > right) u_k (a share of tau), are within epsilon / 2; below it
+// the series goes on until its terms fall below 1e-30 of its first.
+struct DelayTerms {
+  long right = 0;
+  std::vector<double> weight;  // p_k
+  std::vector<double> stay;    // u_k
+};
+
+Outcome<DelayTerms> delayTerms(double lambda, double epsilon);
+
 }  // namespace solver
 
 #endif

@@ -53,14 +53,8 @@ Outcome<std::vector<Wanted>> match(const UmbReader& umb, const std::vector<std::
 // activity completes in), a variable is sum_i p_i rho_i + sum_i c_i delta_i:
 // rho as for a CTMC over the exponential transitions, delta_i the impulse a
 // completion in state i earns on average over its branches.
-Outcome<std::vector<ResultRow>> regenerativeMeasures(UmbReader& umb, const Options& options, const NoteSink& note,
-                                                     const std::vector<Wanted>& wanted) {
-  for (const Wanted& w : wanted)
-    if (w.variable->kind != RewardKind::SteadyState)
-      return Error{"The variable " + w.variable->name + " is of kind " + kindName(w.variable->kind) +
-                   ": for a model with deterministic delays solve computes steady-state variables only (exactly, by "
-                   "its embedded Markov regenerative chain). The simulator answers the others with confidence "
-                   "intervals: simulate (make simulate)."};
+Outcome<std::vector<ResultRow>> regenerativeSteadyState(UmbReader& umb, const Options& options, const NoteSink& note,
+                                                        const std::vector<Wanted>& wanted) {
   if (options.steady.method != Method::Automatic && options.steady.method != Method::Power)
     note(std::string("-m ") + methodName(options.steady.method) +
          " is for CTMCs: a model with deterministic delays is solved by power iteration on its embedded chain");
@@ -95,7 +89,7 @@ Outcome<std::vector<ResultRow>> regenerativeMeasures(UmbReader& umb, const Optio
        std::to_string(r.account.iterations) +
        format(" iterations, largest relative change %g at the end; each uniformisation over a delay leaves out at "
               "most %g of Poisson mass",
-              r.account.errorBound, options.transient.epsilon));
+              r.account.lastChange, options.transient.epsilon));
   note(std::to_string(r.reachable) + " states reachable: " + std::to_string(r.bottomComponents) +
        " bottom strongly connected component(s), " + std::to_string(r.transientStates) + " transient states");
   std::vector<ResultRow> rows;
@@ -103,19 +97,77 @@ Outcome<std::vector<ResultRow>> regenerativeMeasures(UmbReader& umb, const Optio
     ResultRow row;
     row.variable = wanted[v].variable->name;
     row.kind = RewardKind::SteadyState;
-    double value = 0;
+    double value = 0, magnitude = 0;
     for (int s = 0; s < chain.states; s++) {
       value += r.probability[s] * rho[v][s];
-      if (!delta[v].empty()) value += r.completions[s] * delta[v][s];
+      magnitude += r.probability[s] * std::fabs(rho[v][s]);
+      if (!delta[v].empty()) {
+        value += r.completions[s] * delta[v][s];
+        magnitude += r.completions[s] * std::fabs(delta[v][s]);
+      }
     }
     row.value = value;
     row.method = r.account.method;
     row.iterations = r.account.iterations;
-    row.errorBound = r.account.errorBound;
+    // Each share and frequency off by at most the relative error estimated
+    // for them, so the value by that share of the sum of its terms' sizes.
+    row.errorBound = r.account.errorBound * magnitude;
     if (!std::isfinite(row.value))
       return Error{"The value of " + row.variable +
                    " in the long run overflows: the sum of reward rates weighted by probability; no value is given."};
     rows.push_back(row);
+  }
+  return rows;
+}
+
+// The rows of a variable that solve leaves to the simulator: one per time
+// point (one for steady state), in their places.
+void leaveToSimulator(const Wanted& w, const std::string& reason, std::vector<ResultRow>& rows) {
+  ResultRow row;
+  row.variable = w.variable->name;
+  row.kind = w.variable->kind;
+  row.value = NAN;
+  row.method = "simulate";
+  row.leftForSimulator = reason;
+  if (row.kind == RewardKind::SteadyState) {
+    rows.push_back(row);
+    return;
+  }
+  for (const auto& [start, stop] : w.times) {
+    row.start = start;
+    row.stop = stop;
+    rows.push_back(row);
+  }
+}
+
+// A model with deterministic delays: what the embedded chain gives exactly
+// (the steady-state variables of a model in its class), and the rest left
+// to the simulator with the reason.
+Outcome<std::vector<ResultRow>> regenerativeMeasures(UmbReader& umb, const Options& options, const NoteSink& note,
+                                                     const std::vector<Wanted>& wanted) {
+  const std::string outside = outsideRegenerativeClass(umb);
+  std::vector<Wanted> steady;
+  for (const Wanted& w : wanted)
+    if (w.variable->kind == RewardKind::SteadyState && outside.empty()) steady.push_back(w);
+  std::vector<ResultRow> solved;
+  if (!steady.empty()) {
+    auto rows = regenerativeSteadyState(umb, options, note, steady);
+    if (!rows) return rows.error();
+    solved = std::move(*rows);
+  }
+  std::vector<ResultRow> rows;
+  std::size_t next = 0;
+  for (const Wanted& w : wanted) {
+    if (w.variable->kind == RewardKind::SteadyState && outside.empty()) {
+      rows.push_back(solved[next++]);
+      continue;
+    }
+    leaveToSimulator(w,
+                     !outside.empty() ? outside
+                                      : std::string("a variable of kind ") + kindName(w.variable->kind) +
+                                            " of a model with fixed delays: solve gives such a model's "
+                                            "steady-state variables only",
+                     rows);
   }
   return rows;
 }
@@ -126,7 +178,9 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
   auto matched = match(umb, options.variables);
   if (!matched) return matched.error();
   const std::vector<Wanted>& wanted = *matched;
-  if (umb.deterministic) return regenerativeMeasures(umb, options, note, wanted);
+  // A file with a deterministic part none of whose activities is enabled in
+  // any state (gen writes reachable states only) is a CTMC.
+  if (umb.deterministic && !umb.det.activity.empty()) return regenerativeMeasures(umb, options, note, wanted);
 
   Chain chain = buildChain(umb);
   // Every figure of the input is finite, but sums and products of them may
@@ -233,14 +287,19 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
     row.variable = w.variable->name;
     row.kind = w.variable->kind;
     if (row.kind == RewardKind::SteadyState) {
-      double value = 0;
+      double value = 0, magnitude = 0;
       if (rho[v].empty()) rho[v] = rewardRates(umb, *w.reward);
-      for (int s = 0; s < chain.states; s++) value += longRun.probability[s] * rho[v][s];
+      for (int s = 0; s < chain.states; s++) {
+        value += longRun.probability[s] * rho[v][s];
+        magnitude += longRun.probability[s] * std::fabs(rho[v][s]);
+      }
       std::vector<double>().swap(rho[v]);
       row.value = value;
       row.method = longRun.account.method;
       row.iterations = longRun.account.iterations;
-      row.errorBound = longRun.account.errorBound;
+      // Each probability off by at most the relative error estimated for
+      // the solve, so the value by that share of the sum of its terms' sizes.
+      row.errorBound = longRun.account.errorBound * magnitude;
       rows.push_back(row);
       continue;
     }
@@ -272,7 +331,7 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
     }
   }
   for (const ResultRow& row : rows) {
-    if (std::isfinite(row.value) && std::isfinite(row.errorBound)) continue;
+    if (!row.leftForSimulator.empty() || (std::isfinite(row.value) && std::isfinite(row.errorBound))) continue;
     const std::string when = row.kind == RewardKind::SteadyState ? "in the long run"
                              : row.kind == RewardKind::Instant   ? format("at time %g", row.stop)
                                                                  : format("over [%g, %g]", row.start, row.stop);

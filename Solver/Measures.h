@@ -26,10 +26,15 @@ struct ResultRow {
   std::string method;
   long iterations = 0;
   double errorBound = 0;
+  // Why solve gives no value here, leaving it to the simulator (method
+  // "simulate"); empty for a row with a value.
+  std::string leftForSimulator;
 };
 
 // Every value of every reward variable of the .umb, in its order, from its
-// chain and rewards. Notes for the user (the components found, the
+// chain and rewards; a row solve cannot compute (a transient variable of a
+// model with fixed delays, a model outside the class solved exactly) comes
+// in its place with the reason in leftForSimulator. Notes for the user (the components found, the
 // uniformisation plan, before it runs) go to `note`, one line each.
 using NoteSink = std::function<void(const std::string&)>;
 Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& options, const NoteSink& note);

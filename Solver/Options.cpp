@@ -17,7 +17,7 @@ const char* const kUsage =
     "  reads <path><name>.umb (written by gen -U), computes every reward variable in it\n"
     "  and writes the table to standard output and <path><name>.results.csv\n"
     "  -m  steady-state method: auto (default: gs, and direct or bicgstab where gs stalls\n"
-    "      or reaches -i), gs (Gauss-Seidel), sor, power, direct (sparse LU), bicgstab\n"
+    "      or reaches -i), gs (Gauss-Seidel), sor, power, direct (GTH elimination), bicgstab\n"
     "  -w  SOR relaxation factor, between 0 and 2 (default 1.2)\n"
     "  -e  epsilon: steady-state convergence (largest relative change of a component),\n"
     "      Poisson truncation and steady-state detection (default 1e-12)\n"

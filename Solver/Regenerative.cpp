@@ -21,6 +21,10 @@ std::string number(double v) {
   return buf;
 }
 
+// A delay in the fewest digits that read back as the same double, so that
+// two delays a refusal names apart never print alike.
+std::string exactly(double v) { return umb::numberText(v); }
+
 // A state as the model names it: its number and its markings.
 std::string stateName(const UmbReader& umb, std::size_t s) {
   std::string name = "State " + std::to_string(s);
@@ -47,28 +51,30 @@ struct Delay {
   double tau = 0;
   std::vector<int> states;
   double rate = 0;  // uniformisation rate: the largest rate out of its states
-  PoissonWeights weights;
-  std::vector<double> beyond;  // P(N > k), k = 0 .. weights.right
+  DelayTerms terms;
 };
 
 class Embedded {
  public:
   Embedded(const UmbReader& umb, const Chain& chain, std::vector<int> activityOf, std::vector<std::uint64_t> enabling,
-           std::vector<Delay> delays)
+           std::vector<Delay> delays, double unit)
       : time(chain.states, 0.0),
         completions(chain.states, 0.0),
+        unit(unit),
         det_(umb.det),
         chain_(chain),
         activityOf_(std::move(activityOf)),
         enabling_(std::move(enabling)),
         delays_(std::move(delays)),
         y_(chain.states, 0.0),
-        next_(chain.states, 0.0) {}
+        next_(chain.states, 0.0),
+        timeCarry_(chain.states, 0.0),
+        completionCarry_(chain.states, 0.0) {}
 
   // out = x P, the embedded chain's step; leaves in `time` the expected
   // time the periods started from x spend in each state (x Psi, and x_s /
-  // rate_s for the others), and in `completions` where they end by a
-  // completion (x Omega).
+  // rate_s for the others) in units of `unit`, and in `completions` where
+  // they end by a completion (x Omega).
   void product(const std::vector<double>& x, std::vector<double>& out) {
     const int n = chain_.states;
     std::fill(out.begin(), out.end(), 0.0);
@@ -77,7 +83,7 @@ class Embedded {
       completions[s] = 0;
       const double rate = chain_.outRate[s];
       if (rate > 0) {
-        time[s] = x[s] / rate;
+        time[s] = x[s] / rate / unit;
       } else {
         // Absorbing: it stays, and its time only counts within its own
         // component, where it is all there is.
@@ -102,37 +108,53 @@ class Embedded {
       chain_.incoming.forEach(j, [&](int i, double rate) {
         if (mine < 0 || activityOf_[i] != mine) sum += rate * time[i];
       });
-      out[j] += sum;
+      out[j] += sum * unit;
     }
   }
 
   std::vector<double> time, completions;
+  // The unit of `time`: the shortest delay where that is below 1, so that
+  // the time of a period over a delay as short as 1e-300 neither underflows
+  // nor loses its relative accuracy.
+  const double unit;
 
  private:
+  // sum += v with the rounding error carried along (Neumaier's form of
+  // Kahan's sum): a delay uniformised over a million steps adds a million
+  // terms, whose rounding would otherwise all go the same way.
+  static void addCompensated(double& sum, double& carry, double v) {
+    const double t = sum + v;
+    carry += std::fabs(sum) >= std::fabs(v) ? (sum - t) + v : (v - t) + sum;
+    sum = t;
+  }
+
   // From x on the delay's states: completions = x Omega and time = x Psi by
   // uniformisation, y_(k+1) = y_k (I + Q_d / rate),
-  //   x Omega = sum_k p_k y_k,  x Psi = (1 / rate) sum_k P(N > k) y_k.
+  //   x Omega = sum_k p_k y_k,  x Psi = tau sum_k u_k y_k
+  // with u_k = P(N > k) / (rate tau), kept apart from tau so that neither
+  // sum loses its relative accuracy however short the delay.
   void uniformise(Delay& d, const std::vector<double>& x) {
+    const double length = d.tau / unit;
     for (int s : d.states) {
       y_[s] = x[s];
-      completions[s] = 0;
-      time[s] = 0;
+      completions[s] = completionCarry_[s] = 0;
+      time[s] = timeCarry_[s] = 0;
     }
     if (d.rate == 0) {
       for (int s : d.states) {
         completions[s] = y_[s];
-        time[s] = d.tau * y_[s];
+        time[s] = length * y_[s];
         y_[s] = 0;
       }
       return;
     }
-    const long right = d.weights.right, left = d.weights.left;
+    const long right = d.terms.right;
     for (long k = 0;; k++) {
-      const double p = k >= left ? d.weights.weights[static_cast<std::size_t>(k - left)] : 0.0;
-      const double stay = d.beyond[static_cast<std::size_t>(k)] / d.rate;
+      const double p = d.terms.weight[static_cast<std::size_t>(k)];
+      const double stay = length * d.terms.stay[static_cast<std::size_t>(k)];
       for (int s : d.states) {
-        completions[s] += p * y_[s];
-        time[s] += stay * y_[s];
+        addCompensated(completions[s], completionCarry_[s], p * y_[s]);
+        addCompensated(time[s], timeCarry_[s], stay * y_[s]);
       }
       if (k == right) break;
       // y is 0 outside the delay's states, so the inflow counts only moves
@@ -143,7 +165,11 @@ class Embedded {
       }
       for (int s : d.states) y_[s] = next_[s];
     }
-    for (int s : d.states) y_[s] = 0;
+    for (int s : d.states) {
+      y_[s] = 0;
+      completions[s] += completionCarry_[s];
+      time[s] += timeCarry_[s];
+    }
   }
 
   const DeterministicPart& det_;
@@ -152,17 +178,28 @@ class Embedded {
   std::vector<std::uint64_t> enabling_;  // per state with one: its enabling
   std::vector<Delay> delays_;            // by activity that is enabled somewhere
   std::vector<double> y_, next_;         // the subordinated chain's iterate, 0 outside it
+  std::vector<double> timeCarry_, completionCarry_;
 };
 
 }  // namespace
 
-Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain, const SteadyStateSettings& settings,
-                                              double delayEpsilon, long maxSteps, Progress& progress,
-                                              const std::function<void(const std::string&)>& note) {
+namespace {
+
+// Each state's deterministic activity (its slot among the delays, or -1)
+// and enabling, and each delay with its states; or why the model is outside
+// the class solved here.
+struct Assignment {
+  std::vector<int> activityOf;
+  std::vector<std::uint64_t> enabling;
+  std::vector<Delay> delays;
+};
+
+Outcome<Assignment> assignDelays(const UmbReader& umb) {
   const DeterministicPart& det = umb.det;
-  const int n = chain.states;
-  std::vector<int> activityOf(n, -1);
-  std::vector<std::uint64_t> enabling(n, 0);
+  const int n = static_cast<int>(umb.states());
+  Assignment out;
+  out.activityOf.assign(n, -1);
+  out.enabling.assign(n, 0);
   // Activities are told apart by name: the replicas of a Rep are kept
   // sorted, so the same activity of a replica that moves in the order
   // would otherwise look like another one, preempting its own delay.
@@ -170,7 +207,7 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
   std::map<std::string, std::size_t> byName;
   std::vector<std::size_t> named(det.activities.size());
   for (std::size_t a = 0; a < det.activities.size(); a++) named[a] = byName.emplace(det.activities[a], a).first->second;
-  std::vector<Delay> delays;
+  std::vector<Delay>& delays = out.delays;
   std::vector<int> firstState;  // by slot: where its delay was first seen
   for (int s = 0; s < n; s++) {
     const std::uint64_t from = det.stateStart[s], to = det.stateStart[s + 1];
@@ -179,9 +216,8 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
       for (std::uint64_t e = from; e < to; e++)
         names += (e > from ? (e + 1 < to ? ", " : " and ") : "") + det.activities[det.activity[e]];
       return Error{stateName(umb, s) + " has the deterministic activities " + names +
-                   " enabled together: the exact steady state needs at most one deterministic activity enabled in "
-                   "each state" +
-                   kSimulatorHint + "."};
+                   " enabled together: the exact solution needs at most one deterministic activity enabled in "
+                   "each state"};
     }
     if (to == from) continue;
     const std::size_t a = named[det.activity[from]];
@@ -193,36 +229,49 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
     }
     Delay& d = delays[slot[a]];
     if (det.delay[from] != d.tau)
-      return Error{"The deterministic activity " + det.activities[a] + " has delay " + number(d.tau) + " in " +
-                   stateName(umb, firstState[slot[a]]) + " and " + number(det.delay[from]) + " in " +
-                   stateName(umb, s) + ": the exact steady state needs one delay per activity, whatever the marking" +
-                   kSimulatorHint + "."};
-    activityOf[s] = slot[a];
-    enabling[s] = from;
+      return Error{"The deterministic activity " + det.activities[a] + " has delay " + exactly(d.tau) + " in " +
+                   stateName(umb, firstState[slot[a]]) + " and " + exactly(det.delay[from]) + " in " +
+                   stateName(umb, s) + ": the exact solution needs one delay per activity, whatever the marking"};
+    out.activityOf[s] = slot[a];
+    out.enabling[s] = from;
     d.states.push_back(s);
   }
+  return out;
+}
+
+}  // namespace
+
+std::string outsideRegenerativeClass(const UmbReader& umb) {
+  auto assigned = assignDelays(umb);
+  return assigned ? std::string() : assigned.error().message;
+}
+
+Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain, const SteadyStateSettings& settings,
+                                              double delayEpsilon, long maxSteps, Progress& progress,
+                                              const std::function<void(const std::string&)>& note) {
+  const DeterministicPart& det = umb.det;
+  const int n = chain.states;
+  auto assigned = assignDelays(umb);
+  if (!assigned) return Error{assigned.error().message + kSimulatorHint + "."};
+  std::vector<int> activityOf = std::move(assigned->activityOf);
+  std::vector<std::uint64_t> enabling = std::move(assigned->enabling);
+  std::vector<Delay> delays = std::move(assigned->delays);
   for (std::size_t a = 0; a < delays.size(); a++) {
     Delay& d = delays[a];
     for (int s : d.states) d.rate = std::max(d.rate, chain.outRate[s]);
     const std::string name = det.activities[det.activity[enabling[d.states[0]]]];
     if (d.rate > 0) {
-      auto weights = foxGlynn(d.rate * d.tau, delayEpsilon);
-      if (!weights) return weights.error();
-      d.weights = std::move(*weights);
-      if (d.weights.right > maxSteps)
-        return Error{"The deterministic activity " + name + " (delay " + number(d.tau) + ") needs " +
-                     std::to_string(d.weights.right) + " uniformisation steps per product (rate " + number(d.rate) +
+      auto terms = delayTerms(d.rate * d.tau, delayEpsilon);
+      if (!terms) return terms.error();
+      d.terms = std::move(*terms);
+      if (d.terms.right > maxSteps)
+        return Error{"The deterministic activity " + name + " (delay " + exactly(d.tau) + ") needs " +
+                     std::to_string(d.terms.right) + " uniformisation steps per product (rate " + number(d.rate) +
                      "), more than -u allows (" + std::to_string(maxSteps) + ")."};
-      double kept = 0;
-      d.beyond.resize(static_cast<std::size_t>(d.weights.right) + 1);
-      for (long k = 0; k <= d.weights.right; k++) {
-        if (k >= d.weights.left) kept += d.weights.weights[static_cast<std::size_t>(k - d.weights.left)];
-        d.beyond[static_cast<std::size_t>(k)] = std::max(0.0, 1.0 - kept);
-      }
     }
     note("deterministic activity " + name + ": delay " + number(d.tau) + ", enabled in " +
          std::to_string(d.states.size()) + " states, uniformised at rate " + number(d.rate) + " in " +
-         std::to_string(d.rate > 0 ? d.weights.right : 0) + " steps");
+         std::to_string(d.rate > 0 ? d.terms.right : 0) + " steps");
   }
 
   // The long-run classes: components of the graph of every jump, the
@@ -255,7 +304,9 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
 
   // Power iteration on the embedded chain from the initial state: its limit
   // weighs each bottom component by the probability of ending there.
-  Embedded embedded(umb, chain, std::move(activityOf), std::move(enabling), std::move(delays));
+  double unit = 1;
+  for (const Delay& d : delays) unit = std::min(unit, d.tau);
+  Embedded embedded(umb, chain, std::move(activityOf), std::move(enabling), std::move(delays), unit);
   std::vector<double> x(n, 0.0), out(n, 0.0);
   x[chain.initial] = 1.0;
   // Components this small are left out of the convergence test: a
@@ -263,6 +314,7 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
   const double floor = settings.epsilon * 1e-3;
   long it = 0;
   double change = 1;
+  Contraction contraction;
   for (;;) {
     if (it >= settings.maxIterations)
       return Error{"The embedded chain's stationary distribution did not converge: after " + std::to_string(it) +
@@ -285,6 +337,7 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
     if (!std::isfinite(change) || !(sum > 0))
       return Error{"The embedded chain's iteration stopped being finite at iteration " + std::to_string(it) +
                    "; no value is given."};
+    contraction.add(change);
     progress.report("embedded chain", it, "relative change", change, settings.epsilon);
     if (change <= settings.epsilon) break;
   }
@@ -304,12 +357,15 @@ Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain
     const double scale = mass / time;
     for (int s : b) {
       result.probability[s] = embedded.time[s] * scale;
-      result.completions[s] = embedded.completions[s] * scale;
+      result.completions[s] = embedded.completions[s] * scale / unit;
     }
   }
   result.account.method = "regenerative";
   result.account.iterations = it;
-  result.account.errorBound = change;
+  result.account.lastChange = change;
+  // The embedded chain's changes still to come, and the time and
+  // completions each uniformisation over a delay leaves out.
+  result.account.errorBound = std::max(change, contraction.remaining()) + delayEpsilon;
   return result;
 }
 

@@ -42,6 +42,11 @@ struct RegenerativeResult {
   std::size_t reachable = 0;
 };
 
+// Why the model is outside the class solveRegenerative takes (a state with
+// two deterministic activities enabled, or an activity whose delay depends
+// on the marking), naming the states; empty when it is inside.
+std::string outsideRegenerativeClass(const UmbReader& umb);
+
 // `delayEpsilon`: the Poisson mass each uniformisation over a delay may
 // leave out; `maxSteps`: the most steps one such uniformisation may take.
 Outcome<RegenerativeResult> solveRegenerative(const umb::UmbReader& umb, Chain& chain,

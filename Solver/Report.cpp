@@ -27,6 +27,10 @@ std::string formatTable(const std::vector<ResultRow>& rows) {
   const std::vector<std::string> head = {"variable", "kind", "time", "value", "method", "iterations", "error bound"};
   std::vector<std::vector<std::string>> cells{head};
   for (const ResultRow& r : rows) {
+    if (!r.leftForSimulator.empty()) {
+      cells.push_back({r.variable, kindName(r.kind), timeText(r), "-", r.method, "-", "-"});
+      continue;
+    }
     cells.push_back({r.variable, kindName(r.kind), timeText(r), numberText("%.12g", r.value), r.method,
                      std::to_string(r.iterations), numberText("%.2g", r.errorBound)});
   }
@@ -37,9 +41,11 @@ std::string formatCsv(const std::vector<ResultRow>& rows) {
   std::string out = "variable,kind,start,stop,value,method,iterations,error_bound\n";
   for (const ResultRow& r : rows) {
     const bool steady = r.kind == RewardKind::SteadyState;
+    const bool left = !r.leftForSimulator.empty();
     out += csvField(r.variable) + "," + kindName(r.kind) + "," + (steady ? "" : numberText("%.17g", r.start)) + "," +
-           (steady ? "" : numberText("%.17g", r.stop)) + "," + numberText("%.17g", r.value) + "," + csvField(r.method) +
-           "," + std::to_string(r.iterations) + "," + numberText("%.3g", r.errorBound) + "\n";
+           (steady ? "" : numberText("%.17g", r.stop)) + "," + (left ? "" : numberText("%.17g", r.value)) + "," +
+           csvField(r.method) + "," + (left ? "" : std::to_string(r.iterations)) + "," +
+           (left ? "" : numberText("%.3g", r.errorBound)) + "\n";
   }
   return out;
 }
@@ -54,7 +60,8 @@ Status plotVariable(const std::vector<ResultRow>& rows, const std::string& varia
                     const std::string& target) {
   std::vector<const ResultRow*> points;
   for (const ResultRow& r : rows)
-    if (r.variable == variable) points.push_back(&r);
+    if (r.variable == variable && r.leftForSimulator.empty()) points.push_back(&r);
+  if (points.empty()) return Error{"-p " + variable + ": solve has no value of it to plot (left for the simulator)"};
   std::sort(points.begin(), points.end(), [](const ResultRow* a, const ResultRow* b) { return a->stop < b->stop; });
   std::string script = plotScriptHead(format, variable, points.front()->kind == RewardKind::Instant);
   script += "set ylabel 'value'\nset grid\nunset key\n$values << EOD\n";

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "Gth.h"
 #include "Ilu0.h"
 #include "Parallel.h"
 
@@ -23,6 +24,20 @@ const char* methodName(Method method) {
     case Method::Krylov: return "bicgstab";
   }
   return "?";
+}
+
+void Contraction::add(double change) { changes_[count_++ % kWindow] = change; }
+
+double Contraction::remaining() const {
+  if (count_ == 0) return 0;
+  const double last = changes_[(count_ - 1) % kWindow];
+  if (count_ == 1 || last == 0) return last;
+  const long span = std::min<long>(count_, kWindow) - 1;
+  const double first = changes_[(count_ - 1 - span) % kWindow];
+  const double most = 1.0 - 1.0 / static_cast<double>(count_);
+  double ratio = first > 0 ? std::pow(last / first, 1.0 / static_cast<double>(span)) : most;
+  if (!(ratio < most)) ratio = most;
+  return last * ratio / (1.0 - ratio);
 }
 
 namespace {
@@ -85,7 +100,9 @@ void normaliseOn(std::vector<double>& x, const std::vector<int>& states) {
 // or has used the last iteration allowed.
 std::optional<Outcome<SolveAccount>> afterIteration(const System& s, const SteadyStateSettings& settings, long it,
                                                     double change, std::vector<double>& x, Progress& progress,
+                                                    Contraction& contraction,
                                                     std::optional<double> sum = std::nullopt) {
+  contraction.add(change);
   if (s.normalise) {
     if (sum)
       normaliseBy(x, s.states, *sum);
@@ -97,7 +114,7 @@ std::optional<Outcome<SolveAccount>> afterIteration(const System& s, const Stead
   if (change <= settings.epsilon) {
     SolveAccount account;
     account.iterations = it;
-    account.errorBound = change;
+    account.errorBound = std::max(change, contraction.remaining());
     return account;
   }
   if (it == settings.maxIterations) return notConverged(s, settings, it, change);
@@ -143,6 +160,7 @@ Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const St
   // look converged), the sweep starts again taking the plain Gauss-Seidel
   // value wherever the relaxed one would be negative: the same fixed point.
   bool plainWhereNegative = false;
+  Contraction contraction;
   for (long it = 1; it <= settings.maxIterations; it++) {
     double change = 0, sum = 0;
     bool anyPositive = false;
@@ -187,9 +205,10 @@ Outcome<SolveAccount> sweepInPlace(const Chain& chain, const System& s, const St
       const double start = 1.0 / static_cast<double>(s.states.size());
       for (int st : s.states) x[st] = start;
       it = 0;
+      contraction = Contraction();
       continue;
     }
-    if (auto end = afterIteration(s, settings, it, change, x, progress, sum)) return *end;
+    if (auto end = afterIteration(s, settings, it, change, x, progress, contraction, sum)) return *end;
     if (omega != 1.0) {
       relaxedWindowBest = std::min(relaxedWindowBest, change);
       if (it % kRelaxationWindow == 0) {
@@ -260,12 +279,13 @@ Outcome<SolveAccount> sweepCopy(const Chain& chain, const System& s, const Stead
     }
     blockChange[static_cast<std::size_t>(block)] = change;
   };
+  Contraction contraction;
   for (long it = 1; it <= settings.maxIterations; it++) {
     parallel.forBlocks(count, step);
     parallel.forBlocks(count, check);
     double change = 0;
     for (double c : blockChange) change = std::max(change, c);
-    if (auto end = afterIteration(s, settings, it, change, x, progress)) return *end;
+    if (auto end = afterIteration(s, settings, it, change, x, progress, contraction)) return *end;
   }
   return notConverged(s, settings, 0, INFINITY);
 }
@@ -301,10 +321,26 @@ void assemble(const Chain& chain, const System& s, std::vector<int>& local, Eige
   for (int st : s.states) local[st] = -1;
 }
 
-// Takes a solution of the assembled system: its relative residual is the
-// error bound.
-Outcome<SolveAccount> accept(const System& s, const Eigen::SparseMatrix<double>& a, const Eigen::VectorXd& b,
-                             const Eigen::VectorXd& solution, const char* method, std::vector<double>& x) {
+// The largest relative residual of a state's equation, |x_j outRate_j -
+// b_j - sum_i x_i q_ij| over the larger of the two sides: where each
+// component is off by a relative delta, each equation is off by about
+// delta, so this is the error estimate of a solution computed directly.
+double componentwiseResidual(const Chain& chain, const System& s, const std::vector<double>& x) {
+  double largest = 0;
+  for (int j : s.states) {
+    const double out = x[j] * chain.outRate[j];
+    const double in = inflow(chain, x, j) + (j == s.source ? 1.0 : 0.0);
+    const double side = std::max(out, in);
+    if (side > 0) largest = std::max(largest, std::fabs(out - in) / side);
+  }
+  return largest;
+}
+
+// Takes a solution of the assembled system, refused where it is not
+// finite; its error estimate is componentwiseResidual.
+Outcome<SolveAccount> accept(const Chain& chain, const System& s, const Eigen::SparseMatrix<double>& a,
+                             const Eigen::VectorXd& b, const Eigen::VectorXd& solution, const char* method,
+                             std::vector<double>& x) {
   const double residual =
       (a * solution - b).lpNorm<Eigen::Infinity>() / std::max(1.0, solution.lpNorm<Eigen::Infinity>());
   if (!solution.allFinite() || !std::isfinite(residual))
@@ -314,11 +350,58 @@ Outcome<SolveAccount> accept(const System& s, const Eigen::SparseMatrix<double>&
   if (s.normalise) normaliseOn(x, s.states);
   SolveAccount account;
   account.method = method;
-  account.errorBound = residual;
+  account.errorBound = componentwiseResidual(chain, s, x);
   return account;
 }
 
-// Sparse LU of the set's system.
+// The most entries GTH elimination may hold (its rows, the fill its
+// rerouting adds and what it keeps for the way back): some 400 MB. A system
+// whose elimination fills more goes to the sparse LU instead.
+constexpr std::uint64_t kMostGthEntries = 10'000'000;
+
+// The set's system as an irreducible generator for GTH: a bottom
+// component's own rates, or for the transient states the rates among them
+// with every rate that leaves them sent back to the source. The expected
+// times before leaving, started at the source, are then the stationary
+// distribution of that generator divided by the rate of leaving under it
+// (renewal at each return to the source).
+SparseRates localRates(const Chain& chain, const System& s, std::vector<int>& local, std::vector<double>& leaving) {
+  const int m = static_cast<int>(s.states.size());
+  if (local.size() != static_cast<std::size_t>(chain.states)) local.assign(chain.states, -1);
+  for (int k = 0; k < m; k++) local[s.states[k]] = k;
+  SparseRates out(static_cast<std::size_t>(m));
+  leaving.assign(s.normalise ? 0 : static_cast<std::size_t>(m), 0.0);
+  for (int j = 0; j < chain.states; j++) {
+    const int to = local[j];
+    if (to < 0 && s.normalise) continue;
+    chain.incoming.forEach(j, [&](int i, double rate) {
+      const int from = local[i];
+      if (from < 0) return;
+      if (to >= 0)
+        out[from].emplace_back(to, rate);
+      else
+        leaving[from] += rate;
+    });
+  }
+  if (!s.normalise) {
+    const int source = local[s.source];
+    for (int k = 0; k < m; k++) {
+      if (k == source || leaving[k] == 0.0) continue;
+      auto it = std::find_if(out[k].begin(), out[k].end(), [&](const auto& e) { return e.first == source; });
+      if (it != out[k].end())
+        it->second += leaving[k];
+      else
+        out[k].emplace_back(source, leaving[k]);
+    }
+  }
+  for (int st : s.states) local[st] = -1;
+  return out;
+}
+
+// The direct solver: GTH elimination (Gth.h), which keeps the relative
+// accuracy of the smallest probabilities; where its fill would pass
+// kMostGthEntries, a sparse LU of the set's system. Its error measure is
+// the relative residual of the system.
 Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const SteadyStateSettings& settings,
                                   std::vector<double>& x, std::vector<int>& local) {
   const int m = static_cast<int>(s.states.size());
@@ -328,6 +411,20 @@ Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const Ste
   }
   Eigen::SparseMatrix<double> a;
   Eigen::VectorXd b;
+  {
+    std::vector<double> leaving;
+    auto pi = gthStationary(localRates(chain, s, local, leaving), kMostGthEntries);
+    if (pi) {
+      if (!s.normalise) {
+        double rate = 0;
+        for (int k = 0; k < m; k++) rate += (*pi)[k] * leaving[k];
+        if (!(rate > 0)) return Error{"The direct solver found no way out of the " + s.what + "."};
+        for (double& p : *pi) p /= rate;
+      }
+      assemble(chain, s, local, a, b);
+      return accept(chain, s, a, b, Eigen::Map<const Eigen::VectorXd>(pi->data(), m), "direct", x);
+    }
+  }
   assemble(chain, s, local, a, b);
   Eigen::SparseLU<Eigen::SparseMatrix<double>> lu;
   lu.compute(a);
@@ -336,7 +433,7 @@ Outcome<SolveAccount> solveDirect(const Chain& chain, const System& s, const Ste
   Eigen::VectorXd solution = lu.solve(b);
   if (lu.info() != Eigen::Success || !solution.allFinite())
     return Error{"The direct solver failed on the " + s.what + "."};
-  return accept(s, a, b, solution, "direct", x);
+  return accept(chain, s, a, b, solution, "direct", x);
 }
 
 // Gauss-Seidel sweeps that pick the state a Krylov solve of a stationary
@@ -435,7 +532,7 @@ Outcome<SolveAccount> solveKrylov(const Chain& chain, const System& s, const Ste
   SolveAccount account;
   account.method = "bicgstab";
   account.iterations = iterations;
-  account.errorBound = residual;
+  account.errorBound = componentwiseResidual(chain, s, x);
   return account;
 }
 

@@ -33,12 +33,33 @@ struct SteadyStateSettings {
 };
 
 // One linear solve's account: iterations summed over the systems solved and
-// the worst convergence figure reached (largest relative change of the last
-// iteration; for the direct solver the relative residual).
+// the worst estimate of the largest relative error of a component of the
+// solution. For an iteration that is the changes still to come: the last
+// change c times r / (1 - r), r the rate at which the changes shrank over
+// the last iterations (Contraction); for the direct solver and BiCGSTAB the
+// largest relative residual of a state's balance equation.
 struct SolveAccount {
   std::string method;  // the methods that produced the systems' solutions, "+" between two
   long iterations = 0;
   double errorBound = 0;
+  double lastChange = 0;  // an iteration's largest relative change at the end
+};
+
+// How fast an iteration's largest relative change shrinks: from the last
+// kWindow changes, r = (c_last / c_first)^(1 / (kWindow - 1)), the mean
+// ratio of one change to the one before. The error of the iterate is then
+// estimated by the changes still to come, c r / (1 - r): a geometric
+// series, so an estimate, not a bound. A ratio of 1 - 1/k or more (no
+// contraction seen, or too little) is taken as 1 - 1/k after k iterations.
+class Contraction {
+ public:
+  static constexpr int kWindow = 10;
+  void add(double change);
+  double remaining() const;
+
+ private:
+  double changes_[kWindow] = {};
+  long count_ = 0;
 };
 
 // The chain's long-run distribution from its initial state: for a state s

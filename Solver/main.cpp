@@ -56,6 +56,7 @@ int run(int argc, char** argv) {
   if (!exists(umbPath)) {
     return fail("no " + umbPath + ": run gen with -U (same -P and -N) to write it, then solve again.");
   }
+  UmbReader::endOnShortenedFile("solve", umbPath);
   auto limits = readMemoryLimits();
   if (!limits) return fail(limits.error().message);
   auto umb = UmbReader::open(umbPath,
@@ -107,6 +108,14 @@ int run(int argc, char** argv) {
   auto rows = computeMeasures(**umb, options,
                               [](const std::string& line) { std::fprintf(stderr, "solve: %s\n", line.c_str()); });
   if (!rows) return fail(rows.error().message);
+  // One line per variable left to the simulator, with the reason.
+  bool anyLeft = false;
+  for (std::size_t r = 0; r < rows->size(); r++) {
+    const ResultRow& row = (*rows)[r];
+    if (row.leftForSimulator.empty() || (r > 0 && (*rows)[r - 1].variable == row.variable)) continue;
+    anyLeft = true;
+    std::fprintf(stderr, "solve: %s: %s; left for the simulator\n", row.variable.c_str(), row.leftForSimulator.c_str());
+  }
 
   std::fputs(formatTable(*rows).c_str(), stdout);
   std::fflush(stdout);
@@ -118,7 +127,8 @@ int run(int argc, char** argv) {
     if (auto drawn = plotVariable(*rows, plot, options.plotFormat, target); !drawn) return fail(drawn.error().message);
     std::fprintf(stderr, "solve: plot of %s written to %s\n", plot.c_str(), target.c_str());
   }
-  return 0;
+  // 3: every row but those left to the simulator has its value.
+  return anyLeft ? 3 : 0;
 }
 
 int main(int argc, char** argv) {

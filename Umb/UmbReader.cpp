@@ -1,6 +1,7 @@
 #include "UmbReader.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -145,6 +146,31 @@ Status readDeterministic(UmbReader& umb, const Json& described, ArrayFn& array, 
 
 }  // namespace
 
+namespace {
+
+// The line a bus error writes, set before the handler is installed.
+char busMessage[2048];
+std::size_t busMessageLength = 0;
+
+extern "C" void onBusError(int) {
+  const ssize_t ignored = ::write(STDERR_FILENO, busMessage, busMessageLength);
+  (void)ignored;
+  _exit(1);
+}
+
+}  // namespace
+
+void UmbReader::endOnShortenedFile(const std::string& program, const std::string& path) {
+  const std::string line = program + ": " + path +
+                           ": the file changed while it was read (another program shortened it); no value is given\n";
+  busMessageLength = std::min(line.size(), sizeof busMessage);
+  std::memcpy(busMessage, line.data(), busMessageLength);
+  struct sigaction action {};
+  action.sa_handler = onBusError;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGBUS, &action, nullptr);
+}
+
 UmbReader::~UmbReader() {
   if (base_) munmap(base_, length_);
 }
@@ -221,6 +247,9 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
     index = Json::parse(indexText);
   } catch (const Json::parse_error& e) {
     return fail("index.json: not valid JSON at byte " + std::to_string(e.byte));
+  } catch (const Json::exception& e) {
+    // A number past the range of a double (1e999999) and the like.
+    return fail(std::string("index.json: not readable: ") + e.what());
   }
   if (!index.is_object()) return fail("index.json is not an object");
 
@@ -238,6 +267,10 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
   // model with deterministic delays by a time of its own, with its part.
   const Json* detIndex = find(index, key::kGenDeterministic);
   umb->deterministic = text(*time) == kDeterministicTime && players == 0 && detIndex;
+  if (text(*time) == kStochasticTime && (detIndex || member(kDetStateToEnablings)))
+    return fail("index.json says time \"" + text(*time) +
+                "\" (a CTMC), yet the file has a deterministic part; taking it for a CTMC would leave out its fixed "
+                "delays, so it is refused");
   if (!umb->deterministic && (text(*time) != kStochasticTime || players != 0)) {
     return fail("the model is not a CTMC (time \"" + text(*time) + "\", " + std::to_string(players) +
                 " players); solve computes continuous-time Markov chains only");
@@ -393,6 +426,16 @@ Outcome<std::unique_ptr<UmbReader>> UmbReader::open(const std::string& path, con
         }
       umb->release(r.branchValues.data(), r.branchValues.data() + r.branchValues.size());
       umb->rewards.push_back(std::move(r));
+    }
+  }
+
+  if (umb->deterministic) {
+    for (const Json& id : (*detIndex)[key::kImpulses]) {
+      const bool named = id.is_string() && std::any_of(umb->rewards.begin(), umb->rewards.end(),
+                                                       [&](const UmbReward& r) { return r.id == text(id); });
+      if (!named)
+        return fail("index.json: gen-deterministic impulses names " + (id.is_string() ? text(id) : id.dump()) +
+                    ", which is no reward annotation of the file");
     }
   }
 

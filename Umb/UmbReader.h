@@ -82,6 +82,14 @@ class UmbReader {
   std::vector<std::string> places;
   std::span<const std::int16_t> valuations;
 
+  // From here on, a bus error ends the process with status 1 and the line
+  // "<program>: <path>: the file changed while it was read ..." on standard
+  // error. Reading a page of the mapping that the file no longer holds (it
+  // was shortened by another program after it was checked) raises SIGBUS,
+  // which no check made before can rule out and nothing after it can
+  // resume from.
+  static void endOnShortenedFile(const std::string& program, const std::string& path);
+
   // Tells the kernel that the mapped pages are no longer needed.
   void release();
   // The same for the whole pages inside [from, to): a pass over the arrays

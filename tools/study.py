@@ -250,33 +250,43 @@ def gnuplot_string(text):
     return "'" + str(text).replace("\n", " ").replace("\r", " ").replace("'", "''") + "'"
 
 
-def tick_format(values):
-    """A printf format for the y tick labels with enough significant digits
-    that neighbouring ticks (about a fifth of the range apart) differ."""
+def y_ticks(values):
+    """The gnuplot lines for the y axis's ticks: a step of 1, 2 or 5 times a
+    power of ten giving about five ticks over the values, and labels with
+    as many decimals as the step has, so that neighbouring labels differ
+    (0.999832, 0.999834, ... where the default shows 0.99983 five times).
+    Past a million or below a millionth, %g with enough significant digits."""
     finite = [v for v in values if math.isfinite(v)]
-    if not finite:
-        return "%g"
+    if not finite or max(finite) == min(finite):
+        return ""
     low, high = min(finite), max(finite)
+    rough = (high - low) / 5
+    power = math.floor(math.log10(rough))
+    step = next(m * 10.0 ** power for m in (1, 2, 5, 10) if m * 10.0 ** power >= rough)
     magnitude = max(abs(low), abs(high))
-    if high == low or magnitude == 0:
-        return "%g"
-    step = (high - low) / 5
-    digits = max(3, min(15, math.ceil(math.log10(magnitude / step)) + 2))
-    return f"%.{digits}g"
+    if 1e-6 <= magnitude < 1e6:
+        decimals = max(0, -math.floor(math.log10(step) + 1e-9))
+        label = f"%.{decimals}f"
+    else:
+        digits = max(3, min(15, math.ceil(math.log10(magnitude / step)) + 2))
+        label = f"%.{digits}g"
+    return f"set ytics {step!r}\nset format y {gnuplot_string(label)}\n"
 
 
 def is_geometric(xs):
     """Three or more positive values, each the one before times the same
     factor, spanning at least a factor of 8."""
-    if len(xs) < 3 or min(xs) <= 0:
+    xs = sorted(set(xs))
+    if len(xs) < 3 or xs[0] <= 0:
         return False
-    xs = sorted(xs)
     ratios = [b / a for a, b in zip(xs, xs[1:])]
     return xs[-1] / xs[0] >= 8 and all(abs(r / ratios[0] - 1) < 1e-6 for r in ratios)
 
 
-def plot(out, name, rows, varying, labels, options):
-    """One plot per variable against the varying global (or the run)."""
+def plot(out, name, rows, varying, labels, options, by_experiment=False):
+    """One plot per variable against the varying global (or the run); with
+    by_experiment, one line per experiment and time point (a sweep over
+    several experiments)."""
     try:
         subprocess.run(["gnuplot", "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     except (OSError, subprocess.CalledProcessError):
@@ -292,6 +302,8 @@ def plot(out, name, rows, varying, labels, options):
                 continue
             point = row["kind"] if row["start"] == "" else (
                 f"t = {row['start']}" if row["start"] == row["stop"] else f"[{row['start']}, {row['stop']}]")
+            if by_experiment:
+                point = f"{row['experiment']}: {point}"
             x = Decimal(row[varying]) if varying else Decimal(labels.index(row["run"]))
             y = Decimal(row["value"])
             # The interval's ends, or estimate +/- half-width where they are
@@ -317,10 +329,12 @@ def plot(out, name, rows, varying, labels, options):
                      f"set ylabel {gnuplot_string(ylabel)} noenhanced\n")
         if logx:
             script.write("set logscale x\n")
+        # Points and bars clear of the frame.
+        script.write("set offsets graph 0.04, graph 0.04, graph 0.06, graph 0.06\n")
         if "logy" in options:
             script.write("set logscale y\nset format y '%g'\n")
         else:
-            script.write(f"set format y {gnuplot_string(tick_format(ys))}\n")
+            script.write(y_ticks(ys))
         if not varying:
             tics = ", ".join(f"{gnuplot_string(label)} {i}" for i, label in enumerate(labels))
             script.write(f"set xtics ({tics}) rotate by -30 noenhanced\n")
@@ -391,7 +405,8 @@ def command_run(args):
         varying = [g for g in globals_ if len({values[g] for _, _, values, _ in runs}) > 1]
         x_global = sweep[0] if sweep else (varying[0] if len(varying) == 1 else None)
         labels = [label for _, label, _, _ in runs]
-        plots = plot(building, args.name, rows, x_global, labels, options) if len(runs) > 1 else []
+        several = sweep is not None and len(experiments) > 1
+        plots = plot(building, args.name, rows, x_global, labels, options, several) if len(runs) > 1 else []
         replace_folder(building, out)
     except BaseException:
         shutil.rmtree(building, ignore_errors=True)

@@ -25,6 +25,9 @@ CLUSTER_GEN = os.path.join(MODELS_DIR, "cluster", "gen")
 RETRY = os.path.join(ROOT, "models", "timeout_retry.toml")
 RETRY_GEN = os.path.join(MODELS_DIR, "timeout_retry", "gen")
 RETRY_SIMULATE = os.path.join(MODELS_DIR, "timeout_retry", "simulate")
+DUPLEX = os.path.join(ROOT, "tests", "models", "duplex.toml")
+DUPLEX_GEN = os.path.join(MODELS_DIR, "duplex", "gen")
+DUPLEX_SIMULATE = os.path.join(MODELS_DIR, "duplex", "simulate")
 # Stands in for a solve that leaves variables for the simulator.
 PARTIAL_SOLVE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "partial_solve.py")
 # Few short replications: the tests check the plumbing, not the estimates.
@@ -173,6 +176,44 @@ class Plots(unittest.TestCase):
         self.assertTrue(self.study.is_geometric([250, 500, 1000, 2000, 4000, 8000]))
         self.assertFalse(self.study.is_geometric([1, 2, 3, 4, 5, 6, 7, 8, 9]))
         self.assertFalse(self.study.is_geometric([1, 2]))
+
+
+@unittest.skipUnless(os.path.exists(DUPLEX_SIMULATE), "simulate is not built (no pcg-cpp)")
+class TwoTimers(unittest.TestCase):
+    """The duplex controller: its watchdog and overhaul run together, so solve
+    leaves its variables to the simulator (status 3)."""
+
+    def test_a_study_gives_every_variable_of_every_run_with_its_interval(self):
+        with tempfile.TemporaryDirectory() as out:
+            study = run(sys.executable, STUDY, "run", "--model", DUPLEX, "--gen", DUPLEX_GEN, "--solve", SOLVE,
+                        "--simulate", DUPLEX_SIMULATE, "--name", "duplex", "--out", out + "/s",
+                        "--sim-args", QUICK_SIM)
+            self.assertEqual(study.returncode, 0, study.stderr)
+            table = rows(os.path.join(out, "s", "duplex.study.csv"))
+            self.assertEqual([(r["run"], r["variable"], r["start"]) for r in table],
+                             [(run_, variable, start) for run_ in ("base", "slow_watchdog")
+                              for variable, start in (("unavailability", "5"), ("unavailability", "20"),
+                                                      ("long_run_unavailability", ""))])
+            for r in table:
+                self.assertEqual(r["failure"], "")
+                self.assertTrue(0 <= float(r["value"]) <= 1, r)
+                self.assertEqual(r["half_width"] != "", r["method"] == "simulation")
+            self.assertEqual({r["method"] for r in table if r["variable"] == "unavailability"}, {"simulation"})
+            with open(os.path.join(out, "s", "duplex.unavailability.svg")) as stream:
+                self.assertIn("timeout", stream.read())
+
+    def test_make_solves_run_script_prints_one_table_and_ends_with_status_0(self):
+        with tempfile.TemporaryDirectory() as out:
+            solved = run(RUN_GEN, "--simulate", DUPLEX_SIMULATE, QUICK_SIM, "--solve", SOLVE, "", out, DUPLEX_GEN,
+                         "duplex", DUPLEX, "slow_watchdog", "-U")
+            self.assertEqual(solved.returncode, 0, solved.stderr)
+            self.assertIn("solve: unavailability: ", solved.stderr)
+            table = solved.stdout.split("Exact values and simulation intervals:\n", 1)[1]
+            self.assertEqual([line.split()[0] for line in table.splitlines()[1:4]],
+                             ["unavailability", "unavailability", "long_run_unavailability"])
+            answers = rows(os.path.join(out, "duplex-experiment1", "duplex.answers.csv"))
+            self.assertEqual([r["method"] for r in answers][:2], ["simulation", "simulation"])
+            self.assertNotIn("", [r["value"] for r in answers])
 
 
 def current_umask():

@@ -155,6 +155,30 @@ TEST(SolveCli, MalformedUmbIsRefused) {
          std::string& index = member(m, "index.json");
          index.replace(index.find("\"#states\": 2"), 12, "\"#states\": 99999999999");
        }},
+      {"a number past any double",
+       [&](auto& m) {
+         std::string& index = member(m, "index.json");
+         index.replace(index.find("\"#states\": 2"), 12, "\"#states\": 1e999999");
+       }},
+      // Taken for a CTMC, md1k gave loss 1 where the truth is 0.027.
+      {"stochastic time beside a deterministic part",
+       [&](auto& m) {
+         m.push_back({"deterministic/state-to-enablings.bin", std::string(24, '\0')});
+       }},
+      {"impulses naming no reward",
+       [&](auto& m) {
+         std::string& index = member(m, "index.json");
+         index.replace(index.find("\"stochastic\""), 12, "\"urgent-stochastic\"");
+         index.insert(index.rfind('}'),
+                      ", \"gen-deterministic\": {\"activities\": [\"tick\"], \"#enablings\": 0, "
+                      "\"#branches\": 0, \"impulses\": [\"no_such_reward\"]}");
+         m.push_back({"deterministic/state-to-enablings.bin", std::string(24, '\0')});
+         m.push_back({"deterministic/enabling-to-activity.bin", ""});
+         m.push_back({"deterministic/enabling-to-delay.bin", ""});
+         m.push_back({"deterministic/enabling-to-branches.bin", std::string(8, '\0')});
+         m.push_back({"deterministic/branch-to-target.bin", ""});
+         m.push_back({"deterministic/branch-to-probability.bin", ""});
+       }},
   };
   for (const auto& [what, change] : cases) {
     TempDir dir;

@@ -1,0 +1,55 @@
+// Splitting against solve on a tandem queue whose second buffer overflows
+// (about 1e-4), the same numbers on one and two threads, and the models it
+// refuses with a reason.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "SplittingRuns.h"
+
+namespace {
+
+using testsupport::readFile;
+using testsupport::runProgram;
+using testsupport::ScopedEnv;
+using testsupport::TempDir;
+
+TEST(Splitting, TandemOverflowAt1e4IsInsideItsInterval) {
+  TempDir dir;
+  const double want = splitting::exact("tandem_overflow", 0, dir);
+  ASSERT_GT(want, 5e-5);
+  ASSERT_LT(want, 2e-4);
+  const auto got = splitting::split("tandem_overflow", 0, {"-S3", "-E200", "-r0.25", "-k10"}, dir);
+  EXPECT_LE(std::fabs(got.value - want), got.halfWidth) << got.value << " +- " << got.halfWidth << ", solve " << want;
+  EXPECT_LE(got.halfWidth, 0.25 * got.value);
+  EXPECT_EQ(got.method.rfind("\"splitting: ", 0), 0u) << got.method;
+}
+
+TEST(Splitting, SameNumbersOnOneAndTwoThreads) {
+  std::string csv[2];
+  for (int threads = 1; threads <= 2; threads++) {
+    ScopedEnv env("GEN_THREADS", std::to_string(threads));
+    TempDir dir;
+    splitting::split("tandem_overflow", 0, {"-S9", "-E100", "-R12", "-k4"}, dir);
+    csv[threads - 1] = readFile(dir.file("split.sim.csv"));
+  }
+  EXPECT_FALSE(csv[0].empty());
+  EXPECT_EQ(csv[0], csv[1]);
+}
+
+// The 2-out-of-3 system fails in one jump from a state every path visits:
+// there is no level between, and the run says so instead of guessing.
+TEST(Splitting, RefusesWhatItCannotSplit) {
+  TempDir dir;
+  const auto run = runProgram(splitting::program("two_of_three", "simulate"),
+                              {"-P" + dir.path() + "/", "-Nx", "-B2", "-Xsplit", "-E50"}, dir.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("one jump"), std::string::npos) << run.err;
+  const auto steady = runProgram(splitting::program("md1k", "simulate"),
+                                 {"-P" + dir.path() + "/", "-Nx", "-Xsplit", "-Vloss"}, dir.path());
+  EXPECT_EQ(steady.status, 1);
+  EXPECT_NE(steady.err.find("steady-state"), std::string::npos) << steady.err;
+}
+
+}  // namespace
