@@ -385,6 +385,19 @@ TEST(SimulatorIntervals, PrecisionOfAProbabilityNearOneIsThatOfItsComplement) {
   EXPECT_TRUE(rows[0].covers(exact)) << rows[0].lower << " " << rows[0].upper << " " << exact;
 }
 
+// A mean number present of 0.74 is not a probability, though every
+// replication's average lies in [0, 1]: the states hold up to 5 jobs, so -r
+// applies to 0.74 itself and not to the 0.26 below 1.
+TEST(SimulatorIntervals, AnAverageBelowOneOfLargerRewardsIsNoProbability) {
+  TempDir dir;
+  const auto rows =
+      simulate(modelProgram("md1k", "simulate"), 4, {"-S3", "-R20000", "-W100", "-L2000", "-Vnumber"}, dir);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].precision, "ok");
+  EXPECT_GT(rows[0].halfWidth, 0.01 * (1.0 - rows[0].value));
+  EXPECT_TRUE(rows[0].covers(md1kExact(5).number)) << rows[0].lower << " " << rows[0].upper;
+}
+
 // -t chooses the time points: the mean number present at 1 and 3 instead of
 // the model's 2, against the uniformised law.
 TEST(SimulatorIntervals, TimePointsFromTheCommandLine) {
