@@ -371,9 +371,10 @@ SparseRates localRates(const Chain& chain, const System& s, std::vector<int>& lo
   for (int k = 0; k < m; k++) local[s.states[k]] = k;
   SparseRates out(static_cast<std::size_t>(m));
   leaving.assign(s.normalise ? 0 : static_cast<std::size_t>(m), 0.0);
-  for (int j = 0; j < chain.states; j++) {
+  // A bottom component's rates are its states' rows; the rates that leave
+  // the transient states are in the rows of every other state (once).
+  const auto rowOf = [&](int j) {
     const int to = local[j];
-    if (to < 0 && s.normalise) continue;
     chain.incoming.forEach(j, [&](int i, double rate) {
       const int from = local[i];
       if (from < 0) return;
@@ -382,7 +383,11 @@ SparseRates localRates(const Chain& chain, const System& s, std::vector<int>& lo
       else
         leaving[from] += rate;
     });
-  }
+  };
+  if (s.normalise)
+    for (int j : s.states) rowOf(j);
+  else
+    for (int j = 0; j < chain.states; j++) rowOf(j);
   if (!s.normalise) {
     const int source = local[s.source];
     for (int k = 0; k < m; k++) {

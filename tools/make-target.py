@@ -14,8 +14,8 @@ acted on, so such text reaches the program as it is.
 
 Configure and build run only when something they read changed: after a build
 that worked, a stamp in <build>/make-stamps/ records when it started, which
-programs it made and where. A later run of the same target and model skips
-CMake when the stamp is newer than the model file and every file and folder
+programs it made and where. A later run of the same target and model (solve
+and study build the same programs and share one stamp) skips CMake when the stamp is newer than the model file and every file and folder
 of the sources (so an added or removed source counts too), and every program
 it names is there and no newer than the stamp's end (so a build of another
 model file with the same stem, which writes the same programs, is noticed).
@@ -116,7 +116,8 @@ def echo_and_run(command, filter_make_lines=False):
 def build(target, model, build_dir):
     """The programs of `target` for `model` (empty: the compiled-in model),
     built unless a fresh stamp says they are current."""
-    stamp_file = stamp_path(build_dir, target, model)
+    # solve and study build the same programs: one stamp serves both.
+    stamp_file = stamp_path(build_dir, "solve" if target == "study" else target, model)
     stamp = fresh_stamp(stamp_file, model)
     if stamp:
         return stamp

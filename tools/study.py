@@ -12,7 +12,8 @@
         "0,2,5", ranges "0-4", names, or a mix) and, with --sweep, every value
         of one global variable in each of them (VALUES: "1,2,4" or
         "first:last" or "first:step:last", as integers or reals; each checked
-        against the global's type before any run). What solve leaves for the
+        before any run against the global's type and what the model file
+        asks of it: place bounds, 16-bit markings, counts from 0). What solve leaves for the
         simulator is simulated (tools/answer.py). Each run writes its files
         into DIR/<run>/; DIR/<NAME>.study.csv gets one row per run and value:
         the run, the experiment's name, every global's value, the solver's
@@ -84,7 +85,36 @@ def load_model(path):
             raise StudyError(f"{path}: experiment name {name!r} is no plain word (python3 tools/modelc --check "
                              "says which names work)")
     values = [experiments.get(name, {}) for name in names]
-    return {"name": data.get("name", ""), "globals": globals_, "experiments": names, "values": values}
+    return {"name": data.get("name", ""), "globals": globals_, "experiments": names, "values": values, "data": data}
+
+
+def model_limits(model, name):
+    """What the model file itself demands of global `name`'s value, as
+    (low, high, why) triples: the bounds of the places and arrays it gives
+    the initial marking of (gen stops at the start of a run outside them),
+    the 16 bits of a marking, and a rep or join's count or copies that
+    cannot be negative."""
+    limits = []
+    data = model["data"]
+    for atomic in data.get("atomic", []) if isinstance(data.get("atomic"), list) else []:
+        for section in ("places", "arrays"):
+            table = atomic.get(section, {}) if isinstance(atomic, dict) else {}
+            for place, spec in table.items() if isinstance(table, dict) else []:
+                where = f"place {atomic.get('name')}.{place}"
+                if spec == name or (isinstance(spec, dict) and spec.get("init") == name):
+                    limits.append((-2 ** 15, 2 ** 15 - 1, f"{where} takes it as its initial marking (16 bits)"))
+                    if isinstance(spec, dict):
+                        low, high = spec.get("min"), spec.get("max")
+                        limits.append((low if isinstance(low, int) else None, high if isinstance(high, int) else None,
+                                       f"{where} takes it as its initial marking, within its bounds"))
+                if isinstance(spec, dict) and spec.get("size") == name:
+                    limits.append((0, None, f"array {atomic.get('name')}.{place} takes it as its size"))
+    for kind in ("rep", "join"):
+        for node in data.get(kind, []) if isinstance(data.get(kind), list) else []:
+            counts = [node.get("count")] + [c.get("copies") for c in node.get("children", []) if isinstance(c, dict)]
+            if name in counts:
+                limits.append((0, 2 ** 31 - 1, f"{kind} {node.get('name')} takes it as a count of copies"))
+    return limits
 
 
 def experiment_index(model, text):
@@ -189,6 +219,11 @@ def sweep_values(model, spec):
         raise StudyError(f"{what}: no values")
     for value in numbers:
         _check_fits(value, gtype, what)
+        for low, high, why in model_limits(model, name):
+            if (low is not None and value < low) or (high is not None and value > high):
+                bounds = (f"from {low} to {high}" if low is not None and high is not None
+                          else f"at least {low}" if low is not None else f"at most {high}")
+                raise StudyError(f"{what}: {value} must be {bounds} here: {why}")
     texts = [str(int(v)) if integer else str(v) for v in numbers]
     return name, gtype, texts
 

@@ -87,7 +87,9 @@ class Study(unittest.TestCase):
 
     def test_sweep_values_the_global_cannot_hold_are_refused_before_any_run(self):
         with tempfile.TemporaryDirectory() as out:
-            for sweep, words in (("N=1,40000", "40000 does not fit a short"), ("N=-40000,1", "does not fit a short")):
+            # The type's range, then the model's own bound on what N sets.
+            for sweep, words in (("N=1,40000", "40000 does not fit a short"), ("N=-40000,1", "does not fit a short"),
+                                 ("N=2,-1", "-1 must be at least 0 here: place cluster.left_n")):
                 refused = run(sys.executable, STUDY, "run", "--model", CLUSTER, "--gen", CLUSTER_GEN, "--solve", SOLVE,
                               "--name", "cluster", "--out", os.path.join(out, "s"), "--sweep", sweep)
                 self.assertEqual(refused.returncode, 1)
