@@ -54,10 +54,6 @@ Importance Importance::derive(PVModel& model, SuccessorGenerator& generator, int
   generator.initialVector(initial.data());
   number(initial.data());
   std::vector<Edge> edges;
-  auto giveUp = [&] {
-    result = Importance{};
-    result.failure_ = "the model has more than " + std::to_string(maxStates) + " reachable states";
-  };
   for (std::size_t n = 0; n < vectors.size(); n++) {
     expansion.clear();
     generator.expand(vectors[n], static_cast<std::uint32_t>(n), expansion);
@@ -66,19 +62,19 @@ Importance Importance::derive(PVModel& model, SuccessorGenerator& generator, int
     for (std::uint32_t i = state.firstSuccessor; i < state.endSuccessor; i++) {
       const Expansion::Successor& successor = expansion.successor(i);
       const std::uint32_t to = successor.self ? static_cast<std::uint32_t>(n) : number(expansion.vector(i));
-      if (to == UINT32_MAX) {
-        giveUp();
-        return result;
-      }
+      // Past the limit the part explored so far, breadth first from the
+      // initial state, stands for the model: the ways out of it are left out.
+      if (to == UINT32_MAX) result.partial_ = true;
       targets.push_back(to);
-      if (!successor.self && successor.rate > 0)
+      if (to != UINT32_MAX && !successor.self && successor.rate > 0)
         edges.push_back(Edge{static_cast<std::uint32_t>(n), to, successor.rate});
     }
     for (std::uint32_t a = state.firstArrival; a < state.endArrival; a++) {
       const Expansion::Arrival& arrival = expansion.arrival(a);
       if (expansion.successor(arrival.successor).self || !(arrival.probability > 0)) continue;
       const double rate = arrival.probability / expansion.delay(arrival.delay);
-      edges.push_back(Edge{static_cast<std::uint32_t>(n), targets[arrival.successor - state.firstSuccessor], rate});
+      const std::uint32_t to = targets[arrival.successor - state.firstSuccessor];
+      if (to != UINT32_MAX) edges.push_back(Edge{static_cast<std::uint32_t>(n), to, rate});
     }
   }
   const std::size_t states = vectors.size();
@@ -126,6 +122,9 @@ Importance Importance::derive(PVModel& model, SuccessorGenerator& generator, int
       }
     }
   }
+  if (result.rare_ == 0 && result.partial_)
+    result.failure_ = "its rare set is not among the first " + std::to_string(maxStates) +
+                      " reachable states (breadth first), the limit of the search";
   result.value_.resize(states);
   for (std::size_t n = 0; n < states; n++) result.value_[n] = -distance[n];
   return result;

@@ -31,11 +31,12 @@ namespace sim {
 class Importance {
  public:
   // The set: the stable states where reward variable `node` has a rate
-  // reward other than 0. Explores at most `maxStates` states; past that the
-  // result is empty() and `failure` says why.
+  // reward other than 0. Explores at most `maxStates` states, breadth first
+  // from the initial one; past that the states explored stand for the model
+  // (partial()), and if the set is not among them, `failure` says so.
   static Importance derive(PVModel& model, SuccessorGenerator& generator, int node, std::size_t maxStates);
 
-  bool empty() const { return states_ == 0; }
+  bool partial() const { return partial_; }
   const std::string& failure() const { return failure_; }
   std::size_t states() const { return states_; }
   std::size_t rareStates() const { return rare_; }
@@ -50,6 +51,7 @@ class Importance {
  private:
   std::size_t vectorSize_ = 0;
   std::size_t states_ = 0, rare_ = 0;
+  bool partial_ = false;
   std::string failure_;
   // The vectors, in blocks that never move, so that the index's keys stay valid.
   std::vector<std::unique_ptr<char[]>> blocks_;

@@ -61,7 +61,7 @@ void printUsage(std::ostream& out) {
   out << "usage:  simulate -Ppath -Nname [-Bexperiment] [-Ooverrides] [-Sseed] [-clevel] [-rrelative_half_width]\n"
          "                 [-Rreplications] [-Tseconds] [-kreplications_per_check] [-Wwarmup_events]\n"
          "                 [-Lobservation_events] [-Vvariable] [-ttime[,time...]] [-pvariable] [-fsvg|png]\n"
-         "                 [-Xsplit|plain] [-Epaths_per_stage]\n"
+         "                 [-Xsplit|sampling|plain] [-Epaths_per_stage]\n"
          "Example:  simulate -P./ -Nexp1 -B0 -S7 -c0.99\n";
 }
 
@@ -181,10 +181,13 @@ ParsedOptions parseOptions(int argc, const char* const argv[], int numExperiment
           o.plotFormat = value;
         break;
       case 'X':
-        if (std::strcmp(value, "split") != 0 && std::strcmp(value, "plain") != 0)
-          fail(shown + ": the method is split or plain");
-        else
+        if (std::strcmp(value, "split") != 0 && std::strcmp(value, "sampling") != 0 &&
+            std::strcmp(value, "plain") != 0) {
+          fail(shown + ": the method is split, sampling or plain");
+        } else {
           o.split = std::strcmp(value, "split") == 0;
+          o.sampling = std::strcmp(value, "sampling") == 0;
+        }
         break;
       case 'E': count(o.effort, 2); break;
       default: break;

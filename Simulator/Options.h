@@ -28,6 +28,7 @@ struct Options {
   std::vector<std::string> plots;              // -p
   std::string plotFormat = "svg";              // -f
   bool split = false;                          // -X split: importance splitting instead of plain replications
+  bool sampling = false;                       // -X sampling: importance sampling instead of plain replications
   std::uint64_t effort = 1000;                 // -E: paths a stage of splitting
 };
 

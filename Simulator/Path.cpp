@@ -142,6 +142,10 @@ void Path::restore(const Snapshot& snapshot) {
   gen_->loadState(snapshot.vector.data());
   now_ = snapshot.now;
   activities_ = snapshot.activities;
+  afterLoad();
+}
+
+void Path::afterLoad() {
   const auto& list = gen_->timedActivities();
   for (std::size_t a = 0; a < activities_.size(); a++) {
     Activity& activity = activities_[a];
@@ -159,7 +163,7 @@ void Path::restore(const Snapshot& snapshot) {
                        gen_->timedAction(list[a].first)->getName() +
                        ", inside a Rep of several replicas, ends before the time point " + number(horizon_) +
                        " (repetition " + std::to_string(repetition_) +
-                       "): the saved state does not say which replica it belongs to. Run without -X split.");
+                       "): the saved state does not say which replica it belongs to. Run without -X.");
       activity.enabled = gen_->timedAction(list[a].first)->Enabled();
       activity.due = kNever;
     }
@@ -230,6 +234,127 @@ bool Path::climb(double threshold, const Importance* importance, const Slot* slo
   }
 } catch (const ModelFault& fault) {
   throw GenError(std::string(fault.what()) + ", in repetition " + std::to_string(repetition_) + " (seed " +
+                 std::to_string(seed_) + ") at time " + number(now_) + ".\nPlease check the model and try again");
+}
+
+double Path::weighted(const Importance& importance, const Slot& slot, double bias) try {
+  const auto& list = gen_->timedActivities();
+  double weight = 1.0, integral = 0.0;
+  std::vector<char>& here = peek_;
+  here.resize(vector_.size());
+  for (;;) {
+    double total = 0.0, due = kNever;
+    std::size_t dueActivity = SIZE_MAX;
+    for (std::size_t a = 0; a < activities_.size(); a++) {
+      const Activity& activity = activities_[a];
+      if (!activity.enabled) continue;
+      if (activity.delay == Delay::Deterministic) {
+        if (activity.due < due) {
+          due = activity.due;
+          dueActivity = a;
+        }
+      } else {
+        total += activity.rate;
+      }
+    }
+    // Forcing: an exponential completion before the horizon, which has
+    // probability p, is given probability max(p, bias); the time is then
+    // drawn from its law given that it comes before the horizon (or after).
+    double exponentialAt = kNever;
+    if (total > 0) {
+      const double left = horizon_ - now_;
+      const double p = left > 0 ? -std::expm1(-total * left) : 0.0;
+      const double q = std::max(p, bias);
+      if (p > 0 && stream_->next() < q) {
+        weight *= p / q;
+        exponentialAt = now_ - std::log1p(-stream_->next() * p) / total;
+        if (!(exponentialAt <= horizon_)) exponentialAt = horizon_;
+      } else {
+        if (p > 0) weight *= (1.0 - p) / (1.0 - q);
+        exponentialAt = kNever;
+      }
+    }
+    const double next = std::min(exponentialAt, due);
+    if (reward_ != 0) {
+      const double overlap = std::min({next, horizon_, slot.stop}) - std::max(now_, slot.start);
+      if (overlap > 0) integral += reward_ * overlap;
+    }
+    if (next > horizon_) break;
+    now_ = next;
+    std::size_t chosen = dueActivity;
+    if (exponentialAt < due) {
+      // Biasing: the activities whose completion leads to a state of higher
+      // importance (found by firing each once and going back) share
+      // probability max(their share, bias); the likelihood ratio takes the
+      // choice back to the model's own probabilities.
+      const double from = this->importance(importance);
+      // Loaded once, the vector gives each replica of a Rep the part it
+      // will get on every reload below, so the enabling read now holds
+      // for every peek.
+      gen_->saveState(here.data());
+      gen_->loadState(here.data());
+      afterLoad();
+      const std::vector<Activity> kept = activities_;
+      total = 0.0;
+      for (const Activity& activity : kept)
+        if (activity.enabled && activity.delay != Delay::Deterministic) total += activity.rate;
+      toward_.assign(activities_.size(), 0);
+      double towardRate = 0.0;
+      for (std::size_t a = 0; a < activities_.size(); a++) {
+        const Activity& activity = kept[a];
+        if (!activity.enabled || activity.delay == Delay::Deterministic || activity.rate == 0) continue;
+        BaseActionClass* first = gen_->timedAction(list[a].first);
+        if (activity.delay == Delay::Erlang && !first->ReadyToFire()) continue;
+        bool up = false;
+        for (std::uint32_t c = 0; c < list[a].count && !up; c++) {
+          BaseActionClass* action = gen_->timedAction(list[a].first + c);
+          if (list[a].count > 1 && gen_->caseShare(action) == 0) continue;
+          gen_->firePath(action, *stream_);
+          up = this->importance(importance) > from;
+          gen_->loadState(here.data());
+        }
+        if (up) {
+          toward_[a] = 1;
+          towardRate += activity.rate;
+        }
+      }
+      activities_ = kept;
+      afterLoad();
+      double share = towardRate / total;
+      const bool biased = towardRate > 0 && towardRate < total && share < bias;
+      const bool pickToward = biased ? stream_->next() < bias : false;
+      double u = stream_->next() * (biased ? (pickToward ? towardRate : total - towardRate) : total);
+      chosen = SIZE_MAX;
+      std::size_t last = SIZE_MAX;
+      for (std::size_t a = 0; a < activities_.size() && chosen == SIZE_MAX; a++) {
+        const Activity& activity = activities_[a];
+        if (!activity.enabled || activity.delay == Delay::Deterministic || activity.rate == 0) continue;
+        if (biased && (toward_[a] != 0) != pickToward) continue;
+        last = a;
+        if (u < activity.rate) chosen = a;
+        u -= activity.rate;
+      }
+      if (chosen == SIZE_MAX) chosen = last;
+      if (biased) weight *= pickToward ? share / bias : (1.0 - share) / (1.0 - bias);
+    }
+    events_++;
+    BaseActionClass* first = gen_->timedAction(list[chosen].first);
+    if (activities_[chosen].delay == Delay::Erlang && !first->ReadyToFire()) {
+      gen_->agePhase(first);
+    } else {
+      BaseActionClass* action = gen_->drawCase(list[chosen], *stream_);
+      gen_->firePath(action, *stream_);
+      refreshEnabling(chosen);
+      evaluateReward();
+    }
+  }
+  now_ = horizon_;
+  double observed = integral;
+  if (slot.kind == Instant_Of_Time) observed = reward_;
+  if (slot.kind == Time_Averaged_Interval_Of_Time) observed = integral / (slot.stop - slot.start);
+  return observed * weight;
+} catch (const ModelFault& fault) {
+  throw GenError(std::string(fault.what()) + ", in replication " + std::to_string(repetition_) + " (seed " +
                  std::to_string(seed_) + ") at time " + number(now_) + ".\nPlease check the model and try again");
 }
 

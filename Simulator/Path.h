@@ -61,6 +61,14 @@ class Path {
   // `slot`, adds the variable's rate reward integrated over the part of
   // [slot.start, slot.stop] run through to `integral`.
   bool climb(double threshold, const Importance* importance, const Slot* slot, double& integral);
+  // From where the path stands, runs to the horizon under a change of
+  // measure and returns the slot's observation times the likelihood ratio
+  // of the path (importance sampling: unbiased for the observation's mean
+  // under the model's own law). Forcing: an exponential completion before
+  // the horizon gets probability at least `bias`. Biasing: the exponential
+  // activities whose completion raises the importance share probability at
+  // least `bias` among the exponential ones.
+  double weighted(const Importance& importance, const Slot& slot, double bias);
   // The importance of the current state.
   double importance(const Importance& importance);
   // A number uniform on [0, 1) from the path's stream.
@@ -79,6 +87,9 @@ class Path {
 
  private:
   void refreshEnabling(std::size_t fired);
+  // After a vector was loaded: rates and enabling read again, the fixed
+  // delays of a Rep's replicas checked (see restore).
+  void afterLoad();
   void evaluateReward();
   double deterministicDelay(std::size_t activity) const;
   double activityRate(std::size_t activity) const;
@@ -93,6 +104,7 @@ class Path {
   // a saved vector holds sorted, so that restoring one may hand the delay's
   // replica another part.
   std::vector<char> replicated_;
+  std::vector<char> peek_, toward_;
   struct Stream;
   std::unique_ptr<Stream> stream_;
   double now_ = 0.0, horizon_ = 0.0, reward_ = 0.0;

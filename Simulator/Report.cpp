@@ -44,13 +44,14 @@ std::string formatTable(const RunResult& result, const Options& options) {
                                          "interval", "level", "replications", "events",   "precision"};
   std::vector<std::vector<std::string>> cells{head};
   // Splitting names its method; plain runs keep their columns.
-  if (options.split) cells[0].push_back("method");
+  const bool named = options.split || options.sampling;
+  if (named) cells[0].push_back("method");
   for (const Estimate& e : result.estimates) {
     cells.push_back({e.variable, kindName(e.slot.kind), timeText(e.slot), numberText("%.10g", e.interval.estimate),
                      numberText("%.3g", e.interval.halfWidth()), intervalText(e.interval),
                      numberText("%g", options.level), std::to_string(e.replications), std::to_string(e.events),
                      precisionText(e)});
-    if (options.split) cells.back().push_back(e.method);
+    if (named) cells.back().push_back(e.method);
   }
   return alignedTable(cells);
 }
@@ -59,7 +60,7 @@ std::string formatCsv(const RunResult& result, const Options& options) {
   std::string out =
       "variable,kind,start,stop,estimate,half_width,level,replications,events,precision,lower,upper,interval,"
       "warmup_events";
-  out += options.split ? ",method\n" : "\n";
+  out += options.split || options.sampling ? ",method\n" : "\n";
   for (const Estimate& e : result.estimates) {
     const bool steady = e.slot.kind == Steady_State;
     out += csvField(e.variable) + "," + kindName(e.slot.kind) + "," +
@@ -69,7 +70,7 @@ std::string formatCsv(const RunResult& result, const Options& options) {
            "," + precisionField(e) + "," + numberText("%.17g", e.interval.lower) + "," +
            numberText("%.17g", e.interval.upper) + "," + methodName(e.interval.method) + "," +
            (steady ? std::to_string(e.warmup) : "");
-    if (options.split) {
+    if (options.split || options.sampling) {
       out += ',';
       out += csvField(e.method);
     }

@@ -173,7 +173,7 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
   // Splitting: each thread's replication is a whole repetition of it.
   std::unique_ptr<SplitPlan> split;
   std::vector<std::unique_ptr<Splitter>> splitters;
-  if (options.split) {
+  if (options.split || options.sampling) {
     firstModel.reset();
     split = prepareSplitting(makeModel, plan, options, progress);
     for (unsigned t = 0; t < threads; t++) splitters.push_back(std::make_unique<Splitter>(makeModel, plan, *split));

@@ -21,7 +21,11 @@ constexpr double kStageShare = 0.1;
 // More levels than this means the pilot is lost, not that the event is rare.
 constexpr std::size_t kMaxLevels = 400;
 // Stable states explored for an importance function at most.
-constexpr std::size_t kMaxImportanceStates = 2000000;
+constexpr std::size_t kMaxImportanceStates = 1000000;
+// Importance sampling: the least probability given to an exponential
+// completion before the horizon and to the activities that raise the
+// importance (balanced failure biasing's usual choice).
+constexpr double kBias = 0.5;
 
 std::string text(const char* format, double v) {
   char out[64];
@@ -83,7 +87,7 @@ void choosePilotLevels(Path& path, const Importance& importance, const Slot& slo
     if (split.levels.size() > kMaxLevels)
       throw GenError("Error: Splitting found no way to the rare set of " +
                      std::string(path.model().PVList[split.node]->Name) + " in " + std::to_string(kMaxLevels) +
-                     " levels. Run without -X split.");
+                     " levels. Run without -X.");
     allocate(entrances.empty() ? 1 : entrances.size(), effort, path, counts, order);
     pool.clear();
     std::vector<std::vector<Record>> records;
@@ -129,7 +133,7 @@ void choosePilotLevels(Path& path, const Importance& importance, const Slot& slo
                        text("%.6g", current) + " (the log-probability of the most likely way into the set) by time " +
                        text("%g", split.horizon) + ", past " + std::to_string(split.levels.size()) +
                        " levels; where the rest is one jump, there is nothing to split. Raise the paths a stage "
-                       "(-E) or run without -X split.");
+                       "(-E) or run without -X.");
       split.pilot *= sum / static_cast<double>(effort);
       return;
     }
@@ -154,25 +158,25 @@ std::unique_ptr<SplitPlan> prepareSplitting(const std::function<std::unique_ptr<
                                             const std::function<void(const std::string&)>& progress) {
   auto split = std::make_unique<SplitPlan>();
   split->effort = options.effort;
+  split->sampling = options.sampling;
   std::map<int, std::unique_ptr<Path>> paths;
   for (std::size_t s = 0; s < plan.slots.size(); s++) {
     const Slot& slot = plan.slots[s];
     const std::string& name = plan.names[static_cast<std::size_t>(slot.node)];
     if (slot.kind == Steady_State)
       throw GenError("Error: " + name +
-                     " is a steady-state variable; -X split estimates instants and intervals of time. Leave it out "
-                     "(-V) or run without -X split.");
+                     " is a steady-state variable; -X estimates instants and intervals of time. Leave it out "
+                     "(-V) or run without -X.");
     if (!split->importances.count(slot.node)) {
       std::unique_ptr<PVModel> model = makeModel();
       if (model->PVList[slot.node]->NumImpulses > 0)
         throw GenError("Error: " + name +
-                       " has impulses; -X split estimates variables of rate rewards only. Leave it out (-V) or run "
-                       "without -X split.");
+                       " has impulses; -X estimates variables of rate rewards only. Leave it out (-V) or run "
+                       "without -X.");
       SuccessorGenerator generator(*model);
       Importance importance = Importance::derive(*model, generator, slot.node, kMaxImportanceStates);
-      if (importance.empty())
-        throw GenError("Error: No importance function for " + name + ": " + importance.failure() +
-                       " (the limit of the search). Run without -X split.");
+      if (!importance.failure().empty())
+        throw GenError("Error: No importance function for " + name + ": " + importance.failure() + ". Run without -X.");
       split->importances.emplace(slot.node, std::move(importance));
       paths.emplace(slot.node, std::make_unique<Path>(makeModel(), slot.node));
     }
@@ -180,9 +184,17 @@ std::unique_ptr<SplitPlan> prepareSplitting(const std::function<std::unique_ptr<
     one.node = slot.node;
     one.importance = &split->importances.at(slot.node);
     one.horizon = horizonOf(slot);
+    const std::string states =
+        std::to_string(one.importance->states()) + (one.importance->partial() ? " states (of more)" : " states");
+    if (options.sampling) {
+      one.method =
+          "importance sampling: forcing and biasing " + text("%g", kBias) + " towards the importance over " + states;
+      split->slots.push_back(std::move(one));
+      continue;
+    }
     choosePilotLevels(*paths.at(slot.node), *one.importance, slot, one, options.effort, options.seed, s);
     one.method = "splitting: " + std::to_string(one.levels.size()) + " levels, " + std::to_string(options.effort) +
-                 " paths a stage, importance over " + std::to_string(one.importance->states()) + " states";
+                 " paths a stage, importance over " + states;
     progress("simulate: " + name + " at " + text("%g", one.horizon) + ": " + one.method + ", pilot estimate " +
              text("%.3g", one.pilot));
     split->slots.push_back(std::move(one));
@@ -204,6 +216,15 @@ std::uint64_t Splitter::run(std::uint64_t seed, std::uint64_t index, double* out
     const SplitSlot& split = split_.slots[s];
     Path& path = *paths_.at(slot.node);
     const std::uint64_t before = path.events();
+    if (split_.sampling) {
+      path.reseed(seed, Purpose::Sampling, index);
+      path.setLabel(seed, index);
+      path.setHorizon(split.horizon);
+      path.start();
+      out[s] = path.weighted(*split.importance, slot, kBias);
+      events += path.events() - before;
+      continue;
+    }
     path.reseed(seed, Purpose::Splitting, index);
     path.setLabel(seed, index);
     path.setHorizon(split.horizon);

@@ -32,6 +32,7 @@ struct SplitPlan {
   std::map<int, Importance> importances;  // by reward variable
   std::vector<SplitSlot> slots;           // as the plan's
   std::uint64_t effort = 0;               // paths a stage
+  bool sampling = false;                  // importance sampling: one weighted path a replication
 };
 
 // Refuses (GenError) a slot splitting cannot estimate; derives each

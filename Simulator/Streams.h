@@ -12,6 +12,7 @@ enum class Purpose : std::uint64_t {
   LongRun = 1,    // a warm-up and a long-run observation
   Splitting = 2,  // a repetition of splitting: all its paths, one after the other
   Pilot = 3,      // the pilot that chooses a slot's levels of splitting (the index is the slot's)
+  Sampling = 4,   // a path of importance sampling
 };
 
 // The generator of replication `index` of the run seeded `seed`. pcg32's

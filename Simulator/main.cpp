@@ -106,9 +106,11 @@ int run(int argc, char** argv, sim::Cluster& cluster) {
   if (!lead) return 0;
 
   std::cout << "Simulated " << result.replications()
-            << (options.split ? " repetitions of splitting (" : " replications (") << result.events() << " events) on "
-            << cluster.size() << (cluster.size() == 1 ? " process" : " processes") << " of " << threads
-            << (threads == 1 ? " thread" : " threads") << ", seed " << options.seed << "\n";
+            << (options.split      ? " repetitions of splitting ("
+                : options.sampling ? " replications of importance sampling ("
+                                   : " replications (")
+            << result.events() << " events) on " << cluster.size() << (cluster.size() == 1 ? " process" : " processes")
+            << " of " << threads << (threads == 1 ? " thread" : " threads") << ", seed " << options.seed << "\n";
   if (result.transient.present)
     std::cout << "Transient: " << result.transient.replications << " replications to t = " << result.horizon << " ("
               << result.transient.events << " events)\n";

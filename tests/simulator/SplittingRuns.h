@@ -36,10 +36,11 @@ inline std::string field(const std::string& csv, std::size_t index) {
   return lines[1].substr(at, lines[1].find(',', at) - at);
 }
 
-// The first variable's estimate of model `stem`, experiment `experiment`.
+// The first variable's estimate of model `stem`, experiment `experiment`,
+// by -X `method` (split or sampling).
 inline Estimate split(const std::string& stem, int experiment, const std::vector<std::string>& args,
-                      const testsupport::TempDir& dir) {
-  std::vector<std::string> all = {"-P" + dir.path() + "/", "-Nsplit", "-B" + std::to_string(experiment), "-Xsplit"};
+                      const testsupport::TempDir& dir, const std::string& method = "split") {
+  std::vector<std::string> all = {"-P" + dir.path() + "/", "-Nsplit", "-B" + std::to_string(experiment), "-X" + method};
   all.insert(all.end(), args.begin(), args.end());
   const auto run = testsupport::runProgram(program(stem, "simulate"), all, dir.path());
   EXPECT_EQ(run.status, 0) << run.out << run.err;
@@ -48,11 +49,13 @@ inline Estimate split(const std::string& stem, int experiment, const std::vector
                   field(csv, 14)};
 }
 
-// The first variable's exact value by gen -U and solve.
-inline double exact(const std::string& stem, int experiment, const testsupport::TempDir& dir) {
+// The first variable's exact value by gen -U (with `genArgs`) and solve.
+inline double exact(const std::string& stem, int experiment, const testsupport::TempDir& dir,
+                    const std::vector<std::string>& genArgs = {}) {
   const std::string prefix = "-P" + dir.path() + "/";
-  const auto gen = testsupport::runProgram(program(stem, "gen"),
-                                           {prefix, "-Nexact", "-B" + std::to_string(experiment), "-U"}, dir.path());
+  std::vector<std::string> args = {prefix, "-Nexact", "-B" + std::to_string(experiment), "-U"};
+  args.insert(args.end(), genArgs.begin(), genArgs.end());
+  const auto gen = testsupport::runProgram(program(stem, "gen"), args, dir.path());
   EXPECT_EQ(gen.status, 0) << gen.out << gen.err;
   const auto solved = testsupport::runProgram(SOLVE_BINARY, {prefix, "-Nexact", "-e1e-15"}, dir.path());
   EXPECT_EQ(solved.status, 0) << solved.out << solved.err;

@@ -1,6 +1,8 @@
 // Splitting against solve on a tandem queue whose second buffer overflows
 // (about 1e-4), the same numbers on one and two threads, and the models it
-// refuses with a reason.
+// refuses with a reason; importance sampling against solve on the models
+// splitting cannot divide: a 2-out-of-3 system and a highly reliable system,
+// each at about 1e-4, 1e-7 and 1e-10.
 
 #include <gtest/gtest.h>
 
@@ -50,6 +52,20 @@ TEST(Splitting, RefusesWhatItCannotSplit) {
                                  {"-P" + dir.path() + "/", "-Nx", "-Xsplit", "-Vloss"}, dir.path());
   EXPECT_EQ(steady.status, 1);
   EXPECT_NE(steady.err.find("steady-state"), std::string::npos) << steady.err;
+}
+
+TEST(ImportanceSampling, OneJumpFailuresAreInsideTheirIntervals) {
+  for (const char* stem : {"two_of_three", "reliable_system"}) {
+    for (const int experiment : {0, 1, 2}) {
+      TempDir dir;
+      const double want = splitting::exact(stem, experiment, dir);
+      const auto got = splitting::split(stem, experiment, {"-S5", "-r0.1", "-k1000"}, dir, "sampling");
+      EXPECT_LE(std::fabs(got.value - want), got.halfWidth)
+          << stem << " " << experiment << ": " << got.value << " +- " << got.halfWidth << ", solve " << want;
+      EXPECT_LE(got.halfWidth, 0.1 * got.value) << stem << " " << experiment;
+      EXPECT_NE(got.method.find("importance sampling: "), std::string::npos) << got.method;
+    }
+  }
 }
 
 }  // namespace
