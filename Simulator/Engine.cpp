@@ -76,11 +76,13 @@ Replicator::Replicator(std::unique_ptr<PVModel> model, const Plan& plan)
     if (transientNodes_.empty() || transientNodes_.back() != plan.slots[s].node)
       transientNodes_.push_back(plan.slots[s].node);
   for (const std::size_t s : plan.steady) steadyNodes_.push_back(plan.slots[s].node);
+  hasImpulses_.assign(static_cast<std::size_t>(nodes), 0);
   for (const auto* used : {&transientNodes_, &steadyNodes_}) {
     for (const int v : *used) {
       const PerformanceVariableNode* node = model_->PVList[v];
       if (node->NumImpulses == 0) continue;
       impulses_ = true;
+      hasImpulses_[static_cast<std::size_t>(v)] = 1;
       if (node->GetRewardType() != Instant_Of_Time) continue;
       // The impulse part of an instant-of-time variable is the rate at which
       // impulses are earned at that instant; a fixed delay has no such rate,
@@ -109,6 +111,7 @@ Replicator::Replicator(std::unique_ptr<PVModel> model, const Plan& plan)
   }
   gen_->watchInterruptions(std::move(fixed));
   rate_.assign(static_cast<std::size_t>(nodes), 0.0);
+  beyondUnit_.assign(static_cast<std::size_t>(nodes), 0);
   for (std::size_t k = 0; k < plan.transient.size(); k++) {
     if (plan.slots[plan.transient[k]].kind == Instant_Of_Time)
       instantOrder_.push_back(k);
@@ -214,7 +217,10 @@ void Replicator::observe(double from, double to, double* out) {
     const double r = rate_[static_cast<std::size_t>(slot.node)];
     if (r == 0) continue;
     const double overlap = std::min(to, slot.stop) - std::max(from, slot.start);
-    if (overlap > 0) out[k] += r * overlap;
+    if (overlap > 0) {
+      out[k] += r * overlap;
+      if (r < 0 || r > 1) beyondUnit_[static_cast<std::size_t>(slot.node)] = 1;
+    }
   }
 }
 
@@ -226,6 +232,7 @@ void Replicator::start(std::uint64_t seed, bool longRun, std::uint64_t index, co
   gen_->loadState(initial_.data());
   nextInstant_ = 0;
   faultTime_ = 0.0;
+  std::fill(beyondUnit_.begin(), beyondUnit_.end(), 0);
   for (Activity& a : activities_) a = Activity{a.delay, false, 0.0, kNever};
   refreshEnabling(SIZE_MAX, 0.0);
   evaluateRates(nodes);
@@ -288,7 +295,8 @@ const double* Replicator::fire(const Next& next, double now, const std::vector<i
 
 std::uint64_t Replicator::runTransient(std::uint64_t seed, std::uint64_t index, double* out) try {
   start(seed, false, index, transientNodes_);
-  std::fill(out, out + plan_.transient.size(), 0.0);
+  const std::size_t n = plan_.transient.size();
+  std::fill(out, out + TransientRow::width(n), 0.0);
   std::uint64_t events = 0;
   double now = 0.0;
   for (;;) {
@@ -307,7 +315,10 @@ std::uint64_t Replicator::runTransient(std::uint64_t seed, std::uint64_t index, 
   }
   for (const std::size_t k : spanSlots_) {
     const Slot& slot = plan_.slots[plan_.transient[k]];
-    if (slot.kind == Time_Averaged_Interval_Of_Time) out[k] /= slot.stop - slot.start;
+    if (slot.kind != Time_Averaged_Interval_Of_Time) continue;
+    out[k] /= slot.stop - slot.start;
+    const auto v = static_cast<std::size_t>(slot.node);
+    out[TransientRow::beyondUnit(n, k)] = beyondUnit_[v] || hasImpulses_[v] ? 1.0 : 0.0;
   }
   return events;
 } catch (const ModelFault& fault) {
@@ -334,16 +345,23 @@ std::uint64_t Replicator::runLongRun(std::uint64_t seed, std::uint64_t index, st
     if (next.at == kNever) {
       // A state with nothing enabled: the path earns its rate from now on.
       std::fill(out, out + LongRunRow::width(m), 0.0);
-      for (std::size_t j = 0; j < m; j++)
-        out[LongRunRow::reward(j, 0)] = rate_[static_cast<std::size_t>(steadyNodes_[j])];
+      for (std::size_t j = 0; j < m; j++) {
+        const auto v = static_cast<std::size_t>(steadyNodes_[j]);
+        out[LongRunRow::reward(j, 0)] = rate_[v];
+        if (rate_[v] < 0 || rate_[v] > 1) beyondUnit_[v] = 1;
+      }
       out[LongRunRow::absorbed(m)] = 1.0;
+      markBeyondUnit(out);
       return events;
     }
     const int block = events < tail ? -1 : events < warmup ? kTail : events < middle ? kFirstHalf : kSecondHalf;
     if (block >= 0) {
       const double span = next.at - now;
-      for (std::size_t j = 0; j < m; j++)
-        out[LongRunRow::reward(j, block)] += rate_[static_cast<std::size_t>(steadyNodes_[j])] * span;
+      for (std::size_t j = 0; j < m; j++) {
+        const auto v = static_cast<std::size_t>(steadyNodes_[j]);
+        out[LongRunRow::reward(j, block)] += rate_[v] * span;
+        if (rate_[v] < 0 || rate_[v] > 1) beyondUnit_[v] = 1;
+      }
       out[LongRunRow::time(m, block)] += span;
     }
     now = next.at;
@@ -353,10 +371,19 @@ std::uint64_t Replicator::runLongRun(std::uint64_t seed, std::uint64_t index, st
       for (std::size_t j = 0; j < m; j++) out[LongRunRow::reward(j, block)] += earned[steadyNodes_[j]];
     if (late(events)) return kCut;
   }
+  markBeyondUnit(out);
   return events;
 } catch (const ModelFault& fault) {
   throw GenError(std::string(fault.what()) + ", in " + whichReplication() + " (seed " + std::to_string(seed) +
                  ") at time " + number(faultTime_) + ".\nPlease check the model and try again");
+}
+
+void Replicator::markBeyondUnit(double* out) const {
+  const std::size_t m = steadyNodes_.size();
+  for (std::size_t j = 0; j < m; j++) {
+    const auto v = static_cast<std::size_t>(steadyNodes_[j]);
+    out[LongRunRow::beyondUnit(m, j)] = beyondUnit_[v] || hasImpulses_[v] ? 1.0 : 0.0;
+  }
 }
 
 }  // namespace sim

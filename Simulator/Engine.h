@@ -41,19 +41,32 @@ struct Plan {
 // interval or time-averaged one over [0, t].
 Plan makePlan(PVModel& model, const std::vector<std::string>& only, const std::vector<double>& times);
 
+// The numbers a transient replication gives: an observation per transient
+// slot, then per slot 1 where its values need not lie in [0, 1] (a
+// time-averaged variable with impulses, or whose reward rate left [0, 1]
+// in a state of the path within its interval; 0 for the other kinds, whose
+// observations say so themselves).
+struct TransientRow {
+  static std::size_t width(std::size_t transientSlots) { return 2 * transientSlots; }
+  static std::size_t beyondUnit(std::size_t transientSlots, std::size_t slot) { return transientSlots + slot; }
+};
+
 // The numbers a long-run replication gives: per steady-state slot the
 // reward earned over each block of events (Block: the warm-up's second
 // half, the observation's first half, its second half), then the blocks'
 // durations, then 1 if the path reached a state with nothing enabled first
 // (then the first number of each slot is that state's reward rate and the
-// rest is 0).
+// other rewards and times are 0), then per slot 1 where the variable has
+// impulses or its reward rate left [0, 1] in a state of the warm-up's tail,
+// the observation or the absorbing state.
 struct LongRunRow {
-  static std::size_t width(std::size_t steadySlots) { return 3 * steadySlots + 4; }
+  static std::size_t width(std::size_t steadySlots) { return 4 * steadySlots + 4; }
   static std::size_t reward(std::size_t slot, int block) { return 3 * slot + static_cast<std::size_t>(block); }
   static std::size_t time(std::size_t steadySlots, int block) {
     return 3 * steadySlots + static_cast<std::size_t>(block);
   }
   static std::size_t absorbed(std::size_t steadySlots) { return 3 * steadySlots + 3; }
+  static std::size_t beyondUnit(std::size_t steadySlots, std::size_t slot) { return 3 * steadySlots + 4 + slot; }
 };
 
 // Runs replications of one reward model: each starts from the initial
@@ -75,10 +88,9 @@ class Replicator {
   // every 4096 events).
   void setDeadline(Clock::time_point deadline) { deadline_ = deadline; }
 
-  // Transient replication `index` of the run seeded `seed`: the transient
-  // slots' observations into out[0 .. plan.transient.size()), in that
-  // order, and the number of events (timed completions and Erlang phase
-  // steps) it took, or kCut.
+  // Transient replication `index` of the run seeded `seed`: TransientRow's
+  // numbers into out, the slots in plan.transient's order, and the number
+  // of events (timed completions and Erlang phase steps) it took, or kCut.
   std::uint64_t runTransient(std::uint64_t seed, std::uint64_t index, double* out);
 
   // Long-run replication `index`: `warmup` events dropped, the next
@@ -122,6 +134,9 @@ class Replicator {
   // The rate at which variable `node` earns impulses in the current state
   // (exponential activities only), by firing each case once and going back.
   double impulseRate(int node);
+  // The long-run row's flags of the variables whose values need not lie in
+  // [0, 1].
+  void markBeyondUnit(double* out) const;
   // The replication under way, as messages name it.
   std::string whichReplication() const;
 
@@ -132,6 +147,8 @@ class Replicator {
   std::vector<char> saved_;
   std::vector<Activity> activities_;
   std::vector<double> rate_;               // per node: the rate reward in the current state
+  std::vector<char> beyondUnit_;           // per node: a rate outside [0, 1] observed in this replication
+  std::vector<char> hasImpulses_;          // per node
   std::vector<std::size_t> instantOrder_;  // transient positions of the instant slots, by time
   std::vector<std::size_t> spanSlots_;     // transient positions of the interval and time-averaged slots
   std::vector<int> transientNodes_;        // the variables of the transient slots, in order

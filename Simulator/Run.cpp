@@ -223,12 +223,14 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
         const Job<Splitter> job = [&](Splitter& r, std::uint64_t j, double* row) {
           return r.run(options.seed, first + j, row);
         };
-        if (!runRound(splitters, cluster, deadline, transientCount, nt, transientRows, job)) return false;
+        if (!runRound(splitters, cluster, deadline, transientCount, TransientRow::width(nt), transientRows, job))
+          return false;
       } else {
         const Job<Replicator> job = [&](Replicator& r, std::uint64_t j, double* row) {
           return r.runTransient(options.seed, first + j, row);
         };
-        if (!runRound(replicators, cluster, deadline, transientCount, nt, transientRows, job)) return false;
+        if (!runRound(replicators, cluster, deadline, transientCount, TransientRow::width(nt), transientRows, job))
+          return false;
       }
     }
     if (longRunActive) {
@@ -241,10 +243,14 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
       if (!runRound(replicators, cluster, deadline, longRunCount, LongRunRow::width(ns), longRunRows, job))
         return false;
     }
+    const std::size_t transientWidth = TransientRow::width(nt);
     for (std::uint64_t j = 0; j < transientCount; j++) {
-      const double* row = transientRows.data() + j * (nt + 1);
-      for (std::size_t k = 0; k < nt; k++) transientStats[k].add(row[k]);
-      transient.events += static_cast<std::uint64_t>(row[nt]);
+      const double* row = transientRows.data() + j * (transientWidth + 1);
+      for (std::size_t k = 0; k < nt; k++) {
+        transientStats[k].add(row[k]);
+        if (row[TransientRow::beyondUnit(nt, k)] != 0) transientStats[k].markBeyondUnit();
+      }
+      transient.events += static_cast<std::uint64_t>(row[transientWidth]);
     }
     transient.run += transientCount;
     transient.replications += transientCount;
@@ -259,6 +265,7 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
           longRunStats[k].addAbsorbed(row[LongRunRow::reward(k, 0)]);
         else
           longRunStats[k].addWindow(row + LongRunRow::reward(k, 0), time);
+        if (row[LongRunRow::beyondUnit(ns, k)] != 0) longRunStats[k].markBeyondUnit();
       }
       longRun.events += static_cast<std::uint64_t>(row[width]);
     }

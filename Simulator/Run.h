@@ -78,11 +78,11 @@ struct RunResult {
 // intervals and the warm-up check are looked at only after whole rounds, so
 // where the run stops does not depend on timing or on how the work was
 // shared. The long-run replications' warm-up is checked after 1, 2, 4, ...
-// rounds and before they stop: where the first halves of the observations
-// differ from the second halves past driftThreshold, the warm-up becomes
-// nextWarmup's and the long-run replications start again; where it cannot,
-// the variables that drifted are marked as biased. `progress` gets a line a
-// second at most.
+// rounds and before they stop (checkWarmup: the warm-up's tail against the
+// observation, the observation's halves against each other): where a
+// statistic passes driftThreshold, the warm-up becomes nextWarmup's and the
+// long-run replications start again; where it cannot, the variables that
+// drifted are marked as biased. `progress` gets a line a second at most.
 RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, const Options& options, unsigned threads,
                    Cluster& cluster, const std::function<void(const std::string&)>& progress);
 

@@ -46,8 +46,12 @@ class Accumulator {
   // Every observation was 0 or 1 (an indicator): `ones` of them were 1.
   bool binary() const { return n_ > 0 && binary_; }
   std::uint64_t ones() const { return ones_; }
-  // Every observation lay in [0, 1] (a probability or a share of time).
+  // Every observation lay in [0, 1] (a probability or a share of time),
+  // and nothing else said the values may lie outside.
   bool unit() const { return n_ > 0 && unit_; }
+  // The variable's values may lie outside [0, 1], whatever was observed: an
+  // average of rewards that were, or of impulses.
+  void markBeyondUnit() { unit_ = false; }
 
  private:
   std::uint64_t n_ = 0, ones_ = 0;
@@ -128,6 +132,7 @@ class LongRunAccumulator {
   // reward[b] and time[b] of block b.
   void addWindow(const double reward[3], const double time[3]);
   void addAbsorbed(double rate);
+  void markBeyondUnit() { averages_.markBeyondUnit(); }
   std::uint64_t count() const { return window_.count() + absorbed_.count(); }
   // Rewards of the blocks at 0 .. 2, their times at 3 .. 5.
   const Moments6& window() const { return window_; }
