@@ -17,6 +17,8 @@ namespace {
 constexpr long kFewestSteps = 32;
 // How far the search for a step that divides every delay and time goes.
 constexpr long kMostSteps = 32 * 64;
+// The memory the ages of the finest solution may take.
+constexpr double kMostBytes = 2e9;
 
 // Whether x is a whole number of steps h, and which.
 bool wholeSteps(double x, double h, long& count) {
@@ -226,6 +228,16 @@ Outcome<DelayTransientValues> solveDelayTransient(const UmbReader& umb, const Ch
     std::snprintf(buf, sizeof buf,
                   "time %g needs %.0f steps of %g (%ld per shortest delay), more than the limit of %ld (-u)", latest,
                   4 * latest / h, h / 4, 4 * m, maxSteps);
+    return Error{buf};
+  }
+  // The finest solution holds four vectors of every age of every state;
+  // beyond this the simulator is the better way.
+  long ages = 1;
+  for (long l : length) ages = std::max(ages, 4 * l);
+  const double bytes = 4.0 * 8.0 * static_cast<double>(ages) * chain.states;
+  if (bytes > kMostBytes) {
+    std::snprintf(buf, sizeof buf, "%ld ages of %d states need %.3g GB, more than %.3g GB", ages, chain.states,
+                  bytes / 1e9, kMostBytes / 1e9);
     return Error{buf};
   }
   // Three solutions, with h, h/2 and h/4.

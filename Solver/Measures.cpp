@@ -179,8 +179,9 @@ Outcome<std::vector<ResultRow>> delayTransientMeasures(UmbReader& umb, const Opt
   auto solved = solveDelayTransient(umb, chain, *slots, rewards, times, options.transient.epsilon,
                                     options.transient.maxSteps, progress);
   if (!solved) return solved.error();
-  note("transient by the clock's age in steps of 1/" + std::to_string(solved->stepsPerDelay) +
-       " of the shortest delay (and twice that, extrapolated): " + std::to_string(solved->steps) + " steps");
+  note("transient by the clock's age in steps of 1/" + std::to_string(solved->stepsPerDelay / 4) + ", 1/" +
+       std::to_string(solved->stepsPerDelay / 2) + " and 1/" + std::to_string(solved->stepsPerDelay) +
+       " of the shortest delay, extrapolated: " + std::to_string(solved->steps) + " steps of the finest");
   std::vector<ResultRow> rows;
   for (std::size_t v = 0; v < wanted.size(); v++) {
     ResultRow row;
