@@ -38,7 +38,7 @@ inline std::string field(const std::string& csv, std::size_t index, bool rest = 
 }
 
 // The first variable's estimate of model `stem`, experiment `experiment`,
-// by -X `method` (split or sampling).
+// by -X `method` (split, sampling or plain).
 inline Estimate split(const std::string& stem, int experiment, const std::vector<std::string>& args,
                       const testsupport::TempDir& dir, const std::string& method = "split") {
   std::vector<std::string> all = {"-P" + dir.path() + "/", "-Nsplit", "-B" + std::to_string(experiment), "-X" + method};
