@@ -19,6 +19,8 @@ constexpr long kFewestSteps = 32;
 constexpr long kMostSteps = 32 * 64;
 // The memory the ages of the finest solution may take.
 constexpr double kMostBytes = 2e9;
+// The work allowed, in multiply-adds: some minutes at most.
+constexpr double kMostWork = 1e11;
 
 // Whether x is a whole number of steps h, and which.
 bool wholeSteps(double x, double h, long& count) {
@@ -239,6 +241,27 @@ Outcome<DelayTransientValues> solveDelayTransient(const UmbReader& umb, const Ch
     std::snprintf(buf, sizeof buf, "%ld ages of %d states need %.3g GB, more than %.3g GB", ages, chain.states,
                   bytes / 1e9, kMostBytes / 1e9);
     return Error{buf};
+  }
+  // The finest solution's work, which is 16/21 of the whole: per step and
+  // Poisson term, a product over every age of the rates.
+  {
+    double q = 0;
+    for (double r : chain.outRate) q = std::max(q, r);
+    long terms = 1;
+    if (q > 0) {
+      auto finest = delayTerms(q * h / 4, epsilon);
+      if (!finest) return finest.error();
+      terms = finest->right + 1;
+    }
+    const double transitions = chain.states > 0 ? static_cast<double>(chain.incoming.end(chain.states - 1)) : 0.0;
+    const double work = 21.0 / 16.0 * 4.0 * static_cast<double>(steps) * static_cast<double>(terms) *
+                        static_cast<double>(ages) * (transitions + chain.states);
+    if (work > kMostWork) {
+      std::snprintf(buf, sizeof buf,
+                    "%.3g operations (%ld steps of %g, %ld Poisson terms each, %ld ages), more than %.3g", work,
+                    4 * steps, h / 4, terms, ages, kMostWork);
+      return Error{buf};
+    }
   }
   // Three solutions, with h, h/2 and h/4.
   std::vector<Pass> pass;
