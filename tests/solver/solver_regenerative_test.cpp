@@ -370,3 +370,49 @@ TEST(RegenerativeTransient, RenewalWithExponentialWaitsMatchesTheErlangClosedFor
     EXPECT_LE(std::fabs(r.value - exact), r.errorBound + 1e-15) << r.variable << " " << r.stop;
   }
 }
+
+// A clock of delay tau that interruptions (rate g) preempt, restarted after
+// an exponential pause (rate m); its completion ends the run. Before 2 tau
+// the completed run is the first (probability e^(-g tau)) or one started at
+// s <= t - tau after the pauses, at rate m P(paused at s) = m g / (g + m)
+// (1 - e^(-(g + m) s)) (no run completes before tau), so P(fired by t) =
+// e^(-g tau) (1 + m g / (g + m) (x - (1 - e^(-(g + m) x)) / (g + m))), x = t - tau.
+TEST(RegenerativeTransient, InterruptedClockMatchesItsClosedFormBeforeTwoDelays) {
+  solvertest::TempDir dir;
+  const double g = 1, m = 2, tau = 1;
+  const std::vector<double> times{0.5, 1.0, 1.5, 1.9};
+  std::vector<std::pair<double, double>> at;
+  for (double t : times) at.emplace_back(t, t);
+  umb::UmbWriter::Description d;
+  d.modelName = "interrupted";
+  d.places = {"n"};
+  d.variables = {{"fired", umb::RewardKind::Instant, at, true, false}};
+  d.deterministic = true;
+  d.activities = {"clock"};
+  const std::string path = dir.file("m.umb");
+  auto w = umb::UmbWriter::create("", path, d);
+  ASSERT_TRUE(w.ok()) << w.error().message;
+  for (int s = 0; s < 3; s++) {
+    const double rewards[] = {0, s == 2 ? 1.0 : 0.0}, none[] = {0};
+    const auto marking = static_cast<std::int16_t>(s);
+    const double rate = s == 0 ? g : s == 1 ? m : 0.0;
+    (*w)->addStateRewards(rewards);
+    (*w)->beginState(&marking, rate);
+    if (s < 2) (*w)->addBranch(static_cast<std::uint64_t>(1 - s), rate, none);
+    if (s == 0) {
+      (*w)->addEnabling(0, tau);
+      (*w)->addDeterministicBranch(2, 1.0, none);
+    }
+    (*w)->endState();
+  }
+  ASSERT_TRUE((*w)->finish(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)).ok());
+  const std::vector<ResultRow> rows = solveFile(path);
+  ASSERT_EQ(rows.size(), times.size());
+  for (const ResultRow& r : rows) {
+    const double x = r.stop - tau;
+    const double exact =
+        x < 0 ? 0 : std::exp(-g * tau) * (1 + m * g / (g + m) * (x - (1 - std::exp(-(g + m) * x)) / (g + m)));
+    EXPECT_NEAR(r.value, exact, 1e-6) << r.stop;
+    EXPECT_LE(std::fabs(r.value - exact), r.errorBound + 1e-15) << r.stop;
+  }
+}
