@@ -414,7 +414,7 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
       row.iterations = transient.stepsFor[b];
       if (row.kind == RewardKind::Instant) {
         row.value = transient.instant[r][b];
-        row.errorBound = (transient.truncated[b] + detection) * largest[v];
+        row.errorBound = (transient.instantTruncated[b] + detection) * largest[v];
       } else {
         const std::size_t a = timeIndex.at(start);
         row.value = transient.cumulative[r][b] - transient.cumulative[r][a];

@@ -27,6 +27,7 @@ Outcome<TransientValues> solveTransient(const Chain& chain, const std::vector<co
   out.cumulative.assign(V, std::vector<double>(T, 0.0));
   out.stepsFor.assign(T, 0);
   out.truncated.assign(T, 0.0);
+  out.instantTruncated.assign(T, 0.0);
   const double maxTime = T ? *std::max_element(times.begin(), times.end()) : 0.0;
   const UniformisationPlan plan = planUniformisation(chain, maxTime, settings.epsilon);
   out.rate = plan.rate;
@@ -68,6 +69,8 @@ Outcome<TransientValues> solveTransient(const Chain& chain, const std::vector<co
       time[t].push_back(std::max(0.0, 1.0 - cdf) / q);
     }
     timeRight[t] = weights[t].right;
+    out.truncated[t] = weights[t].truncated;
+    out.instantTruncated[t] = weights[t].truncated;
     if (lambda > 0 && lambda < 1) {
       // 1 - cdf loses its relative accuracy once cdf passes 1/2, which
       // below q t = ln 2 is from the first step on (at q t = 1e-20 it is 0,
@@ -87,9 +90,21 @@ Outcome<TransientValues> solveTransient(const Chain& chain, const std::vector<co
           time[t][k - weights[t].left] =
               static_cast<std::size_t>(k) < beyond.size() ? times[t] * beyond[static_cast<std::size_t>(k)] : 0.0;
       }
+      // The instant value likewise: 1 - the weights kept, its mass left
+      // out, rounds to 0 here (at q t = 1e-20 the state one jump away
+      // weighed 0, with bound 0). It takes every weight of the series
+      // instead, each e^-qt (qt)^k / k! with its relative accuracy, over the
+      // steps the time runs; what lies past the last, K, is at most
+      // p_(K+1) / (1 - qt / (K + 2)), the geometric bound on the rest.
+      std::vector<double> p = std::move(tails->weight);
+      const double K = static_cast<double>(p.size()) - 1;
+      out.instantTruncated[t] = p.back() * lambda / (K + 1) / (1 - lambda / (K + 2));
+      p.resize(static_cast<std::size_t>(timeRight[t] + 1), 0.0);
+      weights[t].left = 0;
+      weights[t].right = timeRight[t];
+      weights[t].weights = std::move(p);
     }
     out.stepsFor[t] = timeRight[t];
-    out.truncated[t] = weights[t].truncated;
     last = std::max(last, timeRight[t]);
   }
 

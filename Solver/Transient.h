@@ -24,7 +24,8 @@ struct TransientValues {
   std::vector<std::vector<double>> instant;     // [reward][time]
   std::vector<std::vector<double>> cumulative;  // [reward][time]
   std::vector<long> stepsFor;                   // [time]: the steps that time point used
-  std::vector<double> truncated;                // [time]: Poisson mass left out
+  std::vector<double> truncated;                // [time]: Poisson mass left out of the accumulated value
+  std::vector<double> instantTruncated;         // [time]: Poisson mass left out of the instant value
 };
 
 // The uniformisation rate of the chain and the steps the largest time needs.

@@ -542,18 +542,21 @@ TEST(SteadyState, DirectMethodKeepsTheRelativeAccuracyOfSmallProbabilities) {
   }
 }
 
-// Intervals far shorter than the chain's mean sojourn: each keeps its
-// relative accuracy, the time in the initial state as well as that in the
-// state one jump away (of order t^2).
+// Intervals and instants far shorter than the chain's mean sojourn: each
+// keeps its relative accuracy, the time in (or chance of) the initial state
+// as well as that of the state one jump away.
 TEST(Transient, ShortIntervalsKeepTheirRelativeAccuracy) {
   TestChain chain(2);
   chain.rate(0, 1, 2.0).rate(1, 0, 3.0);
   const std::vector<std::pair<double, double>> times{{0, 1e-20}, {0, 1e-9}, {0, 0.3}};
   chain.rewards = {{"up", "interval", times, {1, 0}, {}},
                    {"down", "interval", times, {0, 1}, {}},
-                   {"up_share", "time_averaged", times, {1, 0}, {}}};
+                   {"up_share", "time_averaged", times, {1, 0}, {}},
+                   {"down_now", "instant", {{1e-20, 1e-20}, {1e-9, 1e-9}, {0.3, 0.3}}, {0, 1}, {}}};
   const auto rows = solveChain(chain);
   for (const auto& [start, t] : times) {
+    const double downNow = -0.4 * std::expm1(-5 * t);  // 2/5 (1 - e^(-5t))
+    EXPECT_NEAR(valueOf(rows, "down_now", t), downNow, 1e-12 * downNow) << t;
     // P(down at s) = 2/5 (1 - e^(-5s)); its integral 2/5 t + 2/25 (e^(-5t) - 1),
     // by its series where that difference would cancel.
     const double down = t < 1e-3 ? t * t * (1 - 5 * t / 3 + 25 * t * t / 12) : 0.4 * t + 0.08 * std::expm1(-5 * t);
