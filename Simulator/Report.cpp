@@ -14,10 +14,13 @@ namespace sim {
 namespace {
 
 std::string timeText(const Slot& slot) {
-  return timeCell(slot.kind == Steady_State, slot.kind == Instant_Of_Time, slot.start, slot.stop);
+  return timeCell(slot.kind == Steady_State, slot.kind == Instant_Of_Time || slot.kind == Reached_By_Time, slot.start,
+                  slot.stop);
 }
 
 std::string precisionText(const Estimate& e) {
+  if (e.capped > 0)
+    return "CAPPED: " + std::to_string(e.capped) + " replication(s) hit the cap first; a lower bound only";
   if (e.biased) return "POSSIBLY BIASED: still drifting after the warm-up";
   if (e.same)
     return e.interval.estimate == 0 ? "WIDER: zero in every replication (rare event?)"
@@ -26,6 +29,7 @@ std::string precisionText(const Estimate& e) {
 }
 
 std::string precisionField(const Estimate& e) {
+  if (e.capped > 0) return "capped";
   if (e.biased) return "possibly_biased";
   if (e.same) return e.interval.estimate == 0 ? "never_observed" : "same_in_every_replication";
   return e.wide ? "wider" : "ok";
