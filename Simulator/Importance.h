@@ -36,6 +36,19 @@ class Importance {
   // (partial()), and if the set is not among them, `failure` says so.
   static Importance derive(PVModel& model, SuccessorGenerator& generator, int node, std::size_t maxStates);
 
+  // The importance written by the user: the rate reward of reward variable
+  // `node` (its expression over the places) in each state, evaluated on
+  // the path's model as it goes; nothing is explored.
+  static Importance ofVariable(int node, std::string name) {
+    Importance result;
+    result.variable_ = node;
+    result.variableName_ = std::move(name);
+    return result;
+  }
+  // The user's variable, or -1 for a derived importance.
+  int variable() const { return variable_; }
+  const std::string& variableName() const { return variableName_; }
+
   bool partial() const { return partial_; }
   const std::string& failure() const { return failure_; }
   std::size_t states() const { return states_; }
@@ -52,6 +65,8 @@ class Importance {
   std::size_t vectorSize_ = 0;
   std::size_t states_ = 0, rare_ = 0;
   bool partial_ = false;
+  int variable_ = -1;
+  std::string variableName_;
   std::string failure_;
   // The vectors, in blocks that never move, so that the index's keys stay valid.
   std::vector<std::unique_ptr<char[]>> blocks_;

@@ -32,6 +32,7 @@ const char* valueDescription(char letter) {
     case 'f': return "the plot format";
     case 'X': return "the method";
     case 'E': return "the paths a stage of splitting";
+    case 'I': return "the variable and its importance variable";
     default: return nullptr;
   }
 }
@@ -61,7 +62,7 @@ void printUsage(std::ostream& out) {
   out << "usage:  simulate -Ppath -Nname [-Bexperiment] [-Ooverrides] [-Sseed] [-clevel] [-rrelative_half_width]\n"
          "                 [-Rreplications] [-Tseconds] [-kreplications_per_check] [-Wwarmup_events]\n"
          "                 [-Lobservation_events] [-Vvariable] [-ttime[,time...]] [-pvariable] [-fsvg|png]\n"
-         "                 [-Xsplit|sampling|plain] [-Epaths_per_stage]\n"
+         "                 [-Xsplit|sampling|plain] [-Epaths_per_stage] [-Ivariable=importance_variable]\n"
          "Example:  simulate -P./ -Nexp1 -B0 -S7 -c0.99\n";
 }
 
@@ -190,6 +191,14 @@ ParsedOptions parseOptions(int argc, const char* const argv[], int numExperiment
         }
         break;
       case 'E': count(o.effort, 2); break;
+      case 'I': {
+        const char* equals = std::strchr(value, '=');
+        if (!equals || equals == value || !equals[1])
+          fail(shown + ": the importance is given as variable=importance_variable");
+        else
+          o.importanceOf.emplace_back(std::string(value, equals), std::string(equals + 1));
+        break;
+      }
       default: break;
     }
   }

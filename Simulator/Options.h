@@ -30,6 +30,9 @@ struct Options {
   bool split = false;                          // -X split: importance splitting instead of plain replications
   bool sampling = false;                       // -X sampling: importance sampling instead of plain replications
   std::uint64_t effort = 1000;                 // -E: paths a stage of splitting
+  // -I variable=importance: the rate reward of reward variable `importance`
+  // as the importance of `variable`, instead of the one derived
+  std::vector<std::pair<std::string, std::string>> importanceOf;
 };
 
 struct ParsedOptions {

@@ -172,6 +172,11 @@ void Path::afterLoad() {
 }
 
 double Path::importance(const Importance& importance) {
+  if (importance.variable() >= 0) {
+    PerformanceVariableNode* node = model_->PVList[importance.variable()];
+    node->CurrentReward(nullptr);
+    return node->RateReward;
+  }
   gen_->saveState(vector_.data());
   return importance.of(vector_.data());
 }

@@ -75,7 +75,7 @@ void choosePilotLevels(Path& path, const Importance& importance, const Slot& slo
   path.start();
   double current = path.importance(importance);
   split.pilot = 1.0;
-  if (importance.rareStates() == 0 || current == -Importance::kInfinity) return;
+  if ((importance.variable() < 0 && importance.rareStates() == 0) || current == -Importance::kInfinity) return;
   std::vector<Path::Snapshot> entrances, pool;
   std::vector<std::uint64_t> counts;
   std::vector<std::size_t> order;
@@ -94,6 +94,11 @@ void choosePilotLevels(Path& path, const Importance& importance, const Slot& slo
     std::vector<double> highest;
     std::uint64_t seen = 0;
     double sum = 0;
+    // The least importance of a state at the instant in which the event
+    // was observed: no level goes above it, or paths into the event below
+    // a level would be lost (a user's importance need not rank the event
+    // highest).
+    double lowestSeen = Importance::kInfinity;
     for (std::size_t i = 0; i < counts.size(); i++) {
       for (std::uint64_t c = 0; c < counts[i]; c++) {
         if (entrances.empty())
@@ -110,7 +115,10 @@ void choosePilotLevels(Path& path, const Importance& importance, const Slot& slo
         }
         const double observed = observation(slot, path, integral);
         sum += observed;
-        if (observed != 0) seen++;
+        if (observed != 0) {
+          seen++;
+          if (slot.kind == Instant_Of_Time) lowestSeen = std::min(lowestSeen, path.importance(importance));
+        }
         highest.push_back(top);
       }
     }
@@ -124,6 +132,7 @@ void choosePilotLevels(Path& path, const Importance& importance, const Slot& slo
       for (const double h : highest)
         if (h > current) next = std::min(next, h);
     }
+    if (next > lowestSeen) next = lowestSeen > current ? lowestSeen : Importance::kInfinity;
     if (share >= kStageShare || next == Importance::kInfinity) {
       // At importance 0 the paths stand in the rare set, or one certain way
       // from it: no level is left to add, whatever the last stage sees.
@@ -160,6 +169,9 @@ std::unique_ptr<SplitPlan> prepareSplitting(const std::function<std::unique_ptr<
   split->effort = options.effort;
   split->sampling = options.sampling;
   std::map<int, std::unique_ptr<Path>> paths;
+  for (const auto& [variable, importance] : options.importanceOf)
+    if (std::find(plan.names.begin(), plan.names.end(), variable) == plan.names.end())
+      throw GenError("simulate: -I " + variable + "=" + importance + ": the model has no such reward variable");
   for (std::size_t s = 0; s < plan.slots.size(); s++) {
     const Slot& slot = plan.slots[s];
     const std::string& name = plan.names[static_cast<std::size_t>(slot.node)];
@@ -178,7 +190,18 @@ std::unique_ptr<SplitPlan> prepareSplitting(const std::function<std::unique_ptr<
                        " has impulses; -X estimates variables of rate rewards only. Leave it out (-V) or run "
                        "without -X.");
       SuccessorGenerator generator(*model);
-      Importance importance = Importance::derive(*model, generator, slot.node, kMaxImportanceStates);
+      const auto given = std::find_if(options.importanceOf.begin(), options.importanceOf.end(),
+                                      [&](const auto& pair) { return pair.first == name; });
+      int written = -1;
+      if (given != options.importanceOf.end()) {
+        const auto at = std::find(plan.names.begin(), plan.names.end(), given->second);
+        if (at == plan.names.end())
+          throw GenError("simulate: -I " + given->first + "=" + given->second +
+                         ": the model has no such reward variable");
+        written = static_cast<int>(at - plan.names.begin());
+      }
+      Importance importance = written >= 0 ? Importance::ofVariable(written, given->second)
+                                           : Importance::derive(*model, generator, slot.node, kMaxImportanceStates);
       if (!importance.failure().empty())
         throw GenError("Error: No importance function for " + name + ": " + importance.failure() + ". Run without -X.");
       split->importances.emplace(slot.node, std::move(importance));
@@ -189,7 +212,9 @@ std::unique_ptr<SplitPlan> prepareSplitting(const std::function<std::unique_ptr<
     one.importance = &split->importances.at(slot.node);
     one.horizon = horizonOf(slot);
     const std::string states =
-        std::to_string(one.importance->states()) + (one.importance->partial() ? " states (of more)" : " states");
+        one.importance->variable() >= 0
+            ? "variable " + one.importance->variableName()
+            : std::to_string(one.importance->states()) + (one.importance->partial() ? " states (of more)" : " states");
     if (options.sampling) {
       one.method =
           "importance sampling: forcing and biasing " + text("%g", kBias) + " towards the importance over " + states;

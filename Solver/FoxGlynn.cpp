@@ -138,8 +138,8 @@ long poissonRightPoint(double lambda, double epsilon) {
 
 namespace solver {
 
-Outcome<DelayTerms> delayTerms(double lambda, double epsilon) {
-  if (auto ok = checkArguments(lambda, epsilon); !ok) return ok.error();
+Outcome<PoissonTails> poissonTails(double lambda) {
+  if (auto ok = checkArguments(lambda, 0.5); !ok) return ok.error();
   std::vector<double> p, tail;  // p_k and P(N > k) / lambda, over every k grown
   if (lambda < 1) {
     // P(N > k) / lambda = sum_(j > k) r_j with r_j = p_j / lambda =
@@ -177,6 +177,15 @@ Outcome<DelayTerms> delayTerms(double lambda, double epsilon) {
     tail.resize(p.size());
     for (std::size_t k = 0; k < p.size(); k++) tail[k] = (below[k] <= 0.5 ? 1.0 - below[k] : above[k]) / lambda;
   }
+  return PoissonTails{std::move(p), std::move(tail)};
+}
+
+Outcome<DelayTerms> delayTerms(double lambda, double epsilon) {
+  if (auto ok = checkArguments(lambda, epsilon); !ok) return ok.error();
+  auto tails = poissonTails(lambda);
+  if (!tails) return tails.error();
+  const std::vector<double>& p = tails->weight;
+  const std::vector<double>& tail = tails->beyond;
   // What the time leaves out past k: sum_(j > k) u_j.
   std::vector<double> timeBeyond(tail.size(), 0.0);
   {

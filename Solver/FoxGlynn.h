@@ -50,6 +50,17 @@ struct DelayTerms {
 
 Outcome<DelayTerms> delayTerms(double lambda, double epsilon);
 
+// Every Poisson probability p_k grown for lambda (outward from the mode
+// until the terms fall below 1e-30 of the largest) and beside it
+// P(N > k) / lambda, each with its relative accuracy, untruncated: the
+// terms delayTerms keeps a prefix of.
+struct PoissonTails {
+  std::vector<double> weight;  // p_k, k from 0
+  std::vector<double> beyond;  // P(N > k) / lambda
+};
+
+Outcome<PoissonTails> poissonTails(double lambda);
+
 }  // namespace solver
 
 #endif

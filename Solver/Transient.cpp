@@ -52,20 +52,45 @@ Outcome<TransientValues> solveTransient(const Chain& chain, const std::vector<co
   }
 
   std::vector<PoissonWeights> weights(T);
-  std::vector<std::vector<double>> tail(T);  // tail[t][k - left] = P(N > k)
+  // time[t][k] = P(N > k) / q, the time the path spends after exactly k
+  // steps, for k from weights[t].left (before it, 1 / q).
+  std::vector<std::vector<double>> time(T);
+  std::vector<long> timeRight(T);  // the last k whose time is counted
   long last = 0;
   for (std::size_t t = 0; t < T; t++) {
-    auto w = foxGlynn(q * times[t], settings.epsilon);
+    const double lambda = q * times[t];
+    auto w = foxGlynn(lambda, settings.epsilon);
     if (!w) return w.error();
     weights[t] = std::move(*w);
     double cdf = 0;
     for (double p : weights[t].weights) {
       cdf += p;
-      tail[t].push_back(std::max(0.0, 1.0 - cdf));
+      time[t].push_back(std::max(0.0, 1.0 - cdf) / q);
     }
-    out.stepsFor[t] = weights[t].right;
+    timeRight[t] = weights[t].right;
+    if (lambda < 1) {
+      // 1 - cdf loses its relative accuracy once cdf passes 1/2, which
+      // below q t = ln 2 is from the first step on (at q t = 1e-20 it is 0,
+      // so an interval's value would be 0). There the tails are summed
+      // from their small end instead, and over the whole series (a few
+      // steps more than epsilon asks), so that a state reached within it
+      // keeps the relative accuracy of its time too.
+      auto tails = poissonTails(lambda);
+      if (!tails) return tails.error();
+      const std::vector<double>& beyond = tails->beyond;
+      timeRight[t] = std::max(timeRight[t], static_cast<long>(beyond.size()) - 1);
+      time[t].resize(static_cast<std::size_t>(timeRight[t] + 1 - weights[t].left), 0.0);
+      cdf = 0;
+      for (long k = weights[t].left; k <= timeRight[t]; k++) {
+        if (k <= weights[t].right) cdf += weights[t].weights[k - weights[t].left];
+        if (k > weights[t].right || cdf > 0.5)
+          time[t][k - weights[t].left] =
+              static_cast<std::size_t>(k) < beyond.size() ? times[t] * beyond[static_cast<std::size_t>(k)] : 0.0;
+      }
+    }
+    out.stepsFor[t] = timeRight[t];
     out.truncated[t] = weights[t].truncated;
-    last = std::max(last, weights[t].right);
+    last = std::max(last, timeRight[t]);
   }
 
   // The reward each vector earns per unit of time under pi_k, and how each
@@ -74,9 +99,9 @@ Outcome<TransientValues> solveTransient(const Chain& chain, const std::vector<co
   auto accumulate = [&](long k) {
     for (std::size_t t = 0; t < T; t++) {
       const PoissonWeights& w = weights[t];
-      if (k > w.right) continue;
-      const double p = k >= w.left ? w.weights[k - w.left] : 0.0;
-      const double c = (k >= w.left ? tail[t][k - w.left] : 1.0) / q;
+      if (k > timeRight[t]) continue;
+      const double p = k >= w.left && k <= w.right ? w.weights[k - w.left] : 0.0;
+      const double c = k >= w.left ? time[t][k - w.left] : 1.0 / q;
       for (std::size_t v = 0; v < V; v++) {
         out.instant[v][t] += p * earned[v];
         out.cumulative[v][t] += c * earned[v];

@@ -26,7 +26,7 @@ cmake --build "$1" -j "$(nproc 2>/dev/null || echo 2)" --target simulate_model_f
 build_dir=$(cd "$1" && pwd)
 sim="$build_dir/models/tandem_overflow/simulate"
 source "$root/bench/timing.sh" "$build_dir" bench-splitting
-args=(-B0 -O s:K:12 -S1)
+args=(-B0 -O s:K:12 -S1 -Vfull)
 
 GEN_THREADS=1 "${timer[@]}" "$sim" -P"$work/" -Nsplit "${args[@]}" -Xsplit -r0.05 >"$work/split.out" 2>"$work/split.time"
 GEN_THREADS=1 "${timer[@]}" "$sim" -P"$work/" -Nplain "${args[@]}" -R200000 -r1e-12 -k1000 \

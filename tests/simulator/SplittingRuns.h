@@ -23,8 +23,9 @@ inline std::string program(const std::string& stem, const std::string& name) {
   return std::string(GEN_MODELS_DIR) + "/" + stem + "/" + name;
 }
 
-// Field `index` of the second line of a CSV (its first row).
-inline std::string field(const std::string& csv, std::size_t index) {
+// Field `index` of the second line of a CSV (its first row), up to the
+// next comma, or with `rest` to the end of the line.
+inline std::string field(const std::string& csv, std::size_t index, bool rest = false) {
   const auto lines = testsupport::splitLines(csv);
   if (lines.size() < 2) return {};
   std::size_t at = 0;
@@ -33,11 +34,11 @@ inline std::string field(const std::string& csv, std::size_t index) {
     if (at == std::string::npos) return {};
     at++;
   }
-  return lines[1].substr(at, lines[1].find(',', at) - at);
+  return rest ? lines[1].substr(at) : lines[1].substr(at, lines[1].find(',', at) - at);
 }
 
 // The first variable's estimate of model `stem`, experiment `experiment`,
-// by -X `method` (split or sampling).
+// by -X `method` (split, sampling or plain).
 inline Estimate split(const std::string& stem, int experiment, const std::vector<std::string>& args,
                       const testsupport::TempDir& dir, const std::string& method = "split") {
   std::vector<std::string> all = {"-P" + dir.path() + "/", "-Nsplit", "-B" + std::to_string(experiment), "-X" + method};
@@ -46,7 +47,7 @@ inline Estimate split(const std::string& stem, int experiment, const std::vector
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   const std::string csv = testsupport::readFile(dir.file("split.sim.csv"));
   return Estimate{std::strtod(field(csv, 4).c_str(), nullptr), std::strtod(field(csv, 5).c_str(), nullptr),
-                  field(csv, 14)};
+                  field(csv, 14, true)};
 }
 
 // The first variable's exact value by gen -U (with `genArgs`) and solve.

@@ -346,6 +346,25 @@ TEST(SimulatorStatistics, ProportionsWithFewHitsKeepTheirCoverage) {
   EXPECT_EQ(bound.halfWidth(), bound.upper);
 }
 
+// The long-run estimate by hand: rewards 2, 4, 3, 5 over times 1, 2, 1, 2
+// give 14/6, residuals -1/3, -2/3, 2/3, 1/3, and a half-width of
+// t(0.975, 3) x sqrt((10/9) / 3 / 4) / 1.5. Two replications absorbed at
+// rates 1 and 3 count as rate 2 over the mean time 1.5.
+TEST(SimulatorStatistics, LongRunRatioAndItsIntervalByHand) {
+  sim::LongRunAccumulator a;
+  const double rewards[4] = {2, 4, 3, 5}, times[4] = {1, 2, 1, 2};
+  for (int r = 0; r < 4; r++) {
+    const double reward[3] = {0, rewards[r] / 2, rewards[r] / 2}, time[3] = {0, times[r] / 2, times[r] / 2};
+    a.addWindow(reward, time);
+  }
+  const sim::Interval i = sim::longRunInterval(a, 0.95);
+  EXPECT_NEAR(i.estimate, 14.0 / 6.0, 1e-14);
+  EXPECT_NEAR(i.halfWidth(), sim::studentQuantile(0.975, 3) * std::sqrt(10.0 / 9.0 / 3.0 / 4.0) / 1.5, 1e-12);
+  a.addAbsorbed(1);
+  a.addAbsorbed(3);
+  EXPECT_NEAR(sim::longRunInterval(a, 0.95).estimate, (4 * 14.0 / 6.0 + 2 * 2.0) / 6.0, 1e-14);
+}
+
 // The M/M/1/4 queue's probability of being full: at t = 0.2 (never seen in
 // 100 replications) the run gives the bound the replications support; at
 // t = 2 the score interval around the share of hits, which holds the

@@ -17,7 +17,7 @@ TEST(SplittingSlow, TandemOverflowAt1e7And1e10IsInsideItsInterval) {
   for (const int experiment : {1, 2}) {
     TempDir dir;
     const double want = splitting::exact("tandem_overflow", experiment, dir);
-    const auto got = splitting::split("tandem_overflow", experiment, {"-S4", "-E400", "-r0.15", "-k10"}, dir);
+    const auto got = splitting::split("tandem_overflow", experiment, {"-Vfull", "-S4", "-E400", "-r0.15", "-k10"}, dir);
     EXPECT_LE(std::fabs(got.value - want), got.halfWidth)
         << "experiment " << experiment << ": " << got.value << " +- " << got.halfWidth << ", solve " << want;
     EXPECT_LE(got.halfWidth, 0.15 * got.value);
@@ -47,8 +47,8 @@ TEST(SplittingSlow, CoverageOver200Seeds) {
   int covered = 0;
   for (int seed = 1; seed <= 200; seed++) {
     TempDir dir;
-    const auto got =
-        splitting::split("tandem_overflow", 0, {"-S" + std::to_string(seed), "-E100", "-R100", "-k100", "-r1e-9"}, dir);
+    const auto got = splitting::split(
+        "tandem_overflow", 0, {"-Vfull", "-S" + std::to_string(seed), "-E100", "-R100", "-k100", "-r1e-9"}, dir);
     if (std::fabs(got.value - want) <= got.halfWidth) covered++;
   }
   EXPECT_GE(covered, 180) << covered << " of 200";

@@ -1,6 +1,7 @@
 // Splitting against solve on a tandem queue whose second buffer overflows
-// (about 1e-4), the same numbers on one and two threads, and the models it
-// refuses with a reason; importance sampling against solve on the models
+// (about 1e-4, with the derived importance and a written one), against
+// plain replications on a queue with a fixed delay, the same numbers on one
+// and two threads, and the models it refuses with a reason; importance sampling against solve on the models
 // splitting cannot divide: a 2-out-of-3 system and a highly reliable system,
 // each at about 1e-4, 1e-7 and 1e-10.
 
@@ -22,10 +23,34 @@ TEST(Splitting, TandemOverflowAt1e4IsInsideItsInterval) {
   const double want = splitting::exact("tandem_overflow", 0, dir);
   ASSERT_GT(want, 5e-5);
   ASSERT_LT(want, 2e-4);
-  const auto got = splitting::split("tandem_overflow", 0, {"-S3", "-E200", "-r0.25", "-k10"}, dir);
+  const auto got = splitting::split("tandem_overflow", 0, {"-Vfull", "-S3", "-E200", "-r0.25", "-k10"}, dir);
   EXPECT_LE(std::fabs(got.value - want), got.halfWidth) << got.value << " +- " << got.halfWidth << ", solve " << want;
   EXPECT_LE(got.halfWidth, 0.25 * got.value);
   EXPECT_EQ(got.method.rfind("\"splitting: ", 0), 0u) << got.method;
+}
+
+// The importance written in the model file instead of the derived one: a
+// worse guide, the same answer.
+TEST(Splitting, WrittenImportanceAt1e4IsInsideItsInterval) {
+  TempDir dir;
+  const double want = splitting::exact("tandem_overflow", 0, dir);
+  const auto got =
+      splitting::split("tandem_overflow", 0, {"-Vfull", "-Ifull=queued", "-S4", "-E200", "-r0.25", "-k10"}, dir);
+  EXPECT_LE(std::fabs(got.value - want), got.halfWidth) << got.value << " +- " << got.halfWidth << ", solve " << want;
+  EXPECT_NE(got.method.find("importance over variable queued"), std::string::npos) << got.method;
+}
+
+// A fixed delay running when a path is saved keeps its completion time on
+// every restart: splitting and plain replications of a queue with a fixed
+// service time agree (their difference within its 95% half-width).
+TEST(Splitting, FixedDelaysAgreeWithPlainReplications) {
+  TempDir dir;
+  const auto split = splitting::split("md1_overflow", 0, {"-S2", "-E300", "-r0.1", "-k10"}, dir);
+  const auto plain = splitting::split("md1_overflow", 0, {"-S2", "-r0.15", "-k10000"}, dir, "plain");
+  EXPECT_LE(std::fabs(split.value - plain.value), std::hypot(split.halfWidth, plain.halfWidth))
+      << "splitting " << split.value << " +- " << split.halfWidth << ", plain " << plain.value << " +- "
+      << plain.halfWidth;
+  EXPECT_GT(split.value, 1e-4);
 }
 
 TEST(Splitting, SameNumbersOnOneAndTwoThreads) {
@@ -33,7 +58,7 @@ TEST(Splitting, SameNumbersOnOneAndTwoThreads) {
   for (int threads = 1; threads <= 2; threads++) {
     ScopedEnv env("GEN_THREADS", std::to_string(threads));
     TempDir dir;
-    splitting::split("tandem_overflow", 0, {"-S9", "-E100", "-R12", "-k4"}, dir);
+    splitting::split("tandem_overflow", 0, {"-Vfull", "-S9", "-E100", "-R12", "-k4"}, dir);
     csv[threads - 1] = readFile(dir.file("split.sim.csv"));
   }
   EXPECT_FALSE(csv[0].empty());

@@ -541,3 +541,24 @@ TEST(SteadyState, DirectMethodKeepsTheRelativeAccuracyOfSmallProbabilities) {
     EXPECT_NEAR(row.value, want, 1e-13 * want) << row.variable;
   }
 }
+
+// Intervals far shorter than the chain's mean sojourn: each keeps its
+// relative accuracy, the time in the initial state as well as that in the
+// state one jump away (of order t^2).
+TEST(Transient, ShortIntervalsKeepTheirRelativeAccuracy) {
+  TestChain chain(2);
+  chain.rate(0, 1, 2.0).rate(1, 0, 3.0);
+  const std::vector<std::pair<double, double>> times{{0, 1e-20}, {0, 1e-9}, {0, 0.3}};
+  chain.rewards = {{"up", "interval", times, {1, 0}, {}},
+                   {"down", "interval", times, {0, 1}, {}},
+                   {"up_share", "time_averaged", times, {1, 0}, {}}};
+  const auto rows = solveChain(chain);
+  for (const auto& [start, t] : times) {
+    // P(down at s) = 2/5 (1 - e^(-5s)); its integral 2/5 t + 2/25 (e^(-5t) - 1),
+    // by its series where that difference would cancel.
+    const double down = t < 1e-3 ? t * t * (1 - 5 * t / 3 + 25 * t * t / 12) : 0.4 * t + 0.08 * std::expm1(-5 * t);
+    EXPECT_NEAR(valueOf(rows, "down", t), down, 1e-12 * down) << t;
+    EXPECT_NEAR(valueOf(rows, "up", t), t - down, 1e-12 * t) << t;
+    EXPECT_NEAR(valueOf(rows, "up_share", t), 1 - down / t, 1e-12) << t;
+  }
+}
