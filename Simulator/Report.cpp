@@ -90,7 +90,8 @@ std::optional<std::string> plotVariable(const RunResult& result, const std::stri
     if (e.variable == variable) points.push_back(&e);
   std::sort(points.begin(), points.end(),
             [](const Estimate* a, const Estimate* b) { return a->slot.stop < b->slot.stop; });
-  std::string script = plotScriptHead(format, variable, points.front()->slot.kind == Instant_Of_Time);
+  std::string script = plotScriptHead(
+      format, variable, points.front()->slot.kind == Instant_Of_Time || points.front()->slot.kind == Reached_By_Time);
   script += "set ylabel 'estimate'\nset grid\nunset key\n";
   // Ranges of the data with a margin, so that the bars at the ends are not
   // cut off: time from 0, and a probability's axis within [0, 1].

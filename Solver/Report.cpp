@@ -65,7 +65,8 @@ Status plotVariable(const std::vector<ResultRow>& rows, const std::string& varia
     if (r.variable == variable && r.leftForSimulator.empty()) points.push_back(&r);
   if (points.empty()) return Error{"-p " + variable + ": solve has no value of it to plot (left for the simulator)"};
   std::sort(points.begin(), points.end(), [](const ResultRow* a, const ResultRow* b) { return a->stop < b->stop; });
-  std::string script = plotScriptHead(format, variable, points.front()->kind == RewardKind::Instant);
+  std::string script = plotScriptHead(
+      format, variable, points.front()->kind == RewardKind::Instant || points.front()->kind == RewardKind::Reached);
   script += "set ylabel 'value'\nset grid\nunset key\n$values << EOD\n";
   for (const ResultRow* p : points) script += numberText("%.17g", p->stop) + " " + numberText("%.17g", p->value) + "\n";
   script += "EOD\nplot $values using 1:2 with linespoints\n";

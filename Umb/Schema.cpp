@@ -89,7 +89,9 @@ std::optional<RewardKind> kindFromName(std::string_view name) {
 
 std::string rewardDescription(RewardKind kind, const std::vector<std::pair<double, double>>& times) {
   std::string text = kindText(kind);
-  if (kind == RewardKind::SteadyState || times.empty()) return text;
+  if (kind == RewardKind::SteadyState || kind == RewardKind::Until ||
+      (kind == RewardKind::FirstPassage && times.empty()))
+    return text;
   const bool instant = kind == RewardKind::Instant || kind == RewardKind::Reached;
   text += instant ? " at" : " over";
   for (std::size_t i = 0; i < times.size(); i++) {
