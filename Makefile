@@ -27,7 +27,7 @@ build:
 # through the environment: no shell reads them again, and make does not
 # expand them either (a `$` in a value stays a `$`). ARGS, SOLVE_ARGS and
 # SIM_ARGS are split into words at blanks, with '...' and "..." grouping
-# (README.md, "Make variables"); nothing in them runs. The recipes are
+# (docs/gen.md, "Make variables"); nothing in them runs. The recipes are
 # tools/make-target.py, which configures and builds only when the model file
 # or a source changed since its last build.
 MAKE_TARGET_VARIABLES = MODEL EXPERIMENT EXPERIMENTS SWEEP PLOT ARGS SOLVE_ARGS SIM_ARGS OUT

@@ -7,6 +7,7 @@
 
 #include "Chain.h"
 #include "Components.h"
+#include "DelayTransient.h"
 #include "FoxGlynn.h"
 #include "Passage.h"
 #include "Regenerative.h"
@@ -157,33 +158,130 @@ void leaveToSimulator(const Wanted& w, const std::string& reason, std::vector<Re
   }
 }
 
+// A model with deterministic delays in the class of the embedded chain:
+// the transient variables by the supplementary variable (see
+// DelayTransient.h), one row per time; or why not, for the simulator.
+Outcome<std::vector<ResultRow>> delayTransientMeasures(UmbReader& umb, const Options& options, const NoteSink& note,
+                                                       const std::vector<Wanted>& wanted) {
+  Chain chain = buildChain(umb);
+  for (int s = 0; s < chain.states; s++)
+    if (!std::isfinite(chain.outRate[s]))
+      return Error{
+          "State " + std::to_string(s) +
+          format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
+  auto slots = delaySlots(umb);
+  if (!slots) return slots.error();
+  std::vector<std::vector<double>> rho;
+  std::vector<const std::vector<double>*> rewards;
+  std::map<double, std::size_t> timeIndex;
+  for (const Wanted& w : wanted) {
+    rho.push_back(rewardRates(umb, *w.reward));
+    for (std::size_t s = 0; s < rho.back().size(); s++)
+      if (!std::isfinite(rho.back()[s]))
+        return Error{"The variable " + w.variable->name + " earns in state " + std::to_string(s) +
+                     " a reward rate past the largest number solve holds."};
+    for (const auto& [start, stop] : w.times) {
+      timeIndex.emplace(stop, 0);
+      if (w.variable->kind != RewardKind::Instant) timeIndex.emplace(start, 0);
+    }
+  }
+  for (const auto& r : rho) rewards.push_back(&r);
+  std::vector<double> times;
+  for (auto& [t, index] : timeIndex) {
+    index = times.size();
+    times.push_back(t);
+  }
+  Progress progress;
+  progress.restart();
+  auto solved = solveDelayTransient(umb, chain, *slots, rewards, times, options.transient.epsilon,
+                                    options.transient.maxSteps, progress);
+  if (!solved) return solved.error();
+  note("transient by the clock's age in steps of 1/" + std::to_string(solved->stepsPerDelay / 4) + ", 1/" +
+       std::to_string(solved->stepsPerDelay / 2) + " and 1/" + std::to_string(solved->stepsPerDelay) +
+       " of the shortest delay, extrapolated: " + std::to_string(solved->steps) + " steps of the finest");
+  std::vector<ResultRow> rows;
+  for (std::size_t v = 0; v < wanted.size(); v++) {
+    ResultRow row;
+    row.variable = wanted[v].variable->name;
+    row.kind = wanted[v].variable->kind;
+    row.method = "age steps";
+    row.iterations = solved->steps;
+    for (const auto& [start, stop] : wanted[v].times) {
+      row.start = start;
+      row.stop = stop;
+      const std::size_t b = timeIndex.at(stop);
+      if (row.kind == RewardKind::Instant) {
+        row.value = solved->instant[v][b];
+        row.errorBound = solved->instantError[v][b];
+      } else {
+        const std::size_t a = timeIndex.at(start);
+        row.value = solved->cumulative[v][b] - solved->cumulative[v][a];
+        row.errorBound = solved->cumulativeError[v][b] + solved->cumulativeError[v][a];
+        if (row.kind == RewardKind::TimeAveraged) {
+          row.value /= stop - start;
+          row.errorBound /= stop - start;
+        }
+      }
+      rows.push_back(row);
+    }
+  }
+  return rows;
+}
+
 // A model with deterministic delays: what the embedded chain gives exactly
-// (the steady-state variables of a model in its class), and the rest left
-// to the simulator with the reason.
+// (the steady-state variables of a model in its class) and the transient
+// variables of that class by the clock's age, the rest left to the
+// simulator with the reason.
 Outcome<std::vector<ResultRow>> regenerativeMeasures(UmbReader& umb, const Options& options, const NoteSink& note,
                                                      const std::vector<Wanted>& wanted) {
   const std::string outside = outsideRegenerativeClass(umb);
-  std::vector<Wanted> steady;
-  for (const Wanted& w : wanted)
+  std::vector<Wanted> steady, transient;
+  // A completion's impulse at an instant of time is a rate of an atom:
+  // those variables stay with the simulator, as do intervals with one.
+  auto completionImpulses = [&](const Wanted& w) {
+    for (double d : w.reward->deterministicValues)
+      if (d != 0) return true;
+    return false;
+  };
+  auto isTransient = [&](const Wanted& w) {
+    return outside.empty() && w.variable->kind != RewardKind::SteadyState && !w.times.empty() && !completionImpulses(w);
+  };
+  for (const Wanted& w : wanted) {
     if (w.variable->kind == RewardKind::SteadyState && outside.empty()) steady.push_back(w);
-  std::vector<ResultRow> solved;
+    if (isTransient(w)) transient.push_back(w);
+  }
+  std::vector<ResultRow> solved, stepped;
+  std::string notStepped;
   if (!steady.empty()) {
     auto rows = regenerativeSteadyState(umb, options, note, steady);
     if (!rows) return rows.error();
     solved = std::move(*rows);
   }
+  if (!transient.empty()) {
+    auto rows = delayTransientMeasures(umb, options, note, transient);
+    if (rows)
+      stepped = std::move(*rows);
+    else
+      notStepped = rows.error().message;
+  }
   std::vector<ResultRow> rows;
-  std::size_t next = 0;
+  std::size_t next = 0, nextStepped = 0;
   for (const Wanted& w : wanted) {
     if (w.variable->kind == RewardKind::SteadyState && outside.empty()) {
       rows.push_back(solved[next++]);
       continue;
     }
+    if (isTransient(w) && notStepped.empty()) {
+      for (std::size_t t = 0; t < w.times.size(); t++) rows.push_back(stepped[nextStepped++]);
+      continue;
+    }
     leaveToSimulator(w,
-                     !outside.empty() ? outside
-                                      : std::string("a variable of kind ") + kindName(w.variable->kind) +
-                                            " of a model with fixed delays: solve gives such a model's "
-                                            "steady-state variables only",
+                     !outside.empty()        ? outside
+                     : !notStepped.empty()   ? "the transient solution by the clock's age: " + notStepped
+                     : completionImpulses(w) ? std::string("a transient variable with an impulse on a deterministic "
+                                                           "completion")
+                                             : std::string("a variable of kind ") + kindName(w.variable->kind) +
+                                                   " of a model with fixed delays",
                      rows);
   }
   return rows;

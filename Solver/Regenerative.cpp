@@ -251,6 +251,14 @@ std::string outsideRegenerativeClass(const UmbReader& umb) {
   return assigned ? std::string() : assigned.error().message;
 }
 
+Outcome<DelaySlots> delaySlots(const UmbReader& umb) {
+  auto assigned = assignDelays(umb);
+  if (!assigned) return assigned.error();
+  DelaySlots out{std::move(assigned->activityOf), std::move(assigned->enabling), {}};
+  for (const Delay& d : assigned->delays) out.tau.push_back(d.tau);
+  return out;
+}
+
 Outcome<RegenerativeResult> solveRegenerative(const UmbReader& umb, Chain& chain, const SteadyStateSettings& settings,
                                               double delayEpsilon, long maxSteps, Progress& progress,
                                               const std::function<void(const std::string&)>& note) {

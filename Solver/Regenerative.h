@@ -47,6 +47,16 @@ struct RegenerativeResult {
 // on the marking), naming the states; empty when it is inside.
 std::string outsideRegenerativeClass(const UmbReader& umb);
 
+// The deterministic activity of each state of a model in that class: its
+// slot (or -1 where none is enabled), its enabling (the index of its
+// deterministic part's entry), and each slot's delay.
+struct DelaySlots {
+  std::vector<int> activityOf;
+  std::vector<std::uint64_t> enabling;
+  std::vector<double> tau;
+};
+Outcome<DelaySlots> delaySlots(const UmbReader& umb);
+
 // `delayEpsilon`: the Poisson mass each uniformisation over a delay may
 // leave out; `maxSteps`: the most steps one such uniformisation may take.
 Outcome<RegenerativeResult> solveRegenerative(const umb::UmbReader& umb, Chain& chain,

@@ -68,7 +68,7 @@ Outcome<TransientValues> solveTransient(const Chain& chain, const std::vector<co
       time[t].push_back(std::max(0.0, 1.0 - cdf) / q);
     }
     timeRight[t] = weights[t].right;
-    if (lambda < 1) {
+    if (lambda > 0 && lambda < 1) {
       // 1 - cdf loses its relative accuracy once cdf passes 1/2, which
       // below q t = ln 2 is from the first step on (at q t = 1e-20 it is 0,
       // so an interval's value would be 0). There the tails are summed

@@ -173,14 +173,16 @@ void writeTwoStates(const std::string& path, const double (&delays)[2]) {
 
 // What solve cannot compute gets its row in its place, the table and the
 // CSV say the simulator is to answer it, standard error says why, and the
-// status is 3; the rest have their values.
+// status is 3; the rest have their values. Here the transient one: no step
+// divides both the delay, sqrt(1/2), and the time 1.
 TEST(RegenerativeCli, TransientVariablesAreLeftToTheSimulatorBesideTheExactOnes) {
   solvertest::TempDir dir;
-  writeTwoStates(dir.file("m.umb"), {0.5, 0});
+  writeTwoStates(dir.file("m.umb"), {std::sqrt(0.5), 0});
   const solvertest::SolveRun r = solvertest::runSolve({"-P" + dir.path() + "/", "-Nm"}, dir.path());
   EXPECT_EQ(r.status, 3) << r.err;
-  EXPECT_NE(r.err.find("solve: up_at_1: a variable of kind instant of a model with fixed delays: solve gives such a "
-                       "model's steady-state variables only; left for the simulator\n"),
+  EXPECT_NE(r.err.find("solve: up_at_1: the transient solution by the clock's age: no step of 32 to 2048 per "
+                       "shortest delay (0.707107) divides every delay and every time asked for; left for the "
+                       "simulator\n"),
             std::string::npos)
       << r.err;
   EXPECT_NE(r.out.find("up_at_1   instant       1     -               simulate      -           -\n"),
@@ -271,5 +273,146 @@ TEST(RegenerativeAccuracy, DelayTermsKeepTheirRelativeAccuracy) {
       const double p1 = lambda * std::exp(-lambda);
       EXPECT_NEAR(t->weight[1], p1, 1e-13 * p1);
     }
+  }
+}
+
+namespace {
+
+// A renewal process whose cycle is an exponential wait (rate mu, no clock)
+// then a fixed delay tau: state 2c is waiting and 2c + 1 timing after c
+// completions, and 2K the end after K. Variables: fired_<k> (instant, 1
+// from k completions on) and timing (interval and time averaged, 1 while
+// the clock runs), at `times`.
+void writeRenewal(const std::string& path, int K, double mu, double tau,
+                  const std::vector<std::pair<double, double>>& instants,
+                  const std::vector<std::pair<double, double>>& intervals) {
+  umb::UmbWriter::Description d;
+  d.modelName = "renewal";
+  d.places = {"n"};
+  for (int k = 1; k <= K; k++)
+    d.variables.push_back({"fired_" + std::to_string(k), umb::RewardKind::Instant, instants, true, false});
+  d.variables.push_back({"timing", umb::RewardKind::Interval, intervals, true, false});
+  d.variables.push_back({"timing_share", umb::RewardKind::TimeAveraged, intervals, true, false});
+  d.deterministic = true;
+  d.activities = {"clock"};
+  auto w = umb::UmbWriter::create("", path, d);
+  ASSERT_TRUE(w.ok()) << w.error().message;
+  for (int s = 0; s <= 2 * K; s++) {
+    const int c = s / 2;
+    const bool timing = s % 2 == 1;
+    std::vector<double> rewards;
+    for (int k = 1; k <= K; k++) rewards.insert(rewards.end(), {0, c >= k ? 1.0 : 0.0});
+    for (int i = 0; i < 2; i++) rewards.insert(rewards.end(), {0, timing ? 1.0 : 0.0});
+    std::vector<double> none(d.variables.size(), 0.0);
+    const auto marking = static_cast<std::int16_t>(s);
+    (*w)->addStateRewards(rewards.data());
+    const bool waiting = s < 2 * K && !timing;
+    (*w)->beginState(&marking, waiting ? mu : 0.0);
+    if (waiting) (*w)->addBranch(static_cast<std::uint64_t>(s + 1), mu, none.data());
+    if (timing) {
+      (*w)->addEnabling(0, tau);
+      (*w)->addDeterministicBranch(static_cast<std::uint64_t>(s + 1), 1.0, none.data());
+    }
+    (*w)->endState();
+  }
+  ASSERT_TRUE((*w)->finish(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)).ok());
+}
+
+// P(Erlang(k, mu) <= x), and its integral from 0 to x.
+double erlang(int k, double mu, double x) {
+  if (k == 0) return 1;
+  if (x <= 0) return 0;
+  double term = 1, sum = 0;
+  for (int j = 0; j < k; j++) {
+    sum += term;
+    term *= mu * x / (j + 1);
+  }
+  return 1 - std::exp(-mu * x) * sum;
+}
+double erlangIntegral(int k, double mu, double x) {
+  return x <= 0 ? 0 : x * erlang(k, mu, x) - k / mu * erlang(k + 1, mu, x);
+}
+
+}  // namespace
+
+// The k-th completion comes after k exponential waits and k delays: P(N(t)
+// >= k) = P(Erlang(k, mu) <= t - k tau); the clock runs its k-th time from
+// S_k = Erlang(k, mu) + (k - 1) tau for tau, so the time it runs by t is
+// sum_k I_k(t - (k - 1) tau) - I_k(t - k tau), I_k the integral of the
+// Erlang distribution function.
+TEST(RegenerativeTransient, RenewalWithExponentialWaitsMatchesTheErlangClosedForm) {
+  solvertest::TempDir dir;
+  const int K = 3;
+  const double mu = 2, tau = 0.5;
+  const std::vector<double> times{0.7, 1.3, 2.9};
+  std::vector<std::pair<double, double>> instants, intervals;
+  for (double t : times) {
+    instants.emplace_back(t, t);
+    intervals.emplace_back(0, t);
+  }
+  intervals.emplace_back(0.7, 2.9);
+  writeRenewal(dir.file("m.umb"), K, mu, tau, instants, intervals);
+  const std::vector<ResultRow> rows = solveFile(dir.file("m.umb"));
+  auto running = [&](double t) {
+    double sum = 0;
+    for (int k = 1; k <= K; k++) sum += erlangIntegral(k, mu, t - (k - 1) * tau) - erlangIntegral(k, mu, t - k * tau);
+    return sum;
+  };
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(K * 3 + 8));
+  for (const ResultRow& r : rows) {
+    EXPECT_EQ(r.method, "age steps") << r.variable;
+    double exact = 0;
+    if (r.kind == RewardKind::Instant)
+      exact = erlang(std::stoi(r.variable.substr(6)), mu, r.stop - std::stoi(r.variable.substr(6)) * tau);
+    else
+      exact = (running(r.stop) - running(r.start)) / (r.kind == RewardKind::TimeAveraged ? r.stop - r.start : 1);
+    EXPECT_NEAR(r.value, exact, 1e-6) << r.variable << " " << r.start << " " << r.stop;
+    EXPECT_LE(std::fabs(r.value - exact), r.errorBound + 1e-15) << r.variable << " " << r.stop;
+  }
+}
+
+// A clock of delay tau that interruptions (rate g) preempt, restarted after
+// an exponential pause (rate m); its completion ends the run. Before 2 tau
+// the completed run is the first (probability e^(-g tau)) or one started at
+// s <= t - tau after the pauses, at rate m P(paused at s) = m g / (g + m)
+// (1 - e^(-(g + m) s)) (no run completes before tau), so P(fired by t) =
+// e^(-g tau) (1 + m g / (g + m) (x - (1 - e^(-(g + m) x)) / (g + m))), x = t - tau.
+TEST(RegenerativeTransient, InterruptedClockMatchesItsClosedFormBeforeTwoDelays) {
+  solvertest::TempDir dir;
+  const double g = 1, m = 2, tau = 1;
+  const std::vector<double> times{0.5, 1.0, 1.5, 1.9};
+  std::vector<std::pair<double, double>> at;
+  for (double t : times) at.emplace_back(t, t);
+  umb::UmbWriter::Description d;
+  d.modelName = "interrupted";
+  d.places = {"n"};
+  d.variables = {{"fired", umb::RewardKind::Instant, at, true, false}};
+  d.deterministic = true;
+  d.activities = {"clock"};
+  const std::string path = dir.file("m.umb");
+  auto w = umb::UmbWriter::create("", path, d);
+  ASSERT_TRUE(w.ok()) << w.error().message;
+  for (int s = 0; s < 3; s++) {
+    const double rewards[] = {0, s == 2 ? 1.0 : 0.0}, none[] = {0};
+    const auto marking = static_cast<std::int16_t>(s);
+    const double rate = s == 0 ? g : s == 1 ? m : 0.0;
+    (*w)->addStateRewards(rewards);
+    (*w)->beginState(&marking, rate);
+    if (s < 2) (*w)->addBranch(static_cast<std::uint64_t>(1 - s), rate, none);
+    if (s == 0) {
+      (*w)->addEnabling(0, tau);
+      (*w)->addDeterministicBranch(2, 1.0, none);
+    }
+    (*w)->endState();
+  }
+  ASSERT_TRUE((*w)->finish(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)).ok());
+  const std::vector<ResultRow> rows = solveFile(path);
+  ASSERT_EQ(rows.size(), times.size());
+  for (const ResultRow& r : rows) {
+    const double x = r.stop - tau;
+    const double exact =
+        x < 0 ? 0 : std::exp(-g * tau) * (1 + m * g / (g + m) * (x - (1 - std::exp(-(g + m) * x)) / (g + m)));
+    EXPECT_NEAR(r.value, exact, 1e-6) << r.stop;
+    EXPECT_LE(std::fabs(r.value - exact), r.errorBound + 1e-15) << r.stop;
   }
 }

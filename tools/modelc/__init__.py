@@ -20,7 +20,7 @@ given, or NAME; those after them name the unit as OUTDIR/unit, or DIR/unit.
 
 Errors go to standard error as "FILE:LINE: field: message" and the exit
 status is 1; warnings as "FILE:LINE: field: warning: message", status 0.
-The README shows the format by example; docs/model-files.md describes every field.
+docs/model-files.md shows the format by example and describes every field.
 
 The package, in the order a compile runs through it:
     tomlmap.py   where each field of the model file stands, for messages
