@@ -42,6 +42,20 @@ Plan makePlan(PVModel& model, const std::vector<std::string>& only, const std::v
     plan.names.emplace_back(node->Name ? node->Name : "");
     if (!only.empty() && std::find(only.begin(), only.end(), plan.names.back()) == only.end()) continue;
     const ::RewardType kind = node->GetRewardType();
+    if (kind == Until_Condition) continue;
+    if (kind == First_Passage) {
+      // The condition is the node after it; the path waits for it up to the
+      // cap the model file gives.
+      if (v + 1 >= model.NumPVNodes || model.PVList[v + 1]->GetRewardType() != Until_Condition)
+        throw GenError("simulate: the first-passage variable " + plan.names.back() + " has no condition after it");
+      if (node->GetNumTimePoints() != 1 || !(node->GetStopTime(0) > 0) || !std::isfinite(node->GetStopTime(0)))
+        throw GenError("simulate: the first-passage variable " + plan.names.back() +
+                       " has no cap: a path waits for its condition up to the 'cap' its model file gives");
+      plan.transient.push_back(plan.slots.size());
+      plan.slots.push_back(Slot{v, kind, 0.0, node->GetStopTime(0), v + 1});
+      plan.horizon = std::max(plan.horizon, node->GetStopTime(0));
+      continue;
+    }
     if (kind == Steady_State) {
       plan.steady.push_back(plan.slots.size());
       plan.slots.push_back(Slot{v, kind, 0.0, 0.0});
@@ -52,12 +66,14 @@ Plan makePlan(PVModel& model, const std::vector<std::string>& only, const std::v
       for (int t = 0; t < node->GetNumTimePoints(); t++)
         own.push_back(Slot{v, kind, node->GetStartTime(t), node->GetStopTime(t)});
     } else {
-      for (const double t : times) own.push_back(Slot{v, kind, kind == Instant_Of_Time ? t : 0.0, t});
+      for (const double t : times)
+        own.push_back(Slot{v, kind, kind == Instant_Of_Time || kind == Reached_By_Time ? t : 0.0, t});
     }
     for (const Slot& slot : own) {
       plan.transient.push_back(plan.slots.size());
       plan.slots.push_back(slot);
       plan.horizon = std::max(plan.horizon, slot.stop);
+      plan.settled = std::max(plan.settled, slot.stop);
     }
   }
   return plan;
@@ -72,9 +88,12 @@ Replicator::Replicator(std::unique_ptr<PVModel> model, const Plan& plan)
         "deterministic, Erlang and instantaneous activities.");
   const int nodes = model_->NumPVNodes;
   instantImpulses_.assign(static_cast<std::size_t>(nodes), 0);
-  for (const std::size_t s : plan.transient)
+  for (const std::size_t s : plan.transient) {
     if (transientNodes_.empty() || transientNodes_.back() != plan.slots[s].node)
       transientNodes_.push_back(plan.slots[s].node);
+    // A first passage's condition is evaluated with it.
+    if (plan.slots[s].until >= 0) transientNodes_.push_back(plan.slots[s].until);
+  }
   for (const std::size_t s : plan.steady) steadyNodes_.push_back(plan.slots[s].node);
   hasImpulses_.assign(static_cast<std::size_t>(nodes), 0);
   for (const auto* used : {&transientNodes_, &steadyNodes_}) {
@@ -113,11 +132,17 @@ Replicator::Replicator(std::unique_ptr<PVModel> model, const Plan& plan)
   rate_.assign(static_cast<std::size_t>(nodes), 0.0);
   beyondUnit_.assign(static_cast<std::size_t>(nodes), 0);
   for (std::size_t k = 0; k < plan.transient.size(); k++) {
-    if (plan.slots[plan.transient[k]].kind == Instant_Of_Time)
+    const ::RewardType kind = plan.slots[plan.transient[k]].kind;
+    if (kind == Instant_Of_Time)
       instantOrder_.push_back(k);
+    else if (kind == Reached_By_Time)
+      reachedSlots_.push_back(k);
+    else if (kind == First_Passage)
+      passageSlots_.push_back(k);
     else
       spanSlots_.push_back(k);
   }
+  passed_.assign(passageSlots_.size(), 0);
   std::stable_sort(instantOrder_.begin(), instantOrder_.end(), [&](std::size_t a, std::size_t b) {
     return plan.slots[plan.transient[a]].start < plan.slots[plan.transient[b]].start;
   });
@@ -212,6 +237,26 @@ void Replicator::observe(double from, double to, double* out) {
     out[k] = rate_[v] + (instantImpulses_[v] ? impulseRate(slot.node) : 0.0);
     nextInstant_++;
   }
+  // The marking holds over [from, to): a condition that holds in it has
+  // held by every instant from `from` on.
+  for (const std::size_t k : reachedSlots_) {
+    const Slot& slot = plan_.slots[plan_.transient[k]];
+    if (from <= slot.stop && rate_[static_cast<std::size_t>(slot.node)] != 0) out[k] = 1.0;
+  }
+  for (std::size_t p = 0; p < passageSlots_.size(); p++) {
+    if (passed_[p]) continue;
+    const std::size_t k = passageSlots_[p];
+    const Slot& slot = plan_.slots[plan_.transient[k]];
+    if (!(from < slot.stop)) continue;
+    if (rate_[static_cast<std::size_t>(slot.until)] != 0) {
+      passed_[p] = 1;
+      continue;
+    }
+    const auto v = static_cast<std::size_t>(slot.node);
+    const double r = rate_[v];
+    out[k] += r * (std::min(to, slot.stop) - from);
+    if (r < 0 || r > 1) beyondUnit_[v] = 1;
+  }
   for (const std::size_t k : spanSlots_) {
     const Slot& slot = plan_.slots[plan_.transient[k]];
     const double r = rate_[static_cast<std::size_t>(slot.node)];
@@ -299,10 +344,12 @@ std::uint64_t Replicator::runTransient(std::uint64_t seed, std::uint64_t index, 
   std::fill(out, out + TransientRow::width(n), 0.0);
   std::uint64_t events = 0;
   double now = 0.0;
+  std::fill(passed_.begin(), passed_.end(), 0);
   for (;;) {
     const Next next = drawNext(now);
     observe(now, next.at, out);
     if (next.at == kNever || next.at > plan_.horizon) break;
+    if (next.at > plan_.settled && std::find(passed_.begin(), passed_.end(), 0) == passed_.end()) break;
     now = next.at;
     events++;
     if (const double* earned = fire(next, now, transientNodes_)) {
@@ -310,8 +357,19 @@ std::uint64_t Replicator::runTransient(std::uint64_t seed, std::uint64_t index, 
         const Slot& slot = plan_.slots[plan_.transient[k]];
         if (now > slot.start && now <= slot.stop) out[k] += earned[slot.node];
       }
+      // The firing that makes the condition hold earns its impulse too.
+      for (std::size_t p = 0; p < passageSlots_.size(); p++) {
+        const Slot& slot = plan_.slots[plan_.transient[passageSlots_[p]]];
+        if (!passed_[p] && now <= slot.stop) out[passageSlots_[p]] += earned[slot.node];
+      }
     }
     if (late(events)) return kCut;
+  }
+  for (std::size_t p = 0; p < passageSlots_.size(); p++) {
+    const auto v = static_cast<std::size_t>(plan_.slots[plan_.transient[passageSlots_[p]]].node);
+    out[TransientRow::beyondUnit(n, passageSlots_[p])] = !passed_[p]                         ? TransientRow::kCapped
+                                                         : beyondUnit_[v] || hasImpulses_[v] ? 1.0
+                                                                                             : 0.0;
   }
   for (const std::size_t k : spanSlots_) {
     const Slot& slot = plan_.slots[plan_.transient[k]];

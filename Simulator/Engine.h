@@ -19,7 +19,9 @@ namespace sim {
 struct Slot {
   int node;
   ::RewardType kind;
-  double start, stop;  // the instant (start == stop), the interval, or unused (steady state)
+  double start, stop;  // the instant (start == stop), the interval, or unused (steady state);
+                       // a first passage: [0, its cap]
+  int until = -1;      // a first passage: the node of its condition
 };
 
 // What the replications measure, read from the reward model once. The
@@ -31,7 +33,10 @@ struct Plan {
   std::vector<std::string> names;      // by node
   std::vector<std::size_t> transient;  // the instant, interval and time-averaged slots
   std::vector<std::size_t> steady;     // the steady-state slots
-  double horizon = 0;                  // the latest instant or interval end
+  double horizon = 0;                  // the latest instant, interval end or cap
+  // The latest instant or interval end of the slots that are not first
+  // passages: a replication stops past it once every passage is settled.
+  double settled = 0;
 };
 
 // Reads the slots from the model's reward variables, those named in
@@ -45,8 +50,11 @@ Plan makePlan(PVModel& model, const std::vector<std::string>& only, const std::v
 // slot, then per slot 1 where its values need not lie in [0, 1] (a
 // time-averaged variable with impulses, or whose reward rate left [0, 1]
 // in a state of the path within its interval; 0 for the other kinds, whose
-// observations say so themselves).
+// observations say so themselves), kCapped for a first passage whose
+// condition had not held by its cap (its observation is the reward up to
+// the cap).
 struct TransientRow {
+  static constexpr double kCapped = 2.0;
   static std::size_t width(std::size_t transientSlots) { return 2 * transientSlots; }
   static std::size_t beyondUnit(std::size_t transientSlots, std::size_t slot) { return transientSlots + slot; }
 };
@@ -151,6 +159,9 @@ class Replicator {
   std::vector<char> hasImpulses_;          // per node
   std::vector<std::size_t> instantOrder_;  // transient positions of the instant slots, by time
   std::vector<std::size_t> spanSlots_;     // transient positions of the interval and time-averaged slots
+  std::vector<std::size_t> reachedSlots_;  // transient positions of the reached slots
+  std::vector<std::size_t> passageSlots_;  // transient positions of the first-passage slots
+  std::vector<char> passed_;               // per first-passage slot: its condition has held
   std::vector<int> transientNodes_;        // the variables of the transient slots, in order
   std::vector<int> steadyNodes_;           // of the steady-state slots (one slot each)
   std::vector<char> instantImpulses_;      // per node: an instant-of-time variable with impulses

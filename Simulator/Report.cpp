@@ -14,10 +14,13 @@ namespace sim {
 namespace {
 
 std::string timeText(const Slot& slot) {
-  return timeCell(slot.kind == Steady_State, slot.kind == Instant_Of_Time, slot.start, slot.stop);
+  return timeCell(slot.kind == Steady_State, slot.kind == Instant_Of_Time || slot.kind == Reached_By_Time, slot.start,
+                  slot.stop);
 }
 
 std::string precisionText(const Estimate& e) {
+  if (e.capped > 0)
+    return "CAPPED: " + std::to_string(e.capped) + " replication(s) hit the cap first; a lower bound only";
   if (e.biased) return "POSSIBLY BIASED: still drifting after the warm-up";
   if (e.same)
     return e.interval.estimate == 0 ? "WIDER: zero in every replication (rare event?)"
@@ -26,6 +29,7 @@ std::string precisionText(const Estimate& e) {
 }
 
 std::string precisionField(const Estimate& e) {
+  if (e.capped > 0) return "capped";
   if (e.biased) return "possibly_biased";
   if (e.same) return e.interval.estimate == 0 ? "never_observed" : "same_in_every_replication";
   return e.wide ? "wider" : "ok";
@@ -86,7 +90,8 @@ std::optional<std::string> plotVariable(const RunResult& result, const std::stri
     if (e.variable == variable) points.push_back(&e);
   std::sort(points.begin(), points.end(),
             [](const Estimate* a, const Estimate* b) { return a->slot.stop < b->slot.stop; });
-  std::string script = plotScriptHead(format, variable, points.front()->slot.kind == Instant_Of_Time);
+  std::string script = plotScriptHead(
+      format, variable, points.front()->slot.kind == Instant_Of_Time || points.front()->slot.kind == Reached_By_Time);
   script += "set ylabel 'estimate'\nset grid\nunset key\n";
   // Ranges of the data with a margin, so that the bars at the ends are not
   // cut off: time from 0, and a probability's axis within [0, 1].

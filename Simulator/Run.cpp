@@ -22,6 +22,9 @@ const char* kindName(::RewardType kind) {
     case Interval_Of_Time: return "interval";
     case Time_Averaged_Interval_Of_Time: return "time_averaged";
     case Steady_State: return "steady_state";
+    case Reached_By_Time: return "reached";
+    case First_Passage: return "first_passage";
+    case Until_Condition: return "until";
   }
   return "unknown";
 }
@@ -197,6 +200,7 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
 
   const std::size_t nt = plan.transient.size(), ns = plan.steady.size();
   std::vector<Accumulator> transientStats(nt);
+  std::vector<std::uint64_t> capped(nt, 0);  // per transient slot: first passages cut at the cap
   std::vector<LongRunAccumulator> longRunStats(ns);
   std::vector<double> drift(ns, 0.0);
   const double threshold = driftThreshold(ns);
@@ -249,6 +253,7 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
       for (std::size_t k = 0; k < nt; k++) {
         transientStats[k].add(row[k]);
         if (row[TransientRow::beyondUnit(nt, k)] != 0) transientStats[k].markBeyondUnit();
+        if (row[TransientRow::beyondUnit(nt, k)] == TransientRow::kCapped) capped[k]++;
       }
       transient.events += static_cast<std::uint64_t>(row[transientWidth]);
     }
@@ -389,6 +394,7 @@ RunResult simulate(const std::function<std::unique_ptr<PVModel>()>& makeModel, c
       e.replications = transientStats[t].count();
       e.events = transient.events;
       if (split) e.method = split->slots[i].method;
+      e.capped = capped[t];
       t++;
     }
     e.same = !observations->varied();

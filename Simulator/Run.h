@@ -45,6 +45,9 @@ struct Estimate {
   double drift = 0;          // long run: the warm-up check's statistic
   std::uint64_t warmup = 0;  // long run: the events each replication dropped
   std::string method;        // how a splitting estimate was made; empty for plain replications
+  // First passage: the replications whose condition had not held by the cap;
+  // with any, the estimate is of the reward up to the cap, below the true one.
+  std::uint64_t capped = 0;
 };
 
 // One kind of replication of a run: the transient paths or the long-run ones.

@@ -179,6 +179,10 @@ std::unique_ptr<SplitPlan> prepareSplitting(const std::function<std::unique_ptr<
       throw GenError("Error: " + name +
                      " is a steady-state variable; -X estimates instants and intervals of time. Leave it out "
                      "(-V) or run without -X.");
+    if (slot.kind == Reached_By_Time || slot.kind == First_Passage)
+      throw GenError("Error: " + name +
+                     " is a variable of a condition's first holding; -X estimates instants and intervals of time. "
+                     "Leave it out (-V) or run without -X.");
     if (!split->importances.count(slot.node)) {
       std::unique_ptr<PVModel> model = makeModel();
       if (model->PVList[slot.node]->NumImpulses > 0)

@@ -136,6 +136,12 @@ int run(int argc, char** argv, sim::Cluster& cluster) {
   if (wide > 0)
     std::cout << wide << " of " << result.estimates.size() << " intervals are wider than the relative half-width "
               << options.relativeHalfWidth << " asked\n";
+  for (const sim::Estimate& e : result.estimates)
+    if (e.capped > 0)
+      std::cout << e.variable << ": " << e.capped << " of " << e.replications << " replications reached the cap, "
+                << e.slot.stop
+                << ", before the condition held: the estimate is of the reward up to the cap, below the true one; "
+                   "give a larger cap\n";
   std::cout << sim::formatTable(result, options);
   std::cout.flush();
 

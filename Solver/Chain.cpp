@@ -65,7 +65,50 @@ class RateCodes {
 class RateMatrixBuilder {
  public:
   static Chain build(const UmbReader& umb);
+  static Chain rewire(const Chain& chain, const std::function<int(int, int)>& to);
 };
+
+Chain RateMatrixBuilder::rewire(const Chain& chain, const std::function<int(int, int)>& to) {
+  Chain c;
+  const int n = chain.states;
+  c.states = n;
+  c.initial = chain.initial;
+  c.outRate.assign(n, 0.0);
+  std::vector<std::vector<std::pair<int, double>>> rows(n);
+  for (int j = 0; j < n; j++)
+    chain.incoming.forEach(j, [&](int i, double rate) {
+      const int k = to(i, j);
+      if (k < 0 || k == i) return;
+      rows[k].emplace_back(i, rate);
+      c.outRate[i] += rate;
+    });
+  RateMatrix& m = c.incoming;
+  m.rows_ = n;
+  m.start64_.assign(static_cast<std::size_t>(n) + 1, 0);
+  for (int j = 0; j < n; j++) {
+    auto& row = rows[j];
+    std::sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < row.size(); k++) {
+      if (kept > 0 && row[kept - 1].first == row[k].first)
+        row[kept - 1].second += row[k].second;
+      else
+        row[kept++] = row[k];
+    }
+    row.resize(kept);
+    for (const auto& [i, rate] : row) {
+      m.columns_.push_back(i);
+      m.plain_.push_back(rate);
+    }
+    std::vector<std::pair<int, double>>().swap(row);
+    m.start64_[static_cast<std::size_t>(j) + 1] = m.columns_.size();
+  }
+  if (m.columns_.size() <= 0xFFFFFFFFull) {
+    m.start32_.assign(m.start64_.begin(), m.start64_.end());
+    std::vector<std::uint64_t>().swap(m.start64_);
+  }
+  return c;
+}
 
 Chain RateMatrixBuilder::build(const UmbReader& umb) {
   Chain c;
@@ -157,6 +200,10 @@ Chain RateMatrixBuilder::build(const UmbReader& umb) {
 }
 
 Chain buildChain(const UmbReader& umb) { return RateMatrixBuilder::build(umb); }
+
+Chain rewireChain(const Chain& chain, const std::function<int(int, int)>& to) {
+  return RateMatrixBuilder::rewire(chain, to);
+}
 
 std::uint64_t chainBuildBytes(std::uint64_t states) {
   // The counts and places of the targets, and the rate table's slots.

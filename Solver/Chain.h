@@ -2,6 +2,7 @@
 #define SOLVER_CHAIN_H
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "UmbReader.h"
@@ -109,6 +110,12 @@ struct Chain {
 // Builds the chain from a checked .umb (parallel branches to one target are
 // summed).
 Chain buildChain(const UmbReader& umb);
+
+// The chain with every transition i -> j moved by `to(i, j)`: to the state
+// it returns, or dropped for -1 (and for the source itself, a self-loop).
+// Rates into one target from one source are summed; the rates are kept as
+// they are, not coded.
+Chain rewireChain(const Chain& chain, const std::function<int(int, int)>& to);
 
 // The bytes buildChain holds at most for a chain of this size beyond the
 // matrix it returns (its counting vectors), and at most what it returns.

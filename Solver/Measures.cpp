@@ -9,6 +9,7 @@
 #include "Components.h"
 #include "DelayTransient.h"
 #include "FoxGlynn.h"
+#include "Passage.h"
 #include "Regenerative.h"
 #include "SteadyState.h"
 #include "Transient.h"
@@ -28,16 +29,32 @@ struct Wanted {
   const RewardVariable* variable;
   const UmbReward* reward;
   std::vector<std::pair<double, double>> times;
+  const UmbReward* until = nullptr;  // a first passage's condition
 };
+
+bool isPassage(const Wanted& w) {
+  return w.variable->kind == RewardKind::Reached || w.variable->kind == RewardKind::FirstPassage;
+}
 
 Outcome<std::vector<Wanted>> match(const UmbReader& umb, const std::vector<std::string>& chosen) {
   std::vector<Wanted> out;
-  for (const RewardVariable& v : umb.variables) {
+  for (std::size_t k = 0; k < umb.variables.size(); k++) {
+    const RewardVariable& v = umb.variables[k];
+    // A condition is read with its first passage, and is no answer itself.
+    if (v.kind == RewardKind::Until) continue;
     if (!chosen.empty() && std::find(chosen.begin(), chosen.end(), v.name) == chosen.end()) continue;
     Wanted w{&v, v.reward, v.times};
+    if (v.kind == RewardKind::FirstPassage) {
+      if (k + 1 == umb.variables.size() || umb.variables[k + 1].kind != RewardKind::Until)
+        return Error{"The first-passage variable " + v.name + " is not followed by its condition."};
+      w.until = umb.variables[k + 1].reward;
+    }
+    if (v.kind == RewardKind::Reached && w.times.empty())
+      return Error{"The reached variable " + v.name + " lists no times."};
     for (const auto& [start, stop] : w.times) {
       if (!(start >= 0) || !std::isfinite(start) || !std::isfinite(stop) || stop < start ||
-          (v.kind == RewardKind::Instant && start != stop) || (v.kind == RewardKind::TimeAveraged && !(stop > start)))
+          ((v.kind == RewardKind::Instant || v.kind == RewardKind::Reached) && start != stop) ||
+          (v.kind == RewardKind::TimeAveraged && !(stop > start)))
         return Error{"The variable " + v.name +
                      " has a time that does not fit its kind: " + format("[%g, %g]", start, stop)};
     }
@@ -130,7 +147,7 @@ void leaveToSimulator(const Wanted& w, const std::string& reason, std::vector<Re
   row.value = NAN;
   row.method = "simulate";
   row.leftForSimulator = reason;
-  if (row.kind == RewardKind::SteadyState) {
+  if (row.kind == RewardKind::SteadyState || row.kind == RewardKind::FirstPassage) {
     rows.push_back(row);
     return;
   }
@@ -270,12 +287,78 @@ Outcome<std::vector<ResultRow>> regenerativeMeasures(UmbReader& umb, const Optio
   return rows;
 }
 
+// The reached and first-passage variables: exactly for a CTMC, left to the
+// simulator for a model with fixed delays.
+Outcome<std::vector<ResultRow>> passageRows(UmbReader& umb, const Options& options, const NoteSink& note,
+                                            const std::vector<Wanted>& wanted) {
+  std::vector<ResultRow> rows;
+  if (umb.deterministic && !umb.det.activity.empty()) {
+    for (const Wanted& w : wanted)
+      leaveToSimulator(w,
+                       std::string("a variable of kind ") + kindName(w.variable->kind) +
+                           " of a model with fixed delays: solve gives these for CTMCs only",
+                       rows);
+    return rows;
+  }
+  Chain chain = buildChain(umb);
+  for (int s = 0; s < chain.states; s++)
+    if (!std::isfinite(chain.outRate[s]))
+      return Error{
+          "State " + std::to_string(s) +
+          format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
+  std::vector<PassageVariable> variables;
+  for (const Wanted& w : wanted) {
+    PassageVariable p{w.variable, {}, {}};
+    const bool reached = w.variable->kind == RewardKind::Reached;
+    p.condition = rewardRates(umb, reached ? *w.reward : *w.until);
+    // Neither rate nor impulse: the time until the condition holds.
+    if (!reached && (!w.reward->stateValues.empty() || !w.reward->branchValues.empty()))
+      p.rho = rewardRates(umb, *w.reward);
+    for (const std::vector<double>* values : {&p.condition, &p.rho})
+      for (std::size_t s = 0; s < values->size(); s++)
+        if (!std::isfinite((*values)[s]))
+          return Error{"The variable " + w.variable->name + " has in state " + std::to_string(s) +
+                       " a condition or reward rate past the largest number solve holds."};
+    variables.push_back(std::move(p));
+  }
+  return passageMeasures(chain, variables, options, note);
+}
+
+Outcome<std::vector<ResultRow>> ordinaryMeasures(UmbReader& umb, const Options& options, const NoteSink& note,
+                                                 const std::vector<Wanted>& wanted);
+
 }  // namespace
 
 Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& options, const NoteSink& note) {
   auto matched = match(umb, options.variables);
   if (!matched) return matched.error();
-  const std::vector<Wanted>& wanted = *matched;
+  std::vector<Wanted> ordinary, passage;
+  for (const Wanted& w : *matched) (isPassage(w) ? passage : ordinary).push_back(w);
+  if (passage.empty()) return ordinaryMeasures(umb, options, note, ordinary);
+  // The passages first: the ordinary solve lets go of the file's pages.
+  auto first = passageRows(umb, options, note, passage);
+  if (!first) return first.error();
+  std::vector<ResultRow> rest;
+  if (!ordinary.empty()) {
+    auto solved = ordinaryMeasures(umb, options, note, ordinary);
+    if (!solved) return solved.error();
+    rest = std::move(*solved);
+  }
+  // Both in the variables' order: merged back into it.
+  std::vector<ResultRow> rows;
+  std::size_t a = 0, b = 0;
+  for (const Wanted& w : *matched) {
+    std::vector<ResultRow>& from = isPassage(w) ? *first : rest;
+    std::size_t& at = isPassage(w) ? a : b;
+    while (at < from.size() && from[at].variable == w.variable->name) rows.push_back(std::move(from[at++]));
+  }
+  return rows;
+}
+
+namespace {
+
+Outcome<std::vector<ResultRow>> ordinaryMeasures(UmbReader& umb, const Options& options, const NoteSink& note,
+                                                 const std::vector<Wanted>& wanted) {
   // A file with a deterministic part none of whose activities is enabled in
   // any state (gen writes reachable states only) is a CTMC.
   if (umb.deterministic && !umb.det.activity.empty()) return regenerativeMeasures(umb, options, note, wanted);
@@ -440,5 +523,7 @@ Outcome<std::vector<ResultRow>> computeMeasures(UmbReader& umb, const Options& o
   }
   return rows;
 }
+
+}  // namespace
 
 }  // namespace solver

@@ -29,6 +29,9 @@ struct ResultRow {
   // Why solve gives no value here, leaving it to the simulator (method
   // "simulate"); empty for a row with a value.
   std::string leftForSimulator;
+  // Why the value is +inf: an expectation until a condition that is not
+  // reached with probability 1. Empty for a finite value.
+  std::string infinite;
 };
 
 // Every value of every reward variable of the .umb, in its order, from its

@@ -13,7 +13,8 @@ namespace solver {
 namespace {
 
 std::string timeText(const ResultRow& row) {
-  return timeCell(row.kind == RewardKind::SteadyState, row.kind == RewardKind::Instant, row.start, row.stop);
+  return timeCell(row.kind == RewardKind::SteadyState || row.kind == RewardKind::FirstPassage,
+                  row.kind == RewardKind::Instant || row.kind == RewardKind::Reached, row.start, row.stop);
 }
 
 Status asStatus(const std::optional<std::string>& failure) {
@@ -31,7 +32,8 @@ std::string formatTable(const std::vector<ResultRow>& rows) {
       cells.push_back({r.variable, kindName(r.kind), timeText(r), "-", r.method, "-", "-"});
       continue;
     }
-    cells.push_back({r.variable, kindName(r.kind), timeText(r), numberText("%.12g", r.value), r.method,
+    cells.push_back({r.variable, kindName(r.kind), timeText(r),
+                     r.infinite.empty() ? numberText("%.12g", r.value) : "infinite", r.method,
                      std::to_string(r.iterations), numberText("%.2g", r.errorBound)});
   }
   return alignedTable(cells);
@@ -40,7 +42,7 @@ std::string formatTable(const std::vector<ResultRow>& rows) {
 std::string formatCsv(const std::vector<ResultRow>& rows) {
   std::string out = "variable,kind,start,stop,value,method,iterations,error_bound\n";
   for (const ResultRow& r : rows) {
-    const bool steady = r.kind == RewardKind::SteadyState;
+    const bool steady = r.kind == RewardKind::SteadyState || r.kind == RewardKind::FirstPassage;
     const bool left = !r.leftForSimulator.empty();
     out += csvField(r.variable) + "," + kindName(r.kind) + "," + (steady ? "" : numberText("%.17g", r.start)) + "," +
            (steady ? "" : numberText("%.17g", r.stop)) + "," + (left ? "" : numberText("%.17g", r.value)) + "," +
@@ -63,7 +65,8 @@ Status plotVariable(const std::vector<ResultRow>& rows, const std::string& varia
     if (r.variable == variable && r.leftForSimulator.empty()) points.push_back(&r);
   if (points.empty()) return Error{"-p " + variable + ": solve has no value of it to plot (left for the simulator)"};
   std::sort(points.begin(), points.end(), [](const ResultRow* a, const ResultRow* b) { return a->stop < b->stop; });
-  std::string script = plotScriptHead(format, variable, points.front()->kind == RewardKind::Instant);
+  std::string script = plotScriptHead(
+      format, variable, points.front()->kind == RewardKind::Instant || points.front()->kind == RewardKind::Reached);
   script += "set ylabel 'value'\nset grid\nunset key\n$values << EOD\n";
   for (const ResultRow* p : points) script += numberText("%.17g", p->stop) + " " + numberText("%.17g", p->value) + "\n";
   script += "EOD\nplot $values using 1:2 with linespoints\n";

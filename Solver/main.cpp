@@ -87,7 +87,7 @@ int run(int argc, char** argv) {
   bool steady = false, transient = false;
   std::size_t computed = 0;
   for (const RewardVariable& v : variables) {
-    if (!chosen(v.name)) continue;
+    if (!chosen(v.name) || v.kind == RewardKind::Until) continue;
     computed++;
     if (v.kind == RewardKind::SteadyState)
       steady = true;

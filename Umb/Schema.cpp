@@ -7,13 +7,16 @@ namespace umb {
 
 namespace {
 
-constexpr const char* kKindNames[] = {"instant", "interval", "time_averaged", "steady_state"};
-constexpr const char* kKindTexts[] = {"instant of time", "interval of time", "time-averaged interval of time",
-                                      "steady state"};
+constexpr const char* kKindNames[] = {"instant", "interval",      "time_averaged", "steady_state",
+                                      "reached", "first_passage", "until"};
+constexpr const char* kKindTexts[] = {
+    "instant of time", "interval of time", "time-averaged interval of time", "steady state",
+    "reached by time", "first passage",    "condition of a first passage"};
+constexpr int kKinds = 7;
 
 int kindIndex(RewardKind kind) {
   const int k = static_cast<int>(kind);
-  return k >= 0 && k <= 3 ? k : 0;
+  return k >= 0 && k < kKinds ? k : 0;
 }
 
 // The index's text: keys come from the schema, strings are escaped here, and
@@ -79,15 +82,17 @@ const char* kindName(RewardKind kind) { return kKindNames[kindIndex(kind)]; }
 const char* kindText(RewardKind kind) { return kKindTexts[kindIndex(kind)]; }
 
 std::optional<RewardKind> kindFromName(std::string_view name) {
-  for (int k = 0; k < 4; k++)
+  for (int k = 0; k < kKinds; k++)
     if (name == kKindNames[k]) return static_cast<RewardKind>(k);
   return std::nullopt;
 }
 
 std::string rewardDescription(RewardKind kind, const std::vector<std::pair<double, double>>& times) {
   std::string text = kindText(kind);
-  if (kind == RewardKind::SteadyState) return text;
-  const bool instant = kindIndex(kind) == 0;
+  if (kind == RewardKind::SteadyState || kind == RewardKind::Until ||
+      (kind == RewardKind::FirstPassage && times.empty()))
+    return text;
+  const bool instant = kind == RewardKind::Instant || kind == RewardKind::Reached;
   text += instant ? " at" : " over";
   for (std::size_t i = 0; i < times.size(); i++) {
     text += i == 0 ? " " : ", ";

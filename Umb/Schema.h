@@ -44,8 +44,21 @@ const char* appliesToName(AppliesTo what);  // "states", "branches"
 std::string rewardValuesMember(const std::string& id, AppliesTo what);
 
 // The kinds of reward variable, in the numbering of the model's files.
-enum class RewardKind { Instant = 0, Interval = 1, TimeAveraged = 2, SteadyState = 3 };
-const char* kindName(RewardKind kind);  // "instant", "interval", "time_averaged", "steady_state"
+// Reached: whether the condition (the rate reward, nonzero where it holds)
+// held at some time up to each instant. FirstPassage: the reward earned
+// until the condition of the Until variable right after it first holds
+// (with neither rate nor impulse, the time until then).
+enum class RewardKind {
+  Instant = 0,
+  Interval = 1,
+  TimeAveraged = 2,
+  SteadyState = 3,
+  Reached = 4,
+  FirstPassage = 5,
+  Until = 6
+};
+// "instant", "interval", "time_averaged", "steady_state", "reached", "first_passage", "until"
+const char* kindName(RewardKind kind);
 std::optional<RewardKind> kindFromName(std::string_view name);
 // The annotation's description: "instant of time", "steady state", ...
 const char* kindText(RewardKind kind);

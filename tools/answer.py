@@ -78,6 +78,9 @@ def row_key(row):
     values, not the texts."""
     def number(text):
         return float(text) if text not in ("", None) else None
+    if row["kind"] == "first_passage":
+        # solve's value has no time; simulate's is up to the cap.
+        return row["variable"], row["kind"], None, None
     return row["variable"], row["kind"], number(row["start"]), number(row["stop"])
 
 
@@ -160,7 +163,7 @@ def time_text(row):
     if row["start"] == "":
         return "-"
     start, stop = float(row["start"]), float(row["stop"])
-    return f"{stop:g}" if row["kind"] == "instant" else f"[{start:g}, {stop:g}]"
+    return f"{stop:g}" if row["kind"] in ("instant", "reached") else f"[{start:g}, {stop:g}]"
 
 
 def interval_text(row):

@@ -19,6 +19,13 @@ enum RewardType : int {
   Interval_Of_Time = 1,
   Time_Averaged_Interval_Of_Time = 2,
   Steady_State = 3,
+  // Whether a condition (the rate, nonzero where it holds) has held at some
+  // time up to each instant.
+  Reached_By_Time = 4,
+  // The reward accumulated until a condition first holds; the condition is
+  // the Until_Condition node that follows the variable.
+  First_Passage = 5,
+  Until_Condition = 6,
 };
 
 // One reward variable (restricted to one of its time points). Because a

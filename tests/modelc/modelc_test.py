@@ -223,6 +223,11 @@ class CompilerTest(unittest.TestCase):
             ('kind = "interval"\nintervals = [[2, 1]]', "intervals", "intervals", "ends before it starts"),
             ('kind = "time_averaged"\nintervals = [[1, 1]]', "intervals", "intervals", "needs stop > start"),
             ('kind = "time_averaged"\nintervals = [[0, inf]]', "intervals", "intervals", "numbers from 0 on"),
+            ('kind = "until"', "kind", "kind", "unknown reward kind 'until'"),
+            ('kind = "reached"\ntimes = [1.0]', "kind", None, "missing required field 'until'"),
+            ('kind = "reached"\ntimes = [1.0]\nuntil = "cell.busy > 0"', "rate", "rate", "takes no 'rate'"),
+            ('times = [1.0]\nuntil = "cell.busy > 0"', "until", "until", "kind 'instant' has no 'until'"),
+            ('kind = "first_passage"\nuntil = "cell.busy > 0"\ncap = 0', "cap", "cap", "above 0"),
         ]
         for lines, at, field, words in kinds:
             with self.subTest(lines):

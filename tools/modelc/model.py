@@ -15,6 +15,11 @@ REWARD_KINDS = {
     "interval": ("Interval_Of_Time", "interval of time"),
     "time_averaged": ("Time_Averaged_Interval_Of_Time", "time-averaged interval of time"),
     "steady_state": ("Steady_State", "steady state"),
+    "reached": ("Reached_By_Time", "reached by time"),
+    "first_passage": ("First_Passage", "first passage"),
+    # The condition of a first passage, a variable of its own right after it;
+    # no model file names this kind.
+    "until": ("Until_Condition", "condition of a first passage"),
 }
 MAX_INT = 2**31 - 1
 FLOAT_MAX = 3.4028234663852886e38

@@ -21,7 +21,8 @@ class RewardChecks:
             path = ("reward", i)
             if not isinstance(r, dict):
                 self.fail(path, "a reward must be a table")
-            self.unknown_keys(r, path, ("name", "kind", "times", "intervals", "rate", "submodels", "impulse"))
+            self.unknown_keys(r, path, ("name", "kind", "times", "intervals", "rate", "submodels", "impulse",
+                                          "until", "cap"))
             name = self.get(r, path, "name", str)
             if not re.fullmatch(r"[A-Za-z0-9_][A-Za-z0-9_.\-]*", name):
                 self.fail(path + ("name",), "a reward name is one word of letters, digits, '_', '.' and '-'")
@@ -29,9 +30,20 @@ class RewardChecks:
                 self.fail(path + ("name",), f"duplicate name '{name}': another reward has it")
             seen.add(name)
             kind = self.get(r, path, "kind", str, required=False, default="instant")
-            if kind not in REWARD_KINDS:
-                self.fail(path + ("kind",), f"unknown reward kind '{kind}' (one of " + ", ".join(REWARD_KINDS) + ")")
+            if kind not in REWARD_KINDS or kind == "until":
+                kinds = [k for k in REWARD_KINDS if k != "until"]
+                self.fail(path + ("kind",), f"unknown reward kind '{kind}' (one of " + ", ".join(kinds) + ")")
             starts, stops = self.reward_times(r, path, kind)
+            passage = kind in ("reached", "first_passage")
+            until = self.fragment(r, path, "until", required=passage)
+            if until is not None and not passage:
+                self.fail(path + ("until",), f"a reward of kind '{kind}' has no 'until' (kinds 'reached' and "
+                          "'first_passage' take it)")
+            if kind == "reached":
+                for key in ("rate", "impulse"):
+                    if key in r:
+                        self.fail(path + (key,), "a reward of kind 'reached' is the probability that 'until' held "
+                                  f"by each time: it takes no '{key}'")
             rate = self.fragment(r, path, "rate", required=False)
             self.refuse_integer_division(rate, path + ("rate",))
             subs = r.get("submodels")
@@ -39,7 +51,9 @@ class RewardChecks:
                 self.fail(path + ("submodels",), "'submodels' must list submodel names")
             reward = {"name": name, "kind": kind, "starts": starts, "stops": stops, "rate": None, "deps": [],
                       "vardeps": [], "impulses": [], "aggregates": []}
-            if rate is not None:
+            if kind == "reached":
+                self.check_rate(reward, until, subs, path)
+            elif rate is not None:
                 self.check_rate(reward, rate, subs, path)
             for k, imp in enumerate(self.get(r, path, "impulse", list, required=False, default=[])):
                 ipath = path + ("impulse", k)
@@ -81,8 +95,20 @@ class RewardChecks:
                 for a in acts:
                     reward["impulses"].append({"submodel": sub, "atomic": atomic, "activity": a, "value": value})
             if reward["rate"] is None and not reward["impulses"]:
-                self.fail(path, f"reward '{name}' has neither 'rate' nor 'impulse'")
+                if kind != "first_passage":
+                    self.fail(path, f"reward '{name}' has neither 'rate' nor 'impulse'")
+                # The time until the condition holds: a rate of 1, once per
+                # state over the whole model.
+                reward["rate"] = Fragment("1.0", None)
+                reward["whole"] = True
             self.rewards.append(reward)
+            if kind == "first_passage":
+                # The condition travels as a variable of its own right after
+                # the passage's; ':' keeps its name apart from every reward's.
+                condition = {"name": name + ":until", "kind": "until", "starts": [], "stops": [], "rate": None,
+                             "deps": [], "vardeps": [], "impulses": [], "aggregates": []}
+                self.check_rate(condition, until, subs, path)
+                self.rewards.append(condition)
 
     def reward_times(self, r: dict, path: tuple, kind: str) -> tuple[list, list]:
         """The start and stop times of a reward of `kind`: an instant t is the
@@ -90,7 +116,16 @@ class RewardChecks:
         def number(x):
             return isinstance(x, (int, float)) and not isinstance(x, bool) and math.isfinite(x) and x >= 0
 
-        wants = {"instant": "times", "interval": "intervals", "time_averaged": "intervals"}.get(kind)
+        wants = {"instant": "times", "reached": "times", "interval": "intervals",
+                 "time_averaged": "intervals"}.get(kind)
+        if "cap" in r and kind != "first_passage":
+            self.fail(path + ("cap",), f"a reward of kind '{kind}' has no 'cap' (kind 'first_passage' takes it)")
+        if kind == "first_passage" and "cap" in r:
+            cap = r["cap"]
+            if not number(cap) or not cap > 0:
+                self.fail(path + ("cap",), "'cap' must be a finite number above 0: the time a simulated path "
+                          "waits for the condition")
+            return [0.0], [float(cap)]
         for key in ("times", "intervals"):
             if key in r and key != wants:
                 self.fail(path + (key,), f"a reward of kind '{kind}' has no '{key}'"

@@ -62,7 +62,7 @@ class RewardUnits:
             h.add(f'#include "{a}.h"')
         h.add("")
         for i, r in enumerate(m.rewards):
-            if r["aggregates"]:
+            if r["aggregates"] or r.get("whole"):
                 self.emit_whole_model_worker(h, i, r)
             elif r["rate"] is not None:
                 h.add(f'// Worker of "{r["name"]}": one per combination of the instances of '
@@ -94,7 +94,7 @@ class RewardUnits:
 
         c = self.unit(f"{base}PVNodes.cpp")
         c.add(self.banner)
-        if any(r["aggregates"] for r in m.rewards):
+        if any(r["aggregates"] or r.get("whole") for r in m.rewards):
             c.add(f'#include "{base}PVNodes.h"\n\n#include "GenError.h"\n#include "List.h"\n#include "{self.study_h}"\n')
         else:
             c.add(f'#include "{base}PVNodes.h"\n\n#include "{self.study_h}"\n')
@@ -115,7 +115,7 @@ class RewardUnits:
                 c.add("}  // namespace\n")
             else:
                 starts, stops = "nullptr", "nullptr"
-            if r["aggregates"]:
+            if r["aggregates"] or r.get("whole"):
                 self.emit_whole_model_reward(c, i, r)
             elif r["rate"] is not None:
                 w = f"{base}PV{i}Worker"
@@ -160,7 +160,7 @@ class RewardUnits:
             for d in r["deps"]:
                 if not any(sub == d for _sv, sub in r["vardeps"]):
                     c.add(f'  AddModelDependency("{d}");')
-            if r["aggregates"]:
+            if r["aggregates"] or r.get("whole"):
                 c.add("  EvaluateOverWholeModel();")
             for k, imp in enumerate(r["impulses"]):
                 c.add(f'  AddImpulse("{imp["activity"].name}", "{imp["submodel"]}", &impulse{k});')
@@ -170,7 +170,7 @@ class RewardUnits:
             c.add(f"{node}::~{node}() {{")
             c.add("  for (int i = 0; i < NumWorkers; i++) {\n    delete Workers[i];\n    Workers[i] = nullptr;\n  }\n}\n")
             c.add(f"void {node}::CreateWorkerList() {{")
-            if r["aggregates"]:
+            if r["aggregates"] or r.get("whole"):
                 c.add(f"  for (int i = 0; i < NumWorkers; i++) {{\n    auto* worker = new {base}PV{i}Worker();")
                 c.add("    Workers[i] = worker;\n    worker->BindInstances(TheModelPtr);\n  }")
             elif r["rate"] is not None:
@@ -203,7 +203,10 @@ class RewardUnits:
         w = f"{self.m.name}_rewardPV{i}Worker"
         c.add(f"{w}::{w}() = default;\n")
         c.add(f"{w}::~{w}() = default;\n")
-        c.add(f"void {w}::BindInstances(BaseModelClass* root) {{\n  List<BaseModelClass> found;")
+        if not r["aggregates"]:
+            c.add(f"void {w}::BindInstances(BaseModelClass*) {{}}\n")
+        else:
+            c.add(f"void {w}::BindInstances(BaseModelClass* root) {{\n  List<BaseModelClass> found;")
         for k, agg in enumerate(r["aggregates"]):
             cls = agg["atomic"].cls
             c.add(f'  found.clearList();\n  root->listModels("{agg["submodel"]}", &found);')
@@ -213,7 +216,8 @@ class RewardUnits:
             c.add(f'      throw GenError("Reward variable {r["name"]}: model {agg["submodel"]} is not of the class '
                   'its reward function expects.");')
             c.add(f"    Instances{k}.push_back(instance);\n  }}")
-        c.add("}\n")
+        if r["aggregates"]:
+            c.add("}\n")
         c.add(f"double {w}::Reward_Function() {{")
         c.fragment("return (", r["rate"], ");", bindings=self.global_bindings(r["rate"].text))
         c.add("}\n")
@@ -249,8 +253,8 @@ class RewardUnits:
     @staticmethod
     def reward_description(r) -> str:
         what = REWARD_KINDS[r["kind"]][1]
-        if r["kind"] == "instant":
+        if r["kind"] in ("instant", "reached"):
             return f"{what} at " + ", ".join(cpp_double(t) for t in r["starts"])
-        if r["kind"] == "steady_state":
+        if not r["starts"]:
             return what
         return f"{what} over " + ", ".join(f"[{cpp_double(a)}, {cpp_double(b)}]" for a, b in zip(r["starts"], r["stops"]))
