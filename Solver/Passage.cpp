@@ -51,7 +51,7 @@ Outcome<std::vector<ResultRow>> reachedRows(const Chain& chain, const PassageVar
     row.value = solved->instant[0][b];
     row.method = "uniformisation";
     row.iterations = solved->stepsFor[b];
-    row.errorBound = solved->truncated[b] + detection;
+    row.errorBound = solved->instantTruncated[b] + detection;
     rows.push_back(row);
   }
   return rows;
