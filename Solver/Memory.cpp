@@ -79,6 +79,12 @@ std::uint64_t regenerativeMemoryNeeded(std::uint64_t states, std::uint64_t branc
   return 16 * n + 4 * (branches + deterministicBranches) + 48 * n + 12 * n + 16 * n + 8 * n * variables;
 }
 
+std::uint64_t passageMemoryNeeded(std::uint64_t states, std::uint64_t branches) {
+  const std::uint64_t n = states + 1;
+  const std::uint64_t rows = 24 * n + 16 * branches, copy = 8 * n + 12 * branches;
+  return chainBytes(states, branches) + rows + copy + 16 * n + 36 * n + 16 * n;
+}
+
 Status checkMemory(const MemoryLimits& limits, std::uint64_t heap, std::uint64_t mapped, const std::string& what) {
   if (limits.budget && heap > *limits.budget) {
     return Error{what + " needs about " + memoryText(heap) + " of memory, more than the " + memoryText(*limits.budget) +

@@ -35,6 +35,12 @@ std::uint64_t solveMemoryNeeded(std::uint64_t states, std::uint64_t branches, st
 std::uint64_t regenerativeMemoryNeeded(std::uint64_t states, std::uint64_t branches,
                                        std::uint64_t deterministicBranches, std::uint64_t variables);
 
+// What a CTMC's reached and first-passage variables take at most, each in
+// turn before the other variables: the chain, its rewired copy (while built,
+// its rows as pairs), the condition and reward vectors, and the component
+// search and long-run vectors or uniformisation's distributions.
+std::uint64_t passageMemoryNeeded(std::uint64_t states, std::uint64_t branches);
+
 // Refuses `heap` bytes of allocations (counted against both limits) and
 // `mapped` bytes of mapping (address space only) that `what` needs (the
 // message begins with it).

@@ -84,11 +84,12 @@ int run(int argc, char** argv) {
     if (steady || points < 2) return fail("-p " + plot + ": a plot needs a variable with two or more time points");
   }
 
-  bool steady = false, transient = false;
+  bool steady = false, transient = false, passage = false;
   std::size_t computed = 0;
   for (const RewardVariable& v : variables) {
     if (!chosen(v.name) || v.kind == RewardKind::Until) continue;
     computed++;
+    passage = passage || v.kind == RewardKind::Reached || v.kind == RewardKind::FirstPassage;
     if (v.kind == RewardKind::SteadyState)
       steady = true;
     else if (!v.times.empty())
@@ -97,6 +98,8 @@ int run(int argc, char** argv) {
   std::uint64_t needed = solveMemoryNeeded((*umb)->states(), (*umb)->branches(), computed, steady, transient);
   if ((*umb)->deterministic)
     needed += regenerativeMemoryNeeded((*umb)->states(), (*umb)->branches(), (*umb)->det.target.size(), computed);
+  else if (passage)
+    needed = std::max(needed, passageMemoryNeeded((*umb)->states(), (*umb)->branches()));
   if (auto room = checkMemory(*limits, needed, 0,
                               "The chain of " + std::to_string((*umb)->states()) + " states and " +
                                   std::to_string((*umb)->branches()) + " transitions");
