@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <optional>
 
 #include "Chain.h"
 #include "Components.h"
@@ -22,6 +23,17 @@ std::string format(const char* pattern, double a, double b = 0, double c = 0) {
   char buf[200];
   std::snprintf(buf, sizeof buf, pattern, a, b, c);
   return buf;
+}
+
+// Every figure of the input is finite, but sums of them may not be: a state
+// whose rates out overflow is refused, named, before any method runs.
+std::optional<Error> overflowingState(const Chain& chain, UmbReader& umb) {
+  for (int s = 0; s < chain.states; s++)
+    if (!std::isfinite(chain.outRate[s]))
+      return Error{
+          "State " + std::to_string(s) +
+          format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
+  return std::nullopt;
 }
 
 // A reward variable with its rewards and times.
@@ -77,11 +89,7 @@ Outcome<std::vector<ResultRow>> regenerativeSteadyState(UmbReader& umb, const Op
     note(std::string("-m ") + methodName(options.steady.method) +
          " is for CTMCs: a model with deterministic delays is solved by power iteration on its embedded chain");
   Chain chain = buildChain(umb);
-  for (int s = 0; s < chain.states; s++)
-    if (!std::isfinite(chain.outRate[s]))
-      return Error{
-          "State " + std::to_string(s) +
-          format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
+  if (auto overflow = overflowingState(chain, umb)) return *overflow;
   std::vector<std::vector<double>> rho, delta;
   for (const Wanted& w : wanted) {
     rho.push_back(rewardRates(umb, *w.reward));
@@ -164,11 +172,7 @@ void leaveToSimulator(const Wanted& w, const std::string& reason, std::vector<Re
 Outcome<std::vector<ResultRow>> delayTransientMeasures(UmbReader& umb, const Options& options, const NoteSink& note,
                                                        const std::vector<Wanted>& wanted) {
   Chain chain = buildChain(umb);
-  for (int s = 0; s < chain.states; s++)
-    if (!std::isfinite(chain.outRate[s]))
-      return Error{
-          "State " + std::to_string(s) +
-          format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
+  if (auto overflow = overflowingState(chain, umb)) return *overflow;
   auto slots = delaySlots(umb);
   if (!slots) return slots.error();
   std::vector<std::vector<double>> rho;
@@ -301,11 +305,7 @@ Outcome<std::vector<ResultRow>> passageRows(UmbReader& umb, const Options& optio
     return rows;
   }
   Chain chain = buildChain(umb);
-  for (int s = 0; s < chain.states; s++)
-    if (!std::isfinite(chain.outRate[s]))
-      return Error{
-          "State " + std::to_string(s) +
-          format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
+  if (auto overflow = overflowingState(chain, umb)) return *overflow;
   std::vector<PassageVariable> variables;
   for (const Wanted& w : wanted) {
     PassageVariable p{w.variable, {}, {}};
@@ -364,14 +364,7 @@ Outcome<std::vector<ResultRow>> ordinaryMeasures(UmbReader& umb, const Options& 
   if (umb.deterministic && !umb.det.activity.empty()) return regenerativeMeasures(umb, options, note, wanted);
 
   Chain chain = buildChain(umb);
-  // Every figure of the input is finite, but sums and products of them may
-  // not be: each is refused here, naming the state, before any method runs.
-  for (int s = 0; s < chain.states; s++) {
-    if (!std::isfinite(chain.outRate[s]))
-      return Error{
-          "State " + std::to_string(s) +
-          format(" (exit rate %g): the rates out of it sum past the largest number solve holds.", umb.exitRate[s])};
-  }
+  if (auto overflow = overflowingState(chain, umb)) return *overflow;
   bool anySteady = false, anyTransient = false;
   for (const Wanted& w : wanted) {
     if (w.variable->kind == RewardKind::SteadyState)
